@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent, non-interactive.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake ccache pkg-config
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libsoci-dev libboost-dev libsqlite3-dev sqlite3 libpq-dev
+  postgresql
+  libcpp-httplib-dev nlohmann-json3-dev
+  qt6-base-dev libgl-dev fonts-dejavu-core
+  libxlsxwriter-dev libcups2-dev cups-client
+  poppler-utils
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

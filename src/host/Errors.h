@@ -1,0 +1,30 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace host {
+
+// The silent abort: ends the current user action after the user was told.
+class EAbort : public std::exception {
+public:
+    EAbort() = default;
+    ~EAbort() override;
+    const char* what() const noexcept override;
+};
+
+// A real error of the host (database, transport, report engine...). The
+// message names the operation that failed.
+class EHostError : public std::runtime_error {
+public:
+    explicit EHostError(const std::string& message) : std::runtime_error(message) {}
+    ~EHostError() override;
+};
+
+// A variant that does not hold what the caller asked for.
+class EVariantError : public EHostError {
+public:
+    explicit EVariantError(const std::string& message) : EHostError(message) {}
+    ~EVariantError() override;
+};
+
+}  // namespace host

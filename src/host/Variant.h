@@ -1,0 +1,75 @@
+#pragma once
+// Automation-style variant used across the host boundary: context values,
+// field values of data sets, parameters and application-server arguments.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace host {
+
+struct DataPacket;
+
+// Days since 30 December 1899, time as the fraction (automation date).
+using TDateTime = double;
+
+class Variant {
+public:
+    enum class Kind { Unassigned, Null, Integer, Float, Text, Date, Array, Packet };
+
+    Variant() = default;  // unassigned
+    Variant(int v) : m_value(std::int64_t(v)) {}
+    Variant(std::int64_t v) : m_value(v) {}
+    Variant(double v) : m_value(v) {}
+    Variant(const char* v) : m_value(std::string(v)) {}
+    Variant(std::string v) : m_value(std::move(v)) {}
+    Variant(std::vector<Variant> v) : m_value(std::make_shared<std::vector<Variant>>(std::move(v))) {}
+    Variant(std::shared_ptr<const DataPacket> p) : m_value(std::move(p)) {}
+
+    static Variant null();
+    static Variant date(TDateTime d);
+
+    Kind kind() const;
+    bool isNull() const { return kind() == Kind::Null; }
+    bool isUnassigned() const { return kind() == Kind::Unassigned; }
+    bool isNullOrUnassigned() const { return isNull() || isUnassigned(); }
+    bool isArray() const { return kind() == Kind::Array; }
+
+    // Conversions; each throws EVariantError when the kind does not convert.
+    // Null converts to empty text, 0 and 0.0; a number to its decimal text; a
+    // date to text as dd/mm/yyyy.
+    std::string toString() const;
+    std::int64_t toInt() const;
+    double toDouble() const;
+    TDateTime toDate() const;
+    const std::vector<Variant>& array() const;
+    const Variant& at(std::size_t index) const;  // array element, EVariantError when absent
+    std::shared_ptr<const DataPacket> packet() const;
+
+    bool operator==(const Variant& other) const;
+
+private:
+    struct NullTag { bool operator==(const NullTag&) const { return true; } };
+    struct DateTag { TDateTime value; bool operator==(const DateTag& o) const { return value == o.value; } };
+    std::variant<std::monostate, NullTag, std::int64_t, double, std::string, DateTag,
+                 std::shared_ptr<std::vector<Variant>>, std::shared_ptr<const DataPacket>>
+        m_value;
+};
+
+// Calendar helpers for TDateTime.
+TDateTime EncodeDate(int year, int month, int day);
+void DecodeDate(TDateTime d, int& year, int& month, int& day);
+int DayOfWeek(TDateTime d);  // 1 = Sunday ... 7 = Saturday
+TDateTime Today();
+// Formats with the tokens dd, mm, yyyy, ddd (Portuguese short weekday name),
+// dddd (long weekday name); other characters are copied.
+std::string FormatDateTime(const std::string& format, TDateTime d);
+// Parses dd/mm/yyyy (blanks around the parts allowed); false when not a valid date.
+bool TryStrToDate(const std::string& text, TDateTime& out);
+// Parses YYYY-MM-DD.
+bool TryIsoToDate(const std::string& text, TDateTime& out);
+std::string DateToIso(TDateTime d);
+
+}  // namespace host
