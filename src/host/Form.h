@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Controls.h"
@@ -83,6 +84,9 @@ public:
     TNotifyEvent OnCreate;
     TNotifyEvent OnActivate;
     TCloseEvent OnClose;
+
+    // Fields the form makes visible to its host (diagnostic dumps), by name.
+    virtual std::vector<std::pair<std::string, Variant>> PublishedFields() const { return {}; }
 
     // Diagnostics to the host's log (never a message to the user).
     void Log(const std::string& text) const;

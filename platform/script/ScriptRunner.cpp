@@ -1,0 +1,386 @@
+#include "platform/script/ScriptRunner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+#include "host/Data.h"
+#include "host/Errors.h"
+#include "host/Form.h"
+
+using json = nlohmann::ordered_json;
+
+namespace pla013script {
+
+std::vector<Step> parseScript(std::istream& in) {
+    std::vector<Step> steps;
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        std::vector<std::string> tokens;
+        std::size_t i = 0;
+        while (i < line.size()) {
+            char c = line[i];
+            if (c == ' ' || c == '\t' || c == '\r') { ++i; continue; }
+            if (c == '#') break;
+            std::string tok;
+            if (c == '"') {
+                ++i;
+                bool closed = false;
+                while (i < line.size()) {
+                    if (line[i] == '"') {
+                        if (i + 1 < line.size() && line[i + 1] == '"') { tok += '"'; i += 2; continue; }
+                        closed = true;
+                        ++i;
+                        break;
+                    }
+                    tok += line[i++];
+                }
+                if (!closed) throw ScriptError("line " + std::to_string(n) + ": unterminated quoted argument");
+            } else {
+                while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') tok += line[i++];
+            }
+            tokens.push_back(tok);
+        }
+        if (tokens.empty()) continue;
+        Step s;
+        s.line = n;
+        s.verb = tokens[0];
+        s.args.assign(tokens.begin() + 1, tokens.end());
+        steps.push_back(std::move(s));
+    }
+    return steps;
+}
+
+ScriptRunner::ScriptRunner(ScriptUi& ui, ScriptHost host, std::ostream& out)
+    : m_ui(ui), m_host(std::move(host)), m_out(out) {
+    m_ui.modalLoop = [this](host::TForm& form) { runUntil([&form] { return form.IsClosed(); }); };
+}
+
+int ScriptRunner::run(const std::vector<Step>& steps, std::ostream& err) {
+    m_steps = &steps;
+    m_next = 0;
+    try {
+        runUntil([] { return false; });
+    } catch (const ScriptError& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    } catch (const ScriptUi::BadAnswer& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    }
+    return 0;
+}
+
+void ScriptRunner::runUntil(const std::function<bool()>& done) {
+    while (m_next < m_steps->size() && !done()) {
+        const Step& step = (*m_steps)[m_next++];
+        try {
+            execute(step);
+        } catch (const host::EAbort&) {
+            m_ui.emit("abort");
+        } catch (const ScriptError& e) {
+            throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
+        } catch (const ScriptUi::BadAnswer& e) {
+            throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
+        } catch (const std::exception& e) {
+            // A real error: the user is shown it and the form stays usable.
+            m_ui.ShowError(e.what());
+        }
+        host::Application().ProcessReleases();
+        if (m_ui.activeForm() && !host::Application().Owns(m_ui.activeForm())) m_ui.setActiveForm(nullptr);
+    }
+}
+
+host::TForm* ScriptRunner::currentForm() const {
+    const auto& forms = host::Application().Forms();
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+        if (!(*it)->IsClosed()) return it->get();
+    return nullptr;
+}
+
+host::TForm& ScriptRunner::openForm() const {
+    host::TForm* f = currentForm();
+    if (!f) throw ScriptError("the form is not open");
+    return *f;
+}
+
+host::TControl& ScriptRunner::control(const std::string& name) const {
+    host::TControl* c = openForm().FindControl(name);
+    if (!c) throw ScriptError("unknown control '" + name + "'");
+    return *c;
+}
+
+namespace {
+
+void needArgs(const Step& s, std::size_t min, std::size_t max) {
+    if (s.args.size() < min || s.args.size() > max)
+        throw ScriptError("'" + s.verb + "' takes " +
+                          (min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max)) +
+                          " argument(s)");
+}
+
+int toIndex(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        int v = std::stoi(text, &used);
+        if (used == text.size()) return v;
+    } catch (...) {
+    }
+    throw ScriptError("'" + text + "' is not a number");
+}
+
+std::vector<std::string> splitKeys(const std::string& text) {
+    std::vector<std::string> keys;
+    std::string cur;
+    for (char c : text) {
+        if (c == ',') {
+            if (!cur.empty()) keys.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) keys.push_back(cur);
+    return keys;
+}
+
+// Focus the control as a person would before acting on it; false when it
+// cannot take the focus (the action is then impossible).
+bool reach(host::TForm& form, host::TControl& c, ScriptUi& ui, const std::string& what) {
+    if (!c.CanFocus()) {
+        ui.Log("cannot " + what + " " + c.Name() + ": it is disabled or hidden");
+        return false;
+    }
+    form.FocusControl(&c);
+    return form.ActiveControl() == &c;
+}
+
+}  // namespace
+
+void ScriptRunner::execute(const Step& s) {
+    const std::string& v = s.verb;
+    if (v == "launch") {
+        needArgs(s, 0, 0);
+        m_host.launch(host::Variant::null());
+    } else if (v == "launch-branch") {
+        needArgs(s, 1, 1);
+        m_host.launch(host::Variant(std::vector<host::Variant>{host::Variant(s.args[0])}));
+    } else if (v == "report") {
+        needArgs(s, 1, 1);
+        auto& form = openForm();
+        auto& c = control("cbbReportNames");
+        int pos = toIndex(s.args[0]);
+        auto& combo = static_cast<host::TComboBox&>(c);
+        if (pos < 0 || pos >= int(combo.Items().size()))
+            throw ScriptError("report position " + s.args[0] + " is not in the list (" +
+                              std::to_string(combo.Items().size()) + " reports)");
+        if (reach(form, c, m_ui, "choose a report in")) combo.Select(pos);
+    } else if (v == "type") {
+        needArgs(s, 1, 2);
+        auto& form = openForm();
+        auto& c = control(s.args[0]);
+        auto* edit = dynamic_cast<host::TEdit*>(&c);
+        if (!edit) throw ScriptError("cannot type into " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+        if (reach(form, c, m_ui, "type into")) edit->SetText(edit->Typed(s.args.size() > 1 ? s.args[1] : ""));
+    } else if (v == "tab") {
+        needArgs(s, 0, 0);
+        openForm().SelectNext(true);
+    } else if (v == "focus") {
+        needArgs(s, 1, 1);
+        auto& form = openForm();
+        form.FocusControl(&control(s.args[0]));
+    } else if (v == "click") {
+        needArgs(s, 1, 1);
+        auto& form = openForm();
+        auto& c = control(s.args[0]);
+        switch (c.Kind()) {
+            case host::ControlKind::RadioButton:
+            case host::ControlKind::CheckBox:
+            case host::ControlKind::SearchButton:
+            case host::ControlKind::SpeedButton:
+                break;
+            default:
+                throw ScriptError("cannot click " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+        }
+        bool usable = c.Showing();
+        for (const host::TControl* p = &c; p && usable; p = p->Parent()) usable = p->Enabled();
+        if (!usable) {
+            m_ui.Log("cannot click " + c.Name() + ": it is disabled or hidden");
+            return;
+        }
+        form.UserClick(&c);
+    } else if (v == "select") {
+        needArgs(s, 2, 2);
+        auto& form = openForm();
+        auto& c = control(s.args[0]);
+        int index = toIndex(s.args[1]);
+        if (auto* combo = dynamic_cast<host::TComboBox*>(&c)) {
+            if (index < 0 || index >= int(combo->Items().size()))
+                throw ScriptError(c.Name() + " has no item " + s.args[1]);
+            if (reach(form, c, m_ui, "select in")) combo->Select(index);
+        } else if (auto* group = dynamic_cast<host::TRadioGroup*>(&c)) {
+            if (index < 0 || index >= int(group->Items().size()))
+                throw ScriptError(c.Name() + " has no item " + s.args[1]);
+            if (reach(form, c, m_ui, "select in")) group->SetItemIndex(index);
+        } else {
+            throw ScriptError("cannot select in " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+        }
+    } else if (v == "answer") {
+        needArgs(s, 2, 2);
+        const std::string& kind = s.args[0];
+        const std::string& value = s.args[1];
+        if (kind == "search") {
+            m_ui.queueSearchAnswer(value == "cancel" ? std::nullopt : std::optional<std::string>(value));
+        } else if (kind == "list") {
+            m_ui.queueListAnswer(value == "cancel" ? std::nullopt
+                                                   : std::optional<std::vector<std::string>>(splitKeys(value)));
+        } else {
+            throw ScriptError("answer takes 'search' or 'list', not '" + kind + "'");
+        }
+    } else if (v == "preview" || v == "print") {
+        needArgs(s, 0, 0);
+        auto& form = openForm();
+        form.UserClick(&control(v == "preview" ? "sbtPreview" : "sbtPrint"));
+    } else if (v == "save") {
+        needArgs(s, 1, 1);
+        auto& form = openForm();
+        m_ui.queueSaveFile(s.args[0]);
+        form.UserClick(&control("sbtSalvarComo"));
+    } else if (v == "activate") {
+        needArgs(s, 0, 0);
+        auto& form = openForm();
+        m_ui.setActiveForm(&form);
+        form.Activate();
+    } else if (v == "close") {
+        needArgs(s, 0, 0);
+        openForm().Close();
+    } else if (v == "dump") {
+        auto& form = openForm();
+        if (s.args.empty()) {
+            for (const host::TControl* c : form.AllControls()) m_out << dumpControl(*c) << '\n';
+        } else {
+            for (const auto& name : s.args) m_out << dumpControl(control(name)) << '\n';
+        }
+        m_out.flush();
+    } else if (v == "dump-form") {
+        needArgs(s, 0, 0);
+        dumpForm();
+    } else if (v == "dump-data") {
+        needArgs(s, 1, 1);
+        dumpData(s.args[0]);
+    } else if (v == "dump-params") {
+        needArgs(s, 0, 0);
+        if (m_host.lastReportParams)
+            for (const auto& line : m_host.lastReportParams()) m_out << line << '\n';
+        m_out.flush();
+    } else {
+        throw ScriptError("unknown step '" + v + "'");
+    }
+}
+
+namespace {
+json variantJson(const host::Variant& v) {
+    switch (v.kind()) {
+        case host::Variant::Kind::Unassigned:
+        case host::Variant::Kind::Null: return nullptr;
+        case host::Variant::Kind::Integer: return v.toInt();
+        case host::Variant::Kind::Float: return v.toDouble();
+        case host::Variant::Kind::Date: return host::DateToIso(v.toDate());
+        default: return v.toString();
+    }
+}
+}  // namespace
+
+std::string ScriptRunner::dumpControl(const host::TControl& c) {
+    using K = host::ControlKind;
+    json j;
+    j["Name"] = c.Name();
+    j["Kind"] = host::ControlKindName(c.Kind());
+    bool enabled = c.Enabled();
+    if (c.Kind() == K::RadioGroup) enabled = enabled && static_cast<const host::TRadioGroup&>(c).ItemsEnabled();
+    j["Enabled"] = enabled;
+    j["Visible"] = c.Visible();
+    switch (c.Kind()) {
+        case K::Edit:
+        case K::MaskEdit:
+        case K::SpinEdit:
+        case K::DateEdit: j["Text"] = static_cast<const host::TEdit&>(c).Text(); break;
+        case K::ComboBox: j["Text"] = static_cast<const host::TComboBox&>(c).Text(); break;
+        default: j["Caption"] = c.Caption(); break;
+    }
+    if (c.Kind() == K::MaskEdit) j["EditMask"] = static_cast<const host::TMaskEdit&>(c).EditMask();
+    if (c.Kind() == K::RadioButton) j["Checked"] = static_cast<const host::TRadioButton&>(c).Checked();
+    if (c.Kind() == K::CheckBox) j["Checked"] = static_cast<const host::TCheckBox&>(c).Checked();
+    if (c.Kind() == K::ComboBox) {
+        const auto& cb = static_cast<const host::TComboBox&>(c);
+        j["ItemIndex"] = cb.ItemIndex();
+        j["Items"] = cb.Items();
+    }
+    if (c.Kind() == K::RadioGroup) {
+        const auto& rg = static_cast<const host::TRadioGroup&>(c);
+        j["ItemIndex"] = rg.ItemIndex();
+        j["Items"] = rg.Items();
+    }
+    if (c.Kind() == K::SpinEdit) {
+        const auto& sp = static_cast<const host::TSpinEdit&>(c);
+        j["Value"] = sp.Value();
+        j["MaxValue"] = sp.MaxValue();
+    }
+    if (c.Kind() == K::Notebook) j["ActivePage"] = static_cast<const host::TNotebook&>(c).ActivePage();
+    switch (c.Kind()) {
+        case K::Edit:
+        case K::MaskEdit:
+        case K::SpinEdit:
+        case K::DateEdit:
+        case K::ComboBox: j["Color"] = host::ColorName(c.Color()); break;
+        default: break;
+    }
+    j["Left"] = c.Left();
+    j["Top"] = c.Top();
+    return j.dump();
+}
+
+void ScriptRunner::dumpForm() {
+    json j;
+    host::TForm* form = currentForm();
+    if (form) {
+        j["Caption"] = form->Caption();
+        j["Presentation"] = host::PresentationName(form->GetPresentation());
+        for (const auto& [name, value] : form->PublishedFields()) j[name] = variantJson(value);
+    }
+    j["FormCriado"] = m_host.formCriado ? m_host.formCriado() : false;
+    if (form) j["ActiveControl"] = form->ActiveControl() ? json(form->ActiveControl()->Name()) : json(nullptr);
+    m_out << j.dump() << '\n';
+    m_out.flush();
+}
+
+void ScriptRunner::dumpData(const std::string& name) {
+    auto* data = dynamic_cast<host::TDataSet*>(openForm().FindComponent(name));
+    if (!data) throw ScriptError("unknown data set '" + name + "'");
+    host::DataPacket p = data->Snapshot();
+    auto csv = [](const std::string& t) {
+        if (t.find_first_of(",\"\n\r") == std::string::npos) return t;
+        std::string q = "\"";
+        for (char c : t) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return q + "\"";
+    };
+    std::ostringstream o;
+    for (std::size_t i = 0; i < p.fields.size(); ++i) o << (i ? "," : "") << csv(p.fields[i].name);
+    o << '\n';
+    for (const auto& row : p.rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const auto& v = row[i];
+            std::string t = v.isNullOrUnassigned() ? std::string()
+                            : v.kind() == host::Variant::Kind::Date ? host::DateToIso(v.toDate())
+                                                                    : v.toString();
+            o << (i ? "," : "") << csv(t);
+        }
+        o << '\n';
+    }
+    m_out << o.str();
+    m_out.flush();
+}
+
+}  // namespace pla013script

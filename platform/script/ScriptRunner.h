@@ -1,0 +1,68 @@
+#pragma once
+#include <functional>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/script/ScriptUi.h"
+
+namespace host {
+class TForm;
+class TControl;
+}
+
+namespace pla013script {
+
+// A script step that cannot run: unknown step or control, bad syntax, no form.
+struct ScriptError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Step {
+    int line = 0;
+    std::string verb;
+    std::vector<std::string> args;
+};
+
+// Splits a script into steps: one a line, '#' starts a comment, an argument
+// in double quotes may hold blanks (a doubled quote inside stands for one).
+std::vector<Step> parseScript(std::istream& in);
+
+// What the runner needs from its host: launching the module and the module's
+// created-once flag, plus optional dumps of the last report run.
+struct ScriptHost {
+    std::function<void(const host::Variant& argument)> launch;  // IniProc; failures shown as messages
+    std::function<bool()> formCriado;
+    std::function<std::vector<std::string>()> lastReportParams;  // JSON lines; empty when no run
+};
+
+// Drives the headless form exactly as a person at the screen would.
+class ScriptRunner {
+public:
+    ScriptRunner(ScriptUi& ui, ScriptHost host, std::ostream& out);
+    // Runs every step; returns the exit status (0, or 2 after a step that
+    // could not run, with the reason on err).
+    int run(const std::vector<Step>& steps, std::ostream& err);
+
+    // One control as a JSON object of its properties.
+    static std::string dumpControl(const host::TControl& control);
+
+private:
+    void runUntil(const std::function<bool()>& done);
+    void execute(const Step& step);
+    host::TForm& openForm() const;
+    host::TForm* currentForm() const;
+    host::TControl& control(const std::string& name) const;
+    void dumpForm();
+    void dumpData(const std::string& name);
+
+    ScriptUi& m_ui;
+    ScriptHost m_host;
+    std::ostream& m_out;
+    const std::vector<Step>* m_steps = nullptr;
+    std::size_t m_next = 0;
+};
+
+}  // namespace pla013script
