@@ -95,6 +95,26 @@ protected:
     void WriteCurrent(int column, const Variant& v);
     TField* AddFieldObject(FieldDef def);
 
+    static constexpr std::size_t npos = std::size_t(-1);
+    // Visible order. m_visible is sorted by RowBefore; rows posted out of
+    // order may wait in m_pending (sorted as well) until the next navigation,
+    // so that a long run of posts does not shift the whole vector each time.
+    // While m_pending is not empty the cursor is m_cursorRow (a storage row)
+    // and m_cursor is stale.
+    virtual bool RowBefore(std::size_t a, std::size_t b) const;
+    // Posts a pending insert or edit before the cursor moves (no-op here).
+    virtual void CheckBrowseMode();
+    void Settle();                                // merges m_pending into m_visible
+    std::size_t CurrentRow() const;               // storage row under the cursor, npos when none
+    int PositionOf(std::size_t row) const;        // visible position of a visible row
+    void PlaceCursorOn(std::size_t row);          // row must be visible
+    void InsertVisible(std::size_t row);          // adds a row to the visible order, cursor on it
+    void RemoveVisible(std::size_t row);          // takes a visible row out of the visible order
+    std::vector<std::size_t> VisibleOrder() const;
+    int ColumnOf(const std::string& name) const;  // -1 when absent
+    std::vector<std::size_t> m_pending;
+    std::size_t m_cursorRow = npos;
+
     std::vector<std::unique_ptr<TField>> m_fields;
     std::vector<std::vector<Variant>> m_rows;  // all rows, in storage order
     std::vector<std::size_t> m_visible;        // storage indices, in visible order
@@ -186,6 +206,7 @@ public:
     void Close() override;
     // Replaces the whole content; the packet's fields become the data set's.
     void SetData(const DataPacket& packet);
+    void SetData(DataPacket&& packet);  // same, without copying the rows
     DataPacket Data() const;  // every row in storage order
 
     // Filter texts: comparisons "FIELD = 'text'" (also <>, <, <=, >, >= and
@@ -208,9 +229,19 @@ public:
 
 protected:
     void Rebuild() override;
+    bool RowBefore(std::size_t a, std::size_t b) const override;
+    void CheckBrowseMode() override;
 
 private:
     struct FilterNode;
+    struct KeyLookup;  // hash of key values -> storage rows, for Locate and equality filters
+    KeyLookup& Lookup(const std::vector<int>& columns, bool caseInsensitive);
+    void DropLookups();
+    bool PassesFilter(std::size_t row) const;
+    std::vector<int> ResolveFields(const std::string& list) const;
+    void ResolveFilter(FilterNode& tree, const std::string& text) const;
+    std::vector<int> m_indexCols;  // resolved fields of the active index
+    std::vector<std::shared_ptr<KeyLookup>> m_lookups;  // most recently used last
     std::string m_indexName;
     std::string m_filter;
     bool m_filtered = false;

@@ -50,6 +50,11 @@ public:
 
     bool operator==(const Variant& other) const;
 
+    // Direct access for hot paths (sorting, hashing): the held text, or the
+    // number of an integer, float or date; nullptr / false for other kinds.
+    const std::string* textIf() const noexcept { return std::get_if<std::string>(&m_value); }
+    bool numberIf(double& out) const noexcept;
+
 private:
     struct NullTag { bool operator==(const NullTag&) const { return true; } };
     struct DateTag { TDateTime value; bool operator==(const DateTag& o) const { return value == o.value; } };
