@@ -100,7 +100,7 @@ public:
     int Subscribe(Observer observer);
     void Unsubscribe(int id);
 
-protected:
+    // Tells the observers that the control's state changed.
     void Changed();
 
 private:
