@@ -132,13 +132,6 @@ std::string executableDir() {
     return ec ? std::string(".") : p.parent_path().string();
 }
 
-std::string defaultSampleDatabase() {
-    if (const char* e = std::getenv("PLA013_DB")) return e;
-    const char* home = std::getenv("HOME");
-    fs::path base = home && *home ? fs::path(home) / ".local/share/pla013" : fs::temp_directory_path() / "pla013";
-    return (base / "sample.db").string();
-}
-
 std::string defaultReportFolder() {
     if (const char* e = std::getenv("PLA013_REPORTS")) return e;
     // Installed beside the binaries by the build; the source tree as a fallback.

@@ -28,7 +28,6 @@ struct HostOptions {
 };
 
 // Default locations, derived from the executable's place and the user's home.
-std::string defaultSampleDatabase();
 std::string defaultReportFolder();
 std::string executableDir();
 

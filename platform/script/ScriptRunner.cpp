@@ -275,6 +275,10 @@ void ScriptRunner::execute(const Step& s) {
         if (m_host.lastReportParams)
             for (const auto& line : m_host.lastReportParams()) m_out << line << '\n';
         m_out.flush();
+    } else if (v == "call") {
+        if (s.args.empty()) throw ScriptError("'call' needs a method name");
+        std::vector<std::string> args(s.args.begin() + 1, s.args.end());
+        if (!openForm().Invoke(s.args[0], args)) throw ScriptError("the form has no method '" + s.args[0] + "'");
     } else {
         throw ScriptError("unknown step '" + v + "'");
     }

@@ -88,6 +88,14 @@ public:
     // Fields the form makes visible to its host (diagnostic dumps), by name.
     virtual std::vector<std::pair<std::string, Variant>> PublishedFields() const { return {}; }
 
+    // Runs a method the form offers its host by name (diagnostic scripts);
+    // false when the form has no such method.
+    virtual bool Invoke(const std::string& method, const std::vector<std::string>& args) {
+        (void)method;
+        (void)args;
+        return false;
+    }
+
     // Diagnostics to the host's log (never a message to the user).
     void Log(const std::string& text) const;
     // A click by the user: controls that take the focus when clicked get it
