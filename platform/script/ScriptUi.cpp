@@ -48,7 +48,8 @@ std::optional<std::size_t> ScriptUi::SearchDialog(const host::SearchRequest& req
 
 std::optional<std::vector<std::string>> ScriptUi::ListDialog(const std::string& caption, host::TDataSet& data,
                                                             const std::string& keyField) {
-    emit("dialog: list " + caption);
+    // The caption is "title|second text"; the dialog shows the title.
+    emit("dialog: list " + caption.substr(0, caption.find('|')));
     if (m_list.empty()) {
         Log("no answer queued for the list dialog '" + caption + "': cancelled");
         return std::nullopt;
