@@ -448,7 +448,9 @@ void TDateEditPlus::CheckValidDate() {
     std::string t = Text();
     if (t.find_first_not_of(" /") == std::string::npos) return;
     if (!IsValidDate()) {
+        // The user stays in the field until the date is mended or cleared.
         UI().ShowError("'" + t + "' não é uma data válida.");
+        if (CanFocus()) SetFocus();
         throw EAbort();
     }
 }

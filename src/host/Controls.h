@@ -288,8 +288,8 @@ public:
     // The date shown; 0 when the text is empty or not a date.
     TDateTime GetDate() const;
     void SetDate(TDateTime d);
-    // Tells the user and raises the silent abort when the text is neither
-    // empty nor a valid date.
+    // Tells the user, takes the focus back and raises the silent abort when
+    // the text is neither empty nor a valid date.
     void CheckValidDate();
     bool IsValidDate() const;
     std::vector<std::string> DayNames;  // Sunday first

@@ -85,6 +85,7 @@ void TForm::FocusControl(TControl* control) {
     }
     if (m_inExit || m_active == control) {
         // Inside an exit handler the focus only changes hands; no further exit runs.
+        if (m_inExit) m_movedInExit = true;
         m_active = control;
         UI().FocusMoved(*control);
         return;
@@ -92,8 +93,18 @@ void TForm::FocusControl(TControl* control) {
     TControl* old = m_active;
     if (old && old->OnExit) {
         m_inExit = true;
+        m_movedInExit = false;
         try {
             old->OnExit(old);
+        } catch (const EAbort&) {
+            m_inExit = false;
+            // An exit handler that aborts keeps the focus where it put it; one
+            // that did not move it lets the focus go on to where it was going.
+            if (!m_movedInExit && control->CanFocus()) {
+                m_active = control;
+                UI().FocusMoved(*control);
+            }
+            throw;
         } catch (...) {
             m_inExit = false;
             throw;

@@ -113,6 +113,7 @@ private:
     Presentation m_presentation = Presentation::None;
     TControl* m_active = nullptr;
     bool m_inExit = false;
+    bool m_movedInExit = false;
     bool m_closed = false;
 };
 

@@ -17,6 +17,7 @@ namespace {
 class ComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        form.SetVisible(true);  // a form that is not shown gives the focus to nothing
         Ports ports;
         ports.ui = &ui;
         Install(ports);
