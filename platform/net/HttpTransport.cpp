@@ -1,0 +1,167 @@
+#include "net/HttpTransport.h"
+
+#include <csignal>
+#include <mutex>
+
+#include <httplib.h>
+
+#include "host/Errors.h"
+#include "net/Protocol.h"
+#include "net/ProtocolError.h"
+
+namespace pla013::net {
+
+namespace {
+
+// Writing to a socket the peer has closed raises SIGPIPE, whose default action
+// ends the process. cpp-httplib ignores it only when a Server is constructed,
+// so a process that is only a client must do it itself. A handler installed
+// by the application is left alone.
+void ignoreSigpipe() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            std::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+std::string address(const std::string& host, int port) { return host + ":" + std::to_string(port); }
+
+std::string millis(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
+
+template <class Duration>
+std::pair<time_t, time_t> secUsec(Duration d) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
+    return {time_t(us / 1000000), time_t(us % 1000000)};
+}
+
+void configure(httplib::Client& client, const HttpTransportOptions& options) {
+    // The library is compiled with Nagle's algorithm on; small calls would
+    // wait for delayed acknowledgements.
+    client.set_tcp_nodelay(true);
+    client.set_keep_alive(false);
+    client.set_follow_location(false);
+    auto [cs, cu] = secUsec(options.connectTimeout);
+    client.set_connection_timeout(cs, cu);
+    auto [rs, ru] = secUsec(options.readTimeout);
+    client.set_read_timeout(rs, ru);
+    auto [ws, wu] = secUsec(options.writeTimeout);
+    client.set_write_timeout(ws, wu);
+}
+
+// What went wrong below HTTP, in the user's terms.
+std::string transportFailure(httplib::Error error, const HttpTransportOptions& options, bool tooLarge) {
+    switch (error) {
+    case httplib::Error::Connection:
+        return "o servidor não pode ser alcançado (conexão recusada ou máquina desconhecida).";
+    case httplib::Error::ConnectionTimeout:
+        return "o servidor não aceitou a conexão em " + millis(options.connectTimeout) + ".";
+    case httplib::Error::Read:
+        return "resposta incompleta: a conexão foi fechada ou nada chegou em " +
+               millis(options.readTimeout) + ".";
+    case httplib::Error::Write:
+        return "a chamada não pôde ser enviada: a conexão foi fechada ou parou por " +
+               millis(options.writeTimeout) + ".";
+    case httplib::Error::Canceled:
+        if (tooLarge) return "a resposta é maior que " + std::to_string(options.maxResponseBytes) + " bytes.";
+        return "a chamada foi cancelada.";
+    default:
+        return "erro de transporte (" + httplib::to_string(error) + ").";
+    }
+}
+
+struct Exchange {
+    int status = 0;
+    std::string body;
+};
+
+// Sends one request and collects the answer within the limits; throws
+// EHostError prefixed with context.
+Exchange exchange(const std::string& host, int port, const HttpTransportOptions& options, const std::string& method,
+                  const std::string& path, std::string body, const std::string& context) {
+    if (host.empty() || port <= 0 || port > 65535)
+        throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host + "\", porta " +
+                               std::to_string(port) + ").");
+    Exchange out;
+    bool tooLarge = false;
+    httplib::Error error = httplib::Error::Success;
+    bool sent = false;
+    try {
+        httplib::Client client(host, port);
+        configure(client, options);
+        httplib::Request request;
+        request.method = method;
+        request.path = path;
+        request.headers.emplace("Accept", "application/json");
+        if (method == "POST") {
+            request.headers.emplace("Content-Type", kJsonContentType);
+            request.body = std::move(body);
+        }
+        request.content_receiver = [&](const char* data, std::size_t size, std::uint64_t, std::uint64_t) {
+            if (out.body.size() + size > options.maxResponseBytes) {
+                tooLarge = true;
+                return false;
+            }
+            out.body.append(data, size);
+            return true;
+        };
+        httplib::Response response;
+        sent = client.send(request, response, error);
+        out.status = response.status;
+    } catch (const std::exception& e) {
+        throw host::EHostError(context + ": falha de transporte: " + e.what());
+    }
+    if (!sent || error != httplib::Error::Success)
+        throw host::EHostError(context + ": " + transportFailure(error, options, tooLarge));
+    return out;
+}
+
+}  // namespace
+
+HttpTransport::HttpTransport(HttpTransportOptions options) : m_options(options) { ignoreSigpipe(); }
+
+HttpTransport::~HttpTransport() = default;
+
+void HttpTransport::Connect(const std::string& host, int port) {
+    const std::string context = "Servidor de aplicação em " + address(host, port);
+    const Exchange answer = exchange(host, port, m_options, "GET", kHealthPath, {}, context);
+    if (answer.status < 200 || answer.status > 299)
+        throw host::EHostError(context + ": respondeu com o status HTTP " + std::to_string(answer.status) +
+                               " à verificação; não parece um servidor de aplicação.");
+    HealthInfo info;
+    try {
+        info = decodeHealth(answer.body);
+    } catch (const ProtocolError& e) {
+        throw host::EHostError(context + ": a resposta da verificação não é deste protocolo: " + e.what());
+    }
+    if (info.version != kProtocolVersion || info.status != "ok")
+        throw host::EHostError(context + ": fala a versão de protocolo " + std::to_string(info.version) + " (estado \"" +
+                               info.status + "\"); este cliente fala a versão " +
+                               std::to_string(kProtocolVersion) + ".");
+}
+
+host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
+                                  const std::string& method, const std::vector<host::CallArg>& args) {
+    const std::string context = "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + address(host, port);
+    std::string body;
+    try {
+        body = encodeCallRequest(serverName, method, args);
+    } catch (const ProtocolError& e) {
+        throw host::EHostError(context + ": " + e.what());
+    }
+    const Exchange answer = exchange(host, port, m_options, "POST", kCallPath, std::move(body), context);
+    if (answer.status < 200 || answer.status > 299) {
+        if (const auto remote = decodeError(answer.body))
+            throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +
+                                   std::to_string(answer.status) + "]");
+        throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) + ".");
+    }
+    try {
+        return decodeCallResponse(answer.body);
+    } catch (const ProtocolError& e) {
+        throw host::EHostError(context + ": a resposta não pode ser lida: " + e.what());
+    }
+}
+
+}  // namespace pla013::net

@@ -1,0 +1,45 @@
+#include "net/internal/JsonText.h"
+
+#include "net/ProtocolError.h"
+
+namespace pla013::net::internal {
+
+std::string dumpStrict(const nlohmann::json& value, const std::string& what) {
+    try {
+        return value.dump();
+    } catch (const nlohmann::json::exception& e) {
+        throw ProtocolError(errc::EncodingError, "Não foi possível codificar " + what + ": " + e.what());
+    }
+}
+
+std::string dumpLenient(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json parseStrict(std::string_view text, const std::string& what) {
+    try {
+        return nlohmann::json::parse(text.begin(), text.end());
+    } catch (const nlohmann::json::parse_error& e) {
+        throw ProtocolError(errc::BadJson, what + " não é JSON válido (byte " + std::to_string(e.byte) + ").");
+    } catch (const nlohmann::json::exception& e) {
+        throw ProtocolError(errc::BadJson, what + " não é JSON válido: " + e.what());
+    }
+}
+
+const char* jsonTypeName(const nlohmann::json& value) {
+    switch (value.type()) {
+    case nlohmann::json::value_t::null: return "null";
+    case nlohmann::json::value_t::object: return "object";
+    case nlohmann::json::value_t::array: return "array";
+    case nlohmann::json::value_t::string: return "string";
+    case nlohmann::json::value_t::boolean: return "boolean";
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned: return "integer";
+    case nlohmann::json::value_t::number_float: return "number";
+    case nlohmann::json::value_t::binary: return "binary";
+    case nlohmann::json::value_t::discarded: return "discarded";
+    }
+    return "unknown";
+}
+
+}  // namespace pla013::net::internal

@@ -1,0 +1,219 @@
+// Data packets and variants survive the trip through their JSON form, and
+// what cannot travel is refused with a message instead of being bent.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "host/DataPacket.h"
+#include "host/Errors.h"
+#include "host/Variant.h"
+#include "net/PacketCodec.h"
+#include "net/ProtocolError.h"
+#include "net/VariantCodec.h"
+
+namespace net = pla013::net;
+
+using host::DataPacket;
+using host::FieldType;
+using host::Variant;
+
+namespace {
+
+DataPacket recipeLines() {
+    DataPacket p;
+    p.fields = {{"CDPRATOP", FieldType::String, 10, true},
+                {"NMPRODUTOP", FieldType::String, 50},
+                {"NRSEQU", FieldType::Integer, 0},
+                {"QTBRUTPRODP", FieldType::Float, 0},
+                {"DTVALIDADE", FieldType::Date, 0}};
+    p.rows = {
+        {Variant("0101"), Variant("Feijão carioca"), Variant(1), Variant(0.125), Variant::date(host::EncodeDate(2024, 3, 1))},
+        {Variant("0102"), Variant("Pão d'água \"francês\""), Variant(-7), Variant(1e-9), Variant::date(45000.75)},
+        {Variant("0103"), Variant::null(), Variant::null(), Variant::null(), Variant::null()},
+        {Variant(""), Variant("ação, coração; maçã\\\n\ttab"), Variant(std::int64_t(1) << 40), Variant(2.0),
+         Variant::date(0.0)},
+    };
+    return p;
+}
+
+void expectSamePacket(const DataPacket& a, const DataPacket& b) {
+    ASSERT_EQ(a.fields.size(), b.fields.size());
+    for (std::size_t i = 0; i < a.fields.size(); ++i) {
+        EXPECT_EQ(a.fields[i].name, b.fields[i].name);
+        EXPECT_EQ(a.fields[i].type, b.fields[i].type);
+        EXPECT_EQ(a.fields[i].size, b.fields[i].size);
+        EXPECT_EQ(a.fields[i].required, b.fields[i].required);
+    }
+    ASSERT_EQ(a.rows.size(), b.rows.size());
+    for (std::size_t r = 0; r < a.rows.size(); ++r)
+        for (std::size_t c = 0; c < a.fields.size(); ++c) {
+            EXPECT_EQ(a.rows[r][c].kind(), b.rows[r][c].kind()) << "row " << r << " col " << c;
+            EXPECT_TRUE(a.rows[r][c] == b.rows[r][c]) << "row " << r << " col " << c;
+        }
+}
+
+}  // namespace
+
+TEST(PacketCodec, RoundTripKeepsNullsDatesAccentsAndQuotes) {
+    const DataPacket original = recipeLines();
+    const std::string text = net::encodePacket(original);
+    expectSamePacket(original, net::decodePacket(text));
+    // Accents travel as UTF-8, not as escapes that another client must undo.
+    EXPECT_NE(text.find("Feijão"), std::string::npos);
+}
+
+TEST(PacketCodec, EmptyPacketKeepsItsFields) {
+    DataPacket p;
+    p.fields = {{"NRTIPOCUST", FieldType::Integer, 0}, {"NMTIPOCUST", FieldType::String, 40}};
+    const DataPacket back = net::decodePacket(net::encodePacket(p));
+    EXPECT_TRUE(back.rows.empty());
+    expectSamePacket(p, back);
+}
+
+TEST(PacketCodec, WireFormIsDocumentedShape) {
+    DataPacket p;
+    p.fields = {{"CDPRATO", FieldType::String, 10}, {"VRCUSTO", FieldType::Float, 0}, {"DT", FieldType::Date, 0}};
+    p.rows = {{Variant("01"), Variant::null(), Variant::date(2.5)}};
+    const auto j = net::packetToJson(p);
+    EXPECT_EQ(j.dump(),
+              R"({"fields":[{"name":"CDPRATO","size":10,"type":"string"},{"name":"VRCUSTO","size":0,"type":"float"},)"
+              R"({"name":"DT","size":0,"type":"date"}],"rows":[["01",null,2.5]]})");
+}
+
+TEST(PacketCodec, FloatFieldTakesIntegersAndIntegerTextStaysText) {
+    DataPacket p;
+    p.fields = {{"QT", FieldType::Float, 0}, {"CD", FieldType::String, 10}};
+    p.rows = {{Variant(3), Variant("007")}};
+    const DataPacket back = net::decodePacket(net::encodePacket(p));
+    EXPECT_EQ(back.rows[0][0].kind(), Variant::Kind::Float);
+    EXPECT_DOUBLE_EQ(back.rows[0][0].toDouble(), 3.0);
+    EXPECT_EQ(back.rows[0][1].kind(), Variant::Kind::Text);
+    EXPECT_EQ(back.rows[0][1].toString(), "007");
+}
+
+TEST(PacketCodec, RefusesWhatCannotTravel) {
+    struct Case {
+        const char* name;
+        DataPacket packet;
+    };
+    auto one = [](FieldType t, Variant v) {
+        DataPacket p;
+        p.fields = {{"F", t, 10}};
+        p.rows = {{std::move(v)}};
+        return p;
+    };
+    DataPacket shortRow;
+    shortRow.fields = {{"A", FieldType::String, 1}, {"B", FieldType::String, 1}};
+    shortRow.rows = {{Variant("x")}};
+    const Case cases[] = {
+        {"row shorter than fields", shortRow},
+        {"text in integer field", one(FieldType::Integer, Variant("12"))},
+        {"float in integer field", one(FieldType::Integer, Variant(1.5))},
+        {"number in string field", one(FieldType::String, Variant(12))},
+        {"NaN in float field", one(FieldType::Float, Variant(std::nan("")))},
+        {"infinity in date field", one(FieldType::Date, Variant::date(std::numeric_limits<double>::infinity()))},
+        {"invalid UTF-8 text", one(FieldType::String, Variant(std::string("caf\xe9")))},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THROW(net::encodePacket(c.packet), net::ProtocolError) << c.name;
+    }
+}
+
+TEST(PacketCodec, DecodeRefusesMalformedPackets) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"not JSON", R"({"fields":[)"},
+        {"not an object", R"([1,2])"},
+        {"no rows", R"({"fields":[]})"},
+        {"unknown type", R"({"fields":[{"name":"A","type":"blob","size":0}],"rows":[]})"},
+        {"nameless field", R"({"fields":[{"type":"string","size":1}],"rows":[]})"},
+        {"negative size", R"({"fields":[{"name":"A","type":"string","size":-1}],"rows":[]})"},
+        {"row too long", R"({"fields":[{"name":"A","type":"string","size":1}],"rows":[["a","b"]]})"},
+        {"row not array", R"({"fields":[{"name":"A","type":"string","size":1}],"rows":[{"A":"a"}]})"},
+        {"text in integer", R"({"fields":[{"name":"A","type":"integer","size":0}],"rows":[["1"]]})"},
+        {"float in integer", R"({"fields":[{"name":"A","type":"integer","size":0}],"rows":[[1.5]]})"},
+        {"bool in float", R"({"fields":[{"name":"A","type":"float","size":0}],"rows":[[true]]})"},
+        {"text date", R"({"fields":[{"name":"A","type":"date","size":0}],"rows":[["2024-01-01"]]})"},
+        {"integer too large", R"({"fields":[{"name":"A","type":"integer","size":0}],"rows":[[18446744073709551615]]})"},
+    };
+    for (const auto& [name, text] : cases) {
+        try {
+            net::decodePacket(text);
+            ADD_FAILURE() << name << ": accepted";
+        } catch (const net::ProtocolError& e) {
+            EXPECT_FALSE(std::string(e.what()).empty()) << name;
+        }
+    }
+}
+
+TEST(PacketCodec, DecodeErrorNamesRowAndField) {
+    try {
+        net::decodePacket(R"({"fields":[{"name":"A","type":"string","size":1},{"name":"QTBRUT","type":"float","size":0}],)"
+                          R"("rows":[["a",1],["b","x"]]})");
+        FAIL() << "accepted";
+    } catch (const net::ProtocolError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("linha 2"), std::string::npos) << what;
+        EXPECT_NE(what.find("QTBRUT"), std::string::npos) << what;
+    }
+}
+
+TEST(VariantCodec, RoundTripEveryKind) {
+    auto packet = std::make_shared<const DataPacket>(recipeLines());
+    const Variant cases[] = {
+        Variant::null(),
+        Variant(0),
+        Variant(std::numeric_limits<std::int64_t>::min()),
+        Variant(-0.5),
+        Variant(""),
+        Variant("Emissão das Receitas \"PLA013\" 'x'"),
+        Variant::date(host::EncodeDate(1899, 12, 30)),
+        Variant::date(host::EncodeDate(2024, 2, 29) + 0.5),
+        Variant(std::vector<Variant>{}),
+        Variant(std::vector<Variant>{Variant(0), Variant(""), Variant(packet)}),
+        Variant(std::vector<Variant>{Variant(std::vector<Variant>{Variant::null()}), Variant(1.25)}),
+        Variant(packet),
+    };
+    for (const auto& v : cases) {
+        const Variant back = net::decodeVariant(net::encodeVariant(v));
+        EXPECT_EQ(back.kind(), v.kind()) << net::encodeVariant(v);
+        EXPECT_TRUE(back == v) << net::encodeVariant(v);
+    }
+    // Packets inside arrays come back with their content, not only their kind.
+    const Variant server = net::decodeVariant(net::encodeVariant(cases[9]));
+    ASSERT_EQ(server.array().size(), 3u);
+    expectSamePacket(*packet, *server.at(2).packet());
+    EXPECT_EQ(server.at(1).toString(), "");
+}
+
+TEST(VariantCodec, UnassignedTravelsAsNull) {
+    EXPECT_TRUE(net::decodeVariant(net::encodeVariant(Variant())).isNull());
+}
+
+TEST(VariantCodec, DecodeRefusesMalformedValues) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"bare number", "5"},
+        {"no kind", R"({"value":5})"},
+        {"unknown kind", R"({"kind":"currency","value":5})"},
+        {"integer as text", R"({"kind":"integer","value":"5"})"},
+        {"integer as float", R"({"kind":"integer","value":5.5})"},
+        {"text as number", R"({"kind":"text","value":5})"},
+        {"date as text", R"({"kind":"date","value":"2024-01-01"})"},
+        {"missing value", R"({"kind":"text"})"},
+        {"array of bare values", R"({"kind":"array","value":[1,2]})"},
+        {"bad packet", R"({"kind":"packet","value":{"fields":[]}})"},
+        {"truncated", R"({"kind":"text","value":"abc)"},
+    };
+    for (const auto& [name, text] : cases) {
+        EXPECT_THROW(net::decodeVariant(text), net::ProtocolError) << name;
+    }
+}
+
+TEST(VariantCodec, DeepNestingIsRefusedNotRecursedIntoForever) {
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += R"({"kind":"array","value":[)";
+    text += R"({"kind":"null"})";
+    for (int i = 0; i < 5000; ++i) text += "]}";
+    EXPECT_THROW(net::decodeVariant(text), net::ProtocolError);
+}

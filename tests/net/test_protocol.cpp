@@ -1,0 +1,129 @@
+// Call requests and answers: what the client writes the server reads back
+// with the same kinds, and malformed messages are refused with their code.
+
+#include <gtest/gtest.h>
+
+#include "host/Errors.h"
+#include "host/Variant.h"
+#include "net/Protocol.h"
+#include "net/ProtocolError.h"
+
+namespace net = pla013::net;
+
+using host::CallArg;
+using host::Variant;
+using Kind = host::CallArg::Kind;
+
+TEST(Protocol, CallRequestRoundTripKeepsOrderAndKinds) {
+    const std::vector<CallArg> args = {
+        {Kind::TextByValue, Variant("0001")},
+        {Kind::TextByRef, Variant("Prato d'Ávila")},
+        {Kind::TextByRef, Variant::null()},
+        {Kind::Int32, Variant(-2147483647 - 1)},
+        {Kind::Date, Variant::date(host::EncodeDate(2024, 5, 17))},
+    };
+    const auto request = net::decodeCallRequest(net::encodeCallRequest("PLA01303.rdmEmissaoReceitas", "GetX", args));
+    EXPECT_EQ(request.version, net::kProtocolVersion);
+    EXPECT_EQ(request.server, "PLA01303.rdmEmissaoReceitas");
+    EXPECT_EQ(request.method, "GetX");
+    ASSERT_EQ(request.args.size(), args.size());
+    const Variant expected[] = {Variant("0001"), Variant("Prato d'Ávila"), Variant(""), Variant(-2147483647 - 1),
+                                Variant::date(host::EncodeDate(2024, 5, 17))};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        EXPECT_EQ(request.args[i].kind, args[i].kind) << i;
+        EXPECT_TRUE(request.args[i].value == expected[i]) << i;
+    }
+}
+
+TEST(Protocol, EncodeRefusesArgumentsThatDoNotFitTheirKind) {
+    const std::pair<const char*, CallArg> cases[] = {
+        {"int32 overflow", {Kind::Int32, Variant(std::int64_t(1) << 31)}},
+        {"int32 from text", {Kind::Int32, Variant("abc")}},
+        {"date from text", {Kind::Date, Variant("amanhã")}},
+    };
+    for (const auto& [name, arg] : cases) {
+        try {
+            net::encodeCallRequest("S", "M", {arg});
+            ADD_FAILURE() << name << ": accepted";
+        } catch (const net::ProtocolError& e) {
+            EXPECT_EQ(e.code(), net::errc::BadArguments) << name;
+            EXPECT_NE(std::string(e.what()).find("argumento 1"), std::string::npos) << name << ": " << e.what();
+        }
+    }
+}
+
+TEST(Protocol, DecodeRequestRefusesMalformedBodiesWithTheirCode) {
+    const struct {
+        const char* name;
+        const char* body;
+        const char* code;
+    } cases[] = {
+        {"not JSON", "{\"version\":1,", net::errc::BadJson},
+        {"empty body", "", net::errc::BadJson},
+        {"array body", "[]", net::errc::BadRequest},
+        {"no version", R"({"server":"S","method":"M","args":[]})", net::errc::BadRequest},
+        {"future version", R"({"version":2,"server":"S","method":"M","args":[]})", net::errc::UnsupportedVersion},
+        {"no server", R"({"version":1,"method":"M","args":[]})", net::errc::BadRequest},
+        {"method not text", R"({"version":1,"server":"S","method":7,"args":[]})", net::errc::BadRequest},
+        {"args not array", R"({"version":1,"server":"S","method":"M","args":{}})", net::errc::BadRequest},
+        {"bare argument", R"({"version":1,"server":"S","method":"M","args":["0001"]})", net::errc::BadRequest},
+        {"unknown kind", R"({"version":1,"server":"S","method":"M","args":[{"kind":"blob","value":1}]})",
+         net::errc::BadArguments},
+        {"int32 as text", R"({"version":1,"server":"S","method":"M","args":[{"kind":"int32","value":"1"}]})",
+         net::errc::BadArguments},
+        {"int32 too big", R"({"version":1,"server":"S","method":"M","args":[{"kind":"int32","value":2147483648}]})",
+         net::errc::BadArguments},
+        {"int32 fraction", R"({"version":1,"server":"S","method":"M","args":[{"kind":"int32","value":1.5}]})",
+         net::errc::BadArguments},
+        {"text as null", R"({"version":1,"server":"S","method":"M","args":[{"kind":"text","value":null}]})",
+         net::errc::BadArguments},
+        {"date as text", R"({"version":1,"server":"S","method":"M","args":[{"kind":"date","value":"2024-01-01"}]})",
+         net::errc::BadArguments},
+        {"missing value", R"({"version":1,"server":"S","method":"M","args":[{"kind":"date"}]})",
+         net::errc::BadArguments},
+    };
+    for (const auto& c : cases) {
+        try {
+            net::decodeCallRequest(c.body);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const net::ProtocolError& e) {
+            EXPECT_EQ(e.code(), c.code) << c.name << ": " << e.what();
+        }
+    }
+}
+
+TEST(Protocol, ResultAndErrorAnswers) {
+    const Variant result(std::vector<Variant>{Variant(0), Variant(""), Variant::null()});
+    EXPECT_TRUE(net::decodeCallResponse(net::encodeCallResult(result)) == result);
+
+    const std::string error = net::encodeError(net::errc::UnknownMethod, "Método 'X' desconhecido.");
+    const auto remote = net::decodeError(error);
+    ASSERT_TRUE(remote.has_value());
+    EXPECT_EQ(remote->code, net::errc::UnknownMethod);
+    EXPECT_EQ(remote->message, "Método 'X' desconhecido.");
+    try {
+        net::decodeCallResponse(error);
+        FAIL() << "an error answer was read as a result";
+    } catch (const net::ProtocolError& e) {
+        EXPECT_EQ(e.code(), net::errc::UnknownMethod);
+    }
+}
+
+TEST(Protocol, ErrorAnswerIsWrittenEvenForInvalidText) {
+    const auto remote = net::decodeError(net::encodeError("server_error", std::string("falha em caf\xe9")));
+    ASSERT_TRUE(remote.has_value());
+    EXPECT_EQ(remote->code, "server_error");
+}
+
+TEST(Protocol, AnswersThatAreNotOursAreRefused) {
+    const char* cases[] = {
+        "<html>Bad gateway</html>",
+        R"({"version":1})",
+        R"({"version":9,"result":{"kind":"null"}})",
+        R"({"version":1,"result":42})",
+        R"("ok")",
+    };
+    for (const char* body : cases) EXPECT_THROW(net::decodeCallResponse(body), net::ProtocolError) << body;
+    EXPECT_FALSE(net::decodeError("<html/>").has_value());
+    EXPECT_FALSE(net::decodeError(R"({"error":"x"})").has_value());
+}

@@ -1,0 +1,188 @@
+// The HTTP transport against peers that misbehave: every failure is an
+// EHostError naming the call and the address, raised within the timeouts.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "ScriptedPeer.h"
+#include "host/Errors.h"
+#include "net/HttpTransport.h"
+#include "net/Protocol.h"
+
+namespace net = pla013::net;
+
+using host::CallArg;
+using host::Variant;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* kServer = "PLA01303.rdmEmissaoReceitas";
+const char* kMethod = "GetRelCompRecPL";
+
+net::HttpTransportOptions quick() {
+    net::HttpTransportOptions o;
+    o.connectTimeout = 500ms;
+    o.readTimeout = 400ms;
+    o.writeTimeout = 400ms;
+    return o;
+}
+
+std::vector<CallArg> someArgs() {
+    return {{CallArg::Kind::TextByRef, Variant("0001")},
+            {CallArg::Kind::Int32, Variant(2)},
+            {CallArg::Kind::Date, Variant::date(45000)}};
+}
+
+// A loopback port on which nobody listens.
+int deadPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// Runs a call, expects EHostError and returns its message.
+std::string failingCall(net::HttpTransport& transport, int port, std::vector<CallArg> args = someArgs()) {
+    try {
+        transport.Call("127.0.0.1", port, kServer, kMethod, args);
+    } catch (const host::EHostError& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "the call succeeded";
+    return {};
+}
+
+void expectNamesCall(const std::string& message, int port) {
+    EXPECT_NE(message.find(std::string(kServer) + "." + kMethod), std::string::npos) << message;
+    EXPECT_NE(message.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << message;
+}
+
+}  // namespace
+
+TEST(HttpTransport, CallSendsDocumentedRequestAndReadsResult) {
+    const std::string result = net::encodeCallResult(Variant(std::vector<Variant>{Variant(0), Variant("ok")}));
+    ScriptedPeer peer(ScriptedPeer::Mode::Answer, httpAnswer("200 OK", result));
+    net::HttpTransport transport(quick());
+    const Variant answer = transport.Call("127.0.0.1", peer.port(), kServer, kMethod, someArgs());
+    ASSERT_TRUE(answer.isArray());
+    EXPECT_EQ(answer.at(1).toString(), "ok");
+
+    const std::string request = peer.lastRequest();
+    EXPECT_EQ(request.rfind("POST /call HTTP/1.1\r\n", 0), 0u) << request;
+    const std::string body = request.substr(request.find("\r\n\r\n") + 4);
+    const auto decoded = net::decodeCallRequest(body);
+    EXPECT_EQ(decoded.server, kServer);
+    EXPECT_EQ(decoded.method, kMethod);
+    ASSERT_EQ(decoded.args.size(), 3u);
+    EXPECT_EQ(decoded.args[1].kind, CallArg::Kind::Int32);
+}
+
+TEST(HttpTransport, EveryBadAnswerIsAnErrorNamingTheCall) {
+    const struct {
+        const char* name;
+        std::string answer;
+        const char* expected;
+    } cases[] = {
+        {"garbage instead of HTTP", "SSH-2.0-OpenSSH_9.2\r\nnonsense\r\n\r\n", "resposta incompleta"},
+        {"connection closed without a byte", "", "resposta incompleta"},
+        {"dies mid-body",
+         "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 5000\r\n\r\n{\"version\":1,\"res",
+         "resposta incompleta"},
+        {"200 with HTML", httpAnswer("200 OK", "<html>proxy</html>", "text/html"), "não pode ser lida"},
+        {"200 with foreign JSON", httpAnswer("200 OK", R"({"answer":42})"), "não pode ser lida"},
+        {"server error with our error body",
+         httpAnswer("500 Internal Server Error", net::encodeError("database_error", "tabela PRODUTO ausente")),
+         "tabela PRODUTO ausente [database_error, HTTP 500]"},
+        {"bad gateway with HTML", httpAnswer("502 Bad Gateway", "<h1>502</h1>", "text/html"), "status HTTP 502"},
+    };
+    for (const auto& c : cases) {
+        ScriptedPeer peer(ScriptedPeer::Mode::Answer, c.answer);
+        net::HttpTransport transport(quick());
+        const std::string message = failingCall(transport, peer.port());
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.name << ": " << message;
+        expectNamesCall(message, peer.port());
+    }
+}
+
+TEST(HttpTransport, ServerThatIsDownFailsAtOnce) {
+    net::HttpTransport transport(quick());
+    const int port = deadPort();
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = failingCall(transport, port);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_NE(message.find("não pode ser alcançado"), std::string::npos) << message;
+    expectNamesCall(message, port);
+    EXPECT_THROW(transport.Connect("127.0.0.1", port), host::EHostError);
+}
+
+TEST(HttpTransport, ServerThatNeverAnswersFailsAfterReadTimeout) {
+    ScriptedPeer peer(ScriptedPeer::Mode::Silent);
+    net::HttpTransport transport(quick());
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = failingCall(transport, peer.port());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Bounded, not a hang: the read timeout is 400 ms.
+    EXPECT_GE(elapsed, 300ms);
+    EXPECT_LT(elapsed, 10s);
+    EXPECT_NE(message.find("400 ms"), std::string::npos) << message;
+    EXPECT_EQ(peer.accepted(), 1);
+}
+
+TEST(HttpTransport, AnswerOverTheLimitIsRefused) {
+    const std::string big = net::encodeCallResult(Variant(std::string(5000, 'x')));
+    ScriptedPeer peer(ScriptedPeer::Mode::Answer, httpAnswer("200 OK", big));
+    auto options = quick();
+    options.maxResponseBytes = 1000;
+    net::HttpTransport transport(options);
+    const std::string message = failingCall(transport, peer.port());
+    EXPECT_NE(message.find("maior que 1000 bytes"), std::string::npos) << message;
+}
+
+TEST(HttpTransport, ArgumentThatCannotBeSentFailsBeforeTheNetwork) {
+    ScriptedPeer peer(ScriptedPeer::Mode::Answer, httpAnswer("200 OK", net::encodeCallResult(Variant::null())));
+    net::HttpTransport transport(quick());
+    const std::string message =
+        failingCall(transport, peer.port(), {{CallArg::Kind::Int32, Variant(std::int64_t(1) << 40)}});
+    EXPECT_NE(message.find("32 bits"), std::string::npos) << message;
+    EXPECT_EQ(peer.accepted(), 0);
+}
+
+TEST(HttpTransport, InvalidAddressFailsWithoutTrying) {
+    net::HttpTransport transport(quick());
+    EXPECT_THROW(transport.Call("", 8080, kServer, kMethod, {}), host::EHostError);
+    EXPECT_THROW(transport.Call("127.0.0.1", 0, kServer, kMethod, {}), host::EHostError);
+    EXPECT_THROW(transport.Connect("127.0.0.1", 70000), host::EHostError);
+}
+
+TEST(HttpTransport, ConnectAcceptsOnlyOurProtocol) {
+    const struct {
+        const char* name;
+        std::string answer;
+        bool ok;
+    } cases[] = {
+        {"ours", httpAnswer("200 OK", R"({"version":1,"status":"ok"})"), true},
+        {"other version", httpAnswer("200 OK", R"({"version":2,"status":"ok"})"), false},
+        {"not JSON", httpAnswer("200 OK", "OK", "text/plain"), false},
+        {"not found", httpAnswer("404 Not Found", "", "text/plain"), false},
+    };
+    for (const auto& c : cases) {
+        ScriptedPeer peer(ScriptedPeer::Mode::Answer, c.answer);
+        net::HttpTransport transport(quick());
+        if (c.ok) {
+            EXPECT_NO_THROW(transport.Connect("127.0.0.1", peer.port())) << c.name;
+            EXPECT_EQ(peer.lastRequest().rfind("GET /health HTTP/1.1", 0), 0u) << c.name;
+        } else {
+            EXPECT_THROW(transport.Connect("127.0.0.1", peer.port()), host::EHostError) << c.name;
+        }
+    }
+    ScriptedPeer silent(ScriptedPeer::Mode::Silent);
+    net::HttpTransport transport(quick());
+    EXPECT_THROW(transport.Connect("127.0.0.1", silent.port()), host::EHostError);
+}
