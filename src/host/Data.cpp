@@ -749,7 +749,7 @@ void TDataSet::InsertVisible(std::size_t row)
         m_cursor = int(pos - m_visible.begin());
         m_visible.insert(pos, row);
     } else {
-        m_pending.push_back(row);
+        m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), row, before), row);
         m_cursorRow = row;
         const std::size_t limit =
             std::max<std::size_t>(1024, 2 * std::size_t(std::sqrt(double(m_visible.size()))));
