@@ -1,0 +1,98 @@
+#pragma once
+// The catering database over SOCI: SQLite files and PostgreSQL servers.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Ports.h"
+
+namespace pla013::db {
+
+enum class DbEngine { SQLite, PostgreSQL };
+
+// Named parameters of a statement: name without the ':' and value.
+using SqlParams = std::vector<std::pair<std::string, host::Variant>>;
+
+// One connection to the catering database, and the host's database port.
+//
+// Where: a URL starting with "postgresql://" or "postgres://" is a PostgreSQL
+// server (libpq URL syntax; a connect timeout of 10 s is added unless the URL
+// sets one); anything else is the path of an SQLite file, which must exist
+// (DatabaseInitializer creates new ones).
+//
+// Statements: every parameter is bound by name, never pasted into the SQL.
+// Only the parameters that occur in the text are bound (matched without
+// regard to case); one that occurs several times is bound once and serves
+// every occurrence; one the text needs but the list lacks is an error. Null
+// and unassigned values bind as SQL NULL, and so does an empty text while
+// emptyTextIsNull() holds (the default): the lookups run texts written for
+// Oracle, where the empty string is null, e.g. NVL(:P_CDTIPOCARD, CDTIPOCARD).
+// Dates bind as ISO text ("YYYY-MM-DD", with " HH:MM:SS" when there is a
+// time), which both engines compare and convert correctly.
+//
+// Results: one data packet; field names in upper case; String (with the
+// column's declared width when the engine tells it, else 0), Integer, Float
+// or Date (automation date) from the column's type; SQL NULL as
+// Variant::null(). SQLite columns computed by an expression have no declared
+// type: their type is taken from the first row's values.
+//
+// Errors: every failure is a host::EHostError whose text starts with the
+// statement's name (the query component's name for Open) followed by the
+// engine's message.
+//
+// The engine functions NVL, NVLSTR and INSTR that the lookup texts use are
+// available on both engines (registered on each SQLite connection; created by
+// the PostgreSQL schema).
+//
+// Threads: an object holds one connection and must be used by one thread at a
+// time; a server with several workers opens one per worker or serialises the
+// calls.
+class SociDatabase final : public host::IDatabase {
+public:
+    explicit SociDatabase(const std::string& pathOrUrl);
+    ~SociDatabase() override;
+    SociDatabase(const SociDatabase&) = delete;
+    SociDatabase& operator=(const SociDatabase&) = delete;
+
+    // True for "postgresql://..." and "postgres://...".
+    static bool isPostgresUrl(const std::string& pathOrUrl);
+
+    // The text a query component runs here: the Oracle text when there is
+    // one, else the generic text; EHostError naming the query when both are
+    // empty.
+    static const std::string& selectText(const host::SqlTexts& texts, const std::string& queryName);
+
+    // host::IDatabase: runs the selected text of the request with its parameters.
+    host::DataPacket Open(const host::QueryRequest& request) override;
+
+    // Runs a statement that returns rows; name labels errors.
+    host::DataPacket query(const std::string& sql, const SqlParams& params, const std::string& name);
+
+    // Runs one statement that returns no rows; the number of rows it changed.
+    long long execute(const std::string& sql, const SqlParams& params = {}, const std::string& name = "SQL");
+
+    // Runs a script of several statements separated by ';' (no parameters),
+    // with the engine's own script runner; stops at the first failing
+    // statement. name labels errors (e.g. the file name).
+    void executeScript(const std::string& script, const std::string& name);
+
+    // Runs work inside a transaction: commits when it returns, rolls back and
+    // rethrows when it throws. A call inside work joins the running transaction.
+    void transaction(const std::function<void()>& work);
+
+    DbEngine engine() const;
+    // The path, or the URL with any password masked, for messages.
+    const std::string& location() const;
+
+    bool emptyTextIsNull() const;
+    void setEmptyTextIsNull(bool on);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace pla013::db

@@ -1,0 +1,79 @@
+#include "db/internal/SqlText.h"
+
+#include <algorithm>
+
+namespace pla013::db::internal {
+
+namespace {
+
+bool isNameStart(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool isNameChar(char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9');
+}
+
+char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+std::vector<std::string> parameterNames(const std::string& sql)
+{
+    std::vector<std::string> names;
+    const std::size_t n = sql.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            // A doubled quote inside the literal stands for the quote itself,
+            // so scanning on to the next quote is enough.
+            const std::size_t end = sql.find(c, i + 1);
+            i = end == std::string::npos ? n : end + 1;
+        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            const std::size_t end = sql.find('\n', i + 2);
+            i = end == std::string::npos ? n : end + 1;
+        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+            const std::size_t end = sql.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+        } else if (c == ':' && i + 1 < n && sql[i + 1] == ':') {
+            i += 2;
+        } else if (c == ':' && i + 1 < n && isNameStart(sql[i + 1])) {
+            std::size_t end = i + 1;
+            while (end < n && isNameChar(sql[end]))
+                ++end;
+            std::string name = sql.substr(i + 1, end - i - 1);
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+            i = end;
+        } else {
+            ++i;
+        }
+    }
+    return names;
+}
+
+bool isBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::string toUpperAscii(std::string text)
+{
+    for (char& c : text)
+        c = upper(c);
+    return text;
+}
+
+bool equalsIgnoreCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+}
+
+}  // namespace pla013::db::internal

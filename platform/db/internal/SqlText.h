@@ -1,0 +1,22 @@
+#pragma once
+// Small text helpers for SQL statements, shared by the database adapter and
+// the initializer.
+
+#include <string>
+#include <vector>
+
+namespace pla013::db::internal {
+
+// Names of the ":NAME" parameters in sql, each once, in order of first
+// occurrence and spelled as in the text. Quoted literals ('...'), quoted
+// identifiers ("..."), line comments (--) and block comments are skipped, and
+// so is PostgreSQL's cast operator "::".
+std::vector<std::string> parameterNames(const std::string& sql);
+
+// True when the text is empty or holds only blanks (spaces, tabs, line ends).
+bool isBlank(const std::string& text);
+
+std::string toUpperAscii(std::string text);
+bool equalsIgnoreCase(const std::string& a, const std::string& b);
+
+}  // namespace pla013::db::internal
