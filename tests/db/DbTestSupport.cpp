@@ -1,0 +1,74 @@
+#include "DbTestSupport.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "db/DatabaseInitializer.h"
+
+namespace fs = std::filesystem;
+
+namespace dbtest {
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "pla013-db-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+std::optional<std::string> postgresTestUrl()
+{
+    const char* url = std::getenv("PLA013_TEST_PG_URL");
+    if (url == nullptr || *url == '\0')
+        return std::nullopt;
+    return std::string(url);
+}
+
+const char* engineName(pla013::db::DbEngine engine)
+{
+    return engine == pla013::db::DbEngine::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData)
+{
+    if (engine == pla013::db::DbEngine::SQLite) {
+        m_location = m_dir.file("catering.sqlite");
+    } else {
+        // A schema of its own on the shared server, first on the search path,
+        // so that the initializer sees an empty database.
+        static std::atomic<int> counter{0};
+        const std::string url = postgresTestUrl().value();
+        m_schema = "pla013_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        pla013::db::SociDatabase admin(url);
+        admin.execute("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
+        admin.execute("CREATE SCHEMA " + m_schema);
+        m_location = url + (url.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + m_schema;
+    }
+    pla013::db::initializeDatabase(m_location, withSampleData);
+    m_db = std::make_unique<pla013::db::SociDatabase>(m_location);
+}
+
+ScratchDatabase::~ScratchDatabase()
+{
+    m_db.reset();
+    if (m_schema.empty())
+        return;
+    try {
+        pla013::db::SociDatabase admin(postgresTestUrl().value());
+        admin.execute("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
+    } catch (...) {
+        // A schema left behind only costs space on the test server.
+    }
+}
+
+}  // namespace dbtest

@@ -1,0 +1,53 @@
+#pragma once
+// Real databases for the tests: a fresh SQLite file in a temporary folder per
+// test, or a fresh schema on the PostgreSQL server named by the environment
+// variable PLA013_TEST_PG_URL.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "db/SociDatabase.h"
+
+namespace dbtest {
+
+// A folder of its own under the temporary folder, removed with its content.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// The PostgreSQL server for the tests, when one is configured.
+std::optional<std::string> postgresTestUrl();
+
+// A catering database built by the initializer, gone at the end of the test.
+class ScratchDatabase {
+public:
+    // For PostgreSQL the caller checks postgresTestUrl() first.
+    ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData);
+    ~ScratchDatabase();
+    ScratchDatabase(const ScratchDatabase&) = delete;
+    ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+    pla013::db::SociDatabase& db() { return *m_db; }
+    const std::string& location() const { return m_location; }
+
+private:
+    TempDir m_dir;
+    std::string m_location;
+    std::string m_schema;  // PostgreSQL only
+    std::unique_ptr<pla013::db::SociDatabase> m_db;
+};
+
+const char* engineName(pla013::db::DbEngine engine);
+
+}  // namespace dbtest

@@ -1,0 +1,305 @@
+// The database adapter's own contract: which text runs, how parameters bind,
+// what the result packet holds and how failures are reported. Run on SQLite
+// and (when a server is configured) on PostgreSQL.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "DbTestSupport.h"
+#include "db/SociDatabase.h"
+#include "db/internal/SqlText.h"
+#include "host/Errors.h"
+
+using pla013::db::DbEngine;
+using pla013::db::SociDatabase;
+using pla013::db::SqlParams;
+using host::DataPacket;
+using host::EHostError;
+using host::FieldType;
+using host::Variant;
+
+namespace {
+
+// The message of the EHostError that work throws; fails the test when it
+// throws nothing or something else.
+template <class Work>
+std::string hostError(Work work)
+{
+    try {
+        work();
+    } catch (const EHostError& e) {
+        return e.what();
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "not an EHostError: " << e.what();
+        return {};
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+class Adapter : public ::testing::TestWithParam<DbEngine> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
+            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), false);
+        db().execute("CREATE TABLE AMOSTRA (S VARCHAR(20), I INTEGER, F DOUBLE PRECISION, D DATE, "
+                     "N NUMERIC(10,2))");
+        db().execute("INSERT INTO AMOSTRA (S, I, F, D, N) VALUES (:S, :I, :F, :D, :N)",
+                     {{"S", "primeira"}, {"I", 1}, {"F", 2.5}, {"D", Variant::date(host::EncodeDate(2024, 3, 15))},
+                      {"N", 10.25}});
+        db().execute("INSERT INTO AMOSTRA (S, I, F, D, N) VALUES (:S, :I, :F, :D, :N)",
+                     {{"S", "Açaí com maçã"}, {"I", 2}, {"F", Variant::null()}, {"D", Variant()}, {"N", Variant()}});
+    }
+
+    SociDatabase& db() { return m_scratch->db(); }
+    DataPacket query(const std::string& sql, const SqlParams& params = {}) { return db().query(sql, params, "qryTeste"); }
+
+    std::unique_ptr<dbtest::ScratchDatabase> m_scratch;
+};
+
+TEST_P(Adapter, ColumnsBecomeTypedFieldsWithUpperCaseNamesAndNulls)
+{
+    const DataPacket packet = query("select s, i, f, d, n from AMOSTRA order by i");
+    ASSERT_EQ(packet.fields.size(), 5u);
+    const std::vector<std::pair<std::string, FieldType>> expected = {
+        {"S", FieldType::String}, {"I", FieldType::Integer}, {"F", FieldType::Float},
+        {"D", FieldType::Date},   {"N", FieldType::Float}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(packet.fields[i].name, expected[i].first);
+        EXPECT_EQ(packet.fields[i].type, expected[i].second) << expected[i].first;
+    }
+    EXPECT_EQ(packet.fields[0].size, 20);
+    EXPECT_EQ(packet.fields[1].size, 0);
+
+    ASSERT_EQ(packet.rows.size(), 2u);
+    const auto& first = packet.rows[0];
+    EXPECT_EQ(first[0], Variant("primeira"));
+    EXPECT_EQ(first[1], Variant(1));
+    EXPECT_EQ(first[2], Variant(2.5));
+    EXPECT_EQ(first[3], Variant::date(host::EncodeDate(2024, 3, 15)));
+    EXPECT_EQ(first[4], Variant(10.25));
+    const auto& second = packet.rows[1];
+    EXPECT_EQ(second[0], Variant("Açaí com maçã"));
+    for (std::size_t i = 2; i < 5; ++i)
+        EXPECT_TRUE(second[i].isNull()) << i;
+}
+
+TEST_P(Adapter, ComputedColumnsGetTheTypeOfTheirValues)
+{
+    const DataPacket packet =
+        query("SELECT COUNT(*) AS QTD, SUM(I) AS TOTAL, 1.5 AS METADE, S || '!' AS GRITO FROM AMOSTRA "
+              "WHERE I = 1 GROUP BY S");
+    ASSERT_EQ(packet.rows.size(), 1u);
+    EXPECT_EQ(packet.fields[0].type, FieldType::Integer);
+    EXPECT_EQ(packet.fields[1].type, FieldType::Integer);
+    EXPECT_EQ(packet.fields[2].type, FieldType::Float);
+    EXPECT_EQ(packet.fields[3].type, FieldType::String);
+    EXPECT_EQ(packet.rows[0][0], Variant(1));
+    EXPECT_EQ(packet.rows[0][1], Variant(1));
+    EXPECT_EQ(packet.rows[0][2], Variant(1.5));
+    EXPECT_EQ(packet.rows[0][3], Variant("primeira!"));
+}
+
+TEST_P(Adapter, NullUnassignedAndEmptyTextBindAsNull)
+{
+    const std::string sql = "SELECT NVL(:VALOR, 'vazio') AS V FROM AMOSTRA WHERE I = 1";
+    struct Case {
+        Variant value;
+        std::string result;
+    };
+    for (const Case& c : std::vector<Case>{{Variant::null(), "vazio"}, {Variant(), "vazio"}, {Variant(""), "vazio"},
+                                           {Variant("x"), "x"}, {Variant(" "), " "}}) {
+        const DataPacket packet = query(sql, {{"VALOR", c.value}});
+        ASSERT_EQ(packet.rows.size(), 1u);
+        EXPECT_EQ(packet.rows[0][0].toString(), c.result);
+    }
+
+    db().setEmptyTextIsNull(false);
+    EXPECT_EQ(query(sql, {{"VALOR", ""}}).rows.at(0).at(0).toString(), "");
+    EXPECT_EQ(query(sql, {{"VALOR", Variant::null()}}).rows.at(0).at(0).toString(), "vazio");
+}
+
+TEST_P(Adapter, OracleFunctionsAreAvailable)
+{
+    db().setEmptyTextIsNull(false);
+    const DataPacket packet =
+        query("SELECT NVLSTR(:VAZIO, 'b') AS A, NVLSTR(:NULO, 'b') AS B, NVLSTR('a', 'b') AS C, "
+              "NVL(:VAZIO, 'b') AS D, INSTR('0002,0003', '0003') AS E, INSTR('0002', '0003') AS F, "
+              "NVL(I, 7) AS G FROM AMOSTRA WHERE I = 1",
+              {{"VAZIO", ""}, {"NULO", Variant::null()}});
+    ASSERT_EQ(packet.rows.size(), 1u);
+    const auto& row = packet.rows[0];
+    EXPECT_EQ(row[0].toString(), "b");
+    EXPECT_EQ(row[1].toString(), "b");
+    EXPECT_EQ(row[2].toString(), "a");
+    EXPECT_EQ(row[3].toString(), "");  // NVL keeps an empty text
+    EXPECT_EQ(row[4].toInt(), 6);
+    EXPECT_EQ(row[5].toInt(), 0);
+    EXPECT_EQ(row[6].toInt(), 1);
+}
+
+TEST_P(Adapter, AParameterUsedTwiceIsBoundEverywhere)
+{
+    const std::string sql = "SELECT S FROM AMOSTRA WHERE (S = :P_S) OR (:P_S = 'todas') ORDER BY I";
+    EXPECT_EQ(query(sql, {{"P_S", "todas"}}).rows.size(), 2u);
+    EXPECT_EQ(query(sql, {{"P_S", "primeira"}}).rows.size(), 1u);
+    // Names match without regard to case.
+    EXPECT_EQ(query(sql, {{"p_s", "todas"}}).rows.size(), 2u);
+}
+
+TEST_P(Adapter, ValuesAreBoundNeverPastedIntoTheText)
+{
+    EXPECT_TRUE(query("SELECT S FROM AMOSTRA WHERE S = :S", {{"S", "x' OR '1'='1"}}).rows.empty());
+    db().execute("INSERT INTO AMOSTRA (S, I) VALUES (:S, 3)", {{"S", "d'Ávila"}});
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE I = :I", {{"I", 3}}).rows.at(0).at(0), Variant("d'Ávila"));
+}
+
+TEST_P(Adapter, DatesBindAsDates)
+{
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D = :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 15))}})
+                  .rows.size(),
+              1u);
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D > :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 15))}})
+                  .rows.size(),
+              0u);
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D >= :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 1))}})
+                  .rows.size(),
+              1u);
+}
+
+TEST_P(Adapter, FailuresNameTheQueryAndCarryTheEnginesMessage)
+{
+    const std::string broken = hostError([&] { db().query("SELECT NAOEXISTE FROM AMOSTRA", {}, "qryQuebrada"); });
+    EXPECT_EQ(broken.rfind("qryQuebrada: ", 0), 0u) << broken;
+    EXPECT_NE(lower(broken).find("naoexiste"), std::string::npos) << broken;
+
+    const std::string missing = hostError([&] { db().query("SELECT S FROM AMOSTRA WHERE S = :P_X", {}, "qryFalta"); });
+    EXPECT_EQ(missing.rfind("qryFalta: ", 0), 0u) << missing;
+    EXPECT_NE(missing.find("P_X"), std::string::npos) << missing;
+
+    const std::string array = hostError([&] {
+        db().query("SELECT S FROM AMOSTRA WHERE S = :P_X", {{"P_X", Variant(std::vector<Variant>{1, 2})}}, "qryLista");
+    });
+    EXPECT_EQ(array.rfind("qryLista: ", 0), 0u) << array;
+
+    const std::string noText = hostError([&] { db().Open(host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}}); });
+    EXPECT_NE(noText.find("qrySemTexto"), std::string::npos) << noText;
+
+    const std::string script = hostError([&] { db().executeScript("CREATE TABLE X (A INTEGER);\nBOGUS;", "20-x.sql"); });
+    EXPECT_EQ(script.rfind("20-x.sql: ", 0), 0u) << script;
+
+    // The connection stays usable after a failure.
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE I = 1").rows.size(), 1u);
+}
+
+TEST_P(Adapter, OpenRunsTheOracleTextElseTheGenericOne)
+{
+    const std::string oracle = "SELECT 'oracle' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
+    const std::string generic = "SELECT 'generico' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
+    const std::string other = "SELECT não é SQL";
+    struct Case {
+        host::SqlTexts texts;
+        std::string origin;
+    };
+    const std::vector<Case> cases = {
+        {{generic, oracle, other, other}, "oracle"},
+        {{generic, "", other, other}, "generico"},
+        {{generic, "  \n", other, other}, "generico"},
+        {{"", oracle, other, other}, "oracle"},
+    };
+    for (const Case& c : cases) {
+        const DataPacket packet = db().Open(host::QueryRequest{"qryDialeto", c.texts, {{"P_I", 1}}});
+        ASSERT_EQ(packet.rows.size(), 1u);
+        EXPECT_EQ(packet.rows[0][0].toString(), c.origin);
+    }
+}
+
+TEST_P(Adapter, TransactionsCommitOrRollBackAsAWhole)
+{
+    EXPECT_THROW(db().transaction([&] {
+        db().execute("INSERT INTO AMOSTRA (S, I) VALUES ('desfeita', 10)");
+        db().transaction([&] { db().execute("INSERT INTO AMOSTRA (S, I) VALUES ('interna', 11)"); });
+        throw std::runtime_error("falhou");
+    }),
+                 std::runtime_error);
+    EXPECT_TRUE(query("SELECT S FROM AMOSTRA WHERE I >= 10").rows.empty());
+
+    db().transaction([&] {
+        db().execute("INSERT INTO AMOSTRA (S, I) VALUES ('feita', 10)");
+        db().transaction([&] { db().execute("INSERT INTO AMOSTRA (S, I) VALUES ('interna', 11)"); });
+    });
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE I >= 10").rows.size(), 2u);
+    EXPECT_EQ(db().execute("UPDATE AMOSTRA SET S = 'x' WHERE I >= 10"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, Adapter, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+                         [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
+
+TEST(SqliteAdapter, AComputedColumnWithMixedValuesFallsBackToText)
+{
+    dbtest::ScratchDatabase scratch(DbEngine::SQLite, false);
+    const DataPacket packet = scratch.db().query(
+        "SELECT CASE WHEN NRNIVEL = 1 THEN 5 ELSE 'cinco' END AS M FROM CODEPICTURE ORDER BY NRNIVEL", {}, "qryMista");
+    EXPECT_TRUE(packet.rows.empty());
+    scratch.db().execute("INSERT INTO CODEPICTURE VALUES ('PRATO', 1, 1)");
+    scratch.db().execute("INSERT INTO CODEPICTURE VALUES ('PRATO', 2, 3)");
+    const DataPacket mixed = scratch.db().query(
+        "SELECT CASE WHEN NRNIVEL = 1 THEN 5 ELSE 'cinco' END AS M FROM CODEPICTURE ORDER BY NRNIVEL", {}, "qryMista");
+    ASSERT_EQ(mixed.rows.size(), 2u);
+    EXPECT_EQ(mixed.fields[0].type, FieldType::String);
+    EXPECT_EQ(mixed.rows[0][0], Variant("5"));
+    EXPECT_EQ(mixed.rows[1][0], Variant("cinco"));
+}
+
+TEST(SqliteAdapter, OpeningSomethingThatIsNotADatabaseFailsClearly)
+{
+    dbtest::TempDir dir;
+    const std::string missing = dir.file("nao-existe.sqlite");
+    const std::string notFound = hostError([&] { SociDatabase db(missing); });
+    EXPECT_NE(notFound.find("not found"), std::string::npos) << notFound;
+    EXPECT_NE(notFound.find(missing), std::string::npos) << notFound;
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "opening must not create an empty database";
+
+    const std::string text = dir.file("texto.sqlite");
+    std::ofstream(text) << "isto não é um banco de dados, apenas texto comum suficientemente longo para o cabeçalho\n";
+    const std::string notDb = hostError([&] { SociDatabase db(text); });
+    EXPECT_NE(notDb.find(text), std::string::npos) << notDb;
+
+    EXPECT_NE(hostError([&] { SociDatabase db(dir.path().string()); }).find("folder"), std::string::npos);
+    EXPECT_FALSE(hostError([&] { SociDatabase db(""); }).empty());
+}
+
+TEST(SqlText, ParameterNamesSkipLiteralsCommentsAndCasts)
+{
+    using pla013::db::internal::parameterNames;
+    struct Case {
+        std::string sql;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases = {
+        {"SELECT 1 WHERE A = :P_A AND (:P_A = 'T') AND B = :p_b", {"P_A", "p_b"}},
+        {"SELECT ':P_LITERAL', \"col:P_QUOTED\" FROM T WHERE A = :P_A", {"P_A"}},
+        {"WHERE (A = :P_A) --AND :P_COMMENTED\n  -- (B <> :P_OTHER)\nORDER BY A", {"P_A"}},
+        {"SELECT /* :P_BLOCK */ A::text FROM T WHERE A = :P_A", {"P_A"}},
+        {"SELECT 'it''s :P_NOT' FROM T WHERE A=:P1", {"P1"}},
+        {"SELECT '10:30' AS HORA, :_X9", {"_X9"}},
+        {"SELECT 1", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(parameterNames(c.sql), c.names) << c.sql;
+}
+
+}  // namespace
