@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
-#include <unordered_map>
 
 #include "host/Errors.h"
 
@@ -170,6 +169,80 @@ std::uint64_t hashWanted(const std::vector<Variant>& values, bool ignoreCase)
     for (const Variant& v : values) h = hashMix(h, hashValue(v, ignoreCase));
     return h;
 }
+
+// Multimap from key hashes to storage rows, open addressing with linear
+// probing: two words per row and no allocation per entry, which matters at
+// millions of rows. Candidates are checked against the real key by callers.
+class RowHashTable {
+public:
+    void reserve(std::size_t n)
+    {
+        std::size_t cap = 16;
+        while (cap < n * 2) cap *= 2;
+        if (cap > m_slots.size()) rehash(cap);
+    }
+
+    void insert(std::uint64_t hash, std::size_t row)
+    {
+        if ((m_used + 1) * 2 > m_slots.size()) rehash(std::max<std::size_t>(16, grownCapacity()));
+        std::size_t i = home(hash);
+        while (m_slots[i].row != kEmpty && m_slots[i].row != kErased) i = (i + 1) & m_mask;
+        if (m_slots[i].row == kEmpty) ++m_used;
+        m_slots[i] = Slot{hash, row};
+        ++m_live;
+    }
+
+    void erase(std::uint64_t hash, std::size_t row)
+    {
+        if (m_slots.empty()) return;
+        for (std::size_t i = home(hash); m_slots[i].row != kEmpty; i = (i + 1) & m_mask) {
+            if (m_slots[i].row == row && m_slots[i].hash == hash) {
+                m_slots[i].row = kErased;
+                --m_live;
+                return;
+            }
+        }
+    }
+
+    template <class F>
+    void forEach(std::uint64_t hash, F&& f) const
+    {
+        if (m_slots.empty()) return;
+        for (std::size_t i = home(hash); m_slots[i].row != kEmpty; i = (i + 1) & m_mask)
+            if (m_slots[i].row != kErased && m_slots[i].hash == hash) f(m_slots[i].row);
+    }
+
+private:
+    static constexpr std::size_t kEmpty = std::size_t(-1);
+    static constexpr std::size_t kErased = std::size_t(-2);
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::size_t row = kEmpty;
+    };
+
+    std::size_t home(std::uint64_t hash) const { return std::size_t((hash * 0x9e3779b97f4a7c15ULL) >> 20) & m_mask; }
+
+    std::size_t grownCapacity() const
+    {
+        std::size_t cap = 16;
+        while (cap < (m_live + 1) * 4) cap *= 2;
+        return cap;
+    }
+
+    void rehash(std::size_t capacity)
+    {
+        std::vector<Slot> old;
+        old.swap(m_slots);
+        m_slots.assign(capacity, Slot{});
+        m_mask = capacity - 1;
+        m_used = m_live = 0;
+        for (const Slot& s : old)
+            if (s.row != kEmpty && s.row != kErased) insert(s.hash, s.row);
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0, m_used = 0, m_live = 0;
+};
 
 // ---------------------------------------------------------------------------
 // Filter expressions.
@@ -966,7 +1039,7 @@ struct TClientDataSet::FilterNode {
 struct TClientDataSet::KeyLookup {
     std::vector<int> columns;
     bool ignoreCase = false;
-    std::unordered_multimap<std::uint64_t, std::size_t> rows;
+    RowHashTable rows;
 };
 
 TClientDataSet::TClientDataSet(std::string name) : TDataSet(std::move(name)) {}
@@ -1189,9 +1262,9 @@ void TClientDataSet::Rebuild()
         std::vector<Variant> values;
         if (filtering && collectEqualities(*m_filterTree->root, columns, values)) {
             KeyLookup& lookup = Lookup(columns, false);
-            const auto range = lookup.rows.equal_range(hashWanted(values, false));
-            for (auto it = range.first; it != range.second; ++it)
-                if (PassesFilter(it->second)) visible.push_back(it->second);
+            lookup.rows.forEach(hashWanted(values, false), [&](std::size_t row) {
+                if (PassesFilter(row)) visible.push_back(row);
+            });
             std::sort(visible.begin(), visible.end());
         } else if (filtering) {
             for (std::size_t r = 0; r < m_rows.size(); ++r)
@@ -1215,6 +1288,7 @@ TClientDataSet::KeyLookup& TClientDataSet::Lookup(const std::vector<int>& column
 {
     for (auto it = m_lookups.begin(); it != m_lookups.end(); ++it) {
         if ((*it)->columns == columns && (*it)->ignoreCase == caseInsensitive) {
+            if (it + 1 == m_lookups.end()) return **it;
             auto hit = *it;
             m_lookups.erase(it);
             m_lookups.push_back(hit);
@@ -1226,7 +1300,7 @@ TClientDataSet::KeyLookup& TClientDataSet::Lookup(const std::vector<int>& column
     lookup->ignoreCase = caseInsensitive;
     lookup->rows.reserve(m_rows.size());
     for (std::size_t r = 0; r < m_rows.size(); ++r)
-        lookup->rows.emplace(hashKey(m_rows[r], columns, caseInsensitive), r);
+        lookup->rows.insert(hashKey(m_rows[r], columns, caseInsensitive), r);
     if (m_lookups.size() >= 4) m_lookups.erase(m_lookups.begin());
     m_lookups.push_back(lookup);
     return *lookup;
@@ -1279,12 +1353,10 @@ bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Vari
 
     KeyLookup& lookup = Lookup(columns, ignoreCase);
     std::size_t best = npos;
-    const auto range = lookup.rows.equal_range(hashWanted(wanted, ignoreCase));
-    for (auto it = range.first; it != range.second; ++it) {
-        const std::size_t row = it->second;
-        if (!matches(row) || !PassesFilter(row)) continue;
+    lookup.rows.forEach(hashWanted(wanted, ignoreCase), [&](std::size_t row) {
+        if (!matches(row) || !PassesFilter(row)) return;
         if (best == npos || RowBefore(row, best)) best = row;
-    }
+    });
     if (best == npos) return false;
     PlaceCursorOn(best);
     return true;
@@ -1338,7 +1410,7 @@ void TClientDataSet::Post()
         m_state = TDataSetState::dsBrowse;
         m_editRow = -1;
         for (auto& lookup : m_lookups)
-            lookup->rows.emplace(hashKey(m_rows[row], lookup->columns, lookup->ignoreCase), row);
+            lookup->rows.insert(hashKey(m_rows[row], lookup->columns, lookup->ignoreCase), row);
         if (PassesFilter(row)) InsertVisible(row);
         return;
     }
@@ -1349,14 +1421,8 @@ void TClientDataSet::Post()
         const std::uint64_t before = hashKey(stored, lookup->columns, lookup->ignoreCase);
         const std::uint64_t after = hashKey(m_buffer, lookup->columns, lookup->ignoreCase);
         if (before == after) continue;
-        auto range = lookup->rows.equal_range(before);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second == row) {
-                lookup->rows.erase(it);
-                break;
-            }
-        }
-        lookup->rows.emplace(after, row);
+        lookup->rows.erase(before, row);
+        lookup->rows.insert(after, row);
     }
     bool keyChanged = false;
     for (int c : m_indexCols) {

@@ -182,20 +182,6 @@ Variant Variant::date(TDateTime d)
     return v;
 }
 
-Variant::Kind Variant::kind() const
-{
-    switch (m_value.index()) {
-    case 0: return Kind::Unassigned;
-    case 1: return Kind::Null;
-    case 2: return Kind::Integer;
-    case 3: return Kind::Float;
-    case 4: return Kind::Text;
-    case 5: return Kind::Date;
-    case 6: return Kind::Array;
-    default: return Kind::Packet;
-    }
-}
-
 // Unassigned converts like Null: a parameter or context value that was never
 // set reads as empty text or zero, as the automation rules of the host do.
 std::string Variant::toString() const

@@ -31,7 +31,8 @@ public:
     static Variant null();
     static Variant date(TDateTime d);
 
-    Kind kind() const;
+    // The alternatives of m_value are listed in the order of Kind.
+    Kind kind() const noexcept { return static_cast<Kind>(m_value.index()); }
     bool isNull() const { return kind() == Kind::Null; }
     bool isUnassigned() const { return kind() == Kind::Unassigned; }
     bool isNullOrUnassigned() const { return isNull() || isUnassigned(); }
