@@ -225,7 +225,7 @@ void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding
     for (Binding& binding : bound)
         binding.bindTo(statement);
     statement.alloc();
-    statement.prepare(sql);
+    statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql);
     statement.define_and_bind();
 }
 

@@ -160,6 +160,15 @@ TEST_P(Adapter, AParameterUsedTwiceIsBoundEverywhere)
     EXPECT_EQ(query(sql, {{"p_s", "todas"}}).rows.size(), 2u);
 }
 
+TEST_P(Adapter, CommentsMayMentionParametersThatAreNotGiven)
+{
+    const DataPacket packet = query("SELECT S -- :P_ANTIGO\nFROM AMOSTRA /* :P_OUTRO */ WHERE I = :P_I\n"
+                                    "  -- AND (S <> :P_S)\n",
+                                    {{"P_I", 2}});
+    ASSERT_EQ(packet.rows.size(), 1u);
+    EXPECT_EQ(packet.rows[0][0], Variant("Açaí com maçã"));
+}
+
 TEST_P(Adapter, ValuesAreBoundNeverPastedIntoTheText)
 {
     EXPECT_TRUE(query("SELECT S FROM AMOSTRA WHERE S = :S", {{"S", "x' OR '1'='1"}}).rows.empty());
@@ -300,6 +309,15 @@ TEST(SqlText, ParameterNamesSkipLiteralsCommentsAndCasts)
     };
     for (const Case& c : cases)
         EXPECT_EQ(parameterNames(c.sql), c.names) << c.sql;
+}
+
+TEST(SqlText, WithoutCommentsKeepsLiteralsAndLineEnds)
+{
+    using pla013::db::internal::withoutComments;
+    EXPECT_EQ(withoutComments("A --x :P\nB"), "A \nB");
+    EXPECT_EQ(withoutComments("A/* :P */B"), "A B");
+    EXPECT_EQ(withoutComments("'--no' \"/*no*/\" -- yes"), "'--no' \"/*no*/\" ");
+    EXPECT_EQ(withoutComments("'it''s' -- x"), "'it''s' ");
 }
 
 }  // namespace

@@ -58,6 +58,34 @@ std::vector<std::string> parameterNames(const std::string& sql)
     return names;
 }
 
+std::string withoutComments(const std::string& sql)
+{
+    std::string result;
+    result.reserve(sql.size());
+    const std::size_t n = sql.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t end = sql.find(c, i + 1);
+            const std::size_t stop = end == std::string::npos ? n : end + 1;
+            result.append(sql, i, stop - i);
+            i = stop;
+        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            const std::size_t end = sql.find('\n', i + 2);
+            i = end == std::string::npos ? n : end;
+        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+            const std::size_t end = sql.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+            result += ' ';
+        } else {
+            result += c;
+            ++i;
+        }
+    }
+    return result;
+}
+
 bool isBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;

@@ -13,6 +13,11 @@ namespace pla013::db::internal {
 // so is PostgreSQL's cast operator "::".
 std::vector<std::string> parameterNames(const std::string& sql);
 
+// The text without its comments (outside quotes): a line comment is dropped up
+// to its line end, a block comment becomes one blank. SOCI's PostgreSQL
+// backend would otherwise take ":NAME" inside a comment for a parameter.
+std::string withoutComments(const std::string& sql);
+
 // True when the text is empty or holds only blanks (spaces, tabs, line ends).
 bool isBlank(const std::string& text);
 
