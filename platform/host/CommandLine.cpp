@@ -1,0 +1,152 @@
+#include "platform/host/CommandLine.h"
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "appserver/AppServer.h"
+#include "db/DatabaseInitializer.h"
+#include "db/SociDatabase.h"
+#include "host/Errors.h"
+#include "host/Form.h"
+#include "platform/host/HostSession.h"
+#include "platform/host/ModuleLoader.h"
+#include "platform/reports/ReportRunner.h"
+#include "platform/script/ScriptRunner.h"
+#include "platform/script/ScriptUi.h"
+
+namespace pla013host {
+
+namespace {
+
+std::string usage() {
+    return "Usage: pla013 [context options] COMMAND\n"
+           "\n"
+           "Commands:\n"
+           "  db init PATH       create a catering database with the sample data at PATH (SQLite file)\n"
+           "                     or in an empty PostgreSQL database (postgresql://...)\n"
+           "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
+           "  serve              run the application server in the foreground (--listen HOST:PORT,\n"
+           "                     default 127.0.0.1:8013)\n"
+           "\n" +
+           HostOptions::usage();
+}
+
+volatile std::sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+int dbCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 3 || args[1] != "init") {
+        err << "usage: pla013 db init PATH\n";
+        return 2;
+    }
+    pla013::db::initializeDatabase(args[2], true);
+    out << "created " << args[2] << '\n';
+    return 0;
+}
+
+// Launches the module the way the host application does and shows a failure
+// to the user; the script goes on.
+void launch(ModuleLoader& module, pla013script::ScriptUi& ui, const host::Variant& argument) {
+    auto r = module.iniProc(argument);
+    if (r.status == host::msError || r.status == host::msVariantError) ui.ShowError(r.error);
+    if (r.status == host::msAbort) ui.emit("abort");
+}
+
+int scriptCommand(const HostOptions& options, const std::vector<std::string>& args, std::istream& in,
+                  std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) {
+        err << "usage: pla013 script FILE|-\n";
+        return 2;
+    }
+    std::vector<pla013script::Step> steps;
+    try {
+        if (args[1] == "-") {
+            steps = pla013script::parseScript(in);
+        } else {
+            std::ifstream file(args[1]);
+            if (!file) {
+                err << "error: cannot read the script " << args[1] << '\n';
+                return 2;
+            }
+            steps = pla013script::parseScript(file);
+        }
+    } catch (const pla013script::ScriptError& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    }
+
+    pla013script::ScriptUi ui(out, err);
+    HostSession::Hooks hooks;
+    hooks.reportLine = [&ui](const std::string& line) { ui.emit(line); };
+    hooks.preview = [&err](const pla013::reports::PreviewPages& pages) {
+        // The script's standard output is the event log: the pages go aside.
+        for (const auto& page : pages.pages) err << page << '\n';
+    };
+    hooks.serverLog = [&err](const std::string& line) { err << line << '\n'; };
+    HostSession session(options, ui, hooks);
+    ModuleLoader module;
+    pla013script::ScriptHost scriptHost;
+    scriptHost.launch = [&](const host::Variant& argument) { launch(module, ui, argument); };
+    scriptHost.formCriado = [&module] { return module.formCriado(); };
+    scriptHost.lastReportParams = [&session] { return session.reports().lastParamLines(); };
+    pla013script::ScriptRunner runner(ui, scriptHost, out);
+    return runner.run(steps, err);
+}
+
+int serveCommand(const HostOptions& options, const std::vector<std::string>& args, std::ostream& out,
+                 std::ostream& err) {
+    std::string listen = "127.0.0.1:8013";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--listen" && i + 1 < args.size()) listen = args[++i];
+        else if (args[i].rfind("--listen=", 0) == 0) listen = args[i].substr(9);
+        else {
+            err << "usage: pla013 [--db PATH|URL] serve [--listen HOST:PORT]\n";
+            return 2;
+        }
+    }
+    pla013::appserver::AppServerOptions serverOptions;
+    HostSession::parseAddress(listen, serverOptions.host, serverOptions.port);
+    auto level = pla013::appserver::parseLogLevel(options.logLevel == "quiet" ? "info" : options.logLevel);
+    serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
+    const std::string db = pla013::db::openDatabase(options.db)->location();
+    pla013::appserver::AppServer server(
+        [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
+    server.start();
+    out << "listening on " << server.address() << " (database " << db << ")" << std::endl;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.stop();
+    out << "stopped" << std::endl;
+    return 0;
+}
+
+}  // namespace
+
+int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream& out, std::ostream& err) {
+    try {
+        HostOptions options = HostOptions::parse(args);
+        if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+            out << usage();
+            return args.empty() ? 2 : 0;
+        }
+        const std::string& command = args[0];
+        if (command == "db") return dbCommand(args, out, err);
+        if (command == "script") return scriptCommand(options, args, in, out, err);
+        if (command == "serve") return serveCommand(options, args, out, err);
+        err << "error: unknown command '" << command << "'\n" << usage();
+        return 2;
+    } catch (const std::invalid_argument& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    } catch (const std::exception& e) {
+        err << "error: " << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace pla013host

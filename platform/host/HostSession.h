@@ -1,0 +1,66 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "host/Ports.h"
+#include "platform/host/HostContext.h"
+#include "platform/host/HostOptions.h"
+
+namespace pla013::db {
+class SociDatabase;
+}
+namespace pla013::appserver {
+class AppServer;
+}
+namespace pla013::net {
+class HttpTransport;
+}
+namespace pla013::reports {
+class ReportRunner;
+struct PreviewPages;
+}
+
+namespace pla013host {
+
+// Everything the host gives the module, assembled from the options: the
+// catering database, the application server (embedded on a free loopback
+// port unless --server names one), its transport, the working context and the
+// report dialog. Installs the ports for its lifetime.
+class HostSession {
+public:
+    struct Hooks {
+        // Receives the pages of a preview.
+        std::function<void(const pla013::reports::PreviewPages&)> preview;
+        // Receives the "report: ..." line of each run.
+        std::function<void(const std::string&)> reportLine;
+        // Receives the embedded server's request log lines.
+        std::function<void(const std::string&)> serverLog;
+    };
+
+    HostSession(const HostOptions& options, host::IUserInterface& ui, Hooks hooks = {});
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    HostContext& context() { return *m_context; }
+    pla013::db::SociDatabase& database() { return *m_db; }
+    pla013::reports::ReportRunner& reports() { return *m_reports; }
+    // "host:port" of the application server in use.
+    std::string serverAddress() const;
+    bool embeddedServer() const { return m_server != nullptr; }
+
+    // Splits "HOST:PORT"; std::invalid_argument on a bad text.
+    static void parseAddress(const std::string& text, std::string& host, int& port);
+
+private:
+    std::unique_ptr<pla013::db::SociDatabase> m_db;
+    std::unique_ptr<pla013::appserver::AppServer> m_server;
+    std::unique_ptr<pla013::net::HttpTransport> m_transport;
+    std::unique_ptr<HostContext> m_context;
+    std::unique_ptr<pla013::reports::ReportRunner> m_reports;
+    std::string m_serverHost;
+    int m_serverPort = 0;
+};
+
+}  // namespace pla013host
