@@ -1,0 +1,40 @@
+#pragma once
+// How an AppServer listens, logs and limits what it accepts.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pla013::appserver {
+
+// quiet: nothing; info: one line per call; debug: also the other requests,
+// the peer, the sizes and the error messages.
+enum class LogLevel { Quiet, Info, Debug };
+
+std::optional<LogLevel> parseLogLevel(std::string_view text);  // "quiet", "info", "debug"
+const char* logLevelName(LogLevel level);
+
+struct AppServerOptions {
+    // Loopback unless the caller asks for more.
+    std::string host = "127.0.0.1";
+    // 0: any free port; AppServer::port() tells which.
+    int port = 0;
+    LogLevel logLevel = LogLevel::Info;
+    // Receives each log line (without newline), from the worker threads one
+    // at a time; empty: standard error.
+    std::function<void(const std::string&)> logSink;
+    // Larger request bodies are refused with 413 before they are read.
+    std::size_t maxBodyBytes = std::size_t(1) << 20;
+    // Calls served at once; each holds its own database session.
+    int workerThreads = 4;
+    // Longest wait for the next bytes of a request; also bounds how long
+    // stop() waits for an idle connection.
+    std::chrono::milliseconds readTimeout{5000};
+    // Longest stall while sending an answer.
+    std::chrono::milliseconds writeTimeout{60000};
+};
+
+}  // namespace pla013::appserver

@@ -1,0 +1,7 @@
+#include "appserver/RemoteModule.h"
+
+namespace pla013::appserver {
+
+RemoteModule::~RemoteModule() = default;
+
+}  // namespace pla013::appserver

@@ -1,0 +1,147 @@
+#include "ServerTestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+
+#include "db/DatabaseInitializer.h"
+#include "host/Variant.h"
+
+namespace fs = std::filesystem;
+
+namespace servertest {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "pla013-appserver-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+namespace {
+
+std::string postgresUrl() {
+    const char* url = std::getenv("PLA013_TEST_PG_URL");
+    return url ? url : "";
+}
+
+// Sample databases live as long as the test program.
+struct Samples {
+    TempDir dir;
+    std::map<DbEngine, std::string> locations;
+    std::string schema;
+
+    ~Samples() {
+        if (schema.empty()) return;
+        try {
+            pla013::db::SociDatabase admin(postgresUrl());
+            admin.execute("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
+        } catch (...) {
+            // A schema left behind only costs space on the test server.
+        }
+    }
+};
+
+Samples& samples() {
+    static Samples s;
+    return s;
+}
+
+}  // namespace
+
+std::vector<DbEngine> testEngines() {
+    std::vector<DbEngine> engines = {DbEngine::SQLite};
+    if (!postgresUrl().empty()) engines.push_back(DbEngine::PostgreSQL);
+    return engines;
+}
+
+const char* engineName(DbEngine engine) { return engine == DbEngine::SQLite ? "SQLite" : "PostgreSQL"; }
+
+const std::string& sampleDatabase(DbEngine engine) {
+    Samples& s = samples();
+    auto it = s.locations.find(engine);
+    if (it != s.locations.end()) return it->second;
+    std::string location;
+    if (engine == DbEngine::SQLite) {
+        location = s.dir.file("catering.sqlite");
+    } else {
+        const std::string url = postgresUrl();
+        s.schema = "pla013_appserver_test_" + std::to_string(::getpid());
+        pla013::db::SociDatabase admin(url);
+        admin.execute("DROP SCHEMA IF EXISTS " + s.schema + " CASCADE");
+        admin.execute("CREATE SCHEMA " + s.schema);
+        location = url + (url.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + s.schema;
+    }
+    pla013::db::initializeDatabase(location, true);
+    return s.locations.emplace(engine, location).first->second;
+}
+
+pla013::appserver::AppServerOptions quietOptions() {
+    pla013::appserver::AppServerOptions o;
+    o.logLevel = pla013::appserver::LogLevel::Quiet;
+    return o;
+}
+
+std::unique_ptr<pla013::appserver::AppServer> startServer(const std::string& location,
+                                                          pla013::appserver::AppServerOptions options) {
+    auto server = std::make_unique<pla013::appserver::AppServer>(
+        [location] { return std::make_unique<pla013::db::SociDatabase>(location); }, std::move(options));
+    server->start();
+    return server;
+}
+
+host::Variant call(int port, const std::string& server, const std::string& method,
+                   const std::vector<host::CallArg>& args) {
+    pla013::net::HttpTransport transport;
+    return transport.Call("127.0.0.1", port, server, method, args);
+}
+
+host::CallArg text(const std::string& v) { return {host::CallArg::Kind::TextByValue, host::Variant(v)}; }
+host::CallArg textRef(const std::string& v) { return {host::CallArg::Kind::TextByRef, host::Variant(v)}; }
+host::CallArg int32(int v) { return {host::CallArg::Kind::Int32, host::Variant(v)}; }
+host::CallArg date(int year, int month, int day) {
+    return {host::CallArg::Kind::Date, host::Variant::date(host::EncodeDate(year, month, day))};
+}
+
+std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vector<std::string>& fields) {
+    std::vector<int> index;
+    for (const auto& f : fields) {
+        index.push_back(packet.fieldIndex(f));
+        if (index.back() < 0) throw std::runtime_error("packet has no field " + f);
+    }
+    std::vector<std::string> out;
+    for (const auto& row : packet.rows) {
+        std::string line;
+        for (std::size_t i = 0; i < index.size(); ++i) {
+            const host::Variant& v = row[std::size_t(index[i])];
+            if (i) line += "|";
+            if (v.isNull()) {
+                line += "~";
+            } else if (v.kind() == host::Variant::Kind::Float || v.kind() == host::Variant::Kind::Integer) {
+                char buf[64];
+                std::snprintf(buf, sizeof buf, "%g", v.toDouble());
+                line += buf;
+            } else {
+                line += v.toString();
+            }
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::vector<std::string> fieldsOf(const host::DataPacket& packet) {
+    std::vector<std::string> out;
+    for (const auto& f : packet.fields)
+        out.push_back(f.name + ":" + host::FieldTypeName(f.type) + ":" + std::to_string(f.size));
+    return out;
+}
+
+}  // namespace servertest

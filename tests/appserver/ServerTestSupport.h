@@ -1,0 +1,64 @@
+#pragma once
+// A real catering database with the sample data, a real server on a
+// loopback port over it, and a client that calls it through the transport.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "appserver/AppServer.h"
+#include "db/SociDatabase.h"
+#include "host/DataPacket.h"
+#include "host/Ports.h"
+#include "net/HttpTransport.h"
+
+namespace servertest {
+
+using pla013::db::DbEngine;
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// The engines to run against: SQLite, and PostgreSQL when
+// PLA013_TEST_PG_URL is set.
+std::vector<DbEngine> testEngines();
+const char* engineName(DbEngine engine);
+
+// The sample database of an engine, built by the initializer once per test
+// run and dropped at its end. Returns its path or URL.
+const std::string& sampleDatabase(DbEngine engine);
+
+// A server over the database at location, started on a free loopback port.
+std::unique_ptr<pla013::appserver::AppServer> startServer(const std::string& location,
+                                                          pla013::appserver::AppServerOptions options = {});
+
+// Quiet options for servers whose log nobody reads.
+pla013::appserver::AppServerOptions quietOptions();
+
+inline constexpr const char* kCost = "CUS00000.rdmCustProd";
+inline constexpr const char* kRecipes = "PLA01303.rdmEmissaoReceitas";
+
+host::Variant call(int port, const std::string& server, const std::string& method,
+                   const std::vector<host::CallArg>& args);
+
+host::CallArg text(const std::string& v);     // by value
+host::CallArg textRef(const std::string& v);  // by reference
+host::CallArg int32(int v);
+host::CallArg date(int year, int month, int day);
+
+// Each row as "v1|v2|...": texts as they are, numbers as %g, null as "~".
+std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vector<std::string>& fields);
+// "NAME:type:size" for every field, in order.
+std::vector<std::string> fieldsOf(const host::DataPacket& packet);
+
+}  // namespace servertest
