@@ -511,7 +511,13 @@ std::string stateError(const std::string& name, const char* what) { return name 
 // ===========================================================================
 // TField
 
-TField::TField(TDataSet& owner, FieldDef def) : m_owner(owner), m_def(std::move(def)) {}
+// Display attributes start from the definition, as a field shown in a list
+// without a designed label shows its name at its width.
+TField::TField(TDataSet& owner, FieldDef def) : m_owner(owner), m_def(std::move(def))
+{
+    DisplayLabel = m_def.name;
+    DisplayWidth = m_def.size;
+}
 
 Variant TField::Value() const { return m_owner.CurrentValue(m_index); }
 
