@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "form/TfrmRelatPrato.h"
+#include "shell/Cli_pla01303.h"
 
 namespace pla013 {
 
@@ -121,7 +122,20 @@ TClientDataSet* clientDataSet(TfrmRelatPrato& f, const char* name, std::vector<F
 
 }  // namespace
 
-TfrmRelatPrato::~TfrmRelatPrato() = default;
+TfrmRelatPrato::~TfrmRelatPrato() {
+    // The unit's reference never outlives the form it names.
+    if (frmRelatPrato == this) frmRelatPrato = nullptr;
+}
+
+bool TfrmRelatPrato::Invoke(const std::string& method, const std::vector<std::string>& args) {
+    // The recipe compositions of a report run, for diagnostic scripts.
+    auto arg = [&args](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
+    if (method == "RelCompRecPL") RelCompRecPL(arg(0), arg(1));
+    else if (method == "RelCompRecPS") RelCompRecPS(arg(0), arg(1));
+    else if (method == "RelCRecPLCent") RelCRecPLCent(arg(0), arg(1));
+    else return false;
+    return true;
+}
 
 std::vector<std::pair<std::string, Variant>> TfrmRelatPrato::PublishedFields() const {
     return {{"FCdFilial", FCdFilial},

@@ -169,6 +169,7 @@ public:
 
     // FCdFilial, FArqRelat, FListaFilial and FListaServico, for the host's dumps.
     std::vector<std::pair<std::string, host::Variant>> PublishedFields() const override;
+    bool Invoke(const std::string& method, const std::vector<std::string>& args) override;
 
     // --- lifecycle ---
     void FormCreate(host::TObject* Sender);
@@ -243,6 +244,12 @@ public:
     void RelCRecPLCent(std::string CdPratoInic, std::string CdPratoFina);
     void netCustProdBeforeConnect(host::TObject* Sender);
     void netEmissaoReceitaBeforeConnect(host::TObject* Sender);
+
+private:
+    // The branch-list settings of the reports at positions 4 and 5.
+    void AplicaListaFilial();
+    // The weekday box beside a date edit follows its date.
+    void MostraDiaSemana(host::TDateEditPlus* data, host::TEdit* diaSemana);
 };
 
 }  // namespace pla013
