@@ -20,9 +20,11 @@ std::string costJoin(const std::string& productColumn) {
            productColumn + "\n";
 }
 
+// The casts give PostgreSQL the type of a parameter that is first met in
+// "IS NULL", where it could not infer one.
 const char* kRange =
-    "(:P_CDPRATOINI IS NULL OR P.CDPRATO >= :P_CDPRATOINI) AND\n"
-    "(:P_CDPRATOFIN IS NULL OR P.CDPRATO <= :P_CDPRATOFIN)\n";
+    "(CAST(:P_CDPRATOINI AS VARCHAR) IS NULL OR P.CDPRATO >= :P_CDPRATOINI) AND\n"
+    "(CAST(:P_CDPRATOFIN AS VARCHAR) IS NULL OR P.CDPRATO <= :P_CDPRATOFIN)\n";
 
 const char* kVisible = "(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = :P_CDFILIAL)\n";
 
