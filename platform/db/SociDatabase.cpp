@@ -152,6 +152,7 @@ struct Column {
 struct SociDatabase::Impl {
     DbEngine engine = DbEngine::SQLite;
     std::string location;
+    std::string target;
     soci::session session;
     int transactionDepth = 0;
     bool emptyTextIsNull = true;
@@ -358,6 +359,7 @@ DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& r
 SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_unique<Impl>())
 {
     Impl& d = *m_impl;
+    d.target = pathOrUrl;
     if (isPostgresUrl(pathOrUrl)) {
         d.engine = DbEngine::PostgreSQL;
         d.location = maskPassword(pathOrUrl);
@@ -521,6 +523,11 @@ DbEngine SociDatabase::engine() const
 const std::string& SociDatabase::location() const
 {
     return m_impl->location;
+}
+
+const std::string& SociDatabase::target() const
+{
+    return m_impl->target;
 }
 
 bool SociDatabase::emptyTextIsNull() const

@@ -86,6 +86,9 @@ public:
     DbEngine engine() const;
     // The path, or the URL with any password masked, for messages.
     const std::string& location() const;
+    // The path or URL exactly as given (password included), to open the same
+    // database again, e.g. one connection per server worker.
+    const std::string& target() const;
 
     bool emptyTextIsNull() const;
     void setEmptyTextIsNull(bool on);

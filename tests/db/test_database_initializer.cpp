@@ -253,6 +253,7 @@ TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce)
     first.reset();
     second.reset();
     auto again = pla013::db::openDatabase(path);
+    EXPECT_EQ(again->target(), path);
     EXPECT_EQ(again->query("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = '0001'", {}, "nome").rows.at(0).at(0),
               host::Variant("Mantida"));
 }
