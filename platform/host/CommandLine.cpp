@@ -112,7 +112,7 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
     HostSession::parseAddress(listen, serverOptions.host, serverOptions.port);
     auto level = pla013::appserver::parseLogLevel(options.logLevel == "quiet" ? "info" : options.logLevel);
     serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
-    const std::string db = pla013::db::openDatabase(options.db)->location();
+    const std::string db = pla013::db::openDatabase(options.db)->target();
     pla013::appserver::AppServer server(
         [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
     server.start();

@@ -38,7 +38,7 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
         auto level = pla013::appserver::parseLogLevel(options.logLevel);
         serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Quiet;
         if (hooks.serverLog) serverOptions.logSink = hooks.serverLog;
-        const std::string db = m_db->location();
+        const std::string db = m_db->target();
         m_server = std::make_unique<pla013::appserver::AppServer>(
             [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
         m_server->start();
