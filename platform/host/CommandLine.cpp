@@ -14,6 +14,7 @@
 #include "host/Form.h"
 #include "platform/host/HostSession.h"
 #include "platform/host/ModuleLoader.h"
+#include "platform/host/ReportCommand.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
@@ -29,6 +30,8 @@ std::string usage() {
            "  db init PATH       create a catering database with the sample data at PATH (SQLite file)\n"
            "                     or in an empty PostgreSQL database (postgresql://...)\n"
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
+           "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
+           "                     run one report of the family (pla013 report --help lists filters and reports)\n"
            "  serve              run the application server in the foreground (--listen HOST:PORT,\n"
            "                     default 127.0.0.1:8013)\n"
            "\n" +
@@ -137,6 +140,7 @@ int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream
         const std::string& command = args[0];
         if (command == "db") return dbCommand(args, out, err);
         if (command == "script") return scriptCommand(options, args, in, out, err);
+        if (command == "report") return runReportCommand(options, args, out, err);
         if (command == "serve") return serveCommand(options, args, out, err);
         err << "error: unknown command '" << command << "'\n" << usage();
         return 2;

@@ -54,6 +54,7 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     reportOptions.database = m_db.get();
     reportOptions.previewSink = hooks.preview;
     reportOptions.reportLine = hooks.reportLine;
+    reportOptions.progress = hooks.progress;
     m_reports = std::make_unique<pla013::reports::ReportRunner>(reportOptions);
 #ifdef PLA013_WITH_PDF
     pla013::reports::installPdfSupport(*m_reports);

@@ -34,6 +34,8 @@ public:
         std::function<void(const pla013::reports::PreviewPages&)> preview;
         // Receives the "report: ..." line of each run.
         std::function<void(const std::string&)> reportLine;
+        // Progress of a long report run: stage, done, total.
+        std::function<void(const std::string&, std::size_t, std::size_t)> progress;
         // Receives the embedded server's request log lines.
         std::function<void(const std::string&)> serverLog;
     };

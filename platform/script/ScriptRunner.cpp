@@ -74,23 +74,29 @@ int ScriptRunner::run(const std::vector<Step>& steps, std::ostream& err) {
 }
 
 void ScriptRunner::runUntil(const std::function<bool()>& done) {
-    while (m_next < m_steps->size() && !done()) {
-        const Step& step = (*m_steps)[m_next++];
-        try {
-            execute(step);
-        } catch (const host::EAbort&) {
-            m_ui.emit("abort");
-        } catch (const ScriptError& e) {
-            throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
-        } catch (const ScriptUi::BadAnswer& e) {
-            throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
-        } catch (const std::exception& e) {
-            // A real error: the user is shown it and the form stays usable.
-            m_ui.ShowError(e.what());
-        }
-        host::Application().ProcessReleases();
-        if (m_ui.activeForm() && !host::Application().Owns(m_ui.activeForm())) m_ui.setActiveForm(nullptr);
+    if (!m_steps) return;  // single steps run from code: no script to go on with
+    while (m_next < m_steps->size() && !done()) runStep((*m_steps)[m_next++]);
+}
+
+bool ScriptRunner::runStep(const Step& step) {
+    bool completed = true;
+    try {
+        execute(step);
+    } catch (const host::EAbort&) {
+        m_ui.emit("abort");
+        completed = false;
+    } catch (const ScriptError& e) {
+        throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
+    } catch (const ScriptUi::BadAnswer& e) {
+        throw ScriptError("line " + std::to_string(step.line) + " (" + step.verb + "): " + e.what());
+    } catch (const std::exception& e) {
+        // A real error: the user is shown it and the form stays usable.
+        m_ui.ShowError(e.what());
+        completed = false;
     }
+    host::Application().ProcessReleases();
+    if (m_ui.activeForm() && !host::Application().Owns(m_ui.activeForm())) m_ui.setActiveForm(nullptr);
+    return completed;
 }
 
 host::TForm* ScriptRunner::currentForm() const {

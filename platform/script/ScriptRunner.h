@@ -46,6 +46,10 @@ public:
     // could not run, with the reason on err).
     int run(const std::vector<Step>& steps, std::ostream& err);
 
+    // Runs one step as run() does; false when it ended through the silent
+    // abort (or a real error shown to the user). ScriptError when it cannot run.
+    bool runStep(const Step& step);
+
     // One control as a JSON object of its properties.
     static std::string dumpControl(const host::TControl& control);
 

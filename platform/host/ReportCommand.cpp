@@ -1,0 +1,284 @@
+#include "platform/host/ReportCommand.h"
+
+#include <iomanip>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "host/Controls.h"
+#include "host/Form.h"
+#include "platform/host/HostSession.h"
+#include "platform/host/ModuleLoader.h"
+#include "platform/reports/ReportRunner.h"
+#include "platform/script/ScriptRunner.h"
+#include "platform/script/ScriptUi.h"
+
+namespace pla013host {
+
+namespace {
+
+struct ReportArgs {
+    std::string report;
+    std::map<std::string, std::string> values;
+    std::string target;  // preview, print, file
+    std::string out;
+};
+
+const std::vector<std::pair<std::string, std::string>> kFilterOptions = {
+    {"origin", "standard, menu-type, local or service (recipe origin)"},
+    {"for-branch", "branch code of the \"Padrão\" page"},
+    {"service", "service code of that branch"},
+    {"dish-from", "first dish code"},
+    {"dish-to", "last dish code"},
+    {"cost-type", "cost type, by its name or its number in the list (0 first)"},
+    {"order", "code or alpha (alphabetical within a level)"},
+    {"level", "ordering level for --order alpha"},
+    {"print-options", "comma list of products, preparation, photo, nutrients"},
+    {"menu-type", "menu type code of the central kitchen"},
+    {"from", "first menu date, dd/mm/yyyy or YYYY-MM-DD"},
+    {"to", "last menu date"},
+    {"branches", "all, or a comma list of branch codes"},
+    {"services", "all, or a comma list of service keys (branch + service code)"},
+};
+
+ReportArgs parseArgs(const std::vector<std::string>& args) {
+    ReportArgs r;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string a = args[i];
+        if (a == "--preview") { r.target = "preview"; continue; }
+        if (a == "--print") { r.target = "print"; continue; }
+        if (a.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument '" + a + "'");
+        std::string key = a.substr(2), value;
+        if (auto eq = key.find('='); eq != std::string::npos) {
+            value = key.substr(eq + 1);
+            key = key.substr(0, eq);
+        } else {
+            if (i + 1 >= args.size()) throw std::invalid_argument("--" + key + " needs a value");
+            value = args[++i];
+        }
+        if (key == "report") r.report = value;
+        else if (key == "out") { r.target = "file"; r.out = value; }
+        else {
+            bool known = false;
+            for (const auto& [k, _] : kFilterOptions) known = known || k == key;
+            if (!known) throw std::invalid_argument("unknown report option --" + key);
+            r.values[key] = value;
+        }
+    }
+    if (r.report.empty()) throw std::invalid_argument("--report CODE is required (pla013 report --help lists them)");
+    if (r.target.empty()) throw std::invalid_argument("say where the report goes: --out FILE, --preview or --print");
+    return r;
+}
+
+std::string isoToShown(const std::string& date) {
+    // YYYY-MM-DD -> dd/mm/yyyy; anything else is typed as given.
+    if (date.size() == 10 && date[4] == '-' && date[7] == '-')
+        return date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4);
+    return date;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');)
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
+
+// Drives the open form step by step, stopping at the first refusal.
+class Driver {
+public:
+    Driver(pla013script::ScriptRunner& runner) : m_runner(runner) {}
+    bool step(const std::string& verb, std::vector<std::string> args = {}) {
+        pla013script::Step s;
+        s.verb = verb;
+        s.args = std::move(args);
+        return m_runner.runStep(s);
+    }
+    host::TControl* control(const std::string& name) {
+        for (auto it = host::Application().Forms().rbegin(); it != host::Application().Forms().rend(); ++it)
+            if (!(*it)->IsClosed()) return (*it)->FindControl(name);
+        return nullptr;
+    }
+    // Types a field and leaves it, so that its exit validation runs.
+    bool fill(const std::string& name, const std::string& text) {
+        return step("type", {name, text}) && step("focus", {"cbbReportNames"});
+    }
+    bool setChecked(const std::string& name, bool checked) {
+        auto* c = control(name);
+        bool now = false;
+        if (auto* cb = dynamic_cast<host::TCheckBox*>(c)) now = cb->Checked();
+        if (auto* rb = dynamic_cast<host::TRadioButton*>(c)) now = rb->Checked();
+        return now == checked || step("click", {name});
+    }
+
+private:
+    pla013script::ScriptRunner& m_runner;
+};
+
+bool fillFilters(Driver& d, const ReportArgs& a, int position) {
+    auto has = [&a](const char* k) { return a.values.count(k) > 0; };
+    auto val = [&a](const char* k) { return a.values.at(k); };
+    if (has("cost-type")) {
+        auto* combo = dynamic_cast<host::TComboBox*>(d.control("cbbTipoCust"));
+        int index = -1;
+        const std::string& want = val("cost-type");
+        for (std::size_t i = 0; combo && i < combo->Items().size(); ++i)
+            if (combo->Items()[i] == want) index = int(i);
+        if (index < 0 && !want.empty() && want.find_first_not_of("0123456789") == std::string::npos)
+            index = std::stoi(want);
+        if (index < 0) throw std::invalid_argument("no cost type '" + want + "'");
+        if (!d.step("select", {"cbbTipoCust", std::to_string(index)})) return false;
+    }
+    if (has("origin")) {
+        static const std::map<std::string, std::string> origins = {
+            {"standard", "rdbPadrao"}, {"menu-type", "rdbTipo"}, {"local", "rdbLocal"}, {"service", "rdbServico"}};
+        auto it = origins.find(val("origin"));
+        if (it == origins.end()) throw std::invalid_argument("--origin is standard, menu-type, local or service");
+        if (!d.setChecked(it->second, true)) return false;
+    }
+    if (has("for-branch") && !d.fill("medCdFilial", val("for-branch"))) return false;
+    if (has("service") && !d.fill("medCdServFili", val("service"))) return false;
+    if (has("menu-type") && !d.fill("medCdTpCard", val("menu-type"))) return false;
+    if (has("dish-from") && !d.fill("medCdPratoIni", val("dish-from"))) return false;
+    if (has("dish-to") && !d.fill("medCdPratoFin", val("dish-to"))) return false;
+    if (has("order")) {
+        const std::string& o = val("order");
+        if (o != "code" && o != "alpha") throw std::invalid_argument("--order is code or alpha");
+        if (!d.step("select", {"rdgDadosOperador", o == "code" ? "0" : "1"})) return false;
+    }
+    if (has("level") && !d.fill("speNivel", val("level"))) return false;
+    if (has("print-options")) {
+        static const std::map<std::string, std::string> boxes = {
+            {"products", "chbProduto"}, {"preparation", "chbModPrep"}, {"photo", "chbFoto"}, {"nutrients", "chbNutriente"}};
+        std::set<std::string> wanted;
+        for (const auto& o : splitList(val("print-options"))) {
+            if (!boxes.count(o)) throw std::invalid_argument("unknown print option '" + o + "'");
+            wanted.insert(o);
+        }
+        for (const auto& [option, box] : boxes)
+            if (!d.setChecked(box, wanted.count(option) > 0)) return false;
+    }
+    if (has("from") && !d.fill("depDataInic", isoToShown(val("from")))) return false;
+    if (has("to") && !d.fill("depDataFina", isoToShown(val("to")))) return false;
+    const bool eightPage = position == 8;
+    if (has("branches")) {
+        const std::string& b = val("branches");
+        if (b == "all") {
+            if (!d.setChecked(eightPage ? "rbtFilialTodas" : "rbtTodaFili", true)) return false;
+        } else {
+            if (!d.setChecked(eightPage ? "rbtFilialLista" : "rbtListFili", true)) return false;
+            if (!d.step("answer", {"list", b})) return false;
+            if (!d.step("click", {eightPage ? "btnFili" : "btnFilialCent"})) return false;
+        }
+    }
+    if (has("services")) {
+        const std::string& s = val("services");
+        if (s == "all") {
+            if (!d.setChecked("rdbServicoTodos", true)) return false;
+        } else {
+            if (!d.setChecked("rdbServicoLista", true)) return false;
+            if (!d.step("answer", {"list", s})) return false;
+            if (!d.step("click", {"btnServicoLista"})) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string reportUsage(const HostOptions& options) {
+    std::ostringstream o;
+    o << "Usage: pla013 [context options] report --report CODE [filters] (--out FILE | --preview | --print)\n\n"
+         "Fills the filters of the dish report form as a person would and runs the report.\n"
+         "--out FILE saves by the file's extension: .pdf, .html, .csv, .xlsx.\n\nFilters:\n";
+    for (const auto& [k, help] : kFilterOptions) o << "  --" << std::left << std::setw(16) << k << help << '\n';
+    o << "\nReports:\n";
+    try {
+        pla013::reports::ReportRunnerOptions ro;
+        ro.reportFolder = options.reports.empty() ? defaultReportFolder() : options.reports;
+        pla013::reports::ReportRunner runner(ro);
+        for (const auto& [code, title] : runner.ListReports("PLA013")) o << "  " << code << "  " << title << '\n';
+    } catch (const std::exception& e) {
+        o << "  (" << e.what() << ")\n";
+    }
+    return o.str();
+}
+
+int runReportCommand(const HostOptions& options, const std::vector<std::string>& args, std::ostream& out,
+                     std::ostream& err) {
+    for (const auto& a : args)
+        if (a == "--help" || a == "-h") {
+            out << reportUsage(options);
+            return 0;
+        }
+    ReportArgs a;
+    try {
+        a = parseArgs(args);
+    } catch (const std::invalid_argument& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    }
+
+    // Messages and dialogs go to the log; the report line and the preview to out.
+    std::ostringstream events;
+    pla013script::ScriptUi ui(events, err);
+    std::string reportLine;
+    HostSession::Hooks hooks;
+    hooks.reportLine = [&](const std::string& line) { reportLine = line; };
+    hooks.preview = [&out](const pla013::reports::PreviewPages& pages) {
+        for (const auto& page : pages.pages) out << page << '\n';
+    };
+    hooks.progress = [&err](const std::string& stage, std::size_t done, std::size_t total) {
+        err << "\r" << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
+    };
+    HostSession session(options, ui, hooks);
+    ModuleLoader module;
+    pla013script::ScriptHost scriptHost;
+    scriptHost.launch = [&](const host::Variant& argument) {
+        auto r = module.iniProc(argument);
+        if (r.status == host::msError || r.status == host::msVariantError) ui.ShowError(r.error);
+    };
+    scriptHost.formCriado = [&module] { return module.formCriado(); };
+    pla013script::ScriptRunner runner(ui, scriptHost, events);
+    Driver d(runner);
+
+    auto refuse = [&]() {
+        // The message the form showed is the reason.
+        std::string last;
+        for (const auto& l : ui.lines())
+            if (l.rfind("message: ", 0) == 0) last = l.substr(9);
+        err << (last.empty() ? std::string("the form refused the report") : last) << '\n';
+        return 1;
+    };
+
+    try {
+        if (!d.step("launch") || !module.formCriado()) return refuse();
+        auto* combo = dynamic_cast<host::TComboBox*>(d.control("cbbReportNames"));
+        const auto reports = session.reports().ListReports("PLA013");
+        int position = -1;
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            if (reports[i].first == a.report || reports[i].first == "0" + a.report) position = int(i);
+        if (position < 0 || !combo || position >= int(combo->Items().size())) {
+            err << "error: no report with code '" << a.report << "' (pla013 report --help lists them)\n";
+            return 2;
+        }
+        if (!d.step("report", {std::to_string(position)})) return refuse();
+        if (!fillFilters(d, a, position)) return refuse();
+        bool ran = a.target == "preview" ? d.step("preview")
+                   : a.target == "print" ? d.step("print")
+                                         : d.step("save", {a.out});
+        if (!ran || reportLine.empty()) return refuse();
+        if (a.target != "preview") out << reportLine << '\n';
+        return 0;
+    } catch (const pla013script::ScriptError& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    } catch (const std::invalid_argument& e) {
+        err << "error: " << e.what() << '\n';
+        return 2;
+    }
+}
+
+}  // namespace pla013host
