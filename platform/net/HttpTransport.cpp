@@ -1,5 +1,6 @@
 #include "net/HttpTransport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <mutex>
 
@@ -125,7 +126,11 @@ HttpTransport::~HttpTransport() = default;
 
 void HttpTransport::Connect(const std::string& host, int port) {
     const std::string context = "Servidor de aplicação em " + address(host, port);
-    const Exchange answer = exchange(host, port, m_options, "GET", kHealthPath, {}, context);
+    // The health check does no work on the server: a server that takes longer
+    // than a connection to answer it is as good as absent.
+    HttpTransportOptions quick = m_options;
+    quick.readTimeout = std::min(m_options.readTimeout, m_options.connectTimeout);
+    const Exchange answer = exchange(host, port, quick, "GET", kHealthPath, {}, context);
     if (answer.status < 200 || answer.status > 299)
         throw host::EHostError(context + ": respondeu com o status HTTP " + std::to_string(answer.status) +
                                " à verificação; não parece um servidor de aplicação.");

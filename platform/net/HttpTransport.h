@@ -32,7 +32,8 @@ public:
     explicit HttpTransport(HttpTransportOptions options = {});
     ~HttpTransport() override;
 
-    // GET /health: succeeds when a server of our protocol version answers.
+    // GET /health: succeeds when a server of our protocol version answers,
+    // waiting for the answer no longer than connectTimeout.
     void Connect(const std::string& host, int port) override;
     host::Variant Call(const std::string& host, int port, const std::string& serverName,
                        const std::string& method, const std::vector<host::CallArg>& args) override;
