@@ -1,5 +1,7 @@
 #include "db/DatabaseInitializer.h"
 
+#include <cstdio>
+#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -213,7 +215,17 @@ std::string defaultDatabasePath()
         base = fs::path(home) / ".local" / "share";
     else
         base = fs::temp_directory_path();
-    return (base / "pla013" / "pla013-sample.sqlite").string();
+    // The sample database is named after the schema and sample files it was
+    // built from, so that a build with other files never opens a stale one.
+    std::uint64_t fingerprint = 1469598103934665603ull;  // FNV-1a
+    for (const internal::EmbeddedSqlFile* file : filesFor(DbEngine::SQLite, true))
+        for (char c : std::string(file->folder) + "/" + file->name + "\n" + std::string(file->content())) {
+            fingerprint ^= static_cast<unsigned char>(c);
+            fingerprint *= 1099511628211ull;
+        }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fingerprint));
+    return (base / "pla013" / ("pla013-sample-" + std::string(hex, 8) + ".sqlite")).string();
 }
 
 std::vector<std::string> databaseFiles(DbEngine engine, bool withSampleData)

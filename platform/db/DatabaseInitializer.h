@@ -32,9 +32,10 @@ void initializeDatabase(const std::string& pathOrUrl, bool withSampleData);
 std::unique_ptr<SociDatabase> openDatabase(const std::string& pathOrUrl);
 
 // Where the default sample database lives:
-// $XDG_DATA_HOME/pla013/pla013-sample.sqlite, else
-// $HOME/.local/share/pla013/pla013-sample.sqlite, else the same under the
-// temporary folder.
+// $XDG_DATA_HOME/pla013/pla013-sample-XXXXXXXX.sqlite, else the same under
+// $HOME/.local/share, else under the temporary folder; XXXXXXXX is a
+// fingerprint of the compiled-in schema and sample files, so that a build
+// with other files creates a new sample instead of opening a stale one.
 std::string defaultDatabasePath();
 
 // Names of the compiled-in files applied for an engine, in order, as

@@ -227,7 +227,10 @@ protected:
 TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce)
 {
     const std::string path = pla013::db::defaultDatabasePath();
-    EXPECT_EQ(path, (m_dir.path() / "pla013" / "pla013-sample.sqlite").string());
+    const std::string name = fs::path(path).filename().string();
+    EXPECT_EQ(fs::path(path).parent_path(), m_dir.path() / "pla013");
+    EXPECT_TRUE(name.rfind("pla013-sample-", 0) == 0 && name.size() == std::string("pla013-sample-12345678.sqlite").size())
+        << "named after the fingerprint of the schema and sample files: " << name;
     ASSERT_FALSE(fs::exists(path));
 
     std::unique_ptr<SociDatabase> first, second;
@@ -246,7 +249,7 @@ TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce)
     ASSERT_TRUE(first && second) << firstError << secondError;
     EXPECT_GE(count(*first, "SELECT COUNT(*) FROM PRATO"), 60);
     EXPECT_GE(count(*second, "SELECT COUNT(*) FROM PRATO"), 60);
-    EXPECT_EQ(folderContent(fs::path(path).parent_path()), std::vector<std::string>{"pla013-sample.sqlite"});
+    EXPECT_EQ(folderContent(fs::path(path).parent_path()), std::vector<std::string>{name});
 
     // Once there, it is opened as it is.
     first->execute("UPDATE FILIAL SET NMFILIAL = 'Mantida' WHERE CDFILIAL = '0001'");
