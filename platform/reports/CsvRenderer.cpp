@@ -1,0 +1,89 @@
+#include "platform/reports/CsvRenderer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "host/Errors.h"
+#include "platform/reports/ReportDocument.h"
+#include "platform/reports/internal/ValueFormat.h"
+
+namespace pla013::reports {
+
+namespace {
+
+std::string quote(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += "\"\"";
+        else out += c;
+    }
+    return out + "\"";
+}
+
+bool needsQuotes(const std::string& s) {
+    if (s.empty()) return false;
+    if (s.front() == ' ' || s.back() == ' ') return true;
+    return s.find_first_of(";\"\r\n") != std::string::npos;
+}
+
+std::string numberText(double v, const std::string& format) {
+    auto dot = format.find('.');
+    if (!format.empty() && format.find("dd") == std::string::npos) {
+        int decimals = dot == std::string::npos ? 0 : int(format.size() - dot - 1);
+        return internal::formatNumber(v, decimals, false);
+    }
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    std::string s = buf;
+    std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+}  // namespace
+
+std::string CsvRenderer::field(const std::string& text, bool isText) {
+    if (isText && !text.empty()) {
+        if (std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+            return quote("=\"" + text + "\"");
+        if (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@') return quote("'" + text);
+    }
+    return needsQuotes(text) ? quote(text) : text;
+}
+
+void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw host::EHostError("Não foi possível gravar '" + path + "'.");
+    out << "\xEF\xBB\xBF";
+    const auto& cols = doc.dataColumns();
+    for (std::size_t i = 0; i < cols.size(); ++i) out << (i ? ";" : "") << field(cols[i].caption, false);
+    out << "\r\n";
+    std::string line;
+    for (std::size_t row : doc.detailRows()) {
+        line.clear();
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+            if (i) line += ';';
+            const host::Variant& v = doc.value(row, cols[i].field);
+            using K = host::Variant::Kind;
+            switch (v.kind()) {
+            case K::Text: line += field(v.toString(), true); break;
+            case K::Integer: line += std::to_string(v.toInt()); break;
+            case K::Float: line += numberText(v.toDouble(), cols[i].format); break;
+            case K::Date: {
+                double d = v.toDate();
+                line += internal::formatDate(d, d - std::floor(d) > 1e-9 ? "dd/mm/yyyy hh:nn:ss" : "dd/mm/yyyy");
+                break;
+            }
+            default: break;  // null: empty field
+            }
+        }
+        line += "\r\n";
+        out << line;
+    }
+    out.close();
+    if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
+}
+
+}  // namespace pla013::reports

@@ -1,0 +1,202 @@
+#include "platform/reports/Expression.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <stdexcept>
+
+namespace pla013::reports {
+
+struct Expression::Node {
+    char op = 0;  // 0 number, 'n' name, '+', '-', '*', '/', 'u' unary minus
+    double number = 0;
+    std::string name;
+    std::unique_ptr<Node> left, right;
+};
+
+namespace {
+
+class Parser {
+public:
+    explicit Parser(const std::string& text) : m_text(text) {}
+
+    std::unique_ptr<Expression::Node> parseAll(std::vector<std::string>& names) {
+        m_names = &names;
+        auto node = parseSum();
+        skipBlanks();
+        if (m_pos != m_text.size()) fail("caractere inesperado '" + std::string(1, m_text[m_pos]) + "'");
+        return node;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) const {
+        throw std::invalid_argument(what + " na posição " + std::to_string(m_pos + 1));
+    }
+    void skipBlanks() {
+        while (m_pos < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
+    }
+    std::unique_ptr<Expression::Node> binary(char op, std::unique_ptr<Expression::Node> l,
+                                             std::unique_ptr<Expression::Node> r) {
+        auto n = std::make_unique<Expression::Node>();
+        n->op = op;
+        n->left = std::move(l);
+        n->right = std::move(r);
+        return n;
+    }
+    std::unique_ptr<Expression::Node> parseSum() {
+        auto left = parseProduct();
+        for (;;) {
+            skipBlanks();
+            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-')) {
+                char op = m_text[m_pos++];
+                left = binary(op, std::move(left), parseProduct());
+            } else {
+                return left;
+            }
+        }
+    }
+    std::unique_ptr<Expression::Node> parseProduct() {
+        auto left = parseUnary();
+        for (;;) {
+            skipBlanks();
+            if (m_pos < m_text.size() && (m_text[m_pos] == '*' || m_text[m_pos] == '/')) {
+                char op = m_text[m_pos++];
+                left = binary(op, std::move(left), parseUnary());
+            } else {
+                return left;
+            }
+        }
+    }
+    std::unique_ptr<Expression::Node> parseUnary() {
+        skipBlanks();
+        if (m_pos < m_text.size() && m_text[m_pos] == '-') {
+            ++m_pos;
+            auto n = std::make_unique<Expression::Node>();
+            n->op = 'u';
+            n->left = parseUnary();
+            return n;
+        }
+        return parsePrimary();
+    }
+    std::unique_ptr<Expression::Node> parsePrimary() {
+        skipBlanks();
+        if (m_pos >= m_text.size()) fail("fim inesperado da expressão");
+        char c = m_text[m_pos];
+        if (c == '(') {
+            ++m_pos;
+            auto n = parseSum();
+            skipBlanks();
+            if (m_pos >= m_text.size() || m_text[m_pos] != ')') fail("falta ')'");
+            ++m_pos;
+            return n;
+        }
+        if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
+            std::size_t start = m_pos;
+            while (m_pos < m_text.size() &&
+                   (std::isdigit(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '.'))
+                ++m_pos;
+            auto n = std::make_unique<Expression::Node>();
+            try {
+                std::size_t used = 0;
+                std::string lit = m_text.substr(start, m_pos - start);
+                n->number = std::stod(lit, &used);
+                if (used != lit.size()) fail("número inválido '" + lit + "'");
+            } catch (const std::logic_error&) {
+                m_pos = start;
+                fail("número inválido");
+            }
+            return n;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            std::size_t start = m_pos;
+            while (m_pos < m_text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
+                ++m_pos;
+            auto n = std::make_unique<Expression::Node>();
+            n->op = 'n';
+            n->name = m_text.substr(start, m_pos - start);
+            std::transform(n->name.begin(), n->name.end(), n->name.begin(),
+                           [](unsigned char ch) { return char(std::toupper(ch)); });
+            if (std::find(m_names->begin(), m_names->end(), n->name) == m_names->end())
+                m_names->push_back(n->name);
+            return n;
+        }
+        fail("caractere inesperado '" + std::string(1, c) + "'");
+    }
+
+    const std::string& m_text;
+    std::size_t m_pos = 0;
+    std::vector<std::string>* m_names = nullptr;
+};
+
+// Value and whether any name in the subtree had a value.
+struct Eval {
+    double value = 0;
+    bool known = false;
+    bool valid = true;  // false after a division by zero
+};
+
+bool hasNames(const Expression::Node& n);
+
+Eval evalNode(const Expression::Node& n, const Expression::Resolver& resolve) {
+    switch (n.op) {
+    case 0: return {n.number, false, true};
+    case 'n': {
+        auto v = resolve(n.name);
+        return {v.value_or(0.0), v.has_value(), true};
+    }
+    case 'u': {
+        Eval e = evalNode(*n.left, resolve);
+        e.value = -e.value;
+        return e;
+    }
+    default: break;
+    }
+    Eval l = evalNode(*n.left, resolve);
+    Eval r = evalNode(*n.right, resolve);
+    Eval out{0, l.known || r.known, l.valid && r.valid};
+    // A product or quotient with an unknown operand is unknown.
+    auto unknown = [](const Expression::Node& side, const Eval& e) { return !e.known && hasNames(side); };
+    switch (n.op) {
+    case '+': out.value = l.value + r.value; break;
+    case '-': out.value = l.value - r.value; break;
+    case '*':
+    case '/':
+        if (unknown(*n.left, l) || unknown(*n.right, r)) {
+            out.known = false;
+            out.valid = false;
+            break;
+        }
+        if (n.op == '*') out.value = l.value * r.value;
+        else if (r.value == 0) out.valid = false;
+        else out.value = l.value / r.value;
+        break;
+    }
+    return out;
+}
+
+bool hasNames(const Expression::Node& n) {
+    if (n.op == 'n') return true;
+    return (n.left && hasNames(*n.left)) || (n.right && hasNames(*n.right));
+}
+
+}  // namespace
+
+Expression::Expression() = default;
+Expression::~Expression() = default;
+
+std::shared_ptr<const Expression> Expression::parse(const std::string& text) {
+    auto e = std::make_shared<Expression>();
+    Parser p(text);
+    e->m_root = p.parseAll(e->m_names);
+    return e;
+}
+
+std::optional<double> Expression::evaluate(const Resolver& resolve) const {
+    Eval e = evalNode(*m_root, resolve);
+    if (!e.valid || !std::isfinite(e.value)) return std::nullopt;
+    if (!e.known && hasNames(*m_root)) return std::nullopt;
+    return e.value;
+}
+
+}  // namespace pla013::reports

@@ -1,0 +1,39 @@
+#pragma once
+// Arithmetic of computed fields: numbers, names (fields or parameters), the
+// operators + - * / with the usual precedence, unary minus and parentheses.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pla013::reports {
+
+class Expression {
+public:
+    // Resolves a name to its value; nothing for null.
+    using Resolver = std::function<std::optional<double>(const std::string& name)>;
+
+    // Parses text; std::invalid_argument with the reason (and offset) on bad syntax.
+    static std::shared_ptr<const Expression> parse(const std::string& text);
+
+    // In sums and differences a null operand counts as 0, so that a missing
+    // side of a comparison still yields a difference (null only when every
+    // name is null); a product or quotient with a null operand is null, and
+    // so is a division by zero.
+    std::optional<double> evaluate(const Resolver& resolve) const;
+
+    // Every name the expression uses, each once.
+    const std::vector<std::string>& names() const { return m_names; }
+
+    struct Node;
+    ~Expression();
+    Expression();
+
+private:
+    std::unique_ptr<Node> m_root;
+    std::vector<std::string> m_names;
+};
+
+}  // namespace pla013::reports

@@ -1,0 +1,177 @@
+#include "platform/reports/HtmlRenderer.h"
+
+#include <fstream>
+
+#include "host/Errors.h"
+#include "platform/reports/ReportDocument.h"
+#include "platform/reports/internal/Base64.h"
+
+namespace pla013::reports {
+
+namespace {
+
+void escape(std::ostream& out, const std::string& s) {
+    for (char c : s) {
+        switch (c) {
+        case '&': out << "&amp;"; break;
+        case '<': out << "&lt;"; break;
+        case '>': out << "&gt;"; break;
+        case '"': out << "&quot;"; break;
+        default: out << c;
+        }
+    }
+}
+
+const char* alignClass(Align a) { return a == Align::Right ? "r" : a == Align::Center ? "c" : "l"; }
+
+std::string imageType(const std::string& bytes) {
+    if (bytes.rfind("\x89PNG", 0) == 0) return "image/png";
+    if (bytes.rfind("\xFF\xD8", 0) == 0) return "image/jpeg";
+    if (bytes.rfind("GIF8", 0) == 0) return "image/gif";
+    return "application/octet-stream";
+}
+
+const char* kStyle =
+    "body{font-family:'DejaVu Sans',Arial,sans-serif;font-size:9pt;margin:0;background:#eee}"
+    ".page{background:#fff;margin:12px auto;padding:16px 20px;max-width:1100px;page-break-after:always}"
+    ".page:last-child{page-break-after:auto}"
+    "header h1{font-size:13pt;margin:0;display:inline-block}header .id{float:right;font-weight:bold}"
+    "header p{margin:2px 0}.filter{color:#333}"
+    "table{border-collapse:collapse;table-layout:fixed;width:100%;margin-top:8px}"
+    "th{border-bottom:1px solid #000;text-align:left;font-weight:bold}"
+    "td,th{padding:1px 4px;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}"
+    ".r{text-align:right}.c{text-align:center}"
+    "tr.group td{font-weight:normal;padding-top:6px}tr.group.b td{font-weight:bold}"
+    "tr.memo td{white-space:pre-wrap}tr.memocap td{font-weight:bold}"
+    "tr.totals td{font-weight:bold;border-top:1px solid #999}"
+    "tr.empty td{font-style:italic}"
+    "footer{border-top:1px solid #000;margin-top:10px;padding-top:2px;display:flex;justify-content:space-between}"
+    "@media print{body{background:#fff}.page{margin:0;max-width:none}}";
+
+}  // namespace
+
+void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw host::EHostError("Não foi possível gravar '" + path + "'.");
+    out << "<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    escape(out, doc.titleText());
+    out << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n";
+
+    const Line header = doc.columnHeaderLine();
+    const std::size_t ncols = header.cells.size();
+    const std::size_t span = ncols ? ncols : 1;
+    for (std::size_t p = 0; p < doc.pageCount(); ++p) {
+        std::vector<Line> lines = doc.pageLines(p);
+        out << "<section class=\"page\">\n<header>";
+        bool inTable = false;
+        auto openTable = [&]() {
+            if (inTable) return;
+            out << "</header>\n<table>\n<colgroup>";
+            for (const auto& c : header.cells) out << "<col style=\"width:" << c.width + 1 << "ch\">";
+            if (!ncols) out << "<col>";
+            out << "</colgroup>\n";
+            inTable = true;
+        };
+        for (const Line& l : lines) {
+            switch (l.style) {
+            case LineStyle::Title:
+                out << "<h1>";
+                escape(out, l.cells.front().text);
+                out << "</h1><span class=\"id\">";
+                escape(out, l.right);
+                out << "</span>";
+                break;
+            case LineStyle::Subtitle:
+            case LineStyle::Filter:
+                out << "<p class=\"" << (l.style == LineStyle::Filter ? "filter" : "subtitle") << "\">";
+                escape(out, l.cells.front().text);
+                out << "</p>";
+                break;
+            case LineStyle::Blank: break;
+            case LineStyle::ColumnHeader:
+                openTable();
+                out << "<thead><tr>";
+                for (const auto& c : l.cells) {
+                    out << "<th class=\"" << alignClass(c.align) << "\">";
+                    escape(out, c.text);
+                    out << "</th>";
+                }
+                out << "</tr></thead>\n<tbody>\n";
+                break;
+            case LineStyle::Detail:
+                openTable();
+                out << "<tr>";
+                for (const auto& c : l.cells) {
+                    out << "<td class=\"" << alignClass(c.align) << "\">";
+                    escape(out, c.text);
+                    out << "</td>";
+                }
+                out << "</tr>\n";
+                break;
+            case LineStyle::Totals: {
+                openTable();
+                out << "<tr class=\"totals\">";
+                // The caption spans the columns before the first figure.
+                std::size_t firstCol = span;
+                for (const auto& c : l.cells)
+                    if (c.column >= 0) firstCol = std::min(firstCol, std::size_t(c.column));
+                std::string caption = (!l.cells.empty() && l.cells.front().column < 0) ? l.cells.front().text : "";
+                if (firstCol > 0) {
+                    out << "<td colspan=\"" << firstCol << "\">";
+                    escape(out, caption);
+                    out << "</td>";
+                }
+                for (std::size_t col = firstCol; col < span && ncols; ++col) {
+                    const Cell* found = nullptr;
+                    for (const auto& c : l.cells)
+                        if (c.column == int(col)) found = &c;
+                    out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
+                    if (found) escape(out, found->text);
+                    out << "</td>";
+                }
+                out << "</tr>\n";
+                break;
+            }
+            case LineStyle::Image:
+                openTable();
+                out << "<tr class=\"image\"><td colspan=\"" << span << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
+                if (l.image && !l.image->bytes.empty()) {
+                    out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3 << "em\" src=\"data:"
+                        << imageType(l.image->bytes) << ";base64," << internal::encodeBase64(l.image->bytes) << "\">";
+                } else {
+                    escape(out, l.cells.front().text);
+                }
+                out << "</td></tr>\n";
+                break;
+            case LineStyle::PageFooter:
+                if (inTable) out << "</tbody>\n</table>\n";
+                else out << "</header>\n";
+                inTable = false;
+                out << "<footer><span>";
+                escape(out, l.cells.front().text);
+                out << "</span><span>";
+                escape(out, l.right);
+                out << "</span></footer>\n";
+                break;
+            default: {  // group texts, memo lines, the empty-report text
+                openTable();
+                const char* cls = l.style == LineStyle::Memo          ? "memo"
+                                  : l.style == LineStyle::MemoCaption ? "memocap"
+                                  : l.style == LineStyle::Empty       ? "empty"
+                                  : (l.bold ? "group b" : "group");
+                out << "<tr class=\"" << cls << "\"><td colspan=\"" << span << "\" style=\"padding-left:"
+                    << l.level * 2 << "ch\">";
+                escape(out, l.cells.empty() ? std::string() : l.cells.front().text);
+                out << "</td></tr>\n";
+                break;
+            }
+            }
+        }
+        out << "</section>\n";
+    }
+    out << "</body>\n</html>\n";
+    out.close();
+    if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
+}
+
+}  // namespace pla013::reports

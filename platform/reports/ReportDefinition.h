@@ -1,0 +1,170 @@
+#pragma once
+// A report definition (".QR2"): our own JSON format, described in
+// docs/report-format.md. This header is the parsed, validated form; parsing
+// checks everything that can be checked without the data (syntax, keys,
+// types, declared parameters); the names of data fields are checked by the
+// runner once the data is open, since only then are the fields known.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pla013::reports {
+
+enum class ParamType { String, Integer, Date, DateTime };
+enum class Align { Left, Right, Center };
+enum class Orientation { Portrait, Landscape };
+enum class TotalFunction { Sum, Count, Avg, Min, Max };
+
+const char* paramTypeName(ParamType type);  // "string", "integer", "date", "datetime"
+
+// A condition on parameter values or on the current row. Parameters and
+// fields are compared as text (an integer as its decimal text, a date as
+// YYYY-MM-DD).
+struct Condition {
+    enum class Kind { Always, ParamEquals, FieldEquals, FieldNotNull, All, Any, Not };
+    Kind kind = Kind::Always;
+    std::string name;                 // parameter or field
+    std::vector<std::string> values;  // equals: any of these
+    std::vector<Condition> children;  // All, Any, Not (one child)
+    std::string pointer;              // JSON pointer, for messages
+
+    bool always() const { return kind == Kind::Always; }
+};
+
+// A computed field: arithmetic over numeric fields, parameters and literals.
+class Expression;
+
+struct ParameterDef {
+    std::string name;  // "P_..." as declared
+    ParamType type = ParamType::String;
+    bool hasDefault = false;
+    std::string defaultText;    // string/date (YYYY-MM-DD)/datetime (YYYY-MM-DD HH:MM:SS)
+    long long defaultInt = 0;   // integer
+    std::string label;          // shown among the filters when not empty
+    std::map<std::string, std::string> display;  // value text -> text shown
+    std::string format;         // display format of dates ("dd/mm/yyyy" by default)
+    Condition showWhen;         // filter shown only when this holds
+    std::string pointer;
+};
+
+struct LookupDef {
+    std::string name;  // the value is used in templates as {NAME}
+    std::string sql;   // first column of the first row; empty when no row
+    std::vector<std::string> params;  // parameters the SQL uses
+    std::string pointer;
+};
+
+struct ComputedDef {
+    std::string name;
+    std::shared_ptr<const Expression> expression;
+    std::string pointer;
+};
+
+struct ColumnDef {
+    std::string field;
+    std::string caption;
+    int width = 10;  // in characters
+    Align align = Align::Left;
+    std::string format;  // empty: by the value's kind
+    Condition when;      // the column exists only when this holds (parameters only)
+    std::string pointer;
+};
+
+struct TotalDef {
+    std::string field;  // empty for count of rows
+    TotalFunction function = TotalFunction::Sum;
+    std::string format;
+    std::string caption;  // shown before the value when no column shows the field
+    std::string pointer;
+};
+
+// One element of a group header or footer, or of the report's summary.
+struct SectionItem {
+    enum class Kind { Text, Memo, Image, Totals };
+    Kind kind = Kind::Text;
+    std::string text;     // Text: template with {NAME} / {NAME|format}
+    bool bold = false;
+    std::string field;    // Memo, Image
+    std::string caption;  // Memo: label before the text; Totals: label at the left
+    int lines = 6;        // Image: height in lines
+    std::vector<TotalDef> totals;
+    Condition when;
+    std::string pointer;
+};
+
+struct DataColumnDef {  // extra columns of flat exports (CSV)
+    std::string field;
+    std::string caption;
+    std::string pointer;
+};
+
+struct GroupDef {
+    std::vector<std::string> fields;  // the group changes when any of them does
+    bool newPage = false;
+    std::vector<SectionItem> header;
+    std::vector<SectionItem> footer;
+    std::vector<DataColumnDef> dataColumns;
+    std::string pointer;
+};
+
+struct DetailDef {
+    Condition when;     // parameters: whether detail lines print at all
+    Condition printIf;  // per row
+    std::string pointer = "/detail";
+};
+
+struct ReportDefinition {
+    std::string file;  // where it was read from, for messages
+    std::string code;
+    std::string title;
+    std::string subtitle;  // template
+    Orientation orientation = Orientation::Portrait;
+    std::vector<ParameterDef> parameters;
+    std::vector<LookupDef> lookups;
+    std::string sql;                     // exactly one of sql and dataSource
+    std::vector<std::string> sqlParams;  // parameters the SQL uses, as declared
+    std::string dataSource;
+    // Declared kinds of data fields ("string", "integer", "float", "date"):
+    // values are converted to them when the data is opened (the engine may
+    // not know the type of a computed column).
+    std::map<std::string, std::string> fieldTypes;
+    std::string fieldTypesPointer = "/data/types";
+    std::vector<ComputedDef> computed;
+    std::vector<GroupDef> groups;
+    DetailDef detail;
+    std::vector<ColumnDef> columns;
+    std::vector<TotalDef> totals;
+    std::string totalsCaption = "Total geral";
+    // Every name of a data field that the definition uses, with its place;
+    // the runner checks them against the fields of the opened data.
+    struct FieldRef {
+        std::string name;
+        std::string pointer;
+    };
+    std::vector<FieldRef> fieldRefs;
+    std::string emptyText = "Nenhum registro encontrado.";
+
+    const ParameterDef* findParameter(const std::string& name) const;  // case-insensitive
+    int pageWidth() const;  // characters of a line: 110 portrait, 160 landscape
+
+    // Parses and validates; EHostError naming the file and the place (line and
+    // column for syntax, JSON pointer otherwise).
+    static ReportDefinition parse(const std::string& text, const std::string& file);
+    static ReportDefinition load(const std::string& path);
+};
+
+// Message of a definition error at a place: "Definição de relatório 'FILE',
+// PLACE: TEXT".
+std::string definitionError(const std::string& file, const std::string& place, const std::string& text);
+
+// The ":NAME" parameters that an SQL text uses (outside literals and comments),
+// upper-cased, each once, in order of first use.
+std::vector<std::string> sqlParameterNames(const std::string& sql);
+
+// The names that a template's placeholders refer to, each once.
+std::vector<std::string> templateNames(const std::string& text);
+
+}  // namespace pla013::reports

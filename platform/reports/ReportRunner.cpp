@@ -1,0 +1,358 @@
+#include "platform/reports/ReportRunner.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <vector>
+
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "host/BaseForm.h"
+#include "host/Data.h"
+#include "host/Errors.h"
+#include "platform/reports/AtomicFile.h"
+#include "platform/reports/CsvRenderer.h"
+#include "platform/reports/CupsPrinter.h"
+#include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/TextRenderer.h"
+#include "platform/reports/XlsxRenderer.h"
+#include "platform/reports/internal/ValueFormat.h"
+
+namespace pla013::reports {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+std::string upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return s;
+}
+
+host::FieldType fieldTypeOf(ParamType t) {
+    switch (t) {
+    case ParamType::String: return host::FieldType::String;
+    case ParamType::Integer: return host::FieldType::Integer;
+    case ParamType::Date:
+    case ParamType::DateTime: return host::FieldType::Date;
+    }
+    return host::FieldType::String;
+}
+
+host::TDateTime isoToDateTime(const std::string& s) {
+    host::TDateTime d = 0;
+    host::TryIsoToDate(s.substr(0, 10), d);
+    if (s.size() >= 19) {
+        int h = std::stoi(s.substr(11, 2)), m = std::stoi(s.substr(14, 2)), sec = std::stoi(s.substr(17, 2));
+        d += (h * 3600 + m * 60 + sec) / 86400.0;
+    }
+    return d;
+}
+
+// A temporary file of the system's temporary folder, removed with the object.
+class TempFile {
+public:
+    explicit TempFile(const std::string& suffix) {
+        std::string pattern = (fs::temp_directory_path() / ("pla013-print-XXXXXX" + suffix)).string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        int fd = ::mkstemps(buf.data(), int(suffix.size()));
+        if (fd < 0) throw host::EHostError("Não foi possível criar o arquivo temporário da impressão.");
+        ::close(fd);
+        m_path = buf.data();
+    }
+    ~TempFile() { ::unlink(m_path.c_str()); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace
+
+ReportRunner::ReportRunner(ReportRunnerOptions options) : m_options(std::move(options)) {
+    m_renderers[".html"] = std::make_shared<HtmlRenderer>();
+    m_renderers[".htm"] = m_renderers[".html"];
+    m_renderers[".csv"] = std::make_shared<CsvRenderer>();
+    m_renderers[".xlsx"] = std::make_shared<XlsxRenderer>();
+    m_renderers[".txt"] = std::make_shared<TextRenderer>();
+}
+
+ReportRunner::~ReportRunner() = default;
+
+void ReportRunner::registerRenderer(const std::string& extension, std::shared_ptr<FileRenderer> renderer) {
+    std::string ext = lower(extension);
+    if (ext.empty() || ext[0] != '.') ext = "." + ext;
+    m_renderers[ext] = std::move(renderer);
+}
+
+std::vector<std::string> ReportRunner::extensions() const {
+    std::vector<std::string> out;
+    for (const auto& [ext, r] : m_renderers) out.push_back(ext);
+    return out;
+}
+
+std::string ReportRunner::folder() const {
+    if (!m_options.reportFolder.empty()) return m_options.reportFolder;
+    return host::Context().ReportFolder();
+}
+
+host::IDatabase& ReportRunner::database() const {
+    return m_options.database ? *m_options.database : host::Database();
+}
+
+void ReportRunner::progress(const std::string& stage, std::size_t done, std::size_t total) const {
+    if (m_options.progress) m_options.progress(stage, done, total);
+}
+
+void ReportRunner::buildParams(const ReportDefinition& def, host::TParams& params) {
+    params.Clear();
+    for (const auto& p : def.parameters) {
+        host::TParam& param = params.CreateParam(fieldTypeOf(p.type), p.name);
+        if (!p.hasDefault) continue;
+        switch (p.type) {
+        case ParamType::String: param.SetAsString(p.defaultText); break;
+        case ParamType::Integer: param.SetAsInteger(p.defaultInt); break;
+        case ParamType::Date: param.SetAsDate(isoToDateTime(p.defaultText)); break;
+        case ParamType::DateTime: param.SetAsDateTime(isoToDateTime(p.defaultText)); break;
+        }
+    }
+}
+
+void ReportRunner::recordParams(const ReportDefinition& def, const host::TParams& params) {
+    m_lastParams.clear();
+    for (std::size_t i = 0; i < params.Count(); ++i) {
+        const host::TParam& p = params[i];
+        ReportParam rp;
+        rp.name = p.Name();
+        const ParameterDef* d = def.findParameter(p.Name());
+        switch (p.DataType()) {
+        case host::FieldType::Integer: rp.type = ParamType::Integer; break;
+        case host::FieldType::Date:
+            rp.type = (d && d->type == ParamType::DateTime) ? ParamType::DateTime : ParamType::Date;
+            break;
+        default: rp.type = d ? d->type : ParamType::String; break;
+        }
+        if (p.DataType() == host::FieldType::String) rp.type = ParamType::String;
+        rp.value = p.Bound() ? p.Value() : host::Variant::null();
+        if (rp.value.isUnassigned()) rp.value = host::Variant::null();
+        m_lastParams.push_back(std::move(rp));
+    }
+}
+
+std::vector<std::string> ReportRunner::lastParamLines() const {
+    std::vector<std::string> out;
+    for (const auto& p : m_lastParams) {
+        nlohmann::ordered_json j;
+        j["Param"] = p.name;
+        using K = host::Variant::Kind;
+        const host::Variant& v = p.value;
+        std::string typeName = paramTypeName(p.type);
+        if (v.kind() == K::Float) typeName = "float";
+        j["DataType"] = typeName;
+        switch (v.kind()) {
+        case K::Unassigned:
+        case K::Null: j["Value"] = nullptr; break;
+        case K::Integer: j["Value"] = v.toInt(); break;
+        case K::Float: j["Value"] = v.toDouble(); break;
+        case K::Date:
+            j["Value"] = internal::formatDate(v.toDate(), p.type == ParamType::DateTime ? "yyyy-mm-dd hh:nn:ss"
+                                                                                        : "yyyy-mm-dd");
+            break;
+        default: j["Value"] = v.toString(); break;
+        }
+        out.push_back(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+    return out;
+}
+
+std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefinition& def,
+                                                              const std::vector<ReportParam>& params) {
+    std::map<std::string, host::Variant> out;
+    for (const auto& l : def.lookups) {
+        host::QueryRequest req;
+        req.name = fs::path(def.file).filename().string() + " " + l.pointer;
+        req.sql.generic = l.sql;
+        for (const auto& name : l.params)
+            for (const auto& p : params)
+                if (upper(p.name) == name) req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
+        host::DataPacket packet = database().Open(req);
+        out[l.name] = (!packet.rows.empty() && !packet.rows[0].empty()) ? packet.rows[0][0] : host::Variant::null();
+    }
+    return out;
+}
+
+host::DataPacket ReportRunner::openData(host::TfrmDadosGerRel& form, const ReportDefinition& def,
+                                        const std::vector<ReportParam>& params) {
+    if (!def.sql.empty()) {
+        host::QueryRequest req;
+        req.name = fs::path(def.file).filename().string();
+        req.sql.generic = def.sql;
+        // Only what the text uses: the database refuses names it does not find.
+        for (const auto& name : def.sqlParams)
+            for (const auto& p : params)
+                if (upper(p.name) == name) req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
+        return database().Open(req);
+    }
+    host::TObject* obj = form.FindComponent(def.dataSource);
+    auto* source = dynamic_cast<host::TDataSource*>(obj);
+    if (!source)
+        throw host::EHostError(definitionError(def.file, "/data/dataSource",
+                                               "o formulário não tem a fonte de dados '" + def.dataSource + "'"));
+    if (!source->DataSet)
+        throw host::EHostError(definitionError(def.file, "/data/dataSource",
+                                               "a fonte de dados '" + def.dataSource + "' não está ligada a um conjunto de dados"));
+    return source->DataSet->Snapshot();
+}
+
+std::size_t ReportRunner::print(const ReportDocument& doc) {
+    auto printer = CupsPrinter::defaultPrinter();
+    if (!printer) throw host::EHostError("Nenhuma impressora configurada.");
+    auto it = m_renderers.find(".pdf");
+    std::shared_ptr<FileRenderer> renderer = it != m_renderers.end() ? it->second : m_renderers.at(".txt");
+    TempFile tmp(it != m_renderers.end() ? ".pdf" : ".txt");
+    renderer->render(doc, tmp.path());
+    CupsPrinter::printFile(*printer, tmp.path(), doc.reportId() + " - " + doc.titleText(), renderer->mimeType());
+    return doc.pageCount();
+}
+
+void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
+                       const std::string& fileName) {
+    m_lastOutcome.reset();
+    fs::path defPath(definitionFile);
+    const std::string reportFolder = folder();
+    if (defPath.is_relative()) defPath = fs::path(reportFolder) / defPath;
+    ReportDefinition def = ReportDefinition::load(defPath.string());
+    const std::string reportId = upper(defPath.stem().string());
+    if (reportId.size() < 2 || reportId.substr(reportId.size() - 2) != def.code)
+        throw host::EHostError(definitionError(def.file, "/code",
+                                               "o código '" + def.code + "' não corresponde ao nome do arquivo"));
+
+    // Targets that cannot work are refused before the form does any work.
+    std::shared_ptr<FileRenderer> renderer;
+    if (target == host::ReportTarget::File) {
+        if (fileName.empty()) throw host::EHostError("Informe o arquivo em que o relatório será gravado.");
+        std::string ext = lower(fs::path(fileName).extension().string());
+        auto it = m_renderers.find(ext);
+        if (it == m_renderers.end()) {
+            std::string known;
+            for (const auto& [e, r] : m_renderers) known += (known.empty() ? "" : ", ") + e;
+            throw host::EHostError("Formato de arquivo não suportado: '" + (ext.empty() ? fileName : ext) +
+                                   "' (formatos: " + known + ").");
+        }
+        renderer = it->second;
+        fs::path parent = fs::path(fileName).parent_path();
+        std::error_code ec;
+        if (!parent.empty() && !fs::is_directory(parent, ec))
+            throw host::EHostError("A pasta '" + parent.string() + "' não existe; o relatório não foi gravado.");
+    } else if (target == host::ReportTarget::Printer) {
+        if (!CupsPrinter::defaultPrinter()) throw host::EHostError("Nenhuma impressora configurada.");
+    } else if (!m_options.previewSink) {
+        throw host::EHostError("Visualização indisponível: este ambiente não mostra relatórios na tela.");
+    }
+
+    host::TParams params;
+    buildParams(def, params);
+    if (form.rpddPadrao && form.rpddPadrao->BeforeGetQueryParams) {
+        bool flag = true;  // handed by reference; the dialog does not read it back
+        try {
+            form.rpddPadrao->BeforeGetQueryParams(params, flag);
+        } catch (...) {
+            recordParams(def, params);
+            throw;  // a silent abort included: nothing is written
+        }
+    }
+    recordParams(def, params);
+
+    try {
+        progress("dados", 0, 0);
+        auto lookups = runLookups(def, m_lastParams);
+        host::DataPacket data = openData(form, def, m_lastParams);
+        progress("dados", data.rows.size(), data.rows.size());
+
+        ReportDocument::Input in;
+        in.definition = &def;
+        in.reportId = reportId;
+        in.params = m_lastParams;
+        in.lookups = std::move(lookups);
+        in.data = std::move(data);
+        in.printedAt = m_options.clock ? m_options.clock() : internal::nowLocal();
+        in.imageFolder = reportFolder;
+        ReportDocument doc(std::move(in));
+        progress("paginas", doc.pageCount(), doc.pageCount());
+
+        Outcome outcome;
+        outcome.pages = doc.pageCount();
+        outcome.rows = doc.rowCount();
+        switch (target) {
+        case host::ReportTarget::Preview: {
+            PreviewPages pp;
+            pp.reportId = reportId;
+            pp.title = def.title;
+            pp.pages = TextRenderer::pages(doc);
+            m_options.previewSink(pp);
+            outcome.target = "preview";
+            outcome.file = "-";
+            break;
+        }
+        case host::ReportTarget::Printer:
+            progress("gravacao", 0, doc.pageCount());
+            print(doc);
+            outcome.target = "print";
+            outcome.file = "-";
+            break;
+        case host::ReportTarget::File: {
+            progress("gravacao", 0, doc.pageCount());
+            AtomicFile file(fileName);
+            renderer->render(doc, file.tempPath());
+            file.commit();
+            outcome.target = "file";
+            outcome.file = fileName;
+            break;
+        }
+        }
+        progress("gravacao", doc.pageCount(), doc.pageCount());
+        m_lastOutcome = outcome;
+        if (m_options.reportLine)
+            m_options.reportLine("report: " + outcome.target + " " + outcome.file + " " + std::to_string(outcome.pages));
+    } catch (const host::EAbort&) {
+        throw;
+    } catch (const host::EHostError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw host::EHostError("Relatório '" + def.file + "': " + e.what());
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> ReportRunner::ListReports(const std::string& family) {
+    const std::string dir = folder();
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) throw host::EHostError("A pasta de relatórios '" + dir + "' não existe.");
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string fam = upper(family);
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        if (!entry.is_regular_file()) continue;
+        std::string name = entry.path().filename().string();
+        std::string u = upper(name);
+        if (u.size() != fam.size() + 6 || u.rfind(fam, 0) != 0 || u.substr(u.size() - 4) != ".QR2") continue;
+        ReportDefinition def = ReportDefinition::load(entry.path().string());
+        if (u.substr(fam.size(), 2) != def.code)
+            throw host::EHostError(definitionError(def.file, "/code",
+                                                   "o código '" + def.code + "' não corresponde ao nome do arquivo"));
+        out.emplace_back(def.code, def.title);
+    }
+    if (ec) throw host::EHostError("A pasta de relatórios '" + dir + "' não pode ser lida (" + ec.message() + ").");
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace pla013::reports

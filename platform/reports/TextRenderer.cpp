@@ -1,0 +1,92 @@
+#include "platform/reports/TextRenderer.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "host/Errors.h"
+#include "platform/reports/ReportDocument.h"
+#include "platform/reports/internal/ValueFormat.h"
+
+namespace pla013::reports {
+
+using internal::fitText;
+using internal::textWidth;
+
+FileRenderer::~FileRenderer() = default;
+
+namespace {
+
+int alignCode(Align a) { return a == Align::Right ? 1 : a == Align::Center ? 2 : 0; }
+
+// Places the cells of a line at their positions.
+std::string layoutCells(const std::vector<Cell>& cells) {
+    std::string out;
+    std::size_t pos = 0;
+    for (const auto& c : cells) {
+        if (std::size_t(c.x) > pos) {
+            out.append(std::size_t(c.x) - pos, ' ');
+            pos = std::size_t(c.x);
+        }
+        out += fitText(c.text, std::size_t(c.width), alignCode(c.align));
+        pos += std::size_t(c.width);
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string withRight(std::string left, const std::string& right, std::size_t width) {
+    std::size_t lw = textWidth(left), rw = textWidth(right);
+    if (lw + 1 + rw > width) left = internal::cutText(left, width > rw + 1 ? width - rw - 1 : 0, true), lw = textWidth(left);
+    return left + std::string(width > lw + rw ? width - lw - rw : 1, ' ') + right;
+}
+
+}  // namespace
+
+std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
+    const std::size_t width = std::size_t(doc.pageWidth());
+    std::string out;
+    for (const Line& l : doc.pageLines(index)) {
+        switch (l.style) {
+        case LineStyle::Title:
+            out += withRight(l.cells.front().text, l.right, width) + "\n";
+            out += std::string(width, '=') + "\n";
+            break;
+        case LineStyle::ColumnHeader:
+            out += layoutCells(l.cells) + "\n";
+            out += std::string(width, '-') + "\n";
+            break;
+        case LineStyle::PageFooter:
+            out += std::string(width, '-') + "\n";
+            out += withRight(l.cells.front().text, l.right, width) + "\n";
+            break;
+        case LineStyle::Image:
+            out += layoutCells(l.cells) + "\n";
+            for (int i = 1; i < l.height; ++i) out += "\n";
+            break;
+        default:
+            out += layoutCells(l.cells) + "\n";
+            break;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> TextRenderer::pages(const ReportDocument& doc) {
+    std::vector<std::string> out;
+    out.reserve(doc.pageCount());
+    for (std::size_t p = 0; p < doc.pageCount(); ++p) out.push_back(page(doc, p));
+    return out;
+}
+
+void TextRenderer::render(const ReportDocument& doc, const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw host::EHostError("Não foi possível gravar '" + path + "'.");
+    for (std::size_t p = 0; p < doc.pageCount(); ++p) {
+        if (p) out << '\f';
+        out << page(doc, p);
+    }
+    out.close();
+    if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
+}
+
+}  // namespace pla013::reports
