@@ -1,0 +1,121 @@
+#include "ReportsTestSupport.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "db/DatabaseInitializer.h"
+
+namespace fs = std::filesystem;
+
+namespace reportstest {
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    m_path = fs::temp_directory_path() /
+             ("pla013-reports-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(m_path);
+    fs::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(m_path)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+namespace {
+
+// The master copy of the sample database, built on first use.
+const std::string& masterDatabase() {
+    static TempDir dir;
+    static std::string path;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        path = dir.file("sample.sqlite");
+        pla013::db::initializeDatabase(path, true);
+    });
+    return path;
+}
+
+}  // namespace
+
+SampleDatabase::SampleDatabase() {
+    m_path = m_dir.file("catering.sqlite");
+    fs::copy_file(masterDatabase(), m_path);
+    m_db = std::make_unique<pla013::db::SociDatabase>(m_path);
+}
+
+std::string reportsFolder() { return PLA013_REPORTS_DIR; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+std::string run(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) throw std::runtime_error("cannot run " + command);
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    int rc = ::pclose(p);
+    status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return out;
+}
+
+std::string pdfText(const std::string& pdf) {
+    int status = 0;
+    std::string text = run("pdftotext -layout -enc UTF-8 " + shellQuote(pdf) + " - 2>&1", status);
+    if (status != 0) throw std::runtime_error("pdftotext failed on " + pdf + ": " + text);
+    return text;
+}
+
+int pdfImageCount(const std::string& pdf) {
+    int status = 0;
+    std::string out = run("pdfimages -list " + shellQuote(pdf) + " 2>&1", status);
+    if (status != 0) throw std::runtime_error("pdfimages failed on " + pdf + ": " + out);
+    // Two header lines, then one line per image.
+    int lines = 0;
+    for (char c : out)
+        if (c == '\n') ++lines;
+    return lines > 2 ? lines - 2 : 0;
+}
+
+std::string unzipList(const std::string& file, int& status) {
+    return run("unzip -l " + shellQuote(file) + " 2>&1", status);
+}
+
+}  // namespace reportstest

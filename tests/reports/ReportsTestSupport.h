@@ -1,0 +1,59 @@
+#pragma once
+// Real things for the report tests: scratch folders, sample catering
+// databases built by the initializer, the repository's report folder, and
+// reading back what the renderers wrote (pdftotext, unzip).
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/SociDatabase.h"
+#include "host/DataPacket.h"
+
+namespace reportstest {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    // Names of the entries, sorted (hidden ones included).
+    std::vector<std::string> entries() const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A catering database with the sample data, in a folder of its own. Built
+// once per test program and copied for each test that asks (the build takes
+// a while under the sanitizers).
+class SampleDatabase {
+public:
+    SampleDatabase();
+    pla013::db::SociDatabase& db() { return *m_db; }
+    const std::string& path() const { return m_path; }
+
+private:
+    TempDir m_dir;
+    std::string m_path;
+    std::unique_ptr<pla013::db::SociDatabase> m_db;
+};
+
+std::string reportsFolder();
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+// Runs a shell command; its standard output, and its exit status in status.
+std::string run(const std::string& command, int& status);
+// The text of a PDF as pdftotext lays it out.
+std::string pdfText(const std::string& pdf);
+// Number of images in a PDF (pdfimages -list).
+int pdfImageCount(const std::string& pdf);
+std::string shellQuote(const std::string& s);
+// The entries of a zip archive (unzip -l).
+std::string unzipList(const std::string& file, int& status);
+
+}  // namespace reportstest

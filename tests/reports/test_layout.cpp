@@ -1,0 +1,273 @@
+// Laying out pages and writing the flat formats, from definitions and data
+// built in the test: pagination, repeated headers, groups and totals, the
+// Brazilian number texts, CSV codes kept as text, HTML escaping.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "ReportsTestSupport.h"
+#include "host/Errors.h"
+#include "platform/reports/CsvRenderer.h"
+#include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/ReportDocument.h"
+#include "platform/reports/TextRenderer.h"
+#include "platform/reports/XlsxRenderer.h"
+
+using namespace reportstest;
+using namespace pla013::reports;
+
+namespace {
+
+const char* kGrouped = R"({
+  "version": 1, "code": "99", "title": "Custos por grupo",
+  "parameters": [ { "name": "P_CDFILIAL", "type": "string", "label": "Filial" } ],
+  "data": { "dataSource": "dtsTeste" },
+  "computed": [ { "name": "VRDOBRO", "expression": "VRCUSTO * 2" } ],
+  "groups": [ { "field": "CDGRUPO",
+                "header": [ { "text": "Grupo {CDGRUPO}", "bold": true } ],
+                "footer": [ { "totals": [ { "field": "VRCUSTO" }, { "function": "count", "caption": "itens:" } ],
+                              "caption": "Total do grupo {CDGRUPO}" } ],
+                "dataColumns": [ { "field": "CDGRUPO", "caption": "Grupo" } ] } ],
+  "columns": [
+    { "field": "CDITEM", "caption": "Código", "width": 8 },
+    { "field": "NMITEM", "caption": "Nome", "width": 30 },
+    { "field": "VRCUSTO", "caption": "Custo", "width": 12, "align": "right", "format": "#,##0.00" },
+    { "field": "VRDOBRO", "caption": "Dobro", "width": 12, "align": "right", "format": "#,##0.00" }
+  ],
+  "totals": [ { "field": "VRCUSTO" }, { "field": "VRCUSTO", "function": "max", "caption": "maior:" } ]
+})";
+
+host::DataPacket items(int groups, int perGroup) {
+    host::DataPacket p;
+    p.fields = {{"CDGRUPO", host::FieldType::String, 4}, {"CDITEM", host::FieldType::String, 6},
+                {"NMITEM", host::FieldType::String, 30}, {"VRCUSTO", host::FieldType::Float, 0}};
+    for (int g = 0; g < groups; ++g)
+        for (int i = 0; i < perGroup; ++i) {
+            char code[16];
+            std::snprintf(code, sizeof code, "%06d", g * 1000 + i);
+            p.rows.push_back({std::string("G") + char('A' + g), std::string(code), "Item " + std::to_string(i),
+                              host::Variant(1000.5 + i)});
+        }
+    return p;
+}
+
+struct Built {
+    ReportDefinition def;
+    std::unique_ptr<ReportDocument> doc;
+};
+
+Built build(const std::string& definition, host::DataPacket data, std::vector<ReportParam> params = {}) {
+    Built b{ReportDefinition::parse(definition, "PLA01399.QR2"), nullptr};
+    ReportDocument::Input in;
+    in.definition = &b.def;
+    in.reportId = "PLA01399";
+    in.params = std::move(params);
+    in.data = std::move(data);
+    in.printedAt = host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
+    b.doc = std::make_unique<ReportDocument>(std::move(in));
+    return b;
+}
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(Layout, HeadersOnEveryPageAndPageNumbersOfTheTotal) {
+    auto b = build(kGrouped, items(3, 70), {{"P_CDFILIAL", ParamType::String, host::Variant("0012")}});
+    auto pages = TextRenderer::pages(*b.doc);
+    ASSERT_GE(pages.size(), 4u);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NE(pages[i].find("Custos por grupo"), std::string::npos);
+        EXPECT_NE(pages[i].find("PLA01399"), std::string::npos);
+        EXPECT_EQ(count(pages[i], "Código"), 1) << pages[i];
+        EXPECT_NE(pages[i].find("Página " + std::to_string(i + 1) + " de " + std::to_string(pages.size())),
+                  std::string::npos);
+        EXPECT_NE(pages[i].find("Impresso em 02/05/2024 às 14:05"), std::string::npos);
+        // The filters are shown on the first page only.
+        EXPECT_EQ(pages[i].find("Filial: 0012") != std::string::npos, i == 0);
+        // No page holds more lines than the page has.
+        EXPECT_LE(count(pages[i], "\n"), b.doc->linesPerPage());
+    }
+}
+
+TEST(Layout, GroupTotalsAndReportTotals) {
+    auto b = build(kGrouped, items(2, 3));
+    std::string text = TextRenderer::pages(*b.doc).front();
+    // Group A: 1000,50 + 1001,50 + 1002,50; its doubled column is not totalled.
+    EXPECT_NE(text.find("Total do grupo GA"), std::string::npos) << text;
+    EXPECT_NE(text.find("3.004,50"), std::string::npos) << text;
+    EXPECT_NE(text.find("itens: 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("2.005,00"), std::string::npos) << "computed column: " << text;
+    EXPECT_NE(text.find("Total geral"), std::string::npos);
+    EXPECT_NE(text.find("6.009,00"), std::string::npos) << text;
+    EXPECT_NE(text.find("maior: 1.002,50"), std::string::npos) << text;
+    // Each group header comes before its rows and its footer after them.
+    EXPECT_LT(text.find("Grupo GA"), text.find("000000"));
+    EXPECT_LT(text.find("000002"), text.find("Total do grupo GA"));
+    EXPECT_LT(text.find("Total do grupo GA"), text.find("Grupo GB"));
+}
+
+TEST(Layout, GroupHeaderIsNotLeftAloneAtThePageFoot) {
+    // Groups of 30 lines: some header falls near a page foot; it must open
+    // the page its first row is on.
+    auto b = build(kGrouped, items(6, 30));
+    auto pages = TextRenderer::pages(*b.doc);
+    for (const auto& page : pages) {
+        std::vector<std::string> lines;
+        std::istringstream s(page);
+        for (std::string l; std::getline(s, l);) lines.push_back(l);
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+            if (lines[i].rfind("Grupo G", 0) == 0) {
+                EXPECT_EQ(lines[i + 1].find("---"), std::string::npos) << page;
+            }
+    }
+}
+
+TEST(Layout, EmptyDataPrintsOnePageWithTheEmptyText) {
+    auto b = build(kGrouped, items(0, 0));
+    ASSERT_EQ(b.doc->pageCount(), 1u);
+    std::string text = TextRenderer::page(*b.doc, 0);
+    EXPECT_NE(text.find("Nenhum registro encontrado."), std::string::npos);
+    EXPECT_NE(text.find("Página 1 de 1"), std::string::npos);
+}
+
+TEST(Layout, UnknownFieldNamesFileAndPlace) {
+    std::string def = kGrouped;
+    def.replace(def.find("\"NMITEM\""), 8, "\"NMITEMX\"");
+    try {
+        build(def, items(1, 1));
+        FAIL() << "no error";
+    } catch (const host::EHostError& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("'PLA01399.QR2'"), std::string::npos) << m;
+        EXPECT_NE(m.find("/columns/1/field"), std::string::npos) << m;
+        EXPECT_NE(m.find("NMITEMX"), std::string::npos) << m;
+    }
+}
+
+TEST(Layout, DeclaredTypesConvertTextsAndRefuseBadOnes) {
+    std::string def = kGrouped;
+    const std::string from = "\"data\": { \"dataSource\": \"dtsTeste\" }";
+    def.replace(def.find(from), from.size(),
+                "\"data\": { \"dataSource\": \"dtsTeste\", \"types\": { \"VRCUSTO\": \"float\" } }");
+    auto data = items(1, 2);
+    data.rows[0][3] = host::Variant("12.25");
+    data.rows[1][3] = host::Variant::null();
+    auto b = build(def, data);
+    EXPECT_NE(TextRenderer::page(*b.doc, 0).find("12,25"), std::string::npos);
+    data.rows[1][3] = host::Variant("doze");
+    try {
+        build(def, data);
+        FAIL() << "no error";
+    } catch (const host::EHostError& e) {
+        EXPECT_NE(std::string(e.what()).find("/data/types/VRCUSTO"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("linha 2"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Layout, LongMemoWrapsAndRunsOverPages) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Modo de preparo",
+      "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "footer": [ { "memo": "DSMODOPREP", "caption": "Preparo" } ] } ],
+      "columns": [ { "field": "CDPRATO", "width": 10 } ]
+    })";
+    host::DataPacket p;
+    p.fields = {{"CDPRATO", host::FieldType::String, 10}, {"DSMODOPREP", host::FieldType::String, 0}};
+    std::string memo;
+    for (int i = 0; i < 1500; ++i) memo += "passo" + std::to_string(i) + " ";
+    p.rows.push_back({"0001", memo});
+    auto b = build(def, p);
+    ASSERT_GE(b.doc->pageCount(), 2u);
+    std::string all;
+    for (const auto& page : TextRenderer::pages(*b.doc)) all += page;
+    EXPECT_NE(all.find("passo0 "), std::string::npos);
+    EXPECT_NE(all.find("passo1499"), std::string::npos);
+    std::istringstream s(all);
+    for (std::string l; std::getline(s, l);) EXPECT_LE(l.size(), 110u + 8) << l;  // accents take 2 bytes
+}
+
+TEST(Layout, NewPageGroupsStartTheirOwnPage) {
+    std::string def = kGrouped;
+    const std::string from = "\"field\": \"CDGRUPO\",";
+    def.replace(def.find(from), from.size(), "\"field\": \"CDGRUPO\", \"newPage\": true,");
+    auto b = build(def, items(3, 2));
+    auto pages = TextRenderer::pages(*b.doc);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_NE(pages[1].find("Grupo GB"), std::string::npos);
+    EXPECT_EQ(pages[1].find("Grupo GA"), std::string::npos);
+}
+
+TEST(ValueTexts, BrazilianConventions) {
+    struct Case { host::Variant v; const char* format; const char* text; };
+    const Case cases[] = {
+        {host::Variant(1234567.891), "#,##0.00", "1.234.567,89"},
+        {host::Variant(-0.004), "#,##0.00", "0,00"},
+        {host::Variant(-12.5), "0.0", "-12,5"},
+        {host::Variant(0.125), "0.000", "0,125"},
+        {host::Variant(std::int64_t(42)), "", "42"},
+        {host::Variant(2.5), "", "2,50"},
+        {host::Variant::date(host::EncodeDate(2024, 3, 4)), "", "04/03/2024"},
+        {host::Variant::date(host::EncodeDate(2024, 3, 4)), "dddd, dd/mm", "segunda-feira, 04/03"},
+        {host::Variant::date(host::EncodeDate(2024, 3, 9) + 0.75), "", "09/03/2024 18:00"},
+        {host::Variant::null(), "#,##0.00", ""},
+        {host::Variant("0012"), "#,##0.00", "0012"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReportDocument::text(c.v, c.format), c.text) << c.text;
+}
+
+TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Filiais",
+      "data": { "dataSource": "dts" },
+      "columns": [ { "field": "CDFILIAL", "width": 6 }, { "field": "NMFILIAL", "caption": "Nome; razão", "width": 30 },
+                   { "field": "VRCUSTO", "width": 10, "format": "0.000" }, { "field": "DTVALIDADE", "width": 10 } ]
+    })";
+    host::DataPacket p;
+    p.fields = {{"CDFILIAL", host::FieldType::String, 4}, {"NMFILIAL", host::FieldType::String, 30},
+                {"VRCUSTO", host::FieldType::Float, 0}, {"DTVALIDADE", host::FieldType::Date, 0}};
+    p.rows.push_back({"0012", "Escola \"Araçá\"; anexo", 1234.5, host::Variant::date(host::EncodeDate(2024, 7, 1))});
+    p.rows.push_back({"0013", "=HYPERLINK(\"x\")", host::Variant::null(), host::Variant::null()});
+    auto b = build(def, p);
+    TempDir dir;
+    CsvRenderer().render(*b.doc, dir.file("f.csv"));
+    std::string csv = readFile(dir.file("f.csv"));
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u) << "byte-order mark";
+    EXPECT_EQ(csv,
+              "\xEF\xBB\xBF"
+              "CDFILIAL;\"Nome; razão\";VRCUSTO;DTVALIDADE\r\n"
+              "\"=\"\"0012\"\"\";\"Escola \"\"Araçá\"\"; anexo\";1234,500;01/07/2024\r\n"
+              "\"=\"\"0013\"\"\";\"'=HYPERLINK(\"\"x\"\")\";;\r\n");
+}
+
+TEST(Html, TextsAreEscapedAndPagesAreSections) {
+    auto data = items(1, 2);
+    data.rows[0][2] = host::Variant("<b>Arroz & feijão</b>");
+    auto b = build(kGrouped, data);
+    TempDir dir;
+    HtmlRenderer().render(*b.doc, dir.file("f.html"));
+    std::string html = readFile(dir.file("f.html"));
+    EXPECT_NE(html.find("&lt;b&gt;Arroz &amp; feijão&lt;/b&gt;"), std::string::npos);
+    EXPECT_EQ(html.find("<b>Arroz"), std::string::npos);
+    EXPECT_EQ(count(html, "<section class=\"page\">"), int(b.doc->pageCount()));
+    EXPECT_NE(html.find("Página 1 de 1"), std::string::npos);
+    EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
+}
+
+TEST(Xlsx, CodesAreStringsAndNumbersAreNumbers) {
+    auto b = build(kGrouped, items(1, 2));
+    TempDir dir;
+    XlsxRenderer().render(*b.doc, dir.file("f.xlsx"));
+    int status = 0;
+    std::string sheet = run("unzip -p " + shellQuote(dir.file("f.xlsx")) + " xl/worksheets/sheet1.xml", status);
+    ASSERT_EQ(status, 0);
+    // The code 000000 is an inline string, the cost a number.
+    EXPECT_NE(sheet.find("<t>000000</t>"), std::string::npos) << sheet.substr(0, 2000);
+    EXPECT_NE(sheet.find("<v>1000.5</v>"), std::string::npos);
+}
+
+}  // namespace
