@@ -61,7 +61,10 @@ void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
     for (std::size_t i = 0; i < cols.size(); ++i) out << (i ? ";" : "") << field(cols[i].caption, false);
     out << "\r\n";
     std::string line;
-    for (std::size_t row : doc.detailRows()) {
+    const std::vector<std::size_t> rows = doc.detailRows();
+    std::size_t done = 0;
+    for (std::size_t row : rows) {
+        if (++done % 1000 == 0) progress(done, rows.size());
         line.clear();
         for (std::size_t i = 0; i < cols.size(); ++i) {
             if (i) line += ';';
@@ -82,6 +85,7 @@ void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
         line += "\r\n";
         out << line;
     }
+    progress(rows.size(), rows.size());
     out.close();
     if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
 }

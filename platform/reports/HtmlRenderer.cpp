@@ -168,6 +168,7 @@ void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
             }
         }
         out << "</section>\n";
+        progress(p + 1, doc.pageCount());
     }
     out << "</body>\n</html>\n";
     out.close();

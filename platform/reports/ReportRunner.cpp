@@ -77,6 +77,20 @@ private:
     std::string m_path;
 };
 
+// Lends a renderer the run's progress callback for one rendering.
+class ProgressScope {
+public:
+    ProgressScope(FileRenderer& renderer, FileRenderer::Progress progress) : m_renderer(renderer) {
+        m_renderer.setProgress(std::move(progress));
+    }
+    ~ProgressScope() { m_renderer.setProgress({}); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+private:
+    FileRenderer& m_renderer;
+};
+
 }  // namespace
 
 ReportRunner::ReportRunner(ReportRunnerOptions options) : m_options(std::move(options)) {
@@ -220,6 +234,7 @@ std::size_t ReportRunner::print(const ReportDocument& doc) {
     auto it = m_renderers.find(".pdf");
     std::shared_ptr<FileRenderer> renderer = it != m_renderers.end() ? it->second : m_renderers.at(".txt");
     TempFile tmp(it != m_renderers.end() ? ".pdf" : ".txt");
+    ProgressScope scope(*renderer, [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
     renderer->render(doc, tmp.path());
     CupsPrinter::printFile(*printer, tmp.path(), doc.reportId() + " - " + doc.titleText(), renderer->mimeType());
     return doc.pageCount();
@@ -313,6 +328,8 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
         case host::ReportTarget::File: {
             progress("gravacao", 0, doc.pageCount());
             AtomicFile file(fileName);
+            ProgressScope scope(*renderer,
+                                [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
             renderer->render(doc, file.tempPath());
             file.commit();
             outcome.target = "file";

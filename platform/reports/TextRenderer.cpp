@@ -84,6 +84,7 @@ void TextRenderer::render(const ReportDocument& doc, const std::string& path) {
     for (std::size_t p = 0; p < doc.pageCount(); ++p) {
         if (p) out << '\f';
         out << page(doc, p);
+        progress(p + 1, doc.pageCount());
     }
     out.close();
     if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");

@@ -128,6 +128,7 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
         ++r;
     }
     for (std::size_t b = 0; b < doc.bandCount(); ++b) {
+        if ((b + 1) % 1000 == 0) progress(b + 1, doc.bandCount());
         const Line l = doc.bandLine(b);
         switch (l.style) {
         case LineStyle::Detail:
@@ -158,6 +159,7 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
             break;
         }
     }
+    progress(doc.bandCount(), doc.bandCount());
     ++r;
     sheet.text(r, 0, doc.printedAtText());
     lxw_error e = workbook_close(wb.release());

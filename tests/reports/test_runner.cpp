@@ -70,6 +70,9 @@ protected:
         o.database = &m_recording;
         o.previewSink = [this](const PreviewPages& p) { m_preview.push_back(p); };
         o.reportLine = [this](const std::string& l) { m_lines.push_back(l); };
+        o.progress = [this](const std::string& stage, std::size_t done, std::size_t total) {
+            m_progress.emplace_back(stage, done, total);
+        };
         m_runner = std::make_unique<ReportRunner>(o);
         m_runner->registerRenderer(".fail", std::make_shared<FailingRenderer>());
     }
@@ -88,6 +91,7 @@ protected:
     std::unique_ptr<ReportRunner> m_runner;
     std::vector<PreviewPages> m_preview;
     std::vector<std::string> m_lines;
+    std::vector<std::tuple<std::string, std::size_t, std::size_t>> m_progress;
     int m_calls = 0;
 };
 
@@ -200,6 +204,24 @@ TEST_F(Runner, SavedFileReplacesTheOldOneWhole) {
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"relatorio.csv"});
     ASSERT_EQ(m_lines.size(), 1u);
     EXPECT_EQ(m_lines[0].rfind("report: file " + target + " ", 0), 0u);
+}
+
+TEST_F(Runner, ProgressGoesFromDataToWriting) {
+    bind([](host::TParams&) {});
+    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::File, m_out.file("relatorio.html"));
+    ASSERT_FALSE(m_progress.empty());
+    EXPECT_EQ(std::get<0>(m_progress.front()), "dados");
+    // The pages are written one by one, each step no further than the total.
+    std::size_t last = 0;
+    for (const auto& [stage, done, total] : m_progress) {
+        if (stage != "gravacao" || total == 0) continue;
+        EXPECT_GE(done, last);
+        EXPECT_LE(done, total);
+        last = done;
+    }
+    EXPECT_EQ(std::get<0>(m_progress.back()), "gravacao");
+    EXPECT_EQ(std::get<1>(m_progress.back()), std::get<2>(m_progress.back()));
+    EXPECT_EQ(std::get<1>(m_progress.back()), m_runner->lastOutcome()->pages);
 }
 
 struct RefusedTarget {

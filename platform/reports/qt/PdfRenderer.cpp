@@ -208,6 +208,7 @@ void PdfRenderer::render(const ReportDocument& doc, const std::string& path) {
             throw host::EHostError("Erro de gravação no PDF '" + path + "'.");
         }
         pages.page(doc.pageLines(p));
+        progress(p + 1, doc.pageCount());
     }
     if (!painter.end()) throw host::EHostError("Erro de gravação no PDF '" + path + "'.");
     QFile check(QString::fromStdString(path));
