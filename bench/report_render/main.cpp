@@ -65,7 +65,7 @@ host::DataPacket generate(std::size_t rows) {
                 {"NMPRODUTO", FieldType::String, 50}, {"SGUNIDPROD", FieldType::String, 10},
                 {"QTBRUTPROD", FieldType::Float, 0},  {"VRUNIT", FieldType::Float, 0}};
     p.rows.reserve(rows);
-    char code[16];
+    char code[24];
     for (std::size_t i = 0; i < rows; ++i) {
         std::size_t dish = i / 8, line = i % 8;  // eight lines a dish
         std::snprintf(code, sizeof code, "%05zu", dish);

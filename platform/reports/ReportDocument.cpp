@@ -385,7 +385,7 @@ const ImageData* ReportDocument::loadImage(const host::Variant& v) {
 }
 
 void ReportDocument::emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const Accumulator& acc,
-                                int level, const std::string&) {
+                                int level) {
     TotalsEntry entry;
     entry.caption = caption;
     for (const auto& t : totals) {
@@ -456,7 +456,7 @@ void ReportDocument::emitSection(const std::vector<SectionItem>& items, int leve
             break;
         }
         case SectionItem::Kind::Totals:
-            if (accs) emitTotals(expand(item.caption, row), item.totals, (*accs)[level], level, item.pointer);
+            if (accs) emitTotals(expand(item.caption, row), item.totals, (*accs)[level], level);
             break;
         }
     }
@@ -525,7 +525,7 @@ void ReportDocument::buildFlow() {
     }
     if (!rows.empty())
         for (std::size_t g = levels; g-- > 0;) emitSection(m_def.groups[g].footer, int(g), rows.size() - 1, &accs, false);
-    if (!m_def.totals.empty()) emitTotals(m_def.totalsCaption, m_def.totals, grand, 0, "/totals");
+    if (!m_def.totals.empty()) emitTotals(m_def.totalsCaption, m_def.totals, grand, 0);
 }
 
 int ReportDocument::headerLines(std::size_t page) const {

@@ -154,7 +154,7 @@ private:
     void emitSection(const std::vector<SectionItem>& items, int level, std::size_t row,
                      const std::vector<Accumulator>* accs, bool header);
     void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const Accumulator& acc,
-                    int level, const std::string& pointer);
+                    int level);
     const ImageData* loadImage(const host::Variant& v);
 
     Input m_in;

@@ -148,17 +148,18 @@ void ReportRunner::recordParams(const ReportDefinition& def, const host::TParams
         const host::TParam& p = params[i];
         ReportParam rp;
         rp.name = p.Name();
+        // The kind the form bound it with; a date keeps the declared
+        // precision (date or date-time), which TParam does not tell apart.
         const ParameterDef* d = def.findParameter(p.Name());
         switch (p.DataType()) {
+        case host::FieldType::String: rp.type = ParamType::String; break;
         case host::FieldType::Integer: rp.type = ParamType::Integer; break;
         case host::FieldType::Date:
             rp.type = (d && d->type == ParamType::DateTime) ? ParamType::DateTime : ParamType::Date;
             break;
-        default: rp.type = d ? d->type : ParamType::String; break;
+        case host::FieldType::Float: rp.type = d ? d->type : ParamType::String; break;
         }
-        if (p.DataType() == host::FieldType::String) rp.type = ParamType::String;
-        rp.value = p.Bound() ? p.Value() : host::Variant::null();
-        if (rp.value.isUnassigned()) rp.value = host::Variant::null();
+        rp.value = (p.Bound() && !p.Value().isUnassigned()) ? p.Value() : host::Variant::null();
         m_lastParams.push_back(std::move(rp));
     }
 }

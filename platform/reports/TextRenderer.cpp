@@ -12,8 +12,6 @@ namespace pla013::reports {
 using internal::fitText;
 using internal::textWidth;
 
-FileRenderer::~FileRenderer() = default;
-
 namespace {
 
 int alignCode(Align a) { return a == Align::Right ? 1 : a == Align::Center ? 2 : 0; }
