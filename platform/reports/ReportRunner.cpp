@@ -315,6 +315,7 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
             pp.reportId = reportId;
             pp.title = def.title;
             pp.pages = TextRenderer::pages(doc);
+            pp.document = &doc;
             m_options.previewSink(pp);
             outcome.target = "preview";
             outcome.file = "-";

@@ -35,6 +35,9 @@ struct PreviewPages {
     std::string reportId;  // "PLA01301"
     std::string title;
     std::vector<std::string> pages;
+    // The laid-out report, for a host that draws the pages itself (the same
+    // pages the text shows); valid only during the call.
+    const ReportDocument* document = nullptr;
 };
 
 struct ReportRunnerOptions {
