@@ -14,6 +14,10 @@ void TfrmRelatPrato::AplicaListaFilial() {
     rbtTodaFili->SetEnabled(!MF);
     rbtListFili->SetChecked(MF);
     rbtListFili->SetEnabled(!MF);
+    // Enabling the group enabled its dialog button too, and "Todas" runs no
+    // click when it was checked already: the button is usable only while
+    // "Lista" is chosen and the list is not the host's single branch.
+    btnFilialCent->SetEnabled(rbtListFili->Checked() && !MF);
     if (MF) {
         btnFilialCent->SetEnabled(false);
         FListaFilial = FCdFilial;
@@ -105,6 +109,10 @@ void TfrmRelatPrato::cbbReportNamesChange(TObject*) {
         rdbServicoTodos->SetEnabled(true);
         rdbServicoLista->SetChecked(false);
         rdbServicoLista->SetEnabled(true);
+        // As on the branch-list page: enabling the groups enabled the dialog
+        // buttons, which are usable only while their "Lista" is chosen.
+        btnFili->SetEnabled(rbtFilialLista->Checked() && !MF);
+        btnServicoLista->SetEnabled(rdbServicoLista->Checked());
         SetChildEnabled(*grbImprimir, true);
         chbNutriente->SetEnabled(false);
         speNivel->SetEnabled(true);
