@@ -1,0 +1,68 @@
+#include "platform/gui/DesktopHost.h"
+
+#include "db/SociDatabase.h"
+#include "host/Form.h"
+#include "host/ModuleAbi.h"
+#include "host/Variant.h"
+#include "platform/gui/GuiReportRunner.h"
+#include "platform/gui/HostMainWindow.h"
+#include "platform/gui/QtUserInterface.h"
+#include "platform/host/HostSession.h"
+#include "platform/host/ModuleLoader.h"
+
+namespace pla013gui {
+
+DesktopHost::DesktopHost(const pla013host::HostOptions& options, const std::string& modulePath)
+    : m_ui(std::make_unique<QtUserInterface>()) {
+    pla013host::HostSession::Hooks hooks;
+    QtUserInterface* ui = m_ui.get();
+    hooks.reportLine = [ui](const std::string& line) { ui->Log(line); };
+    hooks.serverLog = [ui](const std::string& line) { ui->Log(line); };
+    m_session = std::make_unique<pla013host::HostSession>(options, *m_ui, hooks);
+    m_reports = std::make_unique<GuiReportRunner>(m_session->reports(), *m_ui);
+    m_reports->install();
+    m_module = std::make_unique<pla013host::ModuleLoader>(modulePath.empty() ? pla013host::ModuleLoader::defaultPath()
+                                                                             : modulePath);
+
+    HostMainWindow::Context context;
+    const pla013host::HostOptions& o = m_session->context().options();
+    context.branch = o.branch;
+    context.operatorCode = o.operatorCode;
+    context.date = host::FormatDateTime("dd/mm/yyyy", m_session->context().DataProc(o.branch));
+    context.module = std::string(1, o.module);
+    context.singleBranch = o.singleBranch;
+    context.database = m_session->database().target();
+    context.server = m_session->serverAddress() + (m_session->embeddedServer() ? " (embutido)" : "");
+    m_window = std::make_unique<HostMainWindow>(context, [this](const host::Variant& a) { launch(a); });
+    m_window->onClosing = [ui] { ui->closeAllForms(); };
+    m_ui->setMainWindow(m_window.get());
+    m_ui->setMdiArea(m_window->mdiArea());
+}
+
+DesktopHost::~DesktopHost() {
+    // Views go before the forms, the forms before the module that made them.
+    m_ui->detachAll();
+    m_ui->setMdiArea(nullptr);
+    m_ui->setMainWindow(nullptr);
+    m_window.reset();
+    m_module.reset();
+    m_reports.reset();
+    m_session.reset();
+}
+
+void DesktopHost::launch(const host::Variant& argument) {
+    const auto result = m_module->iniProc(argument);
+    if (result.status == host::msError || result.status == host::msVariantError) m_ui->ShowError(result.error);
+    releaseClosedForms();
+}
+
+void DesktopHost::releaseClosedForms() {
+    // A modal form is closed and its view gone when IniProc returns; a child
+    // form closed meanwhile still has its window until its teardown runs.
+    if (m_ui->busyDepth() > 0) return;
+    for (const auto& form : host::Application().Forms())
+        if (form->IsClosed() && m_ui->viewOf(*form)) return;
+    host::Application().ProcessReleases();
+}
+
+}  // namespace pla013gui

@@ -1,0 +1,258 @@
+#include "platform/gui/FormView.h"
+
+#include <QApplication>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include "host/Errors.h"
+#include "platform/gui/QtUserInterface.h"
+#include "platform/gui/internal/ControlAdapter.h"
+
+namespace pla013gui {
+
+namespace {
+
+// Containers take the focus only when the form sends it there; the keyboard
+// passes them by, as it passes group boxes and panels on any form.
+bool isContainer(const host::TControl& c) {
+    return c.Kind() == host::ControlKind::GroupBox || c.Kind() == host::ControlKind::Panel;
+}
+
+struct BusyGuard {
+    BusyGuard(int& own, QtUserInterface& ui) : m_own(own), m_ui(ui) {
+        ++m_own;
+        m_ui.enterBusy();
+    }
+    ~BusyGuard() {
+        m_ui.leaveBusy();
+        --m_own;
+    }
+    int& m_own;
+    QtUserInterface& m_ui;
+};
+
+}  // namespace
+
+FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
+    : QWidget(parent), m_form(form), m_ui(ui), m_wasVisible(form.Visible()) {
+    setObjectName(QString::fromStdString(form.Name()));
+    setFixedSize(form.ClientWidth(), form.ClientHeight());
+    // The designed geometry assumes the small dialog font of 96 dpi screens.
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+    setAutoFillBackground(true);
+
+    for (host::TControl* c : form.AllControls()) {
+        QWidget* parentWidget = this;
+        if (c->Parent() && c->Parent() != &form) {
+            auto it = m_byControl.find(c->Parent());
+            if (it != m_byControl.end()) parentWidget = it->second->childParent();
+        }
+        auto adapter = internal::createAdapter(*this, *c, parentWidget);
+        if (!adapter) continue;
+        m_byControl[c] = adapter.get();
+        m_byWidget[adapter->widget()] = c;
+        m_adapters.push_back(std::move(adapter));
+    }
+    refreshAll();
+    for (auto& a : m_adapters) a->subscribe();
+    m_formObserver = form.Subscribe([this](host::TControl&) { formChanged(); });
+    // Keys and focus of every widget, inner ones (a spin box's edit) included.
+    for (QWidget* w : findChildren<QWidget*>()) watch(w);
+    // The keyboard order on screen is the form's tab order.
+    QWidget* previous = nullptr;
+    for (host::TControl* c : form.TabSequence()) {
+        auto it = m_byControl.find(c);
+        if (it == m_byControl.end() || isContainer(*c)) continue;
+        QWidget* w = it->second->focusTarget();
+        if (previous && w && previous != w) QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+FormView::~FormView() { detach(); }
+
+void FormView::detach() {
+    if (m_detached) return;
+    m_detached = true;
+    for (auto& a : m_adapters) a->unsubscribe();
+    if (m_formObserver) m_form.Unsubscribe(m_formObserver);
+    m_formObserver = 0;
+}
+
+void FormView::watch(QWidget* widget) { widget->installEventFilter(this); }
+
+QWidget* FormView::widgetFor(const host::TControl& control) const {
+    if (&control == &m_form) return const_cast<FormView*>(this);
+    auto it = m_byControl.find(&control);
+    return it == m_byControl.end() ? nullptr : it->second->widget();
+}
+
+host::TControl* FormView::controlFor(const QObject* widget) const {
+    for (const QObject* o = widget; o && o != this; o = o->parent()) {
+        auto it = m_byWidget.find(o);
+        if (it != m_byWidget.end()) return it->second;
+    }
+    return nullptr;
+}
+
+host::TControl* FormView::searchButtonFor(const host::TControl& control) const {
+    for (host::TControl* c : m_form.AllControls())
+        if (c->Kind() == host::ControlKind::SearchButton &&
+            static_cast<host::TBtnPesquisa*>(c)->AssociatedControl == &control)
+            return c;
+    return nullptr;
+}
+
+void FormView::refreshAll() {
+    for (auto& a : m_adapters) a->refresh();
+    formChanged();
+}
+
+void FormView::formChanged() {
+    if (m_detached) return;
+    if (onCaption) onCaption(QString::fromStdString(m_form.Caption()));
+    const bool visible = m_form.Visible();
+    if (m_wasVisible && !visible) {
+        m_wasVisible = false;
+        if (onHidden) onHidden();
+        return;
+    }
+    m_wasVisible = visible;
+}
+
+// --------------------------------------------------------------- user actions
+
+void FormView::dispatch(const std::function<void()>& action) {
+    {
+        BusyGuard busy(m_busy, m_ui);
+        try {
+            action();
+        } catch (const host::EAbort&) {
+            // The user has been told; the action just ends.
+        } catch (const std::exception& e) {
+            // A real error: shown, and the form stays usable.
+            m_ui.ShowError(e.what());
+        } catch (...) {
+            m_ui.ShowError("Erro inesperado.");
+        }
+    }
+    if (m_busy == 0) syncFocus();
+}
+
+void FormView::userAction(host::TControl& control, bool needsFocus, const std::function<void()>& action) {
+    if (m_detached) return;
+    dispatch([&] {
+        if (!applyPendingFocus()) return;
+        if (needsFocus && m_form.ActiveControl() != &control) {
+            m_form.FocusControl(&control);
+            if (m_form.ActiveControl() != &control) return;  // refused: the action does not happen
+        }
+        action();
+    });
+    // A refused action leaves the widget as the control is.
+    if (!m_detached)
+        if (auto it = m_byControl.find(&control); it != m_byControl.end()) it->second->refresh();
+}
+
+void FormView::moveFocus(bool forward) {
+    if (m_detached) return;
+    dispatch([&] {
+        if (!applyPendingFocus()) return;
+        host::TControl* from = m_form.ActiveControl();
+        host::TControl* next = from;
+        for (std::size_t i = 0; i <= m_form.AllControls().size(); ++i) {
+            next = m_form.FindNextControl(next, forward);
+            if (!next || next == from || !isContainer(*next)) break;
+        }
+        if (next && next != from && !isContainer(*next)) m_form.FocusControl(next);
+    });
+}
+
+// --------------------------------------------------------------- focus
+
+bool FormView::applyPendingFocus() {
+    host::TControl* target = std::exchange(m_pendingFocus, nullptr);
+    if (!target || m_form.ActiveControl() == target) return true;
+    m_form.FocusControl(target);
+    return m_form.ActiveControl() == target;
+}
+
+void FormView::userFocused(host::TControl& control, bool byUser) {
+    if (m_detached || m_busy > 0 || m_updating > 0 || m_ui.busyDepth() > 0) return;
+    if (byUser) m_pendingFocus = &control;
+    else if (m_form.ActiveControl() == &control) return;
+    // Taken up after the event that moved the focus, so that no handler runs
+    // (and no message box opens) inside Qt's focus change.
+    QTimer::singleShot(0, this, [this] {
+        if (m_detached || m_busy > 0 || m_ui.busyDepth() > 0) return;
+        if (m_pendingFocus) dispatch([this] { applyPendingFocus(); });
+        else syncFocus();
+    });
+}
+
+void FormView::syncFocus() {
+    if (m_detached || m_form.IsClosed()) return;
+    if (host::TControl* active = m_form.ActiveControl()) showFocus(*active);
+}
+
+void FormView::showFocus(host::TControl& control) {
+    if (m_detached) return;
+    auto it = m_byControl.find(&control);
+    if (it == m_byControl.end()) return;
+    QWidget* w = it->second->focusTarget();
+    if (!w || !w->isEnabled() || !w->isVisibleTo(this)) return;
+    if (!w->hasFocus()) w->setFocus(Qt::OtherFocusReason);
+}
+
+bool FormView::focusNextPrevChild(bool next) {
+    // Qt also calls this to take the focus off a widget it hides or disables:
+    // that is no move of the user's, and the form keeps its active control.
+    if (m_busy > 0 || m_updating > 0 || m_detached) return false;
+    moveFocus(next);
+    return true;
+}
+
+bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    if (m_detached) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusIn: {
+        if (host::TControl* c = controlFor(watched)) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            const bool byUser = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                                reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+            userFocused(*c, byUser);
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        host::TControl* c = controlFor(watched);
+        if (!c) break;
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
+            if (auto* combo = qobject_cast<QComboBox*>(widgetFor(*c)); combo && combo->view()->isVisible()) break;
+            auto it = m_byControl.find(c);
+            if (it != m_byControl.end() && it->second->enterClicks()) it->second->click();
+            else moveFocus(!(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+        if (key->key() == Qt::Key_F4 && plain) {
+            // F4 in a code field opens the search of its button.
+            if (host::TControl* button = searchButtonFor(*c)) {
+                if (auto it = m_byControl.find(button); it != m_byControl.end()) it->second->click();
+                return true;
+            }
+        }
+        break;
+    }
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace pla013gui

@@ -1,0 +1,108 @@
+#pragma once
+// One generic view that draws any host form from its control tree: one small
+// adapter per control kind, each widget at the control's designed geometry
+// (96 dpi) and kept in step with the control both ways. The control's change
+// signal brings the widget up to date; a user edit on the widget goes to the
+// control as the user's action. The view holds no state of the form's.
+//
+// Focus follows the form: a focus change the user makes on screen becomes
+// the form's FocusControl (the exit event of the control left runs and may
+// send the focus back), and every focus move of the form shows on screen.
+// Tab and Enter move on in the form's tab order. Every user action ends
+// quietly on the silent abort; any other error is shown and the form stays
+// usable.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QWidget>
+
+#include "host/Form.h"
+
+namespace pla013gui {
+
+class QtUserInterface;
+namespace internal {
+class ControlAdapter;
+}
+
+class FormView final : public QWidget {
+public:
+    FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent = nullptr);
+    ~FormView() override;
+
+    host::TForm& form() const { return m_form; }
+    QtUserInterface& ui() const { return m_ui; }
+
+    // The widget drawn for a control (the view itself for the form), or null.
+    QWidget* widgetFor(const host::TControl& control) const;
+    // The control a widget (or a widget inside it) stands for, or null.
+    host::TControl* controlFor(const QObject* widget) const;
+
+    // Shows a focus move of the form.
+    void showFocus(host::TControl& control);
+
+    // Runs a user action: pending focus moves first, then the action; a
+    // silent abort ends it quietly, other errors are shown. When needsFocus,
+    // the control takes the focus first and the action runs only if it got it.
+    void userAction(host::TControl& control, bool needsFocus, const std::function<void()>& action);
+    void dispatch(const std::function<void()>& action);
+    bool busy() const { return m_busy > 0; }
+    // True while the view writes the form's state into the widgets.
+    bool updating() const { return m_updating > 0; }
+
+    // Brings every widget in step with its control.
+    void refreshAll();
+
+    // Called when the form has been hidden or closed (the window goes).
+    std::function<void()> onHidden;
+    // Called when the form's caption changes.
+    std::function<void(const QString&)> onCaption;
+
+    // Stops observing the form; the widgets stay as they are. Done before
+    // the form is destroyed.
+    void detach();
+    bool detached() const { return m_detached; }
+
+    // Focus moves the user makes on screen are taken up after the event that
+    // made them; the adapters report them here.
+    void userFocused(host::TControl& control, bool byUser);
+    // Moves on in tab order (Tab, Enter), skipping containers.
+    void moveFocus(bool forward);
+    // The search button whose associated field is `control`, or null.
+    host::TControl* searchButtonFor(const host::TControl& control) const;
+
+    // Follows the focus and keys of a widget drawn for a control.
+    void watch(QWidget* widget);
+
+    struct UpdateGuard {
+        explicit UpdateGuard(FormView& v) : view(v) { ++view.m_updating; }
+        ~UpdateGuard() { --view.m_updating; }
+        FormView& view;
+    };
+
+protected:
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool applyPendingFocus();
+    void syncFocus();
+    void formChanged();
+
+    host::TForm& m_form;
+    QtUserInterface& m_ui;
+    std::vector<std::unique_ptr<internal::ControlAdapter>> m_adapters;
+    std::map<const host::TControl*, internal::ControlAdapter*> m_byControl;
+    std::map<const QObject*, host::TControl*> m_byWidget;
+    int m_formObserver = 0;
+    host::TControl* m_pendingFocus = nullptr;
+    int m_busy = 0;
+    int m_updating = 0;
+    bool m_detached = false;
+    bool m_wasVisible = false;
+};
+
+}  // namespace pla013gui

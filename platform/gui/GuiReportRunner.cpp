@@ -1,0 +1,117 @@
+#include "platform/gui/GuiReportRunner.h"
+
+#include <filesystem>
+
+#include <QPrinter>
+
+#include "host/BaseForm.h"
+#include "host/Errors.h"
+#include "platform/gui/PreviewWindow.h"
+#include "platform/gui/QtUserInterface.h"
+#include "platform/gui/ReportPagePainter.h"
+#include "platform/gui/ReportPages.h"
+#include "platform/reports/FileRenderer.h"
+#include "platform/reports/ReportRunner.h"
+
+namespace pla013gui {
+
+namespace {
+// The engine hands its laid-out document only to file renderers: the pages
+// for the screen are taken by one registered under an extension of ours.
+const char* const kPagesExtension = ".pla013pages";
+}  // namespace
+
+class GuiReportRunner::Capture final : public pla013::reports::FileRenderer {
+public:
+    void render(const pla013::reports::ReportDocument& document, const std::string&) override {
+        pages = ReportPages::fromDocument(document);
+    }
+    std::string mimeType() const override { return "application/x-pla013-pages"; }
+    std::unique_ptr<ReportPages> pages;
+};
+
+GuiReportRunner::GuiReportRunner(pla013::reports::ReportRunner& engine, QtUserInterface& ui)
+    : m_engine(engine), m_ui(ui), m_capture(std::make_shared<Capture>()) {
+    m_engine.registerRenderer(kPagesExtension, m_capture);
+}
+
+GuiReportRunner::~GuiReportRunner() {
+    if (host::InstalledPorts().reports == this) {
+        host::Ports ports = host::InstalledPorts();
+        ports.reports = &m_engine;
+        host::Install(ports);
+    }
+}
+
+void GuiReportRunner::install() {
+    host::Ports ports = host::InstalledPorts();
+    ports.reports = this;
+    host::Install(ports);
+}
+
+std::vector<std::pair<std::string, std::string>> GuiReportRunner::ListReports(const std::string& family) {
+    return m_engine.ListReports(family);
+}
+
+std::unique_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+    if (!m_scratch.isValid()) throw host::EHostError("Não foi possível criar a pasta temporária da visualização.");
+    const std::string stem = std::filesystem::path(definitionFile).stem().string();
+    const std::string scratch = m_scratch.filePath(QString::fromStdString(stem + kPagesExtension)).toStdString();
+    m_capture->pages.reset();
+    try {
+        m_engine.Run(form, definitionFile, host::ReportTarget::File, scratch);
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(scratch, ec);
+        throw;
+    }
+    std::error_code ec;
+    std::filesystem::remove(scratch, ec);
+    if (!m_capture->pages) throw host::EHostError("O relatório '" + definitionFile + "' não produziu páginas.");
+    return std::move(m_capture->pages);
+}
+
+void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
+                          const std::string& fileName) {
+    if (target == host::ReportTarget::File) {
+        m_engine.Run(form, definitionFile, target, fileName);
+        return;
+    }
+    m_last = layOut(form, definitionFile);
+    const ReportPages& pages = *m_last;
+    if (target == host::ReportTarget::Printer) {
+        print(pages);
+        return;
+    }
+    PreviewWindow::Actions actions;
+    actions.print = [this, &pages] { print(pages); };
+    actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
+    PreviewWindow window(pages, actions, m_ui.dialogParent());
+    window.exec();
+}
+
+void GuiReportRunner::print(const ReportPages& pages) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QString::fromStdString(pages.reportId() + " - " + pages.title()));
+    printer.setFullPage(true);
+    printer.setPageOrientation(pages.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    if (!m_ui.choosePrinter(printer, int(pages.pageCount()))) return;  // the user cancelled
+    if (!ReportPagePainter(pages).print(printer))
+        m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
+}
+
+void GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+    const std::string stem = std::filesystem::path(definitionFile).stem().string();
+    auto file = m_ui.AskSaveFileName(stem + ".pdf");
+    if (!file || file->empty()) return;
+    // The same run as the form's save-as: the form binds its filters again.
+    try {
+        m_engine.Run(form, definitionFile, host::ReportTarget::File, *file);
+    } catch (const host::EAbort&) {
+    } catch (const std::exception& e) {
+        m_ui.ShowError(e.what());
+    }
+}
+
+}  // namespace pla013gui

@@ -1,0 +1,58 @@
+#pragma once
+// The report dialog of the desktop host: the engine's runner, with preview
+// and print on screen. A preview or print run lays the report out through
+// the engine exactly as a saved file would be, keeps its pages, and then
+// shows them in the preview window or sends them to the printer the user
+// chooses in the system's print dialog. Save-as (from the form or from the
+// preview) goes to the engine's file renderers: PDF, XLSX, CSV, HTML.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QTemporaryDir>
+
+#include "host/Ports.h"
+
+namespace pla013::reports {
+class ReportRunner;
+}
+
+namespace pla013gui {
+
+class QtUserInterface;
+class ReportPages;
+
+class GuiReportRunner final : public host::IReportRunner {
+public:
+    GuiReportRunner(pla013::reports::ReportRunner& engine, QtUserInterface& ui);
+    ~GuiReportRunner() override;
+
+    void Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
+             const std::string& fileName) override;
+    std::vector<std::pair<std::string, std::string>> ListReports(const std::string& family) override;
+
+    // Installs this runner as the host's report dialog (after the session
+    // installed the engine).
+    void install();
+
+    // The pages of the last preview or print run.
+    const ReportPages* lastPages() const { return m_last.get(); }
+
+    class Capture;
+
+private:
+    std::unique_ptr<ReportPages> layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+    void print(const ReportPages& pages);
+    void saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+
+    pla013::reports::ReportRunner& m_engine;
+    QtUserInterface& m_ui;
+    std::shared_ptr<Capture> m_capture;
+    QTemporaryDir m_scratch;
+    std::unique_ptr<ReportPages> m_last;
+};
+
+}  // namespace pla013gui

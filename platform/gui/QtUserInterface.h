@@ -1,0 +1,122 @@
+#pragma once
+// The user's side of the host on Qt 6 Widgets: message boxes, the search and
+// list dialogs, the progress window, the hourglass, the forms as child
+// windows of the main window's multiple-document area or as modal dialogs,
+// and the file and print dialogs. The Qt twin of the script host's headless
+// interface; the module never knows which one is attached.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "host/Ports.h"
+
+class QMdiArea;
+class QObject;
+class QMdiSubWindow;
+class QPrinter;
+class QWidget;
+
+namespace pla013gui {
+
+class FormView;
+class ProgressWindow;
+
+class QtUserInterface final : public host::IUserInterface {
+public:
+    QtUserInterface();
+    ~QtUserInterface() override;
+    QtUserInterface(const QtUserInterface&) = delete;
+    QtUserInterface& operator=(const QtUserInterface&) = delete;
+
+    // --- host::IUserInterface ---
+    void ShowError(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+    void FocusMoved(host::TControl& control) override;
+    std::optional<std::size_t> SearchDialog(const host::SearchRequest& request, host::TDataSet& data) override;
+    std::optional<std::vector<std::string>> ListDialog(const std::string& caption, host::TDataSet& data,
+                                                      const std::string& keyField) override;
+    void ShowProgress(const std::string& text) override;
+    void HideProgress() override;
+    void SetCursor(host::Cursor cursor) override;
+    void ShowChild(host::TForm& form) override;
+    void ShowModal(host::TForm& form) override;
+    std::optional<std::string> AskSaveFileName(const std::string& suggested) override;
+    void Log(const std::string& text) override;
+
+    // --- the host application around it ---
+    // Child forms open in this area (without one, as windows of their own).
+    void setMdiArea(QMdiArea* area);
+    // Parent of dialogs when no modal window is open.
+    void setMainWindow(QWidget* window);
+    QWidget* dialogParent() const;
+
+    // The view of an open form, or null.
+    FormView* viewOf(const host::TForm& form) const;
+    // The window (sub-window or dialog) that shows a form, or null.
+    QWidget* windowOf(const host::TForm& form) const;
+    std::vector<host::TForm*> openForms() const;
+    // Closes every open form as the user would (its close handler runs).
+    void closeAllForms();
+    // Takes every view down at once, before the forms are destroyed.
+    void detachAll();
+
+    // Chooses a printer for `pages` pages: the system's print dialog, or the
+    // answer hook. False when the user cancels.
+    bool choosePrinter(QPrinter& printer, int pages);
+
+    // Answer hooks for tests and automation: when set, they answer instead of
+    // the file and print dialogs (nullopt / false stand for cancel).
+    std::function<std::optional<std::string>(const std::string& suggested)> saveFileAnswer;
+    std::function<bool(QPrinter&)> printerAnswer;
+    // Diagnostics sink (the log is kept in memory too).
+    std::function<void(const std::string&)> logSink;
+
+    // Every message, dialog and focus move, one line each, as the script host
+    // writes them ("message: ...", "dialog: search Filial", "focus: ...").
+    const std::vector<std::string>& events() const { return m_events; }
+    void clearEvents() { m_events.clear(); }
+    const std::vector<std::string>& logLines() const { return m_log; }
+    bool progressVisible() const;
+    QString progressText() const;
+    host::Cursor cursor() const { return m_cursor; }
+    host::TForm* activeForm() const { return m_activeForm; }
+
+    // User actions in progress (any view); deferred work waits for none.
+    int busyDepth() const { return m_busy; }
+    void enterBusy() { ++m_busy; }
+    void leaveBusy() { --m_busy; }
+
+private:
+    struct OpenForm {
+        FormView* view = nullptr;
+        QWidget* window = nullptr;    // QMdiSubWindow, top-level window or QDialog
+        QMdiSubWindow* sub = nullptr;
+        bool modal = false;
+    };
+    void emitEvent(const std::string& line);
+    void activate(host::TForm& form);
+    void formHidden(host::TForm& form);
+    void teardown(host::TForm* form);
+    void scheduleTeardown(host::TForm* form);
+    void scheduleTeardown(host::TForm* form, int delayMs);
+
+    std::unique_ptr<QObject> m_context;  // receiver of deferred work; cancels it when gone
+    QMdiArea* m_area = nullptr;
+    QWidget* m_main = nullptr;
+    std::map<const host::TForm*, OpenForm> m_open;
+    std::unique_ptr<ProgressWindow> m_progress;
+    host::Cursor m_cursor = host::Cursor::Default;
+    host::TForm* m_activeForm = nullptr;
+    std::vector<std::string> m_events;
+    std::vector<std::string> m_log;
+    int m_busy = 0;
+    QString m_saveFolder;
+};
+
+}  // namespace pla013gui

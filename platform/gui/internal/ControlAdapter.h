@@ -1,0 +1,68 @@
+#pragma once
+// The adapter between one control of a form and the widget that draws it.
+// Each kind of control has its own small adapter (ControlAdapters.cpp); the
+// base keeps what every kind shares: the designed geometry, visible,
+// enabled and colour, and the subscription to the control's change signal.
+
+#include <memory>
+
+#include <QColor>
+
+#include "host/Controls.h"
+
+class QWidget;
+
+namespace pla013gui {
+class FormView;
+}
+
+namespace pla013gui::internal {
+
+class ControlAdapter {
+public:
+    ControlAdapter(FormView& view, host::TControl& control);
+    virtual ~ControlAdapter();
+    ControlAdapter(const ControlAdapter&) = delete;
+    ControlAdapter& operator=(const ControlAdapter&) = delete;
+
+    host::TControl& control() const { return m_control; }
+    virtual QWidget* widget() const = 0;
+    // Where the widgets of child controls go.
+    virtual QWidget* childParent() const { return widget(); }
+    // The widget that takes the keyboard focus for the control.
+    virtual QWidget* focusTarget() const { return widget(); }
+
+    // Brings the widget in step with the control.
+    void refresh();
+
+    // Enter on a button clicks it; on any other kind it moves on.
+    virtual bool enterClicks() const { return false; }
+    virtual void click() {}
+
+    // Starts and stops observing the control.
+    void subscribe();
+    void unsubscribe();
+
+protected:
+    virtual void refreshKind() {}
+    // Kinds whose geometry and visibility their container manages (pages).
+    virtual bool managedByParent() const { return false; }
+    // The control's colour as the kind shows it (edit-like kinds fill their
+    // background with it).
+    virtual void applyColor(const QColor& color);
+
+    FormView& m_view;
+    host::TControl& m_control;
+
+private:
+    int m_observer = 0;
+};
+
+// The adapter of the control's kind, its widget created inside parent.
+std::unique_ptr<ControlAdapter> createAdapter(FormView& view, host::TControl& control, QWidget* parent);
+
+// Screen colours of the designed colours: clInfoBk pale yellow, clBtnFace
+// grey, clWindow white.
+QColor screenColor(host::TColor color);
+
+}  // namespace pla013gui::internal

@@ -1,0 +1,69 @@
+#pragma once
+// The desktop host around a fresh copy of the sample database, for tests on
+// Qt's offscreen platform: the same assembly as pla013-desktop (main window,
+// Qt user interface, host session with the embedded server, report dialog
+// with preview, the module loaded from its shared library). Helpers act on
+// the widgets only, as a person would: mouse clicks and keys.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "FormHarness.h"
+#include "platform/gui/DesktopHost.h"
+#include "platform/gui/FormView.h"
+#include "platform/gui/HostMainWindow.h"
+#include "platform/gui/QtUserInterface.h"
+
+class QWidget;
+
+namespace pla013guitest {
+
+class GuiHarness {
+public:
+    explicit GuiHarness(pla013host::HostOptions options = {});
+    ~GuiHarness();
+
+    pla013gui::DesktopHost& host() { return *m_host; }
+    pla013gui::QtUserInterface& ui() { return m_host->ui(); }
+    pla013gui::HostMainWindow& window() { return m_host->window(); }
+    const std::filesystem::path& dir() const { return m_dir.path(); }
+
+    // The open dish report form and its view (null when none is open).
+    host::TForm* form() const;
+    pla013gui::FormView* view() const;
+    host::TControl& control(const std::string& name) const;
+    QWidget* widget(const std::string& name) const;
+    // A published field of the form (FCdFilial, FListaFilial...).
+    std::string field(const std::string& name) const;
+    bool formCriado();
+
+    // Menu entries through the menu bar, with the mouse.
+    void clickMenu(const QString& menu, const QString& entry);
+    // The child window through its menu entry; waits until it shows.
+    void openChild();
+
+    // --- the user at the screen ---
+    void click(QWidget* w);
+    void click(const std::string& control) { click(widget(control)); }
+    // Clicks into the field, selects its text and types over it.
+    void typeInto(const std::string& control, const QString& text);
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);  // to the focused widget
+    void tab() { key(Qt::Key_Tab); }
+    // Chooses an entry of a combo box through its popup list.
+    void chooseInCombo(const std::string& control, int index);
+    static void processEvents();
+    // Processes events until the condition holds (at most a few seconds).
+    static bool waitUntil(const std::function<bool()>& condition);
+
+    // The control the Qt focus is on (null when the focus is elsewhere).
+    host::TControl* focusedControl() const;
+
+private:
+    pla013test::TempDir m_dir;
+    std::unique_ptr<pla013gui::DesktopHost> m_host;
+};
+
+}  // namespace pla013guitest
