@@ -1,6 +1,7 @@
 #include "recipes/RecipeMerge.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 #include "host/Errors.h"
 
@@ -96,20 +97,37 @@ DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLi
     const auto otherCopies = columnCopies(otherLines, other, compositionFields, "receita");
     static const std::vector<std::size_t> none;
 
+    auto dishRow = [&](const std::vector<Variant>& dish, std::size_t k) {
+        std::vector<Variant> row(compositionFields.size(), Variant::null());
+        row[std::size_t(tCode)] = asFieldValue(dish[std::size_t(dCode)], FieldType::String);
+        row[std::size_t(tName)] = asFieldValue(dish[std::size_t(dName)], FieldType::String);
+        row[std::size_t(tOwner)] = asFieldValue(dish[std::size_t(dOwner)], FieldType::String);
+        row[std::size_t(tSeq)] = Variant(std::int64_t(k + 1));
+        return row;
+    };
+
+    std::unordered_set<std::string> composed;
+    composed.reserve(dishes.rows.size());
     out.rows.reserve(standardLines.rows.size() + otherLines.rows.size());
     for (const auto& dish : dishes.rows) {
         const std::string key = dishKey(dish[std::size_t(dCode)], dish[std::size_t(dOwner)]);
         auto s = stdGroups.find(key);
-        auto o = otherGroups.find(key);
         const auto& sLines = s == stdGroups.end() ? none : s->second;
+        if (!composed.insert(key).second) {
+            // Listed again: its standard lines are inserted anew, and every
+            // other line finds its place among the rows already composed.
+            for (std::size_t k = 0; k < sLines.size(); ++k) {
+                auto row = dishRow(dish, k);
+                for (const auto& c : stdCopies) row[c.to] = asFieldValue(standardLines.rows[sLines[k]][c.from], c.type);
+                out.rows.push_back(std::move(row));
+            }
+            continue;
+        }
+        auto o = otherGroups.find(key);
         const auto& oLines = o == otherGroups.end() ? none : o->second;
         const std::size_t count = std::max(sLines.size(), oLines.size());
         for (std::size_t k = 0; k < count; ++k) {
-            std::vector<Variant> row(compositionFields.size(), Variant::null());
-            row[std::size_t(tCode)] = asFieldValue(dish[std::size_t(dCode)], FieldType::String);
-            row[std::size_t(tName)] = asFieldValue(dish[std::size_t(dName)], FieldType::String);
-            row[std::size_t(tOwner)] = asFieldValue(dish[std::size_t(dOwner)], FieldType::String);
-            row[std::size_t(tSeq)] = Variant(std::int64_t(k + 1));
+            auto row = dishRow(dish, k);
             if (k < sLines.size())
                 for (const auto& c : stdCopies)
                     row[c.to] = asFieldValue(standardLines.rows[sLines[k]][c.from], c.type);
@@ -129,6 +147,57 @@ std::string QuotedFilterValue(const std::string& value) {
         if (c == '\'') out += '\'';
     }
     return out;
+}
+
+namespace {
+
+RecipeSide side(const std::string& dishField, const std::string& ownerField, char suffix,
+                const std::string& ownerEquals) {
+    RecipeSide s;
+    s.dishField = dishField;
+    s.ownerField = ownerField;
+    for (const char* base : {"CDPRODUTO", "CDARV", "NMPRODUTO", "SGUNIDPROD", "QTBRUTPROD", "VRCUSTPROD"})
+        s.columns.push_back(base + std::string(1, suffix));
+    s.ownerEquals = ownerEquals;
+    return s;
+}
+
+const DataPacket& packetAt(const Variant& result, std::size_t index) {
+    auto p = result.at(index).packet();
+    if (!p) throw EVariantError("O elemento " + std::to_string(index) + " da resposta não é um pacote de dados.");
+    return *p;
+}
+
+}  // namespace
+
+RecipeSide StandardRecipeSide() { return side("CDPRATOP", "CDFILAUXPRATP", 'P', " = "); }
+RecipeSide LocalRecipeSide() { return side("CDPRATOL", "CDFILAUXPRATL", 'L', " ="); }
+RecipeSide ServiceRecipeSide() { return side("CDPRATOS", "CDFILAUXPRATS", 'S', " ="); }
+
+std::string DishFilter(const RecipeSide& side, const std::string& dish, const std::string& owner) {
+    return side.dishField + " = '" + QuotedFilterValue(dish) + "'" + "AND " + side.ownerField + side.ownerEquals +
+           "'" + QuotedFilterValue(owner) + "'";
+}
+
+void LoadRecipeComparison(const Variant& result, const RecipeDataSets& sets, const RecipeSide& standard,
+                          const RecipeSide& other) {
+    const DataPacket& dishes = packetAt(result, 0);
+    sets.dishes->SetData(dishes);
+    const DataPacket& standardLines = packetAt(result, 1);
+    sets.standardLines->SetData(standardLines);
+    const DataPacket& otherLines = packetAt(result, 2);
+    sets.otherLines->SetData(otherLines);
+    if (sets.dishes->IsEmpty()) return;
+
+    sets.composition->SetData(
+        ComposeRecipes(dishes, standardLines, otherLines, standard, other, sets.composition->FieldDefs));
+    sets.dishes->Last();
+    const std::string dish = sets.dishes->FieldByName("CDPRATO").AsString();
+    const std::string owner = sets.dishes->FieldByName("CDFILAUXPRAT").AsString();
+    sets.standardLines->SetFiltered(true);
+    sets.standardLines->SetFilter(DishFilter(standard, dish, owner));
+    sets.otherLines->SetFiltered(true);
+    sets.otherLines->SetFilter(DishFilter(other, dish, owner));
 }
 
 }  // namespace pla013

@@ -20,50 +20,6 @@ void esvazia(TClientDataSet* cds) {
         cds->CreateDataSet();
 }
 
-const DataPacket& pacote(const Variant& resultado, std::size_t indice) {
-    auto p = resultado.at(indice).packet();
-    if (!p) throw EVariantError("O elemento " + std::to_string(indice) + " da resposta não é um pacote de dados.");
-    return *p;
-}
-
-const std::vector<std::string> kLadoPadrao = {"CDPRODUTOP",  "CDARVP",      "NMPRODUTOP",
-                                              "SGUNIDPRODP", "QTBRUTPRODP", "VRCUSTPRODP"};
-
-std::vector<std::string> ladoComSufixo(char sufixo) {
-    std::vector<std::string> out;
-    for (std::string c : kLadoPadrao) {
-        c.back() = sufixo;
-        out.push_back(c);
-    }
-    return out;
-}
-
-// The filter that restricts a line data set to one dish's lines; values are
-// quoted with inner quotes doubled, so that a code cannot break the filter.
-std::string filtroDoPrato(const std::string& campoPrato, const std::string& campoDono, const std::string& sepDono,
-                          const std::string& prato, const std::string& dono) {
-    return campoPrato + " = '" + QuotedFilterValue(prato) + "'" + "AND " + campoDono + sepDono + "'" +
-           QuotedFilterValue(dono) + "'";
-}
-
-// The composition replaces the content of target; the line data sets keep
-// the filter of the last dish, as a dish-by-dish pass would leave them.
-void compoe(TClientDataSet* pratos, TClientDataSet* padrao, TClientDataSet* outra, TClientDataSet* destino,
-            const RecipeSide& ladoPadrao, const RecipeSide& ladoOutro, const std::string& sepPadrao,
-            const std::string& sepOutro) {
-    if (pratos->IsEmpty()) return;
-    const DataPacket listaPratos = pratos->Data();
-    destino->SetData(ComposeRecipes(listaPratos, padrao->Data(), outra->Data(), ladoPadrao, ladoOutro,
-                                    destino->FieldDefs));
-    pratos->Last();
-    const std::string prato = pratos->FieldByName("CDPRATO").AsString();
-    const std::string dono = pratos->FieldByName("CDFILAUXPRAT").AsString();
-    padrao->SetFiltered(true);
-    padrao->SetFilter(filtroDoPrato(ladoPadrao.dishField, ladoPadrao.ownerField, sepPadrao, prato, dono));
-    outra->SetFiltered(true);
-    outra->SetFilter(filtroDoPrato(ladoOutro.dishField, ladoOutro.ownerField, sepOutro, prato, dono));
-}
-
 // Shows the progress window for as long as it lives.
 class JanelaProgresso {
 public:
@@ -101,11 +57,8 @@ void TfrmRelatPrato::RelCompRecPL(std::string CdPratoInic, std::string CdPratoFi
                             {CallArg::Kind::TextByRef, CdPratoFina},
                             {CallArg::Kind::Int32, Variant(tipoCusto)},
                             {CallArg::Kind::Date, Variant::date(referencia)}});
-    cdsPratosRel->SetData(pacote(resultado, 0));
-    cdsPratoPadr->SetData(pacote(resultado, 1));
-    cdsPratoLoca->SetData(pacote(resultado, 2));
-    compoe(cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc, {"CDPRATOP", "CDFILAUXPRATP", kLadoPadrao},
-           {"CDPRATOL", "CDFILAUXPRATL", ladoComSufixo('L')}, " = ", " =");
+    LoadRecipeComparison(resultado, {cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc},
+                         StandardRecipeSide(), LocalRecipeSide());
 }
 
 void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFina) {
@@ -123,11 +76,8 @@ void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFi
                             {CallArg::Kind::TextByRef, servico},
                             {CallArg::Kind::Int32, Variant(tipoCusto)},
                             {CallArg::Kind::Date, Variant::date(referencia)}});
-    cdsPratosRelPS->SetData(pacote(resultado, 0));
-    cdsPratoPadr->SetData(pacote(resultado, 1));
-    cdsPratoServ->SetData(pacote(resultado, 2));
-    compoe(cdsPratosRelPS, cdsPratoPadr, cdsPratoServ, cdsReceitaPadSer, {"CDPRATOP", "CDFILAUXPRATP", kLadoPadrao},
-           {"CDPRATOS", "CDFILAUXPRATS", ladoComSufixo('S')}, " = ", " =");
+    LoadRecipeComparison(resultado, {cdsPratosRelPS, cdsPratoPadr, cdsPratoServ, cdsReceitaPadSer},
+                         StandardRecipeSide(), ServiceRecipeSide());
 }
 
 void TfrmRelatPrato::RelCRecPLCent(std::string CdPratoInic, std::string CdPratoFina) {
