@@ -72,7 +72,7 @@ struct ReportDocument::Accumulator {
         if (field < 0) return host::Variant(static_cast<std::int64_t>(rows));
         const Stat& s = stats[field];
         switch (fn) {
-        case TotalFunction::Sum: return host::Variant(s.sum);
+        case TotalFunction::Sum: return s.count ? host::Variant(s.sum) : host::Variant::null();  // nothing to add up: blank, not 0
         case TotalFunction::Count: return host::Variant(static_cast<std::int64_t>(s.count));
         case TotalFunction::Avg: return s.count ? host::Variant(s.sum / double(s.count)) : host::Variant::null();
         case TotalFunction::Min: return s.min ? host::Variant(*s.min) : host::Variant::null();

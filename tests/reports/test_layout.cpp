@@ -111,6 +111,23 @@ TEST(Layout, GroupTotalsAndReportTotals) {
     EXPECT_LT(text.find("Total do grupo GA"), text.find("Grupo GB"));
 }
 
+TEST(Layout, SumOfNothingIsBlankNotZero) {
+    auto data = items(2, 2);
+    for (auto& row : data.rows)
+        if (row[0].toString() == "GA") row[3] = host::Variant::null();
+    auto b = build(kGrouped, data);
+    std::string text = TextRenderer::page(*b.doc, 0);
+    std::istringstream s(text);
+    for (std::string l; std::getline(s, l);) {
+        if (l.rfind("Total do grupo GA", 0) == 0) {
+            EXPECT_EQ(l.find("0,00"), std::string::npos) << l;
+        }
+        if (l.rfind("Total do grupo GB", 0) == 0) {
+            EXPECT_NE(l.find("2.002,00"), std::string::npos) << l;
+        }
+    }
+}
+
 TEST(Layout, GroupHeaderIsNotLeftAloneAtThePageFoot) {
     // Groups of 30 lines: some header falls near a page foot; it must open
     // the page its first row is on.
