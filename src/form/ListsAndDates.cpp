@@ -12,7 +12,13 @@ void TfrmRelatPrato::rbtTodaFiliClick(TObject*) {
     FListaFilial.clear();
 }
 
-void TfrmRelatPrato::rbtListFiliClick(TObject*) { btnFilialCent->SetEnabled(rbtListFili->Checked()); }
+void TfrmRelatPrato::rbtListFiliClick(TObject*) {
+    btnFilialCent->SetEnabled(rbtListFili->Checked());
+    // A list picked earlier stays, but "T" stands for all branches and is no
+    // list: left in place (by the service dialog of the other page) it would
+    // let "Lista" with nothing picked pass as every branch.
+    if (FListaFilial == "T") FListaFilial.clear();
+}
 
 void TfrmRelatPrato::rbtFilialTodasClick(TObject*) {
     btnFili->SetEnabled(rbtFilialLista->Checked());
