@@ -179,6 +179,24 @@ TEST(Lists, TodosKeepsThePickedServices) {
     EXPECT_EQ(listaServico(r), "");
 }
 
+TEST(Lists, ListaOnTheBranchListPageDoesNotInheritTheAllMarker) {
+    // The "T" that the service dialog of report 8 stores for all branches is
+    // not a list: "Lista" chosen afterwards on report 4 with nothing picked
+    // must not pass as every branch.
+    FormHarness h;
+    auto r = runOk(h,
+              "launch\nreport 8\nclick rdbServicoLista\nanswer list cancel\nclick btnServicoLista\ndump-form\n"
+              "report 4\nclick rbtListFili\ndump-form\n"
+              "type medCdPratoIni 10001\ntype medCdPratoFin 10002\nfocus cbbReportNames\n");
+    auto forms = pla013test::withPrefix(r.lines, "{\"Caption\"");
+    ASSERT_EQ(forms.size(), 2u);
+    EXPECT_EQ(json::parse(forms[0])["FListaFilial"], "T");
+    EXPECT_EQ(json::parse(forms[1])["FListaFilial"], "");
+    r = runOk(h, "print\n");
+    EXPECT_EQ(messages(r), Lines{"message: Filial deve ser informada."});
+    EXPECT_TRUE(aborted(r));
+}
+
 TEST(Lists, BranchDialogReadsTheBranchTableAfresh) {
     FormHarness h;
     runOk(h, "launch\nreport 4\nclick rbtListFili\nanswer list 0002\nclick btnFilialCent\n");
