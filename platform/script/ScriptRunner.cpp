@@ -61,13 +61,10 @@ ScriptRunner::ScriptRunner(ScriptUi& ui, ScriptHost host, std::ostream& out)
 int ScriptRunner::run(const std::vector<Step>& steps, std::ostream& err) {
     m_steps = &steps;
     m_next = 0;
-    try {
-        runUntil([] { return false; });
-    } catch (const ScriptError& e) {
-        err << "error: " << e.what() << '\n';
-        return 2;
-    } catch (const ScriptUi::BadAnswer& e) {
-        err << "error: " << e.what() << '\n';
+    m_fatal.clear();
+    runUntil([] { return false; });
+    if (!m_fatal.empty()) {
+        err << "error: " << m_fatal << '\n';
         return 2;
     }
     return 0;
@@ -75,7 +72,13 @@ int ScriptRunner::run(const std::vector<Step>& steps, std::ostream& err) {
 
 void ScriptRunner::runUntil(const std::function<bool()>& done) {
     if (!m_steps) return;  // single steps run from code: no script to go on with
-    while (m_next < m_steps->size() && !done()) runStep((*m_steps)[m_next++]);
+    while (m_fatal.empty() && m_next < m_steps->size() && !done()) {
+        try {
+            runStep((*m_steps)[m_next++]);
+        } catch (const ScriptError& e) {
+            m_fatal = e.what();
+        }
+    }
 }
 
 bool ScriptRunner::runStep(const Step& step) {

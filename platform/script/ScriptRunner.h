@@ -67,6 +67,10 @@ private:
     std::ostream& m_out;
     const std::vector<Step>* m_steps = nullptr;
     std::size_t m_next = 0;
+    // The first step that could not run. Inside a modal form the error cannot
+    // travel through the module's entry point, so it is kept here and the
+    // script stops as soon as control is back.
+    std::string m_fatal;
 };
 
 }  // namespace pla013script

@@ -114,3 +114,12 @@ TEST(Launch, AnArgumentThatIsNeitherNullNorAnArrayIsAVariantError) {
 }
 
 }  // namespace
+
+TEST(Launch, AStepThatCannotRunInsideTheModalDialogStopsTheScriptWithStatus2) {
+    FormHarness h;
+    auto r = h.run("launch-branch 0002\nclick semControle\ndump-form\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("semControle"), std::string::npos) << r.err;
+    EXPECT_TRUE(pla013test::withPrefix(r.lines, "{").empty()) << "no step runs after the one that could not";
+    EXPECT_TRUE(pla013test::withPrefix(r.lines, "message:").empty()) << ::testing::PrintToString(r.lines);
+}
