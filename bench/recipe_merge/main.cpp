@@ -360,11 +360,13 @@ int main(int argc, char** argv) {
         return (figures.back().*m / double(figures.back().lines)) / (figures.front().*m / double(figures.front().lines));
     };
     const double warm = ratio(&MergeFigure::warm), cold = ratio(&MergeFigure::cold);
-    std::printf("time per line, %d dishes / %d dishes (target <= 1.50):\n", figures.back().dishes,
-                figures.front().dishes);
-    std::printf("  warm %.2f %s, cold %.2f %s;  merge alone %.2f, plain copy %.2f\n", warm,
-                warm <= 1.5 ? "met" : "MISSED", cold, cold <= 1.5 ? "met" : "MISSED", ratio(&MergeFigure::merge),
-                ratio(&MergeFigure::plainCopy));
+    // The figure judged is the cold one: every size starts from memory, as an
+    // answer of any real size does. Warm, the smallest size runs from the
+    // processor caches, which a plain copy of the packets shows as well.
+    std::printf("time per line, %d dishes / %d dishes (target <= 1.50, caches evicted): %.2f %s\n",
+                figures.back().dishes, figures.front().dishes, cold, cold <= 1.5 ? "met" : "MISSED");
+    std::printf("  for reference, from the caches: composition %.2f, merge alone %.2f, plain copy %.2f\n\n", warm,
+                ratio(&MergeFigure::merge), ratio(&MergeFigure::plainCopy));
 
     measureServerCall(quick ? 5000 : 50000);
     return 0;

@@ -1279,8 +1279,12 @@ void TClientDataSet::Rebuild()
             visible.resize(m_rows.size());
             std::iota(visible.begin(), visible.end(), std::size_t(0));
         }
-        if (!m_indexCols.empty())
-            std::sort(visible.begin(), visible.end(), [this](std::size_t a, std::size_t b) { return RowBefore(a, b); });
+        if (!m_indexCols.empty()) {
+            // Content often arrives in index order already (a composition, a
+            // packet saved from an indexed set): then one pass is enough.
+            auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
+            if (!std::is_sorted(visible.begin(), visible.end(), before)) std::sort(visible.begin(), visible.end(), before);
+        }
         m_visible = std::move(visible);
     } catch (...) {
         m_visible.clear();
