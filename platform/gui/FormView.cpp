@@ -40,9 +40,11 @@ FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
     : QWidget(parent), m_form(form), m_ui(ui), m_wasVisible(form.Visible()) {
     setObjectName(QString::fromStdString(form.Name()));
     setFixedSize(form.ClientWidth(), form.ClientHeight());
-    // The designed geometry assumes the small dialog font of 96 dpi screens.
+    // The designed geometry assumes the small dialog font of 96 dpi screens;
+    // a condensed face (where there is one) keeps captions within it.
     QFont f = font();
     f.setPixelSize(11);
+    f.setStretch(QFont::SemiCondensed);
     setFont(f);
     setAutoFillBackground(true);
 

@@ -87,7 +87,7 @@ void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& defini
     actions.print = [this, &pages] { print(pages); };
     actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
     PreviewWindow window(pages, actions, m_ui.dialogParent());
-    window.exec();
+    m_ui.execDialog(window);
 }
 
 void GuiReportRunner::print(const ReportPages& pages) {

@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPointer>
 #include <QPrinter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -122,6 +123,14 @@ QWidget* QtUserInterface::dialogParent() const {
     return m_main;
 }
 
+int QtUserInterface::execDialog(QDialog& dialog) {
+    QPointer<QWidget> back = QApplication::activeWindow();
+    if (!back && dialog.parentWidget()) back = dialog.parentWidget()->window();
+    const int result = dialog.exec();
+    if (back && back->isVisible()) back->activateWindow();
+    return result;
+}
+
 void QtUserInterface::emitEvent(const std::string& line) { m_events.push_back(line); }
 
 // --------------------------------------------------------------- messages
@@ -130,14 +139,14 @@ void QtUserInterface::ShowError(const std::string& text) {
     emitEvent("message: " + text);
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Erro"), qs(text), QMessageBox::Ok, dialogParent());
     box.setObjectName("errorMessage");
-    box.exec();
+    execDialog(box);
 }
 
 void QtUserInterface::ShowMessage(const std::string& text) {
     emitEvent("message: " + text);
     QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), qs(text), QMessageBox::Ok, dialogParent());
     box.setObjectName("infoMessage");
-    box.exec();
+    execDialog(box);
 }
 
 void QtUserInterface::Log(const std::string& text) {
@@ -156,7 +165,7 @@ void QtUserInterface::FocusMoved(host::TControl& control) {
 std::optional<std::size_t> QtUserInterface::SearchDialog(const host::SearchRequest& request, host::TDataSet& data) {
     emitEvent("dialog: search " + request.title);
     SearchListDialog dialog(request, data, dialogParent());
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (execDialog(dialog) != QDialog::Accepted) return std::nullopt;
     return dialog.chosenRow();
 }
 
@@ -164,7 +173,7 @@ std::optional<std::vector<std::string>> QtUserInterface::ListDialog(const std::s
                                                                    const std::string& keyField) {
     emitEvent("dialog: list " + caption.substr(0, caption.find('|')));
     ChecklistDialog dialog(caption, data, keyField, dialogParent());
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (execDialog(dialog) != QDialog::Accepted) return std::nullopt;
     return dialog.chosenKeys();
 }
 
@@ -209,7 +218,7 @@ std::optional<std::string> QtUserInterface::AskSaveFileName(const std::string& s
         if (i >= 0) dialog.setDefaultSuffix(suffixes[i]);
     });
     dialog.selectFile(qs(suggested));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (execDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString file = dialog.selectedFiles().front();
     m_saveFolder = QFileInfo(file).absolutePath();
     return file.toStdString();
@@ -221,7 +230,7 @@ bool QtUserInterface::choosePrinter(QPrinter& printer, int pages) {
     dialog.setObjectName("printDialog");
     dialog.setWindowTitle(QStringLiteral("Imprimir"));
     dialog.setMinMax(1, std::max(1, pages));
-    return dialog.exec() == QDialog::Accepted;
+    return execDialog(dialog) == QDialog::Accepted;
 }
 
 // --------------------------------------------------------------- forms
@@ -300,6 +309,7 @@ void QtUserInterface::ShowChild(host::TForm& form) {
 }
 
 void QtUserInterface::ShowModal(host::TForm& form) {
+    QPointer<QWidget> back = QApplication::activeWindow();
     auto dialog = std::make_unique<FormDialog>(dialogParent());
     auto* view = new FormView(form, *this, dialog.get());
     dialog->view = view;
@@ -333,6 +343,7 @@ void QtUserInterface::ShowModal(host::TForm& form) {
     dialog.reset();
     m_activeForm = previous;
     if (m_activeForm && !m_open.count(m_activeForm)) m_activeForm = nullptr;
+    if (back && back->isVisible()) back->activateWindow();
 }
 
 void QtUserInterface::formHidden(host::TForm& form) {

@@ -16,6 +16,7 @@
 
 #include "host/Ports.h"
 
+class QDialog;
 class QMdiArea;
 class QObject;
 class QMdiSubWindow;
@@ -65,6 +66,10 @@ public:
     void closeAllForms();
     // Takes every view down at once, before the forms are destroyed.
     void detachAll();
+
+    // Runs a modal dialog of the host; afterwards the window the user was
+    // in is active again (the focus goes back where the form has it).
+    int execDialog(QDialog& dialog);
 
     // Chooses a printer for `pages` pages: the system's print dialog, or the
     // answer hook. False when the user cancels.

@@ -3,12 +3,18 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "ModalSteps.h"
 
 #include "host/Form.h"
 #include "platform/host/ModuleLoader.h"
@@ -19,6 +25,23 @@ GuiHarness::GuiHarness(pla013host::HostOptions options) {
     if (options.db.empty()) options.db = pla013test::copyOfSampleDatabase(m_dir.path());
     if (options.reports.empty()) options.reports = PLA013_REPORTS_DIR;
     m_host = std::make_unique<pla013gui::DesktopHost>(options, PLA013_MODULE_PATH);
+    m_watchdog.setInterval(50);
+    QObject::connect(&m_watchdog, &QTimer::timeout, [this] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || ModalSteps::anyPending()) {
+            m_modalSince.invalidate();
+            return;
+        }
+        if (!m_modalSince.isValid()) m_modalSince.start();
+        if (m_modalSince.elapsed() < 1000) return;
+        QString text = modal->objectName();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) text += ": " + box->text();
+        ADD_FAILURE() << "unexpected modal window " << text.toStdString();
+        m_modalSince.invalidate();
+        if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+        else modal->close();
+    });
+    m_watchdog.start();
     window().show();
     window().activateWindow();
     if (!QTest::qWaitForWindowExposed(&window())) throw std::runtime_error("the main window does not show");
@@ -146,6 +169,9 @@ void GuiHarness::chooseInCombo(const std::string& name, int index) {
         processEvents();
     }
     if (!QTest::qWaitForWindowExposed(list->window())) throw std::runtime_error("the list does not open");
+    // A popup list takes no click until a double-click interval has passed
+    // since it opened.
+    QTest::qWait(QApplication::doubleClickInterval() + 30);
     const QRect item = list->visualRect(list->model()->index(index, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
     processEvents();

@@ -9,7 +9,9 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include "FormHarness.h"
 #include "platform/gui/DesktopHost.h"
@@ -64,6 +66,10 @@ public:
 private:
     pla013test::TempDir m_dir;
     std::unique_ptr<pla013gui::DesktopHost> m_host;
+    // Closes (and fails the test on) a modal window nobody expected, so that
+    // a test never hangs on one.
+    QTimer m_watchdog;
+    QElapsedTimer m_modalSince;
 };
 
 }  // namespace pla013guitest

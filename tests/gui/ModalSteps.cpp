@@ -10,6 +10,16 @@ namespace pla013guitest {
 
 namespace {
 constexpr int kLimitMs = 20000;
+std::vector<const ModalSteps*>& live() {
+    static std::vector<const ModalSteps*> all;
+    return all;
+}
+}  // namespace
+
+bool ModalSteps::anyPending() {
+    for (const ModalSteps* s : live())
+        if (!s->done()) return true;
+    return false;
 }
 
 ModalSteps::ModalSteps() {
@@ -17,9 +27,10 @@ ModalSteps::ModalSteps() {
     QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
     m_timer.start();
     m_waiting.start();
+    live().push_back(this);
 }
 
-ModalSteps::~ModalSteps() = default;
+ModalSteps::~ModalSteps() { std::erase(live(), this); }
 
 ModalSteps::Match ModalSteps::named(const QString& objectName) {
     return [objectName](QWidget* w) { return w->objectName() == objectName; };

@@ -34,6 +34,8 @@ public:
     const std::vector<std::string>& messages() const { return m_messages; }
 
     static Match named(const QString& objectName);
+    // True while some ModalSteps waits for a window.
+    static bool anyPending();
 
 private:
     struct Step {

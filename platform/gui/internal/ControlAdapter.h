@@ -45,7 +45,7 @@ public:
 
 protected:
     virtual void refreshKind() {}
-    // Kinds whose geometry and visibility their container manages (pages).
+    // Kinds whose visibility their container manages (pages).
     virtual bool managedByParent() const { return false; }
     // The control's colour as the kind shows it (edit-like kinds fill their
     // background with it).

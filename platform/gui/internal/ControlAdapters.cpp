@@ -415,6 +415,7 @@ private:
             });
             m_view.watch(b);
             b->show();
+            m_buttons.push_back(b);
         }
     }
     void layoutItems(const host::TRadioGroup& group) {
@@ -540,11 +541,11 @@ void ControlAdapter::applyColor(const QColor& color) { setBackground(widget(), c
 void ControlAdapter::refresh() {
     FormView::UpdateGuard guard(m_view);
     QWidget* w = widget();
-    if (!managedByParent()) {
-        const QRect designed(m_control.Left(), m_control.Top(), m_control.Width(), m_control.Height());
-        if (w->geometry() != designed) w->setGeometry(designed);
-        if (w->isHidden() == m_control.Visible()) w->setVisible(m_control.Visible());
-    }
+    // Pages lie in their notebook's stack, which shows one at a time; every
+    // page keeps the designed size all the same.
+    const QRect designed(m_control.Left(), m_control.Top(), m_control.Width(), m_control.Height());
+    if (w->geometry() != designed) w->setGeometry(designed);
+    if (!managedByParent() && w->isHidden() == m_control.Visible()) w->setVisible(m_control.Visible());
     // The widget's own state; Qt disables the children of a disabled
     // container as the control's CanFocus does.
     if (w->testAttribute(Qt::WA_ForceDisabled) == m_control.Enabled()) w->setEnabled(m_control.Enabled());

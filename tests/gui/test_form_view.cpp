@@ -1,0 +1,230 @@
+// The form drawn by the generic view: every control where the layout puts
+// it and as the control holds it, for every report of the list; changes
+// made by code reaching the widgets; typing filtered by the controls; the
+// focus kept in step with the form's, the tab order the form's.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include "DrawnState.h"
+#include "GuiHarness.h"
+#include "ModalSteps.h"
+#include "host/Form.h"
+
+using pla013guitest::compareDrawnState;
+using pla013guitest::GuiHarness;
+using pla013guitest::ModalSteps;
+
+namespace {
+
+QString lineText(QWidget* w) {
+    auto* e = qobject_cast<QLineEdit*>(w);
+    return e ? e->text() : QStringLiteral("<not a line edit>");
+}
+
+void expectDrawnAsHeld(GuiHarness& h) {
+    const auto state = compareDrawnState(*h.view(), *h.form());
+    EXPECT_EQ(state.controlsChecked, h.form()->AllControls().size());
+    for (const auto& d : state.differences) ADD_FAILURE() << d;
+}
+
+std::string stem(const std::string& file) { return file.substr(0, file.find('.')); }
+
+}  // namespace
+
+TEST(FormView, EveryReportIsDrawnAsItsControlsHoldIt) {
+    GuiHarness h;
+    h.openChild();
+    ASSERT_NE(h.view(), nullptr);
+    auto* combo = qobject_cast<QComboBox*>(h.widget("cbbReportNames"));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_EQ(combo->count(), 10);
+    EXPECT_EQ(h.view()->size(), QSize(434, 414));
+
+    const std::filesystem::path shots = PLA013_SCREENSHOT_DIR;
+    std::filesystem::create_directories(shots);
+    std::set<std::string> pagesSeen;
+    auto& notebook = static_cast<host::TNotebook&>(h.control("nbkFiltroFili"));
+    for (int position = 0; position < combo->count(); ++position) {
+        SCOPED_TRACE("report position " + std::to_string(position));
+        h.chooseInCombo("cbbReportNames", position);
+        ASSERT_EQ(static_cast<host::TComboBox&>(h.control("cbbReportNames")).ItemIndex(), position);
+        EXPECT_EQ(combo->currentIndex(), position);
+        expectDrawnAsHeld(h);
+        pagesSeen.insert(notebook.ActivePage());
+        const std::string report = stem(h.field("FArqRelat"));
+        EXPECT_EQ(report.size(), 8u);
+        EXPECT_TRUE(h.view()->grab().save(QString::fromStdString((shots / (report + ".png")).string())));
+    }
+    // The reports do not all look alike: the filter pages change with them.
+    EXPECT_EQ(pagesSeen, (std::set<std::string>{"Padrão", "ListaFilial", "ListaFilialEServico"}));
+    EXPECT_TRUE(h.window().grab().save(QString::fromStdString((shots / "desktop.png").string())));
+}
+
+TEST(FormView, MenuTypePageOfKitchenModules) {
+    pla013host::HostOptions options;
+    options.module = 'L';
+    GuiHarness h(options);
+    h.openChild();
+    ASSERT_NE(h.view(), nullptr);
+    EXPECT_TRUE(h.widget("rdbTipo")->isVisibleTo(h.view()));
+    for (int position : {0, 7}) {
+        SCOPED_TRACE("report position " + std::to_string(position));
+        h.chooseInCombo("cbbReportNames", position);
+        expectDrawnAsHeld(h);
+    }
+    // Recipes by menu type: the menu type page, with the central kitchen.
+    EXPECT_TRUE(h.widget("medCdTpCard")->isVisibleTo(h.view()));
+    EXPECT_EQ(lineText(h.widget("medCdCentral")), QStringLiteral("0001"));
+}
+
+TEST(FormView, ChangesMadeByCodeReachTheWidgets) {
+    GuiHarness h;
+    h.openChild();
+    ASSERT_NE(h.form(), nullptr);
+    auto& f = *h.form();
+    auto edit = [&f](const char* n) { return static_cast<host::TEdit*>(f.FindControl(n)); };
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"text", [&] { edit("medCdPratoIni")->SetText("10"); }},
+        {"hidden", [&] { f.FindControl("edtNmFilial")->SetVisible(false); }},
+        {"shown again", [&] { f.FindControl("edtNmFilial")->SetVisible(true); }},
+        {"container disabled", [&] { f.FindControl("grbImprimir")->SetEnabled(false); }},
+        {"children enabled", [&] { host::SetChildEnabled(*f.FindControl("grbData"), true); }},
+        {"caption", [&] { f.FindControl("lblCdFilial")->SetCaption("Filial X"); }},
+        {"colour", [&] { f.FindControl("medCdPratoFin")->SetColor(host::TColor::clBtnFace); }},
+        {"moved", [&] { f.FindControl("chbFoto")->SetLeft(230); }},
+        {"checked", [&] { static_cast<host::TCheckBox*>(f.FindControl("chbModPrep"))->SetChecked(true); }},
+        {"radio", [&] { static_cast<host::TRadioButton*>(f.FindControl("rdbServico"))->SetChecked(true); }},
+        {"items", [&] { static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"}); }},
+        {"item index", [&] { static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItemIndex(2); }},
+        {"radio group", [&] { static_cast<host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
+        {"group items off", [&] { host::SetChildEnabled(*f.FindControl("rdgDadosOperador"), false); }},
+        {"page", [&] { static_cast<host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
+        {"spin", [&] { static_cast<host::TSpinEdit*>(f.FindControl("speNivel"))->SetValue(3); }},
+        {"date", [&] { edit("depDataInic")->SetText("15/03/2024"); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        expectDrawnAsHeld(h);
+    }
+    // A valid date is drawn in blue.
+    EXPECT_EQ(h.widget("depDataInic")->palette().color(QPalette::Text), QColor(Qt::blue));
+}
+
+TEST(FormView, TypingGoesThroughTheControlsFilter) {
+    struct Row {
+        int report;
+        const char* control;
+        const char* typed;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {3, "medCdFilial", "a0b0c0d2e5", "0002"},     // digits only, four of them
+        {3, "medCdServFili", "00001ab", "00001"},     // any character, five
+        {0, "medCdPratoIni", "1-0 0.0-1", "10001"},   // letters and digits, the picture's five
+        {5, "depDataInic", "01x/02/2024", "01/02/2024"},
+        {0, "speNivel", "1a2", "12"},
+    };
+    GuiHarness h;
+    h.openChild();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        h.chooseInCombo("cbbReportNames", row.report);
+        h.typeInto(row.control, QString::fromUtf8(row.typed));
+        EXPECT_EQ(static_cast<host::TEdit&>(h.control(row.control)).Text(), row.expected);
+        QWidget* w = h.widget(row.control);
+        auto* spin = w->findChild<QLineEdit*>();
+        EXPECT_EQ(qobject_cast<QLineEdit*>(w) ? lineText(w) : spin->text(), QString::fromUtf8(row.expected));
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control(row.control));
+    }
+    // Every change of a code empties the name beside it.
+    h.chooseInCombo("cbbReportNames", 2);
+    h.typeInto("medCdFilial", "2");
+    h.tab();
+    EXPECT_EQ(lineText(h.widget("edtNmFilial")), QStringLiteral("Escola Municipal São João"));
+    h.typeInto("medCdFilial", "3");
+    EXPECT_EQ(lineText(h.widget("edtNmFilial")), QString());
+}
+
+TEST(FormView, ExitValidationKeepsTheFocusWhereTheFormPutsIt) {
+    GuiHarness h;
+    h.openChild();
+    h.chooseInCombo("cbbReportNames", 2);  // standard beside local recipe: the branch field is open
+    ASSERT_TRUE(h.widget("medCdFilial")->isEnabled());
+
+    {
+        SCOPED_TRACE("Tab out of an unknown branch");
+        ModalSteps steps;
+        steps.expectMessage("Filial não cadastrada.");
+        h.typeInto("medCdFilial", "9999");
+        h.tab();
+        EXPECT_TRUE(steps.done());
+        for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control("medCdFilial"));
+        EXPECT_EQ(h.focusedControl(), &h.control("medCdFilial"));
+    }
+    {
+        SCOPED_TRACE("a mouse click elsewhere");
+        ModalSteps steps;
+        steps.expectMessage("Filial não cadastrada.");
+        h.click("medCdPratoIni");
+        EXPECT_TRUE(steps.done());
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control("medCdFilial"));
+        EXPECT_EQ(h.focusedControl(), &h.control("medCdFilial"));
+    }
+    {
+        SCOPED_TRACE("a known branch, fitted to four digits");
+        h.typeInto("medCdFilial", "2");
+        h.tab();
+        EXPECT_EQ(lineText(h.widget("medCdFilial")), QStringLiteral("0002"));
+        EXPECT_EQ(lineText(h.widget("edtNmFilial")), QStringLiteral("Escola Municipal São João"));
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control("btnFilial"));
+        EXPECT_EQ(h.focusedControl(), &h.control("btnFilial"));
+    }
+    {
+        SCOPED_TRACE("Enter moves on like Tab");
+        h.typeInto("medCdPratoIni", "1");
+        h.key(Qt::Key_Return);
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control("btnCdPratoIni"));
+        EXPECT_EQ(h.focusedControl(), &h.control("btnCdPratoIni"));
+        EXPECT_EQ(lineText(h.widget("edtNmPratoIni")).isEmpty(), false);
+    }
+}
+
+TEST(FormView, TabFollowsTheFormsTabOrder) {
+    GuiHarness h;
+    h.openChild();
+    host::TForm& form = *h.form();
+    ASSERT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
+    // What the keyboard should visit: the form's tab sequence, the controls
+    // that can take the focus, containers passed by.
+    std::vector<std::string> expected;
+    for (host::TControl* c : form.TabSequence())
+        if (c->CanFocus() && c->Kind() != host::ControlKind::GroupBox && c->Kind() != host::ControlKind::Panel)
+            expected.push_back(c->Name());
+    ASSERT_GT(expected.size(), 8u);
+    auto start = std::find(expected.begin(), expected.end(), "cbbReportNames");
+    std::rotate(expected.begin(), start, expected.end());
+
+    std::vector<std::string> visited{"cbbReportNames"};
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+        h.tab();
+        host::TControl* c = h.focusedControl();
+        visited.push_back(c ? c->Name() : "<none>");
+        EXPECT_EQ(form.ActiveControl(), c);
+    }
+    EXPECT_EQ(visited, expected);
+    h.tab();
+    EXPECT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
+    // Shift+Tab goes back.
+    h.key(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(h.focusedControl()->Name(), expected.back());
+}
