@@ -72,6 +72,7 @@ int ScriptRunner::run(const std::vector<Step>& steps, std::ostream& err) {
 
 void ScriptRunner::runUntil(const std::function<bool()>& done) {
     if (!m_steps) return;  // single steps run from code: no script to go on with
+    ++m_depth;
     while (m_fatal.empty() && m_next < m_steps->size() && !done()) {
         try {
             runStep((*m_steps)[m_next++]);
@@ -79,6 +80,7 @@ void ScriptRunner::runUntil(const std::function<bool()>& done) {
             m_fatal = e.what();
         }
     }
+    --m_depth;
 }
 
 bool ScriptRunner::runStep(const Step& step) {
@@ -97,8 +99,12 @@ bool ScriptRunner::runStep(const Step& step) {
         m_ui.ShowError(e.what());
         completed = false;
     }
-    host::Application().ProcessReleases();
-    if (m_ui.activeForm() && !host::Application().Owns(m_ui.activeForm())) m_ui.setActiveForm(nullptr);
+    // Closed forms are released once no modal loop runs any more: a modal
+    // form is still asked whether it is closed when its loop ends.
+    if (m_depth <= 1) {
+        host::Application().ProcessReleases();
+        if (m_ui.activeForm() && !host::Application().Owns(m_ui.activeForm())) m_ui.setActiveForm(nullptr);
+    }
     return completed;
 }
 

@@ -71,6 +71,7 @@ private:
     // travel through the module's entry point, so it is kept here and the
     // script stops as soon as control is back.
     std::string m_fatal;
+    int m_depth = 0;  // nesting of run loops: 1 at the script's own level
 };
 
 }  // namespace pla013script
