@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,11 +87,23 @@ ChecklistDialog::ChecklistDialog(const std::string& caption, host::TDataSet& dat
     connect(m_none, &QPushButton::clicked, this, [this] { setShownChecked(false); });
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& t) { applyFilter(t); });
     connect(m_list, &QTreeWidget::itemChanged, this, [this] { updateCount(); });
-    // Space on a row checks or unchecks it (the view does that); Enter confirms.
+    // Space on a row checks or unchecks it, whichever column is current;
+    // Enter confirms.
+    m_list->installEventFilter(this);
 
     resize(std::max(460, m_list->header()->length() + 40), 460);
     updateCount();
     m_filter->setFocus();
+}
+
+bool ChecklistDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        if (QTreeWidgetItem* item = m_list->currentItem(); item && !item->isHidden())
+            item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ChecklistDialog::applyFilter(const QString& text) {

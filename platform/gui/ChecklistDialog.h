@@ -35,6 +35,9 @@ public:
     QPushButton* selectAllButton() const { return m_all; }
     QPushButton* clearButton() const { return m_none; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyFilter(const QString& text);
     void setShownChecked(bool checked);

@@ -7,8 +7,9 @@
 
 namespace pla013gui {
 
-ProgressWindow::ProgressWindow(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint), m_text(new QLabel(this)) {
+ProgressWindow::ProgressWindow()
+    : QWidget(nullptr, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint),
+      m_text(new QLabel(this)) {
     setObjectName("progressWindow");
     setWindowTitle(QStringLiteral("Aguarde"));
     auto* layout = new QVBoxLayout(this);
@@ -21,10 +22,10 @@ ProgressWindow::ProgressWindow(QWidget* parent)
     layout->addWidget(bar);
 }
 
-void ProgressWindow::showText(const std::string& text) {
+void ProgressWindow::showText(const std::string& text, QWidget* over) {
     m_text->setText(QString::fromStdString(text));
     adjustSize();
-    if (QWidget* p = parentWidget()) move(p->window()->geometry().center() - rect().center());
+    if (over) move(over->window()->geometry().center() - rect().center());
     show();
     raise();
     // Painted now: the caller goes on working without returning to the loop.

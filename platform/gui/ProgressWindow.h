@@ -12,8 +12,10 @@ namespace pla013gui {
 
 class ProgressWindow final : public QWidget {
 public:
-    explicit ProgressWindow(QWidget* parent = nullptr);
-    void showText(const std::string& text);
+    // A window of its own (not a child of the main window, which may go
+    // first); shown over `over` when given.
+    ProgressWindow();
+    void showText(const std::string& text, QWidget* over = nullptr);
     QString text() const;
 
 private:

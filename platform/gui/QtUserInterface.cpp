@@ -179,8 +179,8 @@ std::optional<std::vector<std::string>> QtUserInterface::ListDialog(const std::s
 
 void QtUserInterface::ShowProgress(const std::string& text) {
     emitEvent("dialog: progress " + text);
-    if (!m_progress) m_progress = std::make_unique<ProgressWindow>(dialogParent());
-    m_progress->showText(text);
+    if (!m_progress) m_progress = std::make_unique<ProgressWindow>();
+    m_progress->showText(text, dialogParent());
 }
 
 void QtUserInterface::HideProgress() {

@@ -62,6 +62,13 @@ void GuiHarness::processEvents() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+void GuiHarness::typeText(QWidget* w, const QString& text) {
+    for (QChar ch : text) {
+        if (ch.unicode() < 128) QTest::keyClick(w, char(ch.unicode()));
+        else QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+
 bool GuiHarness::waitUntil(const std::function<bool()>& condition) {
     QElapsedTimer clock;
     clock.start();
@@ -147,7 +154,7 @@ void GuiHarness::typeInto(const std::string& name, const QString& text) {
     click(w);
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
     QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
-    if (!text.isEmpty()) QTest::keyClicks(target, text);
+    if (!text.isEmpty()) typeText(target, text);
     else QTest::keyClick(target, Qt::Key_Delete);
     processEvents();
 }

@@ -57,6 +57,8 @@ public:
     // Chooses an entry of a combo box through its popup list.
     void chooseInCombo(const std::string& control, int index);
     static void processEvents();
+    // Types text into a widget key by key, accented letters included.
+    static void typeText(QWidget* w, const QString& text);
     // Processes events until the condition holds (at most a few seconds).
     static bool waitUntil(const std::function<bool()>& condition);
 

@@ -137,6 +137,11 @@ QIcon buttonIcon(const std::string& name, host::ControlKind kind) {
 
 Qt::FocusPolicy fieldFocus(const host::TControl& c) { return c.TabStop() ? Qt::StrongFocus : Qt::ClickFocus; }
 
+// A container takes the focus only when the form sends it there (the view
+// passes containers by on Tab; a click does not reach them). It keeps it
+// then: with no focus policy at all a group box would hand it to a child.
+Qt::FocusPolicy containerFocus() { return Qt::TabFocus; }
+
 // --------------------------------------------------------------- kinds
 
 class LabelAdapter final : public ControlAdapter {
@@ -172,6 +177,7 @@ class PanelAdapter final : public ControlAdapter {
 public:
     PanelAdapter(FormView& v, host::TControl& c, QWidget* parent) : ControlAdapter(v, c), m_w(new QFrame(parent)) {
         m_w->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        m_w->setFocusPolicy(containerFocus());
     }
     QWidget* widget() const override { return m_w; }
 
@@ -185,7 +191,9 @@ private:
 class GroupBoxAdapter final : public ControlAdapter {
 public:
     GroupBoxAdapter(FormView& v, host::TControl& c, QWidget* parent)
-        : ControlAdapter(v, c), m_w(new QGroupBox(parent)) {}
+        : ControlAdapter(v, c), m_w(new QGroupBox(parent)) {
+        m_w->setFocusPolicy(containerFocus());
+    }
     QWidget* widget() const override { return m_w; }
 
 protected:

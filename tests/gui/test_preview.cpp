@@ -1,0 +1,163 @@
+// The preview window: the pages as they will print, "Página X de Y", page
+// buttons and keys, zoom (fit width first), and print and save-as from it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollArea>
+#include <QTest>
+#include <QToolButton>
+
+#include "GuiHarness.h"
+#include "ModalSteps.h"
+#include "platform/gui/GuiReportRunner.h"
+#include "platform/gui/PreviewWindow.h"
+#include "platform/gui/ReportPagePainter.h"
+#include "platform/gui/ReportPages.h"
+
+using pla013guitest::GuiHarness;
+using pla013guitest::ModalSteps;
+
+namespace {
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t pdfPages(const std::string& pdf) {
+    static const std::regex page(R"(/Type\s*/Page[^s])");
+    return std::size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
+}
+
+// Dark pixels in a band of the image (text and rules).
+int inkIn(const QImage& image, int top, int bottom) {
+    int ink = 0;
+    for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y)
+        for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    return ink;
+}
+
+}  // namespace
+
+TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
+    GuiHarness h;
+    h.openChild();
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    h.tab();
+
+    const auto printed = h.dir() / "preview-impresso.pdf";
+    const auto saved = h.dir() / "preview.xlsx";
+    h.ui().printerAnswer = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(printed.string()));
+        return true;
+    };
+    h.ui().saveFileAnswer = [&](const std::string&) { return std::optional<std::string>(saved.string()); };
+
+    struct Seen {
+        std::size_t pages = 0;
+        QString first, second, last, title;
+        double fitScale = 0, viewportWidth = 0, canvasWidth = 0, fullScale = 0;
+        bool previousEnabledOnFirst = true, nextEnabledOnLast = true;
+    } seen;
+    ModalSteps steps;
+    steps.expect("preview window", ModalSteps::named("previewWindow"), [&](QWidget* w) {
+        auto* preview = dynamic_cast<pla013gui::PreviewWindow*>(w);
+        auto* label = w->findChild<QLabel*>("pageLabel");
+        auto button = [w](const char* name) { return w->findChild<QToolButton*>(name); };
+        QTest::qWait(50);  // laid out at its size
+        seen.title = w->windowTitle();
+        seen.pages = preview->pageCount();
+        seen.first = label->text();
+        seen.previousEnabledOnFirst = button("previousPage")->isEnabled();
+        seen.fitScale = preview->scale();
+        seen.viewportWidth = w->findChild<QScrollArea*>("pages")->viewport()->width();
+        seen.canvasWidth = preview->pageCanvas()->width();
+        QTest::mouseClick(button("nextPage"), Qt::LeftButton);
+        seen.second = label->text();
+        QTest::keyClick(w, Qt::Key_End, Qt::ControlModifier);
+        seen.last = label->text();
+        seen.nextEnabledOnLast = button("nextPage")->isEnabled();
+        // 100%: the paper at its real size on a 96 dpi screen.
+        auto* zoom = w->findChild<QComboBox*>("zoom");
+        zoom->setFocus();
+        QTest::keyClick(zoom, Qt::Key_Home);
+        for (int i = 0; i < 4; ++i) QTest::keyClick(zoom, Qt::Key_Down);
+        seen.fullScale = preview->scale();
+        QTest::keyClick(w, Qt::Key_Home, Qt::ControlModifier);
+        preview->grab().save(QStringLiteral(PLA013_SCREENSHOT_DIR "/preview-PLA01301.png"));
+        QTest::mouseClick(button("print"), Qt::LeftButton);
+        QTest::mouseClick(button("saveAs"), Qt::LeftButton);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    h.click("sbtPreview");
+    EXPECT_TRUE(steps.done());
+    for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+
+    const pla013gui::ReportPages* pages = h.host().reports().lastPages();
+    ASSERT_NE(pages, nullptr);
+    const std::size_t n = pages->pageCount();
+    ASSERT_GE(n, 2u) << "the dish list of groups 1 to 9 fills more than one page";
+    EXPECT_EQ(seen.pages, n);
+    EXPECT_TRUE(seen.title.contains("PLA01301"));
+    EXPECT_EQ(seen.first, QStringLiteral("Página 1 de %1").arg(n));
+    EXPECT_EQ(seen.second, QStringLiteral("Página 2 de %1").arg(n));
+    EXPECT_EQ(seen.last, QStringLiteral("Página %1 de %1").arg(n));
+    EXPECT_FALSE(seen.previousEnabledOnFirst);
+    EXPECT_FALSE(seen.nextEnabledOnLast);
+    // Fit width: the page (with its grey border) as wide as the view.
+    EXPECT_NEAR(seen.canvasWidth, seen.viewportWidth, 2.0);
+    EXPECT_NEAR(seen.fullScale, 96.0 / 72.0, 0.01);
+    EXPECT_NE(seen.fitScale, seen.fullScale);
+    // Printed and saved from the preview: the same pages, the chosen format.
+    ASSERT_TRUE(std::filesystem::exists(printed));
+    EXPECT_EQ(pdfPages(readFile(printed)), n);
+    ASSERT_TRUE(std::filesystem::exists(saved));
+    EXPECT_EQ(readFile(saved).substr(0, 2), "PK");
+    // The preview left no scratch file behind, and the form is as it was.
+    EXPECT_EQ(h.focusedControl(), h.form()->ActiveControl());
+}
+
+TEST(Preview, PagesAreDrawnWithTheirText) {
+    GuiHarness h;
+    h.openChild();
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    h.tab();
+    h.ui().printerAnswer = [](QPrinter&) { return false; };  // lays out, prints nothing
+    h.click("sbtPrint");
+    const pla013gui::ReportPages* pages = h.host().reports().lastPages();
+    ASSERT_NE(pages, nullptr);
+    ASSERT_GE(pages->pageCount(), 1u);
+
+    pla013gui::ReportPagePainter painter(*pages);
+    const QSizeF paper = painter.pageSize();
+    EXPECT_NEAR(paper.width(), 595.3, 0.5);  // A4 portrait, in points
+    EXPECT_NEAR(paper.height(), 841.9, 0.5);
+    QImage image(int(paper.width() * 2), int(paper.height() * 2), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.scale(2, 2);
+        painter.paint(p, 0);
+    }
+    const int h2 = image.height();
+    EXPECT_GT(inkIn(image, 0, h2 / 10), 500) << "title and headers";
+    EXPECT_GT(inkIn(image, h2 / 10, h2 * 9 / 10), 2000) << "the dish lines";
+    EXPECT_GT(inkIn(image, h2 * 95 / 100, h2), 100) << "the page footer";
+    // Nothing outside the margins.
+    EXPECT_EQ(inkIn(image, 0, 40), 0);
+    image.save(QStringLiteral(PLA013_SCREENSHOT_DIR "/page-PLA01301.png"));
+}

@@ -1,0 +1,172 @@
+// Reports driven through the widgets alone, as a person at the screen does
+// it: typing a branch and a dish range, then saving a PDF or printing; and
+// the refusals of the print checks, each with its message and the focus
+// where the behaviour puts it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPrinter>
+
+#include "GuiHarness.h"
+#include "ModalSteps.h"
+#include "host/Form.h"
+#include "platform/gui/GuiReportRunner.h"
+#include "platform/gui/ReportPages.h"
+#include "platform/host/HostSession.h"
+#include "platform/reports/ReportRunner.h"
+
+using pla013guitest::GuiHarness;
+using pla013guitest::ModalSteps;
+
+namespace {
+
+QString lineText(QWidget* w) {
+    auto* e = qobject_cast<QLineEdit*>(w);
+    return e ? e->text() : QStringLiteral("<not a line edit>");
+}
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Pages of a PDF as Qt writes them: one "/Type /Page" object each.
+std::size_t pdfPages(const std::string& pdf) {
+    static const std::regex page(R"(/Type\s*/Page[^s])");
+    return std::size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
+}
+
+// Standard beside local recipe of branch 0002 for the dishes of group 3,
+// typed into the form.
+void fillLocalRecipeReport(GuiHarness& h) {
+    h.chooseInCombo("cbbReportNames", 2);
+    h.typeInto("medCdFilial", "2");
+    h.tab();
+    h.typeInto("medCdPratoIni", "3");
+    h.tab();
+    h.typeInto("medCdPratoFin", "3");
+    h.tab();
+}
+
+}  // namespace
+
+TEST(ReportFlow, FromTypingABranchToASavedPdf) {
+    GuiHarness h;
+    h.openChild();
+    fillLocalRecipeReport(h);
+    EXPECT_EQ(lineText(h.widget("medCdFilial")), QStringLiteral("0002"));
+    EXPECT_EQ(lineText(h.widget("edtNmFilial")), QStringLiteral("Escola Municipal São João"));
+    EXPECT_FALSE(lineText(h.widget("edtNmPratoIni")).isEmpty());
+    EXPECT_TRUE(h.view()->grab().save(QStringLiteral(PLA013_SCREENSHOT_DIR "/filled-PLA01303.png")));
+
+    const auto file = h.dir() / "receitas.pdf";
+    std::string suggested;
+    h.ui().saveFileAnswer = [&](const std::string& s) {
+        suggested = s;
+        return std::optional<std::string>(file.string());
+    };
+    h.ui().clearEvents();
+    h.click("sbtSalvarComo");
+
+    EXPECT_EQ(suggested, "PLA01303.pdf");
+    ASSERT_TRUE(std::filesystem::exists(file));
+    const std::string pdf = readFile(file);
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    const auto& outcome = h.host().session().reports().lastOutcome();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->target, "file");
+    EXPECT_GE(outcome->rows, 1u);
+    EXPECT_EQ(pdfPages(pdf), outcome->pages);
+    // No message was shown on the way.
+    for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
+    // The focus stayed where the user left it.
+    EXPECT_EQ(h.focusedControl(), h.form()->ActiveControl());
+}
+
+TEST(ReportFlow, PrintGoesThroughThePrintDialog) {
+    GuiHarness h;
+    h.openChild();
+    fillLocalRecipeReport(h);
+    const auto file = h.dir() / "impresso.pdf";
+    int asked = 0;
+    h.ui().printerAnswer = [&](QPrinter& printer) {
+        ++asked;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(file.string()));
+        return true;
+    };
+    h.click("sbtPrint");
+    EXPECT_EQ(asked, 1);
+    ASSERT_NE(h.host().reports().lastPages(), nullptr);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(pdfPages(readFile(file)), h.host().reports().lastPages()->pageCount());
+
+    // Cancelled in the dialog: nothing is printed.
+    std::filesystem::remove(file);
+    h.ui().printerAnswer = [&](QPrinter&) {
+        ++asked;
+        return false;
+    };
+    h.click("sbtPrint");
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(ReportFlow, RefusalsShowTheirMessageAndPutTheFocusWhereTheBehaviourSays) {
+    struct Row {
+        const char* what;
+        int report;
+        std::function<void(GuiHarness&)> fill;
+        const char* message;
+        const char* focus;
+    };
+    auto dishes = [](const char* from, const char* to) {
+        return [from, to](GuiHarness& h) {
+            h.typeInto("medCdPratoIni", from);
+            h.tab();
+            h.typeInto("medCdPratoFin", to);
+            h.tab();
+        };
+    };
+    const Row rows[] = {
+        {"no dish range", 0, [](GuiHarness&) {}, "Prato inicial deve ser informado.", "medCdPratoIni"},
+        {"range upside down", 0, dishes("3", "1"), "Prato final deve ser maior ou igual ao prato inicial.",
+         "medCdPratoFin"},
+        {"no menu dates", 5, dishes("1", "9"), "Data inicial deve ser informada.", "depDataInic"},
+        {"no print option", 1,
+         [dishes](GuiHarness& h) {
+             dishes("1", "9")(h);
+             h.click("chbProduto");  // the only option checked goes off
+         },
+         "A opção de impressão deve ser informada.", "chbProduto"},
+        {"a branch list without branches", 4,
+         [dishes](GuiHarness& h) {
+             dishes("1", "9")(h);
+             h.click("rbtListFili");
+         },
+         "Filial deve ser informada.", "grbFilial"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        GuiHarness h;
+        h.openChild();
+        h.chooseInCombo("cbbReportNames", row.report);
+        row.fill(h);
+        ModalSteps steps;
+        steps.expectMessage(QString::fromUtf8(row.message));
+        h.click("sbtPreview");
+        EXPECT_TRUE(steps.done());
+        for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control(row.focus));
+        EXPECT_EQ(h.focusedControl(), &h.control(row.focus));
+        // Nothing ran.
+        EXPECT_EQ(h.host().reports().lastPages(), nullptr);
+    }
+}
