@@ -14,17 +14,6 @@ namespace fs = std::filesystem;
 
 namespace servertest {
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pla013-appserver-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
 namespace {
 
 std::string postgresUrl() {

@@ -3,6 +3,8 @@
 // loopback port over it, and a client that calls it through the transport.
 
 #include <filesystem>
+
+#include "TempDir.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,17 +19,7 @@ namespace servertest {
 
 using pla013::db::DbEngine;
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempDir = pla013test::TempDir;
 
 // The engines to run against: SQLite, and PostgreSQL when
 // PLA013_TEST_PG_URL is set.

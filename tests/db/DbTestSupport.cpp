@@ -12,20 +12,6 @@ namespace fs = std::filesystem;
 
 namespace dbtest {
 
-TempDir::TempDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "pla013-db-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
 std::optional<std::string> postgresTestUrl()
 {
     const char* url = std::getenv("PLA013_TEST_PG_URL");

@@ -4,6 +4,8 @@
 // variable PLA013_TEST_PG_URL.
 
 #include <filesystem>
+
+#include "TempDir.h"
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,19 +14,7 @@
 
 namespace dbtest {
 
-// A folder of its own under the temporary folder, removed with its content.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using TempDir = pla013test::TempDir;
 
 // The PostgreSQL server for the tests, when one is configured.
 std::optional<std::string> postgresTestUrl();

@@ -18,26 +18,6 @@ namespace fs = std::filesystem;
 
 namespace reportstest {
 
-TempDir::TempDir() {
-    static std::atomic<int> counter{0};
-    m_path = fs::temp_directory_path() /
-             ("pla013-reports-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(m_path);
-    fs::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
-std::vector<std::string> TempDir::entries() const {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(m_path)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 namespace {
 
 // The master copy of the sample database, built on first use.

@@ -4,6 +4,8 @@
 // reading back what the renderers wrote (pdftotext, unzip).
 
 #include <filesystem>
+
+#include "TempDir.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,20 +15,7 @@
 
 namespace reportstest {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-    // Names of the entries, sorted (hidden ones included).
-    std::vector<std::string> entries() const;
-
-private:
-    std::filesystem::path m_path;
-};
+using TempDir = pla013test::TempDir;
 
 // A catering database with the sample data, in a folder of its own. Built
 // once per test program and copied for each test that asks (the build takes

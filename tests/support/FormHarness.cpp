@@ -16,19 +16,6 @@ namespace fs = std::filesystem;
 
 namespace pla013test {
 
-TempDir::TempDir() {
-    static std::atomic<int> counter{0};
-    m_path = fs::temp_directory_path() /
-             ("pla013-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(m_path);
-    fs::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
 std::string copyOfSampleDatabase(const fs::path& dir) {
     static std::mutex mutex;
     static TempDir* master = nullptr;

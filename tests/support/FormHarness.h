@@ -14,22 +14,13 @@
 #include "platform/host/HostSession.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
+#include "TempDir.h"
 
 namespace pla013 {
 class TfrmRelatPrato;
 }
 
 namespace pla013test {
-
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // Creates (once per process) a sample database and returns a fresh copy of
 // it in dir, so that each test can change its data freely.
