@@ -228,3 +228,21 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     h.key(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(h.focusedControl()->Name(), expected.back());
 }
+
+TEST(FormView, SpinEditStepsWithinItsRange) {
+    GuiHarness h;
+    h.openChild();
+    auto& spin = static_cast<host::TSpinEdit&>(h.control("speNivel"));
+    ASSERT_EQ(spin.MaxValue(), 1);  // three levels in the dish picture
+    // Ordering by name enables the level.
+    h.click(h.widget("rdgDadosOperador")->findChild<QWidget*>("rdgDadosOperador_1"));
+    ASSERT_TRUE(h.widget("speNivel")->isEnabled());
+    h.click("speNivel");
+    h.key(Qt::Key_Up);
+    EXPECT_EQ(spin.Value(), 1);
+    h.key(Qt::Key_Up);
+    EXPECT_EQ(spin.Value(), 1);
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(spin.Value(), 0);
+    EXPECT_EQ(h.widget("speNivel")->findChild<QLineEdit*>()->text(), QStringLiteral("0"));
+}

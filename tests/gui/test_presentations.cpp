@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,4 +134,26 @@ TEST(Presentations, StatusBarShowsTheHostContext) {
     EXPECT_TRUE(w.statusText("database").contains("catering.sqlite"));
     EXPECT_TRUE(w.statusText("server").startsWith("Servidor: 127.0.0.1:"));
     EXPECT_TRUE(w.statusText("server").endsWith("(embutido)"));
+}
+
+TEST(Presentations, ContextFromOptionsOverTheConfigurationFile) {
+    pla013test::TempDir dir;
+    const auto config = dir.path() / "pla013.conf";
+    {
+        std::ofstream out(config);
+        out << "# the desktop's context\nbranch = 0003\noperator = 2\nmodule = 8\n";
+    }
+    // As the executable reads its command line.
+    std::vector<std::string> args = {"--config", config.string(), "--operator", "3"};
+    pla013host::HostOptions options = pla013host::HostOptions::parse(args);
+    EXPECT_TRUE(args.empty());
+    GuiHarness h(options);
+    EXPECT_EQ(h.window().statusText("branch"), QStringLiteral("Filial: 0003"));
+    EXPECT_EQ(h.window().statusText("operator"), QStringLiteral("Operador: 3"));
+    EXPECT_EQ(h.window().statusText("module"), QStringLiteral("Módulo: 8"));
+    // The module works with that context: the form opens for branch 0003.
+    h.openChild();
+    ASSERT_NE(h.form(), nullptr);
+    EXPECT_EQ(h.field("FCdFilial"), "0003");
+    EXPECT_EQ(textOf(h.widget("edtNmFilial")), QStringLiteral("Escola Estadual Conceição"));
 }

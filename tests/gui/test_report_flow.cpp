@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QTest>
 
 #include "GuiHarness.h"
 #include "ModalSteps.h"
@@ -169,4 +170,37 @@ TEST(ReportFlow, RefusalsShowTheirMessageAndPutTheFocusWhereTheBehaviourSays) {
         // Nothing ran.
         EXPECT_EQ(h.host().reports().lastPages(), nullptr);
     }
+}
+
+TEST(ReportFlow, AFailureIsShownAndTheFormStaysUsable) {
+    // A report folder of our own, whose first definition breaks after the
+    // form has listed it.
+    pla013test::TempDir reports;
+    for (const auto& entry : std::filesystem::directory_iterator(PLA013_REPORTS_DIR))
+        std::filesystem::copy(entry.path(), reports.path() / entry.path().filename());
+    pla013host::HostOptions options;
+    options.reports = reports.path().string();
+    GuiHarness h(options);
+    h.openChild();
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    h.tab();
+    {
+        std::ofstream broken(reports.path() / "PLA01301.QR2", std::ios::trunc);
+        broken << "{ \"code\": ";
+    }
+    ModalSteps steps;
+    steps.expect("error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
+                 [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+    h.click("sbtPreview");
+    EXPECT_TRUE(steps.done());
+    for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+    ASSERT_FALSE(h.ui().events().empty());
+    EXPECT_NE(h.ui().events().back().find("PLA01301.QR2"), std::string::npos) << h.ui().events().back();
+    // Still usable: another report runs.
+    const auto file = h.dir() / "outro.csv";
+    h.ui().saveFileAnswer = [&file](const std::string&) { return std::optional<std::string>(file.string()); };
+    h.chooseInCombo("cbbReportNames", 6);
+    h.click("sbtSalvarComo");
+    EXPECT_TRUE(std::filesystem::exists(file));
 }
