@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDir>
 #include <QStyleFactory>
 
 namespace {
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     // Popup lists wait this long before they take a click: short, for speed.
     QApplication::setDoubleClickInterval(60);
+    // Screenshots of the form and the preview land here, for a person to see.
+    QDir().mkpath(QStringLiteral(PLA013_SCREENSHOT_DIR));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
