@@ -1,5 +1,6 @@
 #include "platform/gui/GuiReportRunner.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include <QPrinter>
@@ -74,7 +75,7 @@ std::unique_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form
 void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
                           const std::string& fileName) {
     if (target == host::ReportTarget::File) {
-        m_engine.Run(form, definitionFile, target, fileName);
+        saveFile(form, definitionFile, fileName);
         return;
     }
     m_last = layOut(form, definitionFile);
@@ -101,13 +102,23 @@ void GuiReportRunner::print(const ReportPages& pages) {
         m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
 }
 
+void GuiReportRunner::saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile,
+                               const std::string& fileName) {
+    // The screen's own format is no file format: it would write an empty file.
+    std::string ext = std::filesystem::path(fileName).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == kPagesExtension)
+        throw host::EHostError("Formato de arquivo não suportado: '" + ext + "' (formatos: .pdf, .xlsx, .csv, .html).");
+    m_engine.Run(form, definitionFile, host::ReportTarget::File, fileName);
+}
+
 void GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
     const std::string stem = std::filesystem::path(definitionFile).stem().string();
     auto file = m_ui.AskSaveFileName(stem + ".pdf");
     if (!file || file->empty()) return;
     // The same run as the form's save-as: the form binds its filters again.
     try {
-        m_engine.Run(form, definitionFile, host::ReportTarget::File, *file);
+        saveFile(form, definitionFile, *file);
     } catch (const host::EAbort&) {
     } catch (const std::exception& e) {
         m_ui.ShowError(e.what());

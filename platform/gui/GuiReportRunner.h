@@ -47,6 +47,7 @@ private:
     std::unique_ptr<ReportPages> layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void print(const ReportPages& pages);
     void saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+    void saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile, const std::string& fileName);
 
     pla013::reports::ReportRunner& m_engine;
     QtUserInterface& m_ui;

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QTest>
 
@@ -203,4 +204,29 @@ TEST(ReportFlow, AFailureIsShownAndTheFormStaysUsable) {
     h.chooseInCombo("cbbReportNames", 6);
     h.click("sbtSalvarComo");
     EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+TEST(ReportFlow, SaveAsRefusesFormatsItCannotWrite) {
+    GuiHarness h;
+    h.openChild();
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    h.tab();
+    // The preview's own page format and an unknown one: refused, nothing written.
+    for (const char* name : {"relatorio.pla013pages", "relatorio.doc"}) {
+        SCOPED_TRACE(name);
+        const auto file = h.dir() / name;
+        h.ui().saveFileAnswer = [&file](const std::string&) { return std::optional<std::string>(file.string()); };
+        ModalSteps steps;
+        QString text;
+        steps.expect("error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
+                     [&text](QWidget* w) {
+                         text = static_cast<QMessageBox*>(w)->text();
+                         QTest::keyClick(w, Qt::Key_Return);
+                     });
+        h.click("sbtSalvarComo");
+        EXPECT_TRUE(steps.done());
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Formato de arquivo não suportado"))) << text.toStdString();
+        EXPECT_FALSE(std::filesystem::exists(file));
+    }
 }
