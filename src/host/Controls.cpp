@@ -113,7 +113,9 @@ void TControl::Unsubscribe(int id) {
 }
 
 void TControl::Changed() {
-    for (auto& [id, observer] : m_observers) observer(*this);
+    // A copy: an observer may subscribe or unsubscribe while being told.
+    const auto observers = m_observers;
+    for (const auto& [id, observer] : observers) observer(*this);
 }
 
 // ---------------------------------------------------------------- simple kinds
@@ -122,10 +124,15 @@ TLabel::TLabel(TForm* form, TControl* parent, std::string name)
     : TControl(form, parent, std::move(name), ControlKind::Label) {}
 TBevel::TBevel(TForm* form, TControl* parent, std::string name)
     : TControl(form, parent, std::move(name), ControlKind::Bevel) {}
+// Containers are passed by when tabbing; they take the focus only when asked.
 TGroupBox::TGroupBox(TForm* form, TControl* parent, std::string name)
-    : TControl(form, parent, std::move(name), ControlKind::GroupBox) {}
+    : TControl(form, parent, std::move(name), ControlKind::GroupBox) {
+    SetTabStop(false);
+}
 TPanel::TPanel(TForm* form, TControl* parent, std::string name)
-    : TControl(form, parent, std::move(name), ControlKind::Panel) {}
+    : TControl(form, parent, std::move(name), ControlKind::Panel) {
+    SetTabStop(false);
+}
 TPage::TPage(TForm* form, TControl* parent, std::string name)
     : TControl(form, parent, std::move(name), ControlKind::Page) {}
 TSpeedButton::TSpeedButton(TForm* form, TControl* parent, std::string name)
