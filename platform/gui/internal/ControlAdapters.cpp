@@ -291,10 +291,13 @@ private:
     ModelSpinBox* m_w;
 };
 
-class CheckBoxAdapter final : public ControlAdapter {
+// Check boxes and radio buttons: a click goes to the model as the user's, the
+// checked state comes back from it.
+template <class Widget, class Model>
+class CheckableAdapter final : public ControlAdapter {
 public:
-    CheckBoxAdapter(FormView& v, host::TControl& c, QWidget* parent)
-        : ControlAdapter(v, c), m_w(new ModelCheckBox(parent)) {
+    CheckableAdapter(FormView& v, host::TControl& c, QWidget* parent)
+        : ControlAdapter(v, c), m_w(new Widget(parent)) {
         m_w->setFocusPolicy(fieldFocus(c));
         QObject::connect(m_w, &QAbstractButton::clicked, m_w, [this] { click(); });
     }
@@ -308,38 +311,15 @@ public:
 protected:
     void refreshKind() override {
         m_w->setText(qs(m_control.Caption()));
-        m_w->setChecked(static_cast<host::TCheckBox&>(m_control).Checked());
+        m_w->setChecked(static_cast<Model&>(m_control).Checked());
     }
     void applyColor(const QColor&) override {}
 
 private:
-    ModelCheckBox* m_w;
+    Widget* m_w;
 };
-
-class RadioButtonAdapter final : public ControlAdapter {
-public:
-    RadioButtonAdapter(FormView& v, host::TControl& c, QWidget* parent)
-        : ControlAdapter(v, c), m_w(new ModelRadioButton(parent)) {
-        m_w->setFocusPolicy(fieldFocus(c));
-        QObject::connect(m_w, &QAbstractButton::clicked, m_w, [this] { click(); });
-    }
-    QWidget* widget() const override { return m_w; }
-    void click() override {
-        if (m_view.updating()) return;
-        host::TControl* c = &m_control;
-        m_view.userAction(m_control, false, [c] { c->Form().UserClick(c); });
-    }
-
-protected:
-    void refreshKind() override {
-        m_w->setText(qs(m_control.Caption()));
-        m_w->setChecked(static_cast<host::TRadioButton&>(m_control).Checked());
-    }
-    void applyColor(const QColor&) override {}
-
-private:
-    ModelRadioButton* m_w;
-};
+using CheckBoxAdapter = CheckableAdapter<ModelCheckBox, host::TCheckBox>;
+using RadioButtonAdapter = CheckableAdapter<ModelRadioButton, host::TRadioButton>;
 
 class ComboBoxAdapter final : public ControlAdapter {
 public:
