@@ -18,6 +18,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
+  # Once: a caller that has just updated the lists (CI) says so.
+  [ "${PLA013_APT_UPDATED:-0}" = "1" ] || $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
