@@ -1,8 +1,8 @@
 #pragma once
-// Draws captured report pages: A4 in the report's orientation, coordinates in
-// points from the paper's corner, DejaVu Sans, the same page geometry as the
-// PDF output (margins, character cells, line height). The preview window and
-// the printer use it, so that the screen shows the pages as they print.
+// Paints captured report pages with the PDF output's page painter: A4 in the
+// report's orientation, coordinates in points from the paper's corner. The
+// preview window and the printer use it, so that the screen shows the pages
+// as they print.
 
 #include <QSizeF>
 
