@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
                 std::cout << kUsage;
                 return 0;
             }
-            if (i + 1 >= argc) throw Usage{arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg};
+            if (i + 1 >= argc)
+                throw Usage{arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg};
             const std::string value = argv[++i];
             if (arg == "--db") {
                 db = value;
@@ -109,8 +110,7 @@ int main(int argc, char** argv) {
         const std::string location = pla013::db::openDatabase(db)->location();
         AppServer server([db] { return pla013::db::openDatabase(db); }, options);
         server.start();
-        std::cout << "pla013-server listening on " << server.address() << " (database " << location << ")"
-                  << std::endl;
+        std::cout << "pla013-server listening on " << server.address() << " (database " << location << ")" << std::endl;
 
         int received = 0;
         sigwait(&stopSignals, &received);

@@ -29,8 +29,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -181,7 +181,13 @@ MergeFigure measureMerge(int dishes, int runs) {
     auto path = [&] { pla013::LoadRecipeComparison(answer, sets, standard, local); };
     best(fig.warm, emptyAll, path);
     fig.rows = std::size_t(form.cdsReceitaPadLoc->RecordCount());
-    best(fig.cold, [&] { emptyAll(); evictCaches(); }, path);
+    best(
+        fig.cold,
+        [&] {
+            emptyAll();
+            evictCaches();
+        },
+        path);
 
     DataPacket composed;
     best(fig.load, emptyAll, [&] {
@@ -189,30 +195,40 @@ MergeFigure measureMerge(int dishes, int runs) {
         form.cdsPratoPadr->SetData(standardLines);
         form.cdsPratoLoca->SetData(localLines);
     });
-    best(fig.merge, [&] { composed = DataPacket(); }, [&] {
-        composed = pla013::ComposeRecipes(dishList, standardLines, localLines, standard, local,
-                                          form.cdsReceitaPadLoc->FieldDefs);
-    });
-    best(fig.composition, [&] {
-        form.cdsReceitaPadLoc->EmptyDataSet();
-        composed = pla013::ComposeRecipes(dishList, standardLines, localLines, standard, local,
-                                          form.cdsReceitaPadLoc->FieldDefs);
-    }, [&] { form.cdsReceitaPadLoc->SetData(std::move(composed)); });
-    best(fig.filters, [&] {
-        form.cdsPratoPadr->SetFiltered(false);
-        form.cdsPratoLoca->SetFiltered(false);
-    }, [&] {
-        form.cdsPratoPadr->SetFiltered(true);
-        form.cdsPratoPadr->SetFilter(pla013::DishFilter(standard, "0000001", "P"));
-        form.cdsPratoLoca->SetFiltered(true);
-        form.cdsPratoLoca->SetFilter(pla013::DishFilter(local, "0000001", "P"));
-    });
+    best(
+        fig.merge, [&] { composed = DataPacket(); },
+        [&] {
+            composed = pla013::ComposeRecipes(dishList, standardLines, localLines, standard, local,
+                                              form.cdsReceitaPadLoc->FieldDefs);
+        });
+    best(
+        fig.composition,
+        [&] {
+            form.cdsReceitaPadLoc->EmptyDataSet();
+            composed = pla013::ComposeRecipes(dishList, standardLines, localLines, standard, local,
+                                              form.cdsReceitaPadLoc->FieldDefs);
+        },
+        [&] { form.cdsReceitaPadLoc->SetData(std::move(composed)); });
+    best(
+        fig.filters,
+        [&] {
+            form.cdsPratoPadr->SetFiltered(false);
+            form.cdsPratoLoca->SetFiltered(false);
+        },
+        [&] {
+            form.cdsPratoPadr->SetFiltered(true);
+            form.cdsPratoPadr->SetFilter(pla013::DishFilter(standard, "0000001", "P"));
+            form.cdsPratoLoca->SetFiltered(true);
+            form.cdsPratoLoca->SetFilter(pla013::DishFilter(local, "0000001", "P"));
+        });
     DataPacket c0, c1, c2;
-    best(fig.plainCopy, [&] { c0 = c1 = c2 = DataPacket(); }, [&] {
-        c0 = dishList;
-        c1 = standardLines;
-        c2 = localLines;
-    });
+    best(
+        fig.plainCopy, [&] { c0 = c1 = c2 = DataPacket(); },
+        [&] {
+            c0 = dishList;
+            c1 = standardLines;
+            c2 = localLines;
+        });
     return fig;
 }
 
@@ -233,20 +249,24 @@ void generateDatabase(const std::string& path, int dishes) {
             "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 499)\n"
             "INSERT INTO CUSTOPRODUTO (CDPRODUTO, NRTIPOCUST, DTVALIDADE, VRCUSTO)\n"
             "SELECT printf('G%04d', i), 1, '2024-01-01', 1.5 + i % 17 FROM n;\n"
-            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + n + ")\n"
-            "INSERT INTO PRATO (CDPRATO, CDFILAUXPRAT, NMPRATO, CDNVPRATO)\n"
-            "SELECT printf('B%07d', i), CASE WHEN i % 5 = 0 THEN '0002' ELSE 'P' END, 'Prato gerado ' || i, '3' "
-            "FROM n;\n"
-            "WITH RECURSIVE k(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM k WHERE j < 10)\n"
-            "INSERT INTO RECEITAPRATO (CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD)\n"
-            "SELECT P.CDPRATO, P.CDFILAUXPRAT, k.j, printf('G%04d', (CAST(substr(P.CDPRATO, 2) AS INTEGER) * 7 + k.j) "
-            "% 500), 0.01 * k.j\n"
-            "FROM PRATO P, k WHERE P.CDPRATO LIKE 'B%';\n"
-            "WITH RECURSIVE k(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM k WHERE j < 10)\n"
-            "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD)\n"
-            "SELECT '0002', P.CDPRATO, P.CDFILAUXPRAT, k.j, printf('G%04d', (CAST(substr(P.CDPRATO, 2) AS INTEGER) * 3 "
-            "+ k.j) % 500), 0.02 * k.j\n"
-            "FROM PRATO P, k WHERE P.CDPRATO LIKE 'B%';\n",
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                n +
+                ")\n"
+                "INSERT INTO PRATO (CDPRATO, CDFILAUXPRAT, NMPRATO, CDNVPRATO)\n"
+                "SELECT printf('B%07d', i), CASE WHEN i % 5 = 0 THEN '0002' ELSE 'P' END, 'Prato gerado ' || i, '3' "
+                "FROM n;\n"
+                "WITH RECURSIVE k(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM k WHERE j < 10)\n"
+                "INSERT INTO RECEITAPRATO (CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD)\n"
+                "SELECT P.CDPRATO, P.CDFILAUXPRAT, k.j, printf('G%04d', (CAST(substr(P.CDPRATO, 2) AS INTEGER) * 7 + "
+                "k.j) "
+                "% 500), 0.01 * k.j\n"
+                "FROM PRATO P, k WHERE P.CDPRATO LIKE 'B%';\n"
+                "WITH RECURSIVE k(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM k WHERE j < 10)\n"
+                "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD)\n"
+                "SELECT '0002', P.CDPRATO, P.CDFILAUXPRAT, k.j, printf('G%04d', (CAST(substr(P.CDPRATO, 2) AS INTEGER) "
+                "* 3 "
+                "+ k.j) % 500), 0.02 * k.j\n"
+                "FROM PRATO P, k WHERE P.CDPRATO LIKE 'B%';\n",
             "dados gerados");
     });
 }
@@ -337,27 +357,30 @@ int main(int argc, char** argv) {
 
     std::printf("Standard-versus-local composition, %d standard and %d local lines per dish\n", kLinesPerSide,
                 kLinesPerSide);
-    std::printf("(packets built in memory with the server's fields and passed through the protocol codec;\n"
-                " times are this thread's processor time, best of several runs, in ns per recipe line)\n\n");
-    std::printf("%8s %9s %9s %8s | %8s %8s | %8s %8s %8s %8s | %8s\n", "dishes", "lines", "rows", "decode",
-                "warm", "cold", "load", "merge", "compos.", "filters", "copy");
+    std::printf(
+        "(packets built in memory with the server's fields and passed through the protocol codec;\n"
+        " times are this thread's processor time, best of several runs, in ns per recipe line)\n\n");
+    std::printf("%8s %9s %9s %8s | %8s %8s | %8s %8s %8s %8s | %8s\n", "dishes", "lines", "rows", "decode", "warm",
+                "cold", "load", "merge", "compos.", "filters", "copy");
     std::vector<MergeFigure> figures;
     for (int n : sizes) {
         const MergeFigure f = measureMerge(n, n >= 100000 ? 3 : 7);
         figures.push_back(f);
         auto ns = [&](double s) { return 1e9 * s / double(f.lines); };
-        std::printf("%8d %9zu %9zu %8.0f | %8.0f %8.0f | %8.0f %8.0f %8.0f %8.0f | %8.0f\n", f.dishes, f.lines,
-                    f.rows, ns(f.decode), ns(f.warm), ns(f.cold), ns(f.load), ns(f.merge), ns(f.composition),
-                    ns(f.filters), ns(f.plainCopy));
+        std::printf("%8d %9zu %9zu %8.0f | %8.0f %8.0f | %8.0f %8.0f %8.0f %8.0f | %8.0f\n", f.dishes, f.lines, f.rows,
+                    ns(f.decode), ns(f.warm), ns(f.cold), ns(f.load), ns(f.merge), ns(f.composition), ns(f.filters),
+                    ns(f.plainCopy));
         std::fflush(stdout);
     }
-    std::printf("\n  warm: RelCompRecPL's path after the call on the answer just decoded (as in the form)\n"
-                "  cold: the same with the caches evicted first\n"
-                "  load: the three packets into cdsPratosRel, cdsPratoPadr, cdsPratoLoca (host SetData, a copy)\n"
-                "  merge: ComposeRecipes;  compos.: the composition into cdsReceitaPadLoc under its index\n"
-                "  filters: the last dish's filters;  copy: a plain copy of the three packets, for reference\n\n");
+    std::printf(
+        "\n  warm: RelCompRecPL's path after the call on the answer just decoded (as in the form)\n"
+        "  cold: the same with the caches evicted first\n"
+        "  load: the three packets into cdsPratosRel, cdsPratoPadr, cdsPratoLoca (host SetData, a copy)\n"
+        "  merge: ComposeRecipes;  compos.: the composition into cdsReceitaPadLoc under its index\n"
+        "  filters: the last dish's filters;  copy: a plain copy of the three packets, for reference\n\n");
     auto ratio = [&](double MergeFigure::*m) {
-        return (figures.back().*m / double(figures.back().lines)) / (figures.front().*m / double(figures.front().lines));
+        return (figures.back().*m / double(figures.back().lines)) /
+               (figures.front().*m / double(figures.front().lines));
     };
     const double warm = ratio(&MergeFigure::warm), cold = ratio(&MergeFigure::cold);
     // The figure judged is the cold one: every size starts from memory, as an

@@ -55,8 +55,9 @@ const char* kDefinition = R"json({
 })json";
 
 host::DataPacket generate(std::size_t rows) {
-    static const char* const names[] = {"Arroz agulhinha tipo 1", "Feijão carioca", "Carne bovina acém",
-                                        "Cebola", "Óleo de soja", "Açafrão-da-terra em pó", "Batata inglesa"};
+    static const char* const names[] = {
+        "Arroz agulhinha tipo 1", "Feijão carioca",         "Carne bovina acém", "Cebola",
+        "Óleo de soja",           "Açafrão-da-terra em pó", "Batata inglesa"};
     static const char* const units[] = {"KG", "KG", "KG", "KG", "L", "KG", "KG"};
     host::DataPacket p;
     using host::FieldType;

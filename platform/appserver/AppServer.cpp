@@ -156,8 +156,7 @@ struct AppServer::Impl {
                 if (ep) std::rethrow_exception(ep);
             } catch (const std::exception& e) {
                 what = e.what();
-            } catch (...) {
-            }
+            } catch (...) {}
             res.status = 500;
             res.set_content(net::encodeError(errc::ServerError, "Erro interno do servidor: " + what),
                             net::kJsonContentType);

@@ -11,9 +11,9 @@ std::optional<LogLevel> parseLogLevel(std::string_view text) {
 
 const char* logLevelName(LogLevel level) {
     switch (level) {
-    case LogLevel::Quiet: return "quiet";
-    case LogLevel::Info: return "info";
-    case LogLevel::Debug: return "debug";
+        case LogLevel::Quiet: return "quiet";
+        case LogLevel::Info: return "info";
+        case LogLevel::Debug: return "debug";
     }
     return "info";
 }

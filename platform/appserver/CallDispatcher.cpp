@@ -23,13 +23,13 @@ bool sameName(std::string_view a, std::string_view b) {
 
 std::size_t countRows(const host::Variant& v) {
     switch (v.kind()) {
-    case host::Variant::Kind::Packet: return v.packet() ? v.packet()->rows.size() : 0;
-    case host::Variant::Kind::Array: {
-        std::size_t n = 0;
-        for (const auto& item : v.array()) n += countRows(item);
-        return n;
-    }
-    default: return 0;
+        case host::Variant::Kind::Packet: return v.packet() ? v.packet()->rows.size() : 0;
+        case host::Variant::Kind::Array: {
+            std::size_t n = 0;
+            for (const auto& item : v.array()) n += countRows(item);
+            return n;
+        }
+        default: return 0;
     }
 }
 

@@ -25,8 +25,7 @@ host::Variant CostModule::listaTipoCusto(MethodCall& call) {
     const internal::ResultColumns col(rows, {"NRTIPOCUST", "NMTIPOCUST"}, what);
 
     auto packet = std::make_shared<host::DataPacket>();
-    packet->fields = {{"NRTIPOCUST", host::FieldType::Integer, 0},
-                      {"NMTIPOCUST", host::FieldType::String, 40}};
+    packet->fields = {{"NRTIPOCUST", host::FieldType::Integer, 0}, {"NMTIPOCUST", host::FieldType::String, 40}};
     packet->rows.reserve(rows.rows.size());
     for (const auto& row : rows.rows)
         packet->rows.push_back({internal::asInteger(row[col[0]], what), internal::asText(row[col[1]])});

@@ -55,10 +55,9 @@ struct PartDef {
 };
 
 const PartDef kParts[PartCount] = {
-    {"CDPRATO", FieldType::String, 10},    {"CDFILAUXPRAT", FieldType::String, 4},
-    {"CDPRODUTO", FieldType::String, 10},  {"NMPRODUTO", FieldType::String, 50},
-    {"SGUNIDPROD", FieldType::String, 10}, {"QTBRUTPROD", FieldType::Float, 0},
-    {"VRCUSTPROD", FieldType::Float, 0},   {"CDARV", FieldType::String, 20},
+    {"CDPRATO", FieldType::String, 10},   {"CDFILAUXPRAT", FieldType::String, 4}, {"CDPRODUTO", FieldType::String, 10},
+    {"NMPRODUTO", FieldType::String, 50}, {"SGUNIDPROD", FieldType::String, 10},  {"QTBRUTPROD", FieldType::Float, 0},
+    {"VRCUSTPROD", FieldType::Float, 0},  {"CDARV", FieldType::String, 20},
 };
 
 // cdsPratoPadr and cdsPratoLoca put the product code before its name;
@@ -139,7 +138,8 @@ DataPacket linePacket(const DataPacket& rows, const std::string& suffix, const s
         rows, {"CDPRATO", "CDFILAUXPRAT", "CDPRODUTO", "NMPRODUTO", "SGUNIDPROD", "CDARV", "QTBRUTPROD", "VRCUSTO"},
         what);
     DataPacket out;
-    for (LinePart part : order) out.fields.push_back({kParts[part].base + suffix, kParts[part].type, kParts[part].size});
+    for (LinePart part : order)
+        out.fields.push_back({kParts[part].base + suffix, kParts[part].type, kParts[part].size});
     out.rows.reserve(rows.rows.size());
     Variant parts[PartCount];
     for (const auto& row : rows.rows) {
@@ -215,10 +215,10 @@ RecipeModule::RecipeModule() : m_name("PLA01303.rdmEmissaoReceitas") {
                          {Kind::TextByValue, Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::TextByRef,
                           Kind::Int32, Kind::Date},
                          &RecipeModule::getRelCompRecPS});
-    m_methods.push_back({"GetRelPlCent",
-                         {Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::TextByValue, Kind::Int32,
-                          Kind::Date},
-                         &RecipeModule::getRelPlCent});
+    m_methods.push_back(
+        {"GetRelPlCent",
+         {Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::TextByValue, Kind::Int32, Kind::Date},
+         &RecipeModule::getRelPlCent});
 }
 
 const std::string& RecipeModule::name() const { return m_name; }
@@ -315,8 +315,7 @@ Variant RecipeModule::getRelPlCent(MethodCall& call) {
             if (!branchNames.count(branch)) continue;
             const std::string owner = line[lcol[1]].toString();
             const std::string dish = line[lcol[2]].toString();
-            if (rows.empty() || rows.back().branch != branch || rows.back().owner != owner ||
-                rows.back().dish != dish)
+            if (rows.empty() || rows.back().branch != branch || rows.back().owner != owner || rows.back().dish != dish)
                 rows.push_back({branch, owner, dish, internal::asText(line[lcol[3]]), {}});
             rows.back().local.add(internal::asFloat(line[lcol[4]], localWhat + " QTBRUTPROD"),
                                   internal::asFloat(line[lcol[5]], localWhat + " VRCUSTO"));

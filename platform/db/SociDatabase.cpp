@@ -31,57 +31,42 @@ namespace fs = std::filesystem;
 constexpr unsigned kBpcharOid = 1042;
 constexpr unsigned kVarcharOid = 1043;
 
-bool startsWith(const std::string& text, const char* prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-std::string maskPassword(const std::string& url)
-{
+std::string maskPassword(const std::string& url) {
     const std::size_t scheme = url.find("://");
-    if (scheme == std::string::npos)
-        return url;
+    if (scheme == std::string::npos) return url;
     const std::size_t start = scheme + 3;
     const std::size_t end = url.find_first_of("/?", start);
     const std::size_t at = url.rfind('@', end == std::string::npos ? url.size() : end);
-    if (at == std::string::npos || at < start)
-        return url;
+    if (at == std::string::npos || at < start) return url;
     const std::size_t colon = url.find(':', start);
-    if (colon == std::string::npos || colon > at)
-        return url;
+    if (colon == std::string::npos || colon > at) return url;
     return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
-std::string withConnectTimeout(const std::string& url)
-{
-    if (url.find("connect_timeout=") != std::string::npos)
-        return url;
+std::string withConnectTimeout(const std::string& url) {
+    if (url.find("connect_timeout=") != std::string::npos) return url;
     return url + (url.find('?') == std::string::npos ? "?" : "&") + "connect_timeout=10";
 }
 
 // "VARCHAR(30)" -> 30; 0 when the declaration carries no width.
-int declaredWidth(const char* declType)
-{
-    if (declType == nullptr)
-        return 0;
+int declaredWidth(const char* declType) {
+    if (declType == nullptr) return 0;
     const std::string text = internal::toUpperAscii(declType);
-    if (text.find("CHAR") == std::string::npos && text.find("TEXT") == std::string::npos)
-        return 0;
+    if (text.find("CHAR") == std::string::npos && text.find("TEXT") == std::string::npos) return 0;
     const std::size_t open = text.find('(');
-    if (open == std::string::npos)
-        return 0;
+    if (open == std::string::npos) return 0;
     return std::atoi(text.c_str() + open + 1);
 }
 
-host::TDateTime toDateTime(const std::tm& t)
-{
+host::TDateTime toDateTime(const std::tm& t) {
     const host::TDateTime day = host::EncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     const double seconds = t.tm_hour * 3600.0 + t.tm_min * 60.0 + t.tm_sec;
     return day + seconds / 86400.0;
 }
 
-std::string dateToText(host::TDateTime value)
-{
+std::string dateToText(host::TDateTime value) {
     std::string text = host::DateToIso(value);
     double seconds = std::round((value - std::floor(value)) * 86400.0);
     if (seconds >= 1.0 && seconds < 86400.0) {
@@ -93,27 +78,21 @@ std::string dateToText(host::TDateTime value)
     return text;
 }
 
-std::optional<std::int64_t> parseInteger(const std::string& text)
-{
-    if (text.empty())
-        return std::nullopt;
+std::optional<std::int64_t> parseInteger(const std::string& text) {
+    if (text.empty()) return std::nullopt;
     errno = 0;
     char* end = nullptr;
     const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0')
-        return std::nullopt;
+    if (errno != 0 || *end != '\0') return std::nullopt;
     return std::int64_t(value);
 }
 
-std::optional<double> parseReal(const std::string& text)
-{
-    if (text.empty())
-        return std::nullopt;
+std::optional<double> parseReal(const std::string& text) {
+    if (text.empty()) return std::nullopt;
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0')
-        return std::nullopt;
+    if (errno != 0 || *end != '\0') return std::nullopt;
     return value;
 }
 
@@ -127,12 +106,11 @@ struct Binding {
     soci::indicator indicator = soci::i_ok;
     enum class Kind { Text, Integer, Real } kind = Kind::Text;
 
-    void bindTo(soci::statement& statement)
-    {
+    void bindTo(soci::statement& statement) {
         switch (kind) {
-        case Kind::Text: statement.exchange(soci::use(text, indicator, name)); break;
-        case Kind::Integer: statement.exchange(soci::use(integer, indicator, name)); break;
-        case Kind::Real: statement.exchange(soci::use(real, indicator, name)); break;
+            case Kind::Text: statement.exchange(soci::use(text, indicator, name)); break;
+            case Kind::Integer: statement.exchange(soci::use(integer, indicator, name)); break;
+            case Kind::Real: statement.exchange(soci::use(real, indicator, name)); break;
         }
     }
 };
@@ -157,8 +135,7 @@ struct SociDatabase::Impl {
     int transactionDepth = 0;
     bool emptyTextIsNull = true;
 
-    [[noreturn]] void fail(const std::string& name, const std::string& message) const
-    {
+    [[noreturn]] void fail(const std::string& name, const std::string& message) const {
         throw EHostError(name + ": " + message);
     }
 
@@ -170,8 +147,7 @@ struct SociDatabase::Impl {
 };
 
 std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const SqlParams& params,
-                                                  const std::string& name) const
-{
+                                                  const std::string& name) const {
     std::vector<Binding> result;
     for (const std::string& wanted : internal::parameterNames(sql)) {
         // A parameter may be listed twice (one query lists P_CDFILIAL twice);
@@ -179,16 +155,14 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
         const Variant* value = nullptr;
         bool listed = false;
         for (const auto& [paramName, paramValue] : params) {
-            if (!internal::equalsIgnoreCase(paramName, wanted))
-                continue;
+            if (!internal::equalsIgnoreCase(paramName, wanted)) continue;
             listed = true;
             if (!paramValue.isUnassigned()) {
                 value = &paramValue;
                 break;
             }
         }
-        if (!listed)
-            fail(name, "parameter " + wanted + " has no value");
+        if (!listed) fail(name, "parameter " + wanted + " has no value");
 
         Binding binding;
         binding.name = wanted;
@@ -196,24 +170,21 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
             binding.indicator = soci::i_null;
         } else {
             switch (value->kind()) {
-            case Variant::Kind::Integer:
-                binding.kind = Binding::Kind::Integer;
-                binding.integer = value->toInt();
-                break;
-            case Variant::Kind::Float:
-                binding.kind = Binding::Kind::Real;
-                binding.real = value->toDouble();
-                break;
-            case Variant::Kind::Date:
-                binding.text = dateToText(value->toDate());
-                break;
-            case Variant::Kind::Text:
-                binding.text = value->toString();
-                if (binding.text.empty() && emptyTextIsNull)
-                    binding.indicator = soci::i_null;
-                break;
-            default:
-                fail(name, "parameter " + wanted + " holds a value that cannot be bound (array or data packet)");
+                case Variant::Kind::Integer:
+                    binding.kind = Binding::Kind::Integer;
+                    binding.integer = value->toInt();
+                    break;
+                case Variant::Kind::Float:
+                    binding.kind = Binding::Kind::Real;
+                    binding.real = value->toDouble();
+                    break;
+                case Variant::Kind::Date: binding.text = dateToText(value->toDate()); break;
+                case Variant::Kind::Text:
+                    binding.text = value->toString();
+                    if (binding.text.empty() && emptyTextIsNull) binding.indicator = soci::i_null;
+                    break;
+                default:
+                    fail(name, "parameter " + wanted + " holds a value that cannot be bound (array or data packet)");
             }
         }
         result.push_back(std::move(binding));
@@ -221,23 +192,19 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
     return result;
 }
 
-void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql)
-{
-    for (Binding& binding : bound)
-        binding.bindTo(statement);
+void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql) {
+    for (Binding& binding : bound) binding.bindTo(statement);
     statement.alloc();
     statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql);
     statement.define_and_bind();
 }
 
 void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bool gotRow, DataPacket& packet,
-                                  std::vector<Column>& columns)
-{
+                                  std::vector<Column>& columns) {
     // The backends' type information is not exported by SOCI; the engine
     // says which one this is.
-    auto* sqliteStatement = engine == DbEngine::SQLite
-                                ? static_cast<soci::sqlite3_statement_backend*>(statement.get_backend())
-                                : nullptr;
+    auto* sqliteStatement =
+        engine == DbEngine::SQLite ? static_cast<soci::sqlite3_statement_backend*>(statement.get_backend()) : nullptr;
     auto* pgStatement = engine == DbEngine::PostgreSQL
                             ? static_cast<soci::postgresql_statement_backend*>(statement.get_backend())
                             : nullptr;
@@ -250,24 +217,23 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
         Column column;
         column.sociType = properties.get_data_type();
         switch (column.sociType) {
-        case soci::dt_double: field.type = FieldType::Float; break;
-        case soci::dt_integer:
-        case soci::dt_long_long:
-        case soci::dt_unsigned_long_long: field.type = FieldType::Integer; break;
-        case soci::dt_date: field.type = FieldType::Date; break;
-        case soci::dt_string: field.type = FieldType::String; break;
-        default: fail(field.name, "column type not supported (binary or XML)");
+            case soci::dt_double: field.type = FieldType::Float; break;
+            case soci::dt_integer:
+            case soci::dt_long_long:
+            case soci::dt_unsigned_long_long: field.type = FieldType::Integer; break;
+            case soci::dt_date: field.type = FieldType::Date; break;
+            case soci::dt_string: field.type = FieldType::String; break;
+            default: fail(field.name, "column type not supported (binary or XML)");
         }
 
         if (sqliteStatement != nullptr && sqliteStatement->stmt_ != nullptr) {
             const char* declType = sqlite_api::sqlite3_column_decltype(sqliteStatement->stmt_, int(i));
-            if (field.type == FieldType::String)
-                field.size = declaredWidth(declType);
+            if (field.type == FieldType::String) field.size = declaredWidth(declType);
             if (declType == nullptr) {
                 column.inferred = true;
                 // The statement stands on the first row after execute.
-                const int storage = gotRow ? sqlite_api::sqlite3_column_type(sqliteStatement->stmt_, int(i))
-                                           : SQLITE_NULL;
+                const int storage =
+                    gotRow ? sqlite_api::sqlite3_column_type(sqliteStatement->stmt_, int(i)) : SQLITE_NULL;
                 if (storage == SQLITE_INTEGER)
                     field.type = FieldType::Integer;
                 else if (storage == SQLITE_FLOAT)
@@ -278,16 +244,14 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
         } else if (pgResult != nullptr && field.type == FieldType::String) {
             const unsigned typeId = PQftype(pgResult, int(i));
             const int modifier = PQfmod(pgResult, int(i));
-            if ((typeId == kVarcharOid || typeId == kBpcharOid) && modifier > 4)
-                field.size = modifier - 4;
+            if ((typeId == kVarcharOid || typeId == kBpcharOid) && modifier > 4) field.size = modifier - 4;
         }
         packet.fields.push_back(field);
         columns.push_back(std::move(column));
     }
 }
 
-DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& row, bool gotRow)
-{
+DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& row, bool gotRow) {
     DataPacket packet;
     std::vector<Column> columns;
     describe(statement, row, gotRow, packet, columns);
@@ -303,40 +267,39 @@ DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& r
             host::FieldDef& field = packet.fields[i];
             if (row.get_indicator(i) == soci::i_null) {
                 values.push_back(Variant::null());
-                if (column.inferred)
-                    column.raw.emplace_back();
+                if (column.inferred) column.raw.emplace_back();
                 continue;
             }
             switch (column.sociType) {
-            case soci::dt_string: {
-                std::string text = row.get<std::string>(i);
-                if (column.inferred) {
-                    column.raw.push_back(text);
-                    if (field.type == FieldType::Integer) {
-                        if (auto number = parseInteger(text)) {
-                            values.emplace_back(*number);
-                            break;
+                case soci::dt_string: {
+                    std::string text = row.get<std::string>(i);
+                    if (column.inferred) {
+                        column.raw.push_back(text);
+                        if (field.type == FieldType::Integer) {
+                            if (auto number = parseInteger(text)) {
+                                values.emplace_back(*number);
+                                break;
+                            }
+                            field.type = FieldType::String;
+                        } else if (field.type == FieldType::Float) {
+                            if (auto number = parseReal(text)) {
+                                values.emplace_back(*number);
+                                break;
+                            }
+                            field.type = FieldType::String;
                         }
-                        field.type = FieldType::String;
-                    } else if (field.type == FieldType::Float) {
-                        if (auto number = parseReal(text)) {
-                            values.emplace_back(*number);
-                            break;
-                        }
-                        field.type = FieldType::String;
                     }
+                    values.emplace_back(std::move(text));
+                    break;
                 }
-                values.emplace_back(std::move(text));
-                break;
-            }
-            case soci::dt_double: values.emplace_back(row.get<double>(i)); break;
-            case soci::dt_integer: values.emplace_back(std::int64_t(row.get<int>(i))); break;
-            case soci::dt_long_long: values.emplace_back(std::int64_t(row.get<long long>(i))); break;
-            case soci::dt_unsigned_long_long:
-                values.emplace_back(std::int64_t(row.get<unsigned long long>(i)));
-                break;
-            case soci::dt_date: values.push_back(Variant::date(toDateTime(row.get<std::tm>(i)))); break;
-            default: values.push_back(Variant::null()); break;
+                case soci::dt_double: values.emplace_back(row.get<double>(i)); break;
+                case soci::dt_integer: values.emplace_back(std::int64_t(row.get<int>(i))); break;
+                case soci::dt_long_long: values.emplace_back(std::int64_t(row.get<long long>(i))); break;
+                case soci::dt_unsigned_long_long:
+                    values.emplace_back(std::int64_t(row.get<unsigned long long>(i)));
+                    break;
+                case soci::dt_date: values.push_back(Variant::date(toDateTime(row.get<std::tm>(i)))); break;
+                default: values.push_back(Variant::null()); break;
             }
         }
         packet.rows.push_back(std::move(values));
@@ -345,19 +308,16 @@ DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& r
 
     // An inferred column that met a value of another kind holds text throughout.
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (!columns[i].inferred || packet.fields[i].type != FieldType::String)
-            continue;
+        if (!columns[i].inferred || packet.fields[i].type != FieldType::String) continue;
         for (std::size_t r = 0; r < packet.rows.size(); ++r) {
             Variant& value = packet.rows[r][i];
-            if (!value.isNull())
-                value = Variant(columns[i].raw[r]);
+            if (!value.isNull()) value = Variant(columns[i].raw[r]);
         }
     }
     return packet;
 }
 
-SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_unique<Impl>())
-{
+SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_unique<Impl>()) {
     Impl& d = *m_impl;
     d.target = pathOrUrl;
     if (isPostgresUrl(pathOrUrl)) {
@@ -376,14 +336,13 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
 
     d.engine = DbEngine::SQLite;
     d.location = pathOrUrl;
-    if (pathOrUrl.empty())
-        throw EHostError("no database given: a SQLite file path or a postgresql:// URL is needed");
+    if (pathOrUrl.empty()) throw EHostError("no database given: a SQLite file path or a postgresql:// URL is needed");
     if (pathOrUrl.find('"') != std::string::npos)
         throw EHostError("cannot open the database " + pathOrUrl + ": a path with '\"' is not supported");
     std::error_code error;
     if (!fs::exists(pathOrUrl, error))
-        throw EHostError("database file not found: " + pathOrUrl + " (create one with 'pla013 db init " +
-                         pathOrUrl + "')");
+        throw EHostError("database file not found: " + pathOrUrl + " (create one with 'pla013 db init " + pathOrUrl +
+                         "')");
     if (fs::is_directory(pathOrUrl, error))
         throw EHostError("cannot open the database " + pathOrUrl + ": it is a folder");
     try {
@@ -401,27 +360,21 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
 
 SociDatabase::~SociDatabase() = default;
 
-bool SociDatabase::isPostgresUrl(const std::string& pathOrUrl)
-{
+bool SociDatabase::isPostgresUrl(const std::string& pathOrUrl) {
     return startsWith(pathOrUrl, "postgresql://") || startsWith(pathOrUrl, "postgres://");
 }
 
-const std::string& SociDatabase::selectText(const host::SqlTexts& texts, const std::string& queryName)
-{
-    if (!internal::isBlank(texts.oracle))
-        return texts.oracle;
-    if (!internal::isBlank(texts.generic))
-        return texts.generic;
+const std::string& SociDatabase::selectText(const host::SqlTexts& texts, const std::string& queryName) {
+    if (!internal::isBlank(texts.oracle)) return texts.oracle;
+    if (!internal::isBlank(texts.generic)) return texts.generic;
     throw EHostError(queryName + ": the query has no SQL text for this database (neither Oracle nor generic)");
 }
 
-DataPacket SociDatabase::Open(const host::QueryRequest& request)
-{
+DataPacket SociDatabase::Open(const host::QueryRequest& request) {
     return query(selectText(request.sql, request.name), request.params, request.name);
 }
 
-DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, const std::string& name)
-{
+DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
@@ -438,8 +391,7 @@ DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, 
     }
 }
 
-long long SociDatabase::execute(const std::string& sql, const SqlParams& params, const std::string& name)
-{
+long long SociDatabase::execute(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
@@ -452,8 +404,7 @@ long long SociDatabase::execute(const std::string& sql, const SqlParams& params,
     }
 }
 
-void SociDatabase::executeScript(const std::string& script, const std::string& name)
-{
+void SociDatabase::executeScript(const std::string& script, const std::string& name) {
     Impl& d = *m_impl;
     if (d.engine == DbEngine::SQLite) {
         auto* backend = static_cast<soci::sqlite3_session_backend*>(d.session.get_backend());
@@ -472,14 +423,12 @@ void SociDatabase::executeScript(const std::string& script, const std::string& n
     std::string text = result ? PQresultErrorMessage(result) : PQerrorMessage(backend->conn_);
     PQclear(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-            text.pop_back();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
         d.fail(name, text);
     }
 }
 
-void SociDatabase::transaction(const std::function<void()>& work)
-{
+void SociDatabase::transaction(const std::function<void()>& work) {
     Impl& d = *m_impl;
     if (d.transactionDepth > 0) {
         work();
@@ -515,29 +464,14 @@ void SociDatabase::transaction(const std::function<void()>& work)
     }
 }
 
-DbEngine SociDatabase::engine() const
-{
-    return m_impl->engine;
-}
+DbEngine SociDatabase::engine() const { return m_impl->engine; }
 
-const std::string& SociDatabase::location() const
-{
-    return m_impl->location;
-}
+const std::string& SociDatabase::location() const { return m_impl->location; }
 
-const std::string& SociDatabase::target() const
-{
-    return m_impl->target;
-}
+const std::string& SociDatabase::target() const { return m_impl->target; }
 
-bool SociDatabase::emptyTextIsNull() const
-{
-    return m_impl->emptyTextIsNull;
-}
+bool SociDatabase::emptyTextIsNull() const { return m_impl->emptyTextIsNull; }
 
-void SociDatabase::setEmptyTextIsNull(bool on)
-{
-    m_impl->emptyTextIsNull = on;
-}
+void SociDatabase::setEmptyTextIsNull(bool on) { m_impl->emptyTextIsNull = on; }
 
 }  // namespace pla013::db

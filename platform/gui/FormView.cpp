@@ -1,7 +1,7 @@
 #include "platform/gui/FormView.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -186,14 +186,18 @@ bool FormView::applyPendingFocus() {
 
 void FormView::userFocused(host::TControl& control, bool byUser) {
     if (m_detached || m_busy > 0 || m_updating > 0 || m_ui.busyDepth() > 0) return;
-    if (byUser) m_pendingFocus = &control;
-    else if (m_form.ActiveControl() == &control) return;
+    if (byUser)
+        m_pendingFocus = &control;
+    else if (m_form.ActiveControl() == &control)
+        return;
     // Taken up after the event that moved the focus, so that no handler runs
     // (and no message box opens) inside Qt's focus change.
     QTimer::singleShot(0, this, [this] {
         if (m_detached || m_busy > 0 || m_ui.busyDepth() > 0) return;
-        if (m_pendingFocus) dispatch([this] { applyPendingFocus(); });
-        else syncFocus();
+        if (m_pendingFocus)
+            dispatch([this] { applyPendingFocus(); });
+        else
+            syncFocus();
     });
 }
 
@@ -222,37 +226,39 @@ bool FormView::focusNextPrevChild(bool next) {
 bool FormView::eventFilter(QObject* watched, QEvent* event) {
     if (m_detached) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::FocusIn: {
-        if (host::TControl* c = controlFor(watched)) {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            const bool byUser = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
-                                reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
-            userFocused(*c, byUser);
+        case QEvent::FocusIn: {
+            if (host::TControl* c = controlFor(watched)) {
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                const bool byUser = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                                    reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+                userFocused(*c, byUser);
+            }
+            break;
         }
-        break;
-    }
-    case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        host::TControl* c = controlFor(watched);
-        if (!c) break;
-        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
-            if (auto* combo = qobject_cast<QComboBox*>(widgetFor(*c)); combo && combo->view()->isVisible()) break;
-            auto it = m_byControl.find(c);
-            if (it != m_byControl.end() && it->second->enterClicks()) it->second->click();
-            else moveFocus(!(key->modifiers() & Qt::ShiftModifier));
-            return true;
-        }
-        if (key->key() == Qt::Key_F4 && plain) {
-            // F4 in a code field opens the search of its button.
-            if (host::TControl* button = searchButtonFor(*c)) {
-                if (auto it = m_byControl.find(button); it != m_byControl.end()) it->second->click();
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            host::TControl* c = controlFor(watched);
+            if (!c) break;
+            const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
+                if (auto* combo = qobject_cast<QComboBox*>(widgetFor(*c)); combo && combo->view()->isVisible()) break;
+                auto it = m_byControl.find(c);
+                if (it != m_byControl.end() && it->second->enterClicks())
+                    it->second->click();
+                else
+                    moveFocus(!(key->modifiers() & Qt::ShiftModifier));
                 return true;
             }
+            if (key->key() == Qt::Key_F4 && plain) {
+                // F4 in a code field opens the search of its button.
+                if (host::TControl* button = searchButtonFor(*c)) {
+                    if (auto it = m_byControl.find(button); it != m_byControl.end()) it->second->click();
+                    return true;
+                }
+            }
+            break;
         }
-        break;
-    }
-    default: break;
+        default: break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -48,11 +48,13 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     addStatus("operator", QStringLiteral("Operador: %1").arg(qs(m_context.operatorCode)), QStringLiteral("Operador"));
     addStatus("date", QStringLiteral("Data: %1").arg(qs(m_context.date)), QStringLiteral("Data de processamento"));
     addStatus("module", QStringLiteral("Módulo: %1").arg(qs(m_context.module)), QStringLiteral("Módulo ativo do host"));
-    addStatus("singleBranch",
-              QStringLiteral("Filial única: %1").arg(m_context.singleBranch ? QStringLiteral("Sim") : QStringLiteral("Não")),
-              QStringLiteral("O host trabalha com uma só filial"));
+    addStatus(
+        "singleBranch",
+        QStringLiteral("Filial única: %1").arg(m_context.singleBranch ? QStringLiteral("Sim") : QStringLiteral("Não")),
+        QStringLiteral("O host trabalha com uma só filial"));
     addStatus("database", QStringLiteral("Banco: %1").arg(qs(m_context.database)), QStringLiteral("Banco de dados"));
-    addStatus("server", QStringLiteral("Servidor: %1").arg(qs(m_context.server)), QStringLiteral("Servidor de aplicação"));
+    addStatus("server", QStringLiteral("Servidor: %1").arg(qs(m_context.server)),
+              QStringLiteral("Servidor de aplicação"));
     resize(1000, 700);
 }
 

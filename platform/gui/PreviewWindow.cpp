@@ -159,7 +159,8 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     shortcut(QKeySequence(Qt::Key_PageUp), [this] { showPage(m_page > 0 ? m_page - 1 : 0); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { showPage(0); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_End), [this] { showPage(pageCount() ? pageCount() - 1 : 0); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { setZoomIndex(std::min(m_zoom->count() - 1, std::max(2, m_zoom->currentIndex() + 1))); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Plus),
+             [this] { setZoomIndex(std::min(m_zoom->count() - 1, std::max(2, m_zoom->currentIndex() + 1))); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { setZoomIndex(std::max(2, m_zoom->currentIndex() - 1)); });
     shortcut(QKeySequence::Print, [print] { print->click(); });
     shortcut(QKeySequence::Save, [save] { save->click(); });

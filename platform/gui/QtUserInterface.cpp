@@ -8,8 +8,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
-#include <QPrintDialog>
 #include <QPointer>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -170,7 +170,7 @@ std::optional<std::size_t> QtUserInterface::SearchDialog(const host::SearchReque
 }
 
 std::optional<std::vector<std::string>> QtUserInterface::ListDialog(const std::string& caption, host::TDataSet& data,
-                                                                   const std::string& keyField) {
+                                                                    const std::string& keyField) {
     emitEvent("dialog: list " + caption.substr(0, caption.find('|')));
     ChecklistDialog dialog(caption, data, keyField, dialogParent());
     if (execDialog(dialog) != QDialog::Accepted) return std::nullopt;
@@ -194,8 +194,10 @@ QString QtUserInterface::progressText() const { return m_progress ? m_progress->
 void QtUserInterface::SetCursor(host::Cursor cursor) {
     // One screen cursor, as the form sets it: the hourglass once, back once.
     if (cursor == m_cursor) return;
-    if (cursor == host::Cursor::HourGlass) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (cursor == host::Cursor::HourGlass)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
     m_cursor = cursor;
 }
 
@@ -303,8 +305,10 @@ void QtUserInterface::ShowChild(host::TForm& form) {
     m_open[&form] = open;
     m_activeForm = &form;
     open.window->show();
-    if (open.sub) m_area->setActiveSubWindow(open.sub);
-    else open.window->activateWindow();
+    if (open.sub)
+        m_area->setActiveSubWindow(open.sub);
+    else
+        open.window->activateWindow();
     view->dispatch([&form] { form.Activate(); });
 }
 

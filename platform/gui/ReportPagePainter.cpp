@@ -40,7 +40,8 @@ bool ReportPagePainter::print(QPrinter& printer) const {
     const double dx = (target.width() - paper.width() * scale) / 2;
     const double dy = (target.height() - paper.height() * scale) / 2;
     // fullPage: the origin is the paper's corner; otherwise the printable area's.
-    const QPointF origin = printer.fullPage() ? QPointF(0, 0) : -printer.pageLayout().paintRectPixels(printer.resolution()).topLeft();
+    const QPointF origin =
+        printer.fullPage() ? QPointF(0, 0) : -printer.pageLayout().paintRectPixels(printer.resolution()).topLeft();
 
     std::size_t first = 0, last = m_pages.pageCount();
     if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {

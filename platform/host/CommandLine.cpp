@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <csignal>
-#include <thread>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "appserver/AppServer.h"
 #include "db/DatabaseInitializer.h"
@@ -59,8 +59,8 @@ void launch(ModuleLoader& module, pla013script::ScriptUi& ui, const host::Varian
     if (r.status == host::msAbort) ui.emit("abort");
 }
 
-int scriptCommand(const HostOptions& options, const std::vector<std::string>& args, std::istream& in,
-                  std::ostream& out, std::ostream& err) {
+int scriptCommand(const HostOptions& options, const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err) {
     if (args.size() != 2) {
         err << "usage: pla013 script FILE|-\n";
         return 2;
@@ -104,8 +104,10 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
                  std::ostream& err) {
     std::string listen = "127.0.0.1:8013";
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--listen" && i + 1 < args.size()) listen = args[++i];
-        else if (args[i].rfind("--listen=", 0) == 0) listen = args[i].substr(9);
+        if (args[i] == "--listen" && i + 1 < args.size())
+            listen = args[++i];
+        else if (args[i].rfind("--listen=", 0) == 0)
+            listen = args[i].substr(9);
         else {
             err << "usage: pla013 [--db PATH|URL] serve [--listen HOST:PORT]\n";
             return 2;

@@ -4,8 +4,7 @@
 
 namespace pla013host {
 
-HostContext::HostContext(const HostOptions& options, host::DishPicture picture, std::string serverHost,
-                         int serverPort)
+HostContext::HostContext(const HostOptions& options, host::DishPicture picture, std::string serverHost, int serverPort)
     : m_options(options),
       m_picture(std::move(picture)),
       m_serverHost(std::move(serverHost)),
@@ -29,7 +28,8 @@ host::DishPicture HostContext::loadDishPicture(host::IDatabase& db) {
     host::DataPacket p = db.Open(q);
     host::DishPicture picture;
     for (const auto& row : p.rows) picture.levels.push_back(int(row[0].toInt()));
-    if (picture.levels.empty()) throw host::EHostError("The database holds no dish-code picture (CODEPICTURE 'PRATO').");
+    if (picture.levels.empty())
+        throw host::EHostError("The database holds no dish-code picture (CODEPICTURE 'PRATO').");
     return picture;
 }
 

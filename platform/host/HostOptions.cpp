@@ -24,8 +24,10 @@ std::string trim(const std::string& s) {
 }
 
 void setValue(HostOptions& o, const std::string& key, const std::string& value) {
-    if (key == "db") o.db = value;
-    else if (key == "server") o.server = value;
+    if (key == "db")
+        o.db = value;
+    else if (key == "server")
+        o.server = value;
     else if (key == "branch") {
         if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
             throw std::invalid_argument("--branch must be a branch code of up to four digits, not '" + value + "'");
@@ -43,12 +45,14 @@ void setValue(HostOptions& o, const std::string& key, const std::string& value) 
         if (!host::TryIsoToDate(value, d))
             throw std::invalid_argument("--date must be a date as YYYY-MM-DD, not '" + value + "'");
         o.date = value;
-    } else if (key == "reports") o.reports = value;
+    } else if (key == "reports")
+        o.reports = value;
     else if (key == "log-level") {
         if (value != "quiet" && value != "info" && value != "debug")
             throw std::invalid_argument("--log-level is quiet, info or debug, not '" + value + "'");
         o.logLevel = value;
-    } else throw std::invalid_argument("unknown setting '" + key + "'");
+    } else
+        throw std::invalid_argument("unknown setting '" + key + "'");
 }
 
 }  // namespace
@@ -57,7 +61,7 @@ HostOptions HostOptions::parse(std::vector<std::string>& args) {
     HostOptions o;
     std::vector<std::pair<std::string, std::string>> given;
     std::vector<std::string> rest;
-    static const std::vector<std::string> valued = {"db", "server", "branch", "operator", "module",
+    static const std::vector<std::string> valued = {"db",   "server",  "branch", "operator", "module",
                                                     "date", "reports", "config", "log-level"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -84,8 +88,10 @@ HostOptions HostOptions::parse(std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw std::invalid_argument("--" + key + " needs a value");
             value = args[++i];
         }
-        if (key == "config") o.config = value;
-        else given.emplace_back(key, value);
+        if (key == "config")
+            o.config = value;
+        else
+            given.emplace_back(key, value);
     }
     if (!o.config.empty()) o.applyConfigFile(o.config);
     for (const auto& [k, v] : given) setValue(o, k, v);

@@ -8,15 +8,15 @@ namespace pla013host {
 // The host's working context as the user gives it: options of the executable,
 // over a configuration file (key = value lines), over the defaults.
 struct HostOptions {
-    std::string db;            // PATH or URL; empty: the sample database
-    std::string server;        // HOST:PORT; empty: an embedded server
+    std::string db;      // PATH or URL; empty: the sample database
+    std::string server;  // HOST:PORT; empty: an embedded server
     std::string branch = "0001";
     std::string operatorCode = "1";
     char module = 'P';
     bool singleBranch = false;
-    std::string date;          // YYYY-MM-DD; empty: today
-    std::string reports;       // report folder; empty: the installed one
-    std::string config;        // configuration file read
+    std::string date;     // YYYY-MM-DD; empty: today
+    std::string reports;  // report folder; empty: the installed one
+    std::string config;   // configuration file read
     std::string logLevel = "quiet";
 
     // Consumes the context options from args (leaving the others in place).

@@ -19,7 +19,7 @@ class HttpTransport;
 namespace pla013::reports {
 class ReportRunner;
 struct PreviewPages;
-}
+}  // namespace pla013::reports
 
 namespace pla013host {
 

@@ -46,8 +46,14 @@ ReportArgs parseArgs(const std::vector<std::string>& args) {
     ReportArgs r;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string a = args[i];
-        if (a == "--preview") { r.target = "preview"; continue; }
-        if (a == "--print") { r.target = "print"; continue; }
+        if (a == "--preview") {
+            r.target = "preview";
+            continue;
+        }
+        if (a == "--print") {
+            r.target = "print";
+            continue;
+        }
         if (a.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument '" + a + "'");
         std::string key = a.substr(2), value;
         if (auto eq = key.find('='); eq != std::string::npos) {
@@ -57,9 +63,12 @@ ReportArgs parseArgs(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw std::invalid_argument("--" + key + " needs a value");
             value = args[++i];
         }
-        if (key == "report") r.report = value;
-        else if (key == "out") { r.target = "file"; r.out = value; }
-        else {
+        if (key == "report")
+            r.report = value;
+        else if (key == "out") {
+            r.target = "file";
+            r.out = value;
+        } else {
             bool known = false;
             for (const auto& [k, _] : kFilterOptions) known = known || k == key;
             if (!known) throw std::invalid_argument("unknown report option --" + key);
@@ -150,8 +159,10 @@ bool fillFilters(Driver& d, const ReportArgs& a, int position) {
     }
     if (has("level") && !d.fill("speNivel", val("level"))) return false;
     if (has("print-options")) {
-        static const std::map<std::string, std::string> boxes = {
-            {"products", "chbProduto"}, {"preparation", "chbModPrep"}, {"photo", "chbFoto"}, {"nutrients", "chbNutriente"}};
+        static const std::map<std::string, std::string> boxes = {{"products", "chbProduto"},
+                                                                 {"preparation", "chbModPrep"},
+                                                                 {"photo", "chbFoto"},
+                                                                 {"nutrients", "chbNutriente"}};
         std::set<std::string> wanted;
         for (const auto& o : splitList(val("print-options"))) {
             if (!boxes.count(o)) throw std::invalid_argument("unknown print option '" + o + "'");

@@ -22,8 +22,7 @@ void ignoreSigpipe() {
     static std::once_flag once;
     std::call_once(once, [] {
         struct sigaction current {};
-        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-            std::signal(SIGPIPE, SIG_IGN);
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
     });
 }
 
@@ -54,21 +53,19 @@ void configure(httplib::Client& client, const HttpTransportOptions& options) {
 // What went wrong below HTTP, in the user's terms.
 std::string transportFailure(httplib::Error error, const HttpTransportOptions& options, bool tooLarge) {
     switch (error) {
-    case httplib::Error::Connection:
-        return "o servidor não pode ser alcançado (conexão recusada ou máquina desconhecida).";
-    case httplib::Error::ConnectionTimeout:
-        return "o servidor não aceitou a conexão em " + millis(options.connectTimeout) + ".";
-    case httplib::Error::Read:
-        return "resposta incompleta: a conexão foi fechada ou nada chegou em " +
-               millis(options.readTimeout) + ".";
-    case httplib::Error::Write:
-        return "a chamada não pôde ser enviada: a conexão foi fechada ou parou por " +
-               millis(options.writeTimeout) + ".";
-    case httplib::Error::Canceled:
-        if (tooLarge) return "a resposta é maior que " + std::to_string(options.maxResponseBytes) + " bytes.";
-        return "a chamada foi cancelada.";
-    default:
-        return "erro de transporte (" + httplib::to_string(error) + ").";
+        case httplib::Error::Connection:
+            return "o servidor não pode ser alcançado (conexão recusada ou máquina desconhecida).";
+        case httplib::Error::ConnectionTimeout:
+            return "o servidor não aceitou a conexão em " + millis(options.connectTimeout) + ".";
+        case httplib::Error::Read:
+            return "resposta incompleta: a conexão foi fechada ou nada chegou em " + millis(options.readTimeout) + ".";
+        case httplib::Error::Write:
+            return "a chamada não pôde ser enviada: a conexão foi fechada ou parou por " +
+                   millis(options.writeTimeout) + ".";
+        case httplib::Error::Canceled:
+            if (tooLarge) return "a resposta é maior que " + std::to_string(options.maxResponseBytes) + " bytes.";
+            return "a chamada foi cancelada.";
+        default: return "erro de transporte (" + httplib::to_string(error) + ").";
     }
 }
 
@@ -82,8 +79,8 @@ struct Exchange {
 Exchange exchange(const std::string& host, int port, const HttpTransportOptions& options, const std::string& method,
                   const std::string& path, std::string body, const std::string& context) {
     if (host.empty() || port <= 0 || port > 65535)
-        throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host + "\", porta " +
-                               std::to_string(port) + ").");
+        throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host +
+                               "\", porta " + std::to_string(port) + ").");
     Exchange out;
     bool tooLarge = false;
     httplib::Error error = httplib::Error::Success;
@@ -141,14 +138,15 @@ void HttpTransport::Connect(const std::string& host, int port) {
         throw host::EHostError(context + ": a resposta da verificação não é deste protocolo: " + e.what());
     }
     if (info.version != kProtocolVersion || info.status != "ok")
-        throw host::EHostError(context + ": fala a versão de protocolo " + std::to_string(info.version) + " (estado \"" +
-                               info.status + "\"); este cliente fala a versão " +
+        throw host::EHostError(context + ": fala a versão de protocolo " + std::to_string(info.version) +
+                               " (estado \"" + info.status + "\"); este cliente fala a versão " +
                                std::to_string(kProtocolVersion) + ".");
 }
 
 host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
                                   const std::string& method, const std::vector<host::CallArg>& args) {
-    const std::string context = "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + address(host, port);
+    const std::string context =
+        "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + address(host, port);
     std::string body;
     try {
         body = encodeCallRequest(serverName, method, args);
@@ -160,7 +158,8 @@ host::Variant HttpTransport::Call(const std::string& host, int port, const std::
         if (const auto remote = decodeError(answer.body))
             throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +
                                    std::to_string(answer.status) + "]");
-        throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) + ".");
+        throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) +
+                               ".");
     }
     try {
         return decodeCallResponse(answer.body);

@@ -35,8 +35,8 @@ public:
     // GET /health: succeeds when a server of our protocol version answers,
     // waiting for the answer no longer than connectTimeout.
     void Connect(const std::string& host, int port) override;
-    host::Variant Call(const std::string& host, int port, const std::string& serverName,
-                       const std::string& method, const std::vector<host::CallArg>& args) override;
+    host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
+                       const std::vector<host::CallArg>& args) override;
 
     const HttpTransportOptions& options() const { return m_options; }
 

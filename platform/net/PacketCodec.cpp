@@ -12,7 +12,9 @@ using nlohmann::json;
 
 namespace {
 
-[[noreturn]] void fail(const std::string& message) { throw ProtocolError(errc::BadRequest, "Pacote de dados: " + message); }
+[[noreturn]] void fail(const std::string& message) {
+    throw ProtocolError(errc::BadRequest, "Pacote de dados: " + message);
+}
 
 std::string where(std::size_t row, const host::FieldDef& field) {
     return "linha " + std::to_string(row + 1) + ", campo " + field.name;
@@ -20,14 +22,14 @@ std::string where(std::size_t row, const host::FieldDef& field) {
 
 const char* kindName(host::Variant::Kind k) {
     switch (k) {
-    case host::Variant::Kind::Unassigned: return "unassigned";
-    case host::Variant::Kind::Null: return "null";
-    case host::Variant::Kind::Integer: return "integer";
-    case host::Variant::Kind::Float: return "float";
-    case host::Variant::Kind::Text: return "text";
-    case host::Variant::Kind::Date: return "date";
-    case host::Variant::Kind::Array: return "array";
-    case host::Variant::Kind::Packet: return "packet";
+        case host::Variant::Kind::Unassigned: return "unassigned";
+        case host::Variant::Kind::Null: return "null";
+        case host::Variant::Kind::Integer: return "integer";
+        case host::Variant::Kind::Float: return "float";
+        case host::Variant::Kind::Text: return "text";
+        case host::Variant::Kind::Date: return "date";
+        case host::Variant::Kind::Array: return "array";
+        case host::Variant::Kind::Packet: return "packet";
     }
     return "unknown";
 }
@@ -42,19 +44,19 @@ json valueToJson(const host::Variant& v, std::size_t row, const host::FieldDef& 
     const K k = v.kind();
     if (k == K::Null || k == K::Unassigned) return json(nullptr);
     switch (field.type) {
-    case host::FieldType::String:
-        if (k == K::Text) return json(v.toString());
-        break;
-    case host::FieldType::Integer:
-        if (k == K::Integer) return json(v.toInt());
-        break;
-    case host::FieldType::Float:
-        if (k == K::Float || k == K::Integer) return finiteNumber(v.toDouble(), row, field);
-        break;
-    case host::FieldType::Date:
-        if (k == K::Date) return finiteNumber(v.toDate(), row, field);
-        if (k == K::Float) return finiteNumber(v.toDouble(), row, field);
-        break;
+        case host::FieldType::String:
+            if (k == K::Text) return json(v.toString());
+            break;
+        case host::FieldType::Integer:
+            if (k == K::Integer) return json(v.toInt());
+            break;
+        case host::FieldType::Float:
+            if (k == K::Float || k == K::Integer) return finiteNumber(v.toDouble(), row, field);
+            break;
+        case host::FieldType::Date:
+            if (k == K::Date) return finiteNumber(v.toDate(), row, field);
+            if (k == K::Float) return finiteNumber(v.toDouble(), row, field);
+            break;
     }
     fail(where(row, field) + " (" + host::FieldTypeName(field.type) + ") contém um valor do tipo " + kindName(k) + ".");
 }
@@ -62,23 +64,23 @@ json valueToJson(const host::Variant& v, std::size_t row, const host::FieldDef& 
 host::Variant valueFromJson(const json& j, std::size_t row, const host::FieldDef& field) {
     if (j.is_null()) return host::Variant::null();
     switch (field.type) {
-    case host::FieldType::String:
-        if (j.is_string()) return host::Variant(j.get<std::string>());
-        break;
-    case host::FieldType::Integer:
-        if (j.is_number_integer() && !j.is_number_unsigned()) return host::Variant(j.get<std::int64_t>());
-        if (j.is_number_unsigned()) {
-            const auto u = j.get<std::uint64_t>();
-            if (u <= std::uint64_t(std::numeric_limits<std::int64_t>::max())) return host::Variant(std::int64_t(u));
-            fail(where(row, field) + " contém um inteiro fora do intervalo.");
-        }
-        break;
-    case host::FieldType::Float:
-        if (j.is_number()) return host::Variant(j.get<double>());
-        break;
-    case host::FieldType::Date:
-        if (j.is_number()) return host::Variant::date(j.get<double>());
-        break;
+        case host::FieldType::String:
+            if (j.is_string()) return host::Variant(j.get<std::string>());
+            break;
+        case host::FieldType::Integer:
+            if (j.is_number_integer() && !j.is_number_unsigned()) return host::Variant(j.get<std::int64_t>());
+            if (j.is_number_unsigned()) {
+                const auto u = j.get<std::uint64_t>();
+                if (u <= std::uint64_t(std::numeric_limits<std::int64_t>::max())) return host::Variant(std::int64_t(u));
+                fail(where(row, field) + " contém um inteiro fora do intervalo.");
+            }
+            break;
+        case host::FieldType::Float:
+            if (j.is_number()) return host::Variant(j.get<double>());
+            break;
+        case host::FieldType::Date:
+            if (j.is_number()) return host::Variant::date(j.get<double>());
+            break;
     }
     fail(where(row, field) + " (" + host::FieldTypeName(field.type) + ") contém um JSON " + internal::jsonTypeName(j) +
          ".");
@@ -107,7 +109,8 @@ json packetToJson(const host::DataPacket& packet) {
 }
 
 host::DataPacket packetFromJson(const json& value) {
-    if (!value.is_object()) fail(std::string("esperava um objeto, veio um JSON ") + internal::jsonTypeName(value) + ".");
+    if (!value.is_object())
+        fail(std::string("esperava um objeto, veio um JSON ") + internal::jsonTypeName(value) + ".");
     const auto fields = value.find("fields");
     const auto rows = value.find("rows");
     if (fields == value.end() || !fields->is_array()) fail("\"fields\" deve ser uma lista.");

@@ -17,10 +17,10 @@ using Kind = host::CallArg::Kind;
 
 const char* argKindName(Kind kind) {
     switch (kind) {
-    case Kind::TextByValue: return "text";
-    case Kind::TextByRef: return "textref";
-    case Kind::Int32: return "int32";
-    case Kind::Date: return "date";
+        case Kind::TextByValue: return "text";
+        case Kind::TextByRef: return "textref";
+        case Kind::Int32: return "int32";
+        case Kind::Date: return "date";
     }
     return "unknown";
 }
@@ -41,20 +41,19 @@ json argToJson(const host::CallArg& arg, std::size_t index) {
     const std::string kindName = argKindName(arg.kind);
     try {
         switch (arg.kind) {
-        case Kind::TextByValue:
-        case Kind::TextByRef:
-            return json{{"kind", kindName}, {"value", arg.value.toString()}};
-        case Kind::Int32: {
-            const std::int64_t v = arg.value.toInt();
-            if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-                throw ProtocolError(errc::BadArguments, argName(index) + " não cabe em 32 bits.");
-            return json{{"kind", kindName}, {"value", v}};
-        }
-        case Kind::Date: {
-            const double d = arg.value.toDate();
-            if (!std::isfinite(d)) throw ProtocolError(errc::BadArguments, argName(index) + " não é uma data.");
-            return json{{"kind", kindName}, {"value", d}};
-        }
+            case Kind::TextByValue:
+            case Kind::TextByRef: return json{{"kind", kindName}, {"value", arg.value.toString()}};
+            case Kind::Int32: {
+                const std::int64_t v = arg.value.toInt();
+                if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+                    throw ProtocolError(errc::BadArguments, argName(index) + " não cabe em 32 bits.");
+                return json{{"kind", kindName}, {"value", v}};
+            }
+            case Kind::Date: {
+                const double d = arg.value.toDate();
+                if (!std::isfinite(d)) throw ProtocolError(errc::BadArguments, argName(index) + " não é uma data.");
+                return json{{"kind", kindName}, {"value", d}};
+            }
         }
     } catch (const ProtocolError&) {
         throw;
@@ -78,26 +77,27 @@ host::CallArg argFromJson(const json& j, std::size_t index) {
     const json& v = *valueIt;
     const std::string kindName = argKindName(*kind);
     switch (*kind) {
-    case Kind::TextByValue:
-    case Kind::TextByRef:
-        if (v.is_string()) return {*kind, host::Variant(v.get<std::string>())};
-        break;
-    case Kind::Int32:
-        if (v.is_number_integer()) {
-            const bool fits = v.is_number_unsigned()
-                                  ? v.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<std::int32_t>::max())
-                                  : (v.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
-                                     v.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max());
-            if (!fits) throw ProtocolError(errc::BadArguments, argName(index) + " (int32) is out of range.");
-            return {*kind, host::Variant(v.get<std::int64_t>())};
-        }
-        break;
-    case Kind::Date:
-        if (v.is_number()) return {*kind, host::Variant::date(v.get<double>())};
-        break;
+        case Kind::TextByValue:
+        case Kind::TextByRef:
+            if (v.is_string()) return {*kind, host::Variant(v.get<std::string>())};
+            break;
+        case Kind::Int32:
+            if (v.is_number_integer()) {
+                const bool fits =
+                    v.is_number_unsigned()
+                        ? v.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<std::int32_t>::max())
+                        : (v.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
+                           v.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max());
+                if (!fits) throw ProtocolError(errc::BadArguments, argName(index) + " (int32) is out of range.");
+                return {*kind, host::Variant(v.get<std::int64_t>())};
+            }
+            break;
+        case Kind::Date:
+            if (v.is_number()) return {*kind, host::Variant::date(v.get<double>())};
+            break;
     }
-    throw ProtocolError(errc::BadArguments, argName(index) + " (" + kindName + ") contém um JSON " +
-                                                internal::jsonTypeName(v) + ".");
+    throw ProtocolError(errc::BadArguments,
+                        argName(index) + " (" + kindName + ") contém um JSON " + internal::jsonTypeName(v) + ".");
 }
 
 const json& member(const json& object, const char* name, bool (json::*test)() const noexcept, const char* what) {
@@ -113,7 +113,8 @@ std::string encodeCallRequest(const std::string& server, const std::string& meth
                               const std::vector<host::CallArg>& args) {
     json list = json::array();
     for (std::size_t i = 0; i < args.size(); ++i) list.push_back(argToJson(args[i], i));
-    const json body = {{"version", kProtocolVersion}, {"server", server}, {"method", method}, {"args", std::move(list)}};
+    const json body = {
+        {"version", kProtocolVersion}, {"server", server}, {"method", method}, {"args", std::move(list)}};
     return internal::dumpStrict(body, "a chamada de " + server + "." + method);
 }
 
@@ -164,12 +165,11 @@ std::optional<RemoteError> decodeError(std::string_view body) {
 host::Variant decodeCallResponse(std::string_view body) {
     const json j = internal::parseStrict(body, "A resposta");
     if (!j.is_object()) throw ProtocolError(errc::BadJson, "A resposta não é um objeto JSON.");
-    if (const auto error = decodeError(body))
-        throw ProtocolError(error->code, error->message);
+    if (const auto error = decodeError(body)) throw ProtocolError(error->code, error->message);
     const auto version = j.find("version");
     if (version == j.end() || !version->is_number_integer() || version->get<std::int64_t>() != kProtocolVersion)
-        throw ProtocolError(errc::UnsupportedVersion, "A resposta não é da versão de protocolo " +
-                                                          std::to_string(kProtocolVersion) + ".");
+        throw ProtocolError(errc::UnsupportedVersion,
+                            "A resposta não é da versão de protocolo " + std::to_string(kProtocolVersion) + ".");
     const auto result = j.find("result");
     if (result == j.end()) throw ProtocolError(errc::BadJson, "A resposta não traz \"result\".");
     return variantFromJson(*result);

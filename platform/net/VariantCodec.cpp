@@ -31,24 +31,24 @@ json toJson(const host::Variant& v, const std::string& path, int depth) {
     if (depth > kMaxDepth) fail(path, "aninhado demais.");
     using K = host::Variant::Kind;
     switch (v.kind()) {
-    case K::Unassigned:
-    case K::Null: return json{{"kind", "null"}};
-    case K::Integer: return json{{"kind", "integer"}, {"value", v.toInt()}};
-    case K::Float: return json{{"kind", "float"}, {"value", number(v.toDouble(), path)}};
-    case K::Text: return json{{"kind", "text"}, {"value", v.toString()}};
-    case K::Date: return json{{"kind", "date"}, {"value", number(v.toDate(), path)}};
-    case K::Array: {
-        json items = json::array();
-        const auto& elements = v.array();
-        for (std::size_t i = 0; i < elements.size(); ++i)
-            items.push_back(toJson(elements[i], path + "[" + std::to_string(i) + "]", depth + 1));
-        return json{{"kind", "array"}, {"value", std::move(items)}};
-    }
-    case K::Packet: {
-        const auto packet = v.packet();
-        if (!packet) fail(path, "referência de pacote vazia.");
-        return json{{"kind", "packet"}, {"value", packetToJson(*packet)}};
-    }
+        case K::Unassigned:
+        case K::Null: return json{{"kind", "null"}};
+        case K::Integer: return json{{"kind", "integer"}, {"value", v.toInt()}};
+        case K::Float: return json{{"kind", "float"}, {"value", number(v.toDouble(), path)}};
+        case K::Text: return json{{"kind", "text"}, {"value", v.toString()}};
+        case K::Date: return json{{"kind", "date"}, {"value", number(v.toDate(), path)}};
+        case K::Array: {
+            json items = json::array();
+            const auto& elements = v.array();
+            for (std::size_t i = 0; i < elements.size(); ++i)
+                items.push_back(toJson(elements[i], path + "[" + std::to_string(i) + "]", depth + 1));
+            return json{{"kind", "array"}, {"value", std::move(items)}};
+        }
+        case K::Packet: {
+            const auto packet = v.packet();
+            if (!packet) fail(path, "referência de pacote vazia.");
+            return json{{"kind", "packet"}, {"value", packetToJson(*packet)}};
+        }
     }
     fail(path, "de tipo desconhecido.");
 }
@@ -97,12 +97,8 @@ json variantToJson(const host::Variant& value) { return toJson(value, "resultado
 
 host::Variant variantFromJson(const json& value) { return fromJson(value, "resultado", 0); }
 
-std::string encodeVariant(const host::Variant& value) {
-    return internal::dumpStrict(variantToJson(value), "o valor");
-}
+std::string encodeVariant(const host::Variant& value) { return internal::dumpStrict(variantToJson(value), "o valor"); }
 
-host::Variant decodeVariant(std::string_view text) {
-    return variantFromJson(internal::parseStrict(text, "O valor"));
-}
+host::Variant decodeVariant(std::string_view text) { return variantFromJson(internal::parseStrict(text, "O valor")); }
 
 }  // namespace pla013::net

@@ -33,9 +33,9 @@ AtomicFile::AtomicFile(std::string target) : m_target(std::move(target)) {
     fs::path dir = t.parent_path().empty() ? fs::path(".") : t.parent_path();
     std::error_code ec;
     if (!fs::is_directory(dir, ec))
-        throw host::EHostError("A pasta '" + dir.string() + "' não existe; o arquivo '" + m_target + "' não foi gravado.");
-    if (fs::is_directory(t, ec))
-        throw host::EHostError("'" + m_target + "' é uma pasta; o relatório não foi gravado.");
+        throw host::EHostError("A pasta '" + dir.string() + "' não existe; o arquivo '" + m_target +
+                               "' não foi gravado.");
+    if (fs::is_directory(t, ec)) throw host::EHostError("'" + m_target + "' é uma pasta; o relatório não foi gravado.");
     std::string pattern = (dir / ("." + t.filename().string() + ".XXXXXX")).string();
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');

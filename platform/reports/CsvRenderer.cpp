@@ -17,8 +17,10 @@ namespace {
 std::string quote(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '"') out += "\"\"";
-        else out += c;
+        if (c == '"')
+            out += "\"\"";
+        else
+            out += c;
     }
     return out + "\"";
 }
@@ -71,15 +73,15 @@ void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
             const host::Variant& v = doc.value(row, cols[i].field);
             using K = host::Variant::Kind;
             switch (v.kind()) {
-            case K::Text: line += field(v.toString(), true); break;
-            case K::Integer: line += std::to_string(v.toInt()); break;
-            case K::Float: line += numberText(v.toDouble(), cols[i].format); break;
-            case K::Date: {
-                double d = v.toDate();
-                line += internal::formatDate(d, d - std::floor(d) > 1e-9 ? "dd/mm/yyyy hh:nn:ss" : "dd/mm/yyyy");
-                break;
-            }
-            default: break;  // null: empty field
+                case K::Text: line += field(v.toString(), true); break;
+                case K::Integer: line += std::to_string(v.toInt()); break;
+                case K::Float: line += numberText(v.toDouble(), cols[i].format); break;
+                case K::Date: {
+                    double d = v.toDate();
+                    line += internal::formatDate(d, d - std::floor(d) > 1e-9 ? "dd/mm/yyyy hh:nn:ss" : "dd/mm/yyyy");
+                    break;
+                }
+                default: break;  // null: empty field
             }
         }
         line += "\r\n";

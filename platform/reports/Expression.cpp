@@ -117,8 +117,7 @@ private:
             n->name = m_text.substr(start, m_pos - start);
             std::transform(n->name.begin(), n->name.end(), n->name.begin(),
                            [](unsigned char ch) { return char(std::toupper(ch)); });
-            if (std::find(m_names->begin(), m_names->end(), n->name) == m_names->end())
-                m_names->push_back(n->name);
+            if (std::find(m_names->begin(), m_names->end(), n->name) == m_names->end()) m_names->push_back(n->name);
             return n;
         }
         fail("caractere inesperado '" + std::string(1, c) + "'");
@@ -140,17 +139,17 @@ bool hasNames(const Expression::Node& n);
 
 Eval evalNode(const Expression::Node& n, const Expression::Resolver& resolve) {
     switch (n.op) {
-    case 0: return {n.number, false, true};
-    case 'n': {
-        auto v = resolve(n.name);
-        return {v.value_or(0.0), v.has_value(), true};
-    }
-    case 'u': {
-        Eval e = evalNode(*n.left, resolve);
-        e.value = -e.value;
-        return e;
-    }
-    default: break;
+        case 0: return {n.number, false, true};
+        case 'n': {
+            auto v = resolve(n.name);
+            return {v.value_or(0.0), v.has_value(), true};
+        }
+        case 'u': {
+            Eval e = evalNode(*n.left, resolve);
+            e.value = -e.value;
+            return e;
+        }
+        default: break;
     }
     Eval l = evalNode(*n.left, resolve);
     Eval r = evalNode(*n.right, resolve);
@@ -158,19 +157,22 @@ Eval evalNode(const Expression::Node& n, const Expression::Resolver& resolve) {
     // A product or quotient with an unknown operand is unknown.
     auto unknown = [](const Expression::Node& side, const Eval& e) { return !e.known && hasNames(side); };
     switch (n.op) {
-    case '+': out.value = l.value + r.value; break;
-    case '-': out.value = l.value - r.value; break;
-    case '*':
-    case '/':
-        if (unknown(*n.left, l) || unknown(*n.right, r)) {
-            out.known = false;
-            out.valid = false;
+        case '+': out.value = l.value + r.value; break;
+        case '-': out.value = l.value - r.value; break;
+        case '*':
+        case '/':
+            if (unknown(*n.left, l) || unknown(*n.right, r)) {
+                out.known = false;
+                out.valid = false;
+                break;
+            }
+            if (n.op == '*')
+                out.value = l.value * r.value;
+            else if (r.value == 0)
+                out.valid = false;
+            else
+                out.value = l.value / r.value;
             break;
-        }
-        if (n.op == '*') out.value = l.value * r.value;
-        else if (r.value == 0) out.valid = false;
-        else out.value = l.value / r.value;
-        break;
     }
     return out;
 }

@@ -13,11 +13,11 @@ namespace {
 void escape(std::ostream& out, const std::string& s) {
     for (char c : s) {
         switch (c) {
-        case '&': out << "&amp;"; break;
-        case '<': out << "&lt;"; break;
-        case '>': out << "&gt;"; break;
-        case '"': out << "&quot;"; break;
-        default: out << c;
+            case '&': out << "&amp;"; break;
+            case '<': out << "&lt;"; break;
+            case '>': out << "&gt;"; break;
+            case '"': out << "&quot;"; break;
+            default: out << c;
         }
     }
 }
@@ -74,97 +74,101 @@ void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
         };
         for (const Line& l : lines) {
             switch (l.style) {
-            case LineStyle::Title:
-                out << "<h1>";
-                escape(out, l.cells.front().text);
-                out << "</h1><span class=\"id\">";
-                escape(out, l.right);
-                out << "</span>";
-                break;
-            case LineStyle::Subtitle:
-            case LineStyle::Filter:
-                out << "<p class=\"" << (l.style == LineStyle::Filter ? "filter" : "subtitle") << "\">";
-                escape(out, l.cells.front().text);
-                out << "</p>";
-                break;
-            case LineStyle::Blank: break;
-            case LineStyle::ColumnHeader:
-                openTable();
-                out << "<thead><tr>";
-                for (const auto& c : l.cells) {
-                    out << "<th class=\"" << alignClass(c.align) << "\">";
-                    escape(out, c.text);
-                    out << "</th>";
-                }
-                out << "</tr></thead>\n<tbody>\n";
-                break;
-            case LineStyle::Detail:
-                openTable();
-                out << "<tr>";
-                for (const auto& c : l.cells) {
-                    out << "<td class=\"" << alignClass(c.align) << "\">";
-                    escape(out, c.text);
-                    out << "</td>";
-                }
-                out << "</tr>\n";
-                break;
-            case LineStyle::Totals: {
-                openTable();
-                out << "<tr class=\"totals\">";
-                // The caption spans the columns before the first figure.
-                std::size_t firstCol = span;
-                for (const auto& c : l.cells)
-                    if (c.column >= 0) firstCol = std::min(firstCol, std::size_t(c.column));
-                std::string caption = (!l.cells.empty() && l.cells.front().column < 0) ? l.cells.front().text : "";
-                if (firstCol > 0) {
-                    out << "<td colspan=\"" << firstCol << "\">";
-                    escape(out, caption);
-                    out << "</td>";
-                }
-                for (std::size_t col = firstCol; col < span && ncols; ++col) {
-                    const Cell* found = nullptr;
-                    for (const auto& c : l.cells)
-                        if (c.column == int(col)) found = &c;
-                    out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
-                    if (found) escape(out, found->text);
-                    out << "</td>";
-                }
-                out << "</tr>\n";
-                break;
-            }
-            case LineStyle::Image:
-                openTable();
-                out << "<tr class=\"image\"><td colspan=\"" << span << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
-                if (l.image && !l.image->bytes.empty()) {
-                    out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3 << "em\" src=\"data:"
-                        << imageType(l.image->bytes) << ";base64," << internal::encodeBase64(l.image->bytes) << "\">";
-                } else {
+                case LineStyle::Title:
+                    out << "<h1>";
                     escape(out, l.cells.front().text);
+                    out << "</h1><span class=\"id\">";
+                    escape(out, l.right);
+                    out << "</span>";
+                    break;
+                case LineStyle::Subtitle:
+                case LineStyle::Filter:
+                    out << "<p class=\"" << (l.style == LineStyle::Filter ? "filter" : "subtitle") << "\">";
+                    escape(out, l.cells.front().text);
+                    out << "</p>";
+                    break;
+                case LineStyle::Blank: break;
+                case LineStyle::ColumnHeader:
+                    openTable();
+                    out << "<thead><tr>";
+                    for (const auto& c : l.cells) {
+                        out << "<th class=\"" << alignClass(c.align) << "\">";
+                        escape(out, c.text);
+                        out << "</th>";
+                    }
+                    out << "</tr></thead>\n<tbody>\n";
+                    break;
+                case LineStyle::Detail:
+                    openTable();
+                    out << "<tr>";
+                    for (const auto& c : l.cells) {
+                        out << "<td class=\"" << alignClass(c.align) << "\">";
+                        escape(out, c.text);
+                        out << "</td>";
+                    }
+                    out << "</tr>\n";
+                    break;
+                case LineStyle::Totals: {
+                    openTable();
+                    out << "<tr class=\"totals\">";
+                    // The caption spans the columns before the first figure.
+                    std::size_t firstCol = span;
+                    for (const auto& c : l.cells)
+                        if (c.column >= 0) firstCol = std::min(firstCol, std::size_t(c.column));
+                    std::string caption = (!l.cells.empty() && l.cells.front().column < 0) ? l.cells.front().text : "";
+                    if (firstCol > 0) {
+                        out << "<td colspan=\"" << firstCol << "\">";
+                        escape(out, caption);
+                        out << "</td>";
+                    }
+                    for (std::size_t col = firstCol; col < span && ncols; ++col) {
+                        const Cell* found = nullptr;
+                        for (const auto& c : l.cells)
+                            if (c.column == int(col)) found = &c;
+                        out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
+                        if (found) escape(out, found->text);
+                        out << "</td>";
+                    }
+                    out << "</tr>\n";
+                    break;
                 }
-                out << "</td></tr>\n";
-                break;
-            case LineStyle::PageFooter:
-                if (inTable) out << "</tbody>\n</table>\n";
-                else out << "</header>\n";
-                inTable = false;
-                out << "<footer><span>";
-                escape(out, l.cells.front().text);
-                out << "</span><span>";
-                escape(out, l.right);
-                out << "</span></footer>\n";
-                break;
-            default: {  // group texts, memo lines, the empty-report text
-                openTable();
-                const char* cls = l.style == LineStyle::Memo          ? "memo"
-                                  : l.style == LineStyle::MemoCaption ? "memocap"
-                                  : l.style == LineStyle::Empty       ? "empty"
-                                  : (l.bold ? "group b" : "group");
-                out << "<tr class=\"" << cls << "\"><td colspan=\"" << span << "\" style=\"padding-left:"
-                    << l.level * 2 << "ch\">";
-                escape(out, l.cells.empty() ? std::string() : l.cells.front().text);
-                out << "</td></tr>\n";
-                break;
-            }
+                case LineStyle::Image:
+                    openTable();
+                    out << "<tr class=\"image\"><td colspan=\"" << span << "\" style=\"padding-left:" << l.level * 2
+                        << "ch\">";
+                    if (l.image && !l.image->bytes.empty()) {
+                        out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3
+                            << "em\" src=\"data:" << imageType(l.image->bytes) << ";base64,"
+                            << internal::encodeBase64(l.image->bytes) << "\">";
+                    } else {
+                        escape(out, l.cells.front().text);
+                    }
+                    out << "</td></tr>\n";
+                    break;
+                case LineStyle::PageFooter:
+                    if (inTable)
+                        out << "</tbody>\n</table>\n";
+                    else
+                        out << "</header>\n";
+                    inTable = false;
+                    out << "<footer><span>";
+                    escape(out, l.cells.front().text);
+                    out << "</span><span>";
+                    escape(out, l.right);
+                    out << "</span></footer>\n";
+                    break;
+                default: {  // group texts, memo lines, the empty-report text
+                    openTable();
+                    const char* cls = l.style == LineStyle::Memo          ? "memo"
+                                      : l.style == LineStyle::MemoCaption ? "memocap"
+                                      : l.style == LineStyle::Empty       ? "empty"
+                                                                          : (l.bold ? "group b" : "group");
+                    out << "<tr class=\"" << cls << "\"><td colspan=\"" << span
+                        << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
+                    escape(out, l.cells.empty() ? std::string() : l.cells.front().text);
+                    out << "</td></tr>\n";
+                    break;
+                }
             }
         }
         out << "</section>\n";

@@ -32,9 +32,12 @@ bool isIdentifier(const std::string& s) {
 std::string pointerKey(const std::string& key) {
     std::string out;
     for (char c : key) {
-        if (c == '~') out += "~0";
-        else if (c == '/') out += "~1";
-        else out += c;
+        if (c == '~')
+            out += "~0";
+        else if (c == '/')
+            out += "~1";
+        else
+            out += c;
     }
     return out;
 }
@@ -142,23 +145,27 @@ public:
 
     void parse(const json& root) {
         m_r.object(root, "");
-        m_r.onlyKeys(root, "", {"version", "code", "title", "subtitle", "orientation", "parameters", "lookups", "data",
-                                "computed", "groups", "detail", "columns", "totals", "totalsCaption", "emptyText"});
+        m_r.onlyKeys(root, "",
+                     {"version", "code", "title", "subtitle", "orientation", "parameters", "lookups", "data",
+                      "computed", "groups", "detail", "columns", "totals", "totalsCaption", "emptyText"});
         if (!root.contains("version")) m_r.fail("/version", "falta a versão do formato");
         if (m_r.integer(root["version"], "/version") != 1)
             m_r.fail("/version", "versão do formato não suportada (esperada 1)");
         if (!root.contains("code")) m_r.fail("/code", "falta o código do relatório");
         m_def.code = m_r.nonEmptyString(root["code"], "/code");
-        if (m_def.code.size() != 2 ||
-            !std::all_of(m_def.code.begin(), m_def.code.end(), [](unsigned char c) { return std::isdigit(c) || std::isupper(c); }))
+        if (m_def.code.size() != 2 || !std::all_of(m_def.code.begin(), m_def.code.end(),
+                                                   [](unsigned char c) { return std::isdigit(c) || std::isupper(c); }))
             m_r.fail("/code", "o código deve ter dois caracteres, dígitos ou letras maiúsculas");
         if (!root.contains("title")) m_r.fail("/title", "falta o título do relatório");
         m_def.title = m_r.nonEmptyString(root["title"], "/title");
         if (root.contains("orientation")) {
             std::string o = m_r.string(root["orientation"], "/orientation");
-            if (o == "portrait") m_def.orientation = Orientation::Portrait;
-            else if (o == "landscape") m_def.orientation = Orientation::Landscape;
-            else m_r.fail("/orientation", "orientação inválida '" + o + "' (portrait ou landscape)");
+            if (o == "portrait")
+                m_def.orientation = Orientation::Portrait;
+            else if (o == "landscape")
+                m_def.orientation = Orientation::Landscape;
+            else
+                m_r.fail("/orientation", "orientação inválida '" + o + "' (portrait ou landscape)");
         }
         if (root.contains("parameters")) parseParameters(root["parameters"]);
         if (root.contains("lookups")) parseLookups(root["lookups"]);
@@ -188,8 +195,7 @@ public:
 
 private:
     void requireParam(const std::string& name, const std::string& ptr) {
-        if (!m_def.findParameter(name))
-            m_r.fail(ptr, "o parâmetro " + name + " não está declarado em /parameters");
+        if (!m_def.findParameter(name)) m_r.fail(ptr, "o parâmetro " + name + " não está declarado em /parameters");
     }
 
     void checkTemplate(const std::string& text, const std::string& ptr) {
@@ -219,27 +225,33 @@ private:
             if (!seen.insert(d.name).second) m_r.fail(ptr + "/name", "parâmetro repetido " + d.name);
             if (!p.contains("type")) m_r.fail(ptr + "/type", "falta o tipo do parâmetro");
             std::string t = m_r.string(p["type"], ptr + "/type");
-            if (t == "string") d.type = ParamType::String;
-            else if (t == "integer") d.type = ParamType::Integer;
-            else if (t == "date") d.type = ParamType::Date;
-            else if (t == "datetime") d.type = ParamType::DateTime;
-            else m_r.fail(ptr + "/type", "tipo inválido '" + t + "' (string, integer, date ou datetime)");
+            if (t == "string")
+                d.type = ParamType::String;
+            else if (t == "integer")
+                d.type = ParamType::Integer;
+            else if (t == "date")
+                d.type = ParamType::Date;
+            else if (t == "datetime")
+                d.type = ParamType::DateTime;
+            else
+                m_r.fail(ptr + "/type", "tipo inválido '" + t + "' (string, integer, date ou datetime)");
             if (p.contains("default") && !p["default"].is_null()) {
                 const json& v = p["default"];
                 std::string vp = ptr + "/default";
                 d.hasDefault = true;
                 switch (d.type) {
-                case ParamType::String: d.defaultText = m_r.string(v, vp); break;
-                case ParamType::Integer: d.defaultInt = m_r.integer(v, vp); break;
-                case ParamType::Date:
-                    d.defaultText = m_r.string(v, vp);
-                    if (!validIsoDate(d.defaultText)) m_r.fail(vp, "data inválida '" + d.defaultText + "' (AAAA-MM-DD)");
-                    break;
-                case ParamType::DateTime:
-                    d.defaultText = m_r.string(v, vp);
-                    if (!validIsoDateTime(d.defaultText))
-                        m_r.fail(vp, "data e hora inválidas '" + d.defaultText + "' (AAAA-MM-DD HH:MM:SS)");
-                    break;
+                    case ParamType::String: d.defaultText = m_r.string(v, vp); break;
+                    case ParamType::Integer: d.defaultInt = m_r.integer(v, vp); break;
+                    case ParamType::Date:
+                        d.defaultText = m_r.string(v, vp);
+                        if (!validIsoDate(d.defaultText))
+                            m_r.fail(vp, "data inválida '" + d.defaultText + "' (AAAA-MM-DD)");
+                        break;
+                    case ParamType::DateTime:
+                        d.defaultText = m_r.string(v, vp);
+                        if (!validIsoDateTime(d.defaultText))
+                            m_r.fail(vp, "data e hora inválidas '" + d.defaultText + "' (AAAA-MM-DD HH:MM:SS)");
+                        break;
                 }
             }
             if (p.contains("label")) d.label = m_r.string(p["label"], ptr + "/label");
@@ -270,7 +282,8 @@ private:
             std::vector<std::string> vs;
             if (e.is_array()) {
                 if (e.empty()) m_r.fail(p, "a lista de valores não pode ser vazia");
-                for (std::size_t i = 0; i < e.size(); ++i) vs.push_back(m_r.scalarText(e[i], p + "/" + std::to_string(i)));
+                for (std::size_t i = 0; i < e.size(); ++i)
+                    vs.push_back(m_r.scalarText(e[i], p + "/" + std::to_string(i)));
             } else {
                 vs.push_back(m_r.scalarText(e, p));
             }
@@ -281,9 +294,12 @@ private:
             out.name = upper(m_r.string(c["param"], ptr + "/param"));
             requireParam(out.name, ptr + "/param");
             out.kind = Condition::Kind::ParamEquals;
-            if (c.contains("equals")) out.values = values(c["equals"], ptr + "/equals");
-            else if (c.contains("in")) out.values = values(m_r.array(c["in"], ptr + "/in"), ptr + "/in");
-            else m_r.fail(ptr, "falta 'equals' ou 'in'");
+            if (c.contains("equals"))
+                out.values = values(c["equals"], ptr + "/equals");
+            else if (c.contains("in"))
+                out.values = values(m_r.array(c["in"], ptr + "/in"), ptr + "/in");
+            else
+                m_r.fail(ptr, "falta 'equals' ou 'in'");
         } else if (c.contains("field")) {
             if (!fieldsAllowed) m_r.fail(ptr + "/field", "aqui a condição só pode usar parâmetros");
             m_r.onlyKeys(c, ptr, {"field", "equals", "in", "notNull"});
@@ -309,7 +325,8 @@ private:
             if (list.empty()) m_r.fail(ptr + "/" + key, "a lista de condições não pode ser vazia");
             out.kind = all ? Condition::Kind::All : Condition::Kind::Any;
             for (std::size_t i = 0; i < list.size(); ++i)
-                out.children.push_back(parseCondition(list[i], ptr + "/" + key + "/" + std::to_string(i), fieldsAllowed));
+                out.children.push_back(
+                    parseCondition(list[i], ptr + "/" + key + "/" + std::to_string(i), fieldsAllowed));
         } else if (c.contains("not")) {
             m_r.onlyKeys(c, ptr, {"not"});
             out.kind = Condition::Kind::Not;
@@ -398,8 +415,10 @@ private:
                 m_r.fail(ptr + "/expression", std::string("expressão inválida: ") + e.what());
             }
             for (const auto& n : d.expression->names()) {
-                if (n.rfind("P_", 0) == 0) requireParam(n, ptr + "/expression");
-                else m_fieldRefs.push_back({n, ptr + "/expression"});
+                if (n.rfind("P_", 0) == 0)
+                    requireParam(n, ptr + "/expression");
+                else
+                    m_fieldRefs.push_back({n, ptr + "/expression"});
             }
             m_def.computed.push_back(d);
         }
@@ -415,12 +434,18 @@ private:
             TotalDef d;
             d.pointer = ptr;
             std::string f = t.contains("function") ? m_r.string(t["function"], ptr + "/function") : "sum";
-            if (f == "sum") d.function = TotalFunction::Sum;
-            else if (f == "count") d.function = TotalFunction::Count;
-            else if (f == "avg") d.function = TotalFunction::Avg;
-            else if (f == "min") d.function = TotalFunction::Min;
-            else if (f == "max") d.function = TotalFunction::Max;
-            else m_r.fail(ptr + "/function", "função inválida '" + f + "' (sum, count, avg, min ou max)");
+            if (f == "sum")
+                d.function = TotalFunction::Sum;
+            else if (f == "count")
+                d.function = TotalFunction::Count;
+            else if (f == "avg")
+                d.function = TotalFunction::Avg;
+            else if (f == "min")
+                d.function = TotalFunction::Min;
+            else if (f == "max")
+                d.function = TotalFunction::Max;
+            else
+                m_r.fail(ptr + "/function", "função inválida '" + f + "' (sum, count, avg, min ou max)");
             if (t.contains("field")) {
                 d.field = m_r.fieldName(t["field"], ptr + "/field");
                 m_fieldRefs.push_back({d.field, ptr + "/field"});
@@ -565,10 +590,14 @@ private:
             }
             if (c.contains("align")) {
                 std::string a = m_r.string(c["align"], ptr + "/align");
-                if (a == "left") d.align = Align::Left;
-                else if (a == "right") d.align = Align::Right;
-                else if (a == "center") d.align = Align::Center;
-                else m_r.fail(ptr + "/align", "alinhamento inválido '" + a + "' (left, right ou center)");
+                if (a == "left")
+                    d.align = Align::Left;
+                else if (a == "right")
+                    d.align = Align::Right;
+                else if (a == "center")
+                    d.align = Align::Center;
+                else
+                    m_r.fail(ptr + "/align", "alinhamento inválido '" + a + "' (left, right ou center)");
             }
             if (c.contains("format")) {
                 d.format = m_r.string(c["format"], ptr + "/format");
@@ -593,10 +622,10 @@ private:
 
 const char* paramTypeName(ParamType type) {
     switch (type) {
-    case ParamType::String: return "string";
-    case ParamType::Integer: return "integer";
-    case ParamType::Date: return "date";
-    case ParamType::DateTime: return "datetime";
+        case ParamType::String: return "string";
+        case ParamType::Integer: return "integer";
+        case ParamType::Date: return "date";
+        case ParamType::DateTime: return "datetime";
     }
     return "string";
 }
@@ -624,13 +653,17 @@ ReportDefinition ReportDefinition::parse(const std::string& text, const std::str
         std::size_t at = std::min<std::size_t>(e.byte ? e.byte - 1 : 0, text.size());
         std::size_t line = 1, col = 1;
         for (std::size_t i = 0; i < at; ++i) {
-            if (text[i] == '\n') { ++line; col = 1; }
-            else ++col;
+            if (text[i] == '\n') {
+                ++line;
+                col = 1;
+            } else
+                ++col;
         }
         std::string what = e.what();
         auto pos = what.find("syntax error");
-        throw host::EHostError(definitionError(file, "linha " + std::to_string(line) + ", coluna " + std::to_string(col),
-                                               "JSON inválido (" + (pos == std::string::npos ? what : what.substr(pos)) + ")"));
+        throw host::EHostError(
+            definitionError(file, "linha " + std::to_string(line) + ", coluna " + std::to_string(col),
+                            "JSON inválido (" + (pos == std::string::npos ? what : what.substr(pos)) + ")"));
     }
     ReportDefinition def;
     def.file = file;
@@ -658,7 +691,10 @@ std::vector<std::string> sqlParameterNames(const std::string& sql) {
             ++i;
             while (i < n) {
                 if (sql[i] == q) {
-                    if (i + 1 < n && sql[i + 1] == q) { i += 2; continue; }
+                    if (i + 1 < n && sql[i + 1] == q) {
+                        i += 2;
+                        continue;
+                    }
                     break;
                 }
                 ++i;
@@ -671,7 +707,8 @@ std::vector<std::string> sqlParameterNames(const std::string& sql) {
             i = end == std::string::npos ? n : end + 2;
         } else if (c == ':' && i + 1 < n && sql[i + 1] == ':') {
             i += 2;  // a cast, not a parameter
-        } else if (c == ':' && i + 1 < n && (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
+        } else if (c == ':' && i + 1 < n &&
+                   (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
             std::size_t s = ++i;
             while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_')) ++i;
             std::string name = upper(sql.substr(s, i - s));
@@ -687,7 +724,10 @@ std::vector<std::string> templateNames(const std::string& text) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '{') {
-            if (i + 1 < text.size() && text[i + 1] == '{') { ++i; continue; }
+            if (i + 1 < text.size() && text[i + 1] == '{') {
+                ++i;
+                continue;
+            }
             auto end = text.find('}', i);
             if (end == std::string::npos)
                 throw std::invalid_argument("'{' sem '}' correspondente na posição " + std::to_string(i + 1));
@@ -699,7 +739,10 @@ std::vector<std::string> templateNames(const std::string& text) {
             if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
             i = end;
         } else if (text[i] == '}') {
-            if (i + 1 < text.size() && text[i + 1] == '}') { ++i; continue; }
+            if (i + 1 < text.size() && text[i + 1] == '}') {
+                ++i;
+                continue;
+            }
             throw std::invalid_argument("'}' sem '{' correspondente na posição " + std::to_string(i + 1));
         }
     }

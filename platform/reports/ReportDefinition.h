@@ -41,18 +41,18 @@ struct ParameterDef {
     std::string name;  // "P_..." as declared
     ParamType type = ParamType::String;
     bool hasDefault = false;
-    std::string defaultText;    // string/date (YYYY-MM-DD)/datetime (YYYY-MM-DD HH:MM:SS)
-    long long defaultInt = 0;   // integer
-    std::string label;          // shown among the filters when not empty
+    std::string defaultText;                     // string/date (YYYY-MM-DD)/datetime (YYYY-MM-DD HH:MM:SS)
+    long long defaultInt = 0;                    // integer
+    std::string label;                           // shown among the filters when not empty
     std::map<std::string, std::string> display;  // value text -> text shown
-    std::string format;         // display format of dates ("dd/mm/yyyy" by default)
-    Condition showWhen;         // filter shown only when this holds
+    std::string format;                          // display format of dates ("dd/mm/yyyy" by default)
+    Condition showWhen;                          // filter shown only when this holds
     std::string pointer;
 };
 
 struct LookupDef {
-    std::string name;  // the value is used in templates as {NAME}
-    std::string sql;   // first column of the first row; empty when no row
+    std::string name;                 // the value is used in templates as {NAME}
+    std::string sql;                  // first column of the first row; empty when no row
     std::vector<std::string> params;  // parameters the SQL uses
     std::string pointer;
 };
@@ -85,7 +85,7 @@ struct TotalDef {
 struct SectionItem {
     enum class Kind { Text, Memo, Image, Totals };
     Kind kind = Kind::Text;
-    std::string text;     // Text: template with {NAME} / {NAME|format}
+    std::string text;  // Text: template with {NAME} / {NAME|format}
     bool bold = false;
     std::string field;    // Memo, Image
     std::string caption;  // Memo: label before the text; Totals: label at the left

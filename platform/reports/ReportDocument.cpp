@@ -72,11 +72,12 @@ struct ReportDocument::Accumulator {
         if (field < 0) return host::Variant(static_cast<std::int64_t>(rows));
         const Stat& s = stats[field];
         switch (fn) {
-        case TotalFunction::Sum: return s.count ? host::Variant(s.sum) : host::Variant::null();  // nothing to add up: blank, not 0
-        case TotalFunction::Count: return host::Variant(static_cast<std::int64_t>(s.count));
-        case TotalFunction::Avg: return s.count ? host::Variant(s.sum / double(s.count)) : host::Variant::null();
-        case TotalFunction::Min: return s.min ? host::Variant(*s.min) : host::Variant::null();
-        case TotalFunction::Max: return s.max ? host::Variant(*s.max) : host::Variant::null();
+            case TotalFunction::Sum:
+                return s.count ? host::Variant(s.sum) : host::Variant::null();  // nothing to add up: blank, not 0
+            case TotalFunction::Count: return host::Variant(static_cast<std::int64_t>(s.count));
+            case TotalFunction::Avg: return s.count ? host::Variant(s.sum / double(s.count)) : host::Variant::null();
+            case TotalFunction::Min: return s.min ? host::Variant(*s.min) : host::Variant::null();
+            case TotalFunction::Max: return s.max ? host::Variant(*s.max) : host::Variant::null();
         }
         return host::Variant::null();
     }
@@ -125,46 +126,46 @@ void ReportDocument::convertTypes() {
             host::Variant& v = m_in.data.rows[r][f];
             if (v.isNullOrUnassigned()) continue;
             auto bad = [&]() {
-                return host::EHostError(definitionError(m_def.file, m_def.fieldTypesPointer + "/" + name,
-                                                        "o valor '" + v.toString() + "' da linha " + std::to_string(r + 1) +
-                                                            " não é do tipo " + kind));
+                return host::EHostError(definitionError(
+                    m_def.file, m_def.fieldTypesPointer + "/" + name,
+                    "o valor '" + v.toString() + "' da linha " + std::to_string(r + 1) + " não é do tipo " + kind));
             };
             try {
                 switch (target) {
-                case host::FieldType::String:
-                    if (v.kind() != K::Text) v = host::Variant(v.toString());
-                    break;
-                case host::FieldType::Integer:
-                    if (v.kind() == K::Text) {
-                        std::size_t used = 0;
-                        std::string t = v.toString();
-                        long long n = std::stoll(t, &used);
-                        if (used != t.size()) throw bad();
-                        v = host::Variant(static_cast<std::int64_t>(n));
-                    } else if (v.kind() != K::Integer) {
-                        v = host::Variant(static_cast<std::int64_t>(std::llround(v.toDouble())));
-                    }
-                    break;
-                case host::FieldType::Float:
-                    if (v.kind() == K::Text) {
-                        std::size_t used = 0;
-                        std::string t = v.toString();
-                        double d = std::stod(t, &used);
-                        if (used != t.size()) throw bad();
-                        v = host::Variant(d);
-                    } else if (v.kind() != K::Float) {
-                        v = host::Variant(v.toDouble());
-                    }
-                    break;
-                case host::FieldType::Date:
-                    if (v.kind() == K::Text) {
-                        host::TDateTime d = 0;
-                        if (!host::TryIsoToDate(v.toString().substr(0, 10), d)) throw bad();
-                        v = host::Variant::date(d);
-                    } else if (v.kind() != K::Date) {
-                        v = host::Variant::date(v.toDouble());
-                    }
-                    break;
+                    case host::FieldType::String:
+                        if (v.kind() != K::Text) v = host::Variant(v.toString());
+                        break;
+                    case host::FieldType::Integer:
+                        if (v.kind() == K::Text) {
+                            std::size_t used = 0;
+                            std::string t = v.toString();
+                            long long n = std::stoll(t, &used);
+                            if (used != t.size()) throw bad();
+                            v = host::Variant(static_cast<std::int64_t>(n));
+                        } else if (v.kind() != K::Integer) {
+                            v = host::Variant(static_cast<std::int64_t>(std::llround(v.toDouble())));
+                        }
+                        break;
+                    case host::FieldType::Float:
+                        if (v.kind() == K::Text) {
+                            std::size_t used = 0;
+                            std::string t = v.toString();
+                            double d = std::stod(t, &used);
+                            if (used != t.size()) throw bad();
+                            v = host::Variant(d);
+                        } else if (v.kind() != K::Float) {
+                            v = host::Variant(v.toDouble());
+                        }
+                        break;
+                    case host::FieldType::Date:
+                        if (v.kind() == K::Text) {
+                            host::TDateTime d = 0;
+                            if (!host::TryIsoToDate(v.toString().substr(0, 10), d)) throw bad();
+                            v = host::Variant::date(d);
+                        } else if (v.kind() != K::Date) {
+                            v = host::Variant::date(v.toDouble());
+                        }
+                        break;
                 }
             } catch (const host::EHostError&) {
                 throw;
@@ -218,14 +219,16 @@ void ReportDocument::checkFields() {
         if (m_in.lookups.count(ref.name)) continue;
         std::string known;
         for (const auto& f : m_in.data.fields) known += (known.empty() ? "" : ", ") + f.name;
-        throw host::EHostError(definitionError(m_def.file, ref.pointer,
-                                               "o campo '" + ref.name + "' não existe nos dados do relatório (campos: " +
-                                                   (known.empty() ? "nenhum" : known) + ")"));
+        throw host::EHostError(definitionError(
+            m_def.file, ref.pointer,
+            "o campo '" + ref.name +
+                "' não existe nos dados do relatório (campos: " + (known.empty() ? "nenhum" : known) + ")"));
     }
     // Fields used by position must be data fields, not lookups.
     auto needData = [&](const std::string& name, const std::string& ptr) {
         if (fieldIndex(name) < 0)
-            throw host::EHostError(definitionError(m_def.file, ptr, "o campo '" + name + "' não existe nos dados do relatório"));
+            throw host::EHostError(
+                definitionError(m_def.file, ptr, "o campo '" + name + "' não existe nos dados do relatório"));
     };
     for (const auto& c : m_def.columns) needData(c.field, c.pointer + "/field");
     for (const auto& g : m_def.groups)
@@ -251,37 +254,38 @@ void ReportDocument::chooseColumns() {
 std::string ReportDocument::conditionText(const host::Variant& v) const {
     using K = host::Variant::Kind;
     switch (v.kind()) {
-    case K::Unassigned:
-    case K::Null: return {};
-    case K::Integer: return std::to_string(v.toInt());
-    case K::Date: return host::DateToIso(v.toDate());
-    default: return v.toString();
+        case K::Unassigned:
+        case K::Null: return {};
+        case K::Integer: return std::to_string(v.toInt());
+        case K::Date: return host::DateToIso(v.toDate());
+        default: return v.toString();
     }
 }
 
 bool ReportDocument::holds(const Condition& c, std::size_t row) const {
     switch (c.kind) {
-    case Condition::Kind::Always: return true;
-    case Condition::Kind::ParamEquals: {
-        const ReportParam* p = findParam(c.name);
-        std::string t = p ? conditionText(p->value) : std::string();
-        return std::find(c.values.begin(), c.values.end(), t) != c.values.end();
-    }
-    case Condition::Kind::FieldEquals:
-    case Condition::Kind::FieldNotNull: {
-        if (row == kNoRow) return false;
-        int f = fieldIndex(c.name);
-        if (f < 0) return false;
-        const host::Variant& v = m_in.data.rows[row][f];
-        if (c.kind == Condition::Kind::FieldNotNull) return !v.isNullOrUnassigned() && !(v.kind() == host::Variant::Kind::Text && v.toString().empty());
-        std::string t = conditionText(v);
-        return std::find(c.values.begin(), c.values.end(), t) != c.values.end();
-    }
-    case Condition::Kind::All:
-        return std::all_of(c.children.begin(), c.children.end(), [&](const Condition& k) { return holds(k, row); });
-    case Condition::Kind::Any:
-        return std::any_of(c.children.begin(), c.children.end(), [&](const Condition& k) { return holds(k, row); });
-    case Condition::Kind::Not: return !holds(c.children.front(), row);
+        case Condition::Kind::Always: return true;
+        case Condition::Kind::ParamEquals: {
+            const ReportParam* p = findParam(c.name);
+            std::string t = p ? conditionText(p->value) : std::string();
+            return std::find(c.values.begin(), c.values.end(), t) != c.values.end();
+        }
+        case Condition::Kind::FieldEquals:
+        case Condition::Kind::FieldNotNull: {
+            if (row == kNoRow) return false;
+            int f = fieldIndex(c.name);
+            if (f < 0) return false;
+            const host::Variant& v = m_in.data.rows[row][f];
+            if (c.kind == Condition::Kind::FieldNotNull)
+                return !v.isNullOrUnassigned() && !(v.kind() == host::Variant::Kind::Text && v.toString().empty());
+            std::string t = conditionText(v);
+            return std::find(c.values.begin(), c.values.end(), t) != c.values.end();
+        }
+        case Condition::Kind::All:
+            return std::all_of(c.children.begin(), c.children.end(), [&](const Condition& k) { return holds(k, row); });
+        case Condition::Kind::Any:
+            return std::any_of(c.children.begin(), c.children.end(), [&](const Condition& k) { return holds(k, row); });
+        case Condition::Kind::Not: return !holds(c.children.front(), row);
     }
     return true;
 }
@@ -396,7 +400,10 @@ void ReportDocument::emitTotals(const std::string& caption, const std::vector<To
         // Under the column that shows the field, else after the caption.
         int col = -1;
         for (std::size_t i = 0; i < m_cols.size() && field >= 0 && m_detailShown; ++i)
-            if (m_colField[i] == field) { col = int(i); break; }
+            if (m_colField[i] == field) {
+                col = int(i);
+                break;
+            }
         // A second figure for the same column goes beside the caption.
         for (const auto& placed : entry.cells)
             if (placed.column == col) col = -1;
@@ -428,36 +435,38 @@ void ReportDocument::emitSection(const std::vector<SectionItem>& items, int leve
     for (const auto& item : items) {
         if (!holds(item.when, row)) continue;
         switch (item.kind) {
-        case SectionItem::Kind::Text:
-            m_texts.push_back({expand(item.text, row), item.bold});
-            m_bands.push_back({BandKind::Text, std::uint8_t(level), 1, header, false, std::uint32_t(m_texts.size() - 1)});
-            break;
-        case SectionItem::Kind::Memo: {
-            const host::Variant& v = m_in.data.rows[row][fieldIndex(item.field)];
-            std::string body = v.toString();
-            if (body.find_first_not_of(" \t\r\n") == std::string::npos) break;
-            if (!item.caption.empty()) {
-                m_texts.push_back({item.caption, true});
-                m_bands.push_back({BandKind::MemoCaption, std::uint8_t(level), 1, true, false,
-                                   std::uint32_t(m_texts.size() - 1)});
+            case SectionItem::Kind::Text:
+                m_texts.push_back({expand(item.text, row), item.bold});
+                m_bands.push_back(
+                    {BandKind::Text, std::uint8_t(level), 1, header, false, std::uint32_t(m_texts.size() - 1)});
+                break;
+            case SectionItem::Kind::Memo: {
+                const host::Variant& v = m_in.data.rows[row][fieldIndex(item.field)];
+                std::string body = v.toString();
+                if (body.find_first_not_of(" \t\r\n") == std::string::npos) break;
+                if (!item.caption.empty()) {
+                    m_texts.push_back({item.caption, true});
+                    m_bands.push_back({BandKind::MemoCaption, std::uint8_t(level), 1, true, false,
+                                       std::uint32_t(m_texts.size() - 1)});
+                }
+                for (auto& l : internal::wrapText(body, width)) {
+                    m_texts.push_back({std::move(l), false});
+                    m_bands.push_back(
+                        {BandKind::Memo, std::uint8_t(level), 1, false, false, std::uint32_t(m_texts.size() - 1)});
+                }
+                break;
             }
-            for (auto& l : internal::wrapText(body, width)) {
-                m_texts.push_back({std::move(l), false});
-                m_bands.push_back({BandKind::Memo, std::uint8_t(level), 1, false, false, std::uint32_t(m_texts.size() - 1)});
+            case SectionItem::Kind::Image: {
+                const host::Variant& v = m_in.data.rows[row][fieldIndex(item.field)];
+                if (v.isNullOrUnassigned() || v.toString().empty()) break;
+                loadImage(v);
+                m_bands.push_back({BandKind::Image, std::uint8_t(level), std::uint16_t(item.lines), header, false,
+                                   std::uint32_t(m_images.size() - 1)});
+                break;
             }
-            break;
-        }
-        case SectionItem::Kind::Image: {
-            const host::Variant& v = m_in.data.rows[row][fieldIndex(item.field)];
-            if (v.isNullOrUnassigned() || v.toString().empty()) break;
-            loadImage(v);
-            m_bands.push_back({BandKind::Image, std::uint8_t(level), std::uint16_t(item.lines), header, false,
-                               std::uint32_t(m_images.size() - 1)});
-            break;
-        }
-        case SectionItem::Kind::Totals:
-            if (accs) emitTotals(expand(item.caption, row), item.totals, (*accs)[level], level);
-            break;
+            case SectionItem::Kind::Totals:
+                if (accs) emitTotals(expand(item.caption, row), item.totals, (*accs)[level], level);
+                break;
         }
     }
 }
@@ -507,10 +516,14 @@ void ReportDocument::buildFlow() {
             changed = 0;
         } else {
             for (std::size_t g = 0; g < levels; ++g)
-                if (!sameGroup(g, r - 1, r)) { changed = g; break; }
+                if (!sameGroup(g, r - 1, r)) {
+                    changed = g;
+                    break;
+                }
         }
         if (r > 0)
-            for (std::size_t g = levels; g-- > changed;) emitSection(m_def.groups[g].footer, int(g), r - 1, &accs, false);
+            for (std::size_t g = levels; g-- > changed;)
+                emitSection(m_def.groups[g].footer, int(g), r - 1, &accs, false);
         for (std::size_t g = changed; g < levels; ++g) {
             accs[g].reset(m_in.data.fields.size());
             std::size_t before = m_bands.size();
@@ -521,10 +534,12 @@ void ReportDocument::buildFlow() {
         for (auto& a : accs) a.add(m_in.data, r, totalFields);
         grand.add(m_in.data, r, totalFields);
         m_detailRows.push_back(r);
-        if (m_detailShown) m_bands.push_back({BandKind::Detail, std::uint8_t(levels), 1, false, false, std::uint32_t(r)});
+        if (m_detailShown)
+            m_bands.push_back({BandKind::Detail, std::uint8_t(levels), 1, false, false, std::uint32_t(r)});
     }
     if (!rows.empty())
-        for (std::size_t g = levels; g-- > 0;) emitSection(m_def.groups[g].footer, int(g), rows.size() - 1, &accs, false);
+        for (std::size_t g = levels; g-- > 0;)
+            emitSection(m_def.groups[g].footer, int(g), rows.size() - 1, &accs, false);
     if (!m_def.totals.empty()) emitTotals(m_def.totalsCaption, m_def.totals, grand, 0);
 }
 
@@ -604,68 +619,68 @@ Line ReportDocument::bandLine(std::size_t index) const {
         l.cells.push_back(std::move(c));
     };
     switch (b.kind) {
-    case BandKind::Text:
-        l.style = LineStyle::GroupText;
-        l.bold = m_texts[b.ref].bold;
-        freeText(m_texts[b.ref].text);
-        break;
-    case BandKind::MemoCaption:
-        l.style = LineStyle::MemoCaption;
-        l.bold = true;
-        freeText(m_texts[b.ref].text);
-        break;
-    case BandKind::Memo:
-        l.style = LineStyle::Memo;
-        freeText(m_texts[b.ref].text);
-        break;
-    case BandKind::Empty:
-        l.style = LineStyle::Empty;
-        l.level = 0;
-        freeText(m_texts[b.ref].text);
-        break;
-    case BandKind::Image:
-        l.style = LineStyle::Image;
-        l.image = m_images[b.ref].get();
-        l.cells.push_back({});
-        l.cells.back().x = indent;
-        l.cells.back().width = pageWidth() - indent;
-        l.cells.back().text = l.image->bytes.empty() ? "(foto indisponível: " + l.image->source + ")" : "[foto]";
-        break;
-    case BandKind::Totals: {
-        l.style = LineStyle::Totals;
-        l.bold = true;
-        const TotalsEntry& t = m_totals[b.ref];
-        int firstX = pageWidth();
-        for (const auto& c : t.cells) firstX = std::min(firstX, c.x);
-        if (!t.caption.empty()) {
-            Cell c;
-            c.text = t.caption;
-            c.value = host::Variant(t.caption);
-            c.x = indent;
-            c.width = std::max(1, firstX - indent - 1);
-            if (t.cells.empty()) c.width = pageWidth() - indent;
-            l.cells.push_back(std::move(c));
+        case BandKind::Text:
+            l.style = LineStyle::GroupText;
+            l.bold = m_texts[b.ref].bold;
+            freeText(m_texts[b.ref].text);
+            break;
+        case BandKind::MemoCaption:
+            l.style = LineStyle::MemoCaption;
+            l.bold = true;
+            freeText(m_texts[b.ref].text);
+            break;
+        case BandKind::Memo:
+            l.style = LineStyle::Memo;
+            freeText(m_texts[b.ref].text);
+            break;
+        case BandKind::Empty:
+            l.style = LineStyle::Empty;
+            l.level = 0;
+            freeText(m_texts[b.ref].text);
+            break;
+        case BandKind::Image:
+            l.style = LineStyle::Image;
+            l.image = m_images[b.ref].get();
+            l.cells.push_back({});
+            l.cells.back().x = indent;
+            l.cells.back().width = pageWidth() - indent;
+            l.cells.back().text = l.image->bytes.empty() ? "(foto indisponível: " + l.image->source + ")" : "[foto]";
+            break;
+        case BandKind::Totals: {
+            l.style = LineStyle::Totals;
+            l.bold = true;
+            const TotalsEntry& t = m_totals[b.ref];
+            int firstX = pageWidth();
+            for (const auto& c : t.cells) firstX = std::min(firstX, c.x);
+            if (!t.caption.empty()) {
+                Cell c;
+                c.text = t.caption;
+                c.value = host::Variant(t.caption);
+                c.x = indent;
+                c.width = std::max(1, firstX - indent - 1);
+                if (t.cells.empty()) c.width = pageWidth() - indent;
+                l.cells.push_back(std::move(c));
+            }
+            for (const auto& c : t.cells) l.cells.push_back(c);
+            break;
         }
-        for (const auto& c : t.cells) l.cells.push_back(c);
-        break;
-    }
-    case BandKind::Detail: {
-        l.style = LineStyle::Detail;
-        const auto& row = m_in.data.rows[b.ref];
-        l.cells.reserve(m_cols.size());
-        for (std::size_t i = 0; i < m_cols.size(); ++i) {
-            Cell c;
-            c.value = row[m_colField[i]];
-            c.format = m_cols[i]->format;
-            c.text = formatValue(c.value, c.format);
-            c.x = m_colX[i];
-            c.width = m_cols[i]->width;
-            c.align = m_cols[i]->align;
-            c.column = int(i);
-            l.cells.push_back(std::move(c));
+        case BandKind::Detail: {
+            l.style = LineStyle::Detail;
+            const auto& row = m_in.data.rows[b.ref];
+            l.cells.reserve(m_cols.size());
+            for (std::size_t i = 0; i < m_cols.size(); ++i) {
+                Cell c;
+                c.value = row[m_colField[i]];
+                c.format = m_cols[i]->format;
+                c.text = formatValue(c.value, c.format);
+                c.x = m_colX[i];
+                c.width = m_cols[i]->width;
+                c.align = m_cols[i]->align;
+                c.column = int(i);
+                l.cells.push_back(std::move(c));
+            }
+            break;
         }
-        break;
-    }
     }
     return l;
 }

@@ -36,16 +36,28 @@ struct ImageData {
 };
 
 enum class LineStyle {
-    Title, Subtitle, Filter, ColumnHeader, GroupText, Detail, MemoCaption, Memo, Image, Totals, Empty, PageFooter, Blank
+    Title,
+    Subtitle,
+    Filter,
+    ColumnHeader,
+    GroupText,
+    Detail,
+    MemoCaption,
+    Memo,
+    Image,
+    Totals,
+    Empty,
+    PageFooter,
+    Blank
 };
 
 struct Cell {
-    std::string text;    // formatted, not cut to width
-    int x = 0;           // first character position
-    int width = 0;       // in characters
+    std::string text;  // formatted, not cut to width
+    int x = 0;         // first character position
+    int width = 0;     // in characters
     Align align = Align::Left;
-    int column = -1;     // index among the active columns; -1 for free text
-    host::Variant value; // raw value behind the text (flat targets)
+    int column = -1;      // index among the active columns; -1 for free text
+    host::Variant value;  // raw value behind the text (flat targets)
     std::string format;
 };
 
@@ -153,8 +165,7 @@ private:
 
     void emitSection(const std::vector<SectionItem>& items, int level, std::size_t row,
                      const std::vector<Accumulator>* accs, bool header);
-    void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const Accumulator& acc,
-                    int level);
+    void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const Accumulator& acc, int level);
     const ImageData* loadImage(const host::Variant& v);
 
     Input m_in;

@@ -38,10 +38,10 @@ std::string upper(std::string s) {
 
 host::FieldType fieldTypeOf(ParamType t) {
     switch (t) {
-    case ParamType::String: return host::FieldType::String;
-    case ParamType::Integer: return host::FieldType::Integer;
-    case ParamType::Date:
-    case ParamType::DateTime: return host::FieldType::Date;
+        case ParamType::String: return host::FieldType::String;
+        case ParamType::Integer: return host::FieldType::Integer;
+        case ParamType::Date:
+        case ParamType::DateTime: return host::FieldType::Date;
     }
     return host::FieldType::String;
 }
@@ -120,9 +120,7 @@ std::string ReportRunner::folder() const {
     return host::Context().ReportFolder();
 }
 
-host::IDatabase& ReportRunner::database() const {
-    return m_options.database ? *m_options.database : host::Database();
-}
+host::IDatabase& ReportRunner::database() const { return m_options.database ? *m_options.database : host::Database(); }
 
 void ReportRunner::progress(const std::string& stage, std::size_t done, std::size_t total) const {
     if (m_options.progress) m_options.progress(stage, done, total);
@@ -134,10 +132,10 @@ void ReportRunner::buildParams(const ReportDefinition& def, host::TParams& param
         host::TParam& param = params.CreateParam(fieldTypeOf(p.type), p.name);
         if (!p.hasDefault) continue;
         switch (p.type) {
-        case ParamType::String: param.SetAsString(p.defaultText); break;
-        case ParamType::Integer: param.SetAsInteger(p.defaultInt); break;
-        case ParamType::Date: param.SetAsDate(isoToDateTime(p.defaultText)); break;
-        case ParamType::DateTime: param.SetAsDateTime(isoToDateTime(p.defaultText)); break;
+            case ParamType::String: param.SetAsString(p.defaultText); break;
+            case ParamType::Integer: param.SetAsInteger(p.defaultInt); break;
+            case ParamType::Date: param.SetAsDate(isoToDateTime(p.defaultText)); break;
+            case ParamType::DateTime: param.SetAsDateTime(isoToDateTime(p.defaultText)); break;
         }
     }
 }
@@ -152,12 +150,12 @@ void ReportRunner::recordParams(const ReportDefinition& def, const host::TParams
         // precision (date or date-time), which TParam does not tell apart.
         const ParameterDef* d = def.findParameter(p.Name());
         switch (p.DataType()) {
-        case host::FieldType::String: rp.type = ParamType::String; break;
-        case host::FieldType::Integer: rp.type = ParamType::Integer; break;
-        case host::FieldType::Date:
-            rp.type = (d && d->type == ParamType::DateTime) ? ParamType::DateTime : ParamType::Date;
-            break;
-        case host::FieldType::Float: rp.type = d ? d->type : ParamType::String; break;
+            case host::FieldType::String: rp.type = ParamType::String; break;
+            case host::FieldType::Integer: rp.type = ParamType::Integer; break;
+            case host::FieldType::Date:
+                rp.type = (d && d->type == ParamType::DateTime) ? ParamType::DateTime : ParamType::Date;
+                break;
+            case host::FieldType::Float: rp.type = d ? d->type : ParamType::String; break;
         }
         rp.value = (p.Bound() && !p.Value().isUnassigned()) ? p.Value() : host::Variant::null();
         m_lastParams.push_back(std::move(rp));
@@ -175,15 +173,15 @@ std::vector<std::string> ReportRunner::lastParamLines() const {
         if (v.kind() == K::Float) typeName = "float";
         j["DataType"] = typeName;
         switch (v.kind()) {
-        case K::Unassigned:
-        case K::Null: j["Value"] = nullptr; break;
-        case K::Integer: j["Value"] = v.toInt(); break;
-        case K::Float: j["Value"] = v.toDouble(); break;
-        case K::Date:
-            j["Value"] = internal::formatDate(v.toDate(), p.type == ParamType::DateTime ? "yyyy-mm-dd hh:nn:ss"
-                                                                                        : "yyyy-mm-dd");
-            break;
-        default: j["Value"] = v.toString(); break;
+            case K::Unassigned:
+            case K::Null: j["Value"] = nullptr; break;
+            case K::Integer: j["Value"] = v.toInt(); break;
+            case K::Float: j["Value"] = v.toDouble(); break;
+            case K::Date:
+                j["Value"] = internal::formatDate(v.toDate(),
+                                                  p.type == ParamType::DateTime ? "yyyy-mm-dd hh:nn:ss" : "yyyy-mm-dd");
+                break;
+            default: j["Value"] = v.toString(); break;
         }
         out.push_back(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
@@ -199,7 +197,8 @@ std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefini
         req.sql.generic = l.sql;
         for (const auto& name : l.params)
             for (const auto& p : params)
-                if (upper(p.name) == name) req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
+                if (upper(p.name) == name)
+                    req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
         host::DataPacket packet = database().Open(req);
         out[l.name] = (!packet.rows.empty() && !packet.rows[0].empty()) ? packet.rows[0][0] : host::Variant::null();
     }
@@ -215,7 +214,8 @@ host::DataPacket ReportRunner::openData(host::TfrmDadosGerRel& form, const Repor
         // Only what the text uses: the database refuses names it does not find.
         for (const auto& name : def.sqlParams)
             for (const auto& p : params)
-                if (upper(p.name) == name) req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
+                if (upper(p.name) == name)
+                    req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
         return database().Open(req);
     }
     host::TObject* obj = form.FindComponent(def.dataSource);
@@ -224,8 +224,9 @@ host::DataPacket ReportRunner::openData(host::TfrmDadosGerRel& form, const Repor
         throw host::EHostError(definitionError(def.file, "/data/dataSource",
                                                "o formulário não tem a fonte de dados '" + def.dataSource + "'"));
     if (!source->DataSet)
-        throw host::EHostError(definitionError(def.file, "/data/dataSource",
-                                               "a fonte de dados '" + def.dataSource + "' não está ligada a um conjunto de dados"));
+        throw host::EHostError(
+            definitionError(def.file, "/data/dataSource",
+                            "a fonte de dados '" + def.dataSource + "' não está ligada a um conjunto de dados"));
     return source->DataSet->Snapshot();
 }
 
@@ -250,8 +251,8 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
     ReportDefinition def = ReportDefinition::load(defPath.string());
     const std::string reportId = upper(defPath.stem().string());
     if (reportId.size() < 2 || reportId.substr(reportId.size() - 2) != def.code)
-        throw host::EHostError(definitionError(def.file, "/code",
-                                               "o código '" + def.code + "' não corresponde ao nome do arquivo"));
+        throw host::EHostError(
+            definitionError(def.file, "/code", "o código '" + def.code + "' não corresponde ao nome do arquivo"));
 
     // Targets that cannot work are refused before the form does any work.
     std::shared_ptr<FileRenderer> renderer;
@@ -310,39 +311,40 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
         outcome.pages = doc.pageCount();
         outcome.rows = doc.rowCount();
         switch (target) {
-        case host::ReportTarget::Preview: {
-            PreviewPages pp;
-            pp.reportId = reportId;
-            pp.title = def.title;
-            pp.pages = TextRenderer::pages(doc);
-            pp.document = &doc;
-            m_options.previewSink(pp);
-            outcome.target = "preview";
-            outcome.file = "-";
-            break;
-        }
-        case host::ReportTarget::Printer:
-            progress("gravacao", 0, doc.pageCount());
-            print(doc);
-            outcome.target = "print";
-            outcome.file = "-";
-            break;
-        case host::ReportTarget::File: {
-            progress("gravacao", 0, doc.pageCount());
-            AtomicFile file(fileName);
-            ProgressScope scope(*renderer,
-                                [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
-            renderer->render(doc, file.tempPath());
-            file.commit();
-            outcome.target = "file";
-            outcome.file = fileName;
-            break;
-        }
+            case host::ReportTarget::Preview: {
+                PreviewPages pp;
+                pp.reportId = reportId;
+                pp.title = def.title;
+                pp.pages = TextRenderer::pages(doc);
+                pp.document = &doc;
+                m_options.previewSink(pp);
+                outcome.target = "preview";
+                outcome.file = "-";
+                break;
+            }
+            case host::ReportTarget::Printer:
+                progress("gravacao", 0, doc.pageCount());
+                print(doc);
+                outcome.target = "print";
+                outcome.file = "-";
+                break;
+            case host::ReportTarget::File: {
+                progress("gravacao", 0, doc.pageCount());
+                AtomicFile file(fileName);
+                ProgressScope scope(*renderer,
+                                    [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
+                renderer->render(doc, file.tempPath());
+                file.commit();
+                outcome.target = "file";
+                outcome.file = fileName;
+                break;
+            }
         }
         progress("gravacao", doc.pageCount(), doc.pageCount());
         m_lastOutcome = outcome;
         if (m_options.reportLine)
-            m_options.reportLine("report: " + outcome.target + " " + outcome.file + " " + std::to_string(outcome.pages));
+            m_options.reportLine("report: " + outcome.target + " " + outcome.file + " " +
+                                 std::to_string(outcome.pages));
     } catch (const host::EAbort&) {
         throw;
     } catch (const host::EHostError&) {
@@ -365,8 +367,8 @@ std::vector<std::pair<std::string, std::string>> ReportRunner::ListReports(const
         if (u.size() != fam.size() + 6 || u.rfind(fam, 0) != 0 || u.substr(u.size() - 4) != ".QR2") continue;
         ReportDefinition def = ReportDefinition::load(entry.path().string());
         if (u.substr(fam.size(), 2) != def.code)
-            throw host::EHostError(definitionError(def.file, "/code",
-                                                   "o código '" + def.code + "' não corresponde ao nome do arquivo"));
+            throw host::EHostError(
+                definitionError(def.file, "/code", "o código '" + def.code + "' não corresponde ao nome do arquivo"));
         out.emplace_back(def.code, def.title);
     }
     if (ec) throw host::EHostError("A pasta de relatórios '" + dir + "' não pode ser lida (" + ec.message() + ").");

@@ -100,7 +100,8 @@ private:
     void recordParams(const ReportDefinition& def, const host::TParams& params);
     host::DataPacket openData(host::TfrmDadosGerRel& form, const ReportDefinition& def,
                               const std::vector<ReportParam>& params);
-    std::map<std::string, host::Variant> runLookups(const ReportDefinition& def, const std::vector<ReportParam>& params);
+    std::map<std::string, host::Variant> runLookups(const ReportDefinition& def,
+                                                    const std::vector<ReportParam>& params);
     std::size_t print(const ReportDocument& doc);
 
     ReportRunnerOptions m_options;

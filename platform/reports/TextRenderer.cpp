@@ -34,7 +34,8 @@ std::string layoutCells(const std::vector<Cell>& cells) {
 
 std::string withRight(std::string left, const std::string& right, std::size_t width) {
     std::size_t lw = textWidth(left), rw = textWidth(right);
-    if (lw + 1 + rw > width) left = internal::cutText(left, width > rw + 1 ? width - rw - 1 : 0, true), lw = textWidth(left);
+    if (lw + 1 + rw > width)
+        left = internal::cutText(left, width > rw + 1 ? width - rw - 1 : 0, true), lw = textWidth(left);
     return left + std::string(width > lw + rw ? width - lw - rw : 1, ' ') + right;
 }
 
@@ -45,25 +46,23 @@ std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
     std::string out;
     for (const Line& l : doc.pageLines(index)) {
         switch (l.style) {
-        case LineStyle::Title:
-            out += withRight(l.cells.front().text, l.right, width) + "\n";
-            out += std::string(width, '=') + "\n";
-            break;
-        case LineStyle::ColumnHeader:
-            out += layoutCells(l.cells) + "\n";
-            out += std::string(width, '-') + "\n";
-            break;
-        case LineStyle::PageFooter:
-            out += std::string(width, '-') + "\n";
-            out += withRight(l.cells.front().text, l.right, width) + "\n";
-            break;
-        case LineStyle::Image:
-            out += layoutCells(l.cells) + "\n";
-            for (int i = 1; i < l.height; ++i) out += "\n";
-            break;
-        default:
-            out += layoutCells(l.cells) + "\n";
-            break;
+            case LineStyle::Title:
+                out += withRight(l.cells.front().text, l.right, width) + "\n";
+                out += std::string(width, '=') + "\n";
+                break;
+            case LineStyle::ColumnHeader:
+                out += layoutCells(l.cells) + "\n";
+                out += std::string(width, '-') + "\n";
+                break;
+            case LineStyle::PageFooter:
+                out += std::string(width, '-') + "\n";
+                out += withRight(l.cells.front().text, l.right, width) + "\n";
+                break;
+            case LineStyle::Image:
+                out += layoutCells(l.cells) + "\n";
+                for (int i = 1; i < l.height; ++i) out += "\n";
+                break;
+            default: out += layoutCells(l.cells) + "\n"; break;
         }
     }
     return out;

@@ -66,8 +66,7 @@ public:
         return f;
     }
     void check(lxw_error e, const char* what) const {
-        if (e != LXW_NO_ERROR)
-            throw host::EHostError(std::string("XLSX: ") + what + ": " + lxw_strerror(e));
+        if (e != LXW_NO_ERROR) throw host::EHostError(std::string("XLSX: ") + what + ": " + lxw_strerror(e));
     }
     void text(lxw_row_t r, lxw_col_t c, const std::string& s, lxw_format* f = nullptr) {
         if (s.empty()) return;
@@ -79,17 +78,18 @@ public:
         using K = host::Variant::Kind;
         const host::Variant& v = cell.value;
         switch (v.kind()) {
-        case K::Integer:
-        case K::Float:
-            check(worksheet_write_number(m_ws, r, c, v.toDouble(), number(excelFormat(cell.format, v.kind()), bold)),
-                  "número");
-            break;
-        case K::Date:
-            check(worksheet_write_number(m_ws, r, c, v.toDate(), number(excelFormat(cell.format, K::Date), bold)),
-                  "data");
-            break;
-        case K::Text: text(r, c, v.toString(), bold ? m_bold : nullptr); break;
-        default: break;
+            case K::Integer:
+            case K::Float:
+                check(
+                    worksheet_write_number(m_ws, r, c, v.toDouble(), number(excelFormat(cell.format, v.kind()), bold)),
+                    "número");
+                break;
+            case K::Date:
+                check(worksheet_write_number(m_ws, r, c, v.toDate(), number(excelFormat(cell.format, K::Date), bold)),
+                      "data");
+                break;
+            case K::Text: text(r, c, v.toString(), bold ? m_bold : nullptr); break;
+            default: break;
         }
     }
     lxw_worksheet* ws() const { return m_ws; }
@@ -124,39 +124,44 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
     for (const auto& f : doc.filterLines()) sheet.text(r++, 0, f);
     ++r;
     if (doc.showsColumnHeader()) {
-        for (std::size_t i = 0; i < header.cells.size(); ++i) sheet.text(r, lxw_col_t(i), header.cells[i].text, sheet.header());
+        for (std::size_t i = 0; i < header.cells.size(); ++i)
+            sheet.text(r, lxw_col_t(i), header.cells[i].text, sheet.header());
         ++r;
     }
     for (std::size_t b = 0; b < doc.bandCount(); ++b) {
         if ((b + 1) % 1000 == 0) progress(b + 1, doc.bandCount());
         const Line l = doc.bandLine(b);
         switch (l.style) {
-        case LineStyle::Detail:
-            for (const auto& c : l.cells) sheet.value(r, lxw_col_t(c.column), c, false);
-            ++r;
-            break;
-        case LineStyle::Totals:
-            for (const auto& c : l.cells) {
-                if (c.column < 0) sheet.text(r, 0, c.text, sheet.bold());
-                else sheet.value(r, lxw_col_t(c.column), c, true);
-            }
-            ++r;
-            break;
-        case LineStyle::Image:
-            if (l.image && !l.image->bytes.empty()) {
-                lxw_image_options io{};
-                io.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
-                lxw_error e = worksheet_insert_image_buffer_opt(
-                    ws, r, 0, reinterpret_cast<const unsigned char*>(l.image->bytes.data()), l.image->bytes.size(), &io);
-                if (e != LXW_NO_ERROR) sheet.text(r, 0, "(foto em formato não suportado)");
-                r += lxw_row_t(l.height);
-            } else {
-                sheet.text(r++, 0, l.cells.front().text);
-            }
-            break;
-        default:
-            sheet.text(r++, 0, l.cells.empty() ? std::string() : l.cells.front().text, l.bold ? sheet.bold() : nullptr);
-            break;
+            case LineStyle::Detail:
+                for (const auto& c : l.cells) sheet.value(r, lxw_col_t(c.column), c, false);
+                ++r;
+                break;
+            case LineStyle::Totals:
+                for (const auto& c : l.cells) {
+                    if (c.column < 0)
+                        sheet.text(r, 0, c.text, sheet.bold());
+                    else
+                        sheet.value(r, lxw_col_t(c.column), c, true);
+                }
+                ++r;
+                break;
+            case LineStyle::Image:
+                if (l.image && !l.image->bytes.empty()) {
+                    lxw_image_options io{};
+                    io.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
+                    lxw_error e = worksheet_insert_image_buffer_opt(
+                        ws, r, 0, reinterpret_cast<const unsigned char*>(l.image->bytes.data()), l.image->bytes.size(),
+                        &io);
+                    if (e != LXW_NO_ERROR) sheet.text(r, 0, "(foto em formato não suportado)");
+                    r += lxw_row_t(l.height);
+                } else {
+                    sheet.text(r++, 0, l.cells.front().text);
+                }
+                break;
+            default:
+                sheet.text(r++, 0, l.cells.empty() ? std::string() : l.cells.front().text,
+                           l.bold ? sheet.bold() : nullptr);
+                break;
         }
     }
     progress(doc.bandCount(), doc.bandCount());

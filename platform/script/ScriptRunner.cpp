@@ -22,7 +22,10 @@ std::vector<Step> parseScript(std::istream& in) {
         std::size_t i = 0;
         while (i < line.size()) {
             char c = line[i];
-            if (c == ' ' || c == '\t' || c == '\r') { ++i; continue; }
+            if (c == ' ' || c == '\t' || c == '\r') {
+                ++i;
+                continue;
+            }
             if (c == '#') break;
             std::string tok;
             if (c == '"') {
@@ -30,7 +33,11 @@ std::vector<Step> parseScript(std::istream& in) {
                 bool closed = false;
                 while (i < line.size()) {
                     if (line[i] == '"') {
-                        if (i + 1 < line.size() && line[i + 1] == '"') { tok += '"'; i += 2; continue; }
+                        if (i + 1 < line.size() && line[i + 1] == '"') {
+                            tok += '"';
+                            i += 2;
+                            continue;
+                        }
                         closed = true;
                         ++i;
                         break;
@@ -141,8 +148,7 @@ int toIndex(const std::string& text) {
         std::size_t used = 0;
         int v = std::stoi(text, &used);
         if (used == text.size()) return v;
-    } catch (...) {
-    }
+    } catch (...) {}
     throw ScriptError("'" + text + "' is not a number");
 }
 
@@ -214,10 +220,8 @@ void ScriptRunner::execute(const Step& s) {
             case host::ControlKind::RadioButton:
             case host::ControlKind::CheckBox:
             case host::ControlKind::SearchButton:
-            case host::ControlKind::SpeedButton:
-                break;
-            default:
-                throw ScriptError("cannot click " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+            case host::ControlKind::SpeedButton: break;
+            default: throw ScriptError("cannot click " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
         }
         bool usable = c.Showing();
         for (const host::TControl* p = &c; p && usable; p = p->Parent()) usable = p->Enabled();
@@ -391,7 +395,7 @@ void ScriptRunner::dumpData(const std::string& name) {
     for (const auto& row : p.rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             const auto& v = row[i];
-            std::string t = v.isNullOrUnassigned() ? std::string()
+            std::string t = v.isNullOrUnassigned()                  ? std::string()
                             : v.kind() == host::Variant::Kind::Date ? host::DateToIso(v.toDate())
                                                                     : v.toString();
             o << (i ? "," : "") << csv(t);

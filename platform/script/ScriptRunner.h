@@ -11,7 +11,7 @@
 namespace host {
 class TForm;
 class TControl;
-}
+}  // namespace host
 
 namespace pla013script {
 

@@ -47,7 +47,7 @@ std::optional<std::size_t> ScriptUi::SearchDialog(const host::SearchRequest& req
 }
 
 std::optional<std::vector<std::string>> ScriptUi::ListDialog(const std::string& caption, host::TDataSet& data,
-                                                            const std::string& keyField) {
+                                                             const std::string& keyField) {
     // The caption is "title|second text"; the dialog shows the title.
     emit("dialog: list " + caption.substr(0, caption.find('|')));
     if (m_list.empty()) {
@@ -104,8 +104,6 @@ std::optional<std::string> ScriptUi::AskSaveFileName(const std::string& suggeste
     return f;
 }
 
-void ScriptUi::Log(const std::string& text) {
-    m_log << "log: " << text << '\n';
-}
+void ScriptUi::Log(const std::string& text) { m_log << "log: " << text << '\n'; }
 
 }  // namespace pla013script

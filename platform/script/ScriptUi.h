@@ -23,7 +23,7 @@ public:
     void FocusMoved(host::TControl& control) override;
     std::optional<std::size_t> SearchDialog(const host::SearchRequest& request, host::TDataSet& data) override;
     std::optional<std::vector<std::string>> ListDialog(const std::string& caption, host::TDataSet& data,
-                                                      const std::string& keyField) override;
+                                                       const std::string& keyField) override;
     void ShowProgress(const std::string& text) override;
     void HideProgress() override;
     void SetCursor(host::Cursor cursor) override;

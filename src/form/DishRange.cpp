@@ -38,8 +38,7 @@ void TfrmRelatPrato::Vd_CdPrato(TMaskEdit* medCodigo, TEdit* edtNome, bool Obrig
         const std::string codigo = medCodigo->Text();
         if (EmptyString(codigo)) {
             if (!Obrigatorio) return;
-            MensErro(msgPadrao->Msg(medCodigo->Name() == "medCdPratoIni" ? "PRATOINI_EMPTY" : "PRATOFIN_EMPTY"),
-                     true);
+            MensErro(msgPadrao->Msg(medCodigo->Name() == "medCdPratoIni" ? "PRATOINI_EMPTY" : "PRATOFIN_EMPTY"), true);
         }
         std::string copia = codigo;
         qryPrato->Close();

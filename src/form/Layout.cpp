@@ -60,8 +60,7 @@ TMaskEdit* codeEdit(TfrmRelatPrato& f, TControl* parent, const char* name, const
 }
 
 // A field that only shows a looked-up name (or a weekday).
-TEdit* displayEdit(TfrmRelatPrato& f, TControl* parent, const char* name, int tabOrder, int left, int top,
-                   int width) {
+TEdit* displayEdit(TfrmRelatPrato& f, TControl* parent, const char* name, int tabOrder, int left, int top, int width) {
     auto* e = place<TEdit>(f, parent, name, left, top, width, kEditHeight);
     e->SetEnabled(false);
     e->SetReadOnly(true);
@@ -70,32 +69,32 @@ TEdit* displayEdit(TfrmRelatPrato& f, TControl* parent, const char* name, int ta
     return e;
 }
 
-TBtnPesquisa* searchButton(TfrmRelatPrato& f, TControl* parent, const char* name, const char* title,
-                           int tabOrder, int left, int top) {
+TBtnPesquisa* searchButton(TfrmRelatPrato& f, TControl* parent, const char* name, const char* title, int tabOrder,
+                           int left, int top) {
     auto* b = place<TBtnPesquisa>(f, parent, name, left, top, kSearchSize, kSearchSize);
     b->Title = title;
     b->SetTabOrder(tabOrder);
     return b;
 }
 
-TRadioButton* option(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder,
-                     int left, int top, int width) {
+TRadioButton* option(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder, int left,
+                     int top, int width) {
     auto* r = place<TRadioButton>(f, parent, name, left, top, width, kOptionHeight);
     r->SetCaption(caption);
     r->SetTabOrder(tabOrder);
     return r;
 }
 
-TCheckBox* checkBox(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder,
-                    int left, int top, int width) {
+TCheckBox* checkBox(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder, int left,
+                    int top, int width) {
     auto* c = place<TCheckBox>(f, parent, name, left, top, width, kOptionHeight);
     c->SetCaption(caption);
     c->SetTabOrder(tabOrder);
     return c;
 }
 
-TGroupBox* group(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder,
-                 int left, int top, int width, int height) {
+TGroupBox* group(TfrmRelatPrato& f, TControl* parent, const char* name, const char* caption, int tabOrder, int left,
+                 int top, int width, int height) {
     auto* g = place<TGroupBox>(f, parent, name, left, top, width, height);
     g->SetCaption(caption);
     g->SetTabOrder(tabOrder);
@@ -130,10 +129,14 @@ TfrmRelatPrato::~TfrmRelatPrato() {
 bool TfrmRelatPrato::Invoke(const std::string& method, const std::vector<std::string>& args) {
     // The recipe compositions of a report run, for diagnostic scripts.
     auto arg = [&args](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
-    if (method == "RelCompRecPL") RelCompRecPL(arg(0), arg(1));
-    else if (method == "RelCompRecPS") RelCompRecPS(arg(0), arg(1));
-    else if (method == "RelCRecPLCent") RelCRecPLCent(arg(0), arg(1));
-    else return false;
+    if (method == "RelCompRecPL")
+        RelCompRecPL(arg(0), arg(1));
+    else if (method == "RelCompRecPS")
+        RelCompRecPS(arg(0), arg(1));
+    else if (method == "RelCRecPLCent")
+        RelCRecPLCent(arg(0), arg(1));
+    else
+        return false;
     return true;
 }
 
@@ -190,8 +193,7 @@ TfrmRelatPrato::TfrmRelatPrato() : TfrmDadosGerRel("frmRelatPrato") {
     pagTipoCard = nbkFiltroFili->AddPage("TipoCard", 0);
     pagListaFilial = nbkFiltroFili->AddPage("ListaFilial", 2);
     pagListaFilialEServico = nbkFiltroFili->AddPage("ListaFilialEServico", 3);
-    for (TPage* page : {pagPadrao, pagTipoCard, pagListaFilial, pagListaFilialEServico})
-        page->SetBounds(0, 0, 410, 65);
+    for (TPage* page : {pagPadrao, pagTipoCard, pagListaFilial, pagListaFilialEServico}) page->SetBounds(0, 0, 410, 65);
 
     // Page "Padrão": branch and service codes.
     lblCdFilial = label(f, pagPadrao, "lblCdFilial", "Filial", 4, 8, 40);
@@ -532,45 +534,43 @@ TfrmRelatPrato::TfrmRelatPrato() : TfrmDadosGerRel("frmRelatPrato") {
     btnServicoLista->DataSource = dtsServ__;
 
     // --- in-memory data sets of the comparison reports ---
-    cdsReceitaPadLoc = clientDataSet(f, "cdsReceitaPadLoc",
-                                     {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4),
-                                      integer("NRSEQUPRATO"), text("CDPRODUTOP", 10), text("CDARVP", 20),
-                                      text("NMPRODUTOP", 50), text("SGUNIDPRODP", 10), real("QTBRUTPRODP"),
-                                      real("VRCUSTPRODP"), text("CDPRODUTOL", 10), text("CDARVL", 20),
-                                      text("NMPRODUTOL", 50), text("SGUNIDPRODL", 10), real("QTBRUTPRODL"),
-                                      real("VRCUSTPRODL")});
+    cdsReceitaPadLoc =
+        clientDataSet(f, "cdsReceitaPadLoc",
+                      {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4), integer("NRSEQUPRATO"),
+                       text("CDPRODUTOP", 10), text("CDARVP", 20), text("NMPRODUTOP", 50), text("SGUNIDPRODP", 10),
+                       real("QTBRUTPRODP"), real("VRCUSTPRODP"), text("CDPRODUTOL", 10), text("CDARVL", 20),
+                       text("NMPRODUTOL", 50), text("SGUNIDPRODL", 10), real("QTBRUTPRODL"), real("VRCUSTPRODL")});
     cdsReceitaPadLoc->IndexDefs = {{"IndicePrato", "CDPRATO;CDFILAUXPRAT;NRSEQUPRATO"}};
     cdsReceitaPadLoc->SetIndexName("IndicePrato");
 
-    cdsReceitaPadSer = clientDataSet(f, "cdsReceitaPadSer",
-                                     {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4),
-                                      integer("NRSEQUPRATO"), text("CDPRODUTOP", 10), text("CDARVP", 20),
-                                      text("NMPRODUTOP", 50), text("SGUNIDPRODP", 10), real("QTBRUTPRODP"),
-                                      real("VRCUSTPRODP"), text("CDPRODUTOS", 10), text("CDARVS", 20),
-                                      text("NMPRODUTOS", 50), text("SGUNIDPRODS", 10), real("QTBRUTPRODS"),
-                                      real("VRCUSTPRODS")});
+    cdsReceitaPadSer =
+        clientDataSet(f, "cdsReceitaPadSer",
+                      {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4), integer("NRSEQUPRATO"),
+                       text("CDPRODUTOP", 10), text("CDARVP", 20), text("NMPRODUTOP", 50), text("SGUNIDPRODP", 10),
+                       real("QTBRUTPRODP"), real("VRCUSTPRODP"), text("CDPRODUTOS", 10), text("CDARVS", 20),
+                       text("NMPRODUTOS", 50), text("SGUNIDPRODS", 10), real("QTBRUTPRODS"), real("VRCUSTPRODS")});
     cdsReceitaPadSer->IndexDefs = {{"IndicePratoPS", "CDPRATO;CDFILAUXPRAT;NRSEQUPRATO"}};
     cdsReceitaPadSer->SetIndexName("IndicePratoPS");
 
-    cdsPratosRel = clientDataSet(f, "cdsPratosRel", {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4)});
+    cdsPratosRel =
+        clientDataSet(f, "cdsPratosRel", {text("CDPRATO", 10), text("NMPRATO", 40), text("CDFILAUXPRAT", 4)});
     cdsPratosRelPS =
         clientDataSet(f, "cdsPratosRelPS", {text("CDFILAUXPRAT", 4), text("CDPRATO", 10), text("NMPRATO", 40)});
-    cdsPratoPadr = clientDataSet(f, "cdsPratoPadr",
-                                 {text("CDPRATOP", 10), text("CDFILAUXPRATP", 4), text("CDPRODUTOP", 10),
-                                  text("NMPRODUTOP", 50), text("SGUNIDPRODP", 10), real("QTBRUTPRODP"),
-                                  real("VRCUSTPRODP"), text("CDARVP", 20)});
-    cdsPratoLoca = clientDataSet(f, "cdsPratoLoca",
-                                 {text("CDPRATOL", 10), text("CDFILAUXPRATL", 4), text("CDPRODUTOL", 10),
-                                  text("NMPRODUTOL", 50), text("SGUNIDPRODL", 10), real("QTBRUTPRODL"),
-                                  real("VRCUSTPRODL"), text("CDARVL", 20)});
-    cdsPratoServ = clientDataSet(f, "cdsPratoServ",
-                                 {text("CDPRATOS", 10), text("CDFILAUXPRATS", 4), text("NMPRODUTOS", 50),
-                                  text("CDPRODUTOS", 10), text("SGUNIDPRODS", 10), real("QTBRUTPRODS"),
-                                  real("VRCUSTPRODS"), text("CDARVS", 20)});
+    cdsPratoPadr =
+        clientDataSet(f, "cdsPratoPadr",
+                      {text("CDPRATOP", 10), text("CDFILAUXPRATP", 4), text("CDPRODUTOP", 10), text("NMPRODUTOP", 50),
+                       text("SGUNIDPRODP", 10), real("QTBRUTPRODP"), real("VRCUSTPRODP"), text("CDARVP", 20)});
+    cdsPratoLoca =
+        clientDataSet(f, "cdsPratoLoca",
+                      {text("CDPRATOL", 10), text("CDFILAUXPRATL", 4), text("CDPRODUTOL", 10), text("NMPRODUTOL", 50),
+                       text("SGUNIDPRODL", 10), real("QTBRUTPRODL"), real("VRCUSTPRODL"), text("CDARVL", 20)});
+    cdsPratoServ =
+        clientDataSet(f, "cdsPratoServ",
+                      {text("CDPRATOS", 10), text("CDFILAUXPRATS", 4), text("NMPRODUTOS", 50), text("CDPRODUTOS", 10),
+                       text("SGUNIDPRODS", 10), real("QTBRUTPRODS"), real("VRCUSTPRODS"), text("CDARVS", 20)});
     cdsRecPLCent = clientDataSet(f, "cdsRecPLCent",
                                  {text("CDFILIALL", 4), text("CDFILAUXPRAT", 4), text("CDPRATO", 10),
-                                  text("NMPRATO", 40), real("VRCUSTPRATP"), real("VRCUSTPRATL"),
-                                  text("NMFILIAL", 30)});
+                                  text("NMPRATO", 40), real("VRCUSTPRATP"), real("VRCUSTPRATL"), text("NMFILIAL", 30)});
 
     dtsRelatRecPaLo = AddComponent<TDataSource>("dtsRelatRecPaLo", cdsReceitaPadLoc);
     dtsRelatRecPaSe = AddComponent<TDataSource>("dtsRelatRecPaSe", cdsReceitaPadSer);

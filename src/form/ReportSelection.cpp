@@ -28,8 +28,7 @@ void TfrmRelatPrato::cbbReportNamesChange(TObject*) {
     const int p = cbbReportNames->ItemIndex();
     const bool MF = ModuFili();
 
-    const std::string codigo =
-        p >= 0 && p < int(FReportCodes.size()) ? FReportCodes[std::size_t(p)] : std::string();
+    const std::string codigo = p >= 0 && p < int(FReportCodes.size()) ? FReportCodes[std::size_t(p)] : std::string();
     FArqRelat = lblCodTela->Caption().substr(0, 6) + codigo + ".QR2";
     Repaint();
     const bool Z = FArqRelat == "PLA0130A.QR2";

@@ -160,12 +160,12 @@ public:
     // --- the form's own state ---
     // Kept public so that the script host can show them (dump-form); only the
     // form's handlers write them.
-    bool FPrimeiraVez = false;   // first-activation set-up still to do
-    std::string FCdFilial;       // the branch this form works for, set by the launcher
-    std::string FArqRelat;       // definition file of the chosen report
-    std::string FListaFilial;    // chosen branches: empty, "T" (all) or a list text
-    std::string FListaServico;   // chosen branch-and-service keys: empty, "T" or a list text
-    std::string FCdFilialRec;    // branch sent to the server by the recipe comparisons
+    bool FPrimeiraVez = false;  // first-activation set-up still to do
+    std::string FCdFilial;      // the branch this form works for, set by the launcher
+    std::string FArqRelat;      // definition file of the chosen report
+    std::string FListaFilial;   // chosen branches: empty, "T" (all) or a list text
+    std::string FListaServico;  // chosen branch-and-service keys: empty, "T" or a list text
+    std::string FCdFilialRec;   // branch sent to the server by the recipe comparisons
 
     // FCdFilial, FArqRelat, FListaFilial and FListaServico, for the host's dumps.
     std::vector<std::pair<std::string, host::Variant>> PublishedFields() const override;

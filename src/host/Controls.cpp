@@ -61,16 +61,62 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     m_height = height;
     Changed();
 }
-void TControl::SetLeft(int v) { if (m_left != v) { m_left = v; Changed(); } }
-void TControl::SetTop(int v) { if (m_top != v) { m_top = v; Changed(); } }
-void TControl::SetWidth(int v) { if (m_width != v) { m_width = v; Changed(); } }
-void TControl::SetHeight(int v) { if (m_height != v) { m_height = v; Changed(); } }
-void TControl::SetEnabled(bool v) { if (m_enabled != v) { m_enabled = v; Changed(); } }
-void TControl::SetVisible(bool v) { if (m_visible != v) { m_visible = v; Changed(); } }
-void TControl::SetColor(TColor c) { if (m_color != c) { m_color = c; Changed(); } }
-void TControl::SetTabOrder(int v) { m_tabOrder = v; Changed(); }
-void TControl::SetTabStop(bool v) { m_tabStop = v; Changed(); }
-void TControl::SetCaption(const std::string& v) { if (m_caption != v) { m_caption = v; Changed(); } }
+void TControl::SetLeft(int v) {
+    if (m_left != v) {
+        m_left = v;
+        Changed();
+    }
+}
+void TControl::SetTop(int v) {
+    if (m_top != v) {
+        m_top = v;
+        Changed();
+    }
+}
+void TControl::SetWidth(int v) {
+    if (m_width != v) {
+        m_width = v;
+        Changed();
+    }
+}
+void TControl::SetHeight(int v) {
+    if (m_height != v) {
+        m_height = v;
+        Changed();
+    }
+}
+void TControl::SetEnabled(bool v) {
+    if (m_enabled != v) {
+        m_enabled = v;
+        Changed();
+    }
+}
+void TControl::SetVisible(bool v) {
+    if (m_visible != v) {
+        m_visible = v;
+        Changed();
+    }
+}
+void TControl::SetColor(TColor c) {
+    if (m_color != c) {
+        m_color = c;
+        Changed();
+    }
+}
+void TControl::SetTabOrder(int v) {
+    m_tabOrder = v;
+    Changed();
+}
+void TControl::SetTabStop(bool v) {
+    m_tabStop = v;
+    Changed();
+}
+void TControl::SetCaption(const std::string& v) {
+    if (m_caption != v) {
+        m_caption = v;
+        Changed();
+    }
+}
 
 bool TControl::Focusable() const { return true; }
 
@@ -150,8 +196,14 @@ void TEdit::SetText(const std::string& text) {
     if (OnChange) OnChange(this);
 }
 
-void TEdit::SetReadOnly(bool v) { m_readOnly = v; Changed(); }
-void TEdit::SetMaxLength(int v) { m_maxLength = v; Changed(); }
+void TEdit::SetReadOnly(bool v) {
+    m_readOnly = v;
+    Changed();
+}
+void TEdit::SetMaxLength(int v) {
+    m_maxLength = v;
+    Changed();
+}
 
 namespace {
 // Number of bytes of the UTF-8 character that starts with c.
@@ -208,18 +260,19 @@ ParsedMask parseMask(const std::string& mask) {
     return m;
 }
 
-bool isMaskSlot(char c) {
-    return std::string_view("90aAcClL#").find(c) != std::string_view::npos;
-}
+bool isMaskSlot(char c) { return std::string_view("90aAcClL#").find(c) != std::string_view::npos; }
 
 bool fits(char slot, const std::string& ch) {
     if (ch.size() != 1) return slot == 'c' || slot == 'C' || slot == 'l' || slot == 'L';  // accented letters
     unsigned char c = static_cast<unsigned char>(ch[0]);
     switch (slot) {
-        case '9': case '0': return std::isdigit(c);
+        case '9':
+        case '0': return std::isdigit(c);
         case '#': return std::isdigit(c) || c == '+' || c == '-';
-        case 'a': case 'A': return std::isalnum(c);
-        case 'l': case 'L': return std::isalpha(c);
+        case 'a':
+        case 'A': return std::isalnum(c);
+        case 'l':
+        case 'L': return std::isalpha(c);
         default: return c >= 0x20;
     }
 }
@@ -230,9 +283,15 @@ void TMaskEdit::SetEditMask(const std::string& mask) {
     auto pm = parseMask(mask);
     int slots = 0;
     for (std::size_t i = 0; i < pm.chars.size(); ++i) {
-        if (pm.chars[i] == '\\') { ++i; if (pm.saveLiterals) ++slots; continue; }
-        if (isMaskSlot(pm.chars[i])) ++slots;
-        else if (pm.saveLiterals && pm.chars[i] != '!' && pm.chars[i] != '<' && pm.chars[i] != '>') ++slots;
+        if (pm.chars[i] == '\\') {
+            ++i;
+            if (pm.saveLiterals) ++slots;
+            continue;
+        }
+        if (isMaskSlot(pm.chars[i]))
+            ++slots;
+        else if (pm.saveLiterals && pm.chars[i] != '!' && pm.chars[i] != '<' && pm.chars[i] != '>')
+            ++slots;
     }
     SetMaxLength(mask.empty() ? 0 : slots);
 }
@@ -247,10 +306,21 @@ std::string TMaskEdit::Typed(const std::string& text) const {
     for (std::size_t i = 0; i < pm.chars.size() && in < chars.size(); ++i) {
         char m = pm.chars[i];
         if (m == '!') continue;
-        if (m == '>') { upper = true; lower = false; continue; }
-        if (m == '<') { lower = true; upper = false; continue; }
+        if (m == '>') {
+            upper = true;
+            lower = false;
+            continue;
+        }
+        if (m == '<') {
+            lower = true;
+            upper = false;
+            continue;
+        }
         bool literal = !isMaskSlot(m);
-        if (m == '\\' && i + 1 < pm.chars.size()) { m = pm.chars[++i]; literal = true; }
+        if (m == '\\' && i + 1 < pm.chars.size()) {
+            m = pm.chars[++i];
+            literal = true;
+        }
         if (literal) {
             if (chars[in] == std::string(1, m)) ++in;  // the user typed the literal
             if (pm.saveLiterals) out += m;
@@ -323,8 +393,7 @@ void TComboBox::SetItemIndex(int index) {
 }
 
 void TComboBox::Select(int index) {
-    if (index < 0 || index >= int(m_items.size()))
-        throw EHostError(Name() + ": no item " + std::to_string(index));
+    if (index < 0 || index >= int(m_items.size())) throw EHostError(Name() + ": no item " + std::to_string(index));
     if (m_itemIndex == index) return;
     m_itemIndex = index;
     Changed();
@@ -342,8 +411,7 @@ void TRadioGroup::SetItems(std::vector<std::string> items) {
 }
 
 void TRadioGroup::SetItemIndex(int index) {
-    if (index < -1 || index >= int(m_items.size()))
-        throw EHostError(Name() + ": no item " + std::to_string(index));
+    if (index < -1 || index >= int(m_items.size())) throw EHostError(Name() + ": no item " + std::to_string(index));
     if (m_itemIndex == index) return;
     m_itemIndex = index;
     Changed();
@@ -371,8 +439,7 @@ TPage* TNotebook::AddPage(const std::string& caption, int helpContext) {
 }
 
 void TNotebook::SetPageIndex(int index) {
-    if (index < -1 || index >= int(m_pages.size()))
-        throw EHostError(Name() + ": no page " + std::to_string(index));
+    if (index < -1 || index >= int(m_pages.size())) throw EHostError(Name() + ": no page " + std::to_string(index));
     if (m_pageIndex == index) return;
     m_pageIndex = index;
     Changed();
@@ -382,9 +449,7 @@ void TNotebook::SetPageIndex(int index) {
     if (active && !active->Showing()) Form().Log(active->Name() + " lost the focus: its page is hidden");
 }
 
-std::string TNotebook::ActivePage() const {
-    return m_pageIndex >= 0 ? m_pages[m_pageIndex]->Caption() : std::string();
-}
+std::string TNotebook::ActivePage() const { return m_pageIndex >= 0 ? m_pages[m_pageIndex]->Caption() : std::string(); }
 
 TPage* TNotebook::Page(const std::string& caption) const {
     for (TPage* p : m_pages)
@@ -420,8 +485,14 @@ int TSpinEdit::Value() const {
 }
 
 void TSpinEdit::SetValue(int v) { SetText(std::to_string(v)); }
-void TSpinEdit::SetMinValue(int v) { m_min = v; Changed(); }
-void TSpinEdit::SetMaxValue(int v) { m_max = v; Changed(); }
+void TSpinEdit::SetMinValue(int v) {
+    m_min = v;
+    Changed();
+}
+void TSpinEdit::SetMaxValue(int v) {
+    m_max = v;
+    Changed();
+}
 
 std::string TSpinEdit::Typed(const std::string& text) const {
     std::string out;

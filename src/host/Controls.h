@@ -29,8 +29,23 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 using TBeforeSearchEvent = std::function<void(TObject* sender, bool& flag)>;
 
 enum class ControlKind {
-    Form, Label, Bevel, Edit, MaskEdit, RadioButton, CheckBox, ComboBox, RadioGroup,
-    GroupBox, Panel, Notebook, Page, SpinEdit, DateEdit, SearchButton, SpeedButton
+    Form,
+    Label,
+    Bevel,
+    Edit,
+    MaskEdit,
+    RadioButton,
+    CheckBox,
+    ComboBox,
+    RadioGroup,
+    GroupBox,
+    Panel,
+    Notebook,
+    Page,
+    SpinEdit,
+    DateEdit,
+    SearchButton,
+    SpeedButton
 };
 const char* ControlKindName(ControlKind kind);  // "TLabel", "TMaskEdit", ...
 

@@ -16,8 +16,7 @@ constexpr std::size_t npos = std::size_t(-1);
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // Names of fields, indexes and parameters compare without regard to ASCII case.
-bool sameName(const std::string& a, const std::string& b)
-{
+bool sameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
@@ -26,8 +25,7 @@ bool sameName(const std::string& a, const std::string& b)
 
 bool sameTextIgnoringCase(const std::string& a, const std::string& b) { return sameName(a, b); }
 
-bool startsWith(const std::string& text, const std::string& prefix, bool ignoreCase)
-{
+bool startsWith(const std::string& text, const std::string& prefix, bool ignoreCase) {
     if (prefix.size() > text.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         const char x = ignoreCase ? lowerAscii(text[i]) : text[i];
@@ -37,16 +35,14 @@ bool startsWith(const std::string& text, const std::string& prefix, bool ignoreC
     return true;
 }
 
-std::string trim(const std::string& s)
-{
+std::string trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
     while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
     return s.substr(b, e - b);
 }
 
-std::vector<std::string> splitFieldList(const std::string& list)
-{
+std::vector<std::string> splitFieldList(const std::string& list) {
     std::vector<std::string> out;
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -63,41 +59,34 @@ bool isBlank(const Variant& v) { return v.isNullOrUnassigned(); }
 
 // A value of the field's kind, or Null. Throws EVariantError when the value
 // does not convert.
-Variant coerce(const Variant& v, FieldType t)
-{
+Variant coerce(const Variant& v, FieldType t) {
     switch (v.kind()) {
-    case Variant::Kind::Unassigned:
-    case Variant::Kind::Null: return Variant::null();
-    default: break;
+        case Variant::Kind::Unassigned:
+        case Variant::Kind::Null: return Variant::null();
+        default: break;
     }
     switch (t) {
-    case FieldType::String:
-        return v.kind() == Variant::Kind::Text ? v : Variant(v.toString());
-    case FieldType::Integer:
-        return v.kind() == Variant::Kind::Integer ? v : Variant(v.toInt());
-    case FieldType::Float:
-        return v.kind() == Variant::Kind::Float ? v : Variant(v.toDouble());
-    case FieldType::Date:
-        return v.kind() == Variant::Kind::Date ? v : Variant::date(v.toDate());
+        case FieldType::String: return v.kind() == Variant::Kind::Text ? v : Variant(v.toString());
+        case FieldType::Integer: return v.kind() == Variant::Kind::Integer ? v : Variant(v.toInt());
+        case FieldType::Float: return v.kind() == Variant::Kind::Float ? v : Variant(v.toDouble());
+        case FieldType::Date: return v.kind() == Variant::Kind::Date ? v : Variant::date(v.toDate());
     }
     return v;
 }
 
-bool kindFits(Variant::Kind k, FieldType t)
-{
+bool kindFits(Variant::Kind k, FieldType t) {
     switch (t) {
-    case FieldType::String: return k == Variant::Kind::Text || k == Variant::Kind::Null;
-    case FieldType::Integer: return k == Variant::Kind::Integer || k == Variant::Kind::Null;
-    case FieldType::Float: return k == Variant::Kind::Float || k == Variant::Kind::Null;
-    case FieldType::Date: return k == Variant::Kind::Date || k == Variant::Kind::Null;
+        case FieldType::String: return k == Variant::Kind::Text || k == Variant::Kind::Null;
+        case FieldType::Integer: return k == Variant::Kind::Integer || k == Variant::Kind::Null;
+        case FieldType::Float: return k == Variant::Kind::Float || k == Variant::Kind::Null;
+        case FieldType::Date: return k == Variant::Kind::Date || k == Variant::Kind::Null;
     }
     return false;
 }
 
 // Order of index keys and filter comparisons: nulls first; texts byte by
 // byte (ordinal, case-sensitive); numbers and dates by value.
-int compareValues(const Variant& a, const Variant& b)
-{
+int compareValues(const Variant& a, const Variant& b) {
     const bool na = isBlank(a), nb = isBlank(b);
     if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
     const std::string* ta = a.textIf();
@@ -114,8 +103,7 @@ int compareValues(const Variant& a, const Variant& b)
 
 // Locate's equality: nulls match nulls; texts exactly, ignoring ASCII case,
 // or as a prefix; numbers by value.
-bool keyMatches(const Variant& have, const Variant& want, bool ignoreCase, bool partial)
-{
+bool keyMatches(const Variant& have, const Variant& want, bool ignoreCase, bool partial) {
     const bool nh = isBlank(have), nw = isBlank(want);
     if (nh || nw) return nh == nw;
     const std::string* th = have.textIf();
@@ -129,14 +117,12 @@ bool keyMatches(const Variant& have, const Variant& want, bool ignoreCase, bool 
     return have.toString() == want.toString();
 }
 
-std::uint64_t hashMix(std::uint64_t h, std::uint64_t v)
-{
+std::uint64_t hashMix(std::uint64_t h, std::uint64_t v) {
     h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
     return h;
 }
 
-std::uint64_t hashValue(const Variant& v, bool ignoreCase)
-{
+std::uint64_t hashValue(const Variant& v, bool ignoreCase) {
     if (isBlank(v)) return 0x7f4a7c159e3779b9ULL;
     if (const std::string* t = v.textIf()) {
         std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
@@ -156,15 +142,13 @@ std::uint64_t hashValue(const Variant& v, bool ignoreCase)
     return std::hash<std::string>()(v.toString());
 }
 
-std::uint64_t hashKey(const std::vector<Variant>& row, const std::vector<int>& columns, bool ignoreCase)
-{
+std::uint64_t hashKey(const std::vector<Variant>& row, const std::vector<int>& columns, bool ignoreCase) {
     std::uint64_t h = 0;
     for (int c : columns) h = hashMix(h, hashValue(row[std::size_t(c)], ignoreCase));
     return h;
 }
 
-std::uint64_t hashWanted(const std::vector<Variant>& values, bool ignoreCase)
-{
+std::uint64_t hashWanted(const std::vector<Variant>& values, bool ignoreCase) {
     std::uint64_t h = 0;
     for (const Variant& v : values) h = hashMix(h, hashValue(v, ignoreCase));
     return h;
@@ -175,15 +159,13 @@ std::uint64_t hashWanted(const std::vector<Variant>& values, bool ignoreCase)
 // millions of rows. Candidates are checked against the real key by callers.
 class RowHashTable {
 public:
-    void reserve(std::size_t n)
-    {
+    void reserve(std::size_t n) {
         std::size_t cap = 16;
         while (cap < n * 2) cap *= 2;
         if (cap > m_slots.size()) rehash(cap);
     }
 
-    void insert(std::uint64_t hash, std::size_t row)
-    {
+    void insert(std::uint64_t hash, std::size_t row) {
         if ((m_used + 1) * 2 > m_slots.size()) rehash(std::max<std::size_t>(16, grownCapacity()));
         std::size_t i = home(hash);
         while (m_slots[i].row != kEmpty && m_slots[i].row != kErased) i = (i + 1) & m_mask;
@@ -192,8 +174,7 @@ public:
         ++m_live;
     }
 
-    void erase(std::uint64_t hash, std::size_t row)
-    {
+    void erase(std::uint64_t hash, std::size_t row) {
         if (m_slots.empty()) return;
         for (std::size_t i = home(hash); m_slots[i].row != kEmpty; i = (i + 1) & m_mask) {
             if (m_slots[i].row == row && m_slots[i].hash == hash) {
@@ -205,8 +186,7 @@ public:
     }
 
     template <class F>
-    void forEach(std::uint64_t hash, F&& f) const
-    {
+    void forEach(std::uint64_t hash, F&& f) const {
         if (m_slots.empty()) return;
         for (std::size_t i = home(hash); m_slots[i].row != kEmpty; i = (i + 1) & m_mask)
             if (m_slots[i].row != kErased && m_slots[i].hash == hash) f(m_slots[i].row);
@@ -222,15 +202,13 @@ private:
 
     std::size_t home(std::uint64_t hash) const { return std::size_t((hash * 0x9e3779b97f4a7c15ULL) >> 20) & m_mask; }
 
-    std::size_t grownCapacity() const
-    {
+    std::size_t grownCapacity() const {
         std::size_t cap = 16;
         while (cap < (m_live + 1) * 4) cap *= 2;
         return cap;
     }
 
-    void rehash(std::size_t capacity)
-    {
+    void rehash(std::size_t capacity) {
         std::vector<Slot> old;
         old.swap(m_slots);
         m_slots.assign(capacity, Slot{});
@@ -251,10 +229,10 @@ enum class CompareOp { Eq, Ne, Lt, Le, Gt, Ge };
 
 struct Operand {
     bool isField = false;
-    std::string text;      // field name, or the literal as written (quotes undone)
-    bool isNumber = false; // numeric literal
-    int column = -1;       // resolved field
-    Variant value;         // literal converted for the field it is compared with
+    std::string text;       // field name, or the literal as written (quotes undone)
+    bool isNumber = false;  // numeric literal
+    int column = -1;        // resolved field
+    Variant value;          // literal converted for the field it is compared with
 };
 
 struct FilterExpr {
@@ -272,8 +250,7 @@ class FilterParser {
 public:
     explicit FilterParser(const std::string& text) : m_text(text) { advance(); }
 
-    std::unique_ptr<FilterExpr> parse()
-    {
+    std::unique_ptr<FilterExpr> parse() {
         auto e = parseOr();
         if (m_tok.kind != Tok::End) fail("unexpected " + describe(m_tok));
         return e;
@@ -290,19 +267,17 @@ private:
 
     [[noreturn]] void fail(const std::string& reason) { throw FilterSyntaxError{reason}; }
 
-    static std::string describe(const Token& t)
-    {
+    static std::string describe(const Token& t) {
         switch (t.kind) {
-        case Tok::End: return "end of text";
-        case Tok::String: return "'" + t.text + "'";
-        case Tok::LParen: return "'('";
-        case Tok::RParen: return "')'";
-        default: return "'" + t.text + "' at position " + std::to_string(t.pos + 1);
+            case Tok::End: return "end of text";
+            case Tok::String: return "'" + t.text + "'";
+            case Tok::LParen: return "'('";
+            case Tok::RParen: return "')'";
+            default: return "'" + t.text + "' at position " + std::to_string(t.pos + 1);
         }
     }
 
-    void advance()
-    {
+    void advance() {
         std::size_t& i = m_pos;
         while (i < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[i]))) ++i;
         m_tok = Token{};
@@ -313,8 +288,8 @@ private:
             std::string value;
             ++i;
             for (;;) {
-                if (i >= m_text.size()) fail("unterminated text literal starting at position " +
-                                             std::to_string(m_tok.pos + 1));
+                if (i >= m_text.size())
+                    fail("unterminated text literal starting at position " + std::to_string(m_tok.pos + 1));
                 if (m_text[i] == '\'') {
                     if (i + 1 < m_text.size() && m_text[i + 1] == '\'') {
                         value += '\'';
@@ -339,19 +314,33 @@ private:
         if (c == '=' || c == '<' || c == '>') {
             m_tok.kind = Tok::Op;
             const char n = i + 1 < m_text.size() ? m_text[i + 1] : '\0';
-            if (c == '=') { m_tok.op = CompareOp::Eq; i += 1; }
-            else if (c == '<' && n == '>') { m_tok.op = CompareOp::Ne; i += 2; }
-            else if (c == '<' && n == '=') { m_tok.op = CompareOp::Le; i += 2; }
-            else if (c == '>' && n == '=') { m_tok.op = CompareOp::Ge; i += 2; }
-            else if (c == '<') { m_tok.op = CompareOp::Lt; i += 1; }
-            else { m_tok.op = CompareOp::Gt; i += 1; }
+            if (c == '=') {
+                m_tok.op = CompareOp::Eq;
+                i += 1;
+            } else if (c == '<' && n == '>') {
+                m_tok.op = CompareOp::Ne;
+                i += 2;
+            } else if (c == '<' && n == '=') {
+                m_tok.op = CompareOp::Le;
+                i += 2;
+            } else if (c == '>' && n == '=') {
+                m_tok.op = CompareOp::Ge;
+                i += 2;
+            } else if (c == '<') {
+                m_tok.op = CompareOp::Lt;
+                i += 1;
+            } else {
+                m_tok.op = CompareOp::Gt;
+                i += 1;
+            }
             m_tok.text = m_text.substr(m_tok.pos, i - m_tok.pos);
             return;
         }
         const bool digit = c >= '0' && c <= '9';
         const bool signedNumber = (c == '-' || c == '+') && i + 1 < m_text.size() &&
                                   ((m_text[i + 1] >= '0' && m_text[i + 1] <= '9') || m_text[i + 1] == '.');
-        if (digit || signedNumber || (c == '.' && i + 1 < m_text.size() && m_text[i + 1] >= '0' && m_text[i + 1] <= '9')) {
+        if (digit || signedNumber ||
+            (c == '.' && i + 1 < m_text.size() && m_text[i + 1] >= '0' && m_text[i + 1] <= '9')) {
             std::size_t j = i + (signedNumber ? 1 : 0);
             bool dot = false;
             while (j < m_text.size() && ((m_text[j] >= '0' && m_text[j] <= '9') || (m_text[j] == '.' && !dot))) {
@@ -365,22 +354,23 @@ private:
         }
         if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             std::size_t j = i;
-            while (j < m_text.size() &&
-                   (std::isalnum(static_cast<unsigned char>(m_text[j])) || m_text[j] == '_'))
-                ++j;
+            while (j < m_text.size() && (std::isalnum(static_cast<unsigned char>(m_text[j])) || m_text[j] == '_')) ++j;
             m_tok.text = m_text.substr(i, j - i);
             i = j;
-            if (sameName(m_tok.text, "AND")) m_tok.kind = Tok::And;
-            else if (sameName(m_tok.text, "OR")) m_tok.kind = Tok::Or;
-            else if (sameName(m_tok.text, "NOT")) m_tok.kind = Tok::Not;
-            else m_tok.kind = Tok::Ident;
+            if (sameName(m_tok.text, "AND"))
+                m_tok.kind = Tok::And;
+            else if (sameName(m_tok.text, "OR"))
+                m_tok.kind = Tok::Or;
+            else if (sameName(m_tok.text, "NOT"))
+                m_tok.kind = Tok::Not;
+            else
+                m_tok.kind = Tok::Ident;
             return;
         }
         fail("unexpected character '" + std::string(1, c) + "' at position " + std::to_string(i + 1));
     }
 
-    std::unique_ptr<FilterExpr> parseOr()
-    {
+    std::unique_ptr<FilterExpr> parseOr() {
         auto left = parseAnd();
         while (m_tok.kind == Tok::Or) {
             advance();
@@ -393,8 +383,7 @@ private:
         return left;
     }
 
-    std::unique_ptr<FilterExpr> parseAnd()
-    {
+    std::unique_ptr<FilterExpr> parseAnd() {
         auto left = parseNot();
         while (m_tok.kind == Tok::And) {
             advance();
@@ -407,8 +396,7 @@ private:
         return left;
     }
 
-    std::unique_ptr<FilterExpr> parseNot()
-    {
+    std::unique_ptr<FilterExpr> parseNot() {
         if (m_tok.kind == Tok::Not) {
             advance();
             auto node = std::make_unique<FilterExpr>();
@@ -426,22 +414,20 @@ private:
         return parseComparison();
     }
 
-    Operand parseOperand()
-    {
+    Operand parseOperand() {
         Operand o;
         switch (m_tok.kind) {
-        case Tok::Ident: o.isField = true; break;
-        case Tok::String: break;
-        case Tok::Number: o.isNumber = true; break;
-        default: fail("expected a field name or a value but found " + describe(m_tok));
+            case Tok::Ident: o.isField = true; break;
+            case Tok::String: break;
+            case Tok::Number: o.isNumber = true; break;
+            default: fail("expected a field name or a value but found " + describe(m_tok));
         }
         o.text = m_tok.text;
         advance();
         return o;
     }
 
-    std::unique_ptr<FilterExpr> parseComparison()
-    {
+    std::unique_ptr<FilterExpr> parseComparison() {
         auto node = std::make_unique<FilterExpr>();
         node->kind = FilterExpr::Kind::Compare;
         node->a = parseOperand();
@@ -458,41 +444,38 @@ private:
     Token m_tok;
 };
 
-bool applyOp(CompareOp op, int c)
-{
+bool applyOp(CompareOp op, int c) {
     switch (op) {
-    case CompareOp::Eq: return c == 0;
-    case CompareOp::Ne: return c != 0;
-    case CompareOp::Lt: return c < 0;
-    case CompareOp::Le: return c <= 0;
-    case CompareOp::Gt: return c > 0;
-    case CompareOp::Ge: return c >= 0;
+        case CompareOp::Eq: return c == 0;
+        case CompareOp::Ne: return c != 0;
+        case CompareOp::Lt: return c < 0;
+        case CompareOp::Le: return c <= 0;
+        case CompareOp::Gt: return c > 0;
+        case CompareOp::Ge: return c >= 0;
     }
     return false;
 }
 
 // A comparison with a null field is false, whatever the operator, so that a
 // filter never selects rows through missing values; NOT inverts the result.
-bool evaluate(const FilterExpr& e, const std::vector<Variant>& row)
-{
+bool evaluate(const FilterExpr& e, const std::vector<Variant>& row) {
     switch (e.kind) {
-    case FilterExpr::Kind::And: return evaluate(*e.left, row) && evaluate(*e.right, row);
-    case FilterExpr::Kind::Or: return evaluate(*e.left, row) || evaluate(*e.right, row);
-    case FilterExpr::Kind::Not: return !evaluate(*e.left, row);
-    case FilterExpr::Kind::Compare: {
-        const Variant& x = e.a.isField ? row[std::size_t(e.a.column)] : e.a.value;
-        const Variant& y = e.b.isField ? row[std::size_t(e.b.column)] : e.b.value;
-        if (isBlank(x) || isBlank(y)) return false;
-        return applyOp(e.op, compareValues(x, y));
-    }
+        case FilterExpr::Kind::And: return evaluate(*e.left, row) && evaluate(*e.right, row);
+        case FilterExpr::Kind::Or: return evaluate(*e.left, row) || evaluate(*e.right, row);
+        case FilterExpr::Kind::Not: return !evaluate(*e.left, row);
+        case FilterExpr::Kind::Compare: {
+            const Variant& x = e.a.isField ? row[std::size_t(e.a.column)] : e.a.value;
+            const Variant& y = e.b.isField ? row[std::size_t(e.b.column)] : e.b.value;
+            if (isBlank(x) || isBlank(y)) return false;
+            return applyOp(e.op, compareValues(x, y));
+        }
     }
     return false;
 }
 
 // Equality comparisons of fields with literals joined only by AND: such a
 // filter is answered from a hash of the compared fields.
-bool collectEqualities(const FilterExpr& e, std::vector<int>& columns, std::vector<Variant>& values)
-{
+bool collectEqualities(const FilterExpr& e, std::vector<int>& columns, std::vector<Variant>& values) {
     if (e.kind == FilterExpr::Kind::And)
         return collectEqualities(*e.left, columns, values) && collectEqualities(*e.right, columns, values);
     if (e.kind != FilterExpr::Kind::Compare || e.op != CompareOp::Eq || e.a.isField == e.b.isField) return false;
@@ -513,8 +496,7 @@ std::string stateError(const std::string& name, const char* what) { return name 
 
 // Display attributes start from the definition, as a field shown in a list
 // without a designed label shows its name at its width.
-TField::TField(TDataSet& owner, FieldDef def) : m_owner(owner), m_def(std::move(def))
-{
+TField::TField(TDataSet& owner, FieldDef def) : m_owner(owner), m_def(std::move(def)) {
     DisplayLabel = m_def.name;
     DisplayWidth = m_def.size;
 }
@@ -529,8 +511,7 @@ std::int64_t TField::AsInteger() const { return Value().toInt(); }
 
 double TField::AsFloat() const { return Value().toDouble(); }
 
-TDateTime TField::AsDateTime() const
-{
+TDateTime TField::AsDateTime() const {
     const Variant v = Value();
     return v.isNullOrUnassigned() ? 0.0 : v.toDate();
 }
@@ -538,8 +519,7 @@ TDateTime TField::AsDateTime() const
 // A text longer than the field's width is stored whole: the width describes
 // the column for display and reports, and cutting a value here would lose
 // data without telling anyone.
-void TField::SetValue(const Variant& v)
-{
+void TField::SetValue(const Variant& v) {
     Variant converted;
     try {
         converted = coerce(v, m_def.type);
@@ -550,8 +530,7 @@ void TField::SetValue(const Variant& v)
 }
 
 // Empty text clears a number or date field, as typing nothing into it would.
-void TField::SetAsString(const std::string& v)
-{
+void TField::SetAsString(const std::string& v) {
     if (m_def.type != FieldType::String && trim(v).empty()) {
         Clear();
         return;
@@ -572,15 +551,13 @@ TDataSet::TDataSet(std::string name) : TObject(std::move(name)) {}
 
 TDataSet::~TDataSet() = default;
 
-void TDataSet::Open()
-{
+void TDataSet::Open() {
     if (Active()) return;
     m_state = TDataSetState::dsBrowse;
     Rebuild();
 }
 
-void TDataSet::Close()
-{
+void TDataSet::Close() {
     ClearStorage();
     m_state = TDataSetState::dsInactive;
 }
@@ -589,8 +566,7 @@ void TDataSet::CheckBrowseMode() {}
 
 bool TDataSet::RowBefore(std::size_t a, std::size_t b) const { return a < b; }
 
-void TDataSet::First()
-{
+void TDataSet::First() {
     CheckBrowseMode();
     Settle();
     m_cursor = 0;
@@ -598,8 +574,7 @@ void TDataSet::First()
     m_eof = m_visible.empty();
 }
 
-void TDataSet::Next()
-{
+void TDataSet::Next() {
     CheckBrowseMode();
     Settle();
     if (std::size_t(m_cursor) + 1 < m_visible.size()) {
@@ -612,8 +587,7 @@ void TDataSet::Next()
     }
 }
 
-void TDataSet::Prior()
-{
+void TDataSet::Prior() {
     CheckBrowseMode();
     Settle();
     if (m_cursor > 0 && !m_visible.empty()) {
@@ -626,8 +600,7 @@ void TDataSet::Prior()
     }
 }
 
-void TDataSet::Last()
-{
+void TDataSet::Last() {
     CheckBrowseMode();
     Settle();
     m_cursor = m_visible.empty() ? 0 : int(m_visible.size()) - 1;
@@ -643,15 +616,13 @@ bool TDataSet::IsEmpty() const { return !Active() || (m_visible.empty() && m_pen
 
 int TDataSet::RecordCount() const { return Active() ? int(m_visible.size() + m_pending.size()) : 0; }
 
-int TDataSet::RecNo() const
-{
+int TDataSet::RecNo() const {
     const std::size_t row = CurrentRow();
     if (!Active() || row == npos) return 0;
     return m_pending.empty() ? m_cursor + 1 : PositionOf(row) + 1;
 }
 
-void TDataSet::MoveTo(int visibleIndex)
-{
+void TDataSet::MoveTo(int visibleIndex) {
     CheckBrowseMode();
     Settle();
     if (visibleIndex < 0 || std::size_t(visibleIndex) >= m_visible.size())
@@ -662,8 +633,7 @@ void TDataSet::MoveTo(int visibleIndex)
     m_eof = false;
 }
 
-int TDataSet::ColumnOf(const std::string& name) const
-{
+int TDataSet::ColumnOf(const std::string& name) const {
     for (std::size_t i = 0; i < m_fields.size(); ++i)
         if (m_fields[i]->FieldName() == name) return int(i);
     for (std::size_t i = 0; i < m_fields.size(); ++i)
@@ -671,20 +641,17 @@ int TDataSet::ColumnOf(const std::string& name) const
     return -1;
 }
 
-TField* TDataSet::FindField(const std::string& name)
-{
+TField* TDataSet::FindField(const std::string& name) {
     const int i = ColumnOf(name);
     return i < 0 ? nullptr : m_fields[std::size_t(i)].get();
 }
 
-TField& TDataSet::FieldByName(const std::string& name)
-{
+TField& TDataSet::FieldByName(const std::string& name) {
     if (TField* f = FindField(name)) return *f;
     throw EHostError(Name() + ": field '" + name + "' not found");
 }
 
-DataPacket TDataSet::Snapshot() const
-{
+DataPacket TDataSet::Snapshot() const {
     DataPacket p;
     for (const auto& f : m_fields) p.fields.push_back(f->Def());
     if (!Active()) return p;
@@ -697,8 +664,7 @@ DataPacket TDataSet::Snapshot() const
 // Field objects are kept, by name, across reloads so that the pointers that
 // callers hold stay valid; the values are checked against the field kinds
 // before anything changes, so a bad row leaves the old content in place.
-void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Variant>> rows)
-{
+void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Variant>> rows) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         auto& row = rows[r];
         if (row.size() != defs.size())
@@ -736,8 +702,7 @@ void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Va
     Rebuild();
 }
 
-void TDataSet::ClearStorage()
-{
+void TDataSet::ClearStorage() {
     m_rows.clear();
     m_visible.clear();
     m_pending.clear();
@@ -747,8 +712,7 @@ void TDataSet::ClearStorage()
     m_bof = m_eof = true;
 }
 
-void TDataSet::Rebuild()
-{
+void TDataSet::Rebuild() {
     m_pending.clear();
     m_cursorRow = npos;
     m_visible.resize(m_rows.size());
@@ -758,15 +722,13 @@ void TDataSet::Rebuild()
     m_eof = m_visible.empty();
 }
 
-std::size_t TDataSet::CurrentRow() const
-{
+std::size_t TDataSet::CurrentRow() const {
     if (!m_pending.empty()) return m_cursorRow;
     if (m_cursor >= 0 && std::size_t(m_cursor) < m_visible.size()) return m_visible[std::size_t(m_cursor)];
     return npos;
 }
 
-Variant TDataSet::CurrentValue(int column) const
-{
+Variant TDataSet::CurrentValue(int column) const {
     if (!Active() || column < 0) return Variant::null();
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert)
         return std::size_t(column) < m_buffer.size() ? m_buffer[std::size_t(column)] : Variant::null();
@@ -775,8 +737,7 @@ Variant TDataSet::CurrentValue(int column) const
     return m_rows[row][std::size_t(column)];
 }
 
-void TDataSet::WriteCurrent(int column, const Variant& v)
-{
+void TDataSet::WriteCurrent(int column, const Variant& v) {
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
         throw EHostError(stateError(Name(), "data set not in edit or insert mode"));
     if (column < 0 || std::size_t(column) >= m_buffer.size())
@@ -784,24 +745,21 @@ void TDataSet::WriteCurrent(int column, const Variant& v)
     m_buffer[std::size_t(column)] = v;
 }
 
-TField* TDataSet::AddFieldObject(FieldDef def)
-{
+TField* TDataSet::AddFieldObject(FieldDef def) {
     auto f = std::make_unique<TField>(*this, std::move(def));
     f->m_index = int(m_fields.size());
     m_fields.push_back(std::move(f));
     return m_fields.back().get();
 }
 
-int TDataSet::PositionOf(std::size_t row) const
-{
+int TDataSet::PositionOf(std::size_t row) const {
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     const auto a = std::lower_bound(m_visible.begin(), m_visible.end(), row, before) - m_visible.begin();
     const auto b = std::lower_bound(m_pending.begin(), m_pending.end(), row, before) - m_pending.begin();
     return int(a + b);
 }
 
-void TDataSet::PlaceCursorOn(std::size_t row)
-{
+void TDataSet::PlaceCursorOn(std::size_t row) {
     if (m_pending.empty())
         m_cursor = PositionOf(row);
     else
@@ -816,13 +774,14 @@ void TDataSet::PlaceCursorOn(std::size_t row)
 // m_visible in one pass when it grows past about the square root of the
 // row count, or when the cursor moves. A post thus costs O(log n) compares
 // plus an amortised O(sqrt n) of moved indices instead of O(n).
-void TDataSet::InsertVisible(std::size_t row)
-{
+void TDataSet::InsertVisible(std::size_t row) {
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     if (m_visible.empty() || !RowBefore(row, m_visible.back())) {
         m_visible.push_back(row);
-        if (m_pending.empty()) m_cursor = int(m_visible.size()) - 1;
-        else m_cursorRow = row;
+        if (m_pending.empty())
+            m_cursor = int(m_visible.size()) - 1;
+        else
+            m_cursorRow = row;
     } else if (m_pending.empty() && m_visible.size() <= 4096) {
         const auto pos = std::upper_bound(m_visible.begin(), m_visible.end(), row, before);
         m_cursor = int(pos - m_visible.begin());
@@ -830,16 +789,14 @@ void TDataSet::InsertVisible(std::size_t row)
     } else {
         m_pending.insert(std::upper_bound(m_pending.begin(), m_pending.end(), row, before), row);
         m_cursorRow = row;
-        const std::size_t limit =
-            std::max<std::size_t>(1024, 2 * std::size_t(std::sqrt(double(m_visible.size()))));
+        const std::size_t limit = std::max<std::size_t>(1024, 2 * std::size_t(std::sqrt(double(m_visible.size()))));
         if (m_pending.size() > limit) Settle();
     }
     m_bof = false;
     m_eof = false;
 }
 
-void TDataSet::RemoveVisible(std::size_t row)
-{
+void TDataSet::RemoveVisible(std::size_t row) {
     Settle();
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     const auto pos = std::lower_bound(m_visible.begin(), m_visible.end(), row, before);
@@ -856,8 +813,7 @@ void TDataSet::RemoveVisible(std::size_t row)
     }
 }
 
-void TDataSet::Settle()
-{
+void TDataSet::Settle() {
     if (m_pending.empty()) return;
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     std::vector<std::size_t> merged;
@@ -877,8 +833,7 @@ void TDataSet::Settle()
     if (row != npos) m_cursor = PositionOf(row);
 }
 
-std::vector<std::size_t> TDataSet::VisibleOrder() const
-{
+std::vector<std::size_t> TDataSet::VisibleOrder() const {
     if (m_pending.empty()) return m_visible;
     std::vector<std::size_t> merged(m_visible.size() + m_pending.size());
     std::merge(m_visible.begin(), m_visible.end(), m_pending.begin(), m_pending.end(), merged.begin(),
@@ -889,55 +844,47 @@ std::vector<std::size_t> TDataSet::VisibleOrder() const
 // ===========================================================================
 // TParam / TParams
 
-void TParam::SetAsString(const std::string& v)
-{
+void TParam::SetAsString(const std::string& v) {
     m_value = Variant(v);
     m_type = FieldType::String;
     m_bound = true;
 }
 
-void TParam::SetAsInteger(std::int64_t v)
-{
+void TParam::SetAsInteger(std::int64_t v) {
     m_value = Variant(v);
     m_type = FieldType::Integer;
     m_bound = true;
 }
 
-void TParam::SetAsDate(TDateTime v)
-{
+void TParam::SetAsDate(TDateTime v) {
     m_value = Variant::date(std::floor(v));
     m_type = FieldType::Date;
     m_bound = true;
 }
 
-void TParam::SetAsDateTime(TDateTime v)
-{
+void TParam::SetAsDateTime(TDateTime v) {
     m_value = Variant::date(v);
     m_type = FieldType::Date;
     m_bound = true;
 }
 
-void TParam::Clear()
-{
+void TParam::Clear() {
     m_value = Variant::null();
     m_bound = true;
 }
 
-TParam& TParams::CreateParam(FieldType type, const std::string& name)
-{
+TParam& TParams::CreateParam(FieldType type, const std::string& name) {
     m_params.push_back(std::make_unique<TParam>(name, type));
     return *m_params.back();
 }
 
-TParam* TParams::FindParam(const std::string& name)
-{
+TParam* TParams::FindParam(const std::string& name) {
     for (auto& p : m_params)
         if (sameName(p->Name(), name)) return p.get();
     return nullptr;
 }
 
-TParam& TParams::ParamByName(const std::string& name)
-{
+TParam& TParams::ParamByName(const std::string& name) {
     if (TParam* p = FindParam(name)) return *p;
     throw EHostError("Parameter '" + name + "' not found");
 }
@@ -947,8 +894,7 @@ TParam& TParams::ParamByName(const std::string& name)
 
 TADOIBQuery::TADOIBQuery(std::string name) : TDataSet(std::move(name)) {}
 
-TParam& TADOIBQuery::ParamByName(const std::string& name)
-{
+TParam& TADOIBQuery::ParamByName(const std::string& name) {
     if (Active())
         throw EHostError(Name() + ": cannot set parameter '" + name +
                          "' of an open query; parameters change only while closed");
@@ -956,8 +902,7 @@ TParam& TADOIBQuery::ParamByName(const std::string& name)
     throw EHostError(Name() + ": parameter '" + name + "' not found");
 }
 
-TField* TADOIBQuery::AddPersistentField(FieldDef def, const std::string& label, int displayWidth, bool visible)
-{
+TField* TADOIBQuery::AddPersistentField(FieldDef def, const std::string& label, int displayWidth, bool visible) {
     if (Active()) throw EHostError(Name() + ": persistent fields change only while closed");
     if (FindField(def.name)) throw EHostError(Name() + ": field '" + def.name + "' already exists");
     TField* f = AddFieldObject(def);
@@ -974,8 +919,7 @@ TField* TADOIBQuery::AddPersistentField(FieldDef def, const std::string& label, 
 // a later entry that was never given a value takes the value of the first
 // entry of its name that was, so every occurrence is bound to what the
 // caller set. Parameters left unset go to the database as Null.
-void TADOIBQuery::Open()
-{
+void TADOIBQuery::Open() {
     if (Active()) return;
     QueryRequest request;
     request.name = Name();
@@ -1030,10 +974,7 @@ void TADOIBQuery::Open()
     First();
 }
 
-void TADOIBQuery::Close()
-{
-    TDataSet::Close();
-}
+void TADOIBQuery::Close() { TDataSet::Close(); }
 
 // ===========================================================================
 // TClientDataSet
@@ -1050,11 +991,10 @@ struct TClientDataSet::KeyLookup {
 
 TClientDataSet::TClientDataSet(std::string name) : TDataSet(std::move(name)) {}
 
-void TClientDataSet::SetIndexName(const std::string& name)
-{
+void TClientDataSet::SetIndexName(const std::string& name) {
     if (!name.empty()) {
-        const bool known = std::any_of(IndexDefs.begin(), IndexDefs.end(),
-                                       [&](const IndexDef& d) { return sameName(d.name, name); });
+        const bool known =
+            std::any_of(IndexDefs.begin(), IndexDefs.end(), [&](const IndexDef& d) { return sameName(d.name, name); });
         if (!known) throw EHostError(Name() + ": index '" + name + "' not found");
     }
     CheckBrowseMode();
@@ -1070,8 +1010,7 @@ void TClientDataSet::SetIndexName(const std::string& name)
     }
 }
 
-void TClientDataSet::CreateDataSet()
-{
+void TClientDataSet::CreateDataSet() {
     if (FieldDefs.empty()) throw EHostError(Name() + ": cannot create the data set without field definitions");
     m_state = TDataSetState::dsInactive;
     m_editRow = -1;
@@ -1081,8 +1020,7 @@ void TClientDataSet::CreateDataSet()
     m_state = TDataSetState::dsBrowse;
 }
 
-void TClientDataSet::EmptyDataSet()
-{
+void TClientDataSet::EmptyDataSet() {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     m_state = TDataSetState::dsBrowse;
     m_editRow = -1;
@@ -1092,8 +1030,7 @@ void TClientDataSet::EmptyDataSet()
     Rebuild();
 }
 
-void TClientDataSet::Open()
-{
+void TClientDataSet::Open() {
     if (Active()) return;
     if (!FieldDefs.empty()) {
         CreateDataSet();
@@ -1106,8 +1043,7 @@ void TClientDataSet::Open()
     m_state = TDataSetState::dsBrowse;
 }
 
-void TClientDataSet::Close()
-{
+void TClientDataSet::Close() {
     m_editRow = -1;
     DropLookups();
     TDataSet::Close();
@@ -1115,8 +1051,7 @@ void TClientDataSet::Close()
 
 void TClientDataSet::SetData(const DataPacket& packet) { SetData(DataPacket(packet)); }
 
-void TClientDataSet::SetData(DataPacket&& packet)
-{
+void TClientDataSet::SetData(DataPacket&& packet) {
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
         m_state = TDataSetState::dsBrowse;
         m_buffer.clear();
@@ -1128,8 +1063,7 @@ void TClientDataSet::SetData(DataPacket&& packet)
     m_state = TDataSetState::dsBrowse;
 }
 
-DataPacket TClientDataSet::Data() const
-{
+DataPacket TClientDataSet::Data() const {
     DataPacket p;
     if (m_fields.empty())
         p.fields = FieldDefs;
@@ -1139,8 +1073,7 @@ DataPacket TClientDataSet::Data() const
     return p;
 }
 
-void TClientDataSet::SetFilter(const std::string& filter)
-{
+void TClientDataSet::SetFilter(const std::string& filter) {
     std::shared_ptr<FilterNode> tree;
     if (!trim(filter).empty()) {
         tree = std::make_shared<FilterNode>();
@@ -1157,8 +1090,7 @@ void TClientDataSet::SetFilter(const std::string& filter)
     if (Active() && m_filtered) Rebuild();
 }
 
-void TClientDataSet::SetFiltered(bool v)
-{
+void TClientDataSet::SetFiltered(bool v) {
     if (v == m_filtered) return;
     CheckBrowseMode();
     m_filtered = v;
@@ -1172,8 +1104,7 @@ void TClientDataSet::SetFiltered(bool v)
     }
 }
 
-std::vector<int> TClientDataSet::ResolveFields(const std::string& list) const
-{
+std::vector<int> TClientDataSet::ResolveFields(const std::string& list) const {
     std::vector<int> columns;
     for (const std::string& name : splitFieldList(list)) {
         const int c = ColumnOf(name);
@@ -1184,13 +1115,11 @@ std::vector<int> TClientDataSet::ResolveFields(const std::string& list) const
     return columns;
 }
 
-void TClientDataSet::ResolveFilter(FilterNode& tree, const std::string& text) const
-{
+void TClientDataSet::ResolveFilter(FilterNode& tree, const std::string& text) const {
     auto resolveOperand = [&](Operand& o) {
         if (!o.isField) return;
         o.column = ColumnOf(o.text);
-        if (o.column < 0)
-            throw EHostError(Name() + ": field '" + o.text + "' of filter \"" + text + "\" not found");
+        if (o.column < 0) throw EHostError(Name() + ": field '" + o.text + "' of filter \"" + text + "\" not found");
     };
     // Literals take the kind of the field they meet, once, so that rows
     // compare without conversions.
@@ -1225,14 +1154,12 @@ void TClientDataSet::ResolveFilter(FilterNode& tree, const std::string& text) co
     }
 }
 
-bool TClientDataSet::PassesFilter(std::size_t row) const
-{
+bool TClientDataSet::PassesFilter(std::size_t row) const {
     if (!m_filtered || !m_filterTree || !m_filterTree->root) return true;
     return evaluate(*m_filterTree->root, m_rows[row]);
 }
 
-bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const
-{
+bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const {
     if (!m_indexCols.empty()) {
         const auto& ra = m_rows[a];
         const auto& rb = m_rows[b];
@@ -1246,8 +1173,7 @@ bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const
 
 // Recomputes the visible rows from the index and the filter. On a bad index
 // or filter nothing stays visible and the error propagates.
-void TClientDataSet::Rebuild()
-{
+void TClientDataSet::Rebuild() {
     m_pending.clear();
     m_cursorRow = npos;
     m_cursor = 0;
@@ -1283,7 +1209,8 @@ void TClientDataSet::Rebuild()
             // Content often arrives in index order already (a composition, a
             // packet saved from an indexed set): then one pass is enough.
             auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
-            if (!std::is_sorted(visible.begin(), visible.end(), before)) std::sort(visible.begin(), visible.end(), before);
+            if (!std::is_sorted(visible.begin(), visible.end(), before))
+                std::sort(visible.begin(), visible.end(), before);
         }
         m_visible = std::move(visible);
     } catch (...) {
@@ -1294,8 +1221,7 @@ void TClientDataSet::Rebuild()
     m_eof = m_visible.empty();
 }
 
-TClientDataSet::KeyLookup& TClientDataSet::Lookup(const std::vector<int>& columns, bool caseInsensitive)
-{
+TClientDataSet::KeyLookup& TClientDataSet::Lookup(const std::vector<int>& columns, bool caseInsensitive) {
     for (auto it = m_lookups.begin(); it != m_lookups.end(); ++it) {
         if ((*it)->columns == columns && (*it)->ignoreCase == caseInsensitive) {
             if (it + 1 == m_lookups.end()) return **it;
@@ -1322,8 +1248,7 @@ void TClientDataSet::DropLookups() { m_lookups.clear(); }
 // kept up to date by Post): O(1) per call whatever the index and the case
 // option. A partial key needs a scan of the visible rows.
 bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Variant>& values,
-                            std::set<LocateOption> options)
-{
+                            std::set<LocateOption> options) {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     CheckBrowseMode();
     const std::vector<int> columns = ResolveFields(keyFields);
@@ -1372,13 +1297,11 @@ bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Vari
     return true;
 }
 
-void TClientDataSet::CheckBrowseMode()
-{
+void TClientDataSet::CheckBrowseMode() {
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) Post();
 }
 
-void TClientDataSet::Insert()
-{
+void TClientDataSet::Insert() {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     CheckBrowseMode();
     m_buffer.assign(m_fields.size(), Variant::null());
@@ -1390,8 +1313,7 @@ void TClientDataSet::Insert()
 // Append and Insert both add the row at the end of that order.
 void TClientDataSet::Append() { Insert(); }
 
-void TClientDataSet::Edit()
-{
+void TClientDataSet::Edit() {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) return;
     if (IsEmpty()) {
@@ -1405,8 +1327,7 @@ void TClientDataSet::Edit()
     m_state = TDataSetState::dsEdit;
 }
 
-void TClientDataSet::Post()
-{
+void TClientDataSet::Post() {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert) return;
     for (std::size_t c = 0; c < m_fields.size() && c < m_buffer.size(); ++c)
@@ -1452,16 +1373,14 @@ void TClientDataSet::Post()
         RemoveVisible(row);  // the cursor moves on to the next visible row
 }
 
-void TClientDataSet::Cancel()
-{
+void TClientDataSet::Cancel() {
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert) return;
     m_buffer.clear();
     m_editRow = -1;
     m_state = TDataSetState::dsBrowse;
 }
 
-void TClientDataSet::Delete()
-{
+void TClientDataSet::Delete() {
     if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
     if (m_state == TDataSetState::dsInsert) {
         Cancel();

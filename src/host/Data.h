@@ -3,8 +3,8 @@
 // sets, data sources and parameters.
 
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,9 +74,9 @@ public:
     bool Eof() const;
     bool Bof() const;
     bool IsEmpty() const;
-    int RecordCount() const;       // visible rows
-    int RecNo() const;             // 1-based position among visible rows, 0 when none
-    void MoveTo(int visibleIndex); // 0-based
+    int RecordCount() const;        // visible rows
+    int RecNo() const;              // 1-based position among visible rows, 0 when none
+    void MoveTo(int visibleIndex);  // 0-based
 
     TField& FieldByName(const std::string& name);  // EHostError naming the field and data set
     TField* FindField(const std::string& name);
@@ -104,12 +104,12 @@ protected:
     virtual bool RowBefore(std::size_t a, std::size_t b) const;
     // Posts a pending insert or edit before the cursor moves (no-op here).
     virtual void CheckBrowseMode();
-    void Settle();                                // merges m_pending into m_visible
-    std::size_t CurrentRow() const;               // storage row under the cursor, npos when none
-    int PositionOf(std::size_t row) const;        // visible position of a visible row
-    void PlaceCursorOn(std::size_t row);          // row must be visible
-    void InsertVisible(std::size_t row);          // adds a row to the visible order, cursor on it
-    void RemoveVisible(std::size_t row);          // takes a visible row out of the visible order
+    void Settle();                          // merges m_pending into m_visible
+    std::size_t CurrentRow() const;         // storage row under the cursor, npos when none
+    int PositionOf(std::size_t row) const;  // visible position of a visible row
+    void PlaceCursorOn(std::size_t row);    // row must be visible
+    void InsertVisible(std::size_t row);    // adds a row to the visible order, cursor on it
+    void RemoveVisible(std::size_t row);    // takes a visible row out of the visible order
     std::vector<std::size_t> VisibleOrder() const;
     int ColumnOf(const std::string& name) const;  // -1 when absent
     std::vector<std::size_t> m_pending;
@@ -121,7 +121,7 @@ protected:
     int m_cursor = 0;                          // index into m_visible
     bool m_eof = true, m_bof = true;
     TDataSetState m_state = TDataSetState::dsInactive;
-    std::vector<Variant> m_buffer;             // row being edited or inserted
+    std::vector<Variant> m_buffer;  // row being edited or inserted
 };
 
 class TParam {
@@ -138,9 +138,9 @@ public:
     std::string AsString() const { return m_value.toString(); }
     void SetAsString(const std::string& v);
     void SetAsInteger(std::int64_t v);
-    void SetAsDate(TDateTime v);      // date part only
+    void SetAsDate(TDateTime v);  // date part only
     void SetAsDateTime(TDateTime v);
-    void Clear();                      // Null, still bound
+    void Clear();  // Null, still bound
 
 private:
     std::string m_name;
@@ -174,15 +174,18 @@ public:
     TParam& ParamByName(const std::string& name);  // EHostError when open or absent
     // A persistent field: its definition, label and display width; persistent
     // fields must all come back from the database.
-    TField* AddPersistentField(FieldDef def, const std::string& label = {}, int displayWidth = 0,
-                               bool visible = true);
+    TField* AddPersistentField(FieldDef def, const std::string& label = {}, int displayWidth = 0, bool visible = true);
     void Open() override;
     void Close() override;
 
 private:
     TParams m_params;
     std::vector<FieldDef> m_persistent;
-    struct Display { std::string label; int width; bool visible; };
+    struct Display {
+        std::string label;
+        int width;
+        bool visible;
+    };
     std::vector<Display> m_display;
 };
 
@@ -195,19 +198,22 @@ public:
     explicit TClientDataSet(std::string name);
 
     std::vector<FieldDef> FieldDefs;
-    struct IndexDef { std::string name; std::string fields; };  // fields "A;B;C"
+    struct IndexDef {
+        std::string name;
+        std::string fields;
+    };  // fields "A;B;C"
     std::vector<IndexDef> IndexDefs;
     const std::string& IndexName() const { return m_indexName; }
     void SetIndexName(const std::string& name);
 
-    void CreateDataSet();   // empty, from FieldDefs
-    void EmptyDataSet();    // removes every row
-    void Open() override;   // as CreateDataSet when no data is loaded
+    void CreateDataSet();  // empty, from FieldDefs
+    void EmptyDataSet();   // removes every row
+    void Open() override;  // as CreateDataSet when no data is loaded
     void Close() override;
     // Replaces the whole content; the packet's fields become the data set's.
     void SetData(const DataPacket& packet);
     void SetData(DataPacket&& packet);  // same, without copying the rows
-    DataPacket Data() const;  // every row in storage order
+    DataPacket Data() const;            // every row in storage order
 
     // Filter texts: comparisons "FIELD = 'text'" (also <>, <, <=, >, >= and
     // numbers), joined with AND / OR, NOT and parentheses; a quote inside a
@@ -217,8 +223,7 @@ public:
     bool Filtered() const { return m_filtered; }
     void SetFiltered(bool v);
 
-    bool Locate(const std::string& keyFields, const std::vector<Variant>& values,
-                std::set<LocateOption> options);
+    bool Locate(const std::string& keyFields, const std::vector<Variant>& values, std::set<LocateOption> options);
 
     void Insert();
     void Append();
@@ -240,7 +245,7 @@ private:
     bool PassesFilter(std::size_t row) const;
     std::vector<int> ResolveFields(const std::string& list) const;
     void ResolveFilter(FilterNode& tree, const std::string& text) const;
-    std::vector<int> m_indexCols;  // resolved fields of the active index
+    std::vector<int> m_indexCols;                       // resolved fields of the active index
     std::vector<std::shared_ptr<KeyLookup>> m_lookups;  // most recently used last
     std::string m_indexName;
     std::string m_filter;
@@ -251,8 +256,7 @@ private:
 
 class TDataSource : public TObject {
 public:
-    explicit TDataSource(std::string name, TDataSet* dataSet = nullptr)
-        : TObject(std::move(name)), DataSet(dataSet) {}
+    explicit TDataSource(std::string name, TDataSet* dataSet = nullptr) : TObject(std::move(name)), DataSet(dataSet) {}
     TDataSet* DataSet;
 };
 

@@ -6,8 +6,7 @@ namespace host {
 
 namespace {
 
-bool sameText(const std::string& a, const std::string& b)
-{
+bool sameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
@@ -17,19 +16,17 @@ bool sameText(const std::string& a, const std::string& b)
 
 }  // namespace
 
-const char* FieldTypeName(FieldType t)
-{
+const char* FieldTypeName(FieldType t) {
     switch (t) {
-    case FieldType::String: return "string";
-    case FieldType::Integer: return "integer";
-    case FieldType::Float: return "float";
-    case FieldType::Date: return "date";
+        case FieldType::String: return "string";
+        case FieldType::Integer: return "integer";
+        case FieldType::Float: return "float";
+        case FieldType::Date: return "date";
     }
     return "string";
 }
 
-bool ParseFieldType(const std::string& name, FieldType& out)
-{
+bool ParseFieldType(const std::string& name, FieldType& out) {
     for (FieldType t : {FieldType::String, FieldType::Integer, FieldType::Float, FieldType::Date}) {
         if (sameText(name, FieldTypeName(t))) {
             out = t;
@@ -39,8 +36,7 @@ bool ParseFieldType(const std::string& name, FieldType& out)
     return false;
 }
 
-int DataPacket::fieldIndex(const std::string& name) const
-{
+int DataPacket::fieldIndex(const std::string& name) const {
     for (std::size_t i = 0; i < fields.size(); ++i)
         if (sameText(fields[i].name, name)) return int(i);
     return -1;

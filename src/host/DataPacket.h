@@ -11,7 +11,7 @@ namespace host {
 
 enum class FieldType { String, Integer, Float, Date };
 
-const char* FieldTypeName(FieldType t);           // "string", "integer", "float", "date"
+const char* FieldTypeName(FieldType t);  // "string", "integer", "float", "date"
 bool ParseFieldType(const std::string& name, FieldType& out);
 
 struct FieldDef {

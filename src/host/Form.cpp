@@ -57,8 +57,14 @@ TObject* TForm::FindComponent(const std::string& name) const {
     return nullptr;
 }
 
-void TForm::SetBorderStyle(TBorderStyle s) { m_borderStyle = s; Changed(); }
-void TForm::SetBorderIcons(std::set<TBorderIcon> icons) { m_borderIcons = std::move(icons); Changed(); }
+void TForm::SetBorderStyle(TBorderStyle s) {
+    m_borderStyle = s;
+    Changed();
+}
+void TForm::SetBorderIcons(std::set<TBorderIcon> icons) {
+    m_borderIcons = std::move(icons);
+    Changed();
+}
 void TForm::SetClientSize(int w, int h) {
     m_clientWidth = w;
     m_clientHeight = h;
@@ -210,8 +216,7 @@ void TForm::UserClick(TControl* control) {
             FocusControl(control);
             if (m_active != control) return;  // the focus could not move there
             break;
-        default:
-            break;
+        default: break;
     }
     control->Click();
 }

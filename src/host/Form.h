@@ -72,12 +72,12 @@ public:
     std::vector<TControl*> TabSequence() const;
 
     // Lifecycle, driven by the application object and the host.
-    void DoCreate();  // runs OnCreate
-    void Activate();  // runs OnActivate
-    void Show();      // child presentation: the host shows it and returns
-    void ShowModal(); // modal presentation: returns when closed
+    void DoCreate();   // runs OnCreate
+    void Activate();   // runs OnActivate
+    void Show();       // child presentation: the host shows it and returns
+    void ShowModal();  // modal presentation: returns when closed
     void Hide();
-    void Close();     // runs OnClose; caFree releases the form
+    void Close();  // runs OnClose; caFree releases the form
     void Repaint();
     bool IsClosed() const { return m_closed; }
 

@@ -17,8 +17,7 @@ void TNetConnection::SetConnected(bool connected) {
 
 Variant TNetConnection::Call(const std::string& method, const std::vector<CallArg>& args) {
     if (!m_connected)
-        throw EHostError("A conexão " + Name() + " com o servidor de aplicação (" + ServerName +
-                         ") não está aberta.");
+        throw EHostError("A conexão " + Name() + " com o servidor de aplicação (" + ServerName + ") não está aberta.");
     return Transport().Call(m_host, m_port, ServerName, method, args);
 }
 

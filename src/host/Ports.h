@@ -71,8 +71,8 @@ public:
     virtual ~INetTransport();
     // Checks that a server answers at host:port.
     virtual void Connect(const std::string& host, int port) = 0;
-    virtual Variant Call(const std::string& host, int port, const std::string& serverName,
-                         const std::string& method, const std::vector<CallArg>& args) = 0;
+    virtual Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
+                         const std::vector<CallArg>& args) = 0;
 };
 
 enum class Cursor { Default, HourGlass };
@@ -80,7 +80,7 @@ enum class Cursor { Default, HourGlass };
 // What a single-selection search dialog lists.
 struct SearchRequest {
     std::string title;
-    std::string emptyText;          // shown when the data set has no row
+    std::string emptyText;               // shown when the data set has no row
     std::vector<std::string> keyFields;  // fields shown, key first
 };
 
@@ -96,7 +96,7 @@ public:
     virtual std::optional<std::size_t> SearchDialog(const SearchRequest& request, TDataSet& data) = 0;
     // Multi-selection list; returns the chosen keys, or nothing when cancelled.
     virtual std::optional<std::vector<std::string>> ListDialog(const std::string& caption, TDataSet& data,
-                                                              const std::string& keyField) = 0;
+                                                               const std::string& keyField) = 0;
     virtual void ShowProgress(const std::string& text) = 0;
     virtual void HideProgress() = 0;
     virtual void SetCursor(Cursor cursor) = 0;

@@ -127,8 +127,7 @@ std::string ValidaFilial(const std::string& branch, const std::string& operatorC
     if (oper.rows[0][0].toString() != "S") {
         QueryRequest acc;
         acc.name = "ValidaFilial.Acesso";
-        acc.sql.generic =
-            "SELECT CDFILIAL FROM OPERFILI WHERE CDOPERADOR = :P_CDOPERADOR AND CDFILIAL = :P_CDFILIAL";
+        acc.sql.generic = "SELECT CDFILIAL FROM OPERFILI WHERE CDOPERADOR = :P_CDOPERADOR AND CDFILIAL = :P_CDFILIAL";
         acc.params = {{"P_CDOPERADOR", operatorCode}, {"P_CDFILIAL", branch}};
         if (Database().Open(acc).rows.empty()) MensErro("Operador sem acesso à filial.", true);
     }
@@ -145,15 +144,13 @@ void ValidEx(TDataSource*, TPictureType type, std::string& code, const std::vect
     if (!picture.FillsLevels(code)) {
         std::string lengths;
         for (int l : picture.Levels()) lengths += (lengths.empty() ? "" : ", ") + std::to_string(l);
-        MensErro("Código incompleto: o código deve preencher níveis completos da máscara (" + lengths +
-                     " caracteres).",
+        MensErro("Código incompleto: o código deve preencher níveis completos da máscara (" + lengths + " caracteres).",
                  true);
     }
 }
 
 Variant CheckResultServ(const Variant& result, bool abort, int) {
-    if (!result.isArray() || result.array().empty())
-        throw EHostError("Resposta inválida do servidor de aplicação.");
+    if (!result.isArray() || result.array().empty()) throw EHostError("Resposta inválida do servidor de aplicação.");
     const auto& a = result.array();
     if (a[0].toInt() == 0) return a.size() > 2 ? a[2] : Variant::null();
     std::string message = a.size() > 1 ? a[1].toString() : std::string();
@@ -188,8 +185,7 @@ CursorGuard::CursorGuard(Cursor c) { SetScreenCursor(c); }
 CursorGuard::~CursorGuard() {
     try {
         SetScreenCursor(Cursor::Default);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // ---------------------------------------------------------------- search button

@@ -12,29 +12,26 @@ namespace host {
 
 namespace {
 
-const char* kindName(Variant::Kind k)
-{
+const char* kindName(Variant::Kind k) {
     switch (k) {
-    case Variant::Kind::Unassigned: return "unassigned";
-    case Variant::Kind::Null: return "null";
-    case Variant::Kind::Integer: return "integer";
-    case Variant::Kind::Float: return "float";
-    case Variant::Kind::Text: return "text";
-    case Variant::Kind::Date: return "date";
-    case Variant::Kind::Array: return "array";
-    case Variant::Kind::Packet: return "data packet";
+        case Variant::Kind::Unassigned: return "unassigned";
+        case Variant::Kind::Null: return "null";
+        case Variant::Kind::Integer: return "integer";
+        case Variant::Kind::Float: return "float";
+        case Variant::Kind::Text: return "text";
+        case Variant::Kind::Date: return "date";
+        case Variant::Kind::Array: return "array";
+        case Variant::Kind::Packet: return "data packet";
     }
     return "?";
 }
 
-[[noreturn]] void cannotConvert(Variant::Kind from, const char* to)
-{
-    throw EVariantError(std::string("Could not convert a variant of type (") + kindName(from) +
-                        ") into type (" + to + ")");
+[[noreturn]] void cannotConvert(Variant::Kind from, const char* to) {
+    throw EVariantError(std::string("Could not convert a variant of type (") + kindName(from) + ") into type (" + to +
+                        ")");
 }
 
-std::string trimBlanks(const std::string& s)
-{
+std::string trimBlanks(const std::string& s) {
     std::size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
@@ -43,8 +40,7 @@ std::string trimBlanks(const std::string& s)
 
 // Shortest text that reads back as the same double; plain decimal notation
 // for the magnitudes people read, exponent notation only at the extremes.
-std::string formatDouble(double v)
-{
+std::string formatDouble(double v) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
     if (v == 0) return "0";
@@ -58,8 +54,7 @@ std::string formatDouble(double v)
     return std::string(buf, r.ptr);
 }
 
-bool parseInt(const std::string& text, std::int64_t& out)
-{
+bool parseInt(const std::string& text, std::int64_t& out) {
     const std::string t = trimBlanks(text);
     if (t.empty()) return false;
     const char* b = t.data();
@@ -71,8 +66,7 @@ bool parseInt(const std::string& text, std::int64_t& out)
 
 // Accepts '.' or ',' as the decimal separator (texts typed on a Portuguese
 // keyboard carry a comma), but not both and no thousands separators.
-bool parseDouble(const std::string& text, double& out)
-{
+bool parseDouble(const std::string& text, double& out) {
     std::string t = trimBlanks(text);
     if (t.empty()) return false;
     const bool dot = t.find('.') != std::string::npos;
@@ -89,8 +83,7 @@ bool parseDouble(const std::string& text, double& out)
 }
 
 // Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = unsigned(y - era * 400);
@@ -99,8 +92,7 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
     return era * 146097 + std::int64_t(doe) - 719468;
 }
 
-void civilFromDays(std::int64_t z, int& y, int& m, int& d)
-{
+void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const unsigned doe = unsigned(z - era * 146097);
@@ -118,33 +110,28 @@ const std::int64_t kEpochOffset = daysFromCivil(1899, 12, 30);
 
 bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-int daysInMonth(int y, int m)
-{
+int daysInMonth(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
 
-bool validDate(int y, int m, int d)
-{
+bool validDate(int y, int m, int d) {
     return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
 }
 
-std::int64_t dayNumber(TDateTime d)
-{
+std::int64_t dayNumber(TDateTime d) {
     if (!std::isfinite(d) || std::fabs(d) > 3e6) throw EVariantError("Invalid date value");
     return std::int64_t(std::floor(d));
 }
 
-bool allDigits(const std::string& s)
-{
+bool allDigits(const std::string& s) {
     if (s.empty()) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return true;
 }
 
-std::string pad(int v, int width)
-{
+std::string pad(int v, int width) {
     std::string s = std::to_string(v);
     if (int(s.size()) < width) s.insert(0, std::size_t(width) - s.size(), '0');
     return s;
@@ -154,29 +141,25 @@ const char* const kShortDays[] = {"dom", "seg", "ter", "qua", "qui", "sex", "sá
 const char* const kLongDays[] = {"domingo",      "segunda-feira", "terça-feira", "quarta-feira",
                                  "quinta-feira", "sexta-feira",   "sábado"};
 
-bool packetsEqual(const DataPacket& a, const DataPacket& b)
-{
+bool packetsEqual(const DataPacket& a, const DataPacket& b) {
     if (a.fields.size() != b.fields.size() || a.rows != b.rows) return false;
     for (std::size_t i = 0; i < a.fields.size(); ++i) {
         const FieldDef& x = a.fields[i];
         const FieldDef& y = b.fields[i];
-        if (x.name != y.name || x.type != y.type || x.size != y.size || x.required != y.required)
-            return false;
+        if (x.name != y.name || x.type != y.type || x.size != y.size || x.required != y.required) return false;
     }
     return true;
 }
 
 }  // namespace
 
-Variant Variant::null()
-{
+Variant Variant::null() {
     Variant v;
     v.m_value = NullTag{};
     return v;
 }
 
-Variant Variant::date(TDateTime d)
-{
+Variant Variant::date(TDateTime d) {
     Variant v;
     v.m_value = DateTag{d};
     return v;
@@ -184,83 +167,77 @@ Variant Variant::date(TDateTime d)
 
 // Unassigned converts like Null: a parameter or context value that was never
 // set reads as empty text or zero, as the automation rules of the host do.
-std::string Variant::toString() const
-{
+std::string Variant::toString() const {
     switch (kind()) {
-    case Kind::Unassigned:
-    case Kind::Null: return {};
-    case Kind::Integer: return std::to_string(std::get<std::int64_t>(m_value));
-    case Kind::Float: return formatDouble(std::get<double>(m_value));
-    case Kind::Text: return std::get<std::string>(m_value);
-    case Kind::Date: return FormatDateTime("dd/mm/yyyy", std::get<DateTag>(m_value).value);
-    default: cannotConvert(kind(), "string");
+        case Kind::Unassigned:
+        case Kind::Null: return {};
+        case Kind::Integer: return std::to_string(std::get<std::int64_t>(m_value));
+        case Kind::Float: return formatDouble(std::get<double>(m_value));
+        case Kind::Text: return std::get<std::string>(m_value);
+        case Kind::Date: return FormatDateTime("dd/mm/yyyy", std::get<DateTag>(m_value).value);
+        default: cannotConvert(kind(), "string");
     }
 }
 
-std::int64_t Variant::toInt() const
-{
+std::int64_t Variant::toInt() const {
     switch (kind()) {
-    case Kind::Unassigned:
-    case Kind::Null: return 0;
-    case Kind::Integer: return std::get<std::int64_t>(m_value);
-    case Kind::Float:
-    case Kind::Date: {
-        const double d = kind() == Kind::Float ? std::get<double>(m_value) : std::get<DateTag>(m_value).value;
-        // Automation rounding: to nearest, halves to even.
-        const double r = std::nearbyint(d);
-        if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18) cannotConvert(kind(), "integer");
-        return std::int64_t(r);
-    }
-    case Kind::Text: {
-        std::int64_t v = 0;
-        if (parseInt(std::get<std::string>(m_value), v)) return v;
-        throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid integer value");
-    }
-    default: cannotConvert(kind(), "integer");
+        case Kind::Unassigned:
+        case Kind::Null: return 0;
+        case Kind::Integer: return std::get<std::int64_t>(m_value);
+        case Kind::Float:
+        case Kind::Date: {
+            const double d = kind() == Kind::Float ? std::get<double>(m_value) : std::get<DateTag>(m_value).value;
+            // Automation rounding: to nearest, halves to even.
+            const double r = std::nearbyint(d);
+            if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18) cannotConvert(kind(), "integer");
+            return std::int64_t(r);
+        }
+        case Kind::Text: {
+            std::int64_t v = 0;
+            if (parseInt(std::get<std::string>(m_value), v)) return v;
+            throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid integer value");
+        }
+        default: cannotConvert(kind(), "integer");
     }
 }
 
-double Variant::toDouble() const
-{
+double Variant::toDouble() const {
     switch (kind()) {
-    case Kind::Unassigned:
-    case Kind::Null: return 0.0;
-    case Kind::Integer: return double(std::get<std::int64_t>(m_value));
-    case Kind::Float: return std::get<double>(m_value);
-    case Kind::Date: return std::get<DateTag>(m_value).value;
-    case Kind::Text: {
-        double v = 0;
-        if (parseDouble(std::get<std::string>(m_value), v)) return v;
-        throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid floating point value");
-    }
-    default: cannotConvert(kind(), "double");
+        case Kind::Unassigned:
+        case Kind::Null: return 0.0;
+        case Kind::Integer: return double(std::get<std::int64_t>(m_value));
+        case Kind::Float: return std::get<double>(m_value);
+        case Kind::Date: return std::get<DateTag>(m_value).value;
+        case Kind::Text: {
+            double v = 0;
+            if (parseDouble(std::get<std::string>(m_value), v)) return v;
+            throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid floating point value");
+        }
+        default: cannotConvert(kind(), "double");
     }
 }
 
-TDateTime Variant::toDate() const
-{
+TDateTime Variant::toDate() const {
     switch (kind()) {
-    case Kind::Integer: return double(std::get<std::int64_t>(m_value));
-    case Kind::Float: return std::get<double>(m_value);
-    case Kind::Date: return std::get<DateTag>(m_value).value;
-    case Kind::Text: {
-        TDateTime d = 0;
-        const std::string& t = std::get<std::string>(m_value);
-        if (TryStrToDate(t, d) || TryIsoToDate(trimBlanks(t), d)) return d;
-        throw EVariantError("'" + t + "' is not a valid date");
-    }
-    default: cannotConvert(kind(), "date");
+        case Kind::Integer: return double(std::get<std::int64_t>(m_value));
+        case Kind::Float: return std::get<double>(m_value);
+        case Kind::Date: return std::get<DateTag>(m_value).value;
+        case Kind::Text: {
+            TDateTime d = 0;
+            const std::string& t = std::get<std::string>(m_value);
+            if (TryStrToDate(t, d) || TryIsoToDate(trimBlanks(t), d)) return d;
+            throw EVariantError("'" + t + "' is not a valid date");
+        }
+        default: cannotConvert(kind(), "date");
     }
 }
 
-const std::vector<Variant>& Variant::array() const
-{
+const std::vector<Variant>& Variant::array() const {
     if (kind() != Kind::Array) cannotConvert(kind(), "array");
     return *std::get<std::shared_ptr<std::vector<Variant>>>(m_value);
 }
 
-const Variant& Variant::at(std::size_t index) const
-{
+const Variant& Variant::at(std::size_t index) const {
     const auto& a = array();
     if (index >= a.size())
         throw EVariantError("Variant array index " + std::to_string(index) + " out of bounds (" +
@@ -268,8 +245,7 @@ const Variant& Variant::at(std::size_t index) const
     return a[index];
 }
 
-std::shared_ptr<const DataPacket> Variant::packet() const
-{
+std::shared_ptr<const DataPacket> Variant::packet() const {
     if (kind() != Kind::Packet) cannotConvert(kind(), "data packet");
     auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
     if (!p) throw EVariantError("Empty data packet");
@@ -278,8 +254,7 @@ std::shared_ptr<const DataPacket> Variant::packet() const
 
 // Kinds must match, except that integers and floats compare by value; arrays
 // and packets compare by content.
-bool Variant::operator==(const Variant& other) const
-{
+bool Variant::operator==(const Variant& other) const {
     const Kind a = kind(), b = other.kind();
     if (a != b) {
         const bool na = a == Kind::Integer || a == Kind::Float;
@@ -287,57 +262,51 @@ bool Variant::operator==(const Variant& other) const
         return na && nb && toDouble() == other.toDouble();
     }
     switch (a) {
-    case Kind::Array: return array() == other.array();
-    case Kind::Packet: {
-        auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
-        auto q = std::get<std::shared_ptr<const DataPacket>>(other.m_value);
-        if (p == q) return true;
-        return p && q && packetsEqual(*p, *q);
-    }
-    default: return m_value == other.m_value;
+        case Kind::Array: return array() == other.array();
+        case Kind::Packet: {
+            auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
+            auto q = std::get<std::shared_ptr<const DataPacket>>(other.m_value);
+            if (p == q) return true;
+            return p && q && packetsEqual(*p, *q);
+        }
+        default: return m_value == other.m_value;
     }
 }
 
-bool Variant::numberIf(double& out) const noexcept
-{
+bool Variant::numberIf(double& out) const noexcept {
     switch (m_value.index()) {
-    case 2: out = double(std::get<std::int64_t>(m_value)); return true;
-    case 3: out = std::get<double>(m_value); return true;
-    case 5: out = std::get<DateTag>(m_value).value; return true;
-    default: return false;
+        case 2: out = double(std::get<std::int64_t>(m_value)); return true;
+        case 3: out = std::get<double>(m_value); return true;
+        case 5: out = std::get<DateTag>(m_value).value; return true;
+        default: return false;
     }
 }
 
-TDateTime EncodeDate(int year, int month, int day)
-{
+TDateTime EncodeDate(int year, int month, int day) {
     if (!validDate(year, month, day))
         throw EVariantError("Invalid date: year " + std::to_string(year) + ", month " + std::to_string(month) +
                             ", day " + std::to_string(day));
     return double(daysFromCivil(year, unsigned(month), unsigned(day)) - kEpochOffset);
 }
 
-void DecodeDate(TDateTime d, int& year, int& month, int& day)
-{
+void DecodeDate(TDateTime d, int& year, int& month, int& day) {
     civilFromDays(dayNumber(d) + kEpochOffset, year, month, day);
 }
 
-int DayOfWeek(TDateTime d)
-{
+int DayOfWeek(TDateTime d) {
     // Day 0 (1899-12-30) was a Saturday.
     const std::int64_t r = ((dayNumber(d) % 7) + 7) % 7;
     return r == 0 ? 7 : int(r);
 }
 
-TDateTime Today()
-{
+TDateTime Today() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
-std::string FormatDateTime(const std::string& format, TDateTime d)
-{
+std::string FormatDateTime(const std::string& format, TDateTime d) {
     int y = 0, m = 0, dd = 0;
     DecodeDate(d, y, m, dd);
     const int dow = DayOfWeek(d);
@@ -345,20 +314,30 @@ std::string FormatDateTime(const std::string& format, TDateTime d)
     std::size_t i = 0;
     auto at = [&](const char* token) { return format.compare(i, std::char_traits<char>::length(token), token) == 0; };
     while (i < format.size()) {
-        if (at("dddd")) { out += kLongDays[dow - 1]; i += 4; }
-        else if (at("ddd")) { out += kShortDays[dow - 1]; i += 3; }
-        else if (at("dd")) { out += pad(dd, 2); i += 2; }
-        else if (at("mm")) { out += pad(m, 2); i += 2; }
-        else if (at("yyyy")) { out += pad(y, 4); i += 4; }
-        else out += format[i++];
+        if (at("dddd")) {
+            out += kLongDays[dow - 1];
+            i += 4;
+        } else if (at("ddd")) {
+            out += kShortDays[dow - 1];
+            i += 3;
+        } else if (at("dd")) {
+            out += pad(dd, 2);
+            i += 2;
+        } else if (at("mm")) {
+            out += pad(m, 2);
+            i += 2;
+        } else if (at("yyyy")) {
+            out += pad(y, 4);
+            i += 4;
+        } else
+            out += format[i++];
     }
     return out;
 }
 
 // The year must have four digits: a two-digit year would need a century
 // window, and a date edit always shows four.
-bool TryStrToDate(const std::string& text, TDateTime& out)
-{
+bool TryStrToDate(const std::string& text, TDateTime& out) {
     std::string parts[3];
     std::size_t start = 0;
     for (int p = 0; p < 3; ++p) {
@@ -375,8 +354,7 @@ bool TryStrToDate(const std::string& text, TDateTime& out)
     return true;
 }
 
-bool TryIsoToDate(const std::string& text, TDateTime& out)
-{
+bool TryIsoToDate(const std::string& text, TDateTime& out) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
     const std::string ys = text.substr(0, 4), ms = text.substr(5, 2), ds = text.substr(8, 2);
     if (!allDigits(ys) || !allDigits(ms) || !allDigits(ds)) return false;
@@ -386,9 +364,6 @@ bool TryIsoToDate(const std::string& text, TDateTime& out)
     return true;
 }
 
-std::string DateToIso(TDateTime d)
-{
-    return FormatDateTime("yyyy-mm-dd", d);
-}
+std::string DateToIso(TDateTime d) { return FormatDateTime("yyyy-mm-dd", d); }
 
 }  // namespace host

@@ -57,8 +57,13 @@ public:
     bool numberIf(double& out) const noexcept;
 
 private:
-    struct NullTag { bool operator==(const NullTag&) const { return true; } };
-    struct DateTag { TDateTime value; bool operator==(const DateTag& o) const { return value == o.value; } };
+    struct NullTag {
+        bool operator==(const NullTag&) const { return true; }
+    };
+    struct DateTag {
+        TDateTime value;
+        bool operator==(const DateTag& o) const { return value == o.value; }
+    };
     std::variant<std::monostate, NullTag, std::int64_t, double, std::string, DateTag,
                  std::shared_ptr<std::vector<Variant>>, std::shared_ptr<const DataPacket>>
         m_value;

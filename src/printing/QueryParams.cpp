@@ -29,8 +29,7 @@ void TfrmRelatPrato::rpddPadraoBeforeGetQueryParams(TParams& Params, bool&) {
 
     const TDBPicture& picture = DBPictObj(TPictureType::ptPrato);
     const std::string pratoInicial = medCdPratoIni->Text();
-    const std::string pratoFinal =
-        medCdPratoFin->Text() + Replicate("Z", 10 - int(medCdPratoFin->Text().size()));
+    const std::string pratoFinal = medCdPratoFin->Text() + Replicate("Z", 10 - int(medCdPratoFin->Text().size()));
 
     if (TParam* par = param("P_CDPRATOINIC")) par->SetAsString(pratoInicial);
     if (TParam* par = param("P_CDPRATOFINA")) par->SetAsString(pratoFinal);

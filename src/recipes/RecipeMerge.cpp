@@ -151,8 +151,7 @@ struct Source {
 };
 
 std::vector<Source> rowPlan(const DataPacket& dishes, const DataPacket& standardLines, const DataPacket& otherLines,
-                            const RecipeSide& standard, const RecipeSide& other,
-                            const std::vector<FieldDef>& fields) {
+                            const RecipeSide& standard, const RecipeSide& other, const std::vector<FieldDef>& fields) {
     std::vector<Source> plan(fields.size());
     for (std::size_t t = 0; t < fields.size(); ++t) plan[t].type = fields[t].type;
     auto set = [&](const std::string& target, Source::Kind kind, std::size_t column) {
@@ -202,7 +201,9 @@ DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLi
                 case Source::Standard:
                     row.push_back(s ? asFieldValue((*s)[src.column], src.type) : Variant::null());
                     break;
-                case Source::Other: row.push_back(o ? asFieldValue((*o)[src.column], src.type) : Variant::null()); break;
+                case Source::Other:
+                    row.push_back(o ? asFieldValue((*o)[src.column], src.type) : Variant::null());
+                    break;
                 case Source::Null: row.push_back(Variant::null()); break;
             }
         }
@@ -272,8 +273,8 @@ RecipeSide LocalRecipeSide() { return side("CDPRATOL", "CDFILAUXPRATL", 'L', " =
 RecipeSide ServiceRecipeSide() { return side("CDPRATOS", "CDFILAUXPRATS", 'S', " ="); }
 
 std::string DishFilter(const RecipeSide& side, const std::string& dish, const std::string& owner) {
-    return side.dishField + " = '" + QuotedFilterValue(dish) + "'" + "AND " + side.ownerField + side.ownerEquals +
-           "'" + QuotedFilterValue(owner) + "'";
+    return side.dishField + " = '" + QuotedFilterValue(dish) + "'" + "AND " + side.ownerField + side.ownerEquals + "'" +
+           QuotedFilterValue(owner) + "'";
 }
 
 void LoadRecipeComparison(const Variant& result, const RecipeDataSets& sets, const RecipeSide& standard,

@@ -35,8 +35,8 @@ RecipeSide ServiceRecipeSide();
 // lines already stand beside the first rows of that dish). The result has
 // the given fields; whatever a row does not set is null.
 host::DataPacket ComposeRecipes(const host::DataPacket& dishes, const host::DataPacket& standardLines,
-                                const host::DataPacket& otherLines, const RecipeSide& standard,
-                                const RecipeSide& other, const std::vector<host::FieldDef>& compositionFields);
+                                const host::DataPacket& otherLines, const RecipeSide& standard, const RecipeSide& other,
+                                const std::vector<host::FieldDef>& compositionFields);
 
 // The value of a quoted data set filter literal, with quotes inside doubled.
 std::string QuotedFilterValue(const std::string& value);

@@ -27,8 +27,7 @@ public:
     ~JanelaProgresso() {
         try {
             DeactiveShowAvi();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     JanelaProgresso(const JanelaProgresso&) = delete;
     JanelaProgresso& operator=(const JanelaProgresso&) = delete;
@@ -51,14 +50,14 @@ void TfrmRelatPrato::RelCompRecPL(std::string CdPratoInic, std::string CdPratoFi
     FCdFilialRec = rdbPadrao->Checked() ? FCdFilial : medCdFilial->Text();
     const int tipoCusto = NumeroTipoCusto(cbbTipoCust->ItemIndex());
     const TDateTime referencia = DataProc(FCdFilial);
-    const Variant resultado = netEmissaoReceita->Call(
-        "GetRelCompRecPL", {{CallArg::Kind::TextByRef, FCdFilialRec},
-                            {CallArg::Kind::TextByRef, CdPratoInic},
-                            {CallArg::Kind::TextByRef, CdPratoFina},
-                            {CallArg::Kind::Int32, Variant(tipoCusto)},
-                            {CallArg::Kind::Date, Variant::date(referencia)}});
-    LoadRecipeComparison(resultado, {cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc},
-                         StandardRecipeSide(), LocalRecipeSide());
+    const Variant resultado =
+        netEmissaoReceita->Call("GetRelCompRecPL", {{CallArg::Kind::TextByRef, FCdFilialRec},
+                                                    {CallArg::Kind::TextByRef, CdPratoInic},
+                                                    {CallArg::Kind::TextByRef, CdPratoFina},
+                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
+                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
+    LoadRecipeComparison(resultado, {cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc}, StandardRecipeSide(),
+                         LocalRecipeSide());
 }
 
 void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFina) {
@@ -68,14 +67,14 @@ void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFi
     const int tipoCusto = NumeroTipoCusto(cbbTipoCust->ItemIndex());
     const TDateTime referencia = DataProc(FCdFilial);
     const std::string filial = medCdFilial->Text();
-    const Variant resultado = netEmissaoReceita->Call(
-        "GetRelCompRecPS", {{CallArg::Kind::TextByValue, filial},
-                            {CallArg::Kind::TextByRef, FCdFilialRec},
-                            {CallArg::Kind::TextByRef, CdPratoInic},
-                            {CallArg::Kind::TextByRef, CdPratoFina},
-                            {CallArg::Kind::TextByRef, servico},
-                            {CallArg::Kind::Int32, Variant(tipoCusto)},
-                            {CallArg::Kind::Date, Variant::date(referencia)}});
+    const Variant resultado =
+        netEmissaoReceita->Call("GetRelCompRecPS", {{CallArg::Kind::TextByValue, filial},
+                                                    {CallArg::Kind::TextByRef, FCdFilialRec},
+                                                    {CallArg::Kind::TextByRef, CdPratoInic},
+                                                    {CallArg::Kind::TextByRef, CdPratoFina},
+                                                    {CallArg::Kind::TextByRef, servico},
+                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
+                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
     LoadRecipeComparison(resultado, {cdsPratosRelPS, cdsPratoPadr, cdsPratoServ, cdsReceitaPadSer},
                          StandardRecipeSide(), ServiceRecipeSide());
 }
@@ -87,13 +86,13 @@ void TfrmRelatPrato::RelCRecPLCent(std::string CdPratoInic, std::string CdPratoF
     JanelaProgresso progresso(frmRelatPrato, texto);
     const TDateTime referencia = DataProc(FCdFilial);
     const int tipoCusto = NumeroTipoCusto(cbbTipoCust->ItemIndex());
-    const Variant resultado = netEmissaoReceita->Call(
-        "GetRelPlCent", {{CallArg::Kind::TextByRef, listaFiliais},
-                         {CallArg::Kind::TextByRef, CdPratoInic},
-                         {CallArg::Kind::TextByRef, CdPratoFina},
-                         {CallArg::Kind::TextByValue, FCdFilial},
-                         {CallArg::Kind::Int32, Variant(tipoCusto)},
-                         {CallArg::Kind::Date, Variant::date(referencia)}});
+    const Variant resultado =
+        netEmissaoReceita->Call("GetRelPlCent", {{CallArg::Kind::TextByRef, listaFiliais},
+                                                 {CallArg::Kind::TextByRef, CdPratoInic},
+                                                 {CallArg::Kind::TextByRef, CdPratoFina},
+                                                 {CallArg::Kind::TextByValue, FCdFilial},
+                                                 {CallArg::Kind::Int32, Variant(tipoCusto)},
+                                                 {CallArg::Kind::Date, Variant::date(referencia)}});
     const Variant dados = CheckResultServ(resultado, true, 0);
     auto p = dados.packet();
     if (!p) throw EVariantError("A resposta de GetRelPlCent não traz um pacote de dados.");

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
 #include <memory>
 #include <string>
 #include <vector>
+#include "TempDir.h"
 
 #include "appserver/AppServer.h"
 #include "db/SociDatabase.h"

@@ -58,8 +58,9 @@ protected:
     // The packet of a successful GetRelPlCent; fails the test on an error result.
     DataPacket cent(const std::string& list, const std::string& first, const std::string& last,
                     const std::string& branch, int costType = 1, host::CallArg when = date(2024, 6, 30)) {
-        const Variant result = call(port(GetParam()), kRecipes, "GetRelPlCent",
-                                    {textRef(list), textRef(first), textRef(last), text(branch), int32(costType), when});
+        const Variant result =
+            call(port(GetParam()), kRecipes, "GetRelPlCent",
+                 {textRef(list), textRef(first), textRef(last), text(branch), int32(costType), when});
         EXPECT_EQ(result.array().size(), 3u);
         EXPECT_EQ(result.at(0).toInt(), 0) << result.at(1).toString();
         EXPECT_EQ(result.at(1).toString(), "");
@@ -67,9 +68,9 @@ protected:
     }
 
     Variant centRaw(const std::string& list, const std::string& branch, int costType) {
-        return call(port(GetParam()), kRecipes, "GetRelPlCent",
-                    {textRef(list), textRef(""), textRef("ZZZZZZZZZZ"), text(branch), int32(costType),
-                     date(2024, 6, 30)});
+        return call(
+            port(GetParam()), kRecipes, "GetRelPlCent",
+            {textRef(list), textRef(""), textRef("ZZZZZZZZZZ"), text(branch), int32(costType), date(2024, 6, 30)});
     }
 };
 
@@ -110,14 +111,14 @@ TEST_P(RecipeMethods, OneCodeOwnedTwiceGivesTwoDishesWithTheirOwnLines) {
     const auto p = pl("0002", "30001", "30001ZZZZZ");
     EXPECT_EQ(rowsOf(p[0], kDish),
               (Rows{"30001|Carne de panela com mandioca|0002", "30001|Carne de panela com batatas|P"}));
-    EXPECT_EQ(rowsOf(p[1], kStd), (Rows{"30001|0002|3001|0.11|3.52", "30001|0002|2008|0.09|0.342",
-                                        "30001|0002|2003|0.015|0.0615", "30001|0002|2004|0.003|0.066",
-                                        "30001|P|3001|0.12|3.84", "30001|P|2001|0.08|0.256",
-                                        "30001|P|2003|0.015|0.0615"}));
+    EXPECT_EQ(rowsOf(p[1], kStd),
+              (Rows{"30001|0002|3001|0.11|3.52", "30001|0002|2008|0.09|0.342", "30001|0002|2003|0.015|0.0615",
+                    "30001|0002|2004|0.003|0.066", "30001|P|3001|0.12|3.84", "30001|P|2001|0.08|0.256",
+                    "30001|P|2003|0.015|0.0615"}));
     // More local than standard lines for 30001/P; a product without cost
     // (cheiro-verde) gives a null line cost.
-    EXPECT_EQ(rowsOf(p[2], kLoc), (Rows{"30001|0002|3001|0.12|3.84", "30001|0002|2008|0.1|0.38",
-                                        "30001|P|3001|0.1|3.2", "30001|P|2001|0.06|0.192", "30001|P|2002|0.03|0.108",
+    EXPECT_EQ(rowsOf(p[2], kLoc), (Rows{"30001|0002|3001|0.12|3.84", "30001|0002|2008|0.1|0.38", "30001|P|3001|0.1|3.2",
+                                        "30001|P|2001|0.06|0.192", "30001|P|2002|0.03|0.108",
                                         "30001|P|2003|0.015|0.0615", "30001|P|2011|0.002|~"}));
 }
 
@@ -132,8 +133,7 @@ TEST_P(RecipeMethods, LinesKeepTheirSequenceEvenForARepeatedProduct) {
                     "20002|3003|Peito de frango|KG|03.02.002", "20002|1001|Arroz agulhinha tipo 1|KG|01.01.001",
                     "20002|2002|Cenoura|KG|02.01.002", "20002|2003|Cebola|KG|02.01.003"}));
     // 20002 has a local recipe only at branch 0001.
-    EXPECT_EQ(rowsOf(p[2], {"CDPRATOL", "CDPRODUTOL"}),
-              (Rows{"20001|2001", "20001|2003", "20001|2002", "20001|5002"}));
+    EXPECT_EQ(rowsOf(p[2], {"CDPRATOL", "CDPRODUTOL"}), (Rows{"20001|2001", "20001|2003", "20001|2002", "20001|5002"}));
 }
 
 TEST_P(RecipeMethods, DishesWithOnlyOneSideOfTheComparison) {
@@ -141,9 +141,9 @@ TEST_P(RecipeMethods, DishesWithOnlyOneSideOfTheComparison) {
     EXPECT_EQ(rowsOf(p[0], kDish), (Rows{"33004|Quibe de abóbora|0002", "40001|Arroz branco|P"}));
     EXPECT_EQ(rowsOf(p[1], {"CDPRATOP", "CDFILAUXPRATP", "CDPRODUTOP"}),
               (Rows{"40001|P|1001", "40001|P|5001", "40001|P|5002"}));
-    EXPECT_EQ(rowsOf(p[2], {"CDPRATOL", "CDFILAUXPRATL", "CDPRODUTOL", "NMPRODUTOL"}),
-              (Rows{"33004|0002|2007|Abóbora cabotiá", "33004|0002|1007|Farinha de mandioca",
-                    "33004|0002|2003|Cebola"}));
+    EXPECT_EQ(
+        rowsOf(p[2], {"CDPRATOL", "CDFILAUXPRATL", "CDPRODUTOL", "NMPRODUTOL"}),
+        (Rows{"33004|0002|2007|Abóbora cabotiá", "33004|0002|1007|Farinha de mandioca", "33004|0002|2003|Cebola"}));
 }
 
 TEST_P(RecipeMethods, DishRangeAndBranchSelectTheDishes) {
@@ -153,19 +153,33 @@ TEST_P(RecipeMethods, DishRangeAndBranchSelectTheDishes) {
         Rows dishes;
         std::size_t localLines;
     } cases[] = {
-        {"exact code, unpadded", "0003", "40001", "40001",
-         {"40001|Arroz branco com açafrão|0003", "40001|Arroz branco|P"}, 6},
+        {"exact code, unpadded",
+         "0003",
+         "40001",
+         "40001",
+         {"40001|Arroz branco com açafrão|0003", "40001|Arroz branco|P"},
+         6},
         {"range reversed", "0002", "5", "1ZZZZZZZZZ", {}, 0},
         {"codes that begin with 1", "0002", "1", "1ZZZZZZZZZ", {"10001|Salada de alface e tomate|P"}, 0},
-        {"no branch: standard dishes with a standard recipe", "", "1", "9ZZZZZZZZZ",
+        {"no branch: standard dishes with a standard recipe",
+         "",
+         "1",
+         "9ZZZZZZZZZ",
          {"10001|Salada de alface e tomate|P", "20001|Sopa de legumes|P", "20002|Canja de galinha|P",
           "30001|Carne de panela com batatas|P", "31001|Frango assado com ervas|P", "31003|Galinhada|P",
           "40001|Arroz branco|P", "40003|Feijão carioca|P", "40004|Feijão preto|P", "51002|Gelatina de morango|P",
           "91001|Leite com achocolatado|P"},
          0},
-        {"blanks around the arguments are ignored", " 0003 ", " 40001", "40001  ",
-         {"40001|Arroz branco com açafrão|0003", "40001|Arroz branco|P"}, 6},
-        {"empty first code leaves the range open below", "0006", "", "30005ZZZZZ",
+        {"blanks around the arguments are ignored",
+         " 0003 ",
+         " 40001",
+         "40001  ",
+         {"40001|Arroz branco com açafrão|0003", "40001|Arroz branco|P"},
+         6},
+        {"empty first code leaves the range open below",
+         "0006",
+         "",
+         "30005ZZZZZ",
          {"10001|Salada de alface e tomate|P", "20001|Sopa de legumes|P", "20002|Canja de galinha|P",
           "30001|Carne de panela com batatas|P", "30005|Bife acebolado|0006"},
          3},
@@ -187,7 +201,8 @@ TEST_P(RecipeMethods, LineCostUsesTheCostValidAtTheReferenceDate) {
         {"before any cost", 1, date(2023, 12, 31), {"~", "~", "~"}},
         {"average, day before the change", 1, date(2024, 6, 30), {"3.84", "0.256", "0.0615"}},
         {"average, day of the change", 1, date(2024, 7, 1), {"4.26", "0.224", "0.0615"}},
-        {"time of day ignored", 1,
+        {"time of day ignored",
+         1,
          {host::CallArg::Kind::Date, Variant::date(host::EncodeDate(2024, 6, 30) + 0.99)},
          {"3.84", "0.256", "0.0615"}},
         {"last purchase, before increase", 2, date(2024, 3, 31), {"4.032", "0.2688", "0.0645"}},
@@ -218,11 +233,10 @@ TEST_P(RecipeMethods, ServiceComparisonSelectsTheServicesLines) {
     EXPECT_EQ(rowsOf(p[0], {"CDFILAUXPRAT", "CDPRATO", "NMPRATO"}),
               (Rows{"P|40001|Arroz branco", "P|40003|Feijão carioca", "P|40004|Feijão preto"}));
     // Two standard lines beside four service lines.
-    EXPECT_EQ(rowsOf(p[1], {"CDPRATOP", "CDPRODUTOP"}),
-              (Rows{"40001|1001", "40001|5001", "40001|5002", "40003|1003", "40003|5002", "40004|1004", "40004|2004",
-                    "40004|5002"}));
-    EXPECT_EQ(rowsOf(p[2], kSrv), (Rows{"40003|P|1003|0.05|0.36", "40003|P|2003|0.01|0.041",
-                                        "40003|P|2004|0.002|0.044", "40003|P|5002|0.001|0.0021"}));
+    EXPECT_EQ(rowsOf(p[1], {"CDPRATOP", "CDPRODUTOP"}), (Rows{"40001|1001", "40001|5001", "40001|5002", "40003|1003",
+                                                              "40003|5002", "40004|1004", "40004|2004", "40004|5002"}));
+    EXPECT_EQ(rowsOf(p[2], kSrv), (Rows{"40003|P|1003|0.05|0.36", "40003|P|2003|0.01|0.041", "40003|P|2004|0.002|0.044",
+                                        "40003|P|5002|0.001|0.0021"}));
     EXPECT_EQ(rowsOf(p[2], {"NMPRODUTOS"})[0], "Feijão carioca");
 }
 
@@ -248,9 +262,9 @@ TEST_P(RecipeMethods, ServiceXXXHasNoLinesAndOtherBranchesServicesStayApart) {
 TEST_P(RecipeMethods, CostByCentralKitchenCoversItsBranches) {
     const DataPacket all = cent("T", "1", "9ZZZZZZZZZ", "0002");
     EXPECT_EQ(rowsOf(all, kCent),
-              (Rows{"0001|P|20002", "0001|P|40001", "0002|P|20001", "0002|0002|30001", "0002|P|30001",
-                    "0002|P|31001", "0002|0002|31003", "0002|P|31003", "0002|0002|33004", "0003|0003|20004",
-                    "0003|0003|40001", "0003|P|40001", "0004|0004|50004", "0004|P|51002"}));
+              (Rows{"0001|P|20002", "0001|P|40001", "0002|P|20001", "0002|0002|30001", "0002|P|30001", "0002|P|31001",
+                    "0002|0002|31003", "0002|P|31003", "0002|0002|33004", "0003|0003|20004", "0003|0003|40001",
+                    "0003|P|40001", "0004|0004|50004", "0004|P|51002"}));
     EXPECT_EQ(rowsOf(all, {"CDFILIALL", "NMFILIAL", "NMPRATO"})[12], "0004|Creche Pequeno Príncipe|Papinha de frutas");
 
     const std::map<std::string, std::pair<std::string, std::string>> costs = {
@@ -279,14 +293,26 @@ TEST_P(RecipeMethods, CostByCentralKitchenFollowsTheBranchList) {
         std::string list, branch, first, last;
         Rows rows;
     } cases[] = {
-        {"list of two", "0002,0004", "0002", "3", "5ZZZZZZZZZ",
+        {"list of two",
+         "0002,0004",
+         "0002",
+         "3",
+         "5ZZZZZZZZZ",
          {"0002|0002|30001", "0002|P|30001", "0002|P|31001", "0002|0002|31003", "0002|P|31003", "0002|0002|33004",
           "0004|0004|50004", "0004|P|51002"}},
-        {"other separators", "'0003' ; 0004", "0002", "4", "5ZZZZZZZZZ",
+        {"other separators",
+         "'0003' ; 0004",
+         "0002",
+         "4",
+         "5ZZZZZZZZZ",
          {"0003|0003|40001", "0003|P|40001", "0004|0004|50004", "0004|P|51002"}},
         {"empty list", "", "0002", "1", "9ZZZZZZZZZ", {}},
         {"codes run together name no branch", "00020004", "0002", "1", "9ZZZZZZZZZ", {}},
-        {"branch of another kitchen in the list", "0009,0002", "0004", "3", "3ZZZZZZZZZ",
+        {"branch of another kitchen in the list",
+         "0009,0002",
+         "0004",
+         "3",
+         "3ZZZZZZZZZ",
          {"0002|0002|30001", "0002|P|30001", "0002|P|31001", "0002|0002|31003", "0002|P|31003", "0002|0002|33004"}},
         {"southern kitchen", "T", "0009", "1", "9ZZZZZZZZZ", {"0009|0009|33005", "0009|P|40003"}},
         {"branch without a central kitchen", "T", "0006", "1", "9ZZZZZZZZZ", {"0006|0006|30005", "0006|P|40001"}},

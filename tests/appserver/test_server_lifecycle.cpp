@@ -129,9 +129,9 @@ TEST(ServerLifecycle, DatabaseErrorsAreAnsweredAndTheServerGoesOn) {
         EXPECT_NE(what.find("GetRelCompRecPL"), std::string::npos) << what;
     }
     // The cost comparison reports database failures as a server result.
-    const host::Variant result = call(server->port(), kRecipes, "GetRelPlCent",
-                                      {textRef("T"), textRef("1"), textRef("9"), text("0002"), int32(1),
-                                       date(2024, 6, 30)});
+    const host::Variant result =
+        call(server->port(), kRecipes, "GetRelPlCent",
+             {textRef("T"), textRef("1"), textRef("9"), text("0002"), int32(1), date(2024, 6, 30)});
     ASSERT_TRUE(result.isArray());
     EXPECT_EQ(result.at(0).toInt(), 3);
     EXPECT_NE(result.at(1).toString().find("banco de dados"), std::string::npos) << result.at(1).toString();
@@ -148,10 +148,10 @@ TEST(ServerLifecycle, OneLogLinePerCallAtTheChosenLevel) {
 
     auto lines = log.take();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind("call PLA01303.rdmEmissaoReceitas.GetRelCompRecPL status=200 rows=" +
-                                 std::to_string(rows) + " ms=",
-                             0),
-              0u)
+    EXPECT_EQ(
+        lines[0].rfind(
+            "call PLA01303.rdmEmissaoReceitas.GetRelCompRecPL status=200 rows=" + std::to_string(rows) + " ms=", 0),
+        0u)
         << lines[0];
     EXPECT_EQ(lines[1].rfind("call PLA01303.rdmEmissaoReceitas.GetNada status=404 rows=0 ms=", 0), 0u) << lines[1];
     EXPECT_NE(lines[1].find("error=unknown_method"), std::string::npos) << lines[1];
@@ -174,7 +174,8 @@ TEST(ServerLifecycle, CallsArrivingTogetherEachGetTheirOwnAnswer) {
     auto server = startServer(sampleDatabase(DbEngine::SQLite), options);
     const std::vector<std::string> branches = {"0002", "0003", "0006", ""};
     std::vector<std::size_t> expected;
-    for (const auto& b : branches) expected.push_back(rowsOfResult(call(server->port(), kRecipes, "GetRelCompRecPL", plArgs(b))));
+    for (const auto& b : branches)
+        expected.push_back(rowsOfResult(call(server->port(), kRecipes, "GetRelCompRecPL", plArgs(b))));
 
     std::vector<std::thread> threads;
     std::vector<std::string> failures(8);
@@ -183,8 +184,10 @@ TEST(ServerLifecycle, CallsArrivingTogetherEachGetTheirOwnAnswer) {
             try {
                 for (int i = 0; i < 6; ++i) {
                     const std::size_t b = std::size_t(t + i) % branches.size();
-                    const auto got = rowsOfResult(call(server->port(), kRecipes, "GetRelCompRecPL", plArgs(branches[b])));
-                    if (got != expected[b]) failures[std::size_t(t)] = "branch " + branches[b] + ": " + std::to_string(got);
+                    const auto got =
+                        rowsOfResult(call(server->port(), kRecipes, "GetRelCompRecPL", plArgs(branches[b])));
+                    if (got != expected[b])
+                        failures[std::size_t(t)] = "branch " + branches[b] + ": " + std::to_string(got);
                 }
             } catch (const std::exception& e) {
                 failures[std::size_t(t)] = e.what();
@@ -201,7 +204,8 @@ TEST(ServerLifecycle, OneSharedSessionServesCallsOneAtATime) {
     std::vector<std::thread> threads;
     std::vector<std::size_t> rows(4);
     for (std::size_t t = 0; t < rows.size(); ++t)
-        threads.emplace_back([&, t] { rows[t] = rowsOfResult(call(server.port(), kRecipes, "GetRelCompRecPL", plArgs())); });
+        threads.emplace_back(
+            [&, t] { rows[t] = rowsOfResult(call(server.port(), kRecipes, "GetRelCompRecPL", plArgs())); });
     for (auto& th : threads) th.join();
     for (std::size_t t = 1; t < rows.size(); ++t) EXPECT_EQ(rows[t], rows[0]);
     EXPECT_GT(rows[0], 0u);

@@ -12,21 +12,17 @@ namespace fs = std::filesystem;
 
 namespace dbtest {
 
-std::optional<std::string> postgresTestUrl()
-{
+std::optional<std::string> postgresTestUrl() {
     const char* url = std::getenv("PLA013_TEST_PG_URL");
-    if (url == nullptr || *url == '\0')
-        return std::nullopt;
+    if (url == nullptr || *url == '\0') return std::nullopt;
     return std::string(url);
 }
 
-const char* engineName(pla013::db::DbEngine engine)
-{
+const char* engineName(pla013::db::DbEngine engine) {
     return engine == pla013::db::DbEngine::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData)
-{
+ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData) {
     if (engine == pla013::db::DbEngine::SQLite) {
         m_location = m_dir.file("catering.sqlite");
     } else {
@@ -44,11 +40,9 @@ ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleDat
     m_db = std::make_unique<pla013::db::SociDatabase>(m_location);
 }
 
-ScratchDatabase::~ScratchDatabase()
-{
+ScratchDatabase::~ScratchDatabase() {
     m_db.reset();
-    if (m_schema.empty())
-        return;
+    if (m_schema.empty()) return;
     try {
         pla013::db::SociDatabase admin(postgresTestUrl().value());
         admin.execute("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
 #include <memory>
 #include <optional>
 #include <string>
+#include "TempDir.h"
 
 #include "db/SociDatabase.h"
 

@@ -17,44 +17,38 @@
 #include "host/Errors.h"
 
 namespace fs = std::filesystem;
+using host::EHostError;
 using pla013::db::DbEngine;
 using pla013::db::SociDatabase;
-using host::EHostError;
 
 namespace {
 
-std::string readFile(const fs::path& path)
-{
+std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-std::int64_t count(SociDatabase& db, const std::string& sql)
-{
+std::int64_t count(SociDatabase& db, const std::string& sql) {
     return db.query(sql, {}, "contagem").rows.at(0).at(0).toInt();
 }
 
-std::vector<std::string> folderContent(const fs::path& folder)
-{
+std::vector<std::string> folderContent(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     return names;
 }
 
 class SampleData : public ::testing::TestWithParam<DbEngine> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
             GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
     }
 };
 
-TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed)
-{
+TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed) {
     dbtest::ScratchDatabase scratch(GetParam(), true);
     SociDatabase& db = scratch.db();
     // Branch 0001 is the default current branch and a central kitchen with
@@ -65,8 +59,9 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed)
     EXPECT_GE(count(db, "SELECT COUNT(*) FROM FILIAL WHERE IDCNTRRESC = 'S'"), 1);
     EXPECT_GE(count(db, "SELECT COUNT(*) FROM FILIAL WHERE CDFILCENTPME IS NULL AND IDFILCENTPME = 'N'"), 1);
     EXPECT_GE(count(db, "SELECT COUNT(*) FROM SERVICO WHERE IDTIPOSERV = 'A'"), 1);
-    EXPECT_GE(count(db, "SELECT COUNT(*) FROM (SELECT CDSERVFILI FROM SERVICO GROUP BY CDSERVFILI "
-                        "HAVING COUNT(*) >= 2) DUPLICADOS"),
+    EXPECT_GE(count(db,
+                    "SELECT COUNT(*) FROM (SELECT CDSERVFILI FROM SERVICO GROUP BY CDSERVFILI "
+                    "HAVING COUNT(*) >= 2) DUPLICADOS"),
               1);
     // Dishes over the three levels, standard and branch-owned; "9" and "10" both exist.
     EXPECT_GE(count(db, "SELECT COUNT(*) FROM PRATO"), 60);
@@ -74,9 +69,10 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed)
     EXPECT_GE(count(db, "SELECT COUNT(*) FROM PRATO WHERE CDFILAUXPRAT <> 'P'"), 1);
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM PRATO WHERE CDPRATO IN ('9', '10') AND CDFILAUXPRAT = 'P'"), 2);
     // Every dish code fills complete levels of the dish picture.
-    EXPECT_EQ(count(db, "SELECT COUNT(*) FROM PRATO P WHERE NOT EXISTS (SELECT 1 FROM CODEPICTURE C "
-                        "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = LENGTH(P.CDPRATO) "
-                        "AND C.NRNIVEL = CAST(P.CDNVPRATO AS INTEGER))"),
+    EXPECT_EQ(count(db,
+                    "SELECT COUNT(*) FROM PRATO P WHERE NOT EXISTS (SELECT 1 FROM CODEPICTURE C "
+                    "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = LENGTH(P.CDPRATO) "
+                    "AND C.NRNIVEL = CAST(P.CDNVPRATO AS INTEGER))"),
               0);
     // Operator 1 uses every branch; operator 2 exactly two.
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = '1' AND IDTODASFILI = 'S'"), 1);
@@ -86,22 +82,21 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed)
               host::Variant("Creche Pequeno Príncipe"));
 }
 
-TEST_P(SampleData, SchemaOnlyLeavesTheTablesEmpty)
-{
+TEST_P(SampleData, SchemaOnlyLeavesTheTablesEmpty) {
     dbtest::ScratchDatabase scratch(GetParam(), false);
     for (const char* table : {"FILIAL", "SERVICO", "PRATO", "TIPOCARD", "OPERADOR", "OPERFILI", "CODEPICTURE"})
         EXPECT_EQ(count(scratch.db(), std::string("SELECT COUNT(*) FROM ") + table), 0) << table;
 }
 
-TEST_P(SampleData, AFailingScriptRollsEverythingBack)
-{
+TEST_P(SampleData, AFailingScriptRollsEverythingBack) {
     dbtest::ScratchDatabase scratch(GetParam(), false);
     const std::string message = [&] {
         try {
-            pla013::db::internal::applyScripts(
-                scratch.db(), {{"20-bom.sql", "CREATE TABLE RECEITA (CDPRATO VARCHAR(10));\n"
-                                              "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'Nova');"},
-                               {"30-ruim.sql", "INSERT INTO NAOEXISTE VALUES (1);"}});
+            pla013::db::internal::applyScripts(scratch.db(),
+                                               {{"20-bom.sql",
+                                                 "CREATE TABLE RECEITA (CDPRATO VARCHAR(10));\n"
+                                                 "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'Nova');"},
+                                                {"30-ruim.sql", "INSERT INTO NAOEXISTE VALUES (1);"}});
         } catch (const EHostError& e) {
             return std::string(e.what());
         }
@@ -112,8 +107,7 @@ TEST_P(SampleData, AFailingScriptRollsEverythingBack)
     EXPECT_THROW(count(scratch.db(), "SELECT COUNT(*) FROM RECEITA"), EHostError);
 }
 
-TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain)
-{
+TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain) {
     dbtest::ScratchDatabase scratch(GetParam(), true);
     scratch.db().execute("UPDATE FILIAL SET NMFILIAL = 'Alterada' WHERE CDFILIAL = '0002'");
     EXPECT_THROW(pla013::db::initializeDatabase(scratch.location(), true), EHostError);
@@ -124,8 +118,7 @@ TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain)
 INSTANTIATE_TEST_SUITE_P(Engines, SampleData, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
-TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched)
-{
+TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched) {
     dbtest::TempDir dir;
     const std::string path = dir.file("cozinha.sqlite");
     pla013::db::initializeDatabase(path, true);
@@ -148,8 +141,7 @@ TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched)
     EXPECT_EQ(readFile(notes), "anotações");
 }
 
-TEST(SqliteCreation, FillsAnEmptyFileAndRefusesAMissingFolder)
-{
+TEST(SqliteCreation, FillsAnEmptyFileAndRefusesAMissingFolder) {
     dbtest::TempDir dir;
     const std::string empty = dir.file("vazio.sqlite");
     std::ofstream{empty};
@@ -162,14 +154,14 @@ TEST(SqliteCreation, FillsAnEmptyFileAndRefusesAMissingFolder)
     EXPECT_FALSE(fs::exists(dir.path() / "nao"));
 }
 
-TEST(SqliteCreation, AFailureLeavesNoFileBehind)
-{
+TEST(SqliteCreation, AFailureLeavesNoFileBehind) {
     dbtest::TempDir dir;
     const std::string path = dir.file("parcial.sqlite");
     const std::vector<pla013::db::internal::SqlScript> scripts = {
         {"db/sqlite/10-catering.sql", std::string(pla013::db::internal::embeddedSqlFiles().at(0).content())},
-        {"db/sample/99-quebrado.sql", "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'A');\n"
-                                      "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'B');"}};
+        {"db/sample/99-quebrado.sql",
+         "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'A');\n"
+         "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'B');"}};
     try {
         pla013::db::internal::createSqliteDatabase(path, scripts, false);
         FAIL() << "the duplicate key went unnoticed";
@@ -180,16 +172,14 @@ TEST(SqliteCreation, AFailureLeavesNoFileBehind)
     EXPECT_TRUE(folderContent(dir.path()).empty()) << "left behind: " << folderContent(dir.path()).at(0);
 }
 
-TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles)
-{
+TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles) {
     const auto sqlite = pla013::db::databaseFiles(DbEngine::SQLite, true);
     const auto postgres = pla013::db::databaseFiles(DbEngine::PostgreSQL, false);
     ASSERT_FALSE(sqlite.empty());
     EXPECT_EQ(sqlite.front(), "sqlite/10-catering.sql");
     EXPECT_EQ(sqlite.back().rfind("sample/", 0), 0u) << "sample data comes after the schema";
     EXPECT_EQ(postgres.front(), "postgresql/10-catering.sql");
-    for (const auto& name : postgres)
-        EXPECT_EQ(name.rfind("postgresql/", 0), 0u) << name;
+    for (const auto& name : postgres) EXPECT_EQ(name.rfind("postgresql/", 0), 0u) << name;
 
     std::size_t compared = 0;
     for (const auto& file : pla013::db::internal::embeddedSqlFiles()) {
@@ -207,14 +197,11 @@ TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles)
 // Points the default sample database into a folder of the test.
 class DefaultDatabase : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("XDG_DATA_HOME"))
-            m_old = old;
+    void SetUp() override {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) m_old = old;
         ::setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (m_old)
             ::setenv("XDG_DATA_HOME", m_old->c_str(), 1);
         else
@@ -224,12 +211,12 @@ protected:
     std::optional<std::string> m_old;
 };
 
-TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce)
-{
+TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce) {
     const std::string path = pla013::db::defaultDatabasePath();
     const std::string name = fs::path(path).filename().string();
     EXPECT_EQ(fs::path(path).parent_path(), m_dir.path() / "pla013");
-    EXPECT_TRUE(name.rfind("pla013-sample-", 0) == 0 && name.size() == std::string("pla013-sample-12345678.sqlite").size())
+    EXPECT_TRUE(name.rfind("pla013-sample-", 0) == 0 &&
+                name.size() == std::string("pla013-sample-12345678.sqlite").size())
         << "named after the fingerprint of the schema and sample files: " << name;
     ASSERT_FALSE(fs::exists(path));
 
@@ -261,8 +248,7 @@ TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce)
               host::Variant("Mantida"));
 }
 
-TEST_F(DefaultDatabase, AnyOtherMissingPathIsAnErrorAndCreatesNothing)
-{
+TEST_F(DefaultDatabase, AnyOtherMissingPathIsAnErrorAndCreatesNothing) {
     const std::string other = (m_dir.path() / "outro.sqlite").string();
     EXPECT_THROW(pla013::db::openDatabase(other), EHostError);
     EXPECT_FALSE(fs::exists(other));

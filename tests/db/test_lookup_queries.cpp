@@ -12,21 +12,19 @@
 #include "LookupQueries.h"
 #include "host/Errors.h"
 
-using pla013::db::DbEngine;
-using pla013::db::SqlParams;
 using host::DataPacket;
 using host::FieldType;
 using host::Variant;
+using pla013::db::DbEngine;
+using pla013::db::SqlParams;
 
 namespace {
 
-std::vector<std::string> columnTexts(const DataPacket& packet, const std::string& field)
-{
+std::vector<std::string> columnTexts(const DataPacket& packet, const std::string& field) {
     const int index = packet.fieldIndex(field);
     EXPECT_GE(index, 0) << field;
     std::vector<std::string> values;
-    if (index < 0)
-        return values;
+    if (index < 0) return values;
     for (const auto& row : packet.rows)
         values.push_back(row[std::size_t(index)].isNull() ? "<null>" : row[std::size_t(index)].toString());
     return values;
@@ -34,23 +32,20 @@ std::vector<std::string> columnTexts(const DataPacket& packet, const std::string
 
 class LookupQueries : public ::testing::TestWithParam<DbEngine> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
             GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), true);
     }
 
-    DataPacket open(const std::string& name, const host::SqlTexts& texts, const SqlParams& params)
-    {
+    DataPacket open(const std::string& name, const host::SqlTexts& texts, const SqlParams& params) {
         return m_scratch->db().Open(host::QueryRequest{name, texts, params});
     }
 
     std::unique_ptr<dbtest::ScratchDatabase> m_scratch;
 };
 
-TEST_P(LookupQueries, ServiListsEveryBranchForTAndTheListedBranchesOtherwise)
-{
+TEST_P(LookupQueries, ServiListsEveryBranchForTAndTheListedBranchesOtherwise) {
     // qryServi has no Oracle text: the generic one runs (the SQL Server text
     // would add the codes as numbers and fail on CHARINDEX). Its condition on
     // IDTIPOSERV is commented out, so services of type "A" are listed too.
@@ -81,15 +76,13 @@ TEST_P(LookupQueries, ServiListsEveryBranchForTAndTheListedBranchesOtherwise)
     EXPECT_EQ(packet.fields[1].name, "CDFILIAL");
     EXPECT_EQ(packet.fields[2].name, "CDSERVFILI");
     EXPECT_EQ(packet.fields[3].name, "NMSERVICO");
-    for (const auto& field : packet.fields)
-        EXPECT_EQ(field.type, FieldType::String) << field.name;
+    for (const auto& field : packet.fields) EXPECT_EQ(field.type, FieldType::String) << field.name;
     EXPECT_EQ(columnTexts(packet, "NMSERVICO"),
               (std::vector<std::string>{"Lanche da manhã", "Almoço escolar", "Lanche da tarde",
                                         "Eventos e festas (avulso)"}));
 }
 
-TEST_P(LookupQueries, TipoCardListsTheKitchensMenuTypesForNullAndAtMostOneForACode)
-{
+TEST_P(LookupQueries, TipoCardListsTheKitchensMenuTypesForNullAndAtMostOneForACode) {
     struct Case {
         std::string central;
         Variant code;
@@ -107,21 +100,20 @@ TEST_P(LookupQueries, TipoCardListsTheKitchensMenuTypesForNullAndAtMostOneForACo
         {"0002", Variant::null(), {}},  // a school has no menu types of its own
     };
     for (const Case& c : cases) {
-        const DataPacket packet = open("qryTipoCard", lookup::tipoCardTexts(),
-                                       {{"P_CDTIPOCARD", c.code}, {"P_CDFILCENTPME", c.central}});
+        const DataPacket packet =
+            open("qryTipoCard", lookup::tipoCardTexts(), {{"P_CDTIPOCARD", c.code}, {"P_CDFILCENTPME", c.central}});
         EXPECT_EQ(columnTexts(packet, "CDTIPOCARD"), c.codes)
             << "central " << c.central << ", code " << (c.code.isNullOrUnassigned() ? "null" : c.code.toString());
     }
 
-    const DataPacket one = open("qryTipoCard", lookup::tipoCardTexts(),
-                                {{"P_CDTIPOCARD", "0000000003"}, {"P_CDFILCENTPME", "0001"}});
+    const DataPacket one =
+        open("qryTipoCard", lookup::tipoCardTexts(), {{"P_CDTIPOCARD", "0000000003"}, {"P_CDFILCENTPME", "0001"}});
     EXPECT_EQ(columnTexts(one, "NMTIPOCARD"), std::vector<std::string>{"Cardápio especial sem glúten e sem lactose"});
 }
 
-TEST_P(LookupQueries, PratoWithTListsStandardDishesAndTheBranchsOwnInCodeOrder)
-{
-    const DataPacket packet = open("qryPrato", lookup::pratoTexts(),
-                                   {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", ""}, {"P_TCDPRATO", "T"}});
+TEST_P(LookupQueries, PratoWithTListsStandardDishesAndTheBranchsOwnInCodeOrder) {
+    const DataPacket packet =
+        open("qryPrato", lookup::pratoTexts(), {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", ""}, {"P_TCDPRATO", "T"}});
     const std::vector<std::string> codes = columnTexts(packet, "CDPRATO");
     const std::vector<std::string> names = columnTexts(packet, "NMPRATO");
     ASSERT_EQ(codes.size(), 68u);  // 65 standard + 3 of branch 0002
@@ -149,8 +141,7 @@ TEST_P(LookupQueries, PratoWithTListsStandardDishesAndTheBranchsOwnInCodeOrder)
     EXPECT_EQ(packet.fields[2].size, 40);
 }
 
-TEST_P(LookupQueries, PratoWithOneCodeFindsItOnlyAmongStandardAndTheBranchsDishes)
-{
+TEST_P(LookupQueries, PratoWithOneCodeFindsItOnlyAmongStandardAndTheBranchsDishes) {
     struct Case {
         std::string branch, code;
         std::vector<std::string> names;
@@ -172,8 +163,7 @@ TEST_P(LookupQueries, PratoWithOneCodeFindsItOnlyAmongStandardAndTheBranchsDishe
     }
 }
 
-TEST_P(LookupQueries, CentralGivesTheKitchenOfABranchOrTheBranchItself)
-{
+TEST_P(LookupQueries, CentralGivesTheKitchenOfABranchOrTheBranchItself) {
     struct Case {
         std::string branch;
         std::vector<std::string> row;  // IDCNTRRESC, IDFILCENTPME, CDFILCENTPME, NMCENTRAL
@@ -211,8 +201,7 @@ TEST_P(LookupQueries, CentralGivesTheKitchenOfABranchOrTheBranchItself)
     }
 }
 
-TEST_P(LookupQueries, BranchAndServiceValidationLookups)
-{
+TEST_P(LookupQueries, BranchAndServiceValidationLookups) {
     EXPECT_EQ(columnTexts(open("qryVdFilial", lookup::vdFilialTexts(), {{"P_CDFILIAL", "0002"}}), "NMFILIAL"),
               std::vector<std::string>{"Escola Municipal São João"});
     EXPECT_TRUE(open("qryVdFilial", lookup::vdFilialTexts(), {{"P_CDFILIAL", "2"}}).rows.empty());

@@ -34,8 +34,7 @@ inline pla013host::HostOptions hostOptions(const std::string& branch = "0001", c
 inline std::vector<std::string> events(const FormHarness::Result& r) {
     std::vector<std::string> out;
     for (const auto& l : r.lines)
-        if (l.rfind("message: ", 0) == 0 || l.rfind("focus: ", 0) == 0 || l == "abort" ||
-            l.rfind("dialog: ", 0) == 0)
+        if (l.rfind("message: ", 0) == 0 || l.rfind("focus: ", 0) == 0 || l == "abort" || l.rfind("dialog: ", 0) == 0)
             out.push_back(l);
     return out;
 }

@@ -195,8 +195,8 @@ TEST(ServiceField, SearchListsTheServicesOfTheTypedBranch) {
     ASSERT_NE(h.form(), nullptr);
     auto& q = *h.form()->qryServico;
     std::vector<std::string> listed;
-    for (q.First(); !q.Eof(); q.Next()) listed.push_back(q.FieldByName("CDFILIAL").AsString() + "/" +
-                                                         q.FieldByName("CDSERVFILI").AsString());
+    for (q.First(); !q.Eof(); q.Next())
+        listed.push_back(q.FieldByName("CDFILIAL").AsString() + "/" + q.FieldByName("CDSERVFILI").AsString());
     EXPECT_EQ(listed, (Lines{"0002/00001", "0002/00002", "0002/00003"}));
 
     // A service of another branch is not offered: the dialog has no such row.

@@ -19,9 +19,9 @@ TEST(Dates, WeekdayFollowsTheTypedDate) {
         const char* date;
         const char* weekday;
     } cases[] = {
-        {"30/06/2024", "dom"}, {"01/07/2024", "seg"}, {"02/07/2024", "ter"}, {"03/07/2024", "qua"},
-        {"04/07/2024", "qui"}, {"05/07/2024", "sex"}, {"06/07/2024", "sáb"}, {"29/02/2024", "qui"},
-        {"01/01/2000", "sáb"},
+        {"30/06/2024", "dom"}, {"01/07/2024", "seg"}, {"02/07/2024", "ter"},
+        {"03/07/2024", "qua"}, {"04/07/2024", "qui"}, {"05/07/2024", "sex"},
+        {"06/07/2024", "sáb"}, {"29/02/2024", "qui"}, {"01/01/2000", "sáb"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.date);
@@ -51,8 +51,8 @@ TEST(Dates, ClearingADateEmptiesItsWeekday) {
         const std::string weekday = std::string(edit) == "depDataInic" ? "edtDataInic" : "edtDataFina";
         FormHarness h;
         runOk(h, std::string(kDates) + "type depDataInic 01/07/2024\ntype depDataFina 02/07/2024\n");
-        auto r = runOk(h, std::string("type ") + edit + " \"\"\ndump " + weekday + " " + edit +
-                              " edtDataInic edtDataFina\ntab\n");
+        auto r = runOk(
+            h, std::string("type ") + edit + " \"\"\ndump " + weekday + " " + edit + " edtDataInic edtDataFina\ntab\n");
         EXPECT_EQ(text(r, edit), "");
         EXPECT_EQ(text(r, weekday), "");
         EXPECT_EQ(text(r, weekday == "edtDataInic" ? "edtDataFina" : "edtDataInic"),
@@ -87,8 +87,9 @@ TEST(Dates, InvalidDateIsRefusedOnExitAndKeepsTheFocus) {
 
 TEST(Dates, AnUnfinishedOrInvalidDateShowsNoWeekday) {
     FormHarness h;
-    auto r = runOk(h, std::string(kDates) + "type depDataInic 01/07/2024\ntype depDataInic 31/02/2024\n"
-                                             "dump edtDataInic\n");
+    auto r = runOk(h, std::string(kDates) +
+                          "type depDataInic 01/07/2024\ntype depDataInic 31/02/2024\n"
+                          "dump edtDataInic\n");
     EXPECT_EQ(text(r, "edtDataInic"), "");
 }
 

@@ -16,9 +16,7 @@ using Lines = std::vector<std::string>;
 
 // The standard-versus-local report (position 2): the branch field is usable,
 // so that the branch whose dishes count can be changed.
-std::string withBranch(const std::string& branch) {
-    return "launch\nreport 2\ntype medCdFilial " + branch + "\ntab\n";
-}
+std::string withBranch(const std::string& branch) { return "launch\nreport 2\ntype medCdFilial " + branch + "\ntab\n"; }
 
 TEST(DishRange, EmptyFieldsAreAcceptedOnExit) {
     for (const char* field : {"medCdPratoIni", "medCdPratoFin"}) {
@@ -63,12 +61,12 @@ TEST(DishRange, DishesOfferedAreTheStandardOnesAndThoseOfTheTypedBranch) {
         {"0001", "10001", "Salada de alface e tomate"},
         {"0001", "1", "Entradas e saladas"},
         {"0001", "10", "Saladas cruas"},
-        {"0002", "33004", "Quibe de abóbora"},            // a dish of 0002 only
-        {"0001", "33004", ""},                            // ... refused for another branch
+        {"0002", "33004", "Quibe de abóbora"},  // a dish of 0002 only
+        {"0001", "33004", ""},                  // ... refused for another branch
         {"0003", "33004", ""},
         {"0006", "30005", "Bife acebolado"},
         {"0002", "30005", ""},
-        {"0002", "99999", ""},                            // in no branch at all
+        {"0002", "99999", ""},  // in no branch at all
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.branch) + "/" + c.code);

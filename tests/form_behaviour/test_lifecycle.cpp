@@ -135,8 +135,7 @@ TEST(Lifecycle, HostModuleDecidesTheMenuTypeButtonOnEveryActivation) {
         h.form()->rdbLocal->SetLeft(300);
         r = runOk(h, "activate\ndump rdbTipo rdbLocal\n");
         EXPECT_EQ(control(r, "rdbTipo")["Visible"], c.tipoVisible);
-        EXPECT_EQ(control(r, "rdbLocal")["Left"], c.tipoVisible ? 300 : 185)
-            << "only a hidden rdbTipo moves rdbLocal";
+        EXPECT_EQ(control(r, "rdbLocal")["Left"], c.tipoVisible ? 300 : 185) << "only a hidden rdbTipo moves rdbLocal";
     }
 }
 
@@ -184,10 +183,9 @@ TEST(Lifecycle, LaterActivationKeepsWhatTheUserLeft) {
     auto before = runOk(h, "dump\ndump-form\n");
     auto r = runOk(h, "activate\ndump\ndump-form\n");
     EXPECT_TRUE(events(r).empty()) << "no focus move, message or dialog: " << ::testing::PrintToString(r.lines);
-    for (const char* name :
-         {"cbbReportNames", "cbbTipoCust", "medCdFilial", "edtNmFilial", "rdbPadrao", "rdbLocal", "rdbServico",
-          "grbTipoCust", "cbbTipoCust", "speNivel", "rdgDadosOperador", "chbProduto", "chbNutriente", "nbkFiltroFili",
-          "medCdPratoIni", "depDataInic"}) {
+    for (const char* name : {"cbbReportNames", "cbbTipoCust", "medCdFilial", "edtNmFilial", "rdbPadrao", "rdbLocal",
+                             "rdbServico", "grbTipoCust", "cbbTipoCust", "speNivel", "rdgDadosOperador", "chbProduto",
+                             "chbNutriente", "nbkFiltroFili", "medCdPratoIni", "depDataInic"}) {
         EXPECT_EQ(control(r, name), control(before, name)) << name;
     }
     EXPECT_EQ(control(r, "cbbTipoCust")["ItemIndex"], 2);

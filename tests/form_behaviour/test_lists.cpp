@@ -120,8 +120,7 @@ TEST(Lists, ServiceDialogWithAllBranchesListsEveryServiceAndStoresT) {
     EXPECT_EQ(listaServico(r), "000100001,000600004,000900001");
     pla013::db::SociDatabase db(h.databasePath());
     auto all = column(db, "SELECT CDFILIAL || CDSERVFILI FROM SERVICO");
-    EXPECT_EQ(listedServices(h), std::set<std::string>(all.begin(), all.end()))
-        << "every service of every branch";
+    EXPECT_EQ(listedServices(h), std::set<std::string>(all.begin(), all.end())) << "every service of every branch";
 }
 
 TEST(Lists, ServiceDialogWithoutPickedBranchesIsRefused) {
@@ -141,7 +140,8 @@ TEST(Lists, ServiceKeysAreBranchPlusServiceAndFollowTheBranchList) {
     std::vector<std::string> sql;
     for (const char* code : {"0020", "0200", "2000"}) {
         sql.push_back(std::string("INSERT INTO FILIAL (CDFILIAL, NMFILIAL, IDCNTRRESC, IDFILCENTPME, CDFILCENTPME) "
-                                  "VALUES ('") + code + "', 'Filial " + code + "', 'N', 'N', NULL)");
+                                  "VALUES ('") +
+                      code + "', 'Filial " + code + "', 'N', 'N', NULL)");
         sql.push_back(std::string("INSERT INTO SERVICO (CDFILIAL, CDSERVFILI, NMSERVICO, IDTIPOSERV) VALUES ('") +
                       code + "', '00001', 'Serviço', 'N')");
     }
@@ -155,13 +155,12 @@ TEST(Lists, ServiceKeysAreBranchPlusServiceAndFollowTheBranchList) {
     pla013::db::SociDatabase db(h.databasePath());
     expectSubstringRule(branches, {"0002", "0003"}, column(db, "SELECT CDFILIAL FROM FILIAL"));
     // The same service code in two branches: two distinct keys.
-    expectSubstringRule(services, {"000200001", "000300001"},
-                        column(db, "SELECT CDFILIAL || CDSERVFILI FROM SERVICO"));
+    expectSubstringRule(services, {"000200001", "000300001"}, column(db, "SELECT CDFILIAL || CDSERVFILI FROM SERVICO"));
     EXPECT_EQ(branches, "0002,0003");
     EXPECT_EQ(services, "000200001,000300001");
     // The dialog listed the services of the two branches, all types included.
-    EXPECT_EQ(listedServices(h), (std::set<std::string>{"000200001", "000200002", "000200003", "000200009",
-                                                         "000300001", "000300002"}));
+    EXPECT_EQ(listedServices(h),
+              (std::set<std::string>{"000200001", "000200002", "000200003", "000200009", "000300001", "000300002"}));
     // A service of a branch not in the list cannot be picked.
     r = h.run("answer list 000400001\nclick btnServicoLista\n");
     EXPECT_EQ(r.status, 2);
@@ -185,9 +184,9 @@ TEST(Lists, ListaOnTheBranchListPageDoesNotInheritTheAllMarker) {
     // must not pass as every branch.
     FormHarness h;
     auto r = runOk(h,
-              "launch\nreport 8\nclick rdbServicoLista\nanswer list cancel\nclick btnServicoLista\ndump-form\n"
-              "report 4\nclick rbtListFili\ndump-form\n"
-              "type medCdPratoIni 10001\ntype medCdPratoFin 10002\nfocus cbbReportNames\n");
+                   "launch\nreport 8\nclick rdbServicoLista\nanswer list cancel\nclick btnServicoLista\ndump-form\n"
+                   "report 4\nclick rbtListFili\ndump-form\n"
+                   "type medCdPratoIni 10001\ntype medCdPratoFin 10002\nfocus cbbReportNames\n");
     auto forms = pla013test::withPrefix(r.lines, "{\"Caption\"");
     ASSERT_EQ(forms.size(), 2u);
     EXPECT_EQ(json::parse(forms[0])["FListaFilial"], "T");

@@ -84,9 +84,9 @@ TEST(MenuType, BranchWithoutKitchenFailsEveryPrintOfTheMenuTypeReport) {
         runOk(h, std::string(kMenuTypeReport) + "type medCdPratoIni 10001\n");
         for (int attempt = 0; attempt < 2; ++attempt) {
             auto r = runOk(h, "print\ndump-form\ntype medCdPratoIni 10001\n");
-            EXPECT_EQ(events(r), (Lines{"focus: cbbReportNames",
-                                        "message: Filial não está ligada a uma central de merenda.", "abort",
-                                        "focus: medCdPratoIni"}))
+            EXPECT_EQ(events(r),
+                      (Lines{"focus: cbbReportNames", "message: Filial não está ligada a uma central de merenda.",
+                             "abort", "focus: medCdPratoIni"}))
                 << "attempt " << attempt;
             EXPECT_EQ(formState(r)["ActiveControl"], "cbbReportNames");
         }

@@ -261,7 +261,8 @@ TEST(ReportSelection, LocalAfterPerServiceSwapsTheFields) {
     for (bool mf : {false, true}) {
         SCOPED_TRACE(mf ? "single branch" : "all branches");
         FormHarness h(hostOptions("0001", 'P', mf));
-        auto r = runOk(h, "launch\nreport 3\nreport 2\ndump rdbLocal rdbServico medCdFilial medCdServFili btnServico\n");
+        auto r =
+            runOk(h, "launch\nreport 3\nreport 2\ndump rdbLocal rdbServico medCdFilial medCdServFili btnServico\n");
         EXPECT_TRUE(checked(r, "rdbLocal"));
         EXPECT_FALSE(checked(r, "rdbServico"));
         EXPECT_FALSE(enabled(r, "medCdServFili"));
@@ -325,9 +326,9 @@ TEST(ReportSelection, SingleBranchLocksTheBranchListToTheFormsBranch) {
         SCOPED_TRACE(c.position);
         // A modal launch for another branch: the list is the form's branch.
         FormHarness h(hostOptions("0001", 'P', true));
-        auto r = runOk(h, "launch-branch 0003\nreport " + std::to_string(c.position) + "\ndump " + c.all + " " +
-                              c.list + " " + c.button + "\ndump-form\nclick " + c.all + "\ndump " + c.list +
-                              "\ndump-form\nclose\n");
+        auto r =
+            runOk(h, "launch-branch 0003\nreport " + std::to_string(c.position) + "\ndump " + c.all + " " + c.list +
+                         " " + c.button + "\ndump-form\nclick " + c.all + "\ndump " + c.list + "\ndump-form\nclose\n");
         EXPECT_TRUE(checked(r, c.list));
         EXPECT_FALSE(enabled(r, c.list));
         EXPECT_FALSE(checked(r, c.all));
@@ -365,8 +366,8 @@ TEST(ReportSelection, OriginButtonsOfferTheBranchAndServiceFields) {
         bool branch;
         bool service;
     } cases[] = {
-        {"rdbLocal", false, true, false},   {"rdbServico", false, true, true}, {"rdbPadrao", false, false, false},
-        {"rdbLocal", true, false, false},   {"rdbServico", true, false, true}, {"rdbPadrao", true, false, false},
+        {"rdbLocal", false, true, false}, {"rdbServico", false, true, true}, {"rdbPadrao", false, false, false},
+        {"rdbLocal", true, false, false}, {"rdbServico", true, false, true}, {"rdbPadrao", true, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.origin) + (c.mf ? ", single branch" : ""));

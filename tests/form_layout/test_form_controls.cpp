@@ -27,7 +27,7 @@ const std::optional<TColor> kInfo = TColor::clInfoBk;
 const std::optional<TColor> kFace = TColor::clBtnFace;
 
 using Getter = TControl* (*)(TfrmRelatPrato&);
-#define CTRL(member) #member, [](TfrmRelatPrato& f) -> TControl* { return f.member; }
+#define CTRL(member) #member, [](TfrmRelatPrato & f) -> TControl* { return f.member; }
 
 struct ControlRow {
     const char* name;
@@ -94,8 +94,7 @@ const ControlRow kControls[] = {
     {CTRL(rbtFilialTodas), ControlKind::RadioButton, "grbFilialLista", "Todas", nullptr, 0, 1, true, kAnyColor},
     {CTRL(rbtFilialLista), ControlKind::RadioButton, "grbFilialLista", "Lista", nullptr, 0, 2, true, kAnyColor},
     {CTRL(btnFili), ControlKind::SearchButton, "grbFilialLista", nullptr, nullptr, 0, kAny, false, kAnyColor},
-    {CTRL(grbServico), ControlKind::GroupBox, "page:ListaFilialEServico", "Serviço", nullptr, 0, kAny, true,
-     kAnyColor},
+    {CTRL(grbServico), ControlKind::GroupBox, "page:ListaFilialEServico", "Serviço", nullptr, 0, kAny, true, kAnyColor},
     {CTRL(rdbServicoTodos), ControlKind::RadioButton, "grbServico", "Todos", nullptr, 0, 0, true, kAnyColor},
     {CTRL(rdbServicoLista), ControlKind::RadioButton, "grbServico", "Lista", nullptr, 0, 1, true, kAnyColor},
     {CTRL(btnServicoLista), ControlKind::SearchButton, "grbServico", nullptr, nullptr, 0, kAny, false, kAnyColor},
@@ -164,8 +163,7 @@ TEST_F(FormLayout, EveryControlHasItsNameKindParentAndDesignedState) {
             ASSERT_NE(m, nullptr);
             EXPECT_EQ(m->EditMask(), row.mask);
         }
-        if (row.kind == ControlKind::Edit || row.kind == ControlKind::MaskEdit ||
-            row.kind == ControlKind::DateEdit) {
+        if (row.kind == ControlKind::Edit || row.kind == ControlKind::MaskEdit || row.kind == ControlKind::DateEdit) {
             auto& e = dynamic_cast<host::TEdit&>(*c);
             if (row.kind != ControlKind::DateEdit) {
                 EXPECT_EQ(e.MaxLength(), row.maxLength);
@@ -206,7 +204,11 @@ TEST_F(FormLayout, FormSettings) {
 }
 
 TEST_F(FormLayout, NotebookPagesByCaptionWithHelpContexts) {
-    struct Page { const char* caption; int help; host::TPage* page; };
+    struct Page {
+        const char* caption;
+        int help;
+        host::TPage* page;
+    };
     const Page pages[] = {{"Padrão", 1, form.pagPadrao},
                           {"TipoCard", 0, form.pagTipoCard},
                           {"ListaFilial", 2, form.pagListaFilial},
@@ -225,11 +227,11 @@ TEST_F(FormLayout, NotebookPagesByCaptionWithHelpContexts) {
 }
 
 TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
-    const std::pair<host::TRadioButton*, bool> radios[] = {
-        {form.rdbPadrao, true},      {form.rdbTipo, false},         {form.rdbLocal, false},
-        {form.rdbServico, false},    {form.rbtTodaFili, true},      {form.rbtListFili, false},
-        {form.rbtFilialTodas, true}, {form.rbtFilialLista, false},  {form.rdbServicoTodos, true},
-        {form.rdbServicoLista, false}};
+    const std::pair<host::TRadioButton*, bool> radios[] = {{form.rdbPadrao, true},       {form.rdbTipo, false},
+                                                           {form.rdbLocal, false},       {form.rdbServico, false},
+                                                           {form.rbtTodaFili, true},     {form.rbtListFili, false},
+                                                           {form.rbtFilialTodas, true},  {form.rbtFilialLista, false},
+                                                           {form.rdbServicoTodos, true}, {form.rdbServicoLista, false}};
     for (auto [radio, checked] : radios) EXPECT_EQ(radio->Checked(), checked) << radio->Name();
     for (auto* check : {form.chbProduto, form.chbModPrep, form.chbFoto, form.chbNutriente})
         EXPECT_FALSE(check->Checked()) << check->Name();
@@ -253,17 +255,17 @@ TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
     EXPECT_EQ(form.depDataInic->DayNames, days);
     EXPECT_EQ(form.depDataFina->DayNames, days);
 
-    for (host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard,
-                           form.edtNmPratoIni, form.edtNmPratoFin, form.edtDataInic, form.edtDataFina})
+    for (host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard, form.edtNmPratoIni,
+                           form.edtNmPratoFin, form.edtDataInic, form.edtDataFina})
         EXPECT_TRUE(e->ReadOnly()) << e->Name();
 }
 
 // ---------------------------------------------------------------- geometry
 
-struct Rect { int left, top, right, bottom; };
-Rect rectOf(const TControl* c) {
-    return {c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height()};
-}
+struct Rect {
+    int left, top, right, bottom;
+};
+Rect rectOf(const TControl* c) { return {c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height()}; }
 bool overlap(const Rect& a, const Rect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
@@ -284,8 +286,7 @@ std::vector<std::string> layoutFaults(TfrmRelatPrato& form) {
         // Below the caption of a framed group.
         int minTop = (parent->Kind() == ControlKind::GroupBox && !parent->Caption().empty()) ? 12 : 0;
         Rect r = rectOf(c);
-        if (c->Width() <= 0 || c->Height() <= 0)
-            faults.push_back(c->Name() + " has no size");
+        if (c->Width() <= 0 || c->Height() <= 0) faults.push_back(c->Name() + " has no size");
         if (r.left < 0 || r.top < minTop || r.right > width || r.bottom > height)
             faults.push_back(c->Name() + " lies outside " + parent->Name());
         if (c->Visible() && c->Kind() != ControlKind::Page) siblings[parent].push_back(c);
@@ -310,13 +311,16 @@ TEST_F(FormLayout, OriginButtonsStayClearWhenTheMenuTypeButtonIsHidden) {
 }
 
 TEST_F(FormLayout, DesignedPositionsAndSizes) {
-    struct Box { TControl* c; int left, top, width, height; };  // -1: free
+    struct Box {
+        TControl* c;
+        int left, top, width, height;
+    };  // -1: free
     const Box boxes[] = {
-        {form.grbDadosRel, -1, -1, 434, 387},  {form.grbTipoCust, -1, 44, -1, 39},
-        {form.grbTpRece, -1, 83, -1, 107},     {form.grbDestino, -1, 190, -1, 68},
+        {form.grbDadosRel, -1, -1, 434, 387},     {form.grbTipoCust, -1, 44, -1, 39},
+        {form.grbTpRece, -1, 83, -1, 107},        {form.grbDestino, -1, 190, -1, 68},
         {form.rdgDadosOperador, -1, 258, -1, -1}, {form.grbImprimir, -1, 299, -1, -1},
-        {form.grbData, -1, 339, -1, -1},       {form.cbbReportNames, -1, -1, 367, -1},
-        {form.rdbLocal, 245, -1, -1, -1},      {form.edtDataInic, -1, -1, 31, -1},
+        {form.grbData, -1, 339, -1, -1},          {form.cbbReportNames, -1, -1, 367, -1},
+        {form.rdbLocal, 245, -1, -1, -1},         {form.edtDataInic, -1, -1, 31, -1},
         {form.edtDataFina, -1, -1, 31, -1},
     };
     for (const Box& b : boxes) {
@@ -335,8 +339,8 @@ TEST_F(FormLayout, DesignedPositionsAndSizes) {
         }
     }
     // The groups follow one another top to bottom without a gap or an overlap.
-    const TControl* column[] = {form.grbTipoCust, form.grbTpRece, form.grbDestino, form.rdgDadosOperador,
-                                form.grbImprimir, form.grbData};
+    const TControl* column[] = {form.grbTipoCust,      form.grbTpRece,   form.grbDestino,
+                                form.rdgDadosOperador, form.grbImprimir, form.grbData};
     for (std::size_t i = 0; i + 1 < std::size(column); ++i)
         EXPECT_LE(column[i]->Top() + column[i]->Height(), column[i + 1]->Top()) << column[i]->Name();
     // The level edit sits beside the ordering group.
@@ -352,10 +356,8 @@ bool takesTabOrder(ControlKind k) {
         case ControlKind::Bevel:
         case ControlKind::Page:
         case ControlKind::SpeedButton:
-        case ControlKind::Form:
-            return false;
-        default:
-            return true;
+        case ControlKind::Form: return false;
+        default: return true;
     }
 }
 
@@ -377,8 +379,8 @@ TEST_F(FormLayout, SearchButtonsListTheirQueriesAndFillTheirFields) {
         host::TBtnPesquisa* button;
         const char* title;
         host::TDataSource* source;
-        TControl* associated;  // nullptr: none
-        const char* emptyText; // nullptr: not set by the design
+        TControl* associated;   // nullptr: none
+        const char* emptyText;  // nullptr: not set by the design
     };
     const Row rows[] = {
         {form.btnFilial, "Filial", form.dtsFilial__, form.medCdFilial, nullptr},

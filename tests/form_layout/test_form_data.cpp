@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <stdexcept>
-#include <tuple>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "form/TfrmRelatPrato.h"
@@ -87,25 +87,58 @@ struct QueryRow {
 };
 
 const QueryRow kQueries[] = {
-    {"qryFilial", {}, true, true, true, true,
-     {{"CDFILIAL", 4, true, "Código", 0, true}, {"NMFILIAL", 30, false, "Nome", 0, true}}, "dtsFilial__"},
+    {"qryFilial",
+     {},
+     true,
+     true,
+     true,
+     true,
+     {{"CDFILIAL", 4, true, "Código", 0, true}, {"NMFILIAL", 30, false, "Nome", 0, true}},
+     "dtsFilial__"},
     {"qryVdFilial", {"P_CDFILIAL"}, true, false, false, false, {{"NMFILIAL", 30, false, "Nome", 0, true}}, nullptr},
-    {"qryServico", {"P_CDFILIAL"}, true, true, true, true,
+    {"qryServico",
+     {"P_CDFILIAL"},
+     true,
+     true,
+     true,
+     true,
      {{"CDSERVFILI", 5, true, "Código", 0, true},
       {"NMSERVICO", 40, false, "Nome", 0, true},
       {"CDFILIAL", 4, true, "", 0, false}},
      "dtsServico__"},
-    {"qryVdServico", {"P_CDFILIAL", "P_CDSERVFILI"}, true, true, true, true,
-     {{"NMSERVICO", 40, false, "Nome", 0, true}}, nullptr},
-    {"qryPrato", {"P_CDFILAUXPRAT", "P_CDPRATO", "P_TCDPRATO"}, true, true, true, true,
+    {"qryVdServico",
+     {"P_CDFILIAL", "P_CDSERVFILI"},
+     true,
+     true,
+     true,
+     true,
+     {{"NMSERVICO", 40, false, "Nome", 0, true}},
+     nullptr},
+    {"qryPrato",
+     {"P_CDFILAUXPRAT", "P_CDPRATO", "P_TCDPRATO"},
+     true,
+     true,
+     true,
+     true,
      {{"CDPRATO", 10, true, "Código", 15, true},
       {"NMPRATO", 40, false, "Nome do Prato", 0, true},
       {"CDNVPRATO", 1, false, "", 0, false}},
      "dtsPrato__"},
     {"qryCentral", {"P_CDFILIAL"}, true, true, true, true, {}, "dtsCentral__"},
-    {"qryTipoCard", {"P_CDTIPOCARD", "P_CDFILCENTPME"}, false, true, true, true,
-     {{"CDTIPOCARD", 10, true, "Código", 12, true}, {"NMTIPOCARD", 50, false, "Nome", 40, true}}, "dtsTipoCard__"},
-    {"qryServi", {"P_CDFILIAL", "P_TCDFILIAL"}, true, false, true, true,
+    {"qryTipoCard",
+     {"P_CDTIPOCARD", "P_CDFILCENTPME"},
+     false,
+     true,
+     true,
+     true,
+     {{"CDTIPOCARD", 10, true, "Código", 12, true}, {"NMTIPOCARD", 50, false, "Nome", 40, true}},
+     "dtsTipoCard__"},
+    {"qryServi",
+     {"P_CDFILIAL", "P_TCDFILIAL"},
+     true,
+     false,
+     true,
+     true,
      {{"CDFILISERV", 9, false, "", 15, false},
       {"CDFILIAL", 4, false, "Filial", 15, true},
       {"CDSERVFILI", 5, false, "Código", 15, true},
@@ -163,8 +196,7 @@ TEST_F(FormData, QueriesDeclareExactlyTheParametersTheirTextsUse) {
 TEST_F(FormData, StoredTextsKeepTheirOwnShape) {
     // Blanks and lines as stored, and the dialect differences.
     EXPECT_NE(form.qryVdFilial->SQL.generic.find("\nFROM \n   FILIAL\n"), std::string::npos);
-    EXPECT_EQ(form.qryServico->SQL.generic.substr(0, form.qryServico->SQL.oracle.size()),
-              form.qryServico->SQL.oracle);
+    EXPECT_EQ(form.qryServico->SQL.generic.substr(0, form.qryServico->SQL.oracle.size()), form.qryServico->SQL.oracle);
     EXPECT_GT(form.qryServico->SQL.generic.size(), form.qryServico->SQL.oracle.size());
     EXPECT_EQ(form.qryServico->SQL.generic.find_first_not_of('\n', form.qryServico->SQL.oracle.size()),
               std::string::npos);
@@ -228,15 +260,15 @@ const FieldType S = FieldType::String, I = FieldType::Integer, F = FieldType::Fl
 struct DataSetRow {
     const char* name;
     std::vector<Def> fields;
-    const char* index;  // nullptr: none
-    const char* source; // nullptr: none
+    const char* index;   // nullptr: none
+    const char* source;  // nullptr: none
 };
 
 std::vector<Def> composition(const char* side) {
     auto n = [side](const char* stem) { return std::string(stem) + side; };
-    return {{"CDPRATO", S, 10},     {"NMPRATO", S, 40},      {"CDFILAUXPRAT", S, 4}, {"NRSEQUPRATO", I, 0},
-            {"CDPRODUTOP", S, 10},  {"CDARVP", S, 20},       {"NMPRODUTOP", S, 50},  {"SGUNIDPRODP", S, 10},
-            {"QTBRUTPRODP", F, 0},  {"VRCUSTPRODP", F, 0},   {n("CDPRODUTO"), S, 10}, {n("CDARV"), S, 20},
+    return {{"CDPRATO", S, 10},      {"NMPRATO", S, 40},       {"CDFILAUXPRAT", S, 4},  {"NRSEQUPRATO", I, 0},
+            {"CDPRODUTOP", S, 10},   {"CDARVP", S, 20},        {"NMPRODUTOP", S, 50},   {"SGUNIDPRODP", S, 10},
+            {"QTBRUTPRODP", F, 0},   {"VRCUSTPRODP", F, 0},    {n("CDPRODUTO"), S, 10}, {n("CDARV"), S, 20},
             {n("NMPRODUTO"), S, 50}, {n("SGUNIDPROD"), S, 10}, {n("QTBRUTPROD"), F, 0}, {n("VRCUSTPROD"), F, 0}};
 }
 
@@ -247,21 +279,48 @@ TEST_F(FormData, ClientDataSetsDefineTheirFieldsInOrder) {
         {"cdsPratosRel", {{"CDPRATO", S, 10}, {"NMPRATO", S, 40}, {"CDFILAUXPRAT", S, 4}}, nullptr, nullptr},
         {"cdsPratosRelPS", {{"CDFILAUXPRAT", S, 4}, {"CDPRATO", S, 10}, {"NMPRATO", S, 40}}, nullptr, nullptr},
         {"cdsPratoPadr",
-         {{"CDPRATOP", S, 10}, {"CDFILAUXPRATP", S, 4}, {"CDPRODUTOP", S, 10}, {"NMPRODUTOP", S, 50},
-          {"SGUNIDPRODP", S, 10}, {"QTBRUTPRODP", F, 0}, {"VRCUSTPRODP", F, 0}, {"CDARVP", S, 20}},
-         nullptr, nullptr},
+         {{"CDPRATOP", S, 10},
+          {"CDFILAUXPRATP", S, 4},
+          {"CDPRODUTOP", S, 10},
+          {"NMPRODUTOP", S, 50},
+          {"SGUNIDPRODP", S, 10},
+          {"QTBRUTPRODP", F, 0},
+          {"VRCUSTPRODP", F, 0},
+          {"CDARVP", S, 20}},
+         nullptr,
+         nullptr},
         {"cdsPratoLoca",
-         {{"CDPRATOL", S, 10}, {"CDFILAUXPRATL", S, 4}, {"CDPRODUTOL", S, 10}, {"NMPRODUTOL", S, 50},
-          {"SGUNIDPRODL", S, 10}, {"QTBRUTPRODL", F, 0}, {"VRCUSTPRODL", F, 0}, {"CDARVL", S, 20}},
-         nullptr, nullptr},
+         {{"CDPRATOL", S, 10},
+          {"CDFILAUXPRATL", S, 4},
+          {"CDPRODUTOL", S, 10},
+          {"NMPRODUTOL", S, 50},
+          {"SGUNIDPRODL", S, 10},
+          {"QTBRUTPRODL", F, 0},
+          {"VRCUSTPRODL", F, 0},
+          {"CDARVL", S, 20}},
+         nullptr,
+         nullptr},
         {"cdsPratoServ",
-         {{"CDPRATOS", S, 10}, {"CDFILAUXPRATS", S, 4}, {"NMPRODUTOS", S, 50}, {"CDPRODUTOS", S, 10},
-          {"SGUNIDPRODS", S, 10}, {"QTBRUTPRODS", F, 0}, {"VRCUSTPRODS", F, 0}, {"CDARVS", S, 20}},
-         nullptr, nullptr},
+         {{"CDPRATOS", S, 10},
+          {"CDFILAUXPRATS", S, 4},
+          {"NMPRODUTOS", S, 50},
+          {"CDPRODUTOS", S, 10},
+          {"SGUNIDPRODS", S, 10},
+          {"QTBRUTPRODS", F, 0},
+          {"VRCUSTPRODS", F, 0},
+          {"CDARVS", S, 20}},
+         nullptr,
+         nullptr},
         {"cdsRecPLCent",
-         {{"CDFILIALL", S, 4}, {"CDFILAUXPRAT", S, 4}, {"CDPRATO", S, 10}, {"NMPRATO", S, 40},
-          {"VRCUSTPRATP", F, 0}, {"VRCUSTPRATL", F, 0}, {"NMFILIAL", S, 30}},
-         nullptr, "dtsRecPLCent"},
+         {{"CDFILIALL", S, 4},
+          {"CDFILAUXPRAT", S, 4},
+          {"CDPRATO", S, 10},
+          {"NMPRATO", S, 40},
+          {"VRCUSTPRATP", F, 0},
+          {"VRCUSTPRATL", F, 0},
+          {"NMFILIAL", S, 30}},
+         nullptr,
+         "dtsRecPLCent"},
     };
     for (const DataSetRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -296,8 +355,8 @@ TEST_F(FormData, CompositionIndexOrdersByDishOwnerAndLine) {
     // Rows arrive in any order; the report reads them dish by dish, line by line.
     host::TClientDataSet& cds = *form.cdsReceitaPadLoc;
     cds.CreateDataSet();
-    const std::tuple<const char*, const char*, int> rows[] = {
-        {"10", "P", 2}, {"9", "P", 1}, {"10", "0002", 1}, {"10", "P", 1}, {"10", "0002", 10}, {"10", "0002", 2}};
+    const std::tuple<const char*, const char*, int> rows[] = {{"10", "P", 2}, {"9", "P", 1},      {"10", "0002", 1},
+                                                              {"10", "P", 1}, {"10", "0002", 10}, {"10", "0002", 2}};
     for (auto [prato, dono, seq] : rows) {
         cds.Append();
         cds.FieldByName("CDPRATO").SetAsString(prato);
@@ -307,8 +366,8 @@ TEST_F(FormData, CompositionIndexOrdersByDishOwnerAndLine) {
     }
     std::vector<std::string> seen;
     for (cds.First(); !cds.Eof(); cds.Next())
-        seen.push_back(cds.FieldByName("CDPRATO").AsString() + "/" + cds.FieldByName("CDFILAUXPRAT").AsString() +
-                       "/" + std::to_string(cds.FieldByName("NRSEQUPRATO").AsInteger()));
+        seen.push_back(cds.FieldByName("CDPRATO").AsString() + "/" + cds.FieldByName("CDFILAUXPRAT").AsString() + "/" +
+                       std::to_string(cds.FieldByName("NRSEQUPRATO").AsInteger()));
     EXPECT_EQ(seen, (std::vector<std::string>{"10/0002/1", "10/0002/2", "10/0002/10", "10/P/1", "10/P/2", "9/P/1"}));
 }
 
@@ -336,8 +395,8 @@ TEST_F(FormData, ConnectionsNameTheirRemoteModulesAndReportFailuresAsResults) {
 
 TEST_F(FormData, StateStartsEmptyAndIsPublishedToTheHost) {
     EXPECT_FALSE(form.FPrimeiraVez);
-    for (const std::string* s : {&form.FCdFilial, &form.FArqRelat, &form.FListaFilial, &form.FListaServico,
-                                 &form.FCdFilialRec})
+    for (const std::string* s :
+         {&form.FCdFilial, &form.FArqRelat, &form.FListaFilial, &form.FListaServico, &form.FCdFilialRec})
         EXPECT_EQ(*s, "");
     form.FCdFilial = "0002";
     form.FArqRelat = "PLA01305.QR2";

@@ -39,8 +39,7 @@ public:
     Catering() {
         if (sqlite3_open(":memory:", &m_db) != SQLITE_OK) throw std::runtime_error("sqlite open");
         for (const char* name : {"NVL", "NVLSTR"})
-            sqlite3_create_function(m_db, name, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nvl, nullptr,
-                                    nullptr);
+            sqlite3_create_function(m_db, name, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nvl, nullptr, nullptr);
         std::vector<std::filesystem::path> files;
         for (const auto& e : std::filesystem::directory_iterator(PLA013_SQLITE_SCHEMA_DIR))
             if (e.path().extension() == ".sql") files.push_back(e.path());
@@ -93,8 +92,7 @@ public:
             Row row;
             for (int c = 0; c < int(names.size()); ++c) {
                 auto* text = sqlite3_column_text(st, c);
-                row[names[c]] = text ? std::optional<std::string>(reinterpret_cast<const char*>(text))
-                                     : std::nullopt;
+                row[names[c]] = text ? std::optional<std::string>(reinterpret_cast<const char*>(text)) : std::nullopt;
             }
             rows.push_back(std::move(row));
         }
@@ -150,8 +148,8 @@ TEST_F(FormQueries, EveryQueryBringsBackTheFieldsTheFormExpects) {
     const Params any = {{"P_CDFILIAL", "0002"},     {"P_CDSERVFILI", "00001"}, {"P_CDFILAUXPRAT", "0002"},
                         {"P_CDPRATO", "101"},       {"P_TCDPRATO", ""},        {"P_CDTIPOCARD", std::nullopt},
                         {"P_CDFILCENTPME", "0001"}, {"P_TCDFILIAL", ""}};
-    for (host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico,
-                                 form.qryPrato, form.qryCentral, form.qryTipoCard, form.qryServi}) {
+    for (host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico, form.qryPrato,
+                                 form.qryCentral, form.qryTipoCard, form.qryServi}) {
         SCOPED_TRACE(q->Name());
         std::vector<std::string> columns;
         ASSERT_NO_THROW(db.run(*q, any, &columns));
@@ -192,21 +190,23 @@ TEST_F(FormQueries, DishesAreTheStandardOnesAndThoseOfTheBranch) {
     auto all = db.run(*form.qryPrato, {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", ""}, {"P_TCDPRATO", "T"}});
     // Text order: "101" before "9"; the branch's own 101 beside the standard one.
     EXPECT_EQ(column(all, "CDPRATO"), (std::vector<std::string>{"1", "101", "101", "9"}));
-    EXPECT_EQ(column(all, "NMPRATO"),
-              (std::vector<std::string>{"Grãos", "Arroz", "Arroz da escola", "Sobremesas"}));
+    EXPECT_EQ(column(all, "NMPRATO"), (std::vector<std::string>{"Grãos", "Arroz", "Arroz da escola", "Sobremesas"}));
 
     auto one = db.run(*form.qryPrato, {{"P_CDFILAUXPRAT", "0003"}, {"P_CDPRATO", "102"}, {"P_TCDPRATO", ""}});
     EXPECT_EQ(column(one, "NMPRATO"), (std::vector<std::string>{"Feijão tropeiro"}));
-    EXPECT_TRUE(db.run(*form.qryPrato, {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", "102"}, {"P_TCDPRATO", ""}})
-                    .empty());
+    EXPECT_TRUE(db.run(*form.qryPrato, {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", "102"}, {"P_TCDPRATO", ""}}).empty());
 }
 
 TEST_F(FormQueries, CentralKitchenOfABranch) {
-    struct Case { const char* branch; const char* central; const char* nmCentral; };
+    struct Case {
+        const char* branch;
+        const char* central;
+        const char* nmCentral;
+    };
     const Case cases[] = {
         {"0001", "<null>", "Central de Merenda"},  // a central kitchen is its own
         {"0002", "0001", "Central de Merenda"},
-        {"0004", "<null>", "Restaurante Sede"},    // no central: its own name
+        {"0004", "<null>", "Restaurante Sede"},  // no central: its own name
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.branch);

@@ -27,9 +27,9 @@ bool enabledOnScreen(const host::TControl& c) {
 
 QColor expectedColor(host::TColor c) {
     switch (c) {
-    case host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
-    case host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
-    default: return QColor(Qt::white);
+        case host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
+        case host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
+        default: return QColor(Qt::white);
     }
 }
 
@@ -37,8 +37,7 @@ QColor expectedColor(host::TColor c) {
 
 DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm& form) {
     DrawnState out;
-    auto differ = [&out](const host::TControl& c, const std::string& what, const QString& drawn,
-                         const QString& held) {
+    auto differ = [&out](const host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
         out.differences.push_back(c.Name() + " " + what + ": drawn '" + drawn.toStdString() + "', control '" +
                                   held.toStdString() + "'");
     };
@@ -66,84 +65,80 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
         check(*c, "enabled", flag(w->isEnabled()), flag(enabledOnScreen(*c)));
 
         switch (c->Kind()) {
-        case K::Label:
-            check(*c, "caption", static_cast<QLabel*>(w)->text(), qs(c->Caption()));
-            break;
-        case K::GroupBox:
-            check(*c, "caption", static_cast<QGroupBox*>(w)->title(), qs(c->Caption()));
-            break;
-        case K::Edit:
-        case K::MaskEdit:
-        case K::DateEdit: {
-            auto* e = qobject_cast<QLineEdit*>(w);
-            const auto& edit = static_cast<const host::TEdit&>(*c);
-            if (!e) {
-                out.differences.push_back(c->Name() + ": not drawn as a line edit");
+            case K::Label: check(*c, "caption", static_cast<QLabel*>(w)->text(), qs(c->Caption())); break;
+            case K::GroupBox: check(*c, "caption", static_cast<QGroupBox*>(w)->title(), qs(c->Caption())); break;
+            case K::Edit:
+            case K::MaskEdit:
+            case K::DateEdit: {
+                auto* e = qobject_cast<QLineEdit*>(w);
+                const auto& edit = static_cast<const host::TEdit&>(*c);
+                if (!e) {
+                    out.differences.push_back(c->Name() + ": not drawn as a line edit");
+                    break;
+                }
+                check(*c, "text", e->text(), qs(edit.Text()));
+                check(*c, "read-only", flag(e->isReadOnly()), flag(edit.ReadOnly()));
+                if (edit.MaxLength() > 0)
+                    check(*c, "max length", QString::number(e->maxLength()), QString::number(edit.MaxLength()));
+                check(*c, "colour", e->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
                 break;
             }
-            check(*c, "text", e->text(), qs(edit.Text()));
-            check(*c, "read-only", flag(e->isReadOnly()), flag(edit.ReadOnly()));
-            if (edit.MaxLength() > 0)
-                check(*c, "max length", QString::number(e->maxLength()), QString::number(edit.MaxLength()));
-            check(*c, "colour", e->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
-            break;
-        }
-        case K::SpinEdit: {
-            auto* s = qobject_cast<QAbstractSpinBox*>(w);
-            check(*c, "text", s ? s->text() : QString(), qs(static_cast<const host::TSpinEdit&>(*c).Text()));
-            check(*c, "colour", w->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
-            break;
-        }
-        case K::CheckBox:
-        case K::RadioButton: {
-            auto* b = qobject_cast<QAbstractButton*>(w);
-            const bool checked = c->Kind() == K::CheckBox ? static_cast<const host::TCheckBox&>(*c).Checked()
-                                                          : static_cast<const host::TRadioButton&>(*c).Checked();
-            check(*c, "caption", b->text(), qs(c->Caption()));
-            check(*c, "checked", flag(b->isChecked()), flag(checked));
-            break;
-        }
-        case K::ComboBox: {
-            auto* cb = qobject_cast<QComboBox*>(w);
-            const auto& combo = static_cast<const host::TComboBox&>(*c);
-            QStringList items;
-            for (const auto& i : combo.Items()) items << qs(i);
-            QStringList drawn;
-            for (int i = 0; i < cb->count(); ++i) drawn << cb->itemText(i);
-            check(*c, "items", drawn.join('|'), items.join('|'));
-            check(*c, "item index", QString::number(cb->currentIndex()), QString::number(combo.ItemIndex()));
-            check(*c, "colour", cb->palette().color(QPalette::Button).name(), expectedColor(c->Color()).name());
-            break;
-        }
-        case K::RadioGroup: {
-            const auto& group = static_cast<const host::TRadioGroup&>(*c);
-            check(*c, "caption", static_cast<QGroupBox*>(w)->title(), qs(c->Caption()));
-            // Item buttons by name: Qt reorders a widget's children as they are raised.
-            QList<QRadioButton*> buttons;
-            for (std::size_t i = 0; i < group.Items().size(); ++i)
-                if (auto* b = w->findChild<QRadioButton*>(qs(c->Name() + "_" + std::to_string(i)))) buttons << b;
-            check(*c, "items", QString::number(w->findChildren<QRadioButton*>().size()),
-                  QString::number(group.Items().size()));
-            for (int i = 0; i < buttons.size() && i < int(group.Items().size()); ++i) {
-                check(*c, "item " + std::to_string(i), buttons[i]->text(), qs(group.Items()[std::size_t(i)]));
-                check(*c, "item " + std::to_string(i) + " checked", flag(buttons[i]->isChecked()),
-                      flag(i == group.ItemIndex()));
-                check(*c, "item " + std::to_string(i) + " enabled", flag(buttons[i]->isEnabled()),
-                      flag(enabledOnScreen(*c) && group.ItemsEnabled()));
+            case K::SpinEdit: {
+                auto* s = qobject_cast<QAbstractSpinBox*>(w);
+                check(*c, "text", s ? s->text() : QString(), qs(static_cast<const host::TSpinEdit&>(*c).Text()));
+                check(*c, "colour", w->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
+                break;
             }
-            break;
-        }
-        case K::Notebook: {
-            auto* stack = qobject_cast<QStackedWidget*>(w);
-            check(*c, "page", QString::number(stack->currentIndex()),
-                  QString::number(static_cast<const host::TNotebook&>(*c).PageIndex()));
-            break;
-        }
-        case K::SearchButton:
-        case K::SpeedButton:
-            if (!qobject_cast<QToolButton*>(w)) out.differences.push_back(c->Name() + ": not drawn as a button");
-            break;
-        default: break;
+            case K::CheckBox:
+            case K::RadioButton: {
+                auto* b = qobject_cast<QAbstractButton*>(w);
+                const bool checked = c->Kind() == K::CheckBox ? static_cast<const host::TCheckBox&>(*c).Checked()
+                                                              : static_cast<const host::TRadioButton&>(*c).Checked();
+                check(*c, "caption", b->text(), qs(c->Caption()));
+                check(*c, "checked", flag(b->isChecked()), flag(checked));
+                break;
+            }
+            case K::ComboBox: {
+                auto* cb = qobject_cast<QComboBox*>(w);
+                const auto& combo = static_cast<const host::TComboBox&>(*c);
+                QStringList items;
+                for (const auto& i : combo.Items()) items << qs(i);
+                QStringList drawn;
+                for (int i = 0; i < cb->count(); ++i) drawn << cb->itemText(i);
+                check(*c, "items", drawn.join('|'), items.join('|'));
+                check(*c, "item index", QString::number(cb->currentIndex()), QString::number(combo.ItemIndex()));
+                check(*c, "colour", cb->palette().color(QPalette::Button).name(), expectedColor(c->Color()).name());
+                break;
+            }
+            case K::RadioGroup: {
+                const auto& group = static_cast<const host::TRadioGroup&>(*c);
+                check(*c, "caption", static_cast<QGroupBox*>(w)->title(), qs(c->Caption()));
+                // Item buttons by name: Qt reorders a widget's children as they are raised.
+                QList<QRadioButton*> buttons;
+                for (std::size_t i = 0; i < group.Items().size(); ++i)
+                    if (auto* b = w->findChild<QRadioButton*>(qs(c->Name() + "_" + std::to_string(i)))) buttons << b;
+                check(*c, "items", QString::number(w->findChildren<QRadioButton*>().size()),
+                      QString::number(group.Items().size()));
+                for (int i = 0; i < buttons.size() && i < int(group.Items().size()); ++i) {
+                    check(*c, "item " + std::to_string(i), buttons[i]->text(), qs(group.Items()[std::size_t(i)]));
+                    check(*c, "item " + std::to_string(i) + " checked", flag(buttons[i]->isChecked()),
+                          flag(i == group.ItemIndex()));
+                    check(*c, "item " + std::to_string(i) + " enabled", flag(buttons[i]->isEnabled()),
+                          flag(enabledOnScreen(*c) && group.ItemsEnabled()));
+                }
+                break;
+            }
+            case K::Notebook: {
+                auto* stack = qobject_cast<QStackedWidget*>(w);
+                check(*c, "page", QString::number(stack->currentIndex()),
+                      QString::number(static_cast<const host::TNotebook&>(*c).PageIndex()));
+                break;
+            }
+            case K::SearchButton:
+            case K::SpeedButton:
+                if (!qobject_cast<QToolButton*>(w)) out.differences.push_back(c->Name() + ": not drawn as a button");
+                break;
+            default: break;
         }
     }
     return out;

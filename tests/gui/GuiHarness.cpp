@@ -38,8 +38,10 @@ GuiHarness::GuiHarness(pla013host::HostOptions options) {
         if (auto* box = qobject_cast<QMessageBox*>(modal)) text += ": " + box->text();
         ADD_FAILURE() << "unexpected modal window " << text.toStdString();
         m_modalSince.invalidate();
-        if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
-        else modal->close();
+        if (auto* d = qobject_cast<QDialog*>(modal))
+            d->reject();
+        else
+            modal->close();
     });
     m_watchdog.start();
     window().show();
@@ -64,8 +66,10 @@ void GuiHarness::processEvents() {
 
 void GuiHarness::typeText(QWidget* w, const QString& text) {
     for (QChar ch : text) {
-        if (ch.unicode() < 128) QTest::keyClick(w, char(ch.unicode()));
-        else QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        if (ch.unicode() < 128)
+            QTest::keyClick(w, char(ch.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
     }
 }
 
@@ -154,8 +158,10 @@ void GuiHarness::typeInto(const std::string& name, const QString& text) {
     click(w);
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
     QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
-    if (!text.isEmpty()) typeText(target, text);
-    else QTest::keyClick(target, Qt::Key_Delete);
+    if (!text.isEmpty())
+        typeText(target, text);
+    else
+        QTest::keyClick(target, Qt::Key_Delete);
     processEvents();
 }
 

@@ -71,8 +71,10 @@ void ModalSteps::poll() {
                          (modal ? " (open: " + modal->objectName().toStdString() + ")" : std::string()));
     m_steps.clear();
     while (QWidget* w = QApplication::activeModalWidget()) {
-        if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
-        else w->close();
+        if (auto* d = qobject_cast<QDialog*>(w))
+            d->reject();
+        else
+            w->close();
         if (QApplication::activeModalWidget() == w) w->hide();
     }
 }

@@ -216,8 +216,8 @@ TEST(HostDialogs, SaveAsFileDialogAnsweredThroughItsWidgets) {
     h.typeInto("medCdPratoFin", "1");
     h.tab();
     struct Row {
-        const char* typed;     // what the user types as the file name
-        const char* written;   // the file that is written
+        const char* typed;    // what the user types as the file name
+        const char* written;  // the file that is written
     };
     const Row rows[] = {{"lista.csv", "lista.csv"}, {"semextensao", "semextensao.pdf"}};
     for (const Row& row : rows) {

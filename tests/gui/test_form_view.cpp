@@ -102,11 +102,15 @@ TEST(FormView, ChangesMadeByCodeReachTheWidgets) {
         {"moved", [&] { f.FindControl("chbFoto")->SetLeft(230); }},
         {"checked", [&] { static_cast<host::TCheckBox*>(f.FindControl("chbModPrep"))->SetChecked(true); }},
         {"radio", [&] { static_cast<host::TRadioButton*>(f.FindControl("rdbServico"))->SetChecked(true); }},
-        {"items", [&] { static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"}); }},
+        {"items",
+         [&] {
+             static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"});
+         }},
         {"item index", [&] { static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItemIndex(2); }},
         {"radio group", [&] { static_cast<host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
         {"group items off", [&] { host::SetChildEnabled(*f.FindControl("rdgDadosOperador"), false); }},
-        {"page", [&] { static_cast<host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
+        {"page",
+         [&] { static_cast<host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
         {"spin", [&] { static_cast<host::TSpinEdit*>(f.FindControl("speNivel"))->SetValue(3); }},
         {"date", [&] { edit("depDataInic")->SetText("15/03/2024"); }},
     };
@@ -127,11 +131,10 @@ TEST(FormView, TypingGoesThroughTheControlsFilter) {
         const char* expected;
     };
     const Row rows[] = {
-        {3, "medCdFilial", "a0b0c0d2e5", "0002"},     // digits only, four of them
-        {3, "medCdServFili", "00001ab", "00001"},     // any character, five
-        {0, "medCdPratoIni", "1-0 0.0-1", "10001"},   // letters and digits, the picture's five
-        {5, "depDataInic", "01x/02/2024", "01/02/2024"},
-        {0, "speNivel", "1a2", "12"},
+        {3, "medCdFilial", "a0b0c0d2e5", "0002"},    // digits only, four of them
+        {3, "medCdServFili", "00001ab", "00001"},    // any character, five
+        {0, "medCdPratoIni", "1-0 0.0-1", "10001"},  // letters and digits, the picture's five
+        {5, "depDataInic", "01x/02/2024", "01/02/2024"}, {0, "speNivel", "1a2", "12"},
     };
     GuiHarness h;
     h.openChild();

@@ -191,8 +191,9 @@ TEST(ReportFlow, AFailureIsShownAndTheFormStaysUsable) {
         broken << "{ \"code\": ";
     }
     ModalSteps steps;
-    steps.expect("error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
-                 [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+    steps.expect(
+        "error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
+        [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
     h.click("sbtPreview");
     EXPECT_TRUE(steps.done());
     for (const auto& f : steps.failures()) ADD_FAILURE() << f;
@@ -219,11 +220,12 @@ TEST(ReportFlow, SaveAsRefusesFormatsItCannotWrite) {
         h.ui().saveFileAnswer = [&file](const std::string&) { return std::optional<std::string>(file.string()); };
         ModalSteps steps;
         QString text;
-        steps.expect("error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
-                     [&text](QWidget* w) {
-                         text = static_cast<QMessageBox*>(w)->text();
-                         QTest::keyClick(w, Qt::Key_Return);
-                     });
+        steps.expect(
+            "error box", [](QWidget* w) { return w->objectName() == "errorMessage"; },
+            [&text](QWidget* w) {
+                text = static_cast<QMessageBox*>(w)->text();
+                QTest::keyClick(w, Qt::Key_Return);
+            });
         h.click("sbtSalvarComo");
         EXPECT_TRUE(steps.done());
         EXPECT_TRUE(text.startsWith(QStringLiteral("Formato de arquivo não suportado"))) << text.toStdString();

@@ -11,8 +11,7 @@ using namespace host;
 namespace {
 
 // A recipe-line shaped data set: key (CD, OWNER, SEQ) plus payload.
-std::unique_ptr<TClientDataSet> recipeSet(bool indexed)
-{
+std::unique_ptr<TClientDataSet> recipeSet(bool indexed) {
     auto cds = std::make_unique<TClientDataSet>("cdsLinhas");
     cds->FieldDefs = {{"CD", FieldType::String, 10, false},
                       {"OWNER", FieldType::String, 4, false},
@@ -26,8 +25,7 @@ std::unique_ptr<TClientDataSet> recipeSet(bool indexed)
 }
 
 void add(TClientDataSet& cds, const Variant& cd, const Variant& owner, const Variant& seq, const Variant& nm,
-         const Variant& qt = Variant::null())
-{
+         const Variant& qt = Variant::null()) {
     cds.Insert();
     cds.FieldByName("CD").SetValue(cd);
     cds.FieldByName("OWNER").SetValue(owner);
@@ -38,8 +36,7 @@ void add(TClientDataSet& cds, const Variant& cd, const Variant& owner, const Var
 }
 
 // The visible rows, one "CD|OWNER|SEQ|NM" text each, in cursor order.
-std::vector<std::string> walk(TClientDataSet& cds, const char* field = nullptr)
-{
+std::vector<std::string> walk(TClientDataSet& cds, const char* field = nullptr) {
     std::vector<std::string> out;
     for (cds.First(); !cds.Eof(); cds.Next()) {
         if (field) {
@@ -52,8 +49,7 @@ std::vector<std::string> walk(TClientDataSet& cds, const char* field = nullptr)
     return out;
 }
 
-DataPacket samplePacket()
-{
+DataPacket samplePacket() {
     DataPacket p;
     p.fields = {{"CDPRATO", FieldType::String, 10, false},
                 {"NRSEQ", FieldType::Integer, 0, false},
@@ -65,8 +61,7 @@ DataPacket samplePacket()
     return p;
 }
 
-TEST(ClientDataSet, PacketRoundTripKeepsNullsAndKinds)
-{
+TEST(ClientDataSet, PacketRoundTripKeepsNullsAndKinds) {
     TClientDataSet cds("cdsPratos");
     const DataPacket in = samplePacket();
     cds.SetData(in);
@@ -99,8 +94,7 @@ TEST(ClientDataSet, PacketRoundTripKeepsNullsAndKinds)
     EXPECT_EQ(cds.Data().rows[0][2].kind(), Variant::Kind::Float);
 }
 
-TEST(ClientDataSet, BadPacketIsRefusedAndTheOldContentStays)
-{
+TEST(ClientDataSet, BadPacketIsRefusedAndTheOldContentStays) {
     TClientDataSet cds("cdsPratos");
     cds.SetData(samplePacket());
     DataPacket shortRow = samplePacket();
@@ -118,8 +112,7 @@ TEST(ClientDataSet, BadPacketIsRefusedAndTheOldContentStays)
     EXPECT_EQ(cds.Data().rows, samplePacket().rows);
 }
 
-TEST(ClientDataSet, FieldObjectsSurviveReloads)
-{
+TEST(ClientDataSet, FieldObjectsSurviveReloads) {
     TClientDataSet cds("cdsPratos");
     cds.SetData(samplePacket());
     TField* cd = &cds.FieldByName("CDPRATO");
@@ -130,8 +123,7 @@ TEST(ClientDataSet, FieldObjectsSurviveReloads)
     EXPECT_EQ(cds.FindField("NOPE"), nullptr);
 }
 
-TEST(ClientDataSet, IndexOrdersNullsFirstBytewiseAndKeepsInsertionOrderOfEqualKeys)
-{
+TEST(ClientDataSet, IndexOrdersNullsFirstBytewiseAndKeepsInsertionOrderOfEqualKeys) {
     auto cds = recipeSet(true);
     add(*cds, "b", "P", 1, "first b");
     add(*cds, "B", "P", 1, "upper B");
@@ -142,9 +134,9 @@ TEST(ClientDataSet, IndexOrdersNullsFirstBytewiseAndKeepsInsertionOrderOfEqualKe
     add(*cds, "a", Variant::null(), 5, "a null owner");
     add(*cds, "\xC3\xA9", "P", 1, "e acute");  // UTF-8 bytes sort after ASCII
     add(*cds, "b", "P", 1, "third b");
-    const std::vector<std::string> expected = {
-        "|P|1|null code", "B|P|1|upper B",   "a||5|a null owner", "a|P|2|a2",      "a|P|10|a10",
-        "b|P|1|first b",  "b|P|1|second b", "b|P|1|third b",     "\xC3\xA9|P|1|e acute"};
+    const std::vector<std::string> expected = {"|P|1|null code", "B|P|1|upper B", "a||5|a null owner",
+                                               "a|P|2|a2",       "a|P|10|a10",    "b|P|1|first b",
+                                               "b|P|1|second b", "b|P|1|third b", "\xC3\xA9|P|1|e acute"};
     EXPECT_EQ(walk(*cds), expected);
 
     // Dropping the index shows storage (insertion) order; choosing it again re-sorts.
@@ -156,8 +148,7 @@ TEST(ClientDataSet, IndexOrdersNullsFirstBytewiseAndKeepsInsertionOrderOfEqualKe
     EXPECT_EQ(walk(*cds), expected);
 }
 
-TEST(ClientDataSet, PostPutsTheNewRowInIndexOrderWithTheCursorOnIt)
-{
+TEST(ClientDataSet, PostPutsTheNewRowInIndexOrderWithTheCursorOnIt) {
     auto cds = recipeSet(true);
     add(*cds, "001", "P", 1, "x");
     add(*cds, "003", "P", 1, "y");
@@ -174,8 +165,7 @@ TEST(ClientDataSet, PostPutsTheNewRowInIndexOrderWithTheCursorOnIt)
 
 // Many posts in random key order, mixed with locates, edits and cursor moves,
 // against a reference sort: exercises the deferred merge of large sets.
-TEST(ClientDataSet, LargeRandomInsertsMatchAReferenceSort)
-{
+TEST(ClientDataSet, LargeRandomInsertsMatchAReferenceSort) {
     auto cds = recipeSet(true);
     std::mt19937 rng(1234);
     struct Ref {
@@ -224,8 +214,7 @@ TEST(ClientDataSet, LargeRandomInsertsMatchAReferenceSort)
     EXPECT_EQ(cds->Snapshot().rows.size(), std::size_t(n));
 }
 
-TEST(ClientDataSet, FilterCombinesComparisons)
-{
+TEST(ClientDataSet, FilterCombinesComparisons) {
     auto cds = recipeSet(false);
     add(*cds, "001", "P", 1, "Arroz", 2.5);
     add(*cds, "001", "0012", 2, "Feijão", 1.0);
@@ -264,8 +253,7 @@ TEST(ClientDataSet, FilterCombinesComparisons)
     EXPECT_EQ(cds->RecordCount(), 2);
 }
 
-TEST(ClientDataSet, QuotesInFilterValues)
-{
+TEST(ClientDataSet, QuotesInFilterValues) {
     auto cds = recipeSet(false);
     add(*cds, "1", "P", 1, "D'Ávila");
     add(*cds, "2", "P", 1, "X' OR 'a'='a");
@@ -285,8 +273,7 @@ TEST(ClientDataSet, QuotesInFilterValues)
     EXPECT_EQ(walk(*cds, "CD"), std::vector<std::string>{"2"});  // the previous filter stays
 }
 
-TEST(ClientDataSet, BadFiltersNameTheDataSet)
-{
+TEST(ClientDataSet, BadFiltersNameTheDataSet) {
     auto cds = recipeSet(false);
     add(*cds, "1", "P", 1, "a");
     cds->SetFiltered(true);
@@ -310,8 +297,7 @@ TEST(ClientDataSet, BadFiltersNameTheDataSet)
     EXPECT_EQ(cds->RecordCount(), 1);
 }
 
-TEST(ClientDataSet, PostedRowsFollowTheFilter)
-{
+TEST(ClientDataSet, PostedRowsFollowTheFilter) {
     auto cds = recipeSet(true);
     add(*cds, "001", "P", 1, "a");
     add(*cds, "001", "P", 2, "b");
@@ -336,8 +322,7 @@ TEST(ClientDataSet, PostedRowsFollowTheFilter)
     EXPECT_EQ(walk(*cds, "NM"), (std::vector<std::string>{"zero", "a", "c", "hidden", "b"}));
 }
 
-TEST(ClientDataSet, LocateIgnoresCaseOnRequestAndSeesOnlyVisibleRows)
-{
+TEST(ClientDataSet, LocateIgnoresCaseOnRequestAndSeesOnlyVisibleRows) {
     auto cds = recipeSet(true);
     add(*cds, "ABC", "P", 1, "upper");
     add(*cds, "abc", "P", 1, "lower");
@@ -347,8 +332,8 @@ TEST(ClientDataSet, LocateIgnoresCaseOnRequestAndSeesOnlyVisibleRows)
 
     EXPECT_FALSE(cds->Locate("CD;OWNER;SEQ", {Variant("xyz"), Variant("0012"), Variant(2)}, {}));
     EXPECT_EQ(cds->RecNo(), 1);  // not found: the cursor stays
-    ASSERT_TRUE(cds->Locate("cd;owner;seq", {Variant("xyz"), Variant("0012"), Variant(2)},
-                            {LocateOption::CaseInsensitive}));
+    ASSERT_TRUE(
+        cds->Locate("cd;owner;seq", {Variant("xyz"), Variant("0012"), Variant(2)}, {LocateOption::CaseInsensitive}));
     EXPECT_EQ(cds->FieldByName("NM").AsString(), "mixed");
     // Key values convert to the field's kind: text "2" finds integer 2.
     ASSERT_TRUE(cds->Locate("CD;SEQ", {Variant("XyZ"), Variant("2")}, {}));
@@ -377,8 +362,7 @@ TEST(ClientDataSet, LocateIgnoresCaseOnRequestAndSeesOnlyVisibleRows)
     EXPECT_THROW(cds->Locate("SEQ", {Variant("dois")}, {}), EHostError);
 }
 
-TEST(ClientDataSet, LocateFollowsEditedKeysAndNulls)
-{
+TEST(ClientDataSet, LocateFollowsEditedKeysAndNulls) {
     auto cds = recipeSet(true);
     add(*cds, "001", "P", 1, "a");
     add(*cds, "002", Variant::null(), 1, "b");
@@ -397,8 +381,7 @@ TEST(ClientDataSet, LocateFollowsEditedKeysAndNulls)
     EXPECT_EQ(cds->FieldByName("NM").AsString(), "b");
 }
 
-TEST(ClientDataSet, EditPostCancelAndStates)
-{
+TEST(ClientDataSet, EditPostCancelAndStates) {
     auto cds = recipeSet(true);
     EXPECT_EQ(cds->State(), TDataSetState::dsBrowse);
     EXPECT_TRUE(cds->IsEmpty());
@@ -454,8 +437,7 @@ TEST(ClientDataSet, EditPostCancelAndStates)
     EXPECT_THROW(cds->Delete(), EHostError);
 }
 
-TEST(ClientDataSet, RequiredFieldsAndLifecycle)
-{
+TEST(ClientDataSet, RequiredFieldsAndLifecycle) {
     TClientDataSet cds("cdsFiliais");
     EXPECT_THROW(cds.CreateDataSet(), EHostError);
     EXPECT_THROW(cds.EmptyDataSet(), EHostError);
@@ -488,8 +470,7 @@ TEST(ClientDataSet, RequiredFieldsAndLifecycle)
     EXPECT_TRUE(cds.IsEmpty());
 }
 
-TEST(ClientDataSet, NavigationFlags)
-{
+TEST(ClientDataSet, NavigationFlags) {
     auto cds = recipeSet(false);
     cds->First();
     EXPECT_TRUE(cds->Eof());

@@ -12,8 +12,7 @@ namespace {
 
 class RecordingDatabase : public IDatabase {
 public:
-    DataPacket Open(const QueryRequest& request) override
-    {
+    DataPacket Open(const QueryRequest& request) override {
         requests.push_back(request);
         return answer;
     }
@@ -23,8 +22,7 @@ public:
 
 class QueryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Ports ports;
         ports.database = &db;
         Install(ports);
@@ -38,8 +36,7 @@ protected:
     RecordingDatabase db;
 };
 
-TEST_F(QueryTest, SendsTextsAndParametersInListOrder)
-{
+TEST_F(QueryTest, SendsTextsAndParametersInListOrder) {
     TADOIBQuery qry("qryPrato");
     qry.SQL.generic = "SELECT 1";
     qry.SQL.oracle = "SELECT 2 FROM DUAL";
@@ -79,8 +76,7 @@ TEST_F(QueryTest, SendsTextsAndParametersInListOrder)
 
 // A name listed twice (two occurrences in one dialect's text) is bound to
 // the value set through ParamByName at every occurrence.
-TEST_F(QueryTest, RepeatedParameterNamesShareTheValue)
-{
+TEST_F(QueryTest, RepeatedParameterNamesShareTheValue) {
     TADOIBQuery qry("qryCentral");
     qry.Params().CreateParam(FieldType::String, "P_CDFILIAL");
     qry.Params().CreateParam(FieldType::String, "P_CDFILIAL");
@@ -94,8 +90,7 @@ TEST_F(QueryTest, RepeatedParameterNamesShareTheValue)
     EXPECT_TRUE(params[2].second.isNull());  // never set: Null, not a stale value
 }
 
-TEST_F(QueryTest, PersistentFieldsMapByNameAndKeepTheirAttributes)
-{
+TEST_F(QueryTest, PersistentFieldsMapByNameAndKeepTheirAttributes) {
     TADOIBQuery qry("qryPrato");
     TField* cd = qry.AddPersistentField({"CDPRATO", FieldType::String, 10, true}, "Código", 15);
     TField* nivel = qry.AddPersistentField({"cdnvprato", FieldType::String, 1, false}, "", 0, false);
@@ -122,8 +117,7 @@ TEST_F(QueryTest, PersistentFieldsMapByNameAndKeepTheirAttributes)
     EXPECT_EQ(cd->DisplayLabel, "Código");
 }
 
-TEST_F(QueryTest, MissingPersistentFieldNamesQueryAndField)
-{
+TEST_F(QueryTest, MissingPersistentFieldNamesQueryAndField) {
     TADOIBQuery qry("qryTipoCard");
     qry.AddPersistentField({"CDTIPOCARD", FieldType::String, 10, true});
     try {
@@ -137,8 +131,7 @@ TEST_F(QueryTest, MissingPersistentFieldNamesQueryAndField)
     EXPECT_FALSE(qry.Active());
 }
 
-TEST_F(QueryTest, WithoutPersistentFieldsEveryColumnIsAField)
-{
+TEST_F(QueryTest, WithoutPersistentFieldsEveryColumnIsAField) {
     TADOIBQuery qry("qryCentral");
     qry.Open();
     ASSERT_EQ(qry.Fields().size(), 3u);

@@ -18,8 +18,8 @@ TEST(HostUtils, AjustaPadsOnTheLeftWithZerosAndNeverCuts) {
         int width;
         const char* expected;
     } cases[] = {
-        {"12", 4, "0012"},   {" 12 ", 4, "0012"}, {"0012", 4, "0012"}, {"12345", 4, "12345"},
-        {"", 4, ""},         {"   ", 5, ""},       {"AB", 5, "000AB"}, {"1", 10, "0000000001"},
+        {"12", 4, "0012"}, {" 12 ", 4, "0012"}, {"0012", 4, "0012"}, {"12345", 4, "12345"},
+        {"", 4, ""},       {"   ", 5, ""},      {"AB", 5, "000AB"},  {"1", 10, "0000000001"},
     };
     for (const auto& c : cases) EXPECT_EQ(Ajusta(c.code, c.width), c.expected) << c.code << "/" << c.width;
 }

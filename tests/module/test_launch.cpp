@@ -5,8 +5,8 @@
 
 #include "FormHarness.h"
 #include "db/SociDatabase.h"
-#include "host/Errors.h"
 #include "form/TfrmRelatPrato.h"
+#include "host/Errors.h"
 #include "shell/Cli_pla01303.h"
 
 using pla013test::contains;
@@ -102,7 +102,8 @@ TEST(Launch, AFailedCreationLeavesNoFormAndTheNextCallRetries) {
 
 TEST(Launch, AnArgumentThatIsNeitherNullNorAnArrayIsAVariantError) {
     FormHarness h;
-    for (const host::Variant& bad : {host::Variant(), host::Variant("0001"), host::Variant(std::vector<host::Variant>{})}) {
+    for (const host::Variant& bad :
+         {host::Variant(), host::Variant("0001"), host::Variant(std::vector<host::Variant>{})}) {
         EXPECT_THROW(pla013::IniProc(bad), host::EVariantError);
         EXPECT_FALSE(pla013::FormCriado);
     }

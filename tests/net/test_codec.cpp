@@ -29,7 +29,8 @@ DataPacket recipeLines() {
                 {"QTBRUTPRODP", FieldType::Float, 0},
                 {"DTVALIDADE", FieldType::Date, 0}};
     p.rows = {
-        {Variant("0101"), Variant("Feijão carioca"), Variant(1), Variant(0.125), Variant::date(host::EncodeDate(2024, 3, 1))},
+        {Variant("0101"), Variant("Feijão carioca"), Variant(1), Variant(0.125),
+         Variant::date(host::EncodeDate(2024, 3, 1))},
         {Variant("0102"), Variant("Pão d'água \"francês\""), Variant(-7), Variant(1e-9), Variant::date(45000.75)},
         {Variant("0103"), Variant::null(), Variant::null(), Variant::null(), Variant::null()},
         {Variant(""), Variant("ação, coração; maçã\\\n\ttab"), Variant(std::int64_t(1) << 40), Variant(2.0),
@@ -149,8 +150,9 @@ TEST(PacketCodec, DecodeRefusesMalformedPackets) {
 
 TEST(PacketCodec, DecodeErrorNamesRowAndField) {
     try {
-        net::decodePacket(R"({"fields":[{"name":"A","type":"string","size":1},{"name":"QTBRUT","type":"float","size":0}],)"
-                          R"("rows":[["a",1],["b","x"]]})");
+        net::decodePacket(
+            R"({"fields":[{"name":"A","type":"string","size":1},{"name":"QTBRUT","type":"float","size":0}],)"
+            R"("rows":[["a",1],["b","x"]]})");
         FAIL() << "accepted";
     } catch (const net::ProtocolError& e) {
         const std::string what = e.what();
@@ -187,9 +189,7 @@ TEST(VariantCodec, RoundTripEveryKind) {
     EXPECT_EQ(server.at(1).toString(), "");
 }
 
-TEST(VariantCodec, UnassignedTravelsAsNull) {
-    EXPECT_TRUE(net::decodeVariant(net::encodeVariant(Variant())).isNull());
-}
+TEST(VariantCodec, UnassignedTravelsAsNull) { EXPECT_TRUE(net::decodeVariant(net::encodeVariant(Variant())).isNull()); }
 
 TEST(VariantCodec, DecodeRefusesMalformedValues) {
     const std::pair<const char*, const char*> cases[] = {

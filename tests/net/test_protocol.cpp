@@ -117,11 +117,8 @@ TEST(Protocol, ErrorAnswerIsWrittenEvenForInvalidText) {
 
 TEST(Protocol, AnswersThatAreNotOursAreRefused) {
     const char* cases[] = {
-        "<html>Bad gateway</html>",
-        R"({"version":1})",
-        R"({"version":9,"result":{"kind":"null"}})",
-        R"({"version":1,"result":42})",
-        R"("ok")",
+        "<html>Bad gateway</html>",     R"({"version":1})", R"({"version":9,"result":{"kind":"null"}})",
+        R"({"version":1,"result":42})", R"("ok")",
     };
     for (const char* body : cases) EXPECT_THROW(net::decodeCallResponse(body), net::ProtocolError) << body;
     EXPECT_FALSE(net::decodeError("<html/>").has_value());

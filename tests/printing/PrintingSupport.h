@@ -24,16 +24,16 @@ namespace fs = std::filesystem;
 // them with, in the order of the binding table.
 inline const std::vector<std::pair<std::string, std::string>>& allParameters() {
     static const std::vector<std::pair<std::string, std::string>> p = {
-        {"P_CDFILAUXPRAT", "string"}, {"P_CDFILIAL", "string"},      {"P_CDSERVFILI", "string"},
-        {"P_CDFILIPROC", "string"},   {"P_LISTAFILI", "string"},     {"P_PRATOINICIAL", "string"},
-        {"P_PRATOFINAL", "string"},   {"P_CDPRATOINIC", "string"},   {"P_CDPRATOFINA", "string"},
-        {"P_MAXNIVEL", "integer"},    {"P_NIVEL", "integer"},        {"P_ORDENA", "integer"},
-        {"P_IDTIPORECE", "string"},   {"P_IDRECEITA", "string"},     {"P_IDPREPARO", "string"},
-        {"P_IDFOTO", "string"},       {"P_IDNUTRIENTE", "string"},   {"P_NRTIPOCUST", "integer"},
-        {"P_DTREFERENCIA", "datetime"}, {"P_DTINICIAL", "date"},     {"P_DTFINAL", "date"},
-        {"P_DATAINICIAL", "string"},  {"P_DATAFINAL", "string"},     {"P_CDFILCENTPME", "string"},
-        {"P_CDTIPOCARD", "string"},   {"P_NMFILCENTPME", "string"},  {"P_NMTIPOCARD", "string"},
-        {"P_TCDFILIAL", "string"},    {"P_CDFILISERV", "string"},    {"P_TCDFILISERV", "string"},
+        {"P_CDFILAUXPRAT", "string"},   {"P_CDFILIAL", "string"},     {"P_CDSERVFILI", "string"},
+        {"P_CDFILIPROC", "string"},     {"P_LISTAFILI", "string"},    {"P_PRATOINICIAL", "string"},
+        {"P_PRATOFINAL", "string"},     {"P_CDPRATOINIC", "string"},  {"P_CDPRATOFINA", "string"},
+        {"P_MAXNIVEL", "integer"},      {"P_NIVEL", "integer"},       {"P_ORDENA", "integer"},
+        {"P_IDTIPORECE", "string"},     {"P_IDRECEITA", "string"},    {"P_IDPREPARO", "string"},
+        {"P_IDFOTO", "string"},         {"P_IDNUTRIENTE", "string"},  {"P_NRTIPOCUST", "integer"},
+        {"P_DTREFERENCIA", "datetime"}, {"P_DTINICIAL", "date"},      {"P_DTFINAL", "date"},
+        {"P_DATAINICIAL", "string"},    {"P_DATAFINAL", "string"},    {"P_CDFILCENTPME", "string"},
+        {"P_CDTIPOCARD", "string"},     {"P_NMFILCENTPME", "string"}, {"P_NMTIPOCARD", "string"},
+        {"P_TCDFILIAL", "string"},      {"P_CDFILISERV", "string"},   {"P_TCDFILISERV", "string"},
     };
     return p;
 }
@@ -121,8 +121,8 @@ struct PrintHost {
 inline std::vector<std::string> events(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
     for (const auto& l : lines)
-        if (l.rfind("message: ", 0) == 0 || l.rfind("focus: ", 0) == 0 || l == "abort" ||
-            l.rfind("dialog: ", 0) == 0 || l.rfind("report: ", 0) == 0)
+        if (l.rfind("message: ", 0) == 0 || l.rfind("focus: ", 0) == 0 || l == "abort" || l.rfind("dialog: ", 0) == 0 ||
+            l.rfind("report: ", 0) == 0)
             out.push_back(l);
     return out;
 }

@@ -61,41 +61,42 @@ TEST(PrintChecks, OrderOnTheMenuDateReport) {
     // report was chosen.
     PrintHost host;
     runSequence(host, {
-        {"launch\nselect rdgDadosOperador 1\ntype speNivel 5\nreport 5\nclick rbtListFili\n",
-         failure("depDataInic", "Data inicial deve ser informada.")},
-        {"type depDataInic 10/08/2024\n", failure("depDataFina", "Data final deve ser informada.")},
-        // The dates are in the wrong order: the checks of the click do not test it.
-        {"type depDataFina 09/08/2024\n", failure("grbFilial", "Filial deve ser informada.")},
-        {"answer list 0002,0003\nclick btnFilialCent\n",
-         failure("", "Prato inicial deve ser informado.", "medCdPratoIni")},
-        {"type medCdPratoIni 9\n", failure("", "Prato final deve ser informado.", "medCdPratoFin")},
-        {"type medCdPratoFin 10\n",
-         failure("medCdPratoFin", "Prato final deve ser maior ou igual ao prato inicial.")},
-        // The level field is disabled at this position: the focus cannot go
-        // there, the message stands.
-        {"type medCdPratoFin 91\n", failure("", "Nível de ordenação deve estar entre 0 e 1.")},
-        // Every check passes; the report starts and its parameter binding
-        // refuses the date order. (Choosing "Todas" again is part of coming
-        // back to the report.)
-        {"report 0\ntype speNivel 1\nreport 5\n",
-         failure("depDataInic", "Data inicial deve ser menor ou igual a data final.")},
-        {"type depDataFina 10/08/2024\n", {kReportRan}},
-    });
+                          {"launch\nselect rdgDadosOperador 1\ntype speNivel 5\nreport 5\nclick rbtListFili\n",
+                           failure("depDataInic", "Data inicial deve ser informada.")},
+                          {"type depDataInic 10/08/2024\n", failure("depDataFina", "Data final deve ser informada.")},
+                          // The dates are in the wrong order: the checks of the click do not test it.
+                          {"type depDataFina 09/08/2024\n", failure("grbFilial", "Filial deve ser informada.")},
+                          {"answer list 0002,0003\nclick btnFilialCent\n",
+                           failure("", "Prato inicial deve ser informado.", "medCdPratoIni")},
+                          {"type medCdPratoIni 9\n", failure("", "Prato final deve ser informado.", "medCdPratoFin")},
+                          {"type medCdPratoFin 10\n",
+                           failure("medCdPratoFin", "Prato final deve ser maior ou igual ao prato inicial.")},
+                          // The level field is disabled at this position: the focus cannot go
+                          // there, the message stands.
+                          {"type medCdPratoFin 91\n", failure("", "Nível de ordenação deve estar entre 0 e 1.")},
+                          // Every check passes; the report starts and its parameter binding
+                          // refuses the date order. (Choosing "Todas" again is part of coming
+                          // back to the report.)
+                          {"report 0\ntype speNivel 1\nreport 5\n",
+                           failure("depDataInic", "Data inicial deve ser menor ou igual a data final.")},
+                          {"type depDataFina 10/08/2024\n", {kReportRan}},
+                      });
 }
 
 TEST(PrintChecks, BranchAndServiceBeforeTheDishRange) {
     PrintHost host;
     runSequence(host, {
-        // The branch field opens with the form's branch; the user clears it.
-        {"launch\nreport 3\ntype medCdFilial \"\"\n", failure("", "Filial deve ser informada.", "medCdFilial")},
-        {"type medCdFilial 7\n", failure("", "Filial com contrato rescindido.", "medCdFilial")},
-        {"type medCdFilial 99\n", failure("", "Filial não cadastrada.", "medCdFilial")},
-        {"type medCdFilial 0002\n", failure("", "Serviço deve ser informado.", "medCdServFili")},
-        // Type "A" services are not offered.
-        {"type medCdServFili 9\n", failure("", "Serviço não cadastrado.", "medCdServFili")},
-        {"type medCdServFili 2\n", failure("", "Prato inicial deve ser informado.", "medCdPratoIni")},
-        {"type medCdPratoIni 30001\ntype medCdPratoFin 30004\n", {"report: preview - 1"}},
-    });
+                          // The branch field opens with the form's branch; the user clears it.
+                          {"launch\nreport 3\ntype medCdFilial \"\"\n",
+                           failure("", "Filial deve ser informada.", "medCdFilial")},
+                          {"type medCdFilial 7\n", failure("", "Filial com contrato rescindido.", "medCdFilial")},
+                          {"type medCdFilial 99\n", failure("", "Filial não cadastrada.", "medCdFilial")},
+                          {"type medCdFilial 0002\n", failure("", "Serviço deve ser informado.", "medCdServFili")},
+                          // Type "A" services are not offered.
+                          {"type medCdServFili 9\n", failure("", "Serviço não cadastrado.", "medCdServFili")},
+                          {"type medCdServFili 2\n", failure("", "Prato inicial deve ser informado.", "medCdPratoIni")},
+                          {"type medCdPratoIni 30001\ntype medCdPratoFin 30004\n", {"report: preview - 1"}},
+                      });
     // The code checks wrote the codes back at their width.
     EXPECT_EQ(host->form()->medCdFilial->Text(), "0002");
     EXPECT_EQ(host->form()->medCdServFili->Text(), "00002");
@@ -105,13 +106,13 @@ TEST(PrintChecks, BranchAndServiceBeforeTheDishRange) {
 TEST(PrintChecks, ListsOfTheMenuReportByBranchAndService) {
     PrintHost host;
     runSequence(host, {
-        {"launch\nreport 8\ntype depDataInic 01/08/2024\ntype depDataFina 31/08/2024\n"
-         "type medCdPratoIni 9\ntype medCdPratoFin 91\nclick rbtFilialLista\n",
-         failure("rbtFilialLista", "Filial deve ser informada.")},
-        {"answer list 0002\nclick btnFili\nclick rdbServicoLista\n",
-         failure("rdbServicoLista", "Serviço deve ser informado.")},
-        {"answer list 000200001\nclick btnServicoLista\n", {kReportRan}},
-    });
+                          {"launch\nreport 8\ntype depDataInic 01/08/2024\ntype depDataFina 31/08/2024\n"
+                           "type medCdPratoIni 9\ntype medCdPratoFin 91\nclick rbtFilialLista\n",
+                           failure("rbtFilialLista", "Filial deve ser informada.")},
+                          {"answer list 0002\nclick btnFili\nclick rdbServicoLista\n",
+                           failure("rdbServicoLista", "Serviço deve ser informado.")},
+                          {"answer list 000200001\nclick btnServicoLista\n", {kReportRan}},
+                      });
 }
 
 TEST(PrintChecks, BranchListLeftOnAHiddenPageRefusesWithoutFocus) {
@@ -138,10 +139,10 @@ TEST(PrintChecks, BranchListLeftOnAHiddenPageRefusesWithoutFocus) {
 struct Case {
     const char* name;
     char module;
-    const char* branch;  // the host's current branch; empty: the default
-    std::string steps;   // before the click
+    const char* branch;                                     // the host's current branch; empty: the default
+    std::string steps;                                      // before the click
     std::function<void(pla013::TfrmRelatPrato&)> fromCode;  // what the user cannot reach, set directly
-    Lines expected;      // events of the preview
+    Lines expected;                                         // events of the preview
 };
 
 void runCases(const std::vector<Case>& cases) {
@@ -168,63 +169,113 @@ const std::string kProgress = "dialog: progress Carregando receitas...";
 
 TEST(PrintChecks, MenuTypeComesFirst) {
     runCases({
-        {"module 8: an empty menu type is refused before anything else", '8', "", "launch\nreport 7\n", {},
+        {"module 8: an empty menu type is refused before anything else",
+         '8',
+         "",
+         "launch\nreport 7\n",
+         {},
          failure("medCdTpCard", "Tipo de cardápio deve ser informado.")},
-        {"module L likewise", 'L', "", "launch\nreport 7\n", {},
+        {"module L likewise",
+         'L',
+         "",
+         "launch\nreport 7\n",
+         {},
          failure("medCdTpCard", "Tipo de cardápio deve ser informado.")},
-        {"other modules accept an empty menu type", 'P', "", "launch\nreport 7\n", {},
+        {"other modules accept an empty menu type",
+         'P',
+         "",
+         "launch\nreport 7\n",
+         {},
          failure("", "Prato inicial deve ser informado.", "medCdPratoIni")},
-        {"a filled menu type is still looked up; the focus stays", 'P', "", "launch\nreport 7\n",
+        {"a filled menu type is still looked up; the focus stays",
+         'P',
+         "",
+         "launch\nreport 7\n",
          [](pla013::TfrmRelatPrato& f) { f.medCdTpCard->SetText("99"); },
          {"message: Tipo de cardápio não cadastrado.", "abort"}},
-        {"a branch without central kitchen", 'P', "0006", "launch\nreport 7\n", {},
+        {"a branch without central kitchen",
+         'P',
+         "0006",
+         "launch\nreport 7\n",
+         {},
          failure("cbbReportNames", "Filial não está ligada a uma central de merenda.")},
-        {"module 8 with a registered menu type", '8', "",
-         "launch\nreport 7\ntype medCdTpCard 1\ntype medCdPratoIni 9\ntype medCdPratoFin 91\n", {}, {kReportRan}},
-        {"another report ignores a menu type that does not exist", '8', "",
+        {"module 8 with a registered menu type",
+         '8',
+         "",
+         "launch\nreport 7\ntype medCdTpCard 1\ntype medCdPratoIni 9\ntype medCdPratoFin 91\n",
+         {},
+         {kReportRan}},
+        {"another report ignores a menu type that does not exist",
+         '8',
+         "",
          "launch\nreport 0\ntype medCdPratoIni 9\ntype medCdPratoFin 91\n",
-         [](pla013::TfrmRelatPrato& f) { f.medCdTpCard->SetText("99"); }, {kReportRan}},
+         [](pla013::TfrmRelatPrato& f) { f.medCdTpCard->SetText("99"); },
+         {kReportRan}},
     });
 }
 
 TEST(PrintChecks, DatesArePresentOnlyWhenBothFieldsAreEnabled) {
     runCases({
-        {"invalid date in the focused field", 'P', "", "launch\nreport 5\ntype depDataInic 32/13/2024\n", {},
+        {"invalid date in the focused field",
+         'P',
+         "",
+         "launch\nreport 5\ntype depDataInic 32/13/2024\n",
+         {},
          {"message: '32/13/2024' não é uma data válida.", "focus: depDataInic", "abort"}},
-        {"blank final date", 'P', "", "launch\nreport 5\ntype depDataInic 01/08/2024\ntype depDataFina \"  \"\n",
-         {}, failure("depDataFina", "Data final deve ser informada.")},
-        {"disabled dates: blank passes", 'P', "", std::string("launch\nreport 0\n").append(kDishes), {},
-         {kReportRan}},
-        {"one date field disabled: blank passes", 'P', "",
+        {"blank final date",
+         'P',
+         "",
+         "launch\nreport 5\ntype depDataInic 01/08/2024\ntype depDataFina \"  \"\n",
+         {},
+         failure("depDataFina", "Data final deve ser informada.")},
+        {"disabled dates: blank passes", 'P', "", std::string("launch\nreport 0\n").append(kDishes), {}, {kReportRan}},
+        {"one date field disabled: blank passes",
+         'P',
+         "",
          std::string("launch\nreport 5\n").append(kDishes),
-         [](pla013::TfrmRelatPrato& f) { f.depDataFina->SetEnabled(false); }, {kReportRan}},
+         [](pla013::TfrmRelatPrato& f) { f.depDataFina->SetEnabled(false); },
+         {kReportRan}},
     });
 }
 
 TEST(PrintChecks, BranchChecksFollowTheOrigin) {
     runCases({
-        {"Padrão: the branch is not validated", 'P', "", std::string("launch\nreport 1\n").append(kDishes),
-         [](pla013::TfrmRelatPrato& f) { f.medCdFilial->SetText("9999"); }, {kReportRan}},
-        {"Local: the branch is validated", 'P', "",
-         std::string("launch\nreport 1\nclick rdbLocal\n").append(kDishes),
+        {"Padrão: the branch is not validated",
+         'P',
+         "",
+         std::string("launch\nreport 1\n").append(kDishes),
+         [](pla013::TfrmRelatPrato& f) { f.medCdFilial->SetText("9999"); },
+         {kReportRan}},
+        {"Local: the branch is validated", 'P', "", std::string("launch\nreport 1\nclick rdbLocal\n").append(kDishes),
          [](pla013::TfrmRelatPrato& f) { f.medCdFilial->SetText("9999"); },
          failure("", "Filial não cadastrada.", "medCdFilial")},
-        {"Por Serviço at position 1: the service is validated", 'P', "",
-         std::string("launch\nreport 1\nclick rdbServico\n").append(kDishes), {},
+        {"Por Serviço at position 1: the service is validated",
+         'P',
+         "",
+         std::string("launch\nreport 1\nclick rdbServico\n").append(kDishes),
+         {},
          failure("", "Serviço deve ser informado.", "medCdServFili")},
-        {"Por Serviço at position 6: the service is not validated", 'P', "",
+        {"Por Serviço at position 6: the service is not validated",
+         'P',
+         "",
          std::string("launch\nreport 6\n").append(kDishes),
-         [](pla013::TfrmRelatPrato& f) { f.rdbServico->SetChecked(true); }, {kReportRan}},
-        {"position 4 with a list chosen: the branch field is not validated", 'P', "",
-         std::string("launch\nreport 4\nclick rbtListFili\nanswer list 0003\nclick btnFilialCent\n")
-             .append(kDishes),
+         [](pla013::TfrmRelatPrato& f) { f.rdbServico->SetChecked(true); },
+         {kReportRan}},
+        {"position 4 with a list chosen: the branch field is not validated",
+         'P',
+         "",
+         std::string("launch\nreport 4\nclick rbtListFili\nanswer list 0003\nclick btnFilialCent\n").append(kDishes),
          [](pla013::TfrmRelatPrato& f) {
              f.rdbLocal->SetChecked(true);
              f.medCdFilial->SetText("9999");
          },
          {kProgress, kReportRan}},
-        {"position 4 with Todas passes check 5", 'P', "", std::string("launch\nreport 4\n").append(kDishes),
-         {}, {kProgress, kReportRan}},
+        {"position 4 with Todas passes check 5",
+         'P',
+         "",
+         std::string("launch\nreport 4\n").append(kDishes),
+         {},
+         {kProgress, kReportRan}},
     });
 }
 
@@ -303,8 +354,8 @@ TEST(PrintChecks, LevelBoundsUnderTheAlphabeticalOrdering) {
         const char* text;
         bool passes;
     } rows[] = {
-        {1, "", false}, {1, " ", false}, {1, "0", true}, {1, "1", true}, {1, "2", false}, {1, "-1", false},
-        {0, "", true},  {0, "7", true},  {0, "-3", true},
+        {1, "", false},   {1, " ", false}, {1, "0", true}, {1, "1", true},  {1, "2", false},
+        {1, "-1", false}, {0, "", true},   {0, "7", true}, {0, "-3", true},
     };
     for (const auto& l : rows) {
         SCOPED_TRACE(std::string("ordering ") + std::to_string(l.ordering) + " level '" + l.text + "'");
@@ -321,13 +372,13 @@ TEST(PrintChecks, LevelBoundsUnderTheAlphabeticalOrdering) {
 TEST(PrintChecks, LevelMessageNamesTheMaximumOfThePicture) {
     // Four levels: the maximum is 2.
     PrintHost host({}, printingtest::kFourLevelPicture);
-    auto r = host->run("launch\nselect rdgDadosOperador 1\ntype speNivel 3\ntype medCdPratoIni 3\n"
-                       "type medCdPratoFin 300\npreview\n");
+    auto r = host->run(
+        "launch\nselect rdgDadosOperador 1\ntype speNivel 3\ntype medCdPratoIni 3\n"
+        "type medCdPratoFin 300\npreview\n");
     ASSERT_EQ(r.status, 0) << r.err;
     const Lines ev = events(r.lines);
     ASSERT_GE(ev.size(), 3u);
-    EXPECT_EQ(Lines(ev.end() - 3, ev.end()),
-              failure("", "Nível de ordenação deve estar entre 0 e 2.", "speNivel"));
+    EXPECT_EQ(Lines(ev.end() - 3, ev.end()), failure("", "Nível de ordenação deve estar entre 0 e 2.", "speNivel"));
     r = host->run("type speNivel 2\npreview\n");
     EXPECT_EQ(events(r.lines).back(), kReportRan);
 }
@@ -338,16 +389,16 @@ TEST(PrintChecks, DishCodesCompareAsText) {
         const char* last;
         bool passes;
     } rows[] = {
-        {"9", "10", false}, {"10", "9", true}, {"91", "91", true}, {"9", "91", true}, {"91", "9", false},
-        {"30001", "3", false}, {"1", "10001", true},
+        {"9", "10", false}, {"10", "9", true},     {"91", "91", true},   {"9", "91", true},
+        {"91", "9", false}, {"30001", "3", false}, {"1", "10001", true},
     };
     for (const auto& d : rows) {
         SCOPED_TRACE(std::string(d.first) + " .. " + d.last);
         PrintHost host;
-        ASSERT_EQ(host->run(std::string("launch\ntype medCdPratoIni ") + d.first + "\ntype medCdPratoFin " + d.last +
-                            "\n")
-                      .status,
-                  0);
+        ASSERT_EQ(
+            host->run(std::string("launch\ntype medCdPratoIni ") + d.first + "\ntype medCdPratoFin " + d.last + "\n")
+                .status,
+            0);
         auto r = host->run("preview\n");
         EXPECT_EQ(events(r.lines),
                   d.passes ? Lines{kReportRan}

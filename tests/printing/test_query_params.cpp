@@ -43,7 +43,7 @@ struct GoldenCase {
     char module;
     std::string steps;
     std::function<void(pla013::TfrmRelatPrato&)> fromCode;  // set before the click
-    const char* outcome;  // last event of the click
+    const char* outcome;                                    // last event of the click
 };
 
 const char* kRan = "report: preview - 1";
@@ -74,55 +74,73 @@ const char* kAugust = "type depDataInic 01/08/2024\ntype depDataFina 31/08/2024\
 INSTANTIATE_TEST_SUITE_P(
     Positions, ParamGolden,
     ::testing::Values(
-        GoldenCase{"pos0_padrao_codigo", 'P', "launch\nreport 0\ntype medCdPratoIni 3\ntype medCdPratoFin 300\n", {},
-                   kRan},
-        GoldenCase{"pos1_padrao_outra_filial", 'P',
+        GoldenCase{
+            "pos0_padrao_codigo", 'P', "launch\nreport 0\ntype medCdPratoIni 3\ntype medCdPratoFin 300\n", {}, kRan},
+        GoldenCase{"pos1_padrao_outra_filial",
+                   'P',
                    "launch\nreport 1\nclick rdbLocal\ntype medCdFilial 0002\nclick rdbPadrao\n"
                    "type medCdPratoIni 3\ntype medCdPratoFin 300\n",
-                   {}, kRan},
-        GoldenCase{"pos1_local_nivel2", 'P',
+                   {},
+                   kRan},
+        GoldenCase{"pos1_local_nivel2",
+                   'P',
                    "launch\nreport 1\nclick rdbLocal\ntype medCdFilial 0002\nclick chbNutriente\n"
                    "select rdgDadosOperador 1\ntype speNivel 2\ntype medCdPratoIni 300\n"
                    "type medCdPratoFin 3000100002\n",
-                   {}, kRan},
-        GoldenCase{"pos1_servico_opcoes", 'P',
+                   {},
+                   kRan},
+        GoldenCase{"pos1_servico_opcoes",
+                   'P',
                    "launch\nreport 1\nclick rdbServico\ntype medCdFilial 0002\ntype medCdServFili 1\n"
                    "click chbProduto\nclick chbModPrep\nclick chbFoto\ntype medCdPratoIni 30001\n"
                    "type medCdPratoFin 30001\n",
-                   {}, kRan},
-        GoldenCase{"pos2_local_servidor", 'P',
+                   {},
+                   kRan},
+        GoldenCase{"pos2_local_servidor",
+                   'P',
                    "launch\nreport 2\ntype medCdFilial 0002\nselect cbbTipoCust 2\ntype medCdPratoIni 30001\n"
                    "type medCdPratoFin 31001\n",
-                   {}, kRan},
-        GoldenCase{"pos3_servico", 'P',
+                   {},
+                   kRan},
+        GoldenCase{"pos3_servico",
+                   'P',
                    "launch\nreport 3\ntype medCdFilial 0002\ntype medCdServFili 00002\ntype medCdPratoIni 4\n"
                    "type medCdPratoFin 40003\n",
-                   {}, kRan},
-        GoldenCase{"pos4_lista", 'P',
-                   std::string("launch\nreport 4\nclick rbtListFili\nanswer list 0002,0003\nclick btnFilialCent\n") +
-                       kDishes3,
-                   {}, kRan},
-        GoldenCase{"pos5_datas_iguais", 'P',
-                   std::string("launch\nreport 5\ntype depDataInic 01/08/2024\ntype depDataFina 01/08/2024\n") +
-                       kDishes3,
-                   {}, kRan},
+                   {},
+                   kRan},
+        GoldenCase{
+            "pos4_lista",
+            'P',
+            std::string("launch\nreport 4\nclick rbtListFili\nanswer list 0002,0003\nclick btnFilialCent\n") + kDishes3,
+            {},
+            kRan},
+        GoldenCase{
+            "pos5_datas_iguais",
+            'P',
+            std::string("launch\nreport 5\ntype depDataInic 01/08/2024\ntype depDataFina 01/08/2024\n") + kDishes3,
+            {},
+            kRan},
         GoldenCase{"pos0_datas_desabilitadas", 'P', std::string("launch\n") + kDishes3,
                    [](pla013::TfrmRelatPrato& f) {
                        f.depDataInic->SetText("02/08/2024");
                        f.depDataFina->SetText("01/08/2024");
                    },
                    kRan},
-        GoldenCase{"pos6_sem_origem", 'P',
-                   "launch\nreport 6\ntype medCdFilial 0003\ntype medCdPratoIni 4\ntype medCdPratoFin 40001\n", {},
+        GoldenCase{"pos6_sem_origem",
+                   'P',
+                   "launch\nreport 6\ntype medCdFilial 0003\ntype medCdPratoIni 4\ntype medCdPratoFin 40001\n",
+                   {},
                    kRan},
-        GoldenCase{"pos7_tipo_cardapio", '8', std::string("launch\nreport 7\ntype medCdTpCard 10\n") + kDishes3, {},
-                   kRan},
+        GoldenCase{
+            "pos7_tipo_cardapio", '8', std::string("launch\nreport 7\ntype medCdTpCard 10\n") + kDishes3, {}, kRan},
         GoldenCase{"pos8_todas_todos", 'P', std::string("launch\nreport 8\n") + kAugust + kDishes3, {}, kRan},
-        GoldenCase{"pos8_listas", 'P',
+        GoldenCase{"pos8_listas",
+                   'P',
                    std::string("launch\nreport 8\nclick rbtFilialLista\nanswer list 0002,0003\nclick btnFili\n"
                                "click rdbServicoLista\nanswer list 000200001,000300002\nclick btnServicoLista\n") +
                        kAugust + kDishes3,
-                   {}, kRan},
+                   {},
+                   kRan},
         GoldenCase{"pos9_padrao_produtos", 'P', std::string("launch\nreport 9\n") + kDishes3, {}, kRan},
         GoldenCase{"pos2_datas_invertidas", 'P',
                    "launch\nreport 2\ntype medCdFilial 0002\ntype medCdPratoIni 30001\ntype medCdPratoFin 30001\n",

@@ -42,7 +42,8 @@ protected:
 
     Variant localAnswer(const std::vector<Dish>& dishes, const std::vector<Line>& standard,
                         const std::vector<Line>& local) {
-        return answer(dishPacket(f.cdsPratosRel->FieldDefs, dishes), linePacket(f.cdsPratoPadr->FieldDefs, 'P', standard),
+        return answer(dishPacket(f.cdsPratosRel->FieldDefs, dishes),
+                      linePacket(f.cdsPratoPadr->FieldDefs, 'P', standard),
                       linePacket(f.cdsPratoLoca->FieldDefs, 'L', local));
     }
 
@@ -119,7 +120,8 @@ TEST_F(Compose, PairsLinesByPositionWithinTheDish) {
          lines("30001", "P", {"s1", "s2"}),
          lines("30001", "P", {"l1", "l2", "l3"}),
          {"30001|P|1|s1|l1", "30001|P|1|s1|~", "30001|P|2|s2|l2", "30001|P|2|s2|~", "30001|P|3|~|l3"}},
-        {"codes with quotes", {{"a'b", "aspas", "P"}, {"a", "sem", "P"}},
+        {"codes with quotes",
+         {{"a'b", "aspas", "P"}, {"a", "sem", "P"}},
          lines("a'b", "P", {"q1"}) + lines("a", "P", {"r1"}),
          lines("a'b", "P", {"q2"}),
          {"a|P|1|r1|~", "a'b|P|1|q1|q2"}},
@@ -155,8 +157,8 @@ TEST_F(Compose, ServiceCompositionTakesItsOwnFieldOrder) {
                                         linePacket(f.cdsPratoServ->FieldDefs, 'S', service)),
                                  {f.cdsPratosRelPS, f.cdsPratoPadr, f.cdsPratoServ, f.cdsReceitaPadSer},
                                  pla013::StandardRecipeSide(), pla013::ServiceRecipeSide());
-    EXPECT_EQ(rowTexts(f.cdsReceitaPadSer->Snapshot(), {"CDPRATO", "NMPRATO", "CDFILAUXPRAT", "NRSEQUPRATO",
-                                                         "CDPRODUTOP", "CDPRODUTOS", "NMPRODUTOS"}),
+    EXPECT_EQ(rowTexts(f.cdsReceitaPadSer->Snapshot(),
+                       {"CDPRATO", "NMPRATO", "CDFILAUXPRAT", "NRSEQUPRATO", "CDPRODUTOP", "CDPRODUTOS", "NMPRODUTOS"}),
               (Texts{"40003|Feijão|0002|1|s1|v1|Produto v1", "40003|Feijão|0002|2|s2|v2|Produto v2",
                      "40003|Feijão|0002|3|~|v3|Produto v3", "40003|Feijão|0002|4|~|v4|Produto v4"}));
     EXPECT_TRUE(f.cdsReceitaPadLoc->IsEmpty()) << "the other composition is left alone";
@@ -172,14 +174,13 @@ TEST_F(Compose, EmptyDishListComposesNothingAndLeavesTheFilters) {
 }
 
 TEST_F(Compose, ResultThatIsNotThreePacketsEndsTheRunWhereItFails) {
-    const Variant twoOnly(std::vector<Variant>{
-        Variant(std::shared_ptr<const DataPacket>(
-            std::make_shared<DataPacket>(dishPacket(f.cdsPratosRel->FieldDefs, {{"1", "um", "P"}})))),
-        Variant(std::string("não é pacote"))});
-    EXPECT_THROW(pla013::LoadRecipeComparison(twoOnly,
-                                              {f.cdsPratosRel, f.cdsPratoPadr, f.cdsPratoLoca, f.cdsReceitaPadLoc},
-                                              pla013::StandardRecipeSide(), pla013::LocalRecipeSide()),
-                 host::EVariantError);
+    const Variant twoOnly(std::vector<Variant>{Variant(std::shared_ptr<const DataPacket>(std::make_shared<DataPacket>(
+                                                   dishPacket(f.cdsPratosRel->FieldDefs, {{"1", "um", "P"}})))),
+                                               Variant(std::string("não é pacote"))});
+    EXPECT_THROW(
+        pla013::LoadRecipeComparison(twoOnly, {f.cdsPratosRel, f.cdsPratoPadr, f.cdsPratoLoca, f.cdsReceitaPadLoc},
+                                     pla013::StandardRecipeSide(), pla013::LocalRecipeSide()),
+        host::EVariantError);
     EXPECT_EQ(f.cdsPratosRel->RecordCount(), 1) << "element 0 was loaded before element 1 failed";
     EXPECT_TRUE(f.cdsPratoPadr->IsEmpty());
     EXPECT_TRUE(f.cdsReceitaPadLoc->IsEmpty());
@@ -213,8 +214,7 @@ TEST_F(Compose, AQuoteInACodeNeitherBreaksNorWidensTheFilter) {
                  lines(sly, "P", {"mine"}) + lines("1", "P", {"b"}));
     EXPECT_EQ(rowTexts(f.cdsPratoPadr->Snapshot(), {"CDPRODUTOP"}), Texts{"own"});
     EXPECT_EQ(rowTexts(f.cdsPratoLoca->Snapshot(), {"CDPRODUTOL"}), Texts{"mine"});
-    EXPECT_EQ(rowTexts(f.cdsReceitaPadLoc->Snapshot(), kKeyAndProducts),
-              (Texts{"1|P|1|a|b", sly + "|P|1|own|mine"}));
+    EXPECT_EQ(rowTexts(f.cdsReceitaPadLoc->Snapshot(), kKeyAndProducts), (Texts{"1|P|1|a|b", sly + "|P|1|own|mine"}));
 
     composeLocal({{"O'Brien", "irlandês", "P'"}}, lines("O'Brien", "P'", {"x"}), {});
     EXPECT_EQ(f.cdsPratoPadr->Filter(), "CDPRATOP = 'O''Brien'AND CDFILAUXPRATP = 'P'''");
@@ -305,8 +305,10 @@ TEST_F(Compose, GeneratedPacketsMatchTheReferenceMerge) {
 TEST_F(Compose, ReferenceMergeItselfFollowsTheRules) {
     // The reference is code too: one hand-checked case keeps it honest.
     const DataPacket dishes = dishPacket(f.cdsPratosRel->FieldDefs, {{"b", "B", "P"}, {"a", "A", "P"}});
-    const DataPacket standard = linePacket(f.cdsPratoPadr->FieldDefs, 'P', lines("a", "P", {"1"}) + lines("b", "P", {"2", "3"}));
-    const DataPacket local = linePacket(f.cdsPratoLoca->FieldDefs, 'L', lines("b", "P", {"4"}) + lines("a", "P", {"5", "6"}));
+    const DataPacket standard =
+        linePacket(f.cdsPratoPadr->FieldDefs, 'P', lines("a", "P", {"1"}) + lines("b", "P", {"2", "3"}));
+    const DataPacket local =
+        linePacket(f.cdsPratoLoca->FieldDefs, 'L', lines("b", "P", {"4"}) + lines("a", "P", {"5", "6"}));
     EXPECT_EQ(rowTexts(referenceMerge(dishes, standard, local, 'L', f.cdsReceitaPadLoc->FieldDefs), kKeyAndProducts),
               (Texts{"a|P|1|1|5", "a|P|2|~|6", "b|P|1|2|4", "b|P|2|3|~"}));
 }

@@ -59,9 +59,9 @@ Texts expectedFromDatabase(const std::string& dbPath, const DataPacket& dishes, 
             for (const auto& r : db->query(sql, p, "esperado").rows) v.push_back(r[0].toString());
             return v;
         };
-        const Texts s = products(
-            "SELECT CDPRODUTO FROM RECEITAPRATO WHERE CDPRATO = :C AND CDFILAUXPRAT = :O ORDER BY NRSEQU",
-            {{"C", Variant(code)}, {"O", Variant(owner)}});
+        const Texts s =
+            products("SELECT CDPRODUTO FROM RECEITAPRATO WHERE CDPRATO = :C AND CDFILAUXPRAT = :O ORDER BY NRSEQU",
+                     {{"C", Variant(code)}, {"O", Variant(owner)}});
         const Texts l = products(
             "SELECT CDPRODUTO FROM RECEITALOCAL WHERE CDFILIAL = :F AND CDPRATO = :C AND CDFILAUXPRAT = :O "
             "ORDER BY NRSEQU",
@@ -151,7 +151,8 @@ TEST(RecipesServer, SampleEdgeCasesOfTheLocalComposition) {
 TEST(RecipesServer, RunningTwiceKeepsOnlyTheSecondAndAnEmptyListComposesNothing) {
     FormHarness h(options());
     ASSERT_EQ(h.run("launch\nreport 2\ntype medCdFilial 0002\n").status, 0);
-    auto r = h.run("call RelCompRecPL 30001 30001ZZZZZ\ncall RelCompRecPL 31001 31001ZZZZZ\ndump-data cdsReceitaPadLoc\n");
+    auto r =
+        h.run("call RelCompRecPL 30001 30001ZZZZZ\ncall RelCompRecPL 31001 31001ZZZZZ\ndump-data cdsReceitaPadLoc\n");
     ASSERT_EQ(r.status, 0) << r.err;
     auto& f = *h.form();
     for (const auto& row : composition(f)) EXPECT_EQ(row.rfind("31001|P|", 0), 0u) << row;
@@ -249,8 +250,8 @@ std::vector<GeneratedDish> generateRecipes(unsigned seed, std::string& sql) {
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     const Texts stems = {"Qab", "QAB", "qab", "Q'1", "q'1", "Q''", "Qx", "QX", "Qx1", "QX1", "q", "Q"};
     const Texts owners = {"P", "0002", "0003"};
-    const Texts products = {"1001", "1002", "1003", "2001", "2002", "2003", "2004", "2005", "3001", "3002", "5001",
-                            "5002"};
+    const Texts products = {"1001", "1002", "1003", "2001", "2002", "2003",
+                            "2004", "2005", "3001", "3002", "5001", "5002"};
     auto quoted = [](const std::string& s) {
         std::string q = "'";
         for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
@@ -260,7 +261,9 @@ std::vector<GeneratedDish> generateRecipes(unsigned seed, std::string& sql) {
     std::set<std::pair<std::string, std::string>> seen;
     for (int i = 0; i < 60; ++i) {
         GeneratedDish d{stems[std::size_t(pick(int(stems.size())))] + (pick(2) ? std::to_string(pick(30)) : ""),
-                        owners[std::size_t(pick(3))], {}, {}};
+                        owners[std::size_t(pick(3))],
+                        {},
+                        {}};
         if (!seen.insert({d.code, d.owner}).second) continue;
         const int n = pick(7), m = pick(7);
         for (int k = 0; k < n; ++k) d.standard.push_back(products[std::size_t(pick(int(products.size())))]);
@@ -272,14 +275,16 @@ std::vector<GeneratedDish> generateRecipes(unsigned seed, std::string& sql) {
                    quoted(d.code) + ", " + quoted(d.owner) + ", " + std::to_string(k + 1) + ", '" + d.standard[k] +
                    "', 0.5);\n";
         for (std::size_t k = 0; k < d.local.size(); ++k)
-            sql += "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD) VALUES "
-                   "('0002', " +
-                   quoted(d.code) + ", " + quoted(d.owner) + ", " + std::to_string(k + 1) + ", '" + d.local[k] +
-                   "', 0.25);\n";
+            sql +=
+                "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD) VALUES "
+                "('0002', " +
+                quoted(d.code) + ", " + quoted(d.owner) + ", " + std::to_string(k + 1) + ", '" + d.local[k] +
+                "', 0.25);\n";
         if (pick(3) == 0)
-            sql += "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD) VALUES "
-                   "('0003', " +
-                   quoted(d.code) + ", " + quoted(d.owner) + ", 1, '6001', 9);\n";
+            sql +=
+                "INSERT INTO RECEITALOCAL (CDFILIAL, CDPRATO, CDFILAUXPRAT, NRSEQU, CDPRODUTO, QTBRUTPROD) VALUES "
+                "('0003', " +
+                quoted(d.code) + ", " + quoted(d.owner) + ", 1, '6001', 9);\n";
         out.push_back(std::move(d));
     }
     return out;
@@ -303,9 +308,8 @@ TEST(RecipesServer, GeneratedRecipesMatchTheReferenceMergeAndTheTables) {
         auto& f = *h.form();
 
         // The client's merge against the plain one, over the packets it got.
-        const DataPacket expected =
-            referenceMerge(f.cdsPratosRel->Data(), f.cdsPratoPadr->Data(), f.cdsPratoLoca->Data(), 'L',
-                           f.cdsReceitaPadLoc->FieldDefs);
+        const DataPacket expected = referenceMerge(f.cdsPratosRel->Data(), f.cdsPratoPadr->Data(),
+                                                   f.cdsPratoLoca->Data(), 'L', f.cdsReceitaPadLoc->FieldDefs);
         EXPECT_EQ(rowTexts(f.cdsReceitaPadLoc->Snapshot()), rowTexts(expected));
 
         // And against what was stored: every dish visible to 0002, its

@@ -14,11 +14,11 @@ namespace reportstest {
 struct FormChoices {
     char origin = 'P';  // 'P' Padrão, 'F' Local, 'S' Por Serviço, 'T' Tipo de Cardápio, ' ' none
     std::string fCdFilial = "0001";
-    std::string cdFilial;   // medCdFilial
-    std::string cdServFili; // medCdServFili
+    std::string cdFilial;    // medCdFilial
+    std::string cdServFili;  // medCdServFili
     std::string pratoIni, pratoFin;
     int ordena = 0;
-    int nivel = 0;          // speNivel
+    int nivel = 0;  // speNivel
     std::vector<int> picture{1, 2, 5};
     bool produto = false, modPrep = false, foto = false, nutriente = false;
     int nrTipoCust = 1;

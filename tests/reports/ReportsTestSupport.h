@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
 #include <memory>
 #include <string>
 #include <vector>
+#include "TempDir.h"
 
 #include "db/SociDatabase.h"
 #include "host/DataPacket.h"

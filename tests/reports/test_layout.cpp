@@ -40,8 +40,10 @@ const char* kGrouped = R"({
 
 host::DataPacket items(int groups, int perGroup) {
     host::DataPacket p;
-    p.fields = {{"CDGRUPO", host::FieldType::String, 4}, {"CDITEM", host::FieldType::String, 6},
-                {"NMITEM", host::FieldType::String, 30}, {"VRCUSTO", host::FieldType::Float, 0}};
+    p.fields = {{"CDGRUPO", host::FieldType::String, 4},
+                {"CDITEM", host::FieldType::String, 6},
+                {"NMITEM", host::FieldType::String, 30},
+                {"VRCUSTO", host::FieldType::Float, 0}};
     for (int g = 0; g < groups; ++g)
         for (int i = 0; i < perGroup; ++i) {
             char code[16];
@@ -220,7 +222,11 @@ TEST(Layout, NewPageGroupsStartTheirOwnPage) {
 }
 
 TEST(ValueTexts, BrazilianConventions) {
-    struct Case { host::Variant v; const char* format; const char* text; };
+    struct Case {
+        host::Variant v;
+        const char* format;
+        const char* text;
+    };
     const Case cases[] = {
         {host::Variant(1234567.891), "#,##0.00", "1.234.567,89"},
         {host::Variant(-0.004), "#,##0.00", "0,00"},
@@ -245,8 +251,10 @@ TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
                    { "field": "VRCUSTO", "width": 10, "format": "0.000" }, { "field": "DTVALIDADE", "width": 10 } ]
     })";
     host::DataPacket p;
-    p.fields = {{"CDFILIAL", host::FieldType::String, 4}, {"NMFILIAL", host::FieldType::String, 30},
-                {"VRCUSTO", host::FieldType::Float, 0}, {"DTVALIDADE", host::FieldType::Date, 0}};
+    p.fields = {{"CDFILIAL", host::FieldType::String, 4},
+                {"NMFILIAL", host::FieldType::String, 30},
+                {"VRCUSTO", host::FieldType::Float, 0},
+                {"DTVALIDADE", host::FieldType::Date, 0}};
     p.rows.push_back({"0012", "Escola \"Araçá\"; anexo", 1234.5, host::Variant::date(host::EncodeDate(2024, 7, 1))});
     p.rows.push_back({"0013", "=HYPERLINK(\"x\")", host::Variant::null(), host::Variant::null()});
     auto b = build(def, p);

@@ -105,9 +105,12 @@ TEST_F(Runner, ParameterListIsBuiltFromTheDeclarations) {
     ASSERT_EQ(m_calls, 1);
     using host::FieldType;
     std::vector<std::tuple<std::string, host::FieldType, bool, std::string>> expected = {
-        {"P_CDFILAUXPRAT", FieldType::String, true, "P"},  {"P_ORDENA", FieldType::Integer, true, "0"},
-        {"P_NIVEL", FieldType::Integer, false, ""},        {"P_DTINICIAL", FieldType::Date, true, "01/03/2024"},
-        {"P_DTREFERENCIA", FieldType::Date, true, "15/03/2024"}, {"P_PRATOINICIAL", FieldType::String, false, ""}};
+        {"P_CDFILAUXPRAT", FieldType::String, true, "P"},
+        {"P_ORDENA", FieldType::Integer, true, "0"},
+        {"P_NIVEL", FieldType::Integer, false, ""},
+        {"P_DTINICIAL", FieldType::Date, true, "01/03/2024"},
+        {"P_DTREFERENCIA", FieldType::Date, true, "15/03/2024"},
+        {"P_PRATOINICIAL", FieldType::String, false, ""}};
     EXPECT_EQ(seen, expected);
 }
 
@@ -117,14 +120,14 @@ TEST_F(Runner, LastParamsAreOneJsonObjectALine) {
         p.ParamByName("P_NIVEL").SetAsInteger(5);
     });
     m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::Preview, {});
-    EXPECT_EQ(m_runner->lastParamLines(),
-              (std::vector<std::string>{
-                  R"({"Param":"P_CDFILAUXPRAT","DataType":"string","Value":"0002"})",
-                  R"({"Param":"P_ORDENA","DataType":"integer","Value":0})",
-                  R"({"Param":"P_NIVEL","DataType":"integer","Value":5})",
-                  R"({"Param":"P_DTINICIAL","DataType":"date","Value":"2024-03-01"})",
-                  R"({"Param":"P_DTREFERENCIA","DataType":"datetime","Value":"2024-03-15 10:30:00"})",
-                  R"({"Param":"P_PRATOINICIAL","DataType":"string","Value":null})"}));
+    EXPECT_EQ(
+        m_runner->lastParamLines(),
+        (std::vector<std::string>{R"({"Param":"P_CDFILAUXPRAT","DataType":"string","Value":"0002"})",
+                                  R"({"Param":"P_ORDENA","DataType":"integer","Value":0})",
+                                  R"({"Param":"P_NIVEL","DataType":"integer","Value":5})",
+                                  R"({"Param":"P_DTINICIAL","DataType":"date","Value":"2024-03-01"})",
+                                  R"({"Param":"P_DTREFERENCIA","DataType":"datetime","Value":"2024-03-15 10:30:00"})",
+                                  R"({"Param":"P_PRATOINICIAL","DataType":"string","Value":null})"}));
     // The bound branch chose the dishes of branch 0002 only.
     ASSERT_EQ(m_preview.size(), 1u);
     EXPECT_NE(m_preview[0].pages[0].find("Quibe de abóbora"), std::string::npos);
@@ -273,7 +276,9 @@ TEST_F(Runner, PreviewWithoutASinkIsAnError) {
 }
 
 TEST_F(Runner, DefinitionProblemsNameTheFile) {
-    struct Case { std::string file, text, message; };
+    struct Case {
+        std::string file, text, message;
+    };
     const Case cases[] = {
         {"PLA01302.QR2", "{ \"version\": 1, ", "linha 1"},
         {"PLA01303.QR2", std::string(kDishes), "não corresponde ao nome do arquivo"},

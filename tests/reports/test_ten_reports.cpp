@@ -33,21 +33,21 @@ const std::vector<std::string> kCodes = {"01", "02", "03", "04", "05", "06", "07
 
 // Every parameter name the form knows, with the type it binds it with.
 const std::map<std::string, ParamType> kFormParams = {
-    {"P_CDFILAUXPRAT", ParamType::String}, {"P_CDFILIAL", ParamType::String},
-    {"P_CDSERVFILI", ParamType::String},   {"P_CDFILIPROC", ParamType::String},
-    {"P_LISTAFILI", ParamType::String},    {"P_PRATOINICIAL", ParamType::String},
-    {"P_PRATOFINAL", ParamType::String},   {"P_CDPRATOINIC", ParamType::String},
-    {"P_CDPRATOFINA", ParamType::String},  {"P_MAXNIVEL", ParamType::Integer},
-    {"P_NIVEL", ParamType::Integer},       {"P_ORDENA", ParamType::Integer},
-    {"P_IDTIPORECE", ParamType::String},   {"P_IDRECEITA", ParamType::String},
-    {"P_IDPREPARO", ParamType::String},    {"P_IDFOTO", ParamType::String},
-    {"P_IDNUTRIENTE", ParamType::String},  {"P_NRTIPOCUST", ParamType::Integer},
+    {"P_CDFILAUXPRAT", ParamType::String},   {"P_CDFILIAL", ParamType::String},
+    {"P_CDSERVFILI", ParamType::String},     {"P_CDFILIPROC", ParamType::String},
+    {"P_LISTAFILI", ParamType::String},      {"P_PRATOINICIAL", ParamType::String},
+    {"P_PRATOFINAL", ParamType::String},     {"P_CDPRATOINIC", ParamType::String},
+    {"P_CDPRATOFINA", ParamType::String},    {"P_MAXNIVEL", ParamType::Integer},
+    {"P_NIVEL", ParamType::Integer},         {"P_ORDENA", ParamType::Integer},
+    {"P_IDTIPORECE", ParamType::String},     {"P_IDRECEITA", ParamType::String},
+    {"P_IDPREPARO", ParamType::String},      {"P_IDFOTO", ParamType::String},
+    {"P_IDNUTRIENTE", ParamType::String},    {"P_NRTIPOCUST", ParamType::Integer},
     {"P_DTREFERENCIA", ParamType::DateTime}, {"P_DTINICIAL", ParamType::Date},
-    {"P_DTFINAL", ParamType::Date},        {"P_DATAINICIAL", ParamType::String},
-    {"P_DATAFINAL", ParamType::String},    {"P_CDFILCENTPME", ParamType::String},
-    {"P_CDTIPOCARD", ParamType::String},   {"P_NMFILCENTPME", ParamType::String},
-    {"P_NMTIPOCARD", ParamType::String},   {"P_TCDFILIAL", ParamType::String},
-    {"P_CDFILISERV", ParamType::String},   {"P_TCDFILISERV", ParamType::String},
+    {"P_DTFINAL", ParamType::Date},          {"P_DATAINICIAL", ParamType::String},
+    {"P_DATAFINAL", ParamType::String},      {"P_CDFILCENTPME", ParamType::String},
+    {"P_CDTIPOCARD", ParamType::String},     {"P_NMFILCENTPME", ParamType::String},
+    {"P_NMTIPOCARD", ParamType::String},     {"P_TCDFILIAL", ParamType::String},
+    {"P_CDFILISERV", ParamType::String},     {"P_TCDFILISERV", ParamType::String},
 };
 
 std::string definitionPath(const std::string& code) { return reportsFolder() + "/PLA013" + code + ".QR2"; }
@@ -66,7 +66,8 @@ using Dish = std::tuple<std::string, std::string, std::string>;  // code, owner,
 const char* kLineSql =
     "SELECT R.CDPRATO, R.CDFILAUXPRAT, D.NMPRATO, R.CDPRODUTO, PR.CDARV, PR.NMPRODUTO, PR.SGUNIDPROD, R.QTBRUTPROD,"
     "       R.QTBRUTPROD * (SELECT K.VRCUSTO FROM CUSTOPRODUTO K WHERE K.CDPRODUTO = R.CDPRODUTO"
-    "                       AND K.NRTIPOCUST = :T AND K.DTVALIDADE <= :D ORDER BY K.DTVALIDADE DESC LIMIT 1) AS VRCUSTO "
+    "                       AND K.NRTIPOCUST = :T AND K.DTVALIDADE <= :D ORDER BY K.DTVALIDADE DESC LIMIT 1) AS "
+    "VRCUSTO "
     "FROM %s R JOIN PRATO D ON D.CDPRATO = R.CDPRATO AND D.CDFILAUXPRAT = R.CDFILAUXPRAT "
     "JOIN PRODUTO PR ON PR.CDPRODUTO = R.CDPRODUTO "
     "WHERE R.CDPRATO >= :A AND R.CDPRATO <= :B %s ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU";
@@ -89,8 +90,10 @@ host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
                             const std::map<Dish, std::vector<Line>>& other, const std::string& s) {
     host::DataPacket p;
     using host::FieldType;
-    p.fields = {{"CDPRATO", FieldType::String, 10}, {"NMPRATO", FieldType::String, 40},
-                {"CDFILAUXPRAT", FieldType::String, 4}, {"NRSEQUPRATO", FieldType::Integer, 0}};
+    p.fields = {{"CDPRATO", FieldType::String, 10},
+                {"NMPRATO", FieldType::String, 40},
+                {"CDFILAUXPRAT", FieldType::String, 4},
+                {"NRSEQUPRATO", FieldType::Integer, 0}};
     for (const std::string& side : {std::string("P"), s}) {
         p.fields.push_back({"CDPRODUTO" + side, FieldType::String, 10});
         p.fields.push_back({"CDARV" + side, FieldType::String, 20});
@@ -110,8 +113,9 @@ host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
             for (const std::vector<Line>* side : {&st, &ot}) {
                 if (k < side->size()) {
                     const Line& l = (*side)[k];
-                    row.insert(row.end(), {l.produto, l.arv, l.nome, l.unid, l.qt,
-                                           l.custo.isNull() ? host::Variant::null() : host::Variant(l.custo.toDouble())});
+                    row.insert(row.end(),
+                               {l.produto, l.arv, l.nome, l.unid, l.qt,
+                                l.custo.isNull() ? host::Variant::null() : host::Variant(l.custo.toDouble())});
                 } else {
                     for (int i = 0; i < 6; ++i) row.push_back(host::Variant::null());
                 }
@@ -165,13 +169,14 @@ void fillPadSer(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const F
 void fillPlCent(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
     auto p = lineParams(c);
     auto std = recipeLines(db, "RECEITAPRATO", "", p);
-    host::DataPacket branches = db.query("SELECT DISTINCT R.CDFILIAL, F.NMFILIAL FROM RECEITALOCAL R "
-                                         "JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL ORDER BY R.CDFILIAL",
-                                         {}, "branches");
+    host::DataPacket branches = db.query(
+        "SELECT DISTINCT R.CDFILIAL, F.NMFILIAL FROM RECEITALOCAL R "
+        "JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL ORDER BY R.CDFILIAL",
+        {}, "branches");
     host::DataPacket out;
     using host::FieldType;
-    out.fields = {{"CDFILIALL", FieldType::String, 4}, {"CDFILAUXPRAT", FieldType::String, 4},
-                  {"CDPRATO", FieldType::String, 10}, {"NMPRATO", FieldType::String, 40},
+    out.fields = {{"CDFILIALL", FieldType::String, 4},  {"CDFILAUXPRAT", FieldType::String, 4},
+                  {"CDPRATO", FieldType::String, 10},   {"NMPRATO", FieldType::String, 40},
                   {"VRCUSTPRATP", FieldType::Float, 0}, {"VRCUSTPRATL", FieldType::Float, 0},
                   {"NMFILIAL", FieldType::String, 30}};
     auto total = [](const std::vector<Line>& lines) {
@@ -210,30 +215,34 @@ std::vector<ReportCase> cases() {
     c.position = 0;
     c.pratoIni = "1";
     c.pratoFin = "9";
-    out.push_back({"DishListByCode", "01", c,
+    out.push_back({"DishListByCode",
+                   "01",
+                   c,
                    {"Relação de Pratos", "Salada de alface e tomate", "Vitamina de banana", "Ordenação: Código",
                     "Total de pratos: 65"},
                    {"Carne de panela com mandioca"}});
     c.ordena = 1;
     c.nivel = 1;
-    out.push_back({"DishListAlphabeticalWithinLevel", "01", c,
-                   {"Alfabética pelo nível", "Caldo verde"}, {}});
+    out.push_back({"DishListAlphabeticalWithinLevel", "01", c, {"Alfabética pelo nível", "Caldo verde"}, {}});
 
     c = {};
     c.position = 1;
     c.pratoIni = "30001";
     c.pratoFin = "31001";
     c.produto = c.modPrep = c.foto = c.nutriente = true;
-    out.push_back({"RecipeSheetsStandardWithEverything", "02", c,
+    out.push_back({"RecipeSheetsStandardWithEverything",
+                   "02",
+                   c,
                    {"Fichas Técnicas das Receitas", "Prato 30001 - Carne de panela com batatas", "Carne bovina acém",
-                    "Modo de preparo", "panela de pressão", "Valor nutricional", "315,1",
-                    "Origem da receita: Padrão"},
+                    "Modo de preparo", "panela de pressão", "Valor nutricional", "315,1", "Origem da receita: Padrão"},
                    {"mandioca"},
                    2});
     c.origin = 'F';
     c.cdFilial = "0002";
     c.produto = c.foto = c.nutriente = false;
-    out.push_back({"RecipeSheetsLocalPreparationOnly", "02", c,
+    out.push_back({"RecipeSheetsLocalPreparationOnly",
+                   "02",
+                   c,
                    {"Origem da receita: Local", "Filial: 0002", "Prato 30001 - Carne de panela com mandioca",
                     "Modo de preparo", "mandioca cozida à parte"},
                    {"Carne bovina acém", "Valor nutricional"},
@@ -244,8 +253,11 @@ std::vector<ReportCase> cases() {
     c.pratoFin = "4";
     c.produto = true;
     c.modPrep = false;
-    out.push_back({"RecipeSheetsOfService", "02", c,
-                   {"Por serviço", "Serviço: 00002", "Feijão carioca", "Quibe de abóbora"}, {"Modo de preparo"}});
+    out.push_back({"RecipeSheetsOfService",
+                   "02",
+                   c,
+                   {"Por serviço", "Serviço: 00002", "Feijão carioca", "Quibe de abóbora"},
+                   {"Modo de preparo"}});
 
     c = {};
     c.position = 2;
@@ -253,7 +265,9 @@ std::vector<ReportCase> cases() {
     c.cdFilial = "0002";
     c.pratoIni = "20001";
     c.pratoFin = "33004";
-    out.push_back({"StandardBesideLocal", "03", c,
+    out.push_back({"StandardBesideLocal",
+                   "03",
+                   c,
                    {"Receita Padrão x Receita Local", "Escola Municipal São João", "Custo médio", "15/03/2024",
                     "Carne de panela com batatas", "Custo do prato", "Total geral", "Mandioca"},
                    {}});
@@ -265,9 +279,12 @@ std::vector<ReportCase> cases() {
     c.cdServFili = "00002";
     c.pratoIni = "30001";
     c.pratoFin = "40003";
-    out.push_back({"StandardBesideService", "04", c,
-                   {"Receita Padrão x Receita do Serviço", "Almoço escolar", "Feijão carioca", "Alho", "Custo do prato"},
-                   {}});
+    out.push_back(
+        {"StandardBesideService",
+         "04",
+         c,
+         {"Receita Padrão x Receita do Serviço", "Almoço escolar", "Feijão carioca", "Alho", "Custo do prato"},
+         {}});
 
     c = {};
     c.position = 4;
@@ -275,7 +292,9 @@ std::vector<ReportCase> cases() {
     c.pratoIni = "1";
     c.pratoFin = "9";
     c.nrTipoCust = 2;
-    out.push_back({"CostByBranch", "05", c,
+    out.push_back({"CostByBranch",
+                   "05",
+                   c,
                    {"Custo dos Pratos", "Último custo", "Filiais: Todas", "Filial 0002 - Escola Municipal São João",
                     "Filial 0003 - Escola Estadual Conceição", "Total da filial", "Arroz branco"},
                    {}});
@@ -287,11 +306,13 @@ std::vector<ReportCase> cases() {
     c.dtFinal = host::EncodeDate(2024, 3, 5);
     c.pratoIni = "1";
     c.pratoFin = "9";
-    out.push_back({"MenuDishesInPeriod", "06", c,
-                   {"Pratos dos Cardápios por Período", "Filiais: 0002,0006", "Período de: 04/03/2024",
-                    "até: 05/03/2024", "04/03/2024 (segunda-feira)", "Almoço escolar", "Filé de tilápia grelhado",
-                    "Restaurante Industrial Açu"},
-                   {"06/03/2024", "Escola Estadual Conceição"}});
+    out.push_back(
+        {"MenuDishesInPeriod",
+         "06",
+         c,
+         {"Pratos dos Cardápios por Período", "Filiais: 0002,0006", "Período de: 04/03/2024", "até: 05/03/2024",
+          "04/03/2024 (segunda-feira)", "Almoço escolar", "Filé de tilápia grelhado", "Restaurante Industrial Açu"},
+         {"06/03/2024", "Escola Estadual Conceição"}});
 
     c = {};
     c.position = 6;
@@ -299,7 +320,9 @@ std::vector<ReportCase> cases() {
     c.cdFilial = "0002";
     c.pratoIni = "1";
     c.pratoFin = "9";
-    out.push_back({"BranchOwnDishes", "07", c,
+    out.push_back({"BranchOwnDishes",
+                   "07",
+                   c,
                    {"Pratos Próprios da Filial", "Filial 0002 - Escola Municipal São João",
                     "Carne de panela com mandioca", "Quibe de abóbora", "Total de pratos: 3"},
                    {"Carne de panela com batatas"}});
@@ -315,12 +338,14 @@ std::vector<ReportCase> cases() {
     c.pratoFin = "9";
     c.produto = true;
     c.foto = true;
-    out.push_back({"RecipesByMenuType", "08", c,
-                   {"Receitas por Tipo de Cardápio", "Central 0001 - Central de Merenda Norte",
-                    "Cardápio de creche (0 a 3 anos)", "Papinha de frutas", "Banana prata",
-                    "Purê de abóbora", "Prato sem receita padrão cadastrada."},
-                   {"Carne de panela"},
-                   0});
+    out.push_back(
+        {"RecipesByMenuType",
+         "08",
+         c,
+         {"Receitas por Tipo de Cardápio", "Central 0001 - Central de Merenda Norte", "Cardápio de creche (0 a 3 anos)",
+          "Papinha de frutas", "Banana prata", "Purê de abóbora", "Prato sem receita padrão cadastrada."},
+         {"Carne de panela"},
+         0});
 
     c = {};
     c.position = 8;
@@ -332,26 +357,33 @@ std::vector<ReportCase> cases() {
     c.pratoFin = "9";
     c.produto = true;
     c.modPrep = true;
-    out.push_back({"MenuRecipesByBranchAndService", "09", c,
-                   {"Receitas dos Cardápios por Filial e Serviço", "Serviço 00002 - Almoço escolar",
-                    "Cardápio de 04/03/2024 (segunda-feira)", "Frango assado com ervas   (receita local)",
-                    "Feijão carioca   (receita do serviço)", "Arroz branco   (receita padrão)",
-                    "Salada de repolho com cenoura   (receita não cadastrada)", "Açafrão-da-terra em pó",
-                    "Modo de preparo"},
-                   {"Lanche da manhã", "06/03/2024"}});
+    out.push_back(
+        {"MenuRecipesByBranchAndService",
+         "09",
+         c,
+         {"Receitas dos Cardápios por Filial e Serviço", "Serviço 00002 - Almoço escolar",
+          "Cardápio de 04/03/2024 (segunda-feira)", "Frango assado com ervas   (receita local)",
+          "Feijão carioca   (receita do serviço)", "Arroz branco   (receita padrão)",
+          "Salada de repolho com cenoura   (receita não cadastrada)", "Açafrão-da-terra em pó", "Modo de preparo"},
+         {"Lanche da manhã", "06/03/2024"}});
     c.listaFilial = "T";
     c.listaServico = "T";
     c.produto = false;
     c.modPrep = false;
-    out.push_back({"MenuRecipesAllBranches", "09", c,
-                   {"Filiais: Todas", "Serviços: Todos", "Lanche da manhã", "Merenda integral"}, {"Modo de preparo"}});
+    out.push_back({"MenuRecipesAllBranches",
+                   "09",
+                   c,
+                   {"Filiais: Todas", "Serviços: Todos", "Lanche da manhã", "Merenda integral"},
+                   {"Modo de preparo"}});
 
     c = {};
     c.position = 9;
     c.pratoIni = "20001";
     c.pratoFin = "20002";
     c.nrTipoCust = 1;
-    out.push_back({"RecipeSheetsWithCost", "0A", c,
+    out.push_back({"RecipeSheetsWithCost",
+                   "0A",
+                   c,
                    {"Fichas Técnicas com Custo das Receitas", "Custo médio", "Sopa de legumes", "Cheiro-verde",
                     "Custo total do prato", "Atenção: 1 produto(s) sem custo", "Canja de galinha"},
                    {}});
@@ -406,7 +438,8 @@ TEST_P(TenReports, PreviewHoldsTheSampleValues) {
     for (const auto& a : rc.absent) EXPECT_EQ(all.find(a), std::string::npos) << "unexpected: " << a << "\n" << all;
     const std::string total = " de " + std::to_string(m_preview.pages.size());
     EXPECT_NE(m_preview.pages.front().find("Página 1" + total), std::string::npos);
-    EXPECT_NE(m_preview.pages.back().find("Página " + std::to_string(m_preview.pages.size()) + total), std::string::npos);
+    EXPECT_NE(m_preview.pages.back().find("Página " + std::to_string(m_preview.pages.size()) + total),
+              std::string::npos);
     EXPECT_NE(all.find("Impresso em 20/03/2024 às 12:00"), std::string::npos);
     ASSERT_EQ(m_lines.size(), 1u);
     EXPECT_EQ(m_lines[0], "report: preview - " + std::to_string(m_preview.pages.size()));

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "platform/host/HostOptions.h"
 #include "platform/host/HostSession.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
-#include "TempDir.h"
 
 namespace pla013 {
 class TfrmRelatPrato;

@@ -29,14 +29,17 @@ const char* kRange =
 const char* kVisible = "(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = :P_CDFILIAL)\n";
 
 std::string lines(const std::string& alias, const std::string& table, const std::string& where) {
-    return "SELECT " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias + ".CDPRODUTO,\n"
-           "       PR.NMPRODUTO, PR.SGUNIDPROD, PR.CDARV, " + alias + ".QTBRUTPROD, CU.VRCUSTO\n"
+    return "SELECT " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias +
+           ".CDPRODUTO,\n"
+           "       PR.NMPRODUTO, PR.SGUNIDPROD, PR.CDARV, " +
+           alias +
+           ".QTBRUTPROD, CU.VRCUSTO\n"
            "FROM PRATO P\n"
-           "JOIN " + table + " " + alias + " ON " + alias + ".CDPRATO = P.CDPRATO AND " + alias +
+           "JOIN " +
+           table + " " + alias + " ON " + alias + ".CDPRATO = P.CDPRATO AND " + alias +
            ".CDFILAUXPRAT = P.CDFILAUXPRAT\n"
-           "LEFT JOIN PRODUTO PR ON PR.CDPRODUTO = " + alias + ".CDPRODUTO\n" +
-           costJoin(alias + ".CDPRODUTO") +
-           "WHERE " + where + kRange + "AND " + kVisible +
+           "LEFT JOIN PRODUTO PR ON PR.CDPRODUTO = " +
+           alias + ".CDPRODUTO\n" + costJoin(alias + ".CDPRODUTO") + "WHERE " + where + kRange + "AND " + kVisible +
            "ORDER BY " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias + ".NRSEQU\n";
 }
 
@@ -50,10 +53,12 @@ const char* kCentral =
 }  // namespace
 
 const std::string& dishesWithLocalRecipe() {
-    static const std::string text = std::string(
-        "SELECT P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT\n"
-        "FROM PRATO P\n"
-        "WHERE ") + kRange + "AND " + kVisible +
+    static const std::string text =
+        std::string(
+            "SELECT P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT\n"
+            "FROM PRATO P\n"
+            "WHERE ") +
+        kRange + "AND " + kVisible +
         "AND (EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
         "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
         "     EXISTS (SELECT 1 FROM RECEITALOCAL L\n"
@@ -64,15 +69,16 @@ const std::string& dishesWithLocalRecipe() {
 
 const std::string& dishesWithServiceRecipe() {
     static const std::string text = std::string(
-        "SELECT P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO\n"
-        "FROM PRATO P\n"
-        "WHERE ") + kRange + "AND " + kVisible +
-        "AND (EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
-        "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
-        "     EXISTS (SELECT 1 FROM RECEITASERV S\n"
-        "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
-        "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT))\n"
-        "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+                                        "SELECT P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO\n"
+                                        "FROM PRATO P\n"
+                                        "WHERE ") +
+                                    kRange + "AND " + kVisible +
+                                    "AND (EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
+                                    "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
+                                    "     EXISTS (SELECT 1 FROM RECEITASERV S\n"
+                                    "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
+                                    "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT))\n"
+                                    "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
     return text;
 }
 
@@ -104,13 +110,15 @@ const std::string& branchesOfCentral() {
 }
 
 const std::string& localLinesOfCentral() {
-    static const std::string text = std::string(
-        "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD, CU.VRCUSTO\n"
-        "FROM RECEITALOCAL L\n"
-        "JOIN PRATO P ON P.CDPRATO = L.CDPRATO AND P.CDFILAUXPRAT = L.CDFILAUXPRAT\n") +
-        costJoin("L.CDPRODUTO") +
-        "WHERE L.CDFILIAL IN (" + kCentral + ")\n"
-        "  AND " + kRange +
+    static const std::string text =
+        std::string(
+            "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD, CU.VRCUSTO\n"
+            "FROM RECEITALOCAL L\n"
+            "JOIN PRATO P ON P.CDPRATO = L.CDPRATO AND P.CDFILAUXPRAT = L.CDFILAUXPRAT\n") +
+        costJoin("L.CDPRODUTO") + "WHERE L.CDFILIAL IN (" + kCentral +
+        ")\n"
+        "  AND " +
+        kRange +
         "  AND (P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = L.CDFILIAL)\n"
         "ORDER BY L.CDFILIAL, P.CDPRATO, P.CDFILAUXPRAT, L.NRSEQU\n";
     return text;
@@ -118,12 +126,11 @@ const std::string& localLinesOfCentral() {
 
 const std::string& standardLinesInRange() {
     static const std::string text = std::string(
-        "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
-        "FROM RECEITAPRATO R\n"
-        "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n") +
-        costJoin("R.CDPRODUTO") +
-        "WHERE " + kRange +
-        "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
+                                        "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
+                                        "FROM RECEITAPRATO R\n"
+                                        "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n") +
+                                    costJoin("R.CDPRODUTO") + "WHERE " + kRange +
+                                    "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
     return text;
 }
 

@@ -6,25 +6,15 @@ namespace pla013::db::internal {
 
 namespace {
 
-bool isNameStart(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
+bool isNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 
-bool isNameChar(char c)
-{
-    return isNameStart(c) || (c >= '0' && c <= '9');
-}
+bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9'); }
 
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
+char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
 }  // namespace
 
-std::vector<std::string> parameterNames(const std::string& sql)
-{
+std::vector<std::string> parameterNames(const std::string& sql) {
     std::vector<std::string> names;
     const std::size_t n = sql.size();
     std::size_t i = 0;
@@ -45,11 +35,9 @@ std::vector<std::string> parameterNames(const std::string& sql)
             i += 2;
         } else if (c == ':' && i + 1 < n && isNameStart(sql[i + 1])) {
             std::size_t end = i + 1;
-            while (end < n && isNameChar(sql[end]))
-                ++end;
+            while (end < n && isNameChar(sql[end])) ++end;
             std::string name = sql.substr(i + 1, end - i - 1);
-            if (std::find(names.begin(), names.end(), name) == names.end())
-                names.push_back(std::move(name));
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
             i = end;
         } else {
             ++i;
@@ -58,8 +46,7 @@ std::vector<std::string> parameterNames(const std::string& sql)
     return names;
 }
 
-std::string withoutComments(const std::string& sql)
-{
+std::string withoutComments(const std::string& sql) {
     std::string result;
     result.reserve(sql.size());
     const std::size_t n = sql.size();
@@ -86,20 +73,14 @@ std::string withoutComments(const std::string& sql)
     return result;
 }
 
-bool isBlank(const std::string& text)
-{
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
+bool isBlank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
 
-std::string toUpperAscii(std::string text)
-{
-    for (char& c : text)
-        c = upper(c);
+std::string toUpperAscii(std::string text) {
+    for (char& c : text) c = upper(c);
     return text;
 }
 
-bool equalsIgnoreCase(const std::string& a, const std::string& b)
-{
+bool equalsIgnoreCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
 }

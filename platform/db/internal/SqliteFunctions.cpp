@@ -14,29 +14,22 @@ namespace {
 using sqlite_api::sqlite3_context;
 using sqlite_api::sqlite3_value;
 
-bool isNull(sqlite3_value* value)
-{
-    return sqlite_api::sqlite3_value_type(value) == SQLITE_NULL;
-}
+bool isNull(sqlite3_value* value) { return sqlite_api::sqlite3_value_type(value) == SQLITE_NULL; }
 
-void nvl(sqlite3_context* context, int, sqlite3_value** argv)
-{
+void nvl(sqlite3_context* context, int, sqlite3_value** argv) {
     sqlite_api::sqlite3_result_value(context, isNull(argv[0]) ? argv[1] : argv[0]);
 }
 
-void nvlstr(sqlite3_context* context, int, sqlite3_value** argv)
-{
+void nvlstr(sqlite3_context* context, int, sqlite3_value** argv) {
     const bool empty = isNull(argv[0]) || (sqlite_api::sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
                                            sqlite_api::sqlite3_value_bytes(argv[0]) == 0);
     sqlite_api::sqlite3_result_value(context, empty ? argv[1] : argv[0]);
 }
 
 void define(sqlite_api::sqlite3* connection, const char* name,
-            void (*function)(sqlite3_context*, int, sqlite3_value**))
-{
-    const int rc = sqlite_api::sqlite3_create_function_v2(connection, name, 2,
-                                                          SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                          function, nullptr, nullptr, nullptr);
+            void (*function)(sqlite3_context*, int, sqlite3_value**)) {
+    const int rc = sqlite_api::sqlite3_create_function_v2(connection, name, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                          nullptr, function, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw host::EHostError(std::string("SQLite: cannot register function ") + name + ": " +
                                sqlite_api::sqlite3_errstr(rc));
@@ -44,8 +37,7 @@ void define(sqlite_api::sqlite3* connection, const char* name,
 
 }  // namespace
 
-void registerSqliteFunctions(soci::session& session)
-{
+void registerSqliteFunctions(soci::session& session) {
     // SOCI does not export its backends' type information: check by name.
     if (session.get_backend_name() != "sqlite3")
         throw host::EHostError("SQLite: the session is not an SQLite connection");

@@ -268,7 +268,8 @@ public:
             if (m_view.updating()) return;
             auto& spin = static_cast<host::TSpinEdit&>(m_control);
             m_view.userAction(m_control, true, [&spin, steps] {
-                const int v = std::clamp(spin.Value() + steps, spin.MinValue(), std::max(spin.MinValue(), spin.MaxValue()));
+                const int v =
+                    std::clamp(spin.Value() + steps, spin.MinValue(), std::max(spin.MinValue(), spin.MaxValue()));
                 spin.SetValue(v);
             });
         };
@@ -296,8 +297,7 @@ private:
 template <class Widget, class Model>
 class CheckableAdapter final : public ControlAdapter {
 public:
-    CheckableAdapter(FormView& v, host::TControl& c, QWidget* parent)
-        : ControlAdapter(v, c), m_w(new Widget(parent)) {
+    CheckableAdapter(FormView& v, host::TControl& c, QWidget* parent) : ControlAdapter(v, c), m_w(new Widget(parent)) {
         m_w->setFocusPolicy(fieldFocus(c));
         QObject::connect(m_w, &QAbstractButton::clicked, m_w, [this] { click(); });
     }
@@ -504,9 +504,9 @@ private:
 
 QColor screenColor(host::TColor color) {
     switch (color) {
-    case host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
-    case host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
-    case host::TColor::clWindow: return QColor(Qt::white);
+        case host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
+        case host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
+        case host::TColor::clWindow: return QColor(Qt::white);
     }
     return QColor(Qt::white);
 }
@@ -545,23 +545,23 @@ std::unique_ptr<ControlAdapter> createAdapter(FormView& view, host::TControl& co
     using K = host::ControlKind;
     std::unique_ptr<ControlAdapter> a;
     switch (control.Kind()) {
-    case K::Label: a = std::make_unique<LabelAdapter>(view, control, parent); break;
-    case K::Bevel: a = std::make_unique<BevelAdapter>(view, control, parent); break;
-    case K::Panel: a = std::make_unique<PanelAdapter>(view, control, parent); break;
-    case K::GroupBox: a = std::make_unique<GroupBoxAdapter>(view, control, parent); break;
-    case K::Edit:
-    case K::MaskEdit:
-    case K::DateEdit: a = std::make_unique<EditAdapter>(view, control, parent); break;
-    case K::SpinEdit: a = std::make_unique<SpinEditAdapter>(view, control, parent); break;
-    case K::CheckBox: a = std::make_unique<CheckBoxAdapter>(view, control, parent); break;
-    case K::RadioButton: a = std::make_unique<RadioButtonAdapter>(view, control, parent); break;
-    case K::ComboBox: a = std::make_unique<ComboBoxAdapter>(view, control, parent); break;
-    case K::RadioGroup: a = std::make_unique<RadioGroupAdapter>(view, control, parent); break;
-    case K::Notebook: a = std::make_unique<NotebookAdapter>(view, control, parent); break;
-    case K::Page: a = std::make_unique<PageAdapter>(view, control, parent); break;
-    case K::SearchButton:
-    case K::SpeedButton: a = std::make_unique<ButtonAdapter>(view, control, parent); break;
-    case K::Form: return nullptr;  // the view itself
+        case K::Label: a = std::make_unique<LabelAdapter>(view, control, parent); break;
+        case K::Bevel: a = std::make_unique<BevelAdapter>(view, control, parent); break;
+        case K::Panel: a = std::make_unique<PanelAdapter>(view, control, parent); break;
+        case K::GroupBox: a = std::make_unique<GroupBoxAdapter>(view, control, parent); break;
+        case K::Edit:
+        case K::MaskEdit:
+        case K::DateEdit: a = std::make_unique<EditAdapter>(view, control, parent); break;
+        case K::SpinEdit: a = std::make_unique<SpinEditAdapter>(view, control, parent); break;
+        case K::CheckBox: a = std::make_unique<CheckBoxAdapter>(view, control, parent); break;
+        case K::RadioButton: a = std::make_unique<RadioButtonAdapter>(view, control, parent); break;
+        case K::ComboBox: a = std::make_unique<ComboBoxAdapter>(view, control, parent); break;
+        case K::RadioGroup: a = std::make_unique<RadioGroupAdapter>(view, control, parent); break;
+        case K::Notebook: a = std::make_unique<NotebookAdapter>(view, control, parent); break;
+        case K::Page: a = std::make_unique<PageAdapter>(view, control, parent); break;
+        case K::SearchButton:
+        case K::SpeedButton: a = std::make_unique<ButtonAdapter>(view, control, parent); break;
+        case K::Form: return nullptr;  // the view itself
     }
     a->widget()->setObjectName(QString::fromStdString(control.Name()));
     return a;

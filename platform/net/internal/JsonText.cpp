@@ -28,16 +28,16 @@ nlohmann::json parseStrict(std::string_view text, const std::string& what) {
 
 const char* jsonTypeName(const nlohmann::json& value) {
     switch (value.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::object: return "object";
-    case nlohmann::json::value_t::array: return "array";
-    case nlohmann::json::value_t::string: return "string";
-    case nlohmann::json::value_t::boolean: return "boolean";
-    case nlohmann::json::value_t::number_integer:
-    case nlohmann::json::value_t::number_unsigned: return "integer";
-    case nlohmann::json::value_t::number_float: return "number";
-    case nlohmann::json::value_t::binary: return "binary";
-    case nlohmann::json::value_t::discarded: return "discarded";
+        case nlohmann::json::value_t::null: return "null";
+        case nlohmann::json::value_t::object: return "object";
+        case nlohmann::json::value_t::array: return "array";
+        case nlohmann::json::value_t::string: return "string";
+        case nlohmann::json::value_t::boolean: return "boolean";
+        case nlohmann::json::value_t::number_integer:
+        case nlohmann::json::value_t::number_unsigned: return "integer";
+        case nlohmann::json::value_t::number_float: return "number";
+        case nlohmann::json::value_t::binary: return "binary";
+        case nlohmann::json::value_t::discarded: return "discarded";
     }
     return "unknown";
 }

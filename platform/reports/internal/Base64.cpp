@@ -40,13 +40,20 @@ std::string decodeBase64(const std::string& in) {
     for (unsigned char c : in) {
         if (c == '=') break;
         int d;
-        if (c >= 'A' && c <= 'Z') d = c - 'A';
-        else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') d = c - '0' + 52;
-        else if (c == '+') d = 62;
-        else if (c == '/') d = 63;
-        else if (std::isspace(c)) continue;
-        else return {};
+        if (c >= 'A' && c <= 'Z')
+            d = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            d = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            d = c - '0' + 52;
+        else if (c == '+')
+            d = 62;
+        else if (c == '/')
+            d = 63;
+        else if (std::isspace(c))
+            continue;
+        else
+            return {};
         val = (val << 6) + d;
         bits += 6;
         if (bits >= 0) {

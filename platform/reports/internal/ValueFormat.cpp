@@ -59,21 +59,38 @@ std::string formatDate(host::TDateTime value, const std::string& pattern) {
     long secs = std::lround(frac * 86400.0);
     if (secs >= 86400) secs = 86399;
     int hh = int(secs / 3600), nn = int(secs / 60 % 60), ss = int(secs % 60);
-    static const char* const longDays[] = {"domingo", "segunda-feira", "terça-feira", "quarta-feira",
-                                           "quinta-feira", "sexta-feira", "sábado"};
+    static const char* const longDays[] = {"domingo",      "segunda-feira", "terça-feira", "quarta-feira",
+                                           "quinta-feira", "sexta-feira",   "sábado"};
     static const char* const shortDays[] = {"dom", "seg", "ter", "qua", "qui", "sex", "sáb"};
     std::string out;
     for (std::size_t i = 0; i < pattern.size();) {
         auto at = [&](const char* t) { return pattern.compare(i, 2, t) == 0; };
-        if (pattern.compare(i, 4, "yyyy") == 0) { out += std::to_string(y); i += 4; }
-        else if (pattern.compare(i, 4, "dddd") == 0) { out += longDays[host::DayOfWeek(value) - 1]; i += 4; }
-        else if (pattern.compare(i, 3, "ddd") == 0) { out += shortDays[host::DayOfWeek(value) - 1]; i += 3; }
-        else if (at("dd")) { out += pad2(d); i += 2; }
-        else if (at("mm")) { out += pad2(m); i += 2; }
-        else if (at("hh")) { out += pad2(hh); i += 2; }
-        else if (at("nn")) { out += pad2(nn); i += 2; }
-        else if (at("ss")) { out += pad2(ss); i += 2; }
-        else out += pattern[i++];
+        if (pattern.compare(i, 4, "yyyy") == 0) {
+            out += std::to_string(y);
+            i += 4;
+        } else if (pattern.compare(i, 4, "dddd") == 0) {
+            out += longDays[host::DayOfWeek(value) - 1];
+            i += 4;
+        } else if (pattern.compare(i, 3, "ddd") == 0) {
+            out += shortDays[host::DayOfWeek(value) - 1];
+            i += 3;
+        } else if (at("dd")) {
+            out += pad2(d);
+            i += 2;
+        } else if (at("mm")) {
+            out += pad2(m);
+            i += 2;
+        } else if (at("hh")) {
+            out += pad2(hh);
+            i += 2;
+        } else if (at("nn")) {
+            out += pad2(nn);
+            i += 2;
+        } else if (at("ss")) {
+            out += pad2(ss);
+            i += 2;
+        } else
+            out += pattern[i++];
     }
     return out;
 }
@@ -81,29 +98,29 @@ std::string formatDate(host::TDateTime value, const std::string& pattern) {
 std::string formatValue(const host::Variant& value, const std::string& format) {
     using K = host::Variant::Kind;
     switch (value.kind()) {
-    case K::Unassigned:
-    case K::Null: return {};
-    case K::Text: return value.toString();
-    case K::Integer:
-    case K::Float: {
-        double v = value.toDouble();
-        if (format.empty() || format == "text") {
-            if (value.kind() == K::Integer) return std::to_string(value.toInt());
-            return formatNumber(v, 2, true);
+        case K::Unassigned:
+        case K::Null: return {};
+        case K::Text: return value.toString();
+        case K::Integer:
+        case K::Float: {
+            double v = value.toDouble();
+            if (format.empty() || format == "text") {
+                if (value.kind() == K::Integer) return std::to_string(value.toInt());
+                return formatNumber(v, 2, true);
+            }
+            if (isDatePattern(format)) return formatDate(v, format);
+            int decimals = 0;
+            bool grouping = false;
+            numberPattern(format, decimals, grouping);
+            return formatNumber(v, decimals, grouping);
         }
-        if (isDatePattern(format)) return formatDate(v, format);
-        int decimals = 0;
-        bool grouping = false;
-        numberPattern(format, decimals, grouping);
-        return formatNumber(v, decimals, grouping);
-    }
-    case K::Date: {
-        host::TDateTime d = value.toDate();
-        if (!format.empty() && isDatePattern(format)) return formatDate(d, format);
-        bool hasTime = d - std::floor(d) > 1e-9;
-        return formatDate(d, hasTime ? "dd/mm/yyyy hh:nn" : "dd/mm/yyyy");
-    }
-    default: return value.toString();
+        case K::Date: {
+            host::TDateTime d = value.toDate();
+            if (!format.empty() && isDatePattern(format)) return formatDate(d, format);
+            bool hasTime = d - std::floor(d) > 1e-9;
+            return formatDate(d, hasTime ? "dd/mm/yyyy hh:nn" : "dd/mm/yyyy");
+        }
+        default: return value.toString();
     }
 }
 
@@ -166,15 +183,23 @@ std::vector<std::string> wrapText(const std::string& s, std::size_t width) {
             std::string word = para.substr(i, j == std::string::npos ? std::string::npos : j - i);
             i = j == std::string::npos ? para.size() : j;
             while (textWidth(word) > width) {  // a word longer than a line is split
-                if (!line.empty()) { lines.push_back(line); line.clear(); }
+                if (!line.empty()) {
+                    lines.push_back(line);
+                    line.clear();
+                }
                 std::string head = cutText(word, width, false);
                 lines.push_back(head);
                 word = word.substr(head.size());
             }
             if (word.empty()) continue;
-            if (line.empty()) line = word;
-            else if (textWidth(line) + 1 + textWidth(word) <= width) line += " " + word;
-            else { lines.push_back(line); line = word; }
+            if (line.empty())
+                line = word;
+            else if (textWidth(line) + 1 + textWidth(word) <= width)
+                line += " " + word;
+            else {
+                lines.push_back(line);
+                line = word;
+            }
             any = true;
         }
         if (!line.empty() || !any) lines.push_back(line);

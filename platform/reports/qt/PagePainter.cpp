@@ -38,9 +38,9 @@ QString fontFamily() {
 
 Qt::Alignment qtAlign(Align a) {
     switch (a) {
-    case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
-    case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+        case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
+        case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
+        default: return Qt::AlignLeft | Qt::AlignVCenter;
     }
 }
 
@@ -52,9 +52,13 @@ public:
         : m_p(p),
           m_cw((paper.width() - 2 * kMargin) / std::max(1, charactersPerLine)),
           m_lh((paper.height() - 2 * kMargin) / std::max(1, linesPerPage)),
-          m_width(paper.width() - 2 * kMargin), m_bottom(paper.height() - kMargin),
-          m_normal(fontFamily()), m_bold(fontFamily()), m_title(fontFamily()),
-          m_fmNormal(m_normal), m_fmBold(m_bold) {
+          m_width(paper.width() - 2 * kMargin),
+          m_bottom(paper.height() - kMargin),
+          m_normal(fontFamily()),
+          m_bold(fontFamily()),
+          m_title(fontFamily()),
+          m_fmNormal(m_normal),
+          m_fmBold(m_bold) {
         // No ligatures: the text must read back (and be searched) letter by letter.
         for (QFont* f : {&m_normal, &m_bold, &m_title}) f->setStyleStrategy(QFont::PreferNoShaping);
         m_normal.setStretch(QFont::Condensed);
@@ -93,9 +97,7 @@ private:
         else
             m_p.drawText(r, a, s);
     }
-    QRectF cellRect(const Cell& c, double y) const {
-        return QRectF(kMargin + c.x * m_cw, y, c.width * m_cw, m_lh);
-    }
+    QRectF cellRect(const Cell& c, double y) const { return QRectF(kMargin + c.x * m_cw, y, c.width * m_cw, m_lh); }
     void rule(double y, double x0, double x1, double width = 0.5) {
         m_p.setPen(QPen(Qt::black, width));
         m_p.drawLine(QPointF(x0, y), QPointF(x1, y));
@@ -106,42 +108,48 @@ private:
     }
     void draw(const Line& l, double y) {
         switch (l.style) {
-        case LineStyle::Title: {
-            m_p.setFont(m_title);
-            QRectF r(kMargin, y, m_width, m_lh * 1.5);
-            QString right = QString::fromStdString(l.right);
-            double rw = QFontMetricsF(m_title, m_p.device()).horizontalAdvance(right) + 8;
-            m_p.drawText(QRectF(r.left(), r.top(), r.width() - rw, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         QFontMetricsF(m_title, m_p.device())
-                             .elidedText((l.cells.empty() ? QString() : QString::fromStdString(l.cells.front().text)), Qt::ElideRight, r.width() - rw));
-            m_p.drawText(r, Qt::AlignRight | Qt::AlignVCenter, right);
-            rule(y + m_lh * 1.75, kMargin, kMargin + m_width, 1.0);
-            break;
-        }
-        case LineStyle::ColumnHeader:
-            cells(l, y, true);
-            rule(y + m_lh * 1.4, kMargin, kMargin + m_width);
-            break;
-        case LineStyle::Totals:
-            for (const Cell& c : l.cells)
-                if (c.column >= 0) rule(y + 0.5, kMargin + c.x * m_cw, kMargin + (c.x + c.width) * m_cw, 0.3);
-            cells(l, y, true);
-            break;
-        case LineStyle::Image: {
-            QImage img;
-            if (l.image && !l.image->bytes.empty() &&
-                img.loadFromData(reinterpret_cast<const uchar*>(l.image->bytes.data()), int(l.image->bytes.size()))) {
-                double h = l.height * m_lh - 4;
-                double w = img.height() ? h * img.width() / img.height() : h;
-                if (w > m_width) { h *= m_width / w; w = m_width; }
-                m_p.drawImage(QRectF(kMargin + (l.cells.empty() ? 0 : l.cells.front().x * m_cw), y + 2, w, h), img);
-            } else {
-                cells(l, y, false);
+            case LineStyle::Title: {
+                m_p.setFont(m_title);
+                QRectF r(kMargin, y, m_width, m_lh * 1.5);
+                QString right = QString::fromStdString(l.right);
+                double rw = QFontMetricsF(m_title, m_p.device()).horizontalAdvance(right) + 8;
+                m_p.drawText(
+                    QRectF(r.left(), r.top(), r.width() - rw, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetricsF(m_title, m_p.device())
+                        .elidedText((l.cells.empty() ? QString() : QString::fromStdString(l.cells.front().text)),
+                                    Qt::ElideRight, r.width() - rw));
+                m_p.drawText(r, Qt::AlignRight | Qt::AlignVCenter, right);
+                rule(y + m_lh * 1.75, kMargin, kMargin + m_width, 1.0);
+                break;
             }
-            break;
-        }
-        case LineStyle::Blank: break;
-        default: cells(l, y, l.bold); break;
+            case LineStyle::ColumnHeader:
+                cells(l, y, true);
+                rule(y + m_lh * 1.4, kMargin, kMargin + m_width);
+                break;
+            case LineStyle::Totals:
+                for (const Cell& c : l.cells)
+                    if (c.column >= 0) rule(y + 0.5, kMargin + c.x * m_cw, kMargin + (c.x + c.width) * m_cw, 0.3);
+                cells(l, y, true);
+                break;
+            case LineStyle::Image: {
+                QImage img;
+                if (l.image && !l.image->bytes.empty() &&
+                    img.loadFromData(reinterpret_cast<const uchar*>(l.image->bytes.data()),
+                                     int(l.image->bytes.size()))) {
+                    double h = l.height * m_lh - 4;
+                    double w = img.height() ? h * img.width() / img.height() : h;
+                    if (w > m_width) {
+                        h *= m_width / w;
+                        w = m_width;
+                    }
+                    m_p.drawImage(QRectF(kMargin + (l.cells.empty() ? 0 : l.cells.front().x * m_cw), y + 2, w, h), img);
+                } else {
+                    cells(l, y, false);
+                }
+                break;
+            }
+            case LineStyle::Blank: break;
+            default: cells(l, y, l.bold); break;
         }
     }
     void footer(const Line& l) {

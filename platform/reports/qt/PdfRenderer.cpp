@@ -29,7 +29,8 @@ namespace pla013::reports {
 void PdfRenderer::ensureGuiApplication() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
     if (QCoreApplication::instance())
-        throw host::EHostError("PDF: o processo usa uma aplicação Qt sem interface gráfica; o PDF não pode ser gerado.");
+        throw host::EHostError(
+            "PDF: o processo usa uma aplicação Qt sem interface gráfica; o PDF não pode ser gerado.");
     // Without a display the offscreen platform renders fonts all the same.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
