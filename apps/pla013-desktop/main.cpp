@@ -12,7 +12,7 @@
 
 #include "platform/gui/DesktopHost.h"
 #include "platform/gui/HostMainWindow.h"
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ bool hasDisplay(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (wantsHelp(argc, argv)) {
-        std::cout << "usage: pla013-desktop [context options]\n\n" << pla013host::HostOptions::usage();
+        std::cout << "usage: pla013-desktop [context options]\n\n" << pla013::runtime::HostOptions::usage();
         return 0;
     }
     // Without a display Qt cannot open a window: say so instead of aborting.
@@ -60,18 +60,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     const QStringList given = QApplication::arguments();
     for (qsizetype i = 1; i < given.size(); ++i) args.push_back(given[i].toStdString());
-    pla013host::HostOptions options;
+    pla013::runtime::HostOptions options;
     try {
-        options = pla013host::HostOptions::parse(args);
+        options = pla013::runtime::HostOptions::parse(args);
     } catch (const std::invalid_argument& e) {
         return fail(e.what(), 2);
     }
     if (!args.empty()) {
-        return fail("unknown argument '" + args[0] + "'\n\n" + pla013host::HostOptions::usage(), 2);
+        return fail("unknown argument '" + args[0] + "'\n\n" + pla013::runtime::HostOptions::usage(), 2);
     }
 
     try {
-        pla013gui::DesktopHost host(options);
+        pla013::gui::DesktopHost host(options);
         host.window().show();
         return app.exec();
     } catch (const std::exception& e) {

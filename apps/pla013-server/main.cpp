@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         sigwait(&stopSignals, &received);
         server.stop();
         std::cout << "pla013-server stopped (" << (received == SIGINT ? "SIGINT" : "SIGTERM") << ")" << std::endl;
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         std::cerr << "pla013-server: " << e.what() << std::endl;
         return 1;
     } catch (const std::exception& e) {

@@ -9,9 +9,9 @@
 #include "db/DatabaseInitializer.h"
 #include "host/Errors.h"
 #include "host/ModuleAbi.h"
-#include "platform/host/CommandLine.h"
+#include "platform/runtime/CommandLine.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return pla013host::runCommandLine(args, std::cin, std::cout, std::cerr);
+    return pla013::runtime::runCommandLine(args, std::cin, std::cout, std::cerr);
 }

@@ -49,8 +49,8 @@
 #include "recipes/RecipeMerge.h"
 
 namespace fs = std::filesystem;
-using host::DataPacket;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::Variant;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -271,13 +271,13 @@ void generateDatabase(const std::string& path, int dishes) {
     });
 }
 
-std::vector<host::CallArg> callArgs() {
-    using K = host::CallArg::Kind;
+std::vector<pla013::host::CallArg> callArgs() {
+    using K = pla013::host::CallArg::Kind;
     return {{K::TextByRef, Variant(std::string("0002"))},
             {K::TextByRef, Variant(std::string("B"))},
             {K::TextByRef, Variant(std::string("BZZZZZZZZZ"))},
             {K::Int32, Variant(1)},
-            {K::Date, Variant::date(host::EncodeDate(2024, 8, 15))}};
+            {K::Date, Variant::date(pla013::host::EncodeDate(2024, 8, 15))}};
 }
 
 void measureServerCall(int dishes) {
@@ -295,7 +295,7 @@ void measureServerCall(int dishes) {
                                      {"P_CDPRATOINI", Variant(std::string("B"))},
                                      {"P_CDPRATOFIN", Variant(std::string("BZZZZZZZZZ"))},
                                      {"P_NRTIPOCUST", Variant(1)},
-                                     {"P_DTREFER", Variant::date(host::EncodeDate(2024, 8, 15))}};
+                                     {"P_DTREFER", Variant::date(pla013::host::EncodeDate(2024, 8, 15))}};
     namespace sql = pla013::appserver::internal::sql;
     std::size_t sqlRows = 0;
     const double sqlTime = timed([&] {

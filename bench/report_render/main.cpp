@@ -54,13 +54,13 @@ const char* kDefinition = R"json({
   "totals": [ { "field": "VRCUSTO" } ]
 })json";
 
-host::DataPacket generate(std::size_t rows) {
+pla013::host::DataPacket generate(std::size_t rows) {
     static const char* const names[] = {
         "Arroz agulhinha tipo 1", "Feijão carioca",         "Carne bovina acém", "Cebola",
         "Óleo de soja",           "Açafrão-da-terra em pó", "Batata inglesa"};
     static const char* const units[] = {"KG", "KG", "KG", "KG", "L", "KG", "KG"};
-    host::DataPacket p;
-    using host::FieldType;
+    pla013::host::DataPacket p;
+    using pla013::host::FieldType;
     p.fields = {{"CDPRATO", FieldType::String, 10},   {"NMPRATO", FieldType::String, 40},
                 {"NRSEQU", FieldType::Integer, 0},    {"CDPRODUTO", FieldType::String, 10},
                 {"NMPRODUTO", FieldType::String, 50}, {"SGUNIDPROD", FieldType::String, 10},
@@ -72,9 +72,9 @@ host::DataPacket generate(std::size_t rows) {
         std::snprintf(code, sizeof code, "%05zu", dish);
         std::string product = std::to_string(1000 + (i * 7) % 900);
         p.rows.push_back({std::string(code), "Prato de teste número " + std::to_string(dish),
-                          host::Variant(std::int64_t(line + 1)), product, std::string(names[i % 7]),
-                          std::string(units[i % 7]), host::Variant(0.001 * double(1 + i % 250)),
-                          host::Variant(1.5 + double(i % 97))});
+                          pla013::host::Variant(std::int64_t(line + 1)), product, std::string(names[i % 7]),
+                          std::string(units[i % 7]), pla013::host::Variant(0.001 * double(1 + i % 250)),
+                          pla013::host::Variant(1.5 + double(i % 97))});
     }
     return p;
 }
@@ -86,14 +86,14 @@ struct Measure {
 };
 
 Measure render(const ReportDefinition& def, FileRenderer& renderer, std::size_t rows, const fs::path& file) {
-    host::DataPacket data = generate(rows);  // not timed
+    pla013::host::DataPacket data = generate(rows);  // not timed
     auto start = std::chrono::steady_clock::now();
     ReportDocument::Input in;
     in.definition = &def;
     in.reportId = "PLA01399";
-    in.params = {{"P_CDFILIAL", ParamType::String, host::Variant("0002")}};
+    in.params = {{"P_CDFILIAL", ParamType::String, pla013::host::Variant("0002")}};
     in.data = std::move(data);
-    in.printedAt = host::EncodeDate(2024, 3, 20);
+    in.printedAt = pla013::host::EncodeDate(2024, 3, 20);
     ReportDocument doc(std::move(in));
     renderer.render(doc, file.string());
     Measure m;

@@ -13,7 +13,7 @@
 #include "host/Data.h"
 #include "platform/gui/internal/DataColumns.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole + 1;
@@ -144,4 +144,4 @@ std::optional<std::vector<std::string>> ChecklistDialog::chosenKeys() const {
     return keys;
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -14,11 +14,11 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
-namespace host {
+namespace pla013::host {
 class TDataSet;
 }
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class ChecklistDialog final : public QDialog {
 public:
@@ -49,4 +49,4 @@ private:
     QLabel* m_count;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -7,25 +7,25 @@
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/HostMainWindow.h"
 #include "platform/gui/QtUserInterface.h"
-#include "platform/host/HostSession.h"
-#include "platform/host/ModuleLoader.h"
+#include "platform/runtime/HostSession.h"
+#include "platform/runtime/ModuleLoader.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
-DesktopHost::DesktopHost(const pla013host::HostOptions& options, const std::string& modulePath)
+DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std::string& modulePath)
     : m_ui(std::make_unique<QtUserInterface>()) {
-    pla013host::HostSession::Hooks hooks;
+    pla013::runtime::HostSession::Hooks hooks;
     QtUserInterface* ui = m_ui.get();
     hooks.reportLine = [ui](const std::string& line) { ui->Log(line); };
     hooks.serverLog = [ui](const std::string& line) { ui->Log(line); };
-    m_session = std::make_unique<pla013host::HostSession>(options, *m_ui, hooks);
+    m_session = std::make_unique<pla013::runtime::HostSession>(options, *m_ui, hooks);
     m_reports = std::make_unique<GuiReportRunner>(m_session->reports(), *m_ui);
     m_reports->install();
-    m_module = std::make_unique<pla013host::ModuleLoader>(modulePath.empty() ? pla013host::ModuleLoader::defaultPath()
+    m_module = std::make_unique<pla013::runtime::ModuleLoader>(modulePath.empty() ? pla013::runtime::ModuleLoader::defaultPath()
                                                                              : modulePath);
 
     HostMainWindow::Context context;
-    const pla013host::HostOptions& o = m_session->context().options();
+    const pla013::runtime::HostOptions& o = m_session->context().options();
     context.branch = o.branch;
     context.operatorCode = o.operatorCode;
     context.date = host::FormatDateTime("dd/mm/yyyy", m_session->context().DataProc(o.branch));
@@ -65,4 +65,4 @@ void DesktopHost::releaseClosedForms() {
     host::Application().ProcessReleases();
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

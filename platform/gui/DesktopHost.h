@@ -9,17 +9,17 @@
 #include <memory>
 #include <string>
 
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
-namespace host {
+namespace pla013::host {
 class Variant;
 }
-namespace pla013host {
+namespace pla013::runtime {
 class HostSession;
 class ModuleLoader;
-}  // namespace pla013host
+}  // namespace pla013::runtime
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class GuiReportRunner;
 class HostMainWindow;
@@ -29,15 +29,15 @@ class DesktopHost {
 public:
     // Needs a QApplication. Failures (database, server, module) are
     // host::EHostError or std::exception with a clear text; nothing is left open.
-    explicit DesktopHost(const pla013host::HostOptions& options, const std::string& modulePath = {});
+    explicit DesktopHost(const pla013::runtime::HostOptions& options, const std::string& modulePath = {});
     ~DesktopHost();
     DesktopHost(const DesktopHost&) = delete;
     DesktopHost& operator=(const DesktopHost&) = delete;
 
     HostMainWindow& window() { return *m_window; }
     QtUserInterface& ui() { return *m_ui; }
-    pla013host::HostSession& session() { return *m_session; }
-    pla013host::ModuleLoader& module() { return *m_module; }
+    pla013::runtime::HostSession& session() { return *m_session; }
+    pla013::runtime::ModuleLoader& module() { return *m_module; }
     GuiReportRunner& reports() { return *m_reports; }
 
     // IniProc with the argument, as the host application calls it; a failure
@@ -48,10 +48,10 @@ private:
     void releaseClosedForms();
 
     std::unique_ptr<QtUserInterface> m_ui;
-    std::unique_ptr<pla013host::HostSession> m_session;
+    std::unique_ptr<pla013::runtime::HostSession> m_session;
     std::unique_ptr<GuiReportRunner> m_reports;
-    std::unique_ptr<pla013host::ModuleLoader> m_module;
+    std::unique_ptr<pla013::runtime::ModuleLoader> m_module;
     std::unique_ptr<HostMainWindow> m_window;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -11,7 +11,7 @@
 #include "platform/gui/QtUserInterface.h"
 #include "platform/gui/internal/ControlAdapter.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 
@@ -263,4 +263,4 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -21,7 +21,7 @@
 
 #include "host/Form.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class QtUserInterface;
 namespace internal {
@@ -105,4 +105,4 @@ private:
     bool m_wasVisible = false;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

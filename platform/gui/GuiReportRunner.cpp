@@ -14,7 +14,7 @@
 #include "platform/reports/FileRenderer.h"
 #include "platform/reports/ReportRunner.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 // The engine hands its laid-out document only to file renderers: the pages
@@ -125,4 +125,4 @@ void GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& def
     }
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

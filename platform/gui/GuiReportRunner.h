@@ -20,7 +20,7 @@ namespace pla013::reports {
 class ReportRunner;
 }
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class QtUserInterface;
 class ReportPages;
@@ -56,4 +56,4 @@ private:
     std::unique_ptr<ReportPages> m_last;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

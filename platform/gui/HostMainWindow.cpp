@@ -11,7 +11,7 @@
 
 #include "host/Variant.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -98,4 +98,4 @@ void HostMainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -12,11 +12,11 @@ class QAction;
 class QLabel;
 class QMdiArea;
 
-namespace host {
+namespace pla013::host {
 class Variant;
 }
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class HostMainWindow final : public QMainWindow {
 public:
@@ -55,4 +55,4 @@ private:
     QAction* m_dialog = nullptr;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -17,7 +17,7 @@
 #include "platform/gui/ReportPagePainter.h"
 #include "platform/gui/ReportPages.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 constexpr int kGap = 16;  // grey border around the page, pixels
@@ -228,4 +228,4 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -15,7 +15,7 @@ class QScrollArea;
 class QSpinBox;
 class QToolButton;
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class ReportPages;
 
@@ -64,4 +64,4 @@ private:
     QToolButton* m_last;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-namespace pla013gui {
+namespace pla013::gui {
 
 ProgressWindow::ProgressWindow()
     : QWidget(nullptr, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint),
@@ -34,4 +34,4 @@ void ProgressWindow::showText(const std::string& text, QWidget* over) {
 
 QString ProgressWindow::text() const { return m_text->text(); }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

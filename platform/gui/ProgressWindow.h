@@ -8,7 +8,7 @@
 
 class QLabel;
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class ProgressWindow final : public QWidget {
 public:
@@ -22,4 +22,4 @@ private:
     QLabel* m_text;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

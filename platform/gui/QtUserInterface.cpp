@@ -21,7 +21,7 @@
 #include "platform/gui/ProgressWindow.h"
 #include "platform/gui/SearchListDialog.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 
@@ -401,4 +401,4 @@ void QtUserInterface::detachAll() {
     m_activeForm = nullptr;
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -23,7 +23,7 @@ class QMdiSubWindow;
 class QPrinter;
 class QWidget;
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class FormView;
 class ProgressWindow;
@@ -124,4 +124,4 @@ private:
     QString m_saveFolder;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -10,7 +10,7 @@
 #include "platform/gui/ReportPages.h"
 #include "platform/reports/qt/PagePainter.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 ReportPagePainter::ReportPagePainter(const ReportPages& pages) : m_pages(pages) {}
 
@@ -64,4 +64,4 @@ bool ReportPagePainter::print(QPrinter& printer) const {
     return painter.end();
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

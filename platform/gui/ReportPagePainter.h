@@ -9,7 +9,7 @@
 class QPainter;
 class QPrinter;
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class ReportPages;
 
@@ -33,4 +33,4 @@ private:
     const ReportPages& m_pages;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

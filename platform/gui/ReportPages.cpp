@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace pla013gui {
+namespace pla013::gui {
 
 std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::ReportDocument& document) {
     std::unique_ptr<ReportPages> pages(new ReportPages);
@@ -30,4 +30,4 @@ std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::Re
     return pages;
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

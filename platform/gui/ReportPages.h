@@ -10,7 +10,7 @@
 
 #include "platform/reports/ReportDocument.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class ReportPages {
 public:
@@ -37,4 +37,4 @@ private:
     std::vector<std::unique_ptr<pla013::reports::ImageData>> m_images;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -14,7 +14,7 @@
 #include "host/Ports.h"
 #include "platform/gui/internal/DataColumns.h"
 
-namespace pla013gui {
+namespace pla013::gui {
 
 namespace {
 constexpr int kRowRole = Qt::UserRole + 1;
@@ -122,4 +122,4 @@ std::optional<std::size_t> SearchListDialog::chosenRow() const {
     return std::size_t(item->data(0, kRowRole).toULongLong());
 }
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

@@ -13,12 +13,12 @@ class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
-namespace host {
+namespace pla013::host {
 class TDataSet;
 struct SearchRequest;
-}  // namespace host
+}  // namespace pla013::host
 
-namespace pla013gui {
+namespace pla013::gui {
 
 class SearchListDialog final : public QDialog {
 public:
@@ -41,4 +41,4 @@ private:
     QLabel* m_count;
 };
 
-}  // namespace pla013gui
+}  // namespace pla013::gui

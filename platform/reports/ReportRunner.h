@@ -24,7 +24,7 @@
 #include "platform/reports/FileRenderer.h"
 #include "platform/reports/ReportDocument.h"
 
-namespace host {
+namespace pla013::host {
 class TParams;
 }
 

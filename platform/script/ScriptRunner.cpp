@@ -10,7 +10,7 @@
 
 using json = nlohmann::ordered_json;
 
-namespace pla013script {
+namespace pla013::script {
 
 std::vector<Step> parseScript(std::istream& in) {
     std::vector<Step> steps;
@@ -406,4 +406,4 @@ void ScriptRunner::dumpData(const std::string& name) {
     m_out.flush();
 }
 
-}  // namespace pla013script
+}  // namespace pla013::script

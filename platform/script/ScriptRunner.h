@@ -8,12 +8,12 @@
 
 #include "platform/script/ScriptUi.h"
 
-namespace host {
+namespace pla013::host {
 class TForm;
 class TControl;
-}  // namespace host
+}  // namespace pla013::host
 
-namespace pla013script {
+namespace pla013::script {
 
 // A script step that cannot run: unknown step or control, bad syntax, no form.
 struct ScriptError : std::runtime_error {
@@ -74,4 +74,4 @@ private:
     int m_depth = 0;  // nesting of run loops: 1 at the script's own level
 };
 
-}  // namespace pla013script
+}  // namespace pla013::script

@@ -5,7 +5,7 @@
 #include "host/Data.h"
 #include "host/Form.h"
 
-namespace pla013script {
+namespace pla013::script {
 
 ScriptUi::ScriptUi(std::ostream& out, std::ostream& log) : m_out(out), m_log(log) {}
 ScriptUi::~ScriptUi() = default;
@@ -106,4 +106,4 @@ std::optional<std::string> ScriptUi::AskSaveFileName(const std::string& suggeste
 
 void ScriptUi::Log(const std::string& text) { m_log << "log: " << text << '\n'; }
 
-}  // namespace pla013script
+}  // namespace pla013::script

@@ -8,7 +8,7 @@
 
 #include "host/Ports.h"
 
-namespace pla013script {
+namespace pla013::script {
 
 // The user interface of the headless host: every message, focus move and
 // dialog becomes one output line; search and list dialogs are answered from
@@ -67,4 +67,4 @@ private:
     host::TForm* m_activeForm = nullptr;
 };
 
-}  // namespace pla013script
+}  // namespace pla013::script

@@ -5,7 +5,7 @@
 #include "host/Errors.h"
 #include "host/Utils.h"
 
-namespace host {
+namespace pla013::host {
 
 TfrmDadosGerRel::TfrmDadosGerRel(std::string name) : TForm(std::move(name)) {
     SetClientSize(434, 414);
@@ -100,4 +100,4 @@ void TfrmDadosGerRel::sbtSalvarComoClick(TObject*) {
     m_lastSaved = *file;
 }
 
-}  // namespace host
+}  // namespace pla013::host

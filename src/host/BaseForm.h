@@ -10,7 +10,7 @@
 #include "Messages.h"
 #include "Ports.h"
 
-namespace host {
+namespace pla013::host {
 
 using TBeforeGetQueryParamsEvent = std::function<void(TParams& params, bool& flag)>;
 
@@ -57,4 +57,4 @@ private:
     std::string m_lastSaved;
 };
 
-}  // namespace host
+}  // namespace pla013::host

@@ -7,7 +7,7 @@
 #include "host/Form.h"
 #include "host/Ports.h"
 
-namespace host {
+namespace pla013::host {
 
 TObject::~TObject() = default;
 
@@ -565,4 +565,4 @@ void SetChildEnabled(TControl& container, bool enabled) {
     }
 }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -9,7 +9,7 @@
 
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 class TForm;
 class TDataSource;
@@ -338,4 +338,4 @@ public:
 // the item buttons of a radio group); the container itself stays as it is.
 void SetChildEnabled(TControl& container, bool enabled);
 
-}  // namespace host
+}  // namespace pla013::host

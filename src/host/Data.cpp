@@ -7,7 +7,7 @@
 
 #include "host/Errors.h"
 
-namespace host {
+namespace pla013::host {
 
 namespace {
 
@@ -1407,4 +1407,4 @@ void TClientDataSet::Delete() {
     }
 }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -13,7 +13,7 @@
 #include "Ports.h"
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 class TDataSet;
 
@@ -260,4 +260,4 @@ public:
     TDataSet* DataSet;
 };
 
-}  // namespace host
+}  // namespace pla013::host

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace host {
+namespace pla013::host {
 
 namespace {
 
@@ -42,4 +42,4 @@ int DataPacket::fieldIndex(const std::string& name) const {
     return -1;
 }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -7,7 +7,7 @@
 
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 enum class FieldType { String, Integer, Float, Date };
 
@@ -30,4 +30,4 @@ struct DataPacket {
     int fieldIndex(const std::string& name) const;  // case-insensitive; -1 when absent
 };
 
-}  // namespace host
+}  // namespace pla013::host

@@ -1,10 +1,10 @@
 #include "host/Errors.h"
 
-namespace host {
+namespace pla013::host {
 
 EAbort::~EAbort() = default;
 const char* EAbort::what() const noexcept { return "Operation aborted"; }
 EHostError::~EHostError() = default;
 EVariantError::~EVariantError() = default;
 
-}  // namespace host
+}  // namespace pla013::host

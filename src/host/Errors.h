@@ -2,7 +2,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace host {
+namespace pla013::host {
 
 // The silent abort: ends the current user action after the user was told.
 class EAbort : public std::exception {
@@ -27,4 +27,4 @@ public:
     ~EVariantError() override;
 };
 
-}  // namespace host
+}  // namespace pla013::host

@@ -5,7 +5,7 @@
 #include "host/Errors.h"
 #include "host/Ports.h"
 
-namespace host {
+namespace pla013::host {
 
 const char* BorderStyleName(TBorderStyle s) {
     switch (s) {
@@ -260,4 +260,4 @@ void TApplication::DestroyAll() {
     }
 }
 
-}  // namespace host
+}  // namespace pla013::host

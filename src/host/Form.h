@@ -11,7 +11,7 @@
 
 #include "Controls.h"
 
-namespace host {
+namespace pla013::host {
 
 enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
 enum class TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
@@ -150,4 +150,4 @@ private:
 
 TApplication& Application();
 
-}  // namespace host
+}  // namespace pla013::host

@@ -5,7 +5,7 @@
 
 #include "host/Ports.h"
 
-namespace host {
+namespace pla013::host {
 
 namespace {
 bool sameKey(const std::string& a, const std::string& b) {
@@ -52,4 +52,4 @@ std::string Format(const std::string& text, const std::vector<Variant>& args) {
     return out;
 }
 
-}  // namespace host
+}  // namespace pla013::host

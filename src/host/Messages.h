@@ -6,7 +6,7 @@
 #include "Controls.h"
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 // A form's message table: key-text pairs in stored order.
 class TMessages : public TObject {
@@ -27,4 +27,4 @@ private:
 // an argument is left as it stands.
 std::string Format(const std::string& text, const std::vector<Variant>& args);
 
-}  // namespace host
+}  // namespace pla013::host

@@ -7,7 +7,7 @@
 
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 enum ModuleStatus : int {
     msOk = 0,
@@ -33,4 +33,4 @@ using PackageHookFn = void (*)();
 using GetFormCriadoFn = bool (*)();  // the created-once flag, for the host's dumps
 using GetPackageInfoTableFn = const PackageInfoTable* (*)();
 
-}  // namespace host
+}  // namespace pla013::host

@@ -2,7 +2,7 @@
 
 #include "host/Errors.h"
 
-namespace host {
+namespace pla013::host {
 
 void TNetConnection::SetConnected(bool connected) {
     if (connected == m_connected) return;
@@ -21,4 +21,4 @@ Variant TNetConnection::Call(const std::string& method, const std::vector<CallAr
     return Transport().Call(m_host, m_port, ServerName, method, args);
 }
 
-}  // namespace host
+}  // namespace pla013::host

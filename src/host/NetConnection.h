@@ -6,7 +6,7 @@
 #include "Ports.h"
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 // Socket connection to one remote data module of the application server.
 class TNetConnection : public TObject {
@@ -35,4 +35,4 @@ private:
     bool m_connected = false;
 };
 
-}  // namespace host
+}  // namespace pla013::host

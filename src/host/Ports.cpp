@@ -2,7 +2,7 @@
 
 #include "host/Errors.h"
 
-namespace host {
+namespace pla013::host {
 
 IHostContext::~IHostContext() = default;
 IDatabase::~IDatabase() = default;
@@ -28,4 +28,4 @@ INetTransport& Transport() { return required(g_ports.transport, "application-ser
 IUserInterface& UI() { return required(g_ports.ui, "user interface"); }
 IReportRunner& Reports() { return required(g_ports.reports, "report dialog"); }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -11,7 +11,7 @@
 #include "DataPacket.h"
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 class TControl;
 class TForm;
@@ -140,4 +140,4 @@ INetTransport& Transport();
 IUserInterface& UI();
 IReportRunner& Reports();
 
-}  // namespace host
+}  // namespace pla013::host

@@ -6,7 +6,7 @@
 #include "host/Errors.h"
 #include "host/Messages.h"
 
-namespace host {
+namespace pla013::host {
 
 // ---------------------------------------------------------------- context
 
@@ -211,4 +211,4 @@ void SearchButtonRun(TBtnPesquisa& button) {
     if (button.OnAfterPesq) button.OnAfterPesq(&button);
 }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -10,7 +10,7 @@
 #include "Ports.h"
 #include "Variant.h"
 
-namespace host {
+namespace pla013::host {
 
 // --- context ---
 std::string FiliProc();
@@ -92,4 +92,4 @@ public:
 };
 void SetScreenCursor(Cursor c);
 
-}  // namespace host
+}  // namespace pla013::host

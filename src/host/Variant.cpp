@@ -8,7 +8,7 @@
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 
-namespace host {
+namespace pla013::host {
 
 namespace {
 
@@ -366,4 +366,4 @@ bool TryIsoToDate(const std::string& text, TDateTime& out) {
 
 std::string DateToIso(TDateTime d) { return FormatDateTime("yyyy-mm-dd", d); }
 
-}  // namespace host
+}  // namespace pla013::host

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-namespace host {
+namespace pla013::host {
 
 struct DataPacket;
 
@@ -83,4 +83,4 @@ bool TryStrToDate(const std::string& text, TDateTime& out);
 bool TryIsoToDate(const std::string& text, TDateTime& out);
 std::string DateToIso(TDateTime d);
 
-}  // namespace host
+}  // namespace pla013::host

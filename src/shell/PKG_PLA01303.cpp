@@ -15,11 +15,11 @@ namespace {
 void PKG_PLA01303_Initialization() {}
 void PKG_PLA01303_Finalization() {}
 
-const host::PackageUnitInfo g_units[] = {
+const pla013::host::PackageUnitInfo g_units[] = {
     {"PKG_PLA01303", &PKG_PLA01303_Initialization, &PKG_PLA01303_Finalization},
     {"Cli_pla01303", &pla013::Cli_pla01303_Initialization, &pla013::Cli_pla01303_Finalization},
 };
-const host::PackageInfoTable g_table = {int(sizeof g_units / sizeof g_units[0]), g_units};
+const pla013::host::PackageInfoTable g_table = {int(sizeof g_units / sizeof g_units[0]), g_units};
 
 void copyError(const std::string& text, char* error, std::size_t size) {
     if (!error || size == 0) return;
@@ -34,18 +34,18 @@ int guarded(F&& body, char* error, std::size_t size) {
     copyError({}, error, size);
     try {
         body();
-        return host::msOk;
-    } catch (const host::EAbort&) {
-        return host::msAbort;
-    } catch (const host::EVariantError& e) {
+        return pla013::host::msOk;
+    } catch (const pla013::host::EAbort&) {
+        return pla013::host::msAbort;
+    } catch (const pla013::host::EVariantError& e) {
         copyError(e.what(), error, size);
-        return host::msVariantError;
+        return pla013::host::msVariantError;
     } catch (const std::exception& e) {
         copyError(e.what(), error, size);
-        return host::msError;
+        return pla013::host::msError;
     } catch (...) {
         copyError("unknown failure", error, size);
-        return host::msError;
+        return pla013::host::msError;
     }
 }
 
@@ -53,10 +53,10 @@ int guarded(F&& body, char* error, std::size_t size) {
 
 extern "C" {
 
-PLA013_EXPORT int IniProc(const host::Variant* argument, char* error, std::size_t errorSize) {
+PLA013_EXPORT int IniProc(const pla013::host::Variant* argument, char* error, std::size_t errorSize) {
     return guarded(
         [&] {
-            if (!argument) throw host::EVariantError("IniProc: no argument");
+            if (!argument) throw pla013::host::EVariantError("IniProc: no argument");
             pla013::IniProc(*argument);
         },
         error, errorSize);
@@ -74,7 +74,7 @@ PLA013_EXPORT void Finalize() {
     for (int i = g_table.unitCount - 1; i >= 0; --i) g_units[i].finalization();
 }
 
-PLA013_EXPORT const host::PackageInfoTable* GetPackageInfoTable() { return &g_table; }
+PLA013_EXPORT const pla013::host::PackageInfoTable* GetPackageInfoTable() { return &g_table; }
 
 PLA013_EXPORT bool GetFormCriado() { return pla013::FormCriado; }
 

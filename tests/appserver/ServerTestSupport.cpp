@@ -86,20 +86,20 @@ std::unique_ptr<pla013::appserver::AppServer> startServer(const std::string& loc
     return server;
 }
 
-host::Variant call(int port, const std::string& server, const std::string& method,
-                   const std::vector<host::CallArg>& args) {
+pla013::host::Variant call(int port, const std::string& server, const std::string& method,
+                   const std::vector<pla013::host::CallArg>& args) {
     pla013::net::HttpTransport transport;
     return transport.Call("127.0.0.1", port, server, method, args);
 }
 
-host::CallArg text(const std::string& v) { return {host::CallArg::Kind::TextByValue, host::Variant(v)}; }
-host::CallArg textRef(const std::string& v) { return {host::CallArg::Kind::TextByRef, host::Variant(v)}; }
-host::CallArg int32(int v) { return {host::CallArg::Kind::Int32, host::Variant(v)}; }
-host::CallArg date(int year, int month, int day) {
-    return {host::CallArg::Kind::Date, host::Variant::date(host::EncodeDate(year, month, day))};
+pla013::host::CallArg text(const std::string& v) { return {pla013::host::CallArg::Kind::TextByValue, pla013::host::Variant(v)}; }
+pla013::host::CallArg textRef(const std::string& v) { return {pla013::host::CallArg::Kind::TextByRef, pla013::host::Variant(v)}; }
+pla013::host::CallArg int32(int v) { return {pla013::host::CallArg::Kind::Int32, pla013::host::Variant(v)}; }
+pla013::host::CallArg date(int year, int month, int day) {
+    return {pla013::host::CallArg::Kind::Date, pla013::host::Variant::date(pla013::host::EncodeDate(year, month, day))};
 }
 
-std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vector<std::string>& fields) {
+std::vector<std::string> rowsOf(const pla013::host::DataPacket& packet, const std::vector<std::string>& fields) {
     std::vector<int> index;
     for (const auto& f : fields) {
         index.push_back(packet.fieldIndex(f));
@@ -109,11 +109,11 @@ std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vecto
     for (const auto& row : packet.rows) {
         std::string line;
         for (std::size_t i = 0; i < index.size(); ++i) {
-            const host::Variant& v = row[std::size_t(index[i])];
+            const pla013::host::Variant& v = row[std::size_t(index[i])];
             if (i) line += "|";
             if (v.isNull()) {
                 line += "~";
-            } else if (v.kind() == host::Variant::Kind::Float || v.kind() == host::Variant::Kind::Integer) {
+            } else if (v.kind() == pla013::host::Variant::Kind::Float || v.kind() == pla013::host::Variant::Kind::Integer) {
                 char buf[64];
                 std::snprintf(buf, sizeof buf, "%g", v.toDouble());
                 line += buf;
@@ -126,10 +126,10 @@ std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vecto
     return out;
 }
 
-std::vector<std::string> fieldsOf(const host::DataPacket& packet) {
+std::vector<std::string> fieldsOf(const pla013::host::DataPacket& packet) {
     std::vector<std::string> out;
     for (const auto& f : packet.fields)
-        out.push_back(f.name + ":" + host::FieldTypeName(f.type) + ":" + std::to_string(f.size));
+        out.push_back(f.name + ":" + pla013::host::FieldTypeName(f.type) + ":" + std::to_string(f.size));
     return out;
 }
 

@@ -40,17 +40,17 @@ pla013::appserver::AppServerOptions quietOptions();
 inline constexpr const char* kCost = "CUS00000.rdmCustProd";
 inline constexpr const char* kRecipes = "PLA01303.rdmEmissaoReceitas";
 
-host::Variant call(int port, const std::string& server, const std::string& method,
-                   const std::vector<host::CallArg>& args);
+pla013::host::Variant call(int port, const std::string& server, const std::string& method,
+                   const std::vector<pla013::host::CallArg>& args);
 
-host::CallArg text(const std::string& v);     // by value
-host::CallArg textRef(const std::string& v);  // by reference
-host::CallArg int32(int v);
-host::CallArg date(int year, int month, int day);
+pla013::host::CallArg text(const std::string& v);     // by value
+pla013::host::CallArg textRef(const std::string& v);  // by reference
+pla013::host::CallArg int32(int v);
+pla013::host::CallArg date(int year, int month, int day);
 
 // Each row as "v1|v2|...": texts as they are, numbers as %g, null as "~".
-std::vector<std::string> rowsOf(const host::DataPacket& packet, const std::vector<std::string>& fields);
+std::vector<std::string> rowsOf(const pla013::host::DataPacket& packet, const std::vector<std::string>& fields);
 // "NAME:type:size" for every field, in order.
-std::vector<std::string> fieldsOf(const host::DataPacket& packet);
+std::vector<std::string> fieldsOf(const pla013::host::DataPacket& packet);
 
 }  // namespace servertest

@@ -11,8 +11,8 @@
 #include "host/Variant.h"
 
 using namespace servertest;
-using host::DataPacket;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::Variant;
 using Rows = std::vector<std::string>;
 
 namespace {
@@ -35,7 +35,7 @@ protected:
         return server->port();
     }
 
-    std::vector<DataPacket> three(const std::string& method, const std::vector<host::CallArg>& args) {
+    std::vector<DataPacket> three(const std::string& method, const std::vector<pla013::host::CallArg>& args) {
         const Variant result = call(port(GetParam()), kRecipes, method, args);
         EXPECT_TRUE(result.isArray());
         std::vector<DataPacket> out;
@@ -45,7 +45,7 @@ protected:
     }
 
     std::vector<DataPacket> pl(const std::string& branch, const std::string& first, const std::string& last,
-                               int costType = 1, host::CallArg when = date(2024, 6, 30)) {
+                               int costType = 1, pla013::host::CallArg when = date(2024, 6, 30)) {
         return three("GetRelCompRecPL", {textRef(branch), textRef(first), textRef(last), int32(costType), when});
     }
 
@@ -57,7 +57,7 @@ protected:
 
     // The packet of a successful GetRelPlCent; fails the test on an error result.
     DataPacket cent(const std::string& list, const std::string& first, const std::string& last,
-                    const std::string& branch, int costType = 1, host::CallArg when = date(2024, 6, 30)) {
+                    const std::string& branch, int costType = 1, pla013::host::CallArg when = date(2024, 6, 30)) {
         const Variant result =
             call(port(GetParam()), kRecipes, "GetRelPlCent",
                  {textRef(list), textRef(first), textRef(last), text(branch), int32(costType), when});
@@ -195,7 +195,7 @@ TEST_P(RecipeMethods, LineCostUsesTheCostValidAtTheReferenceDate) {
     const struct {
         const char* name;
         int costType;
-        host::CallArg when;
+        pla013::host::CallArg when;
         Rows costs;  // the three standard lines of 30001/P
     } cases[] = {
         {"before any cost", 1, date(2023, 12, 31), {"~", "~", "~"}},
@@ -203,7 +203,7 @@ TEST_P(RecipeMethods, LineCostUsesTheCostValidAtTheReferenceDate) {
         {"average, day of the change", 1, date(2024, 7, 1), {"4.26", "0.224", "0.0615"}},
         {"time of day ignored",
          1,
-         {host::CallArg::Kind::Date, Variant::date(host::EncodeDate(2024, 6, 30) + 0.99)},
+         {pla013::host::CallArg::Kind::Date, Variant::date(pla013::host::EncodeDate(2024, 6, 30) + 0.99)},
          {"3.84", "0.256", "0.0615"}},
         {"last purchase, before increase", 2, date(2024, 3, 31), {"4.032", "0.2688", "0.0645"}},
         {"last purchase, after increase", 2, date(2024, 4, 1), {"4.224", "0.2816", "0.06765"}},

@@ -24,7 +24,7 @@ using pla013::appserver::LogLevel;
 
 namespace {
 
-std::vector<host::CallArg> plArgs(const std::string& branch = "0002") {
+std::vector<pla013::host::CallArg> plArgs(const std::string& branch = "0002") {
     return {textRef(branch), textRef("1"), textRef("9ZZZZZZZZZ"), int32(1), date(2024, 6, 30)};
 }
 
@@ -48,7 +48,7 @@ struct LogCapture {
     }
 };
 
-std::size_t rowsOfResult(const host::Variant& v) {
+std::size_t rowsOfResult(const pla013::host::Variant& v) {
     std::size_t n = 0;
     for (const auto& p : v.array()) n += p.packet()->rows.size();
     return n;
@@ -83,7 +83,7 @@ TEST(ServerLifecycle, StartsOnAFreeLoopbackPortStopsAndStartsAgain) {
     try {
         call(port, kCost, "ListaTipoCusto", {});
         FAIL() << "a stopped server answered";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("não pode ser alcançado"), std::string::npos) << e.what();
     }
     server->stop();  // twice is harmless
@@ -102,7 +102,7 @@ TEST(ServerLifecycle, PortInUseOrDatabaseMissingFailsToStart) {
     try {
         second.start();
         FAIL() << "two servers on one port";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find(std::to_string(first->port())), std::string::npos) << e.what();
     }
     EXPECT_FALSE(second.running());
@@ -110,7 +110,7 @@ TEST(ServerLifecycle, PortInUseOrDatabaseMissingFailsToStart) {
     TempDir dir;
     const std::string missing = dir.file("nao-existe.sqlite");
     AppServer third([missing] { return std::make_unique<pla013::db::SociDatabase>(missing); }, quietOptions());
-    EXPECT_THROW(third.start(), host::EHostError);
+    EXPECT_THROW(third.start(), pla013::host::EHostError);
     EXPECT_FALSE(third.running());
 }
 
@@ -123,13 +123,13 @@ TEST(ServerLifecycle, DatabaseErrorsAreAnsweredAndTheServerGoesOn) {
     try {
         call(server->port(), kRecipes, "GetRelCompRecPL", plArgs());
         FAIL() << "a call on a database without tables succeeded";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         const std::string what = e.what();
         EXPECT_NE(what.find("database_error, HTTP 500"), std::string::npos) << what;
         EXPECT_NE(what.find("GetRelCompRecPL"), std::string::npos) << what;
     }
     // The cost comparison reports database failures as a server result.
-    const host::Variant result =
+    const pla013::host::Variant result =
         call(server->port(), kRecipes, "GetRelPlCent",
              {textRef("T"), textRef("1"), textRef("9"), text("0002"), int32(1), date(2024, 6, 30)});
     ASSERT_TRUE(result.isArray());
@@ -144,7 +144,7 @@ TEST(ServerLifecycle, OneLogLinePerCallAtTheChosenLevel) {
     LogCapture log;
     auto server = startServer(sampleDatabase(DbEngine::SQLite), log.options(LogLevel::Info));
     const std::size_t rows = rowsOfResult(call(server->port(), kRecipes, "GetRelCompRecPL", plArgs()));
-    EXPECT_THROW(call(server->port(), kRecipes, "GetNada", {}), host::EHostError);
+    EXPECT_THROW(call(server->port(), kRecipes, "GetNada", {}), pla013::host::EHostError);
 
     auto lines = log.take();
     ASSERT_EQ(lines.size(), 2u);
@@ -161,7 +161,7 @@ TEST(ServerLifecycle, OneLogLinePerCallAtTheChosenLevel) {
     EXPECT_TRUE(log.take().empty());
 
     server->setLogLevel(LogLevel::Debug);
-    EXPECT_THROW(call(server->port(), kCost, "ListaTipoCusto", {int32(1)}), host::EHostError);
+    EXPECT_THROW(call(server->port(), kCost, "ListaTipoCusto", {int32(1)}), pla013::host::EHostError);
     lines = log.take();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("peer=127.0.0.1:"), std::string::npos) << lines[0];

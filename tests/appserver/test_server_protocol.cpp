@@ -35,7 +35,7 @@ protected:
 
     // The server still serves a good call.
     static void expectStillServing() {
-        const host::Variant types = call(s_server->port(), kCost, "ListaTipoCusto", {});
+        const pla013::host::Variant types = call(s_server->port(), kCost, "ListaTipoCusto", {});
         EXPECT_EQ(types.packet()->rows.size(), 3u);
     }
 
@@ -111,7 +111,7 @@ TEST_F(ServerProtocol, EachKindOfBadInputGetsItsError) {
 }
 
 TEST_F(ServerProtocol, ModuleAndMethodNamesIgnoreCase) {
-    const host::Variant types = call(s_server->port(), "cus00000.RDMCUSTPROD", "listatipocusto", {});
+    const pla013::host::Variant types = call(s_server->port(), "cus00000.RDMCUSTPROD", "listatipocusto", {});
     EXPECT_EQ(types.packet()->rows.size(), 3u);
 }
 
@@ -130,7 +130,7 @@ TEST_F(ServerProtocol, TransportReportsTheServersErrorMessage) {
     try {
         call(s_server->port(), kRecipes, "GetRelCompRecPL", {textRef("0002")});
         FAIL() << "a call with one argument succeeded";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         const std::string what = e.what();
         EXPECT_NE(what.find("PLA01303.rdmEmissaoReceitas.GetRelCompRecPL"), std::string::npos) << what;
         EXPECT_NE(what.find("espera 5 argumentos"), std::string::npos) << what;

@@ -17,7 +17,7 @@
 #include "host/Errors.h"
 
 namespace fs = std::filesystem;
-using host::EHostError;
+using pla013::host::EHostError;
 using pla013::db::DbEngine;
 using pla013::db::SociDatabase;
 
@@ -79,7 +79,7 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed) {
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM OPERFILI WHERE CDOPERADOR = '2'"), 2);
     // Names keep their accents.
     EXPECT_EQ(db.query("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = '0004'", {}, "nome").rows.at(0).at(0),
-              host::Variant("Creche Pequeno Príncipe"));
+              pla013::host::Variant("Creche Pequeno Príncipe"));
 }
 
 TEST_P(SampleData, SchemaOnlyLeavesTheTablesEmpty) {
@@ -112,7 +112,7 @@ TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain) {
     scratch.db().execute("UPDATE FILIAL SET NMFILIAL = 'Alterada' WHERE CDFILIAL = '0002'");
     EXPECT_THROW(pla013::db::initializeDatabase(scratch.location(), true), EHostError);
     EXPECT_EQ(scratch.db().query("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = '0002'", {}, "nome").rows.at(0).at(0),
-              host::Variant("Alterada"));
+              pla013::host::Variant("Alterada"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SampleData, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
@@ -245,7 +245,7 @@ TEST_F(DefaultDatabase, IsCreatedOnFirstUseAlsoByTwoAtOnce) {
     auto again = pla013::db::openDatabase(path);
     EXPECT_EQ(again->target(), path);
     EXPECT_EQ(again->query("SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = '0001'", {}, "nome").rows.at(0).at(0),
-              host::Variant("Mantida"));
+              pla013::host::Variant("Mantida"));
 }
 
 TEST_F(DefaultDatabase, AnyOtherMissingPathIsAnErrorAndCreatesNothing) {

@@ -12,9 +12,9 @@
 #include "LookupQueries.h"
 #include "host/Errors.h"
 
-using host::DataPacket;
-using host::FieldType;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::FieldType;
+using pla013::host::Variant;
 using pla013::db::DbEngine;
 using pla013::db::SqlParams;
 
@@ -38,8 +38,8 @@ protected:
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), true);
     }
 
-    DataPacket open(const std::string& name, const host::SqlTexts& texts, const SqlParams& params) {
-        return m_scratch->db().Open(host::QueryRequest{name, texts, params});
+    DataPacket open(const std::string& name, const pla013::host::SqlTexts& texts, const SqlParams& params) {
+        return m_scratch->db().Open(pla013::host::QueryRequest{name, texts, params});
     }
 
     std::unique_ptr<dbtest::ScratchDatabase> m_scratch;

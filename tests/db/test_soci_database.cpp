@@ -14,10 +14,10 @@
 #include "db/internal/SqlText.h"
 #include "host/Errors.h"
 
-using host::DataPacket;
-using host::EHostError;
-using host::FieldType;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::EHostError;
+using pla013::host::FieldType;
+using pla013::host::Variant;
 using pla013::db::DbEngine;
 using pla013::db::SociDatabase;
 using pla013::db::SqlParams;
@@ -58,7 +58,7 @@ protected:
                      {{"S", "primeira"},
                       {"I", 1},
                       {"F", 2.5},
-                      {"D", Variant::date(host::EncodeDate(2024, 3, 15))},
+                      {"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))},
                       {"N", 10.25}});
         db().execute("INSERT INTO AMOSTRA (S, I, F, D, N) VALUES (:S, :I, :F, :D, :N)",
                      {{"S", "Açaí com maçã"}, {"I", 2}, {"F", Variant::null()}, {"D", Variant()}, {"N", Variant()}});
@@ -92,7 +92,7 @@ TEST_P(Adapter, ColumnsBecomeTypedFieldsWithUpperCaseNamesAndNulls) {
     EXPECT_EQ(first[0], Variant("primeira"));
     EXPECT_EQ(first[1], Variant(1));
     EXPECT_EQ(first[2], Variant(2.5));
-    EXPECT_EQ(first[3], Variant::date(host::EncodeDate(2024, 3, 15)));
+    EXPECT_EQ(first[3], Variant::date(pla013::host::EncodeDate(2024, 3, 15)));
     EXPECT_EQ(first[4], Variant(10.25));
     const auto& second = packet.rows[1];
     EXPECT_EQ(second[0], Variant("Açaí com maçã"));
@@ -178,13 +178,13 @@ TEST_P(Adapter, ValuesAreBoundNeverPastedIntoTheText) {
 
 TEST_P(Adapter, DatesBindAsDates) {
     EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D = :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 15))}}).rows.size(),
+        query("SELECT S FROM AMOSTRA WHERE D = :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}}).rows.size(),
         1u);
     EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D > :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 15))}}).rows.size(),
+        query("SELECT S FROM AMOSTRA WHERE D > :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}}).rows.size(),
         0u);
     EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D >= :D", {{"D", Variant::date(host::EncodeDate(2024, 3, 1))}}).rows.size(),
+        query("SELECT S FROM AMOSTRA WHERE D >= :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 1))}}).rows.size(),
         1u);
 }
 
@@ -202,7 +202,7 @@ TEST_P(Adapter, FailuresNameTheQueryAndCarryTheEnginesMessage) {
     });
     EXPECT_EQ(array.rfind("qryLista: ", 0), 0u) << array;
 
-    const std::string noText = hostError([&] { db().Open(host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}}); });
+    const std::string noText = hostError([&] { db().Open(pla013::host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}}); });
     EXPECT_NE(noText.find("qrySemTexto"), std::string::npos) << noText;
 
     const std::string script =
@@ -224,7 +224,7 @@ TEST_P(Adapter, OpenRunsTheOracleTextElseTheGenericOne) {
     const std::string generic = "SELECT 'generico' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
     const std::string other = "SELECT não é SQL";
     struct Case {
-        host::SqlTexts texts;
+        pla013::host::SqlTexts texts;
         std::string origin;
     };
     const std::vector<Case> cases = {
@@ -234,7 +234,7 @@ TEST_P(Adapter, OpenRunsTheOracleTextElseTheGenericOne) {
         {{"", oracle, other, other}, "oracle"},
     };
     for (const Case& c : cases) {
-        const DataPacket packet = db().Open(host::QueryRequest{"qryDialeto", c.texts, {{"P_I", 1}}});
+        const DataPacket packet = db().Open(pla013::host::QueryRequest{"qryDialeto", c.texts, {{"P_I", 1}}});
         ASSERT_EQ(packet.rows.size(), 1u);
         EXPECT_EQ(packet.rows[0][0].toString(), c.origin);
     }

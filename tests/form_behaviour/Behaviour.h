@@ -19,9 +19,9 @@ namespace behaviour {
 using json = nlohmann::json;
 using pla013test::FormHarness;
 
-inline pla013host::HostOptions hostOptions(const std::string& branch = "0001", char module = 'P',
+inline pla013::runtime::HostOptions hostOptions(const std::string& branch = "0001", char module = 'P',
                                            bool singleBranch = false, const std::string& operatorCode = "1") {
-    pla013host::HostOptions o;
+    pla013::runtime::HostOptions o;
     o.branch = branch;
     o.module = module;
     o.singleBranch = singleBranch;

@@ -146,7 +146,7 @@ TEST(Lifecycle, CostTypesComeFromTheServerWithTheFirstChosen) {
     EXPECT_EQ(cbb["Items"], json::array({"Custo médio", "Último custo", "Custo padrão"}));
     EXPECT_EQ(cbb["ItemIndex"], 0);
     EXPECT_EQ(cbb["Text"], "Custo médio");
-    EXPECT_EQ(h.ui().cursor(), host::Cursor::Default);
+    EXPECT_EQ(h.ui().cursor(), pla013::host::Cursor::Default);
 }
 
 TEST(Lifecycle, FirstActivationEndsOnTheReportListWithTheFirstReportLaidOut) {
@@ -200,7 +200,7 @@ TEST(Lifecycle, ADeadServerAtFirstActivationIsReportedOnceAndTheCursorComesBack)
     FormHarness h(options);
     auto r = h.run("launch\ndump cbbTipoCust\n");
     EXPECT_EQ(messages(r).size(), 1u) << ::testing::PrintToString(r.lines);
-    EXPECT_EQ(h.ui().cursor(), host::Cursor::Default);
+    EXPECT_EQ(h.ui().cursor(), pla013::host::Cursor::Default);
     if (h.form()) {
         // The first-activation work is not retried on a later activation.
         r = h.run("activate\n");

@@ -14,9 +14,9 @@
 #include "form/TfrmRelatPrato.h"
 #include "host/Ports.h"
 
-using host::ControlKind;
-using host::TColor;
-using host::TControl;
+using pla013::host::ControlKind;
+using pla013::host::TColor;
+using pla013::host::TControl;
 using pla013::TfrmRelatPrato;
 
 namespace {
@@ -143,7 +143,7 @@ TEST_F(FormLayout, EveryControlHasItsNameKindParentAndDesignedState) {
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(c->Name(), row.name);
         EXPECT_EQ(form.FindControl(row.name), c);
-        EXPECT_EQ(c->Kind(), row.kind) << host::ControlKindName(c->Kind());
+        EXPECT_EQ(c->Kind(), row.kind) << pla013::host::ControlKindName(c->Kind());
         if (row.parent) {
             std::string parent = row.parent;
             ASSERT_NE(c->Parent(), nullptr);
@@ -159,12 +159,12 @@ TEST_F(FormLayout, EveryControlHasItsNameKindParentAndDesignedState) {
             EXPECT_EQ(c->Caption(), row.caption);
         }
         if (row.mask) {
-            auto* m = dynamic_cast<host::TMaskEdit*>(c);
+            auto* m = dynamic_cast<pla013::host::TMaskEdit*>(c);
             ASSERT_NE(m, nullptr);
             EXPECT_EQ(m->EditMask(), row.mask);
         }
         if (row.kind == ControlKind::Edit || row.kind == ControlKind::MaskEdit || row.kind == ControlKind::DateEdit) {
-            auto& e = dynamic_cast<host::TEdit&>(*c);
+            auto& e = dynamic_cast<pla013::host::TEdit&>(*c);
             if (row.kind != ControlKind::DateEdit) {
                 EXPECT_EQ(e.MaxLength(), row.maxLength);
             }
@@ -176,7 +176,7 @@ TEST_F(FormLayout, EveryControlHasItsNameKindParentAndDesignedState) {
         EXPECT_EQ(c->Enabled(), row.enabled);
         EXPECT_TRUE(c->Visible());
         if (row.color) {
-            EXPECT_EQ(c->Color(), *row.color) << host::ColorName(c->Color());
+            EXPECT_EQ(c->Color(), *row.color) << pla013::host::ColorName(c->Color());
         }
     }
 }
@@ -193,21 +193,21 @@ TEST_F(FormLayout, NoControlInsideTheFilterFrameIsLeftOutOfTheDesign) {
 TEST_F(FormLayout, FormSettings) {
     EXPECT_EQ(form.Name(), "frmRelatPrato");
     EXPECT_EQ(form.Caption(), "Prato");
-    EXPECT_EQ(form.BorderStyle(), host::TBorderStyle::bsSingle);
+    EXPECT_EQ(form.BorderStyle(), pla013::host::TBorderStyle::bsSingle);
     EXPECT_EQ(form.ClientWidth(), 434);
     EXPECT_EQ(form.ClientHeight(), 414);
     EXPECT_EQ(form.HelpFile, "Plahelp.hlp");
     EXPECT_EQ(form.HelpContext(), 12301303);
     // Building the form reaches no port: none is installed in this test.
-    EXPECT_EQ(host::InstalledPorts().database, nullptr);
-    EXPECT_EQ(host::InstalledPorts().ui, nullptr);
+    EXPECT_EQ(pla013::host::InstalledPorts().database, nullptr);
+    EXPECT_EQ(pla013::host::InstalledPorts().ui, nullptr);
 }
 
 TEST_F(FormLayout, NotebookPagesByCaptionWithHelpContexts) {
     struct Page {
         const char* caption;
         int help;
-        host::TPage* page;
+        pla013::host::TPage* page;
     };
     const Page pages[] = {{"Padrão", 1, form.pagPadrao},
                           {"TipoCard", 0, form.pagTipoCard},
@@ -227,7 +227,7 @@ TEST_F(FormLayout, NotebookPagesByCaptionWithHelpContexts) {
 }
 
 TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
-    const std::pair<host::TRadioButton*, bool> radios[] = {{form.rdbPadrao, true},       {form.rdbTipo, false},
+    const std::pair<pla013::host::TRadioButton*, bool> radios[] = {{form.rdbPadrao, true},       {form.rdbTipo, false},
                                                            {form.rdbLocal, false},       {form.rdbServico, false},
                                                            {form.rbtTodaFili, true},     {form.rbtListFili, false},
                                                            {form.rbtFilialTodas, true},  {form.rbtFilialLista, false},
@@ -255,7 +255,7 @@ TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
     EXPECT_EQ(form.depDataInic->DayNames, days);
     EXPECT_EQ(form.depDataFina->DayNames, days);
 
-    for (host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard, form.edtNmPratoIni,
+    for (pla013::host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard, form.edtNmPratoIni,
                            form.edtNmPratoFin, form.edtDataInic, form.edtDataFina})
         EXPECT_TRUE(e->ReadOnly()) << e->Name();
 }
@@ -376,9 +376,9 @@ TEST_F(FormLayout, TabOrdersAreUniqueWithinEachContainer) {
 
 TEST_F(FormLayout, SearchButtonsListTheirQueriesAndFillTheirFields) {
     struct Row {
-        host::TBtnPesquisa* button;
+        pla013::host::TBtnPesquisa* button;
         const char* title;
-        host::TDataSource* source;
+        pla013::host::TDataSource* source;
         TControl* associated;   // nullptr: none
         const char* emptyText;  // nullptr: not set by the design
     };
@@ -421,9 +421,9 @@ bool bound(TControl* c, Ev ev) {
         case Ev::Click: return bool(c->OnClick);
         case Ev::Change: return bool(c->OnChange);
         case Ev::Exit: return bool(c->OnExit);
-        case Ev::DateChange: return bool(dynamic_cast<host::TDateEditPlus&>(*c).OnDateChange);
-        case Ev::BeforePesq: return bool(dynamic_cast<host::TBtnPesquisa&>(*c).OnBeforePesq);
-        case Ev::AfterPesq: return bool(dynamic_cast<host::TBtnPesquisa&>(*c).OnAfterPesq);
+        case Ev::DateChange: return bool(dynamic_cast<pla013::host::TDateEditPlus&>(*c).OnDateChange);
+        case Ev::BeforePesq: return bool(dynamic_cast<pla013::host::TBtnPesquisa&>(*c).OnBeforePesq);
+        case Ev::AfterPesq: return bool(dynamic_cast<pla013::host::TBtnPesquisa&>(*c).OnAfterPesq);
     }
     return false;
 }
@@ -481,7 +481,7 @@ TEST_F(FormLayout, ControlsWithoutHandlersStayUnbound) {
     EXPECT_FALSE(bound(form.medCdCentral, Ev::Change));
     EXPECT_FALSE(bound(form.medCdCentral, Ev::Exit));
     // List buttons run only their click: no search events of their own.
-    for (host::TBtnPesquisa* b : {form.btnFilialCent, form.btnFili, form.btnServicoLista}) {
+    for (pla013::host::TBtnPesquisa* b : {form.btnFilialCent, form.btnFili, form.btnServicoLista}) {
         EXPECT_FALSE(bound(b, Ev::BeforePesq)) << b->Name();
         EXPECT_FALSE(bound(b, Ev::AfterPesq)) << b->Name();
     }

@@ -13,7 +13,7 @@
 
 #include "form/TfrmRelatPrato.h"
 
-using host::FieldType;
+using pla013::host::FieldType;
 using pla013::TfrmRelatPrato;
 
 namespace {
@@ -64,7 +64,7 @@ TEST_F(FormData, MessageTableHoldsEveryTextInStoredOrder) {
     EXPECT_EQ(form.msgPadrao->Msg("PRATO"), "Prato");
     EXPECT_EQ(form.msgPadrao->Msg("PRATO_NCAD"), "Prato não cadastrado.");
     EXPECT_EQ(form.msgPadrao->Msg("Filial"), "Filial");
-    EXPECT_EQ(host::Format(form.msgPadrao->Msg("NIVEL_INV"), {3}), "Nível de ordenação deve estar entre 0 e 3.");
+    EXPECT_EQ(pla013::host::Format(form.msgPadrao->Msg("NIVEL_INV"), {3}), "Nível de ordenação deve estar entre 0 e 3.");
 }
 
 // ---------------------------------------------------------------- queries
@@ -146,8 +146,8 @@ const QueryRow kQueries[] = {
      "dtsServ__"},
 };
 
-host::TADOIBQuery& queryNamed(TfrmRelatPrato& form, const std::string& name) {
-    auto* q = dynamic_cast<host::TADOIBQuery*>(form.FindComponent(name));
+pla013::host::TADOIBQuery& queryNamed(TfrmRelatPrato& form, const std::string& name) {
+    auto* q = dynamic_cast<pla013::host::TADOIBQuery*>(form.FindComponent(name));
     if (!q) throw std::runtime_error("no query " + name);
     return *q;
 }
@@ -163,7 +163,7 @@ std::set<std::string> paramsUsedIn(const std::string& sql) {
 TEST_F(FormData, QueriesDeclareExactlyTheParametersTheirTextsUse) {
     for (const QueryRow& row : kQueries) {
         SCOPED_TRACE(row.name);
-        host::TADOIBQuery& q = queryNamed(form, row.name);
+        pla013::host::TADOIBQuery& q = queryNamed(form, row.name);
         EXPECT_FALSE(q.Active());
         EXPECT_EQ(!q.SQL.generic.empty(), row.generic);
         EXPECT_EQ(!q.SQL.oracle.empty(), row.oracle);
@@ -214,11 +214,11 @@ TEST_F(FormData, StoredTextsKeepTheirOwnShape) {
 TEST_F(FormData, PersistentFieldsCarryWidthLabelAndVisibility) {
     for (const QueryRow& row : kQueries) {
         SCOPED_TRACE(row.name);
-        host::TADOIBQuery& q = queryNamed(form, row.name);
+        pla013::host::TADOIBQuery& q = queryNamed(form, row.name);
         ASSERT_EQ(q.Fields().size(), row.fields.size());
         for (std::size_t i = 0; i < row.fields.size(); ++i) {
             const Field& want = row.fields[i];
-            const host::TField& f = *q.Fields()[i];
+            const pla013::host::TField& f = *q.Fields()[i];
             SCOPED_TRACE(want.name);
             EXPECT_EQ(f.FieldName(), want.name);
             EXPECT_EQ(f.DataType(), FieldType::String);
@@ -232,7 +232,7 @@ TEST_F(FormData, PersistentFieldsCarryWidthLabelAndVisibility) {
             EXPECT_EQ(f.Visible, want.visible);
         }
         if (row.dataSource) {
-            auto* ds = dynamic_cast<host::TDataSource*>(form.FindComponent(row.dataSource));
+            auto* ds = dynamic_cast<pla013::host::TDataSource*>(form.FindComponent(row.dataSource));
             ASSERT_NE(ds, nullptr) << row.dataSource;
             EXPECT_EQ(ds->DataSet, &q);
         }
@@ -324,7 +324,7 @@ TEST_F(FormData, ClientDataSetsDefineTheirFieldsInOrder) {
     };
     for (const DataSetRow& row : rows) {
         SCOPED_TRACE(row.name);
-        auto* cds = dynamic_cast<host::TClientDataSet*>(form.FindComponent(row.name));
+        auto* cds = dynamic_cast<pla013::host::TClientDataSet*>(form.FindComponent(row.name));
         ASSERT_NE(cds, nullptr);
         EXPECT_FALSE(cds->Active());
         ASSERT_EQ(cds->FieldDefs.size(), row.fields.size());
@@ -344,7 +344,7 @@ TEST_F(FormData, ClientDataSetsDefineTheirFieldsInOrder) {
             EXPECT_EQ(cds->IndexName(), "");
         }
         if (row.source) {
-            auto* ds = dynamic_cast<host::TDataSource*>(form.FindComponent(row.source));
+            auto* ds = dynamic_cast<pla013::host::TDataSource*>(form.FindComponent(row.source));
             ASSERT_NE(ds, nullptr);
             EXPECT_EQ(ds->DataSet, cds);
         }
@@ -353,7 +353,7 @@ TEST_F(FormData, ClientDataSetsDefineTheirFieldsInOrder) {
 
 TEST_F(FormData, CompositionIndexOrdersByDishOwnerAndLine) {
     // Rows arrive in any order; the report reads them dish by dish, line by line.
-    host::TClientDataSet& cds = *form.cdsReceitaPadLoc;
+    pla013::host::TClientDataSet& cds = *form.cdsReceitaPadLoc;
     cds.CreateDataSet();
     const std::tuple<const char*, const char*, int> rows[] = {{"10", "P", 2}, {"9", "P", 1},      {"10", "0002", 1},
                                                               {"10", "P", 1}, {"10", "0002", 10}, {"10", "0002", 2}};
@@ -374,7 +374,7 @@ TEST_F(FormData, CompositionIndexOrdersByDishOwnerAndLine) {
 // ---------------------------------------------------------------- connections
 
 TEST_F(FormData, ConnectionsNameTheirRemoteModulesAndReportFailuresAsResults) {
-    const std::pair<host::TNetConnection*, const char*> rows[] = {
+    const std::pair<pla013::host::TNetConnection*, const char*> rows[] = {
         {form.netCustProd, "CUS00000.rdmCustProd"},
         {form.netEmissaoReceita, "PLA01303.rdmEmissaoReceitas"},
     };
@@ -403,7 +403,7 @@ TEST_F(FormData, StateStartsEmptyAndIsPublishedToTheHost) {
     form.FListaFilial = "T";
     form.FListaServico = "0002,00001";
     form.FCdFilialRec = "0003";  // internal: not published
-    const std::vector<std::pair<std::string, host::Variant>> expected = {
+    const std::vector<std::pair<std::string, pla013::host::Variant>> expected = {
         {"FCdFilial", "0002"}, {"FArqRelat", "PLA01305.QR2"}, {"FListaFilial", "T"}, {"FListaServico", "0002,00001"}};
     EXPECT_EQ(form.PublishedFields(), expected);
 }

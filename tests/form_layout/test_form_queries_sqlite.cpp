@@ -67,7 +67,7 @@ public:
 
     // Runs the query's text for this engine with every declared parameter
     // bound by name; returns the column names and the rows.
-    std::vector<Row> run(host::TADOIBQuery& q, const Params& params, std::vector<std::string>* columns = nullptr) {
+    std::vector<Row> run(pla013::host::TADOIBQuery& q, const Params& params, std::vector<std::string>* columns = nullptr) {
         const std::string& sql = q.SQL.oracle.empty() ? q.SQL.generic : q.SQL.oracle;
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
@@ -148,7 +148,7 @@ TEST_F(FormQueries, EveryQueryBringsBackTheFieldsTheFormExpects) {
     const Params any = {{"P_CDFILIAL", "0002"},     {"P_CDSERVFILI", "00001"}, {"P_CDFILAUXPRAT", "0002"},
                         {"P_CDPRATO", "101"},       {"P_TCDPRATO", ""},        {"P_CDTIPOCARD", std::nullopt},
                         {"P_CDFILCENTPME", "0001"}, {"P_TCDFILIAL", ""}};
-    for (host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico, form.qryPrato,
+    for (pla013::host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico, form.qryPrato,
                                  form.qryCentral, form.qryTipoCard, form.qryServi}) {
         SCOPED_TRACE(q->Name());
         std::vector<std::string> columns;

@@ -19,35 +19,35 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-bool enabledOnScreen(const host::TControl& c) {
-    for (const host::TControl* p = &c; p; p = p->Parent())
+bool enabledOnScreen(const pla013::host::TControl& c) {
+    for (const pla013::host::TControl* p = &c; p; p = p->Parent())
         if (!p->Enabled()) return false;
     return true;
 }
 
-QColor expectedColor(host::TColor c) {
+QColor expectedColor(pla013::host::TColor c) {
     switch (c) {
-        case host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
-        case host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
+        case pla013::host::TColor::clInfoBk: return QColor(0xff, 0xff, 0xe1);
+        case pla013::host::TColor::clBtnFace: return QColor(0xf0, 0xf0, 0xf0);
         default: return QColor(Qt::white);
     }
 }
 
 }  // namespace
 
-DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm& form) {
+DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::host::TForm& form) {
     DrawnState out;
-    auto differ = [&out](const host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
+    auto differ = [&out](const pla013::host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
         out.differences.push_back(c.Name() + " " + what + ": drawn '" + drawn.toStdString() + "', control '" +
                                   held.toStdString() + "'");
     };
-    auto check = [&](const host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
+    auto check = [&](const pla013::host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
         if (drawn != held) differ(c, what, drawn, held);
     };
     auto flag = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
-    using K = host::ControlKind;
+    using K = pla013::host::ControlKind;
 
-    for (const host::TControl* c : form.AllControls()) {
+    for (const pla013::host::TControl* c : form.AllControls()) {
         QWidget* w = view.widgetFor(*c);
         if (!w) {
             out.differences.push_back(c->Name() + ": no widget");
@@ -61,7 +61,7 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
                    QStringLiteral("%1,%2 %3x%4").arg(c->Left()).arg(c->Top()).arg(c->Width()).arg(c->Height()));
         // Shown on screen exactly when the control is showing (a page only
         // while it is its notebook's active page).
-        check(*c, "showing", flag(w->isVisibleTo(const_cast<pla013gui::FormView*>(&view))), flag(c->Showing()));
+        check(*c, "showing", flag(w->isVisibleTo(const_cast<pla013::gui::FormView*>(&view))), flag(c->Showing()));
         check(*c, "enabled", flag(w->isEnabled()), flag(enabledOnScreen(*c)));
 
         switch (c->Kind()) {
@@ -71,7 +71,7 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
             case K::MaskEdit:
             case K::DateEdit: {
                 auto* e = qobject_cast<QLineEdit*>(w);
-                const auto& edit = static_cast<const host::TEdit&>(*c);
+                const auto& edit = static_cast<const pla013::host::TEdit&>(*c);
                 if (!e) {
                     out.differences.push_back(c->Name() + ": not drawn as a line edit");
                     break;
@@ -85,22 +85,22 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
             }
             case K::SpinEdit: {
                 auto* s = qobject_cast<QAbstractSpinBox*>(w);
-                check(*c, "text", s ? s->text() : QString(), qs(static_cast<const host::TSpinEdit&>(*c).Text()));
+                check(*c, "text", s ? s->text() : QString(), qs(static_cast<const pla013::host::TSpinEdit&>(*c).Text()));
                 check(*c, "colour", w->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
                 break;
             }
             case K::CheckBox:
             case K::RadioButton: {
                 auto* b = qobject_cast<QAbstractButton*>(w);
-                const bool checked = c->Kind() == K::CheckBox ? static_cast<const host::TCheckBox&>(*c).Checked()
-                                                              : static_cast<const host::TRadioButton&>(*c).Checked();
+                const bool checked = c->Kind() == K::CheckBox ? static_cast<const pla013::host::TCheckBox&>(*c).Checked()
+                                                              : static_cast<const pla013::host::TRadioButton&>(*c).Checked();
                 check(*c, "caption", b->text(), qs(c->Caption()));
                 check(*c, "checked", flag(b->isChecked()), flag(checked));
                 break;
             }
             case K::ComboBox: {
                 auto* cb = qobject_cast<QComboBox*>(w);
-                const auto& combo = static_cast<const host::TComboBox&>(*c);
+                const auto& combo = static_cast<const pla013::host::TComboBox&>(*c);
                 QStringList items;
                 for (const auto& i : combo.Items()) items << qs(i);
                 QStringList drawn;
@@ -111,7 +111,7 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
                 break;
             }
             case K::RadioGroup: {
-                const auto& group = static_cast<const host::TRadioGroup&>(*c);
+                const auto& group = static_cast<const pla013::host::TRadioGroup&>(*c);
                 check(*c, "caption", static_cast<QGroupBox*>(w)->title(), qs(c->Caption()));
                 // Item buttons by name: Qt reorders a widget's children as they are raised.
                 QList<QRadioButton*> buttons;
@@ -131,7 +131,7 @@ DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm&
             case K::Notebook: {
                 auto* stack = qobject_cast<QStackedWidget*>(w);
                 check(*c, "page", QString::number(stack->currentIndex()),
-                      QString::number(static_cast<const host::TNotebook&>(*c).PageIndex()));
+                      QString::number(static_cast<const pla013::host::TNotebook&>(*c).PageIndex()));
                 break;
             }
             case K::SearchButton:

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace pla013::host {
 class TForm;
 }
-namespace pla013gui {
+namespace pla013::gui {
 class FormView;
 }
 
@@ -21,6 +21,6 @@ struct DrawnState {
     std::vector<std::string> differences;
 };
 
-DrawnState compareDrawnState(const pla013gui::FormView& view, const host::TForm& form);
+DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::host::TForm& form);
 
 }  // namespace pla013guitest

@@ -17,14 +17,14 @@
 #include "ModalSteps.h"
 
 #include "host/Form.h"
-#include "platform/host/ModuleLoader.h"
+#include "platform/runtime/ModuleLoader.h"
 
 namespace pla013guitest {
 
-GuiHarness::GuiHarness(pla013host::HostOptions options) {
+GuiHarness::GuiHarness(pla013::runtime::HostOptions options) {
     if (options.db.empty()) options.db = pla013test::copyOfSampleDatabase(m_dir.path());
     if (options.reports.empty()) options.reports = PLA013_REPORTS_DIR;
-    m_host = std::make_unique<pla013gui::DesktopHost>(options, PLA013_MODULE_PATH);
+    m_host = std::make_unique<pla013::gui::DesktopHost>(options, PLA013_MODULE_PATH);
     m_watchdog.setInterval(50);
     QObject::connect(&m_watchdog, &QTimer::timeout, [this] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -83,27 +83,27 @@ bool GuiHarness::waitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-host::TForm* GuiHarness::form() const {
-    for (auto it = host::Application().Forms().rbegin(); it != host::Application().Forms().rend(); ++it)
+pla013::host::TForm* GuiHarness::form() const {
+    for (auto it = pla013::host::Application().Forms().rbegin(); it != pla013::host::Application().Forms().rend(); ++it)
         if (!(*it)->IsClosed()) return it->get();
     return nullptr;
 }
 
-pla013gui::FormView* GuiHarness::view() const {
-    host::TForm* f = form();
+pla013::gui::FormView* GuiHarness::view() const {
+    pla013::host::TForm* f = form();
     return f ? m_host->ui().viewOf(*f) : nullptr;
 }
 
-host::TControl& GuiHarness::control(const std::string& name) const {
-    host::TForm* f = form();
+pla013::host::TControl& GuiHarness::control(const std::string& name) const {
+    pla013::host::TForm* f = form();
     if (!f) throw std::runtime_error("no form is open");
-    host::TControl* c = f->FindControl(name);
+    pla013::host::TControl* c = f->FindControl(name);
     if (!c) throw std::runtime_error("the form has no control " + name);
     return *c;
 }
 
 QWidget* GuiHarness::widget(const std::string& name) const {
-    pla013gui::FormView* v = view();
+    pla013::gui::FormView* v = view();
     if (!v) throw std::runtime_error("no form view is open");
     QWidget* w = v->widgetFor(control(name));
     if (!w) throw std::runtime_error("no widget drawn for " + name);
@@ -111,7 +111,7 @@ QWidget* GuiHarness::widget(const std::string& name) const {
 }
 
 std::string GuiHarness::field(const std::string& name) const {
-    host::TForm* f = form();
+    pla013::host::TForm* f = form();
     if (!f) return {};
     for (const auto& [key, value] : f->PublishedFields())
         if (key == name) return value.toString();
@@ -120,8 +120,8 @@ std::string GuiHarness::field(const std::string& name) const {
 
 bool GuiHarness::formCriado() { return m_host->module().formCriado(); }
 
-host::TControl* GuiHarness::focusedControl() const {
-    pla013gui::FormView* v = view();
+pla013::host::TControl* GuiHarness::focusedControl() const {
+    pla013::gui::FormView* v = view();
     QWidget* focus = QApplication::focusWidget();
     return v && focus ? v->controlFor(focus) : nullptr;
 }

@@ -25,18 +25,18 @@ namespace pla013guitest {
 
 class GuiHarness {
 public:
-    explicit GuiHarness(pla013host::HostOptions options = {});
+    explicit GuiHarness(pla013::runtime::HostOptions options = {});
     ~GuiHarness();
 
-    pla013gui::DesktopHost& host() { return *m_host; }
-    pla013gui::QtUserInterface& ui() { return m_host->ui(); }
-    pla013gui::HostMainWindow& window() { return m_host->window(); }
+    pla013::gui::DesktopHost& host() { return *m_host; }
+    pla013::gui::QtUserInterface& ui() { return m_host->ui(); }
+    pla013::gui::HostMainWindow& window() { return m_host->window(); }
     const std::filesystem::path& dir() const { return m_dir.path(); }
 
     // The open dish report form and its view (null when none is open).
-    host::TForm* form() const;
-    pla013gui::FormView* view() const;
-    host::TControl& control(const std::string& name) const;
+    pla013::host::TForm* form() const;
+    pla013::gui::FormView* view() const;
+    pla013::host::TControl& control(const std::string& name) const;
     QWidget* widget(const std::string& name) const;
     // A published field of the form (FCdFilial, FListaFilial...).
     std::string field(const std::string& name) const;
@@ -63,11 +63,11 @@ public:
     static bool waitUntil(const std::function<bool()>& condition);
 
     // The control the Qt focus is on (null when the focus is elsewhere).
-    host::TControl* focusedControl() const;
+    pla013::host::TControl* focusedControl() const;
 
 private:
     pla013test::TempDir m_dir;
-    std::unique_ptr<pla013gui::DesktopHost> m_host;
+    std::unique_ptr<pla013::gui::DesktopHost> m_host;
     // Closes (and fails the test on) a modal window nobody expected, so that
     // a test never hangs on one.
     QTimer m_watchdog;

@@ -63,7 +63,7 @@ TEST(HostDialogs, SearchListFiltersChoosesAndCancels) {
     int rows = 0, shown = 0;
     QStringList headers;
     steps.expect("branch search", ModalSteps::named("searchDialog"), [&](QWidget* w) {
-        auto* dialog = dynamic_cast<pla013gui::SearchListDialog*>(w);
+        auto* dialog = dynamic_cast<pla013::gui::SearchListDialog*>(w);
         title = w->windowTitle();
         rows = dialog->list()->topLevelItemCount();
         for (int c = 0; c < dialog->list()->columnCount(); ++c) headers << dialog->list()->headerItem()->text(c);
@@ -83,7 +83,7 @@ TEST(HostDialogs, SearchListFiltersChoosesAndCancels) {
 
     // Esc cancels: nothing changes.
     steps.expect("branch search", ModalSteps::named("searchDialog"), [](QWidget* w) {
-        QTest::keyClick(dynamic_cast<pla013gui::SearchListDialog*>(w)->filterBox(), Qt::Key_Escape);
+        QTest::keyClick(dynamic_cast<pla013::gui::SearchListDialog*>(w)->filterBox(), Qt::Key_Escape);
     });
     h.click("btnFilial");
     expectNoFailures(steps);
@@ -91,7 +91,7 @@ TEST(HostDialogs, SearchListFiltersChoosesAndCancels) {
 
     // F4 in the field opens its search; the arrows move in the list.
     steps.expect("branch search", ModalSteps::named("searchDialog"), [](QWidget* w) {
-        auto* filter = dynamic_cast<pla013gui::SearchListDialog*>(w)->filterBox();
+        auto* filter = dynamic_cast<pla013::gui::SearchListDialog*>(w)->filterBox();
         QTest::keyClick(filter, Qt::Key_Down);
         QTest::keyClick(filter, Qt::Key_Return);
     });
@@ -127,7 +127,7 @@ TEST(HostDialogs, ChecklistFiltersSelectsAllClearsAndChooses) {
     QString title, afterAll, afterClear, afterFilteredAll;
     int rows = 0, shownFiltered = 0;
     steps.expect("branch list", ModalSteps::named("listDialog"), [&](QWidget* w) {
-        auto* d = dynamic_cast<pla013gui::ChecklistDialog*>(w);
+        auto* d = dynamic_cast<pla013::gui::ChecklistDialog*>(w);
         auto* count = w->findChild<QLabel*>("count");
         title = w->windowTitle();
         rows = d->list()->topLevelItemCount();
@@ -158,7 +158,7 @@ TEST(HostDialogs, ChecklistFiltersSelectsAllClearsAndChooses) {
 
     // Cancelled: the list stays as it was.
     steps.expect("branch list", ModalSteps::named("listDialog"), [](QWidget* w) {
-        auto* d = dynamic_cast<pla013gui::ChecklistDialog*>(w);
+        auto* d = dynamic_cast<pla013::gui::ChecklistDialog*>(w);
         QTest::mouseClick(d->clearButton(), Qt::LeftButton);
         QTest::keyClick(d->filterBox(), Qt::Key_Escape);
     });
@@ -198,14 +198,14 @@ TEST(HostDialogs, HourglassIsOneScreenCursor) {
     GuiHarness h;
     h.openChild();  // the first activation shows the hourglass while it asks the server
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(h.ui().cursor(), host::Cursor::Default);
-    h.ui().SetCursor(host::Cursor::HourGlass);
+    EXPECT_EQ(h.ui().cursor(), pla013::host::Cursor::Default);
+    h.ui().SetCursor(pla013::host::Cursor::HourGlass);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    h.ui().SetCursor(host::Cursor::HourGlass);  // set twice, restored once
-    h.ui().SetCursor(host::Cursor::Default);
+    h.ui().SetCursor(pla013::host::Cursor::HourGlass);  // set twice, restored once
+    h.ui().SetCursor(pla013::host::Cursor::Default);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    h.ui().SetCursor(host::Cursor::Default);
+    h.ui().SetCursor(pla013::host::Cursor::Default);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

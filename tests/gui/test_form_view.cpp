@@ -51,11 +51,11 @@ TEST(FormView, EveryReportIsDrawnAsItsControlsHoldIt) {
     const std::filesystem::path shots = PLA013_SCREENSHOT_DIR;
     std::filesystem::create_directories(shots);
     std::set<std::string> pagesSeen;
-    auto& notebook = static_cast<host::TNotebook&>(h.control("nbkFiltroFili"));
+    auto& notebook = static_cast<pla013::host::TNotebook&>(h.control("nbkFiltroFili"));
     for (int position = 0; position < combo->count(); ++position) {
         SCOPED_TRACE("report position " + std::to_string(position));
         h.chooseInCombo("cbbReportNames", position);
-        ASSERT_EQ(static_cast<host::TComboBox&>(h.control("cbbReportNames")).ItemIndex(), position);
+        ASSERT_EQ(static_cast<pla013::host::TComboBox&>(h.control("cbbReportNames")).ItemIndex(), position);
         EXPECT_EQ(combo->currentIndex(), position);
         expectDrawnAsHeld(h);
         pagesSeen.insert(notebook.ActivePage());
@@ -69,7 +69,7 @@ TEST(FormView, EveryReportIsDrawnAsItsControlsHoldIt) {
 }
 
 TEST(FormView, MenuTypePageOfKitchenModules) {
-    pla013host::HostOptions options;
+    pla013::runtime::HostOptions options;
     options.module = 'L';
     GuiHarness h(options);
     h.openChild();
@@ -90,28 +90,28 @@ TEST(FormView, ChangesMadeByCodeReachTheWidgets) {
     h.openChild();
     ASSERT_NE(h.form(), nullptr);
     auto& f = *h.form();
-    auto edit = [&f](const char* n) { return static_cast<host::TEdit*>(f.FindControl(n)); };
+    auto edit = [&f](const char* n) { return static_cast<pla013::host::TEdit*>(f.FindControl(n)); };
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
         {"text", [&] { edit("medCdPratoIni")->SetText("10"); }},
         {"hidden", [&] { f.FindControl("edtNmFilial")->SetVisible(false); }},
         {"shown again", [&] { f.FindControl("edtNmFilial")->SetVisible(true); }},
         {"container disabled", [&] { f.FindControl("grbImprimir")->SetEnabled(false); }},
-        {"children enabled", [&] { host::SetChildEnabled(*f.FindControl("grbData"), true); }},
+        {"children enabled", [&] { pla013::host::SetChildEnabled(*f.FindControl("grbData"), true); }},
         {"caption", [&] { f.FindControl("lblCdFilial")->SetCaption("Filial X"); }},
-        {"colour", [&] { f.FindControl("medCdPratoFin")->SetColor(host::TColor::clBtnFace); }},
+        {"colour", [&] { f.FindControl("medCdPratoFin")->SetColor(pla013::host::TColor::clBtnFace); }},
         {"moved", [&] { f.FindControl("chbFoto")->SetLeft(230); }},
-        {"checked", [&] { static_cast<host::TCheckBox*>(f.FindControl("chbModPrep"))->SetChecked(true); }},
-        {"radio", [&] { static_cast<host::TRadioButton*>(f.FindControl("rdbServico"))->SetChecked(true); }},
+        {"checked", [&] { static_cast<pla013::host::TCheckBox*>(f.FindControl("chbModPrep"))->SetChecked(true); }},
+        {"radio", [&] { static_cast<pla013::host::TRadioButton*>(f.FindControl("rdbServico"))->SetChecked(true); }},
         {"items",
          [&] {
-             static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"});
+             static_cast<pla013::host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"});
          }},
-        {"item index", [&] { static_cast<host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItemIndex(2); }},
-        {"radio group", [&] { static_cast<host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
-        {"group items off", [&] { host::SetChildEnabled(*f.FindControl("rdgDadosOperador"), false); }},
+        {"item index", [&] { static_cast<pla013::host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItemIndex(2); }},
+        {"radio group", [&] { static_cast<pla013::host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
+        {"group items off", [&] { pla013::host::SetChildEnabled(*f.FindControl("rdgDadosOperador"), false); }},
         {"page",
-         [&] { static_cast<host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
-        {"spin", [&] { static_cast<host::TSpinEdit*>(f.FindControl("speNivel"))->SetValue(3); }},
+         [&] { static_cast<pla013::host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
+        {"spin", [&] { static_cast<pla013::host::TSpinEdit*>(f.FindControl("speNivel"))->SetValue(3); }},
         {"date", [&] { edit("depDataInic")->SetText("15/03/2024"); }},
     };
     for (const auto& [what, change] : changes) {
@@ -142,7 +142,7 @@ TEST(FormView, TypingGoesThroughTheControlsFilter) {
         SCOPED_TRACE(row.control);
         h.chooseInCombo("cbbReportNames", row.report);
         h.typeInto(row.control, QString::fromUtf8(row.typed));
-        EXPECT_EQ(static_cast<host::TEdit&>(h.control(row.control)).Text(), row.expected);
+        EXPECT_EQ(static_cast<pla013::host::TEdit&>(h.control(row.control)).Text(), row.expected);
         QWidget* w = h.widget(row.control);
         auto* spin = w->findChild<QLineEdit*>();
         EXPECT_EQ(qobject_cast<QLineEdit*>(w) ? lineText(w) : spin->text(), QString::fromUtf8(row.expected));
@@ -205,13 +205,13 @@ TEST(FormView, ExitValidationKeepsTheFocusWhereTheFormPutsIt) {
 TEST(FormView, TabFollowsTheFormsTabOrder) {
     GuiHarness h;
     h.openChild();
-    host::TForm& form = *h.form();
+    pla013::host::TForm& form = *h.form();
     ASSERT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
     // What the keyboard should visit: the form's tab sequence, the controls
     // that can take the focus, containers passed by.
     std::vector<std::string> expected;
-    for (host::TControl* c : form.TabSequence())
-        if (c->CanFocus() && c->Kind() != host::ControlKind::GroupBox && c->Kind() != host::ControlKind::Panel)
+    for (pla013::host::TControl* c : form.TabSequence())
+        if (c->CanFocus() && c->Kind() != pla013::host::ControlKind::GroupBox && c->Kind() != pla013::host::ControlKind::Panel)
             expected.push_back(c->Name());
     ASSERT_GT(expected.size(), 8u);
     auto start = std::find(expected.begin(), expected.end(), "cbbReportNames");
@@ -220,7 +220,7 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     std::vector<std::string> visited{"cbbReportNames"};
     for (std::size_t i = 1; i < expected.size(); ++i) {
         h.tab();
-        host::TControl* c = h.focusedControl();
+        pla013::host::TControl* c = h.focusedControl();
         visited.push_back(c ? c->Name() : "<none>");
         EXPECT_EQ(form.ActiveControl(), c);
     }
@@ -235,7 +235,7 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
 TEST(FormView, SpinEditStepsWithinItsRange) {
     GuiHarness h;
     h.openChild();
-    auto& spin = static_cast<host::TSpinEdit&>(h.control("speNivel"));
+    auto& spin = static_cast<pla013::host::TSpinEdit&>(h.control("speNivel"));
     ASSERT_EQ(spin.MaxValue(), 1);  // three levels in the dish picture
     // Ordering by name enables the level.
     h.click(h.widget("rdgDadosOperador")->findChild<QWidget*>("rdgDadosOperador_1"));

@@ -47,7 +47,7 @@ TEST(Presentations, ChildWindowOpensOnceForTheHostBranch) {
     EXPECT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
 
     // Opened again: the same window comes to the front, filters as left.
-    host::TForm* first = h.form();
+    pla013::host::TForm* first = h.form();
     h.typeInto("medCdPratoIni", "1");
     h.openChild();
     EXPECT_EQ(area->subWindowList().size(), 1);
@@ -71,10 +71,10 @@ TEST(Presentations, ChildWindowOpensOnceForTheHostBranch) {
 
     // Closing the window closes the form; the application releases it.
     sub->close();
-    EXPECT_TRUE(GuiHarness::waitUntil([] { return host::Application().Forms().empty(); }));
+    EXPECT_TRUE(GuiHarness::waitUntil([] { return pla013::host::Application().Forms().empty(); }));
     EXPECT_FALSE(h.formCriado());
     EXPECT_TRUE(area->subWindowList().isEmpty());
-    EXPECT_TRUE(host::Application().Forms().empty());
+    EXPECT_TRUE(pla013::host::Application().Forms().empty());
 
     // The next call builds a new form.
     h.openChild();
@@ -113,12 +113,12 @@ TEST(Presentations, ModalDialogForTheBranchTheUserGives) {
     EXPECT_EQ(branchShown, QStringLiteral("0012"));
     // Closed and released by the time the call returns.
     EXPECT_FALSE(h.formCriado());
-    EXPECT_TRUE(host::Application().Forms().empty());
+    EXPECT_TRUE(pla013::host::Application().Forms().empty());
     EXPECT_TRUE(h.window().mdiArea()->subWindowList().isEmpty());
 }
 
 TEST(Presentations, StatusBarShowsTheHostContext) {
-    pla013host::HostOptions options;
+    pla013::runtime::HostOptions options;
     options.branch = "0002";
     options.operatorCode = "2";
     options.module = 'L';
@@ -145,7 +145,7 @@ TEST(Presentations, ContextFromOptionsOverTheConfigurationFile) {
     }
     // As the executable reads its command line.
     std::vector<std::string> args = {"--config", config.string(), "--operator", "3"};
-    pla013host::HostOptions options = pla013host::HostOptions::parse(args);
+    pla013::runtime::HostOptions options = pla013::runtime::HostOptions::parse(args);
     EXPECT_TRUE(args.empty());
     GuiHarness h(options);
     EXPECT_EQ(h.window().statusText("branch"), QStringLiteral("Filial: 0003"));

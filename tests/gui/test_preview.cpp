@@ -74,7 +74,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
     } seen;
     ModalSteps steps;
     steps.expect("preview window", ModalSteps::named("previewWindow"), [&](QWidget* w) {
-        auto* preview = dynamic_cast<pla013gui::PreviewWindow*>(w);
+        auto* preview = dynamic_cast<pla013::gui::PreviewWindow*>(w);
         auto* label = w->findChild<QLabel*>("pageLabel");
         auto button = [w](const char* name) { return w->findChild<QToolButton*>(name); };
         QTest::qWait(50);  // laid out at its size
@@ -106,7 +106,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
     EXPECT_TRUE(steps.done());
     for (const auto& f : steps.failures()) ADD_FAILURE() << f;
 
-    const pla013gui::ReportPages* pages = h.host().reports().lastPages();
+    const pla013::gui::ReportPages* pages = h.host().reports().lastPages();
     ASSERT_NE(pages, nullptr);
     const std::size_t n = pages->pageCount();
     ASSERT_GE(n, 2u) << "the dish list of groups 1 to 9 fills more than one page";
@@ -138,11 +138,11 @@ TEST(Preview, PagesAreDrawnWithTheirText) {
     h.tab();
     h.ui().printerAnswer = [](QPrinter&) { return false; };  // lays out, prints nothing
     h.click("sbtPrint");
-    const pla013gui::ReportPages* pages = h.host().reports().lastPages();
+    const pla013::gui::ReportPages* pages = h.host().reports().lastPages();
     ASSERT_NE(pages, nullptr);
     ASSERT_GE(pages->pageCount(), 1u);
 
-    pla013gui::ReportPagePainter painter(*pages);
+    pla013::gui::ReportPagePainter painter(*pages);
     const QSizeF paper = painter.pageSize();
     EXPECT_NEAR(paper.width(), 595.3, 0.5);  // A4 portrait, in points
     EXPECT_NEAR(paper.height(), 841.9, 0.5);

@@ -21,7 +21,7 @@
 #include "host/Form.h"
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/ReportPages.h"
-#include "platform/host/HostSession.h"
+#include "platform/runtime/HostSession.h"
 #include "platform/reports/ReportRunner.h"
 
 using pla013guitest::GuiHarness;
@@ -179,7 +179,7 @@ TEST(ReportFlow, AFailureIsShownAndTheFormStaysUsable) {
     pla013test::TempDir reports;
     for (const auto& entry : std::filesystem::directory_iterator(PLA013_REPORTS_DIR))
         std::filesystem::copy(entry.path(), reports.path() / entry.path().filename());
-    pla013host::HostOptions options;
+    pla013::runtime::HostOptions options;
     options.reports = reports.path().string();
     GuiHarness h(options);
     h.openChild();

@@ -6,7 +6,7 @@
 #include "host/Data.h"
 #include "host/Errors.h"
 
-using namespace host;
+using namespace pla013::host;
 
 namespace {
 

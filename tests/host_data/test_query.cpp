@@ -6,7 +6,7 @@
 #include "host/Errors.h"
 #include "host/Ports.h"
 
-using namespace host;
+using namespace pla013::host;
 
 namespace {
 

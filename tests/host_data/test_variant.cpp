@@ -7,7 +7,7 @@
 #include "host/Errors.h"
 #include "host/Variant.h"
 
-using namespace host;
+using namespace pla013::host;
 
 namespace {
 

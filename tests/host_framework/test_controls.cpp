@@ -10,7 +10,7 @@
 #include "host/Utils.h"
 #include "platform/script/ScriptUi.h"
 
-using namespace host;
+using namespace pla013::host;
 
 namespace {
 
@@ -24,7 +24,7 @@ protected:
     }
     void TearDown() override { Install(Ports{}); }
     std::ostringstream out, log;
-    pla013script::ScriptUi ui{out, log};
+    pla013::script::ScriptUi ui{out, log};
     TForm form{"frmTeste"};
 };
 

@@ -10,7 +10,7 @@
 #include "host/Utils.h"
 #include "platform/script/ScriptUi.h"
 
-using namespace host;
+using namespace pla013::host;
 
 TEST(HostUtils, AjustaPadsOnTheLeftWithZerosAndNeverCuts) {
     struct Case {
@@ -66,7 +66,7 @@ TEST(HostUtils, MessagesByKeyAndFormatting) {
 
 TEST(HostUtils, CheckResultServUnpacksSuccessAndReportsFailure) {
     std::ostringstream out, log;
-    pla013script::ScriptUi ui(out, log);
+    pla013::script::ScriptUi ui(out, log);
     Ports ports;
     ports.ui = &ui;
     Install(ports);

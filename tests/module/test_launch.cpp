@@ -42,17 +42,17 @@ TEST(Launch, BorderAndIconsOfEachPresentation) {
     FormHarness child;
     child.run("launch\n");
     ASSERT_NE(child.form(), nullptr);
-    EXPECT_EQ(child.form()->BorderStyle(), host::TBorderStyle::bsSingle);
-    EXPECT_FALSE(child.form()->BorderIcons().count(host::TBorderIcon::biMaximize));
-    EXPECT_EQ(child.form()->FormStyle(), host::TFormStyle::fsMDIChild);
+    EXPECT_EQ(child.form()->BorderStyle(), pla013::host::TBorderStyle::bsSingle);
+    EXPECT_FALSE(child.form()->BorderIcons().count(pla013::host::TBorderIcon::biMaximize));
+    EXPECT_EQ(child.form()->FormStyle(), pla013::host::TFormStyle::fsMDIChild);
 
     FormHarness modal;
     pla013::TfrmRelatPrato* seen = nullptr;
-    modal.ui().modalLoop = [&](host::TForm& f) {
+    modal.ui().modalLoop = [&](pla013::host::TForm& f) {
         seen = static_cast<pla013::TfrmRelatPrato*>(&f);
-        EXPECT_EQ(seen->BorderStyle(), host::TBorderStyle::bsDialog);
-        EXPECT_TRUE(seen->BorderIcons().count(host::TBorderIcon::biMaximize));
-        EXPECT_EQ(seen->GetPresentation(), host::Presentation::Modal);
+        EXPECT_EQ(seen->BorderStyle(), pla013::host::TBorderStyle::bsDialog);
+        EXPECT_TRUE(seen->BorderIcons().count(pla013::host::TBorderIcon::biMaximize));
+        EXPECT_EQ(seen->GetPresentation(), pla013::host::Presentation::Modal);
         seen->Close();
     };
     modal.run("launch-branch 0003\n");
@@ -102,15 +102,15 @@ TEST(Launch, AFailedCreationLeavesNoFormAndTheNextCallRetries) {
 
 TEST(Launch, AnArgumentThatIsNeitherNullNorAnArrayIsAVariantError) {
     FormHarness h;
-    for (const host::Variant& bad :
-         {host::Variant(), host::Variant("0001"), host::Variant(std::vector<host::Variant>{})}) {
-        EXPECT_THROW(pla013::IniProc(bad), host::EVariantError);
+    for (const pla013::host::Variant& bad :
+         {pla013::host::Variant(), pla013::host::Variant("0001"), pla013::host::Variant(std::vector<pla013::host::Variant>{})}) {
+        EXPECT_THROW(pla013::IniProc(bad), pla013::host::EVariantError);
         EXPECT_FALSE(pla013::FormCriado);
     }
     // A number in element 0 becomes its decimal text; Null becomes empty.
-    h.ui().modalLoop = [](host::TForm& f) { f.Close(); };
-    pla013::IniProc(host::Variant(std::vector<host::Variant>{host::Variant(12)}));
-    pla013::IniProc(host::Variant(std::vector<host::Variant>{host::Variant::null(), host::Variant("x")}));
+    h.ui().modalLoop = [](pla013::host::TForm& f) { f.Close(); };
+    pla013::IniProc(pla013::host::Variant(std::vector<pla013::host::Variant>{pla013::host::Variant(12)}));
+    pla013::IniProc(pla013::host::Variant(std::vector<pla013::host::Variant>{pla013::host::Variant::null(), pla013::host::Variant("x")}));
     EXPECT_FALSE(pla013::FormCriado);
 }
 

@@ -15,9 +15,9 @@
 
 namespace net = pla013::net;
 
-using host::DataPacket;
-using host::FieldType;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::FieldType;
+using pla013::host::Variant;
 
 namespace {
 
@@ -30,7 +30,7 @@ DataPacket recipeLines() {
                 {"DTVALIDADE", FieldType::Date, 0}};
     p.rows = {
         {Variant("0101"), Variant("Feijão carioca"), Variant(1), Variant(0.125),
-         Variant::date(host::EncodeDate(2024, 3, 1))},
+         Variant::date(pla013::host::EncodeDate(2024, 3, 1))},
         {Variant("0102"), Variant("Pão d'água \"francês\""), Variant(-7), Variant(1e-9), Variant::date(45000.75)},
         {Variant("0103"), Variant::null(), Variant::null(), Variant::null(), Variant::null()},
         {Variant(""), Variant("ação, coração; maçã\\\n\ttab"), Variant(std::int64_t(1) << 40), Variant(2.0),
@@ -170,8 +170,8 @@ TEST(VariantCodec, RoundTripEveryKind) {
         Variant(-0.5),
         Variant(""),
         Variant("Emissão das Receitas \"PLA013\" 'x'"),
-        Variant::date(host::EncodeDate(1899, 12, 30)),
-        Variant::date(host::EncodeDate(2024, 2, 29) + 0.5),
+        Variant::date(pla013::host::EncodeDate(1899, 12, 30)),
+        Variant::date(pla013::host::EncodeDate(2024, 2, 29) + 0.5),
         Variant(std::vector<Variant>{}),
         Variant(std::vector<Variant>{Variant(0), Variant(""), Variant(packet)}),
         Variant(std::vector<Variant>{Variant(std::vector<Variant>{Variant::null()}), Variant(1.25)}),

@@ -10,9 +10,9 @@
 
 namespace net = pla013::net;
 
-using host::CallArg;
-using host::Variant;
-using Kind = host::CallArg::Kind;
+using pla013::host::CallArg;
+using pla013::host::Variant;
+using Kind = pla013::host::CallArg::Kind;
 
 TEST(Protocol, CallRequestRoundTripKeepsOrderAndKinds) {
     const std::vector<CallArg> args = {
@@ -20,7 +20,7 @@ TEST(Protocol, CallRequestRoundTripKeepsOrderAndKinds) {
         {Kind::TextByRef, Variant("Prato d'Ávila")},
         {Kind::TextByRef, Variant::null()},
         {Kind::Int32, Variant(-2147483647 - 1)},
-        {Kind::Date, Variant::date(host::EncodeDate(2024, 5, 17))},
+        {Kind::Date, Variant::date(pla013::host::EncodeDate(2024, 5, 17))},
     };
     const auto request = net::decodeCallRequest(net::encodeCallRequest("PLA01303.rdmEmissaoReceitas", "GetX", args));
     EXPECT_EQ(request.version, net::kProtocolVersion);
@@ -28,7 +28,7 @@ TEST(Protocol, CallRequestRoundTripKeepsOrderAndKinds) {
     EXPECT_EQ(request.method, "GetX");
     ASSERT_EQ(request.args.size(), args.size());
     const Variant expected[] = {Variant("0001"), Variant("Prato d'Ávila"), Variant(""), Variant(-2147483647 - 1),
-                                Variant::date(host::EncodeDate(2024, 5, 17))};
+                                Variant::date(pla013::host::EncodeDate(2024, 5, 17))};
     for (std::size_t i = 0; i < args.size(); ++i) {
         EXPECT_EQ(request.args[i].kind, args[i].kind) << i;
         EXPECT_TRUE(request.args[i].value == expected[i]) << i;

@@ -12,8 +12,8 @@
 
 namespace net = pla013::net;
 
-using host::CallArg;
-using host::Variant;
+using pla013::host::CallArg;
+using pla013::host::Variant;
 using namespace std::chrono_literals;
 
 namespace {
@@ -52,7 +52,7 @@ int deadPort() {
 std::string failingCall(net::HttpTransport& transport, int port, std::vector<CallArg> args = someArgs()) {
     try {
         transport.Call("127.0.0.1", port, kServer, kMethod, args);
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         return e.what();
     }
     ADD_FAILURE() << "the call succeeded";
@@ -119,7 +119,7 @@ TEST(HttpTransport, ServerThatIsDownFailsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_NE(message.find("não pode ser alcançado"), std::string::npos) << message;
     expectNamesCall(message, port);
-    EXPECT_THROW(transport.Connect("127.0.0.1", port), host::EHostError);
+    EXPECT_THROW(transport.Connect("127.0.0.1", port), pla013::host::EHostError);
 }
 
 TEST(HttpTransport, ServerThatNeverAnswersFailsAfterReadTimeout) {
@@ -156,9 +156,9 @@ TEST(HttpTransport, ArgumentThatCannotBeSentFailsBeforeTheNetwork) {
 
 TEST(HttpTransport, InvalidAddressFailsWithoutTrying) {
     net::HttpTransport transport(quick());
-    EXPECT_THROW(transport.Call("", 8080, kServer, kMethod, {}), host::EHostError);
-    EXPECT_THROW(transport.Call("127.0.0.1", 0, kServer, kMethod, {}), host::EHostError);
-    EXPECT_THROW(transport.Connect("127.0.0.1", 70000), host::EHostError);
+    EXPECT_THROW(transport.Call("", 8080, kServer, kMethod, {}), pla013::host::EHostError);
+    EXPECT_THROW(transport.Call("127.0.0.1", 0, kServer, kMethod, {}), pla013::host::EHostError);
+    EXPECT_THROW(transport.Connect("127.0.0.1", 70000), pla013::host::EHostError);
 }
 
 TEST(HttpTransport, ConnectAcceptsOnlyOurProtocol) {
@@ -179,10 +179,10 @@ TEST(HttpTransport, ConnectAcceptsOnlyOurProtocol) {
             EXPECT_NO_THROW(transport.Connect("127.0.0.1", peer.port())) << c.name;
             EXPECT_EQ(peer.lastRequest().rfind("GET /health HTTP/1.1", 0), 0u) << c.name;
         } else {
-            EXPECT_THROW(transport.Connect("127.0.0.1", peer.port()), host::EHostError) << c.name;
+            EXPECT_THROW(transport.Connect("127.0.0.1", peer.port()), pla013::host::EHostError) << c.name;
         }
     }
     ScriptedPeer silent(ScriptedPeer::Mode::Silent);
     net::HttpTransport transport(quick());
-    EXPECT_THROW(transport.Connect("127.0.0.1", silent.port()), host::EHostError);
+    EXPECT_THROW(transport.Connect("127.0.0.1", silent.port()), pla013::host::EHostError);
 }

@@ -100,7 +100,7 @@ inline std::string preparedDatabase(const fs::path& dir, const std::string& scri
 
 // A host around the form with our report folder and a fixed processing date.
 struct PrintHost {
-    explicit PrintHost(pla013host::HostOptions options = {}, const std::string& dbScript = {},
+    explicit PrintHost(pla013::runtime::HostOptions options = {}, const std::string& dbScript = {},
                        const std::function<std::vector<std::string>(const std::string&)>& declared = {}) {
         writeDefinitions(reports.path(), declared);
         if (options.date.empty()) options.date = "2024-08-15";

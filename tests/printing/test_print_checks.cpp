@@ -148,7 +148,7 @@ struct Case {
 void runCases(const std::vector<Case>& cases) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        pla013host::HostOptions o;
+        pla013::runtime::HostOptions o;
         o.module = c.module;
         if (*c.branch) o.branch = c.branch;
         PrintHost host(o);

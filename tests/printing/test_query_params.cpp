@@ -53,7 +53,7 @@ class ParamGolden : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(ParamGolden, DumpParamsMatchesTheGoldenFile) {
     const GoldenCase& c = GetParam();
-    pla013host::HostOptions o;
+    pla013::runtime::HostOptions o;
     o.module = c.module;
     PrintHost host(o, printingtest::kFourLevelPicture);
     auto prep = host->run(c.steps);
@@ -189,11 +189,11 @@ TEST(QueryParams, DirectCallTouchesNothingUndeclared) {
     auto& f = *host->form();
     ASSERT_TRUE(f.rdbTipo->Checked());
 
-    host::TParams params;
-    params.CreateParam(host::FieldType::String, "P_IDTIPORECE").SetAsString("X");
-    params.CreateParam(host::FieldType::String, "p_cdfilauxprat");  // names compare without regard to case
-    params.CreateParam(host::FieldType::String, "P_OUTRO").SetAsString("intocado");
-    params.CreateParam(host::FieldType::Integer, "P_NIVEL");
+    pla013::host::TParams params;
+    params.CreateParam(pla013::host::FieldType::String, "P_IDTIPORECE").SetAsString("X");
+    params.CreateParam(pla013::host::FieldType::String, "p_cdfilauxprat");  // names compare without regard to case
+    params.CreateParam(pla013::host::FieldType::String, "P_OUTRO").SetAsString("intocado");
+    params.CreateParam(pla013::host::FieldType::Integer, "P_NIVEL");
     bool flag = true;
     f.rpddPadraoBeforeGetQueryParams(params, flag);
 
@@ -206,7 +206,7 @@ TEST(QueryParams, DirectCallTouchesNothingUndeclared) {
     EXPECT_EQ(params.FindParam("P_CDFILIAL"), nullptr);
 
     flag = false;
-    host::TParams none;
+    pla013::host::TParams none;
     f.rpddPadraoBeforeGetQueryParams(none, flag);
     EXPECT_FALSE(flag);
     EXPECT_EQ(none.Count(), 0u);

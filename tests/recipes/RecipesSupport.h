@@ -16,9 +16,9 @@
 
 namespace recipetest {
 
-using host::DataPacket;
-using host::FieldDef;
-using host::Variant;
+using pla013::host::DataPacket;
+using pla013::host::FieldDef;
+using pla013::host::Variant;
 
 // One recipe line: its dish, the product and the product's data derived
 // from the product code, so that a row shows which line it carries.
@@ -167,22 +167,22 @@ inline std::vector<std::string> rowTexts(const DataPacket& p, const std::vector<
 }
 
 // Passes every call on to the real transport and keeps what was asked.
-class RecordingTransport : public host::INetTransport {
+class RecordingTransport : public pla013::host::INetTransport {
 public:
     struct RecordedCall {
         std::string host;
         int port = 0;
         std::string serverName;
         std::string method;
-        std::vector<host::CallArg> args;
+        std::vector<pla013::host::CallArg> args;
     };
-    explicit RecordingTransport(host::INetTransport& inner) : m_inner(inner) {}
+    explicit RecordingTransport(pla013::host::INetTransport& inner) : m_inner(inner) {}
     void Connect(const std::string& host, int port) override {
         connects.emplace_back(host, port);
         m_inner.Connect(host, port);
     }
     Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
-                 const std::vector<host::CallArg>& args) override {
+                 const std::vector<pla013::host::CallArg>& args) override {
         calls.push_back({host, port, serverName, method, args});
         return m_inner.Call(host, port, serverName, method, args);
     }
@@ -190,19 +190,19 @@ public:
     std::vector<RecordedCall> calls;
 
 private:
-    host::INetTransport& m_inner;
+    pla013::host::INetTransport& m_inner;
 };
 
 // Installs other ports for its lifetime and puts the previous ones back.
 class PortsGuard {
 public:
-    explicit PortsGuard(const host::Ports& ports) : m_saved(host::InstalledPorts()) { host::Install(ports); }
-    ~PortsGuard() { host::Install(m_saved); }
+    explicit PortsGuard(const pla013::host::Ports& ports) : m_saved(pla013::host::InstalledPorts()) { pla013::host::Install(ports); }
+    ~PortsGuard() { pla013::host::Install(m_saved); }
     PortsGuard(const PortsGuard&) = delete;
     PortsGuard& operator=(const PortsGuard&) = delete;
 
 private:
-    host::Ports m_saved;
+    pla013::host::Ports m_saved;
 };
 
 }  // namespace recipetest

@@ -180,14 +180,14 @@ TEST_F(Compose, ResultThatIsNotThreePacketsEndsTheRunWhereItFails) {
     EXPECT_THROW(
         pla013::LoadRecipeComparison(twoOnly, {f.cdsPratosRel, f.cdsPratoPadr, f.cdsPratoLoca, f.cdsReceitaPadLoc},
                                      pla013::StandardRecipeSide(), pla013::LocalRecipeSide()),
-        host::EVariantError);
+        pla013::host::EVariantError);
     EXPECT_EQ(f.cdsPratosRel->RecordCount(), 1) << "element 0 was loaded before element 1 failed";
     EXPECT_TRUE(f.cdsPratoPadr->IsEmpty());
     EXPECT_TRUE(f.cdsReceitaPadLoc->IsEmpty());
     EXPECT_THROW(pla013::LoadRecipeComparison(Variant(std::string("texto")),
                                               {f.cdsPratosRel, f.cdsPratoPadr, f.cdsPratoLoca, f.cdsReceitaPadLoc},
                                               pla013::StandardRecipeSide(), pla013::LocalRecipeSide()),
-                 host::EVariantError);
+                 pla013::host::EVariantError);
 }
 
 // ------------------------------------------------------------- filters

@@ -22,14 +22,14 @@ using namespace recipetest;
 using pla013test::FormHarness;
 using pla013test::TempDir;
 using Texts = std::vector<std::string>;
-using Kind = host::CallArg::Kind;
+using Kind = pla013::host::CallArg::Kind;
 
 namespace {
 
 const Texts kKeyAndProducts = {"CDPRATO", "CDFILAUXPRAT", "NRSEQUPRATO", "CDPRODUTOP", "CDPRODUTOL"};
 
-pla013host::HostOptions options() {
-    pla013host::HostOptions o;
+pla013::runtime::HostOptions options() {
+    pla013::runtime::HostOptions o;
     o.date = "2024-08-15";
     return o;
 }
@@ -84,8 +84,8 @@ Texts expectedFromDatabase(const std::string& dbPath, const DataPacket& dishes, 
 // A real transport that records, installed over the harness's ports.
 struct Recorder {
     Recorder()
-        : transport(*host::InstalledPorts().transport), guard([&] {
-              host::Ports p = host::InstalledPorts();
+        : transport(*pla013::host::InstalledPorts().transport), guard([&] {
+              pla013::host::Ports p = pla013::host::InstalledPorts();
               p.transport = &transport;
               return p;
           }()) {}
@@ -102,7 +102,7 @@ struct Recorder {
 std::vector<std::pair<Kind, std::string>> argsOf(const RecordingTransport::RecordedCall& c) {
     std::vector<std::pair<Kind, std::string>> out;
     for (const auto& a : c.args)
-        out.emplace_back(a.kind, a.kind == Kind::Date ? host::DateToIso(a.value.toDate()) : a.value.toString());
+        out.emplace_back(a.kind, a.kind == Kind::Date ? pla013::host::DateToIso(a.value.toDate()) : a.value.toString());
     return out;
 }
 
@@ -492,22 +492,22 @@ TEST(RecipesServer, ServerThatIsDownOrFailsLeavesTheDataSetsEmpty) {
 // -------------------------------------------------------- connections
 
 // The working context of the session, with an address that a test changes.
-class MovableAddressContext : public host::IHostContext {
+class MovableAddressContext : public pla013::host::IHostContext {
 public:
-    explicit MovableAddressContext(host::IHostContext& inner)
+    explicit MovableAddressContext(pla013::host::IHostContext& inner)
         : m_inner(inner), url(inner.WebURL()), port(inner.WebPort()) {}
     std::string FiliProc() override { return m_inner.FiliProc(); }
     bool ModuFili() override { return m_inner.ModuFili(); }
     char ModuloAtiv() override { return m_inner.ModuloAtiv(); }
-    host::TDateTime DataProc(const std::string& b) override { return m_inner.DataProc(b); }
+    pla013::host::TDateTime DataProc(const std::string& b) override { return m_inner.DataProc(b); }
     std::string Operador() override { return m_inner.Operador(); }
     std::string WebURL() override { return url; }
     int WebPort() override { return port; }
-    host::DishPicture DishCodePicture() override { return m_inner.DishCodePicture(); }
+    pla013::host::DishPicture DishCodePicture() override { return m_inner.DishCodePicture(); }
     std::string ReportFolder() override { return m_inner.ReportFolder(); }
 
 private:
-    host::IHostContext& m_inner;
+    pla013::host::IHostContext& m_inner;
 
 public:
     std::string url;
@@ -536,7 +536,7 @@ TEST(RecipesServer, ConnectionsTakeTheAddressWhenTheyOpen) {
     second.start();
 
     MovableAddressContext ctx(h.session().context());
-    host::Ports ports = host::InstalledPorts();
+    pla013::host::Ports ports = pla013::host::InstalledPorts();
     RecordingTransport transport(*ports.transport);
     ports.context = &ctx;
     ports.transport = &transport;

@@ -25,7 +25,7 @@ const char* kMinimal = R"({
 std::string errorOf(const std::string& text, const std::string& file = "PLA01399.QR2") {
     try {
         ReportDefinition::parse(text, file);
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         return e.what();
     }
     return "(no error)";
@@ -132,7 +132,7 @@ TEST(Definition, MissingFileNamesIt) {
     try {
         ReportDefinition::load(dir.file("PLA01377.QR2"));
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("PLA01377.QR2"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("não pode ser lido"), std::string::npos) << e.what();
     }

@@ -38,18 +38,18 @@ const char* kGrouped = R"({
   "totals": [ { "field": "VRCUSTO" }, { "field": "VRCUSTO", "function": "max", "caption": "maior:" } ]
 })";
 
-host::DataPacket items(int groups, int perGroup) {
-    host::DataPacket p;
-    p.fields = {{"CDGRUPO", host::FieldType::String, 4},
-                {"CDITEM", host::FieldType::String, 6},
-                {"NMITEM", host::FieldType::String, 30},
-                {"VRCUSTO", host::FieldType::Float, 0}};
+pla013::host::DataPacket items(int groups, int perGroup) {
+    pla013::host::DataPacket p;
+    p.fields = {{"CDGRUPO", pla013::host::FieldType::String, 4},
+                {"CDITEM", pla013::host::FieldType::String, 6},
+                {"NMITEM", pla013::host::FieldType::String, 30},
+                {"VRCUSTO", pla013::host::FieldType::Float, 0}};
     for (int g = 0; g < groups; ++g)
         for (int i = 0; i < perGroup; ++i) {
             char code[16];
             std::snprintf(code, sizeof code, "%06d", g * 1000 + i);
             p.rows.push_back({std::string("G") + char('A' + g), std::string(code), "Item " + std::to_string(i),
-                              host::Variant(1000.5 + i)});
+                              pla013::host::Variant(1000.5 + i)});
         }
     return p;
 }
@@ -59,14 +59,14 @@ struct Built {
     std::unique_ptr<ReportDocument> doc;
 };
 
-Built build(const std::string& definition, host::DataPacket data, std::vector<ReportParam> params = {}) {
+Built build(const std::string& definition, pla013::host::DataPacket data, std::vector<ReportParam> params = {}) {
     Built b{ReportDefinition::parse(definition, "PLA01399.QR2"), nullptr};
     ReportDocument::Input in;
     in.definition = &b.def;
     in.reportId = "PLA01399";
     in.params = std::move(params);
     in.data = std::move(data);
-    in.printedAt = host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
+    in.printedAt = pla013::host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
     b.doc = std::make_unique<ReportDocument>(std::move(in));
     return b;
 }
@@ -78,7 +78,7 @@ int count(const std::string& text, const std::string& what) {
 }
 
 TEST(Layout, HeadersOnEveryPageAndPageNumbersOfTheTotal) {
-    auto b = build(kGrouped, items(3, 70), {{"P_CDFILIAL", ParamType::String, host::Variant("0012")}});
+    auto b = build(kGrouped, items(3, 70), {{"P_CDFILIAL", ParamType::String, pla013::host::Variant("0012")}});
     auto pages = TextRenderer::pages(*b.doc);
     ASSERT_GE(pages.size(), 4u);
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -116,7 +116,7 @@ TEST(Layout, GroupTotalsAndReportTotals) {
 TEST(Layout, SumOfNothingIsBlankNotZero) {
     auto data = items(2, 2);
     for (auto& row : data.rows)
-        if (row[0].toString() == "GA") row[3] = host::Variant::null();
+        if (row[0].toString() == "GA") row[3] = pla013::host::Variant::null();
     auto b = build(kGrouped, data);
     std::string text = TextRenderer::page(*b.doc, 0);
     std::istringstream s(text);
@@ -160,7 +160,7 @@ TEST(Layout, UnknownFieldNamesFileAndPlace) {
     try {
         build(def, items(1, 1));
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         std::string m = e.what();
         EXPECT_NE(m.find("'PLA01399.QR2'"), std::string::npos) << m;
         EXPECT_NE(m.find("/columns/1/field"), std::string::npos) << m;
@@ -174,15 +174,15 @@ TEST(Layout, DeclaredTypesConvertTextsAndRefuseBadOnes) {
     def.replace(def.find(from), from.size(),
                 "\"data\": { \"dataSource\": \"dtsTeste\", \"types\": { \"VRCUSTO\": \"float\" } }");
     auto data = items(1, 2);
-    data.rows[0][3] = host::Variant("12.25");
-    data.rows[1][3] = host::Variant::null();
+    data.rows[0][3] = pla013::host::Variant("12.25");
+    data.rows[1][3] = pla013::host::Variant::null();
     auto b = build(def, data);
     EXPECT_NE(TextRenderer::page(*b.doc, 0).find("12,25"), std::string::npos);
-    data.rows[1][3] = host::Variant("doze");
+    data.rows[1][3] = pla013::host::Variant("doze");
     try {
         build(def, data);
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("/data/types/VRCUSTO"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("linha 2"), std::string::npos) << e.what();
     }
@@ -195,8 +195,8 @@ TEST(Layout, LongMemoWrapsAndRunsOverPages) {
       "groups": [ { "field": "CDPRATO", "footer": [ { "memo": "DSMODOPREP", "caption": "Preparo" } ] } ],
       "columns": [ { "field": "CDPRATO", "width": 10 } ]
     })";
-    host::DataPacket p;
-    p.fields = {{"CDPRATO", host::FieldType::String, 10}, {"DSMODOPREP", host::FieldType::String, 0}};
+    pla013::host::DataPacket p;
+    p.fields = {{"CDPRATO", pla013::host::FieldType::String, 10}, {"DSMODOPREP", pla013::host::FieldType::String, 0}};
     std::string memo;
     for (int i = 0; i < 1500; ++i) memo += "passo" + std::to_string(i) + " ";
     p.rows.push_back({"0001", memo});
@@ -223,22 +223,22 @@ TEST(Layout, NewPageGroupsStartTheirOwnPage) {
 
 TEST(ValueTexts, BrazilianConventions) {
     struct Case {
-        host::Variant v;
+        pla013::host::Variant v;
         const char* format;
         const char* text;
     };
     const Case cases[] = {
-        {host::Variant(1234567.891), "#,##0.00", "1.234.567,89"},
-        {host::Variant(-0.004), "#,##0.00", "0,00"},
-        {host::Variant(-12.5), "0.0", "-12,5"},
-        {host::Variant(0.125), "0.000", "0,125"},
-        {host::Variant(std::int64_t(42)), "", "42"},
-        {host::Variant(2.5), "", "2,50"},
-        {host::Variant::date(host::EncodeDate(2024, 3, 4)), "", "04/03/2024"},
-        {host::Variant::date(host::EncodeDate(2024, 3, 4)), "dddd, dd/mm", "segunda-feira, 04/03"},
-        {host::Variant::date(host::EncodeDate(2024, 3, 9) + 0.75), "", "09/03/2024 18:00"},
-        {host::Variant::null(), "#,##0.00", ""},
-        {host::Variant("0012"), "#,##0.00", "0012"},
+        {pla013::host::Variant(1234567.891), "#,##0.00", "1.234.567,89"},
+        {pla013::host::Variant(-0.004), "#,##0.00", "0,00"},
+        {pla013::host::Variant(-12.5), "0.0", "-12,5"},
+        {pla013::host::Variant(0.125), "0.000", "0,125"},
+        {pla013::host::Variant(std::int64_t(42)), "", "42"},
+        {pla013::host::Variant(2.5), "", "2,50"},
+        {pla013::host::Variant::date(pla013::host::EncodeDate(2024, 3, 4)), "", "04/03/2024"},
+        {pla013::host::Variant::date(pla013::host::EncodeDate(2024, 3, 4)), "dddd, dd/mm", "segunda-feira, 04/03"},
+        {pla013::host::Variant::date(pla013::host::EncodeDate(2024, 3, 9) + 0.75), "", "09/03/2024 18:00"},
+        {pla013::host::Variant::null(), "#,##0.00", ""},
+        {pla013::host::Variant("0012"), "#,##0.00", "0012"},
     };
     for (const auto& c : cases) EXPECT_EQ(ReportDocument::text(c.v, c.format), c.text) << c.text;
 }
@@ -250,13 +250,13 @@ TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
       "columns": [ { "field": "CDFILIAL", "width": 6 }, { "field": "NMFILIAL", "caption": "Nome; razão", "width": 30 },
                    { "field": "VRCUSTO", "width": 10, "format": "0.000" }, { "field": "DTVALIDADE", "width": 10 } ]
     })";
-    host::DataPacket p;
-    p.fields = {{"CDFILIAL", host::FieldType::String, 4},
-                {"NMFILIAL", host::FieldType::String, 30},
-                {"VRCUSTO", host::FieldType::Float, 0},
-                {"DTVALIDADE", host::FieldType::Date, 0}};
-    p.rows.push_back({"0012", "Escola \"Araçá\"; anexo", 1234.5, host::Variant::date(host::EncodeDate(2024, 7, 1))});
-    p.rows.push_back({"0013", "=HYPERLINK(\"x\")", host::Variant::null(), host::Variant::null()});
+    pla013::host::DataPacket p;
+    p.fields = {{"CDFILIAL", pla013::host::FieldType::String, 4},
+                {"NMFILIAL", pla013::host::FieldType::String, 30},
+                {"VRCUSTO", pla013::host::FieldType::Float, 0},
+                {"DTVALIDADE", pla013::host::FieldType::Date, 0}};
+    p.rows.push_back({"0012", "Escola \"Araçá\"; anexo", 1234.5, pla013::host::Variant::date(pla013::host::EncodeDate(2024, 7, 1))});
+    p.rows.push_back({"0013", "=HYPERLINK(\"x\")", pla013::host::Variant::null(), pla013::host::Variant::null()});
     auto b = build(def, p);
     TempDir dir;
     CsvRenderer().render(*b.doc, dir.file("f.csv"));
@@ -271,7 +271,7 @@ TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
 
 TEST(Html, TextsAreEscapedAndPagesAreSections) {
     auto data = items(1, 2);
-    data.rows[0][2] = host::Variant("<b>Arroz & feijão</b>");
+    data.rows[0][2] = pla013::host::Variant("<b>Arroz & feijão</b>");
     auto b = build(kGrouped, data);
     TempDir dir;
     HtmlRenderer().render(*b.doc, dir.file("f.html"));

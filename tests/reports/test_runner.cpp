@@ -38,17 +38,17 @@ const char* kDishes = R"({
 })";
 
 // The real database, with every request it receives kept.
-class RecordingDatabase : public host::IDatabase {
+class RecordingDatabase : public pla013::host::IDatabase {
 public:
-    explicit RecordingDatabase(host::IDatabase& db) : m_db(db) {}
-    host::DataPacket Open(const host::QueryRequest& r) override {
+    explicit RecordingDatabase(pla013::host::IDatabase& db) : m_db(db) {}
+    pla013::host::DataPacket Open(const pla013::host::QueryRequest& r) override {
         requests.push_back(r);
         return m_db.Open(r);
     }
-    std::vector<host::QueryRequest> requests;
+    std::vector<pla013::host::QueryRequest> requests;
 
 private:
-    host::IDatabase& m_db;
+    pla013::host::IDatabase& m_db;
 };
 
 // A format whose writer fails half-way, as a full disk would.
@@ -56,7 +56,7 @@ class FailingRenderer : public FileRenderer {
 public:
     void render(const ReportDocument&, const std::string& path) override {
         std::ofstream(path) << "partial";
-        throw host::EHostError("disco cheio");
+        throw pla013::host::EHostError("disco cheio");
     }
     std::string mimeType() const override { return "text/plain"; }
 };
@@ -77,8 +77,8 @@ protected:
         m_runner->registerRenderer(".fail", std::make_shared<FailingRenderer>());
     }
 
-    void bind(std::function<void(host::TParams&)> f) {
-        m_form.rpddPadrao->BeforeGetQueryParams = [this, f](host::TParams& p, bool&) {
+    void bind(std::function<void(pla013::host::TParams&)> f) {
+        m_form.rpddPadrao->BeforeGetQueryParams = [this, f](pla013::host::TParams& p, bool&) {
             ++m_calls;
             f(p);
         };
@@ -87,7 +87,7 @@ protected:
     SampleDatabase m_db;
     RecordingDatabase m_recording{m_db.db()};
     TempDir m_reports, m_out;
-    host::TfrmDadosGerRel m_form{"frmTeste"};
+    pla013::host::TfrmDadosGerRel m_form{"frmTeste"};
     std::unique_ptr<ReportRunner> m_runner;
     std::vector<PreviewPages> m_preview;
     std::vector<std::string> m_lines;
@@ -96,15 +96,15 @@ protected:
 };
 
 TEST_F(Runner, ParameterListIsBuiltFromTheDeclarations) {
-    std::vector<std::tuple<std::string, host::FieldType, bool, std::string>> seen;
-    bind([&](host::TParams& p) {
+    std::vector<std::tuple<std::string, pla013::host::FieldType, bool, std::string>> seen;
+    bind([&](pla013::host::TParams& p) {
         for (std::size_t i = 0; i < p.Count(); ++i)
             seen.emplace_back(p[i].Name(), p[i].DataType(), p[i].Bound(), p[i].Value().toString());
     });
-    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::Preview, {});
+    m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::Preview, {});
     ASSERT_EQ(m_calls, 1);
-    using host::FieldType;
-    std::vector<std::tuple<std::string, host::FieldType, bool, std::string>> expected = {
+    using pla013::host::FieldType;
+    std::vector<std::tuple<std::string, pla013::host::FieldType, bool, std::string>> expected = {
         {"P_CDFILAUXPRAT", FieldType::String, true, "P"},
         {"P_ORDENA", FieldType::Integer, true, "0"},
         {"P_NIVEL", FieldType::Integer, false, ""},
@@ -115,11 +115,11 @@ TEST_F(Runner, ParameterListIsBuiltFromTheDeclarations) {
 }
 
 TEST_F(Runner, LastParamsAreOneJsonObjectALine) {
-    bind([](host::TParams& p) {
+    bind([](pla013::host::TParams& p) {
         p.ParamByName("P_CDFILAUXPRAT").SetAsString("0002");
         p.ParamByName("P_NIVEL").SetAsInteger(5);
     });
-    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::Preview, {});
+    m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::Preview, {});
     EXPECT_EQ(
         m_runner->lastParamLines(),
         (std::vector<std::string>{R"({"Param":"P_CDFILAUXPRAT","DataType":"string","Value":"0002"})",
@@ -136,8 +136,8 @@ TEST_F(Runner, LastParamsAreOneJsonObjectALine) {
 }
 
 TEST_F(Runner, OnlyTheParametersTheSqlUsesGoToTheDatabase) {
-    bind([](host::TParams&) {});
-    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::Preview, {});
+    bind([](pla013::host::TParams&) {});
+    m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::Preview, {});
     ASSERT_EQ(m_recording.requests.size(), 2u);  // the lookup, then the data
     EXPECT_TRUE(m_recording.requests[0].params.empty());
     ASSERT_EQ(m_recording.requests[1].params.size(), 1u);
@@ -148,12 +148,12 @@ TEST_F(Runner, OnlyTheParametersTheSqlUsesGoToTheDatabase) {
 TEST_F(Runner, SilentAbortFromTheFormWritesNothing) {
     const std::string target = m_out.file("relatorio.csv");
     writeFile(target, "antigo");
-    bind([](host::TParams& p) {
+    bind([](pla013::host::TParams& p) {
         p.ParamByName("P_CDFILAUXPRAT").SetAsString("0003");
-        throw host::EAbort();
+        throw pla013::host::EAbort();
     });
-    for (auto t : {host::ReportTarget::File, host::ReportTarget::Preview}) {
-        EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", t, target), host::EAbort);
+    for (auto t : {pla013::host::ReportTarget::File, pla013::host::ReportTarget::Preview}) {
+        EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", t, target), pla013::host::EAbort);
     }
     EXPECT_EQ(readFile(target), "antigo");
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"relatorio.csv"});
@@ -169,11 +169,11 @@ TEST_F(Runner, FailingWriteLeavesTheOldFileAndNoTemporary) {
     const std::string target = m_out.file("relatorio.fail");
     const std::string old = "conteúdo anterior\n\x01\x02";
     writeFile(target, old);
-    bind([](host::TParams&) {});
+    bind([](pla013::host::TParams&) {});
     try {
-        m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::File, target);
+        m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, target);
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("disco cheio"), std::string::npos);
     }
     EXPECT_EQ(readFile(target), old);
@@ -184,13 +184,13 @@ TEST_F(Runner, FailingWriteLeavesTheOldFileAndNoTemporary) {
 TEST_F(Runner, FolderThatRefusesFilesLeavesTheOldFile) {
     const std::string target = m_out.file("relatorio.csv");
     writeFile(target, "antigo");
-    bind([](host::TParams&) {});
+    bind([](pla013::host::TParams&) {});
     // An immutable folder refuses new files even to root; not every file
     // system offers the attribute.
     int status = 0;
     run("chattr +i " + shellQuote(m_out.path().string()) + " 2>&1", status);
     if (status != 0) GTEST_SKIP() << "chattr +i is not available here";
-    EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::File, target), host::EHostError);
+    EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, target), pla013::host::EHostError);
     run("chattr -i " + shellQuote(m_out.path().string()), status);
     EXPECT_EQ(readFile(target), "antigo");
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"relatorio.csv"});
@@ -199,8 +199,8 @@ TEST_F(Runner, FolderThatRefusesFilesLeavesTheOldFile) {
 TEST_F(Runner, SavedFileReplacesTheOldOneWhole) {
     const std::string target = m_out.file("relatorio.csv");
     writeFile(target, std::string(100000, '#'));
-    bind([](host::TParams&) {});
-    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::File, target);
+    bind([](pla013::host::TParams&) {});
+    m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, target);
     std::string csv = readFile(target);
     EXPECT_EQ(csv.find('#'), std::string::npos);
     EXPECT_NE(csv.find("Salada de alface e tomate"), std::string::npos);
@@ -210,8 +210,8 @@ TEST_F(Runner, SavedFileReplacesTheOldOneWhole) {
 }
 
 TEST_F(Runner, ProgressGoesFromDataToWriting) {
-    bind([](host::TParams&) {});
-    m_runner->Run(m_form, "PLA01301.QR2", host::ReportTarget::File, m_out.file("relatorio.html"));
+    bind([](pla013::host::TParams&) {});
+    m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, m_out.file("relatorio.html"));
     ASSERT_FALSE(m_progress.empty());
     EXPECT_EQ(std::get<0>(m_progress.front()), "dados");
     // The pages are written one by one, each step no further than the total.
@@ -229,7 +229,7 @@ TEST_F(Runner, ProgressGoesFromDataToWriting) {
 
 struct RefusedTarget {
     const char* name;
-    host::ReportTarget target;
+    pla013::host::ReportTarget target;
     std::string file;  // relative to the output folder; "/" prefix: absolute
     const char* message;
 };
@@ -238,18 +238,18 @@ class RefusedTargets : public Runner, public ::testing::WithParamInterface<Refus
 
 TEST_P(RefusedTargets, BeforeTheFormIsAsked) {
     const auto& c = GetParam();
-    if (c.target == host::ReportTarget::Printer) {
+    if (c.target == pla013::host::ReportTarget::Printer) {
         // No printing system answers here.
         ::setenv("CUPS_SERVER", "127.0.0.1:9", 1);
         ::unsetenv("PRINTER");
         ::unsetenv("LPDEST");
     }
-    bind([](host::TParams&) {});
+    bind([](pla013::host::TParams&) {});
     std::string file = c.file.empty() ? std::string() : (c.file[0] == '/' ? c.file : m_out.file(c.file));
     try {
         m_runner->Run(m_form, "PLA01301.QR2", c.target, file);
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
     EXPECT_EQ(m_calls, 0);
@@ -258,12 +258,12 @@ TEST_P(RefusedTargets, BeforeTheFormIsAsked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedTargets,
-    ::testing::Values(RefusedTarget{"NoPrinter", host::ReportTarget::Printer, "", "Nenhuma impressora configurada."},
-                      RefusedTarget{"UnknownExtension", host::ReportTarget::File, "relatorio.doc",
+    ::testing::Values(RefusedTarget{"NoPrinter", pla013::host::ReportTarget::Printer, "", "Nenhuma impressora configurada."},
+                      RefusedTarget{"UnknownExtension", pla013::host::ReportTarget::File, "relatorio.doc",
                                     "Formato de arquivo não suportado: '.doc'"},
-                      RefusedTarget{"NoExtension", host::ReportTarget::File, "relatorio", "não suportado"},
-                      RefusedTarget{"NoFileName", host::ReportTarget::File, "", "Informe o arquivo"},
-                      RefusedTarget{"MissingFolder", host::ReportTarget::File, "nao/existe/relatorio.csv",
+                      RefusedTarget{"NoExtension", pla013::host::ReportTarget::File, "relatorio", "não suportado"},
+                      RefusedTarget{"NoFileName", pla013::host::ReportTarget::File, "", "Informe o arquivo"},
+                      RefusedTarget{"MissingFolder", pla013::host::ReportTarget::File, "nao/existe/relatorio.csv",
                                     "não existe"}),
     [](const ::testing::TestParamInfo<RefusedTarget>& i) { return std::string(i.param.name); });
 
@@ -272,7 +272,7 @@ TEST_F(Runner, PreviewWithoutASinkIsAnError) {
     o.reportFolder = m_reports.path().string();
     o.database = &m_recording;
     ReportRunner runner(o);
-    EXPECT_THROW(runner.Run(m_form, "PLA01301.QR2", host::ReportTarget::Preview, {}), host::EHostError);
+    EXPECT_THROW(runner.Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::Preview, {}), pla013::host::EHostError);
 }
 
 TEST_F(Runner, DefinitionProblemsNameTheFile) {
@@ -295,14 +295,14 @@ TEST_F(Runner, DefinitionProblemsNameTheFile) {
               "columns": [ { "field": "X" } ] })",
          "PLA01306.QR2"},
     };
-    bind([](host::TParams&) {});
+    bind([](pla013::host::TParams&) {});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         writeFile(m_reports.file(c.file), c.text);
         try {
-            m_runner->Run(m_form, c.file, host::ReportTarget::Preview, {});
+            m_runner->Run(m_form, c.file, pla013::host::ReportTarget::Preview, {});
             ADD_FAILURE() << "no error";
-        } catch (const host::EHostError& e) {
+        } catch (const pla013::host::EHostError& e) {
             EXPECT_NE(std::string(e.what()).find(c.file), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
@@ -313,13 +313,13 @@ TEST_F(Runner, DefinitionProblemsNameTheFile) {
 TEST_F(Runner, DataSourceOfTheFormIsReadInItsIndexOrder) {
     writeFile(m_reports.file("PLA01304.QR2"), R"({ "version": 1, "code": "04", "title": "Dados do formulário",
         "data": { "dataSource": "dtsDados" }, "columns": [ { "field": "CDPRATO", "width": 10 } ] })");
-    auto* cds = m_form.AddComponent<host::TClientDataSet>("cdsDados");
-    m_form.AddComponent<host::TDataSource>("dtsDados", cds);
-    cds->FieldDefs = {{"CDPRATO", host::FieldType::String, 10}};
+    auto* cds = m_form.AddComponent<pla013::host::TClientDataSet>("cdsDados");
+    m_form.AddComponent<pla013::host::TDataSource>("dtsDados", cds);
+    cds->FieldDefs = {{"CDPRATO", pla013::host::FieldType::String, 10}};
     cds->IndexDefs = {{"Indice", "CDPRATO"}};
     cds->CreateDataSet();
     cds->SetIndexName("Indice");
-    bind([&](host::TParams&) {
+    bind([&](pla013::host::TParams&) {
         // Filled while the form binds, as the comparison reports are.
         for (const char* code : {"30002", "10001", "20001"}) {
             cds->Append();
@@ -327,7 +327,7 @@ TEST_F(Runner, DataSourceOfTheFormIsReadInItsIndexOrder) {
             cds->Post();
         }
     });
-    m_runner->Run(m_form, "PLA01304.QR2", host::ReportTarget::Preview, {});
+    m_runner->Run(m_form, "PLA01304.QR2", pla013::host::ReportTarget::Preview, {});
     const std::string& page = m_preview.at(0).pages.at(0);
     EXPECT_LT(page.find("10001"), page.find("20001"));
     EXPECT_LT(page.find("20001"), page.find("30002"));
@@ -339,7 +339,7 @@ TEST_F(Runner, ListingRefusesABrokenDefinition) {
     try {
         m_runner->ListReports("PLA013");
         FAIL() << "no error";
-    } catch (const host::EHostError& e) {
+    } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("PLA01302.QR2"), std::string::npos) << e.what();
     }
     std::filesystem::remove(m_reports.file("PLA01302.QR2"));

@@ -59,7 +59,7 @@ std::string definitionPath(const std::string& code) { return reportsFolder() + "
 struct Line {
     std::string produto, arv, nome, unid;
     double qt = 0;
-    host::Variant custo;
+    pla013::host::Variant custo;
 };
 using Dish = std::tuple<std::string, std::string, std::string>;  // code, owner, name
 
@@ -76,7 +76,7 @@ std::map<Dish, std::vector<Line>> recipeLines(pla013::db::SociDatabase& db, cons
                                               const std::string& where, pla013::db::SqlParams params) {
     char sql[2048];
     std::snprintf(sql, sizeof sql, kLineSql, table.c_str(), where.c_str());
-    host::DataPacket p = db.query(sql, params, table);
+    pla013::host::DataPacket p = db.query(sql, params, table);
     std::map<Dish, std::vector<Line>> out;
     for (const auto& r : p.rows) {
         Line l{r[3].toString(), r[4].toString(), r[5].toString(), r[6].toString(), r[7].toDouble(), r[8]};
@@ -86,10 +86,10 @@ std::map<Dish, std::vector<Line>> recipeLines(pla013::db::SociDatabase& db, cons
 }
 
 // Rows of cdsReceitaPadLoc / cdsReceitaPadSer (suffix "L" or "S").
-host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
+pla013::host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
                             const std::map<Dish, std::vector<Line>>& other, const std::string& s) {
-    host::DataPacket p;
-    using host::FieldType;
+    pla013::host::DataPacket p;
+    using pla013::host::FieldType;
     p.fields = {{"CDPRATO", FieldType::String, 10},
                 {"NMPRATO", FieldType::String, 40},
                 {"CDFILAUXPRAT", FieldType::String, 4},
@@ -108,16 +108,16 @@ host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
         const std::vector<Line> st = standard.count(d) ? standard.at(d) : std::vector<Line>{};
         const auto& ot = other.at(d);
         for (std::size_t k = 0; k < std::max(st.size(), ot.size()); ++k) {
-            std::vector<host::Variant> row{std::get<0>(d), std::get<2>(d), std::get<1>(d),
-                                           host::Variant(std::int64_t(k + 1))};
+            std::vector<pla013::host::Variant> row{std::get<0>(d), std::get<2>(d), std::get<1>(d),
+                                           pla013::host::Variant(std::int64_t(k + 1))};
             for (const std::vector<Line>* side : {&st, &ot}) {
                 if (k < side->size()) {
                     const Line& l = (*side)[k];
                     row.insert(row.end(),
                                {l.produto, l.arv, l.nome, l.unid, l.qt,
-                                l.custo.isNull() ? host::Variant::null() : host::Variant(l.custo.toDouble())});
+                                l.custo.isNull() ? pla013::host::Variant::null() : pla013::host::Variant(l.custo.toDouble())});
                 } else {
-                    for (int i = 0; i < 6; ++i) row.push_back(host::Variant::null());
+                    for (int i = 0; i < 6; ++i) row.push_back(pla013::host::Variant::null());
                 }
             }
             p.rows.push_back(row);
@@ -128,27 +128,27 @@ host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
 
 // What the form owns and the comparison reports read.
 struct ComparisonSources {
-    host::TClientDataSet* padLoc;
-    host::TClientDataSet* padSer;
-    host::TClientDataSet* plCent;
+    pla013::host::TClientDataSet* padLoc;
+    pla013::host::TClientDataSet* padSer;
+    pla013::host::TClientDataSet* plCent;
 };
 
-ComparisonSources addSources(host::TfrmDadosGerRel& form) {
-    ComparisonSources s{form.AddComponent<host::TClientDataSet>("cdsReceitaPadLoc"),
-                        form.AddComponent<host::TClientDataSet>("cdsReceitaPadSer"),
-                        form.AddComponent<host::TClientDataSet>("cdsRecPLCent")};
-    form.AddComponent<host::TDataSource>("dtsRelatRecPaLo", s.padLoc);
-    form.AddComponent<host::TDataSource>("dtsRelatRecPaSe", s.padSer);
-    form.AddComponent<host::TDataSource>("dtsRecPLCent", s.plCent);
+ComparisonSources addSources(pla013::host::TfrmDadosGerRel& form) {
+    ComparisonSources s{form.AddComponent<pla013::host::TClientDataSet>("cdsReceitaPadLoc"),
+                        form.AddComponent<pla013::host::TClientDataSet>("cdsReceitaPadSer"),
+                        form.AddComponent<pla013::host::TClientDataSet>("cdsRecPLCent")};
+    form.AddComponent<pla013::host::TDataSource>("dtsRelatRecPaLo", s.padLoc);
+    form.AddComponent<pla013::host::TDataSource>("dtsRelatRecPaSe", s.padSer);
+    form.AddComponent<pla013::host::TDataSource>("dtsRecPLCent", s.plCent);
     return s;
 }
 
 pla013::db::SqlParams lineParams(const FormChoices& c) {
     std::string fin = c.pratoFin + std::string(10 - c.pratoFin.size(), 'Z');
-    return {{"A", c.pratoIni}, {"B", fin}, {"T", c.nrTipoCust}, {"D", host::Variant::date(c.dataProc)}};
+    return {{"A", c.pratoIni}, {"B", fin}, {"T", c.nrTipoCust}, {"D", pla013::host::Variant::date(c.dataProc)}};
 }
 
-void fillPadLoc(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
+void fillPadLoc(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
     auto p = lineParams(c);
     auto std = recipeLines(db, "RECEITAPRATO", "", p);
     p.emplace_back("F", c.cdFilial);
@@ -156,7 +156,7 @@ void fillPadLoc(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const F
     cds.SetData(sideBySide(std, loc, "L"));
 }
 
-void fillPadSer(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
+void fillPadSer(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
     auto p = lineParams(c);
     auto std = recipeLines(db, "RECEITAPRATO", "", p);
     p.emplace_back("F", c.cdFilial);
@@ -166,15 +166,15 @@ void fillPadSer(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const F
 }
 
 // Rows of cdsRecPLCent: per branch with local recipes, per dish, both costs.
-void fillPlCent(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
+void fillPlCent(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
     auto p = lineParams(c);
     auto std = recipeLines(db, "RECEITAPRATO", "", p);
-    host::DataPacket branches = db.query(
+    pla013::host::DataPacket branches = db.query(
         "SELECT DISTINCT R.CDFILIAL, F.NMFILIAL FROM RECEITALOCAL R "
         "JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL ORDER BY R.CDFILIAL",
         {}, "branches");
-    host::DataPacket out;
-    using host::FieldType;
+    pla013::host::DataPacket out;
+    using pla013::host::FieldType;
     out.fields = {{"CDFILIALL", FieldType::String, 4},  {"CDFILAUXPRAT", FieldType::String, 4},
                   {"CDPRATO", FieldType::String, 10},   {"NMPRATO", FieldType::String, 40},
                   {"VRCUSTPRATP", FieldType::Float, 0}, {"VRCUSTPRATL", FieldType::Float, 0},
@@ -182,10 +182,10 @@ void fillPlCent(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const F
     auto total = [](const std::vector<Line>& lines) {
         double sum = 0;
         for (const auto& l : lines) {
-            if (l.custo.isNull()) return host::Variant::null();
+            if (l.custo.isNull()) return pla013::host::Variant::null();
             sum += l.custo.toDouble();
         }
-        return host::Variant(sum);
+        return pla013::host::Variant(sum);
     };
     for (const auto& b : branches.rows) {
         std::string branch = b[0].toString();
@@ -193,7 +193,7 @@ void fillPlCent(host::TClientDataSet& cds, pla013::db::SociDatabase& db, const F
         auto bp = p;
         bp.emplace_back("F", branch);
         for (const auto& [d, lines] : recipeLines(db, "RECEITALOCAL", "AND R.CDFILIAL = :F", bp)) {
-            host::Variant pc = std.count(d) ? total(std.at(d)) : host::Variant::null();
+            pla013::host::Variant pc = std.count(d) ? total(std.at(d)) : pla013::host::Variant::null();
             out.rows.push_back({branch, std::get<1>(d), std::get<0>(d), std::get<2>(d), pc, total(lines), b[1]});
         }
     }
@@ -302,8 +302,8 @@ std::vector<ReportCase> cases() {
     c = {};
     c.position = 5;
     c.listaFilial = "0002,0006";
-    c.dtInicial = host::EncodeDate(2024, 3, 4);
-    c.dtFinal = host::EncodeDate(2024, 3, 5);
+    c.dtInicial = pla013::host::EncodeDate(2024, 3, 4);
+    c.dtFinal = pla013::host::EncodeDate(2024, 3, 5);
     c.pratoIni = "1";
     c.pratoFin = "9";
     out.push_back(
@@ -351,8 +351,8 @@ std::vector<ReportCase> cases() {
     c.position = 8;
     c.listaFilial = "0002";
     c.listaServico = "000200002";
-    c.dtInicial = host::EncodeDate(2024, 3, 4);
-    c.dtFinal = host::EncodeDate(2024, 3, 5);
+    c.dtInicial = pla013::host::EncodeDate(2024, 3, 4);
+    c.dtFinal = pla013::host::EncodeDate(2024, 3, 5);
     c.pratoIni = "1";
     c.pratoFin = "9";
     c.produto = true;
@@ -398,14 +398,14 @@ protected:
         o.database = &m_db.db();
         o.previewSink = [this](const pla013::reports::PreviewPages& p) { m_preview = p; };
         o.reportLine = [this](const std::string& l) { m_lines.push_back(l); };
-        o.clock = [] { return host::EncodeDate(2024, 3, 20) + 0.5; };
+        o.clock = [] { return pla013::host::EncodeDate(2024, 3, 20) + 0.5; };
         m_runner = std::make_unique<ReportRunner>(o);
 #ifdef PLA013_TEST_PDF
         pla013::reports::installPdfSupport(*m_runner);
 #endif
         m_sources = addSources(m_form);
         const ReportCase& rc = GetParam();
-        m_form.rpddPadrao->BeforeGetQueryParams = [this, rc](host::TParams& params, bool&) {
+        m_form.rpddPadrao->BeforeGetQueryParams = [this, rc](pla013::host::TParams& params, bool&) {
             bindLikeTheForm(params, rc.choices);
             // The server data of the comparison reports, fetched while binding.
             if (rc.code == "03") fillPadLoc(*m_sources.padLoc, m_db.db(), rc.choices);
@@ -414,14 +414,14 @@ protected:
         };
     }
 
-    std::string run(host::ReportTarget target, const std::string& file = {}) {
+    std::string run(pla013::host::ReportTarget target, const std::string& file = {}) {
         m_runner->Run(m_form, "PLA013" + GetParam().code + ".QR2", target, file);
         return file;
     }
 
     SampleDatabase m_db;
     TempDir m_dir;
-    host::TfrmDadosGerRel m_form{"frmTeste"};
+    pla013::host::TfrmDadosGerRel m_form{"frmTeste"};
     ComparisonSources m_sources{};
     std::unique_ptr<ReportRunner> m_runner;
     pla013::reports::PreviewPages m_preview;
@@ -430,7 +430,7 @@ protected:
 
 TEST_P(TenReports, PreviewHoldsTheSampleValues) {
     const ReportCase& rc = GetParam();
-    run(host::ReportTarget::Preview);
+    run(pla013::host::ReportTarget::Preview);
     ASSERT_FALSE(m_preview.pages.empty());
     std::string all;
     for (const auto& p : m_preview.pages) all += p;
@@ -457,7 +457,7 @@ std::string squeeze(const std::string& s) {
 TEST_P(TenReports, PdfHoldsTheSampleValues) {
     ReportCase rc = GetParam();
     for (auto& e : rc.expected) e = squeeze(e);
-    std::string pdf = run(host::ReportTarget::File, m_dir.file("relatorio.pdf"));
+    std::string pdf = run(pla013::host::ReportTarget::File, m_dir.file("relatorio.pdf"));
     std::string text = squeeze(pdfText(pdf));
     ReportDefinition def = ReportDefinition::load(definitionPath(rc.code));
     EXPECT_NE(text.find(def.title), std::string::npos) << text;
@@ -472,7 +472,7 @@ TEST_P(TenReports, PdfHoldsTheSampleValues) {
 
 TEST_P(TenReports, EveryFormatIsWritten) {
     for (const std::string ext : {".html", ".csv", ".xlsx"}) {
-        std::string file = run(host::ReportTarget::File, m_dir.file("relatorio" + ext));
+        std::string file = run(pla013::host::ReportTarget::File, m_dir.file("relatorio" + ext));
         std::string content = readFile(file);
         EXPECT_GT(content.size(), 20u) << ext;
         if (ext == ".xlsx") {
@@ -505,10 +505,10 @@ TEST(TenReportsOnPostgres, SameOutputAsOnSqlite) {
             o.reportFolder = reportsFolder();
             o.database = db;
             ReportRunner runner(o);
-            host::TfrmDadosGerRel form("frmTeste");
-            form.rpddPadrao->BeforeGetQueryParams = [&](host::TParams& p, bool&) { bindLikeTheForm(p, rc.choices); };
+            pla013::host::TfrmDadosGerRel form("frmTeste");
+            form.rpddPadrao->BeforeGetQueryParams = [&](pla013::host::TParams& p, bool&) { bindLikeTheForm(p, rc.choices); };
             files.push_back(dir.file(rc.name + std::to_string(files.size()) + ".csv"));
-            runner.Run(form, "PLA013" + rc.code + ".QR2", host::ReportTarget::File, files.back());
+            runner.Run(form, "PLA013" + rc.code + ".QR2", pla013::host::ReportTarget::File, files.back());
         }
         std::string a = readFile(files[0]), b = readFile(files[1]);
         EXPECT_EQ(a, b);

@@ -31,20 +31,20 @@ std::string copyOfSampleDatabase(const fs::path& dir) {
     return copy.string();
 }
 
-FormHarness::FormHarness(pla013host::HostOptions options) {
+FormHarness::FormHarness(pla013::runtime::HostOptions options) {
     if (options.db.empty()) options.db = copyOfSampleDatabase(m_dir.path());
     if (options.reports.empty()) options.reports = PLA013_REPORTS_DIR;
     m_dbPath = options.db;
-    m_ui = std::make_unique<pla013script::ScriptUi>(m_out, m_err);
-    pla013host::HostSession::Hooks hooks;
+    m_ui = std::make_unique<pla013::script::ScriptUi>(m_out, m_err);
+    pla013::runtime::HostSession::Hooks hooks;
     hooks.reportLine = [this](const std::string& line) { m_ui->emit(line); };
     hooks.preview = [](const pla013::reports::PreviewPages&) {};
-    m_session = std::make_unique<pla013host::HostSession>(options, *m_ui, hooks);
-    pla013script::ScriptHost scriptHost;
-    scriptHost.launch = [this](const host::Variant& argument) {
+    m_session = std::make_unique<pla013::runtime::HostSession>(options, *m_ui, hooks);
+    pla013::script::ScriptHost scriptHost;
+    scriptHost.launch = [this](const pla013::host::Variant& argument) {
         try {
             pla013::IniProc(argument);
-        } catch (const host::EAbort&) {
+        } catch (const pla013::host::EAbort&) {
             m_ui->emit("abort");
         } catch (const std::exception& e) {
             m_ui->ShowError(e.what());
@@ -52,12 +52,12 @@ FormHarness::FormHarness(pla013host::HostOptions options) {
     };
     scriptHost.formCriado = [] { return pla013::FormCriado; };
     scriptHost.lastReportParams = [this] { return m_session->reports().lastParamLines(); };
-    m_runner = std::make_unique<pla013script::ScriptRunner>(*m_ui, scriptHost, m_out);
+    m_runner = std::make_unique<pla013::script::ScriptRunner>(*m_ui, scriptHost, m_out);
     pla013::Cli_pla01303_Initialization();
 }
 
 FormHarness::~FormHarness() {
-    host::Application().DestroyAll();
+    pla013::host::Application().DestroyAll();
     pla013::Cli_pla01303_Finalization();
     m_runner.reset();
     m_session.reset();
@@ -69,7 +69,7 @@ FormHarness::Result FormHarness::run(const std::string& script) {
     m_out.str("");
     m_err.str("");
     std::ostringstream err;
-    r.status = m_runner->run(pla013script::parseScript(in), err);
+    r.status = m_runner->run(pla013::script::parseScript(in), err);
     std::istringstream out(m_out.str());
     for (std::string line; std::getline(out, line);) r.lines.push_back(line);
     r.err = err.str() + m_err.str();

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "platform/host/HostOptions.h"
-#include "platform/host/HostSession.h"
+#include "platform/runtime/HostOptions.h"
+#include "platform/runtime/HostSession.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
@@ -30,7 +30,7 @@ class FormHarness {
 public:
     // Options as the command line would give them; db defaults to a fresh
     // copy of the sample database and reports to the repository's folder.
-    explicit FormHarness(pla013host::HostOptions options = {});
+    explicit FormHarness(pla013::runtime::HostOptions options = {});
     ~FormHarness();
 
     struct Result {
@@ -43,8 +43,8 @@ public:
 
     // The open form, or null.
     pla013::TfrmRelatPrato* form() const;
-    pla013host::HostSession& session() { return *m_session; }
-    pla013script::ScriptUi& ui() { return *m_ui; }
+    pla013::runtime::HostSession& session() { return *m_session; }
+    pla013::script::ScriptUi& ui() { return *m_ui; }
     const std::filesystem::path& dir() const { return m_dir.path(); }
     const std::string& databasePath() const { return m_dbPath; }
 
@@ -52,9 +52,9 @@ private:
     TempDir m_dir;
     std::string m_dbPath;
     std::ostringstream m_out, m_err;
-    std::unique_ptr<pla013script::ScriptUi> m_ui;
-    std::unique_ptr<pla013host::HostSession> m_session;
-    std::unique_ptr<pla013script::ScriptRunner> m_runner;
+    std::unique_ptr<pla013::script::ScriptUi> m_ui;
+    std::unique_ptr<pla013::runtime::HostSession> m_session;
+    std::unique_ptr<pla013::script::ScriptRunner> m_runner;
 };
 
 // Helpers over the output lines.

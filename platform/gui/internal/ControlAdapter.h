@@ -12,11 +12,11 @@
 
 class QWidget;
 
-namespace pla013gui {
+namespace pla013::gui {
 class FormView;
 }
 
-namespace pla013gui::internal {
+namespace pla013::gui::internal {
 
 class ControlAdapter {
 public:
@@ -65,4 +65,4 @@ std::unique_ptr<ControlAdapter> createAdapter(FormView& view, host::TControl& co
 // grey, clWindow white.
 QColor screenColor(host::TColor color);
 
-}  // namespace pla013gui::internal
+}  // namespace pla013::gui::internal

@@ -28,7 +28,7 @@
 #include "platform/gui/FormView.h"
 #include "platform/gui/internal/ControlAdapter.h"
 
-namespace pla013gui::internal {
+namespace pla013::gui::internal {
 
 namespace {
 
@@ -567,4 +567,4 @@ std::unique_ptr<ControlAdapter> createAdapter(FormView& view, host::TControl& co
     return a;
 }
 
-}  // namespace pla013gui::internal
+}  // namespace pla013::gui::internal

@@ -7,7 +7,7 @@
 
 #include "host/Data.h"
 
-namespace pla013gui::internal {
+namespace pla013::gui::internal {
 
 struct DataColumn {
     std::string field;
@@ -35,4 +35,4 @@ inline std::vector<DataColumn> dataColumns(host::TDataSet& data, const std::vect
     return out;
 }
 
-}  // namespace pla013gui::internal
+}  // namespace pla013::gui::internal

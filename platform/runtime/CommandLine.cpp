@@ -1,4 +1,4 @@
-#include "platform/host/CommandLine.h"
+#include "platform/runtime/CommandLine.h"
 
 #include <chrono>
 #include <csignal>
@@ -12,14 +12,14 @@
 #include "db/SociDatabase.h"
 #include "host/Errors.h"
 #include "host/Form.h"
-#include "platform/host/HostSession.h"
-#include "platform/host/ModuleLoader.h"
-#include "platform/host/ReportCommand.h"
+#include "platform/runtime/HostSession.h"
+#include "platform/runtime/ModuleLoader.h"
+#include "platform/runtime/ReportCommand.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 namespace {
 
@@ -53,7 +53,7 @@ int dbCommand(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
 // Launches the module the way the host application does and shows a failure
 // to the user; the script goes on.
-void launch(ModuleLoader& module, pla013script::ScriptUi& ui, const host::Variant& argument) {
+void launch(ModuleLoader& module, pla013::script::ScriptUi& ui, const host::Variant& argument) {
     auto r = module.iniProc(argument);
     if (r.status == host::msError || r.status == host::msVariantError) ui.ShowError(r.error);
     if (r.status == host::msAbort) ui.emit("abort");
@@ -65,24 +65,24 @@ int scriptCommand(const HostOptions& options, const std::vector<std::string>& ar
         err << "usage: pla013 script FILE|-\n";
         return 2;
     }
-    std::vector<pla013script::Step> steps;
+    std::vector<pla013::script::Step> steps;
     try {
         if (args[1] == "-") {
-            steps = pla013script::parseScript(in);
+            steps = pla013::script::parseScript(in);
         } else {
             std::ifstream file(args[1]);
             if (!file) {
                 err << "error: cannot read the script " << args[1] << '\n';
                 return 2;
             }
-            steps = pla013script::parseScript(file);
+            steps = pla013::script::parseScript(file);
         }
-    } catch (const pla013script::ScriptError& e) {
+    } catch (const pla013::script::ScriptError& e) {
         err << "error: " << e.what() << '\n';
         return 2;
     }
 
-    pla013script::ScriptUi ui(out, err);
+    pla013::script::ScriptUi ui(out, err);
     HostSession::Hooks hooks;
     hooks.reportLine = [&ui](const std::string& line) { ui.emit(line); };
     hooks.preview = [&err](const pla013::reports::PreviewPages& pages) {
@@ -92,11 +92,11 @@ int scriptCommand(const HostOptions& options, const std::vector<std::string>& ar
     hooks.serverLog = [&err](const std::string& line) { err << line << '\n'; };
     HostSession session(options, ui, hooks);
     ModuleLoader module;
-    pla013script::ScriptHost scriptHost;
+    pla013::script::ScriptHost scriptHost;
     scriptHost.launch = [&](const host::Variant& argument) { launch(module, ui, argument); };
     scriptHost.formCriado = [&module] { return module.formCriado(); };
     scriptHost.lastReportParams = [&session] { return session.reports().lastParamLines(); };
-    pla013script::ScriptRunner runner(ui, scriptHost, out);
+    pla013::script::ScriptRunner runner(ui, scriptHost, out);
     return runner.run(steps, err);
 }
 
@@ -155,4 +155,4 @@ int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream
     }
 }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

@@ -4,7 +4,7 @@
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 // Loads the report module with dlopen, runs its package hooks and calls its
 // entry points. Forms the module created are destroyed before it is unloaded.
@@ -36,4 +36,4 @@ private:
     host::GetFormCriadoFn m_formCriado = nullptr;
 };
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

@@ -1,8 +1,8 @@
-#include "platform/host/HostContext.h"
+#include "platform/runtime/HostContext.h"
 
 #include "host/Errors.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 HostContext::HostContext(const HostOptions& options, host::DishPicture picture, std::string serverHost, int serverPort)
     : m_options(options),
@@ -33,4 +33,4 @@ host::DishPicture HostContext::loadDishPicture(host::IDatabase& db) {
     return picture;
 }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

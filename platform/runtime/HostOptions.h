@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace pla013host {
+namespace pla013::runtime {
 
 // The host's working context as the user gives it: options of the executable,
 // over a configuration file (key = value lines), over the defaults.
@@ -31,4 +31,4 @@ struct HostOptions {
 std::string defaultReportFolder();
 std::string executableDir();
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

@@ -1,4 +1,4 @@
-#include "platform/host/ModuleLoader.h"
+#include "platform/runtime/ModuleLoader.h"
 
 #include <dlfcn.h>
 
@@ -7,9 +7,9 @@
 
 #include "host/Errors.h"
 #include "host/Form.h"
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 namespace {
 template <class F>
@@ -78,4 +78,4 @@ bool ModuleLoader::formCriado() const { return m_formCriado(); }
 
 const host::PackageInfoTable& ModuleLoader::packageInfo() const { return *m_info(); }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

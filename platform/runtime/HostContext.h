@@ -2,9 +2,9 @@
 #include <string>
 
 #include "host/Ports.h"
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 // The working context the host gives the module, from its options. The dish
 // code picture is read from the catering database once, at start.
@@ -36,4 +36,4 @@ private:
     std::string m_reportFolder;
 };
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

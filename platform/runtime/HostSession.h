@@ -4,8 +4,8 @@
 #include <string>
 
 #include "host/Ports.h"
-#include "platform/host/HostContext.h"
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostContext.h"
+#include "platform/runtime/HostOptions.h"
 
 namespace pla013::db {
 class SociDatabase;
@@ -21,7 +21,7 @@ class ReportRunner;
 struct PreviewPages;
 }  // namespace pla013::reports
 
-namespace pla013host {
+namespace pla013::runtime {
 
 // Everything the host gives the module, assembled from the options: the
 // catering database, the application server (embedded on a free loopback
@@ -65,4 +65,4 @@ private:
     int m_serverPort = 0;
 };
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

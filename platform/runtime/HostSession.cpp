@@ -1,4 +1,4 @@
-#include "platform/host/HostSession.h"
+#include "platform/runtime/HostSession.h"
 
 #include <stdexcept>
 
@@ -12,7 +12,7 @@
 #include "platform/reports/qt/PdfRenderer.h"
 #endif
 
-namespace pla013host {
+namespace pla013::runtime {
 
 void HostSession::parseAddress(const std::string& text, std::string& host, int& port) {
     auto colon = text.rfind(':');
@@ -76,4 +76,4 @@ HostSession::~HostSession() {
 
 std::string HostSession::serverAddress() const { return m_serverHost + ":" + std::to_string(m_serverPort); }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

@@ -1,4 +1,4 @@
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 
 namespace fs = std::filesystem;
 
-namespace pla013host {
+namespace pla013::runtime {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::string defaultReportFolder() {
     return PLA013_SOURCE_REPORTS;
 }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/HostOptions.h"
+#include "platform/runtime/HostOptions.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 // `pla013 report`: fills the form's filters from named options exactly as a
 // person would (the same handlers, checks and messages) and presses preview,
@@ -16,4 +16,4 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
 
 std::string reportUsage(const HostOptions& options);
 
-}  // namespace pla013host
+}  // namespace pla013::runtime

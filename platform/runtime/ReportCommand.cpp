@@ -1,4 +1,4 @@
-#include "platform/host/ReportCommand.h"
+#include "platform/runtime/ReportCommand.h"
 
 #include <iomanip>
 #include <map>
@@ -8,13 +8,13 @@
 
 #include "host/Controls.h"
 #include "host/Form.h"
-#include "platform/host/HostSession.h"
-#include "platform/host/ModuleLoader.h"
+#include "platform/runtime/HostSession.h"
+#include "platform/runtime/ModuleLoader.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
-namespace pla013host {
+namespace pla013::runtime {
 
 namespace {
 
@@ -98,9 +98,9 @@ std::vector<std::string> splitList(const std::string& text) {
 // Drives the open form step by step, stopping at the first refusal.
 class Driver {
 public:
-    Driver(pla013script::ScriptRunner& runner) : m_runner(runner) {}
+    Driver(pla013::script::ScriptRunner& runner) : m_runner(runner) {}
     bool step(const std::string& verb, std::vector<std::string> args = {}) {
-        pla013script::Step s;
+        pla013::script::Step s;
         s.verb = verb;
         s.args = std::move(args);
         return m_runner.runStep(s);
@@ -123,7 +123,7 @@ public:
     }
 
 private:
-    pla013script::ScriptRunner& m_runner;
+    pla013::script::ScriptRunner& m_runner;
 };
 
 bool fillFilters(Driver& d, const ReportArgs& a, int position) {
@@ -234,7 +234,7 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
 
     // Messages and dialogs go to the log; the report line and the preview to out.
     std::ostringstream events;
-    pla013script::ScriptUi ui(events, err);
+    pla013::script::ScriptUi ui(events, err);
     std::string reportLine;
     HostSession::Hooks hooks;
     hooks.reportLine = [&](const std::string& line) { reportLine = line; };
@@ -246,13 +246,13 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     };
     HostSession session(options, ui, hooks);
     ModuleLoader module;
-    pla013script::ScriptHost scriptHost;
+    pla013::script::ScriptHost scriptHost;
     scriptHost.launch = [&](const host::Variant& argument) {
         auto r = module.iniProc(argument);
         if (r.status == host::msError || r.status == host::msVariantError) ui.ShowError(r.error);
     };
     scriptHost.formCriado = [&module] { return module.formCriado(); };
-    pla013script::ScriptRunner runner(ui, scriptHost, events);
+    pla013::script::ScriptRunner runner(ui, scriptHost, events);
     Driver d(runner);
 
     auto refuse = [&]() {
@@ -283,7 +283,7 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
         if (!ran || reportLine.empty()) return refuse();
         if (a.target != "preview") out << reportLine << '\n';
         return 0;
-    } catch (const pla013script::ScriptError& e) {
+    } catch (const pla013::script::ScriptError& e) {
         err << "error: " << e.what() << '\n';
         return 2;
     } catch (const std::invalid_argument& e) {
@@ -292,4 +292,4 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     }
 }
 
-}  // namespace pla013host
+}  // namespace pla013::runtime
