@@ -16,8 +16,8 @@
 
 #include <pthread.h>
 
-#include "appserver/AppServer.h"
-#include "db/DatabaseInitializer.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/DatabaseInitializer.h"
 #include "host/Errors.h"
 
 namespace {

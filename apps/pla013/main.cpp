@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 #include "host/Errors.h"
 #include "host/ModuleAbi.h"
 #include "platform/runtime/CommandLine.h"

@@ -37,15 +37,15 @@
 #include <string>
 #include <vector>
 
-#include "appserver/AppServer.h"
-#include "appserver/RecipeModule.h"
-#include "appserver/internal/RecipeSql.h"
-#include "db/DatabaseInitializer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/appserver/RecipeModule.h"
+#include "platform/appserver/internal/RecipeSql.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
 #include "host/Data.h"
-#include "net/HttpTransport.h"
-#include "net/Protocol.h"
+#include "platform/net/HttpTransport.h"
+#include "platform/net/Protocol.h"
 #include "recipes/RecipeMerge.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "appserver/AppServer.h"
+#include "platform/appserver/AppServer.h"
 
 #include <atomic>
 #include <chrono>
@@ -12,12 +12,12 @@
 
 #include <httplib.h>
 
-#include "appserver/CallDispatcher.h"
-#include "appserver/CostModule.h"
-#include "appserver/RecipeModule.h"
+#include "platform/appserver/CallDispatcher.h"
+#include "platform/appserver/CostModule.h"
+#include "platform/appserver/RecipeModule.h"
 #include "host/Errors.h"
-#include "net/Protocol.h"
-#include "net/ProtocolError.h"
+#include "platform/net/Protocol.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::appserver {
 

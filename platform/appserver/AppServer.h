@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "appserver/AppServerOptions.h"
-#include "appserver/SessionPool.h"
+#include "platform/appserver/AppServerOptions.h"
+#include "platform/appserver/SessionPool.h"
 
 namespace pla013::appserver {
 

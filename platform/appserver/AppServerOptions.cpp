@@ -1,4 +1,4 @@
-#include "appserver/AppServerOptions.h"
+#include "platform/appserver/AppServerOptions.h"
 
 namespace pla013::appserver {
 

@@ -1,11 +1,11 @@
-#include "appserver/CallDispatcher.h"
+#include "platform/appserver/CallDispatcher.h"
 
 #include <cctype>
 
 #include "host/DataPacket.h"
 #include "host/Errors.h"
-#include "net/Protocol.h"
-#include "net/ProtocolError.h"
+#include "platform/net/Protocol.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::appserver {
 

@@ -12,8 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "appserver/RemoteModule.h"
-#include "appserver/SessionPool.h"
+#include "platform/appserver/RemoteModule.h"
+#include "platform/appserver/SessionPool.h"
 
 namespace pla013::appserver {
 

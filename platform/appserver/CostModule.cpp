@@ -1,9 +1,9 @@
-#include "appserver/CostModule.h"
+#include "platform/appserver/CostModule.h"
 
 #include <memory>
 
-#include "appserver/internal/PacketBuilder.h"
-#include "appserver/internal/RecipeSql.h"
+#include "platform/appserver/internal/PacketBuilder.h"
+#include "platform/appserver/internal/RecipeSql.h"
 #include "host/DataPacket.h"
 
 namespace pla013::appserver {

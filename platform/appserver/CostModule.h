@@ -3,7 +3,7 @@
 // packet, NRTIPOCUST (integer) and NMTIPOCUST (string 40), a row per cost
 // type ordered by number.
 
-#include "appserver/RemoteModule.h"
+#include "platform/appserver/RemoteModule.h"
 
 namespace pla013::appserver {
 

@@ -1,4 +1,4 @@
-#include "appserver/RecipeModule.h"
+#include "platform/appserver/RecipeModule.h"
 
 #include <cctype>
 #include <cmath>
@@ -6,11 +6,11 @@
 #include <memory>
 #include <set>
 
-#include "appserver/internal/PacketBuilder.h"
-#include "appserver/internal/RecipeSql.h"
+#include "platform/appserver/internal/PacketBuilder.h"
+#include "platform/appserver/internal/RecipeSql.h"
 #include "host/DataPacket.h"
 #include "host/Errors.h"
-#include "net/ProtocolError.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::appserver {
 

@@ -33,7 +33,7 @@
 // branch, dish code, owner. Codes: 1 branch not registered, 2 cost type not
 // registered, 3 database failure.
 
-#include "appserver/RemoteModule.h"
+#include "platform/appserver/RemoteModule.h"
 
 namespace pla013::appserver {
 

@@ -1,4 +1,4 @@
-#include "appserver/RemoteModule.h"
+#include "platform/appserver/RemoteModule.h"
 
 namespace pla013::appserver {
 

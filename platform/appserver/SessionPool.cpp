@@ -1,4 +1,4 @@
-#include "appserver/SessionPool.h"
+#include "platform/appserver/SessionPool.h"
 
 #include "host/Errors.h"
 

@@ -1,4 +1,4 @@
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "db/internal/DatabaseCreation.h"
-#include "db/internal/EmbeddedSql.h"
+#include "platform/db/internal/DatabaseCreation.h"
+#include "platform/db/internal/EmbeddedSql.h"
 #include "host/Errors.h"
 
 namespace pla013::db {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 
 namespace pla013::db {
 

@@ -1,4 +1,4 @@
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "db/internal/SqlText.h"
-#include "db/internal/SqliteFunctions.h"
+#include "platform/db/internal/SqlText.h"
+#include "platform/db/internal/SqliteFunctions.h"
 #include "host/Errors.h"
 
 namespace pla013::db {

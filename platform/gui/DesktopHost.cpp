@@ -1,6 +1,6 @@
 #include "platform/gui/DesktopHost.h"
 
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 #include "host/Form.h"
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"

@@ -1,4 +1,4 @@
-#include "net/HttpTransport.h"
+#include "platform/net/HttpTransport.h"
 
 #include <algorithm>
 #include <csignal>
@@ -7,8 +7,8 @@
 #include <httplib.h>
 
 #include "host/Errors.h"
-#include "net/Protocol.h"
-#include "net/ProtocolError.h"
+#include "platform/net/Protocol.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::net {
 

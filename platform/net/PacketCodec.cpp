@@ -1,10 +1,10 @@
-#include "net/PacketCodec.h"
+#include "platform/net/PacketCodec.h"
 
 #include <cmath>
 #include <limits>
 
-#include "net/ProtocolError.h"
-#include "net/internal/JsonText.h"
+#include "platform/net/ProtocolError.h"
+#include "platform/net/internal/JsonText.h"
 
 namespace pla013::net {
 

@@ -1,4 +1,4 @@
-#include "net/Protocol.h"
+#include "platform/net/Protocol.h"
 
 #include <cmath>
 #include <limits>
@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "host/Errors.h"
-#include "net/ProtocolError.h"
-#include "net/VariantCodec.h"
-#include "net/internal/JsonText.h"
+#include "platform/net/ProtocolError.h"
+#include "platform/net/VariantCodec.h"
+#include "platform/net/internal/JsonText.h"
 
 namespace pla013::net {
 

@@ -1,4 +1,4 @@
-#include "net/ProtocolError.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::net {
 

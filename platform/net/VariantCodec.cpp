@@ -1,12 +1,12 @@
-#include "net/VariantCodec.h"
+#include "platform/net/VariantCodec.h"
 
 #include <cmath>
 #include <limits>
 
 #include "host/DataPacket.h"
-#include "net/PacketCodec.h"
-#include "net/ProtocolError.h"
-#include "net/internal/JsonText.h"
+#include "platform/net/PacketCodec.h"
+#include "platform/net/ProtocolError.h"
+#include "platform/net/internal/JsonText.h"
 
 namespace pla013::net {
 

@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "appserver/AppServer.h"
-#include "db/DatabaseInitializer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 #include "host/Errors.h"
 #include "host/Form.h"
 #include "platform/runtime/HostSession.h"

@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "appserver/AppServer.h"
-#include "db/DatabaseInitializer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 #include "host/Errors.h"
-#include "net/HttpTransport.h"
+#include "platform/net/HttpTransport.h"
 #include "platform/reports/ReportRunner.h"
 #ifdef PLA013_WITH_PDF
 #include "platform/reports/qt/PdfRenderer.h"

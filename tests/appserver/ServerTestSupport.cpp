@@ -7,7 +7,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 #include "host/Variant.h"
 
 namespace fs = std::filesystem;

@@ -9,11 +9,11 @@
 #include <vector>
 #include "TempDir.h"
 
-#include "appserver/AppServer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/SociDatabase.h"
 #include "host/DataPacket.h"
 #include "host/Ports.h"
-#include "net/HttpTransport.h"
+#include "platform/net/HttpTransport.h"
 
 namespace servertest {
 

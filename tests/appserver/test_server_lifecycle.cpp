@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "ServerTestSupport.h"
-#include "appserver/AppServer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/SociDatabase.h"
 #include "host/Errors.h"
 
 using namespace servertest;

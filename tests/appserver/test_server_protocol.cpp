@@ -7,7 +7,7 @@
 
 #include "ServerTestSupport.h"
 #include "host/Errors.h"
-#include "net/Protocol.h"
+#include "platform/net/Protocol.h"
 
 using namespace servertest;
 namespace net = pla013::net;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include "TempDir.h"
 
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 
 namespace dbtest {
 

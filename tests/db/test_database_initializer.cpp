@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "DbTestSupport.h"
-#include "db/DatabaseInitializer.h"
-#include "db/internal/DatabaseCreation.h"
-#include "db/internal/EmbeddedSql.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/internal/DatabaseCreation.h"
+#include "platform/db/internal/EmbeddedSql.h"
 #include "host/Errors.h"
 
 namespace fs = std::filesystem;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "DbTestSupport.h"
-#include "db/SociDatabase.h"
-#include "db/internal/SqlText.h"
+#include "platform/db/SociDatabase.h"
+#include "platform/db/internal/SqlText.h"
 #include "host/Errors.h"
 
 using pla013::host::DataPacket;

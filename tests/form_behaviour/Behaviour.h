@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FormHarness.h"
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
 
 namespace behaviour {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FormHarness.h"
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
 #include "host/Errors.h"
 #include "shell/Cli_pla01303.h"

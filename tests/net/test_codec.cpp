@@ -9,9 +9,9 @@
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 #include "host/Variant.h"
-#include "net/PacketCodec.h"
-#include "net/ProtocolError.h"
-#include "net/VariantCodec.h"
+#include "platform/net/PacketCodec.h"
+#include "platform/net/ProtocolError.h"
+#include "platform/net/VariantCodec.h"
 
 namespace net = pla013::net;
 

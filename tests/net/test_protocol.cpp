@@ -5,8 +5,8 @@
 
 #include "host/Errors.h"
 #include "host/Variant.h"
-#include "net/Protocol.h"
-#include "net/ProtocolError.h"
+#include "platform/net/Protocol.h"
+#include "platform/net/ProtocolError.h"
 
 namespace net = pla013::net;
 

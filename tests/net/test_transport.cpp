@@ -7,8 +7,8 @@
 
 #include "ScriptedPeer.h"
 #include "host/Errors.h"
-#include "net/HttpTransport.h"
-#include "net/Protocol.h"
+#include "platform/net/HttpTransport.h"
+#include "platform/net/Protocol.h"
 
 namespace net = pla013::net;
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "FormHarness.h"
-#include "db/DatabaseInitializer.h"
-#include "db/SociDatabase.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 
 namespace printingtest {
 

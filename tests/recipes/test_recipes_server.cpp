@@ -13,9 +13,9 @@
 
 #include "FormHarness.h"
 #include "RecipesSupport.h"
-#include "appserver/AppServer.h"
-#include "db/DatabaseInitializer.h"
-#include "db/SociDatabase.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
 
 using namespace recipetest;

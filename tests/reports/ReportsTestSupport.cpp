@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 
 namespace fs = std::filesystem;
 

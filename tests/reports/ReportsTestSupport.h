@@ -10,7 +10,7 @@
 #include <vector>
 #include "TempDir.h"
 
-#include "db/SociDatabase.h"
+#include "platform/db/SociDatabase.h"
 #include "host/DataPacket.h"
 
 namespace reportstest {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "db/DatabaseInitializer.h"
+#include "platform/db/DatabaseInitializer.h"
 #include "form/TfrmRelatPrato.h"
 #include "host/Errors.h"
 #include "host/Form.h"

@@ -1,4 +1,4 @@
-#include "appserver/internal/PacketBuilder.h"
+#include "platform/appserver/internal/PacketBuilder.h"
 
 #include "host/Errors.h"
 

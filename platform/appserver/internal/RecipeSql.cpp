@@ -1,4 +1,4 @@
-#include "appserver/internal/RecipeSql.h"
+#include "platform/appserver/internal/RecipeSql.h"
 
 namespace pla013::appserver::internal::sql {
 

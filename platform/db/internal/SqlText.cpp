@@ -1,4 +1,4 @@
-#include "db/internal/SqlText.h"
+#include "platform/db/internal/SqlText.h"
 
 #include <algorithm>
 

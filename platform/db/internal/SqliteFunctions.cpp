@@ -1,4 +1,4 @@
-#include "db/internal/SqliteFunctions.h"
+#include "platform/db/internal/SqliteFunctions.h"
 
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>

@@ -1,6 +1,6 @@
-#include "net/internal/JsonText.h"
+#include "platform/net/internal/JsonText.h"
 
-#include "net/ProtocolError.h"
+#include "platform/net/ProtocolError.h"
 
 namespace pla013::net::internal {
 
