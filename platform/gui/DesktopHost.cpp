@@ -1,6 +1,5 @@
 #include "platform/gui/DesktopHost.h"
 
-#include "platform/db/SociDatabase.h"
 #include "host/Form.h"
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"
@@ -31,7 +30,7 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
     context.date = host::FormatDateTime("dd/mm/yyyy", m_session->context().DataProc(o.branch));
     context.module = std::string(1, o.module);
     context.singleBranch = o.singleBranch;
-    context.database = m_session->database().target();
+    context.database = m_session->databaseTarget();
     context.server = m_session->serverAddress() + (m_session->embeddedServer() ? " (embutido)" : "");
     m_window = std::make_unique<HostMainWindow>(context, [this](const host::Variant& a) { launch(a); });
     m_window->onClosing = [ui] { ui->closeAllForms(); };

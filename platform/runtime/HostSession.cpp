@@ -76,4 +76,6 @@ HostSession::~HostSession() {
 
 std::string HostSession::serverAddress() const { return m_serverHost + ":" + std::to_string(m_serverPort); }
 
+std::string HostSession::databaseTarget() const { return m_db->target(); }
+
 }  // namespace pla013::runtime

@@ -47,6 +47,8 @@ public:
 
     HostContext& context() { return *m_context; }
     pla013::db::SociDatabase& database() { return *m_db; }
+    // The database in use as the user named it (file path or URL without password).
+    std::string databaseTarget() const;
     pla013::reports::ReportRunner& reports() { return *m_reports; }
     // "host:port" of the application server in use.
     std::string serverAddress() const;

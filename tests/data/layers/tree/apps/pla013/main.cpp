@@ -1,0 +1,2 @@
+#include <QApplication>
+#include "platform/gui/View.h"

@@ -1,0 +1,3 @@
+#include <QWidget>
+#include "platform/runtime/HostContext.h"
+#include "apps/pla013/Main.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include <httplib.h>
+#include "Missing.h"
