@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "host/Errors.h"
 #include "platform/db/internal/SqlText.h"
 #include "platform/db/internal/SqliteFunctions.h"
-#include "host/Errors.h"
 
 namespace pla013::db {
 
@@ -162,7 +162,7 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
                 break;
             }
         }
-        if (!listed) fail(name, "parameter " + wanted + " has no value");
+        if (!listed) fail(name, "o parâmetro " + wanted + " não tem valor");
 
         Binding binding;
         binding.name = wanted;
@@ -184,7 +184,8 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
                     if (binding.text.empty() && emptyTextIsNull) binding.indicator = soci::i_null;
                     break;
                 default:
-                    fail(name, "parameter " + wanted + " holds a value that cannot be bound (array or data packet)");
+                    fail(name, "o parâmetro " + wanted +
+                                   " tem um valor que não pode ser usado na consulta (lista ou pacote de dados)");
             }
         }
         result.push_back(std::move(binding));
@@ -223,7 +224,7 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
             case soci::dt_unsigned_long_long: field.type = FieldType::Integer; break;
             case soci::dt_date: field.type = FieldType::Date; break;
             case soci::dt_string: field.type = FieldType::String; break;
-            default: fail(field.name, "column type not supported (binary or XML)");
+            default: fail(field.name, "tipo de coluna não suportado (binário ou XML)");
         }
 
         if (sqliteStatement != nullptr && sqliteStatement->stmt_ != nullptr) {
@@ -329,22 +330,23 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
             // Notices (e.g. "table does not exist, skipping") would go to stderr.
             d.session << "SET client_min_messages TO WARNING";
         } catch (const std::exception& e) {
-            throw EHostError("cannot open the database " + d.location + ": " + e.what());
+            throw EHostError("Não foi possível abrir o banco de dados " + d.location + ": " + e.what());
         }
         return;
     }
 
     d.engine = DbEngine::SQLite;
     d.location = pathOrUrl;
-    if (pathOrUrl.empty()) throw EHostError("no database given: a SQLite file path or a postgresql:// URL is needed");
+    if (pathOrUrl.empty())
+        throw EHostError("Nenhum banco de dados informado: indique um arquivo SQLite ou um endereço postgresql://.");
     if (pathOrUrl.find('"') != std::string::npos)
-        throw EHostError("cannot open the database " + pathOrUrl + ": a path with '\"' is not supported");
+        throw EHostError("Não foi possível abrir o banco de dados " + pathOrUrl + ": o caminho não pode conter '\"'.");
     std::error_code error;
     if (!fs::exists(pathOrUrl, error))
-        throw EHostError("database file not found: " + pathOrUrl + " (create one with 'pla013 db init " + pathOrUrl +
-                         "')");
+        throw EHostError("Banco de dados não encontrado: " + pathOrUrl + " (crie-o com 'pla013 db init " + pathOrUrl +
+                         "').");
     if (fs::is_directory(pathOrUrl, error))
-        throw EHostError("cannot open the database " + pathOrUrl + ": it is a folder");
+        throw EHostError("Não foi possível abrir o banco de dados " + pathOrUrl + ": é uma pasta.");
     try {
         d.session.open(soci::sqlite3, "db=\"" + pathOrUrl + "\" timeout=10");
         internal::registerSqliteFunctions(d.session);
@@ -354,7 +356,7 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
         int objects = 0;
         d.session << "SELECT COUNT(*) FROM sqlite_master", soci::into(objects);
     } catch (const std::exception& e) {
-        throw EHostError("cannot open the database " + pathOrUrl + ": " + e.what());
+        throw EHostError("Não foi possível abrir o banco de dados " + pathOrUrl + ": " + e.what());
     }
 }
 
@@ -367,7 +369,8 @@ bool SociDatabase::isPostgresUrl(const std::string& pathOrUrl) {
 const std::string& SociDatabase::selectText(const host::SqlTexts& texts, const std::string& queryName) {
     if (!internal::isBlank(texts.oracle)) return texts.oracle;
     if (!internal::isBlank(texts.generic)) return texts.generic;
-    throw EHostError(queryName + ": the query has no SQL text for this database (neither Oracle nor generic)");
+    throw EHostError("A consulta " + queryName +
+                     " não tem texto SQL para este banco de dados (nem Oracle nem genérico).");
 }
 
 DataPacket SociDatabase::Open(const host::QueryRequest& request) {

@@ -279,7 +279,7 @@ TEST(SqliteAdapter, OpeningSomethingThatIsNotADatabaseFailsClearly) {
     dbtest::TempDir dir;
     const std::string missing = dir.file("nao-existe.sqlite");
     const std::string notFound = hostError([&] { SociDatabase db(missing); });
-    EXPECT_NE(notFound.find("not found"), std::string::npos) << notFound;
+    EXPECT_NE(notFound.find("não encontrado"), std::string::npos) << notFound;
     EXPECT_NE(notFound.find(missing), std::string::npos) << notFound;
     EXPECT_FALSE(std::filesystem::exists(missing)) << "opening must not create an empty database";
 
@@ -288,7 +288,7 @@ TEST(SqliteAdapter, OpeningSomethingThatIsNotADatabaseFailsClearly) {
     const std::string notDb = hostError([&] { SociDatabase db(text); });
     EXPECT_NE(notDb.find(text), std::string::npos) << notDb;
 
-    EXPECT_NE(hostError([&] { SociDatabase db(dir.path().string()); }).find("folder"), std::string::npos);
+    EXPECT_NE(hostError([&] { SociDatabase db(dir.path().string()); }).find("pasta"), std::string::npos);
     EXPECT_FALSE(hostError([&] { SociDatabase db(""); }).empty());
 }
 

@@ -31,7 +31,7 @@ void define(sqlite_api::sqlite3* connection, const char* name,
     const int rc = sqlite_api::sqlite3_create_function_v2(connection, name, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                                           nullptr, function, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
-        throw host::EHostError(std::string("SQLite: cannot register function ") + name + ": " +
+        throw host::EHostError(std::string("SQLite: não foi possível registrar a função ") + name + ": " +
                                sqlite_api::sqlite3_errstr(rc));
 }
 
@@ -39,11 +39,10 @@ void define(sqlite_api::sqlite3* connection, const char* name,
 
 void registerSqliteFunctions(soci::session& session) {
     // SOCI does not export its backends' type information: check by name.
-    if (session.get_backend_name() != "sqlite3")
-        throw host::EHostError("SQLite: the session is not an SQLite connection");
+    if (session.get_backend_name() != "sqlite3") throw host::EHostError("SQLite: a sessão não é uma conexão SQLite.");
     auto* backend = static_cast<soci::sqlite3_session_backend*>(session.get_backend());
     if (backend == nullptr || backend->conn_ == nullptr)
-        throw host::EHostError("SQLite: the session has no SQLite connection");
+        throw host::EHostError("SQLite: a sessão não tem conexão SQLite.");
     define(backend->conn_, "NVL", &nvl);
     define(backend->conn_, "NVLSTR", &nvlstr);
 }
