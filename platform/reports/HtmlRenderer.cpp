@@ -48,6 +48,139 @@ const char* kStyle =
     "footer{border-top:1px solid #000;margin-top:10px;padding-top:2px;display:flex;justify-content:space-between}"
     "@media print{body{background:#fff}.page{margin:0;max-width:none}}";
 
+// Writes the lines of one page; the table opens at the first line that
+// belongs in it and closes at the page footer.
+class PageWriter {
+public:
+    PageWriter(std::ostream& out, const Line& header) : m_out(out), m_header(header) {}
+
+    void write(const Line& l) {
+        switch (l.style) {
+            case LineStyle::Title:
+                m_out << "<h1>";
+                escape(m_out, l.cells.front().text);
+                m_out << "</h1><span class=\"id\">";
+                escape(m_out, l.right);
+                m_out << "</span>";
+                break;
+            case LineStyle::Subtitle:
+            case LineStyle::Filter:
+                m_out << "<p class=\"" << (l.style == LineStyle::Filter ? "filter" : "subtitle") << "\">";
+                escape(m_out, l.cells.front().text);
+                m_out << "</p>";
+                break;
+            case LineStyle::Blank: break;
+            case LineStyle::ColumnHeader: columnHeader(l); break;
+            case LineStyle::Detail: detail(l); break;
+            case LineStyle::Totals: totals(l); break;
+            case LineStyle::Image: image(l); break;
+            case LineStyle::PageFooter: footer(l); break;
+            default: spanning(l); break;  // group texts, memo lines, the empty-report text
+        }
+    }
+
+private:
+    std::size_t columns() const { return m_header.cells.size(); }
+    std::size_t span() const { return columns() ? columns() : 1; }
+
+    void openTable() {
+        if (m_inTable) return;
+        m_out << "</header>\n<table>\n<colgroup>";
+        for (const auto& c : m_header.cells) m_out << "<col style=\"width:" << c.width + 1 << "ch\">";
+        if (!columns()) m_out << "<col>";
+        m_out << "</colgroup>\n";
+        m_inTable = true;
+    }
+
+    void cells(const Line& l, const char* tag) {
+        for (const auto& c : l.cells) {
+            m_out << "<" << tag << " class=\"" << alignClass(c.align) << "\">";
+            escape(m_out, c.text);
+            m_out << "</" << tag << ">";
+        }
+    }
+
+    void columnHeader(const Line& l) {
+        openTable();
+        m_out << "<thead><tr>";
+        cells(l, "th");
+        m_out << "</tr></thead>\n<tbody>\n";
+    }
+
+    void detail(const Line& l) {
+        openTable();
+        m_out << "<tr>";
+        cells(l, "td");
+        m_out << "</tr>\n";
+    }
+
+    void totals(const Line& l) {
+        openTable();
+        m_out << "<tr class=\"totals\">";
+        // The caption spans the columns before the first figure.
+        std::size_t firstCol = span();
+        for (const auto& c : l.cells)
+            if (c.column >= 0) firstCol = std::min(firstCol, std::size_t(c.column));
+        std::string caption = (!l.cells.empty() && l.cells.front().column < 0) ? l.cells.front().text : "";
+        if (firstCol > 0) {
+            m_out << "<td colspan=\"" << firstCol << "\">";
+            escape(m_out, caption);
+            m_out << "</td>";
+        }
+        for (std::size_t col = firstCol; col < span() && columns(); ++col) {
+            const Cell* found = nullptr;
+            for (const auto& c : l.cells)
+                if (c.column == int(col)) found = &c;
+            m_out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
+            if (found) escape(m_out, found->text);
+            m_out << "</td>";
+        }
+        m_out << "</tr>\n";
+    }
+
+    void image(const Line& l) {
+        openTable();
+        m_out << "<tr class=\"image\"><td colspan=\"" << span() << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
+        if (l.image && !l.image->bytes.empty()) {
+            m_out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3
+                  << "em\" src=\"data:" << imageType(l.image->bytes) << ";base64,"
+                  << internal::encodeBase64(l.image->bytes) << "\">";
+        } else {
+            escape(m_out, l.cells.front().text);
+        }
+        m_out << "</td></tr>\n";
+    }
+
+    void footer(const Line& l) {
+        if (m_inTable)
+            m_out << "</tbody>\n</table>\n";
+        else
+            m_out << "</header>\n";
+        m_inTable = false;
+        m_out << "<footer><span>";
+        escape(m_out, l.cells.front().text);
+        m_out << "</span><span>";
+        escape(m_out, l.right);
+        m_out << "</span></footer>\n";
+    }
+
+    void spanning(const Line& l) {
+        openTable();
+        const char* cls = l.style == LineStyle::Memo          ? "memo"
+                          : l.style == LineStyle::MemoCaption ? "memocap"
+                          : l.style == LineStyle::Empty       ? "empty"
+                                                              : (l.bold ? "group b" : "group");
+        m_out << "<tr class=\"" << cls << "\"><td colspan=\"" << span() << "\" style=\"padding-left:" << l.level * 2
+              << "ch\">";
+        escape(m_out, l.cells.empty() ? std::string() : l.cells.front().text);
+        m_out << "</td></tr>\n";
+    }
+
+    std::ostream& m_out;
+    const Line& m_header;
+    bool m_inTable = false;
+};
+
 }  // namespace
 
 void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
@@ -58,119 +191,10 @@ void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
     out << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n";
 
     const Line header = doc.columnHeaderLine();
-    const std::size_t ncols = header.cells.size();
-    const std::size_t span = ncols ? ncols : 1;
     for (std::size_t p = 0; p < doc.pageCount(); ++p) {
-        std::vector<Line> lines = doc.pageLines(p);
         out << "<section class=\"page\">\n<header>";
-        bool inTable = false;
-        auto openTable = [&]() {
-            if (inTable) return;
-            out << "</header>\n<table>\n<colgroup>";
-            for (const auto& c : header.cells) out << "<col style=\"width:" << c.width + 1 << "ch\">";
-            if (!ncols) out << "<col>";
-            out << "</colgroup>\n";
-            inTable = true;
-        };
-        for (const Line& l : lines) {
-            switch (l.style) {
-                case LineStyle::Title:
-                    out << "<h1>";
-                    escape(out, l.cells.front().text);
-                    out << "</h1><span class=\"id\">";
-                    escape(out, l.right);
-                    out << "</span>";
-                    break;
-                case LineStyle::Subtitle:
-                case LineStyle::Filter:
-                    out << "<p class=\"" << (l.style == LineStyle::Filter ? "filter" : "subtitle") << "\">";
-                    escape(out, l.cells.front().text);
-                    out << "</p>";
-                    break;
-                case LineStyle::Blank: break;
-                case LineStyle::ColumnHeader:
-                    openTable();
-                    out << "<thead><tr>";
-                    for (const auto& c : l.cells) {
-                        out << "<th class=\"" << alignClass(c.align) << "\">";
-                        escape(out, c.text);
-                        out << "</th>";
-                    }
-                    out << "</tr></thead>\n<tbody>\n";
-                    break;
-                case LineStyle::Detail:
-                    openTable();
-                    out << "<tr>";
-                    for (const auto& c : l.cells) {
-                        out << "<td class=\"" << alignClass(c.align) << "\">";
-                        escape(out, c.text);
-                        out << "</td>";
-                    }
-                    out << "</tr>\n";
-                    break;
-                case LineStyle::Totals: {
-                    openTable();
-                    out << "<tr class=\"totals\">";
-                    // The caption spans the columns before the first figure.
-                    std::size_t firstCol = span;
-                    for (const auto& c : l.cells)
-                        if (c.column >= 0) firstCol = std::min(firstCol, std::size_t(c.column));
-                    std::string caption = (!l.cells.empty() && l.cells.front().column < 0) ? l.cells.front().text : "";
-                    if (firstCol > 0) {
-                        out << "<td colspan=\"" << firstCol << "\">";
-                        escape(out, caption);
-                        out << "</td>";
-                    }
-                    for (std::size_t col = firstCol; col < span && ncols; ++col) {
-                        const Cell* found = nullptr;
-                        for (const auto& c : l.cells)
-                            if (c.column == int(col)) found = &c;
-                        out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
-                        if (found) escape(out, found->text);
-                        out << "</td>";
-                    }
-                    out << "</tr>\n";
-                    break;
-                }
-                case LineStyle::Image:
-                    openTable();
-                    out << "<tr class=\"image\"><td colspan=\"" << span << "\" style=\"padding-left:" << l.level * 2
-                        << "ch\">";
-                    if (l.image && !l.image->bytes.empty()) {
-                        out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3
-                            << "em\" src=\"data:" << imageType(l.image->bytes) << ";base64,"
-                            << internal::encodeBase64(l.image->bytes) << "\">";
-                    } else {
-                        escape(out, l.cells.front().text);
-                    }
-                    out << "</td></tr>\n";
-                    break;
-                case LineStyle::PageFooter:
-                    if (inTable)
-                        out << "</tbody>\n</table>\n";
-                    else
-                        out << "</header>\n";
-                    inTable = false;
-                    out << "<footer><span>";
-                    escape(out, l.cells.front().text);
-                    out << "</span><span>";
-                    escape(out, l.right);
-                    out << "</span></footer>\n";
-                    break;
-                default: {  // group texts, memo lines, the empty-report text
-                    openTable();
-                    const char* cls = l.style == LineStyle::Memo          ? "memo"
-                                      : l.style == LineStyle::MemoCaption ? "memocap"
-                                      : l.style == LineStyle::Empty       ? "empty"
-                                                                          : (l.bold ? "group b" : "group");
-                    out << "<tr class=\"" << cls << "\"><td colspan=\"" << span
-                        << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
-                    escape(out, l.cells.empty() ? std::string() : l.cells.front().text);
-                    out << "</td></tr>\n";
-                    break;
-                }
-            }
-        }
+        PageWriter page(out, header);
+        for (const Line& l : doc.pageLines(p)) page.write(l);
         out << "</section>\n";
         progress(p + 1, doc.pageCount());
     }
