@@ -61,11 +61,6 @@ SessionPool::Lease SessionPool::acquire() {
     return Lease(*this, std::move(session));
 }
 
-std::size_t SessionPool::openSessions() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_open;
-}
-
 void SessionPool::giveBack(std::unique_ptr<host::IDatabase> session, bool discard) {
     std::unique_ptr<host::IDatabase> closing;
     {

@@ -47,7 +47,6 @@ public:
     };
 
     Lease acquire();
-    std::size_t openSessions() const;
 
 private:
     void giveBack(std::unique_ptr<host::IDatabase> session, bool discard);

@@ -30,8 +30,6 @@ public:
     ~HostMainWindow() override;
 
     QMdiArea* mdiArea() const { return m_area; }
-    QAction* childAction() const { return m_child; }
-    QAction* dialogAction() const { return m_dialog; }
     // The text of the status bar field with this object name ("branch", ...).
     QString statusText(const QString& field) const;
 

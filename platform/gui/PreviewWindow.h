@@ -31,14 +31,12 @@ public:
     ~PreviewWindow() override;
 
     std::size_t pageCount() const;
-    std::size_t currentPage() const { return m_page; }  // from 0
     void showPage(std::size_t page);
     // Screen pixels per point of paper at the current zoom.
     double scale() const { return m_scale; }
     void setZoomIndex(int index);
     QString pageText() const;
 
-    QComboBox* zoomBox() const { return m_zoom; }
     QWidget* pageCanvas() const;
 
 protected:

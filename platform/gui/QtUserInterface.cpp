@@ -150,8 +150,6 @@ void QtUserInterface::ShowMessage(const std::string& text) {
 }
 
 void QtUserInterface::Log(const std::string& text) {
-    m_log.push_back(text);
-    if (m_log.size() > 2000) m_log.erase(m_log.begin(), m_log.begin() + 1000);
     if (logSink) logSink(text);
 }
 
@@ -240,11 +238,6 @@ bool QtUserInterface::choosePrinter(QPrinter& printer, int pages) {
 FormView* QtUserInterface::viewOf(const host::TForm& form) const {
     auto it = m_open.find(&form);
     return it == m_open.end() ? nullptr : it->second.view;
-}
-
-QWidget* QtUserInterface::windowOf(const host::TForm& form) const {
-    auto it = m_open.find(&form);
-    return it == m_open.end() ? nullptr : it->second.window;
 }
 
 std::vector<host::TForm*> QtUserInterface::openForms() const {

@@ -59,8 +59,6 @@ public:
 
     // The view of an open form, or null.
     FormView* viewOf(const host::TForm& form) const;
-    // The window (sub-window or dialog) that shows a form, or null.
-    QWidget* windowOf(const host::TForm& form) const;
     std::vector<host::TForm*> openForms() const;
     // Closes every open form as the user would (its close handler runs).
     void closeAllForms();
@@ -86,7 +84,6 @@ public:
     // writes them ("message: ...", "dialog: search Filial", "focus: ...").
     const std::vector<std::string>& events() const { return m_events; }
     void clearEvents() { m_events.clear(); }
-    const std::vector<std::string>& logLines() const { return m_log; }
     bool progressVisible() const;
     QString progressText() const;
     host::Cursor cursor() const { return m_cursor; }
@@ -119,7 +116,6 @@ private:
     host::Cursor m_cursor = host::Cursor::Default;
     host::TForm* m_activeForm = nullptr;
     std::vector<std::string> m_events;
-    std::vector<std::string> m_log;
     int m_busy = 0;
     QString m_saveFolder;
 };

@@ -97,7 +97,6 @@ void TfrmDadosGerRel::sbtSalvarComoClick(TObject*) {
     auto file = UI().AskSaveFileName(suggested);
     if (!file || file->empty()) return;  // the user cancelled
     RunChosen(ReportTarget::File, *file);
-    m_lastSaved = *file;
 }
 
 }  // namespace pla013::host

@@ -50,11 +50,9 @@ public:
     // File name of the definition of the report chosen in cbbReportNames.
     std::string ChosenDefinition() const;
     // Where the last save-as went (empty when none).
-    const std::string& LastSavedFile() const { return m_lastSaved; }
 
 private:
     void RunChosen(ReportTarget target, const std::string& fileName);
-    std::string m_lastSaved;
 };
 
 }  // namespace pla013::host

@@ -67,21 +67,9 @@ void TControl::SetLeft(int v) {
         Changed();
     }
 }
-void TControl::SetTop(int v) {
-    if (m_top != v) {
-        m_top = v;
-        Changed();
-    }
-}
 void TControl::SetWidth(int v) {
     if (m_width != v) {
         m_width = v;
-        Changed();
-    }
-}
-void TControl::SetHeight(int v) {
-    if (m_height != v) {
-        m_height = v;
         Changed();
     }
 }
@@ -519,8 +507,6 @@ TDateTime TDateEditPlus::GetDate() const {
     TDateTime d = 0;
     return TryStrToDate(Text(), d) ? d : 0;
 }
-
-void TDateEditPlus::SetDate(TDateTime d) { SetText(d == 0 ? std::string() : FormatDateTime("dd/mm/yyyy", d)); }
 
 void TDateEditPlus::CheckValidDate() {
     std::string t = Text();

@@ -70,9 +70,7 @@ public:
     int Height() const { return m_height; }
     void SetBounds(int left, int top, int width, int height);
     void SetLeft(int v);
-    void SetTop(int v);
     void SetWidth(int v);
-    void SetHeight(int v);
 
     bool Enabled() const { return m_enabled; }
     void SetEnabled(bool v);
@@ -302,7 +300,6 @@ public:
     TDateEditPlus(TForm* form, TControl* parent, std::string name);
     // The date shown; 0 when the text is empty or not a date.
     TDateTime GetDate() const;
-    void SetDate(TDateTime d);
     // Tells the user, takes the focus back and raises the silent abort when
     // the text is neither empty nor a valid date.
     void CheckValidDate();

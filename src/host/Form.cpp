@@ -7,26 +7,6 @@
 
 namespace pla013::host {
 
-const char* BorderStyleName(TBorderStyle s) {
-    switch (s) {
-        case TBorderStyle::bsNone: return "bsNone";
-        case TBorderStyle::bsSingle: return "bsSingle";
-        case TBorderStyle::bsSizeable: return "bsSizeable";
-        case TBorderStyle::bsDialog: return "bsDialog";
-    }
-    return "bsSizeable";
-}
-
-const char* BorderIconName(TBorderIcon i) {
-    switch (i) {
-        case TBorderIcon::biSystemMenu: return "biSystemMenu";
-        case TBorderIcon::biMinimize: return "biMinimize";
-        case TBorderIcon::biMaximize: return "biMaximize";
-        case TBorderIcon::biHelp: return "biHelp";
-    }
-    return "biSystemMenu";
-}
-
 const char* PresentationName(Presentation p) {
     switch (p) {
         case Presentation::None: return "none";
@@ -180,8 +160,6 @@ void TForm::ShowModal() {
     SetVisible(true);
     UI().ShowModal(*this);
 }
-
-void TForm::Hide() { SetVisible(false); }
 
 void TForm::Close() {
     TCloseAction action = m_formStyle == TFormStyle::fsMDIChild ? TCloseAction::caMinimize : TCloseAction::caHide;

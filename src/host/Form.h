@@ -18,8 +18,6 @@ enum class TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
 enum class TFormStyle { fsNormal, fsMDIChild };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 enum class Presentation { None, Child, Modal };
-const char* BorderStyleName(TBorderStyle s);
-const char* BorderIconName(TBorderIcon i);
 const char* PresentationName(Presentation p);  // "none", "child", "modal"
 
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
@@ -76,7 +74,6 @@ public:
     void Activate();   // runs OnActivate
     void Show();       // child presentation: the host shows it and returns
     void ShowModal();  // modal presentation: returns when closed
-    void Hide();
     void Close();  // runs OnClose; caFree releases the form
     void Repaint();
     bool IsClosed() const { return m_closed; }
