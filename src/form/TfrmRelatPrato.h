@@ -1,7 +1,7 @@
 #pragma once
 // The dish report form: filters of the PLA013 report family over the host's
-// generic report form. Layout.cpp builds every component; the handlers and
-// validation methods live beside the behaviour they implement.
+// generic report form. Layout.cpp and LayoutData.cpp build every component;
+// the handlers and validation methods live beside the behaviour they implement.
 
 #include <string>
 #include <utility>
@@ -246,6 +246,28 @@ public:
     void netEmissaoReceitaBeforeConnect(host::TObject* Sender);
 
 private:
+    // The constructor's steps, in the order it runs them: controls first
+    // (Layout.cpp), then the data (LayoutData.cpp), then the events. Each
+    // step only creates and sets up components; none reaches a port.
+    void createFormFrame();
+    void createCostType();
+    void createOrigin();
+    void createFilterPages();  // the filter notebook under the origin and its four pages
+    void createDishRange();
+    void createOrdering();
+    void createPrintOptions();
+    void createMenuDates();
+    void createBranchAndServiceQueries();
+    void createDishAndCentralQueries();
+    void createMenuTypeAndServiceListQueries();
+    void linkSearchButtons();  // the lookup data sources and the search buttons over them
+    void createComparisonDataSets();
+    void createConnections();
+    void addMessages();
+    // Last, so that setting the designed state (checked buttons, chosen items)
+    // runs no handler.
+    void bindEvents();
+
     // The branch-list settings of the reports at positions 4 and 5.
     void AplicaListaFilial();
     // The weekday box beside a date edit follows its date.
