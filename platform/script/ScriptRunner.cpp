@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <optional>
 #include <sstream>
 
 #include "host/Data.h"
@@ -180,127 +182,173 @@ bool reach(host::TForm& form, host::TControl& c, ScriptUi& ui, const std::string
 
 }  // namespace
 
+const std::vector<ScriptRunner::StepRule>& ScriptRunner::stepTable() {
+    // docs/script.md documents every row; tests/script holds the two together.
+    static const std::vector<StepRule> table{
+        {"launch", 0, 0, &ScriptRunner::stepLaunch},
+        {"launch-branch", 1, 1, &ScriptRunner::stepLaunchBranch},
+        {"report", 1, 1, &ScriptRunner::stepReport},
+        {"type", 1, 2, &ScriptRunner::stepType},
+        {"tab", 0, 0, &ScriptRunner::stepTab},
+        {"focus", 1, 1, &ScriptRunner::stepFocus},
+        {"click", 1, 1, &ScriptRunner::stepClick},
+        {"select", 2, 2, &ScriptRunner::stepSelect},
+        {"answer", 2, 2, &ScriptRunner::stepAnswer},
+        {"preview", 0, 0, &ScriptRunner::stepPreview},
+        {"print", 0, 0, &ScriptRunner::stepPrint},
+        {"save", 1, 1, &ScriptRunner::stepSave},
+        {"activate", 0, 0, &ScriptRunner::stepActivate},
+        {"close", 0, 0, &ScriptRunner::stepClose},
+        {"dump", 0, kAnyCount, &ScriptRunner::stepDump},
+        {"dump-form", 0, 0, &ScriptRunner::stepDumpForm},
+        {"dump-data", 1, 1, &ScriptRunner::stepDumpData},
+        {"dump-params", 0, 0, &ScriptRunner::stepDumpParams},
+        {"call", 1, kAnyCount, &ScriptRunner::stepCall, "a method name"},
+    };
+    return table;
+}
+
+std::vector<std::string> ScriptRunner::stepNames() {
+    std::vector<std::string> names;
+    for (const StepRule& rule : stepTable()) names.emplace_back(rule.name);
+    return names;
+}
+
 void ScriptRunner::execute(const Step& s) {
-    const std::string& v = s.verb;
-    if (v == "launch") {
-        needArgs(s, 0, 0);
-        m_host.launch(host::Variant::null());
-    } else if (v == "launch-branch") {
-        needArgs(s, 1, 1);
-        m_host.launch(host::Variant(std::vector<host::Variant>{host::Variant(s.args[0])}));
-    } else if (v == "report") {
-        needArgs(s, 1, 1);
-        auto& form = openForm();
-        auto& c = control("cbbReportNames");
-        int pos = toIndex(s.args[0]);
-        auto& combo = static_cast<host::TComboBox&>(c);
-        if (pos < 0 || pos >= int(combo.Items().size()))
-            throw ScriptError("report position " + s.args[0] + " is not in the list (" +
-                              std::to_string(combo.Items().size()) + " reports)");
-        if (reach(form, c, m_ui, "choose a report in")) combo.Select(pos);
-    } else if (v == "type") {
-        needArgs(s, 1, 2);
-        auto& form = openForm();
-        auto& c = control(s.args[0]);
-        auto* edit = dynamic_cast<host::TEdit*>(&c);
-        if (!edit) throw ScriptError("cannot type into " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
-        if (reach(form, c, m_ui, "type into")) edit->SetText(edit->Typed(s.args.size() > 1 ? s.args[1] : ""));
-    } else if (v == "tab") {
-        needArgs(s, 0, 0);
-        openForm().SelectNext(true);
-    } else if (v == "focus") {
-        needArgs(s, 1, 1);
-        auto& form = openForm();
-        form.FocusControl(&control(s.args[0]));
-    } else if (v == "click") {
-        needArgs(s, 1, 1);
-        auto& form = openForm();
-        auto& c = control(s.args[0]);
-        switch (c.Kind()) {
-            case host::ControlKind::RadioButton:
-            case host::ControlKind::CheckBox:
-            case host::ControlKind::SearchButton:
-            case host::ControlKind::SpeedButton: break;
-            default: throw ScriptError("cannot click " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
-        }
-        bool usable = c.Showing();
-        for (const host::TControl* p = &c; p && usable; p = p->Parent()) usable = p->Enabled();
-        if (!usable) {
-            m_ui.Log("cannot click " + c.Name() + ": it is disabled or hidden");
-            return;
-        }
-        form.UserClick(&c);
-    } else if (v == "select") {
-        needArgs(s, 2, 2);
-        auto& form = openForm();
-        auto& c = control(s.args[0]);
-        int index = toIndex(s.args[1]);
-        if (auto* combo = dynamic_cast<host::TComboBox*>(&c)) {
-            if (index < 0 || index >= int(combo->Items().size()))
-                throw ScriptError(c.Name() + " has no item " + s.args[1]);
-            if (reach(form, c, m_ui, "select in")) combo->Select(index);
-        } else if (auto* group = dynamic_cast<host::TRadioGroup*>(&c)) {
-            if (index < 0 || index >= int(group->Items().size()))
-                throw ScriptError(c.Name() + " has no item " + s.args[1]);
-            if (reach(form, c, m_ui, "select in")) group->SetItemIndex(index);
-        } else {
-            throw ScriptError("cannot select in " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
-        }
-    } else if (v == "answer") {
-        needArgs(s, 2, 2);
-        const std::string& kind = s.args[0];
-        const std::string& value = s.args[1];
-        if (kind == "search") {
-            m_ui.queueSearchAnswer(value == "cancel" ? std::nullopt : std::optional<std::string>(value));
-        } else if (kind == "list") {
-            m_ui.queueListAnswer(value == "cancel" ? std::nullopt
-                                                   : std::optional<std::vector<std::string>>(splitKeys(value)));
-        } else {
-            throw ScriptError("answer takes 'search' or 'list', not '" + kind + "'");
-        }
-    } else if (v == "preview" || v == "print") {
-        needArgs(s, 0, 0);
-        auto& form = openForm();
-        form.UserClick(&control(v == "preview" ? "sbtPreview" : "sbtPrint"));
-    } else if (v == "save") {
-        needArgs(s, 1, 1);
-        auto& form = openForm();
-        m_ui.queueSaveFile(s.args[0]);
-        form.UserClick(&control("sbtSalvarComo"));
-    } else if (v == "activate") {
-        needArgs(s, 0, 0);
-        auto& form = openForm();
-        m_ui.setActiveForm(&form);
-        form.Activate();
-    } else if (v == "close") {
-        needArgs(s, 0, 0);
-        openForm().Close();
-    } else if (v == "dump") {
-        auto& form = openForm();
-        if (s.args.empty()) {
-            for (const host::TControl* c : form.AllControls()) m_out << dumpControl(*c) << '\n';
-        } else {
-            for (const auto& name : s.args) m_out << dumpControl(control(name)) << '\n';
-        }
-        m_out.flush();
-    } else if (v == "dump-form") {
-        needArgs(s, 0, 0);
-        dumpForm();
-    } else if (v == "dump-data") {
-        needArgs(s, 1, 1);
-        dumpData(s.args[0]);
-    } else if (v == "dump-params") {
-        needArgs(s, 0, 0);
-        if (m_host.lastReportParams)
-            for (const auto& line : m_host.lastReportParams()) m_out << line << '\n';
-        m_out.flush();
-    } else if (v == "call") {
-        if (s.args.empty()) throw ScriptError("'call' needs a method name");
-        std::vector<std::string> args(s.args.begin() + 1, s.args.end());
-        if (!openForm().Invoke(s.args[0], args)) throw ScriptError("the form has no method '" + s.args[0] + "'");
-    } else {
-        throw ScriptError("unknown step '" + v + "'");
+    const auto& table = stepTable();
+    auto rule = std::find_if(table.begin(), table.end(), [&s](const StepRule& r) { return s.verb == r.name; });
+    if (rule == table.end()) throw ScriptError("unknown step '" + s.verb + "'");
+    if (rule->needs && s.args.size() < rule->minArgs) throw ScriptError("'" + s.verb + "' needs " + rule->needs);
+    needArgs(s, rule->minArgs, rule->maxArgs);
+    (this->*rule->handler)(s);
+}
+
+void ScriptRunner::stepLaunch(const Step&) { m_host.launch(host::Variant::null()); }
+
+void ScriptRunner::stepLaunchBranch(const Step& s) {
+    m_host.launch(host::Variant(std::vector<host::Variant>{host::Variant(s.args[0])}));
+}
+
+void ScriptRunner::stepReport(const Step& s) {
+    auto& form = openForm();
+    auto& c = control("cbbReportNames");
+    int pos = toIndex(s.args[0]);
+    auto& combo = static_cast<host::TComboBox&>(c);
+    if (pos < 0 || pos >= int(combo.Items().size()))
+        throw ScriptError("report position " + s.args[0] + " is not in the list (" +
+                          std::to_string(combo.Items().size()) + " reports)");
+    if (reach(form, c, m_ui, "choose a report in")) combo.Select(pos);
+}
+
+void ScriptRunner::stepType(const Step& s) {
+    auto& form = openForm();
+    auto& c = control(s.args[0]);
+    auto* edit = dynamic_cast<host::TEdit*>(&c);
+    if (!edit) throw ScriptError("cannot type into " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+    if (reach(form, c, m_ui, "type into")) edit->SetText(edit->Typed(s.args.size() > 1 ? s.args[1] : ""));
+}
+
+void ScriptRunner::stepTab(const Step&) { openForm().SelectNext(true); }
+
+void ScriptRunner::stepFocus(const Step& s) {
+    auto& form = openForm();
+    form.FocusControl(&control(s.args[0]));
+}
+
+void ScriptRunner::stepClick(const Step& s) {
+    auto& form = openForm();
+    auto& c = control(s.args[0]);
+    switch (c.Kind()) {
+        case host::ControlKind::RadioButton:
+        case host::ControlKind::CheckBox:
+        case host::ControlKind::SearchButton:
+        case host::ControlKind::SpeedButton: break;
+        default: throw ScriptError("cannot click " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
     }
+    bool usable = c.Showing();
+    for (const host::TControl* p = &c; p && usable; p = p->Parent()) usable = p->Enabled();
+    if (!usable) {
+        m_ui.Log("cannot click " + c.Name() + ": it is disabled or hidden");
+        return;
+    }
+    form.UserClick(&c);
+}
+
+void ScriptRunner::stepSelect(const Step& s) {
+    auto& form = openForm();
+    auto& c = control(s.args[0]);
+    int index = toIndex(s.args[1]);
+    if (auto* combo = dynamic_cast<host::TComboBox*>(&c)) {
+        if (index < 0 || index >= int(combo->Items().size())) throw ScriptError(c.Name() + " has no item " + s.args[1]);
+        if (reach(form, c, m_ui, "select in")) combo->Select(index);
+    } else if (auto* group = dynamic_cast<host::TRadioGroup*>(&c)) {
+        if (index < 0 || index >= int(group->Items().size())) throw ScriptError(c.Name() + " has no item " + s.args[1]);
+        if (reach(form, c, m_ui, "select in")) group->SetItemIndex(index);
+    } else {
+        throw ScriptError("cannot select in " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
+    }
+}
+
+void ScriptRunner::stepAnswer(const Step& s) {
+    const std::string& kind = s.args[0];
+    const std::string& value = s.args[1];
+    if (kind == "search") {
+        m_ui.queueSearchAnswer(value == "cancel" ? std::nullopt : std::optional<std::string>(value));
+    } else if (kind == "list") {
+        m_ui.queueListAnswer(value == "cancel" ? std::nullopt
+                                               : std::optional<std::vector<std::string>>(splitKeys(value)));
+    } else {
+        throw ScriptError("answer takes 'search' or 'list', not '" + kind + "'");
+    }
+}
+
+void ScriptRunner::stepPreview(const Step&) {
+    auto& form = openForm();
+    form.UserClick(&control("sbtPreview"));
+}
+
+void ScriptRunner::stepPrint(const Step&) {
+    auto& form = openForm();
+    form.UserClick(&control("sbtPrint"));
+}
+
+void ScriptRunner::stepSave(const Step& s) {
+    auto& form = openForm();
+    m_ui.queueSaveFile(s.args[0]);
+    form.UserClick(&control("sbtSalvarComo"));
+}
+
+void ScriptRunner::stepActivate(const Step&) {
+    auto& form = openForm();
+    m_ui.setActiveForm(&form);
+    form.Activate();
+}
+
+void ScriptRunner::stepClose(const Step&) { openForm().Close(); }
+
+void ScriptRunner::stepDump(const Step& s) {
+    auto& form = openForm();
+    if (s.args.empty()) {
+        for (const host::TControl* c : form.AllControls()) m_out << dumpControl(*c) << '\n';
+    } else {
+        for (const auto& name : s.args) m_out << dumpControl(control(name)) << '\n';
+    }
+    m_out.flush();
+}
+
+void ScriptRunner::stepDumpForm(const Step&) { dumpForm(); }
+
+void ScriptRunner::stepDumpData(const Step& s) { dumpData(s.args[0]); }
+
+void ScriptRunner::stepDumpParams(const Step&) {
+    if (m_host.lastReportParams)
+        for (const auto& line : m_host.lastReportParams()) m_out << line << '\n';
+    m_out.flush();
+}
+
+void ScriptRunner::stepCall(const Step& s) {
+    std::vector<std::string> args(s.args.begin() + 1, s.args.end());
+    if (!openForm().Invoke(s.args[0], args)) throw ScriptError("the form has no method '" + s.args[0] + "'");
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <istream>
 #include <ostream>
@@ -53,9 +54,47 @@ public:
     // One control as a JSON object of its properties.
     static std::string dumpControl(const host::TControl& control);
 
+    // The names of every step a script may use, in the order of the table.
+    static std::vector<std::string> stepNames();
+
 private:
+    // One row of the step table. The argument count is checked before the
+    // handler runs, so a handler may read its arguments without looking.
+    struct StepRule {
+        const char* name;
+        std::size_t minArgs;
+        std::size_t maxArgs;  // kAnyCount: no upper bound
+        void (ScriptRunner::*handler)(const Step& step);
+        // When set, a step given too few arguments is told what it lacks
+        // rather than how many it takes.
+        const char* needs = nullptr;
+    };
+    static constexpr std::size_t kAnyCount = static_cast<std::size_t>(-1);
+    static const std::vector<StepRule>& stepTable();
+
     void runUntil(const std::function<bool()>& done);
     void execute(const Step& step);
+
+    void stepLaunch(const Step& step);
+    void stepLaunchBranch(const Step& step);
+    void stepReport(const Step& step);
+    void stepType(const Step& step);
+    void stepTab(const Step& step);
+    void stepFocus(const Step& step);
+    void stepClick(const Step& step);
+    void stepSelect(const Step& step);
+    void stepAnswer(const Step& step);
+    void stepPreview(const Step& step);
+    void stepPrint(const Step& step);
+    void stepSave(const Step& step);
+    void stepActivate(const Step& step);
+    void stepClose(const Step& step);
+    void stepDump(const Step& step);
+    void stepDumpForm(const Step& step);
+    void stepDumpData(const Step& step);
+    void stepDumpParams(const Step& step);
+    void stepCall(const Step& step);
+
     host::TForm& openForm() const;
     host::TForm* currentForm() const;
     host::TControl& control(const std::string& name) const;
