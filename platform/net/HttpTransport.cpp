@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include "host/Errors.h"
+#include "platform/net/HostPort.h"
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
 
@@ -25,8 +26,6 @@ void ignoreSigpipe() {
         if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
     });
 }
-
-std::string address(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 
 std::string millis(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 
@@ -122,7 +121,7 @@ HttpTransport::HttpTransport(HttpTransportOptions options) : m_options(options) 
 HttpTransport::~HttpTransport() = default;
 
 void HttpTransport::Connect(const std::string& host, int port) {
-    const std::string context = "Servidor de aplicação em " + address(host, port);
+    const std::string context = "Servidor de aplicação em " + formatHostPort(host, port);
     // The health check does no work on the server: a server that takes longer
     // than a connection to answer it is as good as absent.
     HttpTransportOptions quick = m_options;
@@ -146,7 +145,7 @@ void HttpTransport::Connect(const std::string& host, int port) {
 host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
                                   const std::string& method, const std::vector<host::CallArg>& args) {
     const std::string context =
-        "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + address(host, port);
+        "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + formatHostPort(host, port);
     std::string body;
     try {
         body = encodeCallRequest(serverName, method, args);

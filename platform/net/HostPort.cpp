@@ -1,0 +1,51 @@
+#include "platform/net/HostPort.h"
+
+namespace pla013::net {
+
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+int parsePort(const std::string& port) {
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(port) > 65535)
+        throw HostPortError(quoted(port) + " is not a port number (0 to 65535)");
+    return std::stoi(port);
+}
+
+}  // namespace
+
+HostPort HostPort::parse(const std::string& text, const std::optional<std::string>& defaultHost) {
+    HostPort result;
+    std::string port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos) throw HostPortError("expected [HOST]:PORT, got " + quoted(text));
+        if (close + 1 >= text.size() || text[close + 1] != ':')
+            throw HostPortError("the port is missing in " + quoted(text) + " (expected [HOST]:PORT)");
+        result.host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else if (const auto colon = text.find(':'); colon != std::string::npos) {
+        if (text.find(':', colon + 1) != std::string::npos)
+            throw HostPortError("an IPv6 address is written in brackets, [HOST]:PORT, not " + quoted(text));
+        result.host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    } else if (defaultHost && !text.empty()) {
+        result.host = *defaultHost;
+        port = text;
+    } else {
+        throw HostPortError("expected HOST:PORT, got " + quoted(text));
+    }
+    if (result.host.empty()) throw HostPortError("the host is empty in " + quoted(text));
+    result.port = parsePort(port);
+    return result;
+}
+
+std::string HostPort::text() const { return formatHostPort(host, port); }
+
+std::string formatHostPort(const std::string& host, int port) {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+}  // namespace pla013::net

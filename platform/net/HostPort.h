@@ -1,0 +1,36 @@
+#pragma once
+// The one reading of a server address that every executable accepts:
+// "HOST:PORT" for an IPv4 address or a name, "[IPv6]:PORT" for an IPv6
+// address (the brackets keep its colons apart from the port's).
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace pla013::net {
+
+// A text that is not an address; what() says what is wrong with it, quoting
+// the text, without naming the option it came from (callers prefix that).
+class HostPortError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+struct HostPort {
+    std::string host;  // without brackets: "::1", "127.0.0.1", "cozinha.local"
+    int port = 0;      // 0 to 65535; 0 asks a server for any free port
+
+    // Reads "HOST:PORT" or "[IPv6]:PORT". With defaultHost, a bare "PORT" is
+    // also accepted and gets that host. HostPortError on a missing or
+    // non-numeric port, a port over 65535, an empty host, an unclosed
+    // bracket or an IPv6 address written without brackets.
+    static HostPort parse(const std::string& text, const std::optional<std::string>& defaultHost = std::nullopt);
+
+    // The address as parse() reads it back: IPv6 hosts in brackets.
+    std::string text() const;
+};
+
+// "host:port", with an IPv6 host in brackets.
+std::string formatHostPort(const std::string& host, int port);
+
+}  // namespace pla013::net

@@ -1,0 +1,82 @@
+// The address reading shared by pla013-server --listen, pla013 --server,
+// pla013 serve --listen and the desktop host.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/net/HostPort.h"
+
+namespace {
+
+using pla013::net::HostPort;
+using pla013::net::HostPortError;
+
+struct Good {
+    const char* text;
+    std::optional<std::string> defaultHost;
+    const char* host;
+    int port;
+};
+
+TEST(HostPort, ReadsEveryAcceptedForm) {
+    const Good cases[] = {
+        {"127.0.0.1:8013", std::nullopt, "127.0.0.1", 8013}, {"cozinha.local:80", std::nullopt, "cozinha.local", 80},
+        {"[::1]:8013", std::nullopt, "::1", 8013},           {"[fe80::1%eth0]:1", std::nullopt, "fe80::1%eth0", 1},
+        {"localhost:0", std::nullopt, "localhost", 0},       {"localhost:65535", std::nullopt, "localhost", 65535},
+        {"localhost:00080", std::nullopt, "localhost", 80},  {"8013", std::string("127.0.0.1"), "127.0.0.1", 8013},
+        {"[::]:9", std::string("127.0.0.1"), "::", 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const HostPort hp = HostPort::parse(c.text, c.defaultHost);
+        EXPECT_EQ(hp.host, c.host);
+        EXPECT_EQ(hp.port, c.port);
+        // What text() writes is read back as the same address.
+        const HostPort again = HostPort::parse(hp.text());
+        EXPECT_EQ(again.host, hp.host);
+        EXPECT_EQ(again.port, hp.port);
+    }
+    EXPECT_EQ(HostPort::parse("[::1]:8013").text(), "[::1]:8013");
+    EXPECT_EQ(HostPort::parse("127.0.0.1:8013").text(), "127.0.0.1:8013");
+}
+
+struct Bad {
+    const char* text;
+    bool withDefaultHost;
+    const char* message;  // part of what()
+};
+
+TEST(HostPort, RefusesWithAReasonThatQuotesTheText) {
+    const Bad cases[] = {
+        {"", false, "expected HOST:PORT, got \"\""},
+        {"", true, "expected HOST:PORT, got \"\""},
+        {"localhost", false, "expected HOST:PORT, got \"localhost\""},
+        {"localhost:", false, "\"\" is not a port number (0 to 65535)"},
+        {"localhost:http", false, "\"http\" is not a port number"},
+        {"localhost:-1", false, "\"-1\" is not a port number"},
+        {"localhost:65536", false, "\"65536\" is not a port number"},
+        {"localhost:123456", false, "\"123456\" is not a port number"},
+        {"localhost:80 ", false, "\"80 \" is not a port number"},
+        {"http", true, "\"http\" is not a port number"},
+        {":8013", false, "the host is empty in \":8013\""},
+        {"[]:8013", false, "the host is empty in \"[]:8013\""},
+        {"[::1:8013", false, "expected [HOST]:PORT, got \"[::1:8013\""},
+        {"[::1]", false, "the port is missing in \"[::1]\""},
+        {"[::1]8013", false, "the port is missing in \"[::1]8013\""},
+        {"[::1]:", false, "\"\" is not a port number"},
+        {"::1:8013", false, "an IPv6 address is written in brackets"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            HostPort::parse(c.text, c.withDefaultHost ? std::optional<std::string>("127.0.0.1") : std::nullopt);
+            ADD_FAILURE() << "accepted";
+        } catch (const HostPortError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
