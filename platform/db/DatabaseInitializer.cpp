@@ -1,18 +1,16 @@
 #include "platform/db/DatabaseInitializer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
+#include "host/AtomicFile.h"
+#include "host/Errors.h"
 #include "platform/db/internal/DatabaseCreation.h"
 #include "platform/db/internal/EmbeddedSql.h"
-#include "host/Errors.h"
 
 namespace pla013::db {
 
@@ -41,54 +39,20 @@ std::vector<internal::SqlScript> scriptsFor(DbEngine engine, bool withSampleData
     return scripts;
 }
 
-// A temporary file beside the target that disappears (with SQLite's side
-// files) unless it was published.
-class TemporaryDatabaseFile {
+// SQLite's side files of the temporary database, removed with it when the
+// creation fails.
+class SideFiles {
 public:
-    explicit TemporaryDatabaseFile(const fs::path& target) {
-        std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            throw EHostError("cannot create a temporary file beside " + target.string() + ": " + std::strerror(errno));
-        ::close(fd);
-        m_path = pattern;
-    }
-    ~TemporaryDatabaseFile() {
-        if (m_path.empty()) return;
+    explicit SideFiles(std::string database) : m_database(std::move(database)) {}
+    ~SideFiles() {
         std::error_code ignored;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(m_path + suffix, ignored);
+        for (const char* suffix : {"-journal", "-wal", "-shm"}) fs::remove(m_database + suffix, ignored);
     }
-    TemporaryDatabaseFile(const TemporaryDatabaseFile&) = delete;
-    TemporaryDatabaseFile& operator=(const TemporaryDatabaseFile&) = delete;
-
-    const std::string& path() const { return m_path; }
-
-    // Makes the finished file durable and gives it the target's name without
-    // replacing anything but an empty file. False when another file took the
-    // name first.
-    bool publish(const fs::path& target) {
-        const int fd = ::open(m_path.c_str(), O_RDONLY);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-        std::error_code error;
-        // mkstemp makes the file private; a database is an ordinary file.
-        fs::permissions(m_path,
-                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-                        error);
-        if (fs::exists(target, error) && fs::is_regular_file(target, error) && fs::file_size(target, error) == 0) {
-            fs::rename(m_path, target, error);
-            if (error) throw EHostError("cannot create " + target.string() + ": " + error.message());
-        } else if (::link(m_path.c_str(), target.c_str()) != 0) {
-            if (errno == EEXIST) return false;
-            throw EHostError("cannot create " + target.string() + ": " + std::strerror(errno));
-        }
-        return true;
-    }
+    SideFiles(const SideFiles&) = delete;
+    SideFiles& operator=(const SideFiles&) = delete;
 
 private:
-    std::string m_path;
+    std::string m_database;
 };
 
 void refuseExisting(const fs::path& target) {
@@ -119,16 +83,28 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
         throw EHostError("cannot create the database " + path + ": the folder " + target.parent_path().string() +
                          " does not exist");
 
-    TemporaryDatabaseFile temporary(target);
+    // Built under a temporary name and published without replacing anything
+    // but an empty file.
+    std::optional<host::AtomicFile> temporary;
+    try {
+        temporary.emplace(target.string(), host::AtomicFile::Existing::KeepUnlessEmpty);
+    } catch (const host::AtomicFile::Error& e) {
+        throw EHostError("cannot create a temporary file beside " + target.string() + ": " + e.code().message());
+    }
+    const SideFiles sideFiles(temporary->tempPath());
     {
-        SociDatabase database(temporary.path());
+        SociDatabase database(temporary->tempPath());
         try {
             applyScripts(database, scripts);
         } catch (const EHostError& e) {
             throw EHostError("cannot create the database " + path + ": " + e.what());
         }
     }
-    if (temporary.publish(target)) return true;
+    try {
+        if (temporary->commit()) return true;
+    } catch (const host::AtomicFile::Error& e) {
+        throw EHostError("cannot create " + target.string() + ": " + e.code().message());
+    }
     if (tolerateExisting) return false;
     throw EHostError("the database " + target.string() +
                      " already exists; it is left untouched (remove it first or choose another path)");

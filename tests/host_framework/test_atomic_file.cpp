@@ -1,0 +1,83 @@
+// What the users of host::AtomicFile (the database creation, the report save,
+// the print scratch file) do not show in their own tests.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "host/AtomicFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pla013::host::AtomicFile;
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("pla013-atomic-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    static void write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::size_t entries() const { return std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()); }
+    fs::path m_dir;
+};
+
+TEST_F(AtomicFileTest, AReplacedFileKeepsItsPermissions) {
+    const std::string target = (m_dir / "relatorio.csv").string();
+    write(target, "antigo");
+    ::chmod(target.c_str(), 0640);
+    {
+        AtomicFile file(target);
+        EXPECT_EQ(fs::path(file.tempPath()).parent_path(), m_dir);
+        EXPECT_EQ(fs::path(file.tempPath()).extension(), ".csv");
+        write(file.tempPath(), "novo");
+        EXPECT_EQ(read(target), "antigo");
+        EXPECT_TRUE(file.commit());
+    }
+    EXPECT_EQ(read(target), "novo");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicFileTest, ANameTakenMeanwhileIsNeverReplaced) {
+    const std::string target = (m_dir / "cozinha.sqlite").string();
+    {
+        AtomicFile file(target, AtomicFile::Existing::KeepUnlessEmpty);
+        write(file.tempPath(), "nosso");
+        write(target, "de outro processo");
+        EXPECT_FALSE(file.commit());
+    }
+    EXPECT_EQ(read(target), "de outro processo");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicFileTest, WithoutCommitNothingIsLeft) {
+    std::string temp;
+    {
+        AtomicFile scratch((m_dir / "impressao.pdf").string());
+        temp = scratch.tempPath();
+        write(temp, "páginas");
+    }
+    EXPECT_FALSE(fs::exists(temp));
+    EXPECT_EQ(entries(), 0u);
+    EXPECT_THROW(AtomicFile((m_dir / "nao" / "existe.csv").string()), AtomicFile::Error);
+}
+
+}  // namespace
