@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <vector>
-
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include "host/AtomicFile.h"
 #include "host/BaseForm.h"
 #include "host/Data.h"
 #include "host/Errors.h"
-#include "platform/reports/AtomicFile.h"
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/CupsPrinter.h"
 #include "platform/reports/HtmlRenderer.h"
@@ -56,27 +56,6 @@ host::TDateTime isoToDateTime(const std::string& s) {
     return d;
 }
 
-// A temporary file of the system's temporary folder, removed with the object.
-class TempFile {
-public:
-    explicit TempFile(const std::string& suffix) {
-        std::string pattern = (fs::temp_directory_path() / ("pla013-print-XXXXXX" + suffix)).string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int fd = ::mkstemps(buf.data(), int(suffix.size()));
-        if (fd < 0) throw host::EHostError("Não foi possível criar o arquivo temporário da impressão.");
-        ::close(fd);
-        m_path = buf.data();
-    }
-    ~TempFile() { ::unlink(m_path.c_str()); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 // Lends a renderer the run's progress callback for one rendering.
 class ProgressScope {
 public:
@@ -90,6 +69,45 @@ public:
 private:
     FileRenderer& m_renderer;
 };
+
+// Renders into a temporary file beside fileName and puts it in place only
+// when complete (host::AtomicFile), telling the user what failed.
+void renderToFile(FileRenderer& renderer, const ReportDocument& doc, const std::string& fileName) {
+    std::error_code ec;
+    if (fs::is_directory(fileName, ec))
+        throw host::EHostError("'" + fileName + "' é uma pasta; o relatório não foi gravado.");
+    const fs::path parent = fs::path(fileName).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+    try {
+        host::AtomicFile file(fileName);
+        renderer.render(doc, file.tempPath());
+        file.commit();
+    } catch (const host::AtomicFile::Error& e) {
+        const std::string reason = e.code().message();
+        switch (e.step()) {
+            case host::AtomicFile::Error::Step::Create:
+                throw host::EHostError("Não foi possível gravar na pasta '" + folder + "' (" + reason + ").");
+            case host::AtomicFile::Error::Step::Flush:
+                throw host::EHostError("Erro ao gravar '" + fileName + "' (" + reason + ").");
+            case host::AtomicFile::Error::Step::Publish: break;
+        }
+        throw host::EHostError("Não foi possível substituir '" + fileName + "' (" + reason + ").");
+    }
+}
+
+// The file sent to the printer: a scratch file of the system's temporary
+// folder, never committed, so that it goes with the object.
+void renderScratch(FileRenderer& renderer, const ReportDocument& doc, const std::string& extension,
+                   const std::function<void(const std::string&)>& use) {
+    std::optional<host::AtomicFile> scratch;
+    try {
+        scratch.emplace((fs::temp_directory_path() / ("pla013-print" + extension)).string());
+    } catch (const host::AtomicFile::Error&) {
+        throw host::EHostError("Não foi possível criar o arquivo temporário da impressão.");
+    }
+    renderer.render(doc, scratch->tempPath());
+    use(scratch->tempPath());
+}
 
 }  // namespace
 
@@ -235,10 +253,10 @@ std::size_t ReportRunner::print(const ReportDocument& doc) {
     if (!printer) throw host::EHostError("Nenhuma impressora configurada.");
     auto it = m_renderers.find(".pdf");
     std::shared_ptr<FileRenderer> renderer = it != m_renderers.end() ? it->second : m_renderers.at(".txt");
-    TempFile tmp(it != m_renderers.end() ? ".pdf" : ".txt");
     ProgressScope scope(*renderer, [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
-    renderer->render(doc, tmp.path());
-    CupsPrinter::printFile(*printer, tmp.path(), doc.reportId() + " - " + doc.titleText(), renderer->mimeType());
+    renderScratch(*renderer, doc, it != m_renderers.end() ? ".pdf" : ".txt", [&](const std::string& path) {
+        CupsPrinter::printFile(*printer, path, doc.reportId() + " - " + doc.titleText(), renderer->mimeType());
+    });
     return doc.pageCount();
 }
 
@@ -330,11 +348,9 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
                 break;
             case host::ReportTarget::File: {
                 progress("gravacao", 0, doc.pageCount());
-                AtomicFile file(fileName);
                 ProgressScope scope(*renderer,
                                     [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
-                renderer->render(doc, file.tempPath());
-                file.commit();
+                renderToFile(*renderer, doc, fileName);
                 outcome.target = "file";
                 outcome.file = fileName;
                 break;
