@@ -22,6 +22,7 @@
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/XlsxRenderer.h"
 #ifdef PLA013_BENCH_PDF
+#include "platform/reports/qt/GuiProcess.h"
 #include "platform/reports/qt/PdfRenderer.h"
 #endif
 
@@ -107,6 +108,9 @@ Measure render(const ReportDefinition& def, FileRenderer& renderer, std::size_t 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef PLA013_BENCH_PDF
+    pla013::reports::GuiProcess pages("report_render");
+#endif
     std::size_t small = 10000, large = 100000;
     if (argc == 3) {
         small = std::stoul(argv[1]);

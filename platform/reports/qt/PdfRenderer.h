@@ -1,8 +1,8 @@
 #pragma once
 // Pages as PDF (Qt 6 QPdfWriter), A4 in the report's orientation, in DejaVu
 // Sans so that Portuguese accents are drawn and the font is embedded. Needs
-// a QGuiApplication; one is created on demand (on the offscreen platform
-// when there is no display) when the process has none.
+// a QGuiApplication, made by the program at its start (GuiProcess); without
+// one, render() refuses with host::EHostError and writes nothing.
 
 #include "platform/reports/FileRenderer.h"
 
@@ -14,10 +14,6 @@ class PdfRenderer final : public FileRenderer {
 public:
     void render(const ReportDocument& document, const std::string& path) override;
     std::string mimeType() const override { return "application/pdf"; }
-
-    // Makes sure a QGuiApplication exists; host::EHostError when the process
-    // runs a non-GUI Qt application object, which fonts cannot work with.
-    static void ensureGuiApplication();
 };
 
 // Registers ".pdf" with the runner; printing then sends PDF to CUPS.
