@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pla013::appserver {
 
@@ -35,6 +37,21 @@ struct AppServerOptions {
     std::chrono::milliseconds readTimeout{5000};
     // Longest stall while sending an answer.
     std::chrono::milliseconds writeTimeout{60000};
+};
+
+// What the command line of a stand-alone server asks for:
+//   [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]
+struct AppServerCommandLine {
+    bool help = false;  // --help or -h: print usage() and do nothing else
+    std::string db;     // empty: the sample database
+    AppServerOptions options;
+
+    // Reads the arguments after the program name. std::invalid_argument with
+    // a clear text (naming the option) on an unknown option, a missing value
+    // or a bad one; reading stops at --help.
+    static AppServerCommandLine parse(const std::vector<std::string>& args);
+    // One line, newline included.
+    static std::string usage();
 };
 
 }  // namespace pla013::appserver
