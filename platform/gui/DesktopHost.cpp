@@ -1,8 +1,16 @@
 #include "platform/gui/DesktopHost.h"
 
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
 #include "host/Form.h"
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"
+#include "platform/db/SociDatabase.h"
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/HostMainWindow.h"
 #include "platform/gui/QtUserInterface.h"
@@ -20,8 +28,8 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
     m_session = std::make_unique<pla013::runtime::HostSession>(options, *m_ui, hooks);
     m_reports = std::make_unique<GuiReportRunner>(m_session->reports(), *m_ui);
     m_reports->install();
-    m_module = std::make_unique<pla013::runtime::ModuleLoader>(modulePath.empty() ? pla013::runtime::ModuleLoader::defaultPath()
-                                                                             : modulePath);
+    m_module = std::make_unique<pla013::runtime::ModuleLoader>(
+        modulePath.empty() ? pla013::runtime::ModuleLoader::defaultPath() : modulePath);
 
     HostMainWindow::Context context;
     const pla013::runtime::HostOptions& o = m_session->context().options();
@@ -62,6 +70,37 @@ void DesktopHost::releaseClosedForms() {
     for (const auto& form : host::Application().Forms())
         if (form->IsClosed() && m_ui->viewOf(*form)) return;
     host::Application().ProcessReleases();
+}
+
+bool DesktopHost::wantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h") return true;
+    return false;
+}
+
+std::string DesktopHost::usage() {
+    return "usage: pla013-desktop [context options]\n\n" + pla013::runtime::HostOptions::usage();
+}
+
+bool DesktopHost::hasDisplay(const std::vector<std::string>& args) {
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM")) return true;
+    for (const std::string& arg : args)
+        if (arg == "-platform") return true;
+    return false;
+}
+
+pla013::runtime::HostOptions DesktopHost::parseOptions(std::vector<std::string> args) {
+    pla013::runtime::HostOptions options = pla013::runtime::HostOptions::parse(args);
+    if (!args.empty())
+        throw std::invalid_argument("unknown argument '" + args[0] + "'\n\n" + pla013::runtime::HostOptions::usage());
+    return options;
+}
+
+void DesktopHost::showStartupError(const std::string& text) {
+    std::cerr << "pla013-desktop: " << text << '\n';
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        QMessageBox::critical(nullptr, QStringLiteral("pla013-desktop"), QString::fromStdString(text));
 }
 
 }  // namespace pla013::gui

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/HostOptions.h"
 
@@ -43,6 +44,20 @@ public:
     // IniProc with the argument, as the host application calls it; a failure
     // is shown to the user.
     void launch(const host::Variant& argument);
+
+    // The command line of pla013-desktop. args are those after the program
+    // name; parseOptions takes them once Qt has removed its own (-platform...).
+    static bool wantsHelp(const std::vector<std::string>& args);
+    static std::string usage();
+    // A window can be opened: a display is named, or a Qt platform is chosen.
+    static bool hasDisplay(const std::vector<std::string>& args);
+    // std::invalid_argument with a clear text on a bad value or an argument
+    // that is not a context option.
+    static pla013::runtime::HostOptions parseOptions(std::vector<std::string> args);
+    // A failure before or while starting: on standard error, and in a message
+    // box too unless the platform has no windows (started from a desktop menu
+    // there is no terminal to read). Needs a QApplication.
+    static void showStartupError(const std::string& text);
 
 private:
     void releaseClosedForms();
