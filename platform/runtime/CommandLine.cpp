@@ -3,19 +3,17 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/appserver/AppServer.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
-#include "host/Errors.h"
-#include "host/Form.h"
+#include "platform/net/HostPort.h"
+#include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/ReportCommand.h"
-#include "platform/reports/ReportRunner.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
@@ -114,16 +112,24 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
         }
     }
     pla013::appserver::AppServerOptions serverOptions;
-    HostSession::parseAddress(listen, serverOptions.host, serverOptions.port);
+    try {
+        const pla013::net::HostPort address = pla013::net::HostPort::parse(listen);
+        serverOptions.host = address.host;
+        serverOptions.port = address.port;
+    } catch (const pla013::net::HostPortError& e) {
+        throw std::invalid_argument(std::string("--listen: ") + e.what());
+    }
     auto level = pla013::appserver::parseLogLevel(options.logLevel == "quiet" ? "info" : options.logLevel);
     serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
     const std::string db = pla013::db::openDatabase(options.db)->target();
     pla013::appserver::AppServer server(
         [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
-    server.start();
-    out << "listening on " << server.address() << " (database " << db << ")" << std::endl;
+    // The stop signals are caught before the server's threads start.
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    server.start();
+    out << "listening on " << pla013::net::formatHostPort(server.host(), server.port()) << " (database " << db << ")"
+        << std::endl;
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.stop();
     out << "stopped" << std::endl;

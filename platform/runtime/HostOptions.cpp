@@ -1,7 +1,5 @@
 #include "platform/runtime/HostOptions.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <stdexcept>
 
 #include "host/Variant.h"
+#include "platform/net/HostPort.h"
 
 namespace fs = std::filesystem;
 
@@ -23,12 +22,24 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
+// A server to call: the address must be complete, and port 0 (any free
+// port) only makes sense to a server that listens.
+void checkServerAddress(const std::string& value) {
+    try {
+        if (net::HostPort::parse(value).port == 0)
+            throw std::invalid_argument("--server needs the port the server listens on (1 to 65535), not 0");
+    } catch (const net::HostPortError& e) {
+        throw std::invalid_argument(std::string("--server: ") + e.what());
+    }
+}
+
 void setValue(HostOptions& o, const std::string& key, const std::string& value) {
     if (key == "db")
         o.db = value;
-    else if (key == "server")
+    else if (key == "server") {
+        checkServerAddress(value);
         o.server = value;
-    else if (key == "branch") {
+    } else if (key == "branch") {
         if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
             throw std::invalid_argument("--branch must be a branch code of up to four digits, not '" + value + "'");
         o.branch = value;

@@ -1,11 +1,9 @@
 #include "platform/runtime/HostSession.h"
 
-#include <stdexcept>
-
 #include "platform/appserver/AppServer.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
-#include "host/Errors.h"
+#include "platform/net/HostPort.h"
 #include "platform/net/HttpTransport.h"
 #include "platform/reports/ReportRunner.h"
 #ifdef PLA013_WITH_PDF
@@ -13,18 +11,6 @@
 #endif
 
 namespace pla013::runtime {
-
-void HostSession::parseAddress(const std::string& text, std::string& host, int& port) {
-    auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
-        throw std::invalid_argument("the server address must be HOST:PORT, not '" + text + "'");
-    host = text.substr(0, colon);
-    const std::string p = text.substr(colon + 1);
-    if (p.find_first_not_of("0123456789") != std::string::npos || p.size() > 5 || std::stoi(p) > 65535 ||
-        std::stoi(p) == 0)
-        throw std::invalid_argument("the server port must be a number from 1 to 65535, not '" + p + "'");
-    port = std::stoi(p);
-}
 
 HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, Hooks hooks) {
     m_db = pla013::db::openDatabase(options.db);
@@ -45,7 +31,10 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
         m_serverHost = m_server->host();
         m_serverPort = m_server->port();
     } else {
-        parseAddress(options.server, m_serverHost, m_serverPort);
+        // HostOptions has checked the address.
+        const pla013::net::HostPort address = pla013::net::HostPort::parse(options.server);
+        m_serverHost = address.host;
+        m_serverPort = address.port;
     }
     m_transport = std::make_unique<pla013::net::HttpTransport>();
     m_context = std::make_unique<HostContext>(options, picture, m_serverHost, m_serverPort);
@@ -74,7 +63,7 @@ HostSession::~HostSession() {
     if (m_server) m_server->stop();
 }
 
-std::string HostSession::serverAddress() const { return m_serverHost + ":" + std::to_string(m_serverPort); }
+std::string HostSession::serverAddress() const { return pla013::net::formatHostPort(m_serverHost, m_serverPort); }
 
 std::string HostSession::databaseTarget() const { return m_db->target(); }
 

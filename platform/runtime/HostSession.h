@@ -50,12 +50,9 @@ public:
     // The database in use as the user named it (file path or URL without password).
     std::string databaseTarget() const;
     pla013::reports::ReportRunner& reports() { return *m_reports; }
-    // "host:port" of the application server in use.
+    // "host:port" of the application server in use ("[host]:port" for IPv6).
     std::string serverAddress() const;
     bool embeddedServer() const { return m_server != nullptr; }
-
-    // Splits "HOST:PORT"; std::invalid_argument on a bad text.
-    static void parseAddress(const std::string& text, std::string& host, int& port);
 
 private:
     std::unique_ptr<pla013::db::SociDatabase> m_db;

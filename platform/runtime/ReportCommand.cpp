@@ -8,9 +8,9 @@
 
 #include "host/Controls.h"
 #include "host/Form.h"
+#include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
-#include "platform/reports/ReportRunner.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
@@ -42,16 +42,20 @@ const std::vector<std::pair<std::string, std::string>> kFilterOptions = {
     {"services", "all, or a comma list of service keys (branch + service code)"},
 };
 
+// One destination per run: a second, different one would silently win.
+void setTarget(ReportArgs& r, const std::string& target, const std::string& out = {}) {
+    if (!r.target.empty() && (r.target != target || r.out != out))
+        throw std::invalid_argument("give one destination: --out FILE, --preview or --print");
+    r.target = target;
+    r.out = out;
+}
+
 ReportArgs parseArgs(const std::vector<std::string>& args) {
     ReportArgs r;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string a = args[i];
-        if (a == "--preview") {
-            r.target = "preview";
-            continue;
-        }
-        if (a == "--print") {
-            r.target = "print";
+        if (a == "--preview" || a == "--print") {
+            setTarget(r, a.substr(2));
             continue;
         }
         if (a.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument '" + a + "'");
@@ -65,10 +69,9 @@ ReportArgs parseArgs(const std::vector<std::string>& args) {
         }
         if (key == "report")
             r.report = value;
-        else if (key == "out") {
-            r.target = "file";
-            r.out = value;
-        } else {
+        else if (key == "out")
+            setTarget(r, "file", value);
+        else {
             bool known = false;
             for (const auto& [k, _] : kFilterOptions) known = known || k == key;
             if (!known) throw std::invalid_argument("unknown report option --" + key);

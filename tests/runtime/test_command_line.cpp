@@ -1,0 +1,216 @@
+// pla013's command line as the executable runs it: the same functions, a real
+// sample database, the module loaded from its shared library, real files.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/runtime/CommandLine.h"
+#include "platform/runtime/HostOptions.h"
+#include "platform/runtime/ReportCommand.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// One sample database for the whole executable: building it is the slow part,
+// and no case changes it.
+class CommandLine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new pla013test::TempDir;
+        pla013::db::initializeDatabase(s_dir->file("cozinha.sqlite"), true);
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    static std::string db() { return s_dir->file("cozinha.sqlite"); }
+
+    // "{OUT}" in an argument stands for this test's output folder.
+    std::vector<std::string> expand(std::vector<std::string> args) const {
+        for (auto& a : args)
+            if (auto at = a.find("{OUT}"); at != std::string::npos) a.replace(at, 5, m_out.path().string());
+        return args;
+    }
+    Outcome run(std::vector<std::string> args, const std::string& input = {}) {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = pla013::runtime::runCommandLine(expand(std::move(args)), in, out, err);
+        return {status, out.str(), err.str()};
+    }
+    Outcome report(std::vector<std::string> args, pla013::runtime::HostOptions options = {}) {
+        if (options.db.empty()) options.db = db();
+        std::ostringstream out, err;
+        const int status = pla013::runtime::runReportCommand(options, expand(std::move(args)), out, err);
+        return {status, out.str(), err.str()};
+    }
+
+    static pla013test::TempDir* s_dir;
+    pla013test::TempDir m_out;
+};
+
+pla013test::TempDir* CommandLine::s_dir = nullptr;
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // part of standard output ("" : anything)
+    const char* err;  // part of standard error ("": nothing; nullptr: not looked at)
+};
+
+void check(const Case& c, const Outcome& o) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(o.status, c.status) << "out: " << o.out << "\nerr: " << o.err;
+    EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
+    if (!c.err) return;
+    if (*c.err)
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    else
+        EXPECT_EQ(o.err, "");
+}
+
+TEST_F(CommandLine, OptionsCommandsAndExitStatus) {
+    const std::string badDb = (m_out.path() / "nao" / "existe.sqlite").string();
+    const Case cases[] = {
+        {"no command", {}, 2, "Usage: pla013 [context options] COMMAND", ""},
+        {"help", {"--help"}, 0, "Context options:\n  --db PATH|URL", ""},
+        {"help word", {"--db", db(), "help"}, 0, "Commands:", ""},
+        {"unknown command", {"--db", db(), "relatorio"}, 2, "", "error: unknown command 'relatorio'\nUsage: pla013"},
+        {"missing value", {"--branch"}, 2, "", "error: --branch needs a value\n"},
+        {"bad value", {"--date", "31/02/2024", "report"}, 2, "", "error: --date must be a date as YYYY-MM-DD"},
+        {"server without port", {"--server", "cozinha", "report"}, 2, "", "error: --server: expected HOST:PORT"},
+        {"server port 0", {"--server", "127.0.0.1:0", "report"}, 2, "", "error: --server needs the port"},
+        {"server IPv6 unclosed", {"--server", "[::1:8013", "report"}, 2, "", "error: --server: expected [HOST]:PORT"},
+        {"db usage", {"db", "create", "x"}, 2, "", "usage: pla013 db init PATH\n"},
+        {"db init existing", {"db", "init", db()}, 1, "", "already exists"},
+        {"db init", {"db", "init", "{OUT}/nova.sqlite"}, 0, "created ", ""},
+        {"script usage", {"script"}, 2, "", "usage: pla013 script FILE|-\n"},
+        {"script missing", {"script", "{OUT}/nao-ha.pla"}, 2, "", "error: cannot read the script"},
+        {"serve unknown option", {"serve", "--port", "1"}, 2, "", "usage: pla013 [--db PATH|URL] serve"},
+        {"serve bad listen",
+         {"--db", db(), "serve", "--listen", "localhost:http"},
+         2,
+         "",
+         "error: --listen: \"http\" is not a port number (0 to 65535)\n"},
+        {"database that cannot open", {"--db", badDb, "report", "--report", "01", "--preview"}, 1, "", "error: "},
+    };
+    for (const auto& c : cases) check(c, run(c.args));
+    EXPECT_TRUE(fs::exists(m_out.path() / "nova.sqlite"));
+}
+
+TEST_F(CommandLine, AScriptFromStandardInputDrivesTheForm) {
+    const Outcome o = run({"--db", db(), "script", "-"}, "launch\ndump-form\nclose\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("\"FormCriado\":true"), std::string::npos) << o.out;
+}
+
+TEST_F(CommandLine, ReportOptionsAndDestinations) {
+    const Case cases[] = {
+        {"help", {"report", "--help"}, 0, "Filters:\n  --origin", ""},
+        {"help lists the reports", {"report", "--report", "01", "-h"}, 0, "\nReports:\n  01  ", ""},
+        {"no code", {"report", "--preview"}, 2, "", "error: --report CODE is required"},
+        {"no destination", {"report", "--report", "01"}, 2, "", "error: say where the report goes"},
+        {"missing value", {"report", "--preview", "--report"}, 2, "", "error: --report needs a value\n"},
+        {"unknown option",
+         {"report", "--report", "01", "--colour", "red", "--preview"},
+         2,
+         "",
+         "error: unknown report option --colour\n"},
+        {"stray argument", {"report", "01", "--preview"}, 2, "", "error: unexpected argument '01'\n"},
+        {"out and preview",
+         {"report", "--report", "01", "--out", "{OUT}/a.csv", "--preview"},
+         2,
+         "",
+         "error: give one destination"},
+        {"print and out",
+         {"report", "--report", "01", "--print", "--out={OUT}/a.csv"},
+         2,
+         "",
+         "error: give one destination"},
+        {"two files",
+         {"report", "--report", "01", "--out", "{OUT}/a.csv", "--out", "{OUT}/b.csv"},
+         2,
+         "",
+         "error: give one destination"},
+        {"unknown code", {"report", "--report", "77", "--preview"}, 2, "", "error: no report with code '77'"},
+        {"bad filter value",
+         {"report", "--report", "01", "--order", "size", "--preview"},
+         2,
+         "",
+         "error: --order is code or alpha"},
+        {"form refuses", {"report", "--report", "01", "--dish-from", "999", "--preview"}, 1, "", "Código incompleto"},
+        {"saved",
+         {"report", "--report", "01", "--dish-from", "1", "--dish-to", "9", "--out", "{OUT}/pratos.csv"},
+         0,
+         "report: file ",
+         nullptr},
+        {"previewed",
+         {"report", "--report", "1", "--dish-from", "1", "--dish-to", "9", "--preview"},
+         0,
+         "PLA01301",
+         nullptr},
+    };
+    for (const auto& c : cases) check(c, report(c.args));
+    // Only the run that was asked to save left a file, and nothing else.
+    EXPECT_EQ(m_out.entries(), std::vector<std::string>{"pratos.csv"});
+}
+
+#ifdef PLA013_WITH_PDF
+TEST_F(CommandLine, PdfWithoutTheProcessSetUpIsRefusedAndWritesNothing) {
+    // This executable's main does not set up Qt, as a program that forgot to
+    // would not.
+    const Outcome o =
+        report({"report", "--report", "01", "--dish-from", "1", "--dish-to", "9", "--out", "{OUT}/p.pdf"});
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.err.find("Não foi possível gerar o PDF"), std::string::npos) << o.err;
+    EXPECT_TRUE(m_out.entries().empty());
+}
+#endif
+
+TEST_F(CommandLine, ARemoteServerOnIpv6Loopback) {
+    std::mutex mutex;
+    std::vector<std::string> calls;
+    pla013::appserver::AppServerOptions serverOptions;
+    serverOptions.host = "::1";
+    serverOptions.logLevel = pla013::appserver::LogLevel::Info;
+    serverOptions.logSink = [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back(line);
+    };
+    const std::string database = db();
+    pla013::appserver::AppServer server([database] { return pla013::db::openDatabase(database); }, serverOptions);
+    try {
+        server.start();
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
+    }
+    pla013::runtime::HostOptions options;
+    options.server = "[::1]:" + std::to_string(server.port());
+    // Report 03 compares standard and local recipes with their costs: the
+    // form asks the server for the cost types and the comparison.
+    const Outcome o =
+        report({"report", "--report", "03", "--for-branch", "0002", "--dish-from", "3", "--dish-to", "3", "--preview"},
+               options);
+    server.stop();
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_FALSE(calls.empty()) << "the form never called the server";
+    EXPECT_NE(calls.front().find("call "), std::string::npos) << calls.front();
+}
+
+}  // namespace
