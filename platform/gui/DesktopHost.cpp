@@ -83,7 +83,9 @@ std::string DesktopHost::usage() {
 }
 
 bool DesktopHost::hasDisplay(const std::vector<std::string>& args) {
-    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM")) return true;
+    // A variable set to nothing names nothing (Qt would abort on it).
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value) return true;
     for (const std::string& arg : args)
         if (arg == "-platform") return true;
     return false;
