@@ -15,8 +15,9 @@ namespace pla013::reports {
 class GuiProcess {
 public:
     // Selects Qt's offscreen platform unless QT_QPA_PLATFORM names another
-    // (pages are drawn all the same, and no display is needed); gives Qt a private runtime folder when the session has none;
-    // creates the QGuiApplication. A process that already has one (the
+    // (pages are drawn all the same, and no display is needed); gives Qt a
+    // private runtime folder when the session has none; creates the
+    // QGuiApplication. A process that already has one (the
     // desktop host's QApplication) is left as it is. The program's own
     // arguments are not shown to Qt, so Qt takes none of them.
     // host::EHostError when the process runs a Qt application object without
