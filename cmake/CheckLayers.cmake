@@ -15,9 +15,6 @@ if(NOT ROOT)
     message(FATAL_ERROR "CheckLayers: ROOT is not set")
 endif()
 
-# Folders of the tree that hold code, by layer.
-set(MODULE_FOLDERS src/shell src/form src/printing src/recipes)
-set(PLATFORM_LIBS db net appserver reports runtime script gui)
 
 # Standard C++ headers have lowercase names with no extension and no folder;
 # POSIX headers are what our host may use of the operating system.
@@ -33,13 +30,15 @@ set(ALLOW_src/host "src/host")
 set(SYS_src/host "${STD}")
 set(ALLOW_module "src/host;module")
 set(SYS_module "${STD}")
-set(ALLOW_platform/db "src/host;platform/db")
+set(ALLOW_platform/files "platform/files")
+set(SYS_platform/files "${STD}|${POSIX}")
+set(ALLOW_platform/db "src/host;platform/files;platform/db")
 set(SYS_platform/db "${STD}|${POSIX}|^soci/|^sqlite3\\.h$|^libpq-fe\\.h$")
 set(ALLOW_platform/net "src/host;platform/net")
 set(SYS_platform/net "${STD}|${POSIX}|${JSON}|${HTTP}")
 set(ALLOW_platform/appserver "src/host;platform/net;platform/db;platform/appserver")
 set(SYS_platform/appserver "${STD}|${POSIX}|${JSON}|${HTTP}|^boost/")
-set(ALLOW_platform/reports "src/host;platform/reports")
+set(ALLOW_platform/reports "src/host;platform/files;platform/reports")
 set(SYS_platform/reports "${STD}|${POSIX}|${JSON}|^xlsxwriter\\.h$|^cups/")
 set(ALLOW_platform/reports/qt "src/host;platform/reports;platform/reports/qt")
 set(SYS_platform/reports/qt "${STD}|${POSIX}|${QT}")

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "host/AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 #include "host/Errors.h"
 #include "platform/db/internal/DatabaseCreation.h"
 #include "platform/db/internal/EmbeddedSql.h"
@@ -85,10 +85,10 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
 
     // Built under a temporary name and published without replacing anything
     // but an empty file.
-    std::optional<host::AtomicFile> temporary;
+    std::optional<files::AtomicFile> temporary;
     try {
-        temporary.emplace(target.string(), host::AtomicFile::Existing::KeepUnlessEmpty);
-    } catch (const host::AtomicFile::Error& e) {
+        temporary.emplace(target.string(), files::AtomicFile::Existing::KeepUnlessEmpty);
+    } catch (const files::AtomicFile::Error& e) {
         throw EHostError("cannot create a temporary file beside " + target.string() + ": " + e.code().message());
     }
     const SideFiles sideFiles(temporary->tempPath());
@@ -102,7 +102,7 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
     }
     try {
         if (temporary->commit()) return true;
-    } catch (const host::AtomicFile::Error& e) {
+    } catch (const files::AtomicFile::Error& e) {
         throw EHostError("cannot create " + target.string() + ": " + e.code().message());
     }
     if (tolerateExisting) return false;

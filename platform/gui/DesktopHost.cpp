@@ -10,7 +10,6 @@
 #include "host/Form.h"
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"
-#include "platform/db/SociDatabase.h"
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/HostMainWindow.h"
 #include "platform/gui/QtUserInterface.h"

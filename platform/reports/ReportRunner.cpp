@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 #include "host/BaseForm.h"
 #include "host/Data.h"
 #include "host/Errors.h"
@@ -71,7 +71,7 @@ private:
 };
 
 // Renders into a temporary file beside fileName and puts it in place only
-// when complete (host::AtomicFile), telling the user what failed.
+// when complete (files::AtomicFile), telling the user what failed.
 void renderToFile(FileRenderer& renderer, const ReportDocument& doc, const std::string& fileName) {
     std::error_code ec;
     if (fs::is_directory(fileName, ec))
@@ -79,17 +79,17 @@ void renderToFile(FileRenderer& renderer, const ReportDocument& doc, const std::
     const fs::path parent = fs::path(fileName).parent_path();
     const std::string folder = parent.empty() ? std::string(".") : parent.string();
     try {
-        host::AtomicFile file(fileName);
+        files::AtomicFile file(fileName);
         renderer.render(doc, file.tempPath());
         file.commit();
-    } catch (const host::AtomicFile::Error& e) {
+    } catch (const files::AtomicFile::Error& e) {
         const std::string reason = e.code().message();
         switch (e.step()) {
-            case host::AtomicFile::Error::Step::Create:
+            case files::AtomicFile::Error::Step::Create:
                 throw host::EHostError("Não foi possível gravar na pasta '" + folder + "' (" + reason + ").");
-            case host::AtomicFile::Error::Step::Flush:
+            case files::AtomicFile::Error::Step::Flush:
                 throw host::EHostError("Erro ao gravar '" + fileName + "' (" + reason + ").");
-            case host::AtomicFile::Error::Step::Publish: break;
+            case files::AtomicFile::Error::Step::Publish: break;
         }
         throw host::EHostError("Não foi possível substituir '" + fileName + "' (" + reason + ").");
     }
@@ -99,10 +99,10 @@ void renderToFile(FileRenderer& renderer, const ReportDocument& doc, const std::
 // folder, never committed, so that it goes with the object.
 void renderScratch(FileRenderer& renderer, const ReportDocument& doc, const std::string& extension,
                    const std::function<void(const std::string&)>& use) {
-    std::optional<host::AtomicFile> scratch;
+    std::optional<files::AtomicFile> scratch;
     try {
         scratch.emplace((fs::temp_directory_path() / ("pla013-print" + extension)).string());
-    } catch (const host::AtomicFile::Error&) {
+    } catch (const files::AtomicFile::Error&) {
         throw host::EHostError("Não foi possível criar o arquivo temporário da impressão.");
     }
     renderer.render(doc, scratch->tempPath());

@@ -1,4 +1,4 @@
-#include "host/AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 
 // Durability (fsync) and publishing without replacing (link) have no
 // standard C++ form: this file alone uses POSIX for them.
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 
-namespace pla013::host {
+namespace pla013::files {
 
 namespace fs = std::filesystem;
 
@@ -78,4 +78,4 @@ bool AtomicFile::commit() {
     return true;
 }
 
-}  // namespace pla013::host
+}  // namespace pla013::files

@@ -1,4 +1,4 @@
-// What the users of host::AtomicFile (the database creation, the report save,
+// What the users of files::AtomicFile (the database creation, the report save,
 // the print scratch file) do not show in their own tests.
 
 #include <gtest/gtest.h>
@@ -11,12 +11,12 @@
 #include <sstream>
 #include <string>
 
-#include "host/AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using pla013::host::AtomicFile;
+using pla013::files::AtomicFile;
 
 class AtomicFileTest : public ::testing::Test {
 protected:

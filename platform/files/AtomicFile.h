@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-namespace pla013::host {
+namespace pla013::files {
 
 class AtomicFile {
 public:
@@ -56,4 +56,4 @@ private:
     bool m_tempExists = true;
 };
 
-}  // namespace pla013::host
+}  // namespace pla013::files
