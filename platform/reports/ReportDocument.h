@@ -11,66 +11,33 @@
 //
 // Cell texts are produced on demand, page by page, so that a large report
 // keeps only its data and a few bytes per band in memory.
+//
+// The parts behind it (platform/reports/internal): ReportData and Evaluator
+// (rows, computed fields, conditions, templates), FlowBuilder with
+// RunningTotals (rows to bands), BandFlow (bands to lines), Paginator (bands
+// to pages), PageFrame (page header and footer), ColumnLayout, ImageLoader.
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/DataPacket.h"
+#include "platform/reports/Cell.h"
+#include "platform/reports/ImageData.h"
+#include "platform/reports/Line.h"
 #include "platform/reports/ReportDefinition.h"
+#include "platform/reports/ReportParam.h"
 
 namespace pla013::reports {
 
-// A parameter of a run with the value it ended up with.
-struct ReportParam {
-    std::string name;
-    ParamType type = ParamType::String;
-    host::Variant value;  // unassigned/null when unbound
-};
-
-struct ImageData {
-    std::string bytes;   // encoded image (PNG, JPEG); empty when unavailable
-    std::string source;  // path or "dados embutidos", for placeholders
-};
-
-enum class LineStyle {
-    Title,
-    Subtitle,
-    Filter,
-    ColumnHeader,
-    GroupText,
-    Detail,
-    MemoCaption,
-    Memo,
-    Image,
-    Totals,
-    Empty,
-    PageFooter,
-    Blank
-};
-
-struct Cell {
-    std::string text;  // formatted, not cut to width
-    int x = 0;         // first character position
-    int width = 0;     // in characters
-    Align align = Align::Left;
-    int column = -1;      // index among the active columns; -1 for free text
-    host::Variant value;  // raw value behind the text (flat targets)
-    std::string format;
-};
-
-struct Line {
-    LineStyle style = LineStyle::Blank;
-    int level = 0;   // group level of group texts
-    int height = 1;  // in lines
-    bool bold = false;
-    std::vector<Cell> cells;
-    const ImageData* image = nullptr;
-    // Page footer only: the page number texts, right-aligned.
-    std::string right;
-};
+namespace internal {
+class BandFlow;
+class ColumnLayout;
+class Evaluator;
+class PageFrame;
+class ReportData;
+}  // namespace internal
 
 class ReportDocument {
 public:
@@ -87,27 +54,28 @@ public:
     // Lays out the flow and the pages. EHostError (file and place) when the
     // definition names a field that the data does not have.
     explicit ReportDocument(Input input);
+    ~ReportDocument();
 
-    const ReportDefinition& definition() const { return *m_in.definition; }
-    const std::string& reportId() const { return m_in.reportId; }
-    const std::vector<ReportParam>& params() const { return m_in.params; }
+    const ReportDefinition& definition() const { return m_def; }
+    const std::string& reportId() const { return m_reportId; }
+    const std::vector<ReportParam>& params() const;
     int pageWidth() const { return m_def.pageWidth(); }
     int linesPerPage() const;
     bool landscape() const { return m_def.orientation == Orientation::Landscape; }
 
-    std::size_t rowCount() const { return m_in.data.rows.size(); }
+    std::size_t rowCount() const;
     std::size_t pageCount() const { return m_pages.size(); }
     // The lines of page p (0-based): header, body bands, footer.
     std::vector<Line> pageLines(std::size_t page) const;
 
     // Flow without pages, for the flat targets.
     std::string titleText() const { return m_def.title; }
-    std::string subtitleText() const { return m_subtitle; }
-    const std::vector<std::string>& filterLines() const { return m_filterLines; }
+    std::string subtitleText() const;
+    const std::vector<std::string>& filterLines() const;
     std::string printedAtText() const;
     Line columnHeaderLine() const;
-    bool showsColumnHeader() const { return m_detailShown; }
-    std::size_t bandCount() const { return m_bands.size(); }
+    bool showsColumnHeader() const;
+    std::size_t bandCount() const;
     Line bandLine(std::size_t band) const;
 
     // Flat data export: captions and, per printed detail row, the values.
@@ -118,72 +86,29 @@ public:
     };
     const std::vector<DataColumn>& dataColumns() const { return m_dataColumns; }
     // Rows of the detail lines in order (rows excluded by printIf are not).
-    std::vector<std::size_t> detailRows() const;
-    const host::Variant& value(std::size_t row, int field) const { return m_in.data.rows[row][field]; }
+    std::vector<std::size_t> detailRows() const { return m_detailRows; }
+    const host::Variant& value(std::size_t row, int field) const;
 
     // Text of a value for display, by a format ("" = by its kind).
     static std::string text(const host::Variant& v, const std::string& format);
 
 private:
-    enum class BandKind : std::uint8_t { Text, MemoCaption, Memo, Image, Totals, Detail, Empty };
-    struct Band {
-        BandKind kind;
-        std::uint8_t level;
-        std::uint16_t lines;
-        bool keepWithNext;
-        bool newPage;
-        std::uint32_t ref;  // row, text, image or totals index
-    };
-    struct TextEntry {
-        std::string text;
-        bool bold;
-    };
-    struct TotalsEntry {
-        std::string caption;
-        std::vector<Cell> cells;  // placed under columns
-    };
-    struct Page {
+    struct PageRange {
         std::size_t first, last;  // bands [first, last)
     };
-    struct Accumulator;
 
-    void convertTypes();
-    void checkFields();
-    void addComputed();
-    void chooseColumns();
-    void buildFilters();
-    void buildFlow();
-    void paginate();
-    int headerLines(std::size_t page) const;
+    void chooseDataColumns();
+    void layOut(const std::string& imageFolder);
 
-    bool holds(const Condition& c, std::size_t row) const;
-    std::string paramText(const ReportParam& p, bool forDisplay, const std::string& format) const;
-    const ReportParam* findParam(const std::string& name) const;
-    std::string expand(const std::string& templ, std::size_t row) const;
-    int fieldIndex(const std::string& name) const;
-    std::string conditionText(const host::Variant& v) const;
-
-    void emitSection(const std::vector<SectionItem>& items, int level, std::size_t row,
-                     const std::vector<Accumulator>* accs, bool header);
-    void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const Accumulator& acc, int level);
-    const ImageData* loadImage(const host::Variant& v);
-
-    Input m_in;
     const ReportDefinition& m_def;
-    std::map<std::string, int> m_fieldIndex;  // upper-case name -> data column
-    std::vector<int> m_colField;              // active column -> data column
-    std::vector<const ColumnDef*> m_cols;     // active columns
-    std::vector<int> m_colX;
-    bool m_detailShown = true;
-    std::string m_subtitle;
-    std::vector<std::string> m_filterLines;
+    std::string m_reportId;
+    std::unique_ptr<internal::ReportData> m_data;
+    std::unique_ptr<internal::Evaluator> m_eval;
+    std::unique_ptr<internal::ColumnLayout> m_columns;
+    std::unique_ptr<internal::PageFrame> m_frame;
+    std::unique_ptr<internal::BandFlow> m_flow;
     std::vector<DataColumn> m_dataColumns;
-
-    std::vector<Band> m_bands;
-    std::vector<TextEntry> m_texts;
-    std::vector<std::unique_ptr<ImageData>> m_images;
-    std::vector<TotalsEntry> m_totals;
-    std::vector<Page> m_pages;
+    std::vector<PageRange> m_pages;
     std::vector<std::size_t> m_detailRows;
 };
 

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/reports/Line.h"
+#include "platform/reports/ReportDefinition.h"
+#include "platform/reports/internal/Evaluator.h"
+#include "platform/reports/internal/ReportData.h"
+
+namespace pla013::reports::internal {
+
+// The columns of a run: those whose condition holds, placed left to right
+// with one blank between them, and whether detail lines print at all.
+class ColumnLayout {
+public:
+    ColumnLayout(const ReportDefinition& def, const ReportData& data, const Evaluator& eval);
+
+    std::size_t count() const { return m_cols.size(); }
+    const ColumnDef& column(std::size_t i) const { return *m_cols[i]; }
+    int field(std::size_t i) const { return m_fields[i]; }  // data column shown
+    int x(std::size_t i) const { return m_x[i]; }
+    // Detail lines (and the column headers) print only when the detail's
+    // condition holds and some column is active.
+    bool detailShown() const { return m_detailShown; }
+    // The active column that shows a data field; -1 when none does or the
+    // detail does not print.
+    int columnOf(int field) const;
+
+    Line headerLine() const;
+    void detailCells(const ReportData::Row& row, std::vector<Cell>& cells) const;
+
+private:
+    std::vector<const ColumnDef*> m_cols;
+    std::vector<int> m_fields;
+    std::vector<int> m_x;
+    bool m_detailShown = true;
+};
+
+}  // namespace pla013::reports::internal

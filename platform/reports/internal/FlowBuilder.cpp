@@ -1,0 +1,167 @@
+#include "platform/reports/internal/FlowBuilder.h"
+
+#include <cmath>
+#include <set>
+
+#include "platform/reports/internal/ValueFormat.h"
+
+namespace pla013::reports::internal {
+
+FlowBuilder::FlowBuilder(const Context& context, BandFlow& flow)
+    : m_ctx(context), m_flow(flow), m_levels(context.def.groups.size()), m_groupFields(m_levels) {
+    for (std::size_t g = 0; g < m_levels; ++g)
+        for (const auto& f : m_ctx.def.groups[g].fields) m_groupFields[g].push_back(m_ctx.data.fieldIndex(f));
+    collectTotalFields();
+    m_groupTotals.resize(m_levels);
+    m_grandTotals.reset(m_ctx.data.fieldCount());
+    for (auto& a : m_groupTotals) a.reset(m_ctx.data.fieldCount());
+}
+
+// Fields that any total reads, so that rows only update what is shown.
+void FlowBuilder::collectTotalFields() {
+    std::set<int> fields;
+    auto collect = [&](const std::vector<TotalDef>& ts) {
+        for (const auto& t : ts)
+            if (!t.field.empty()) fields.insert(m_ctx.data.fieldIndex(t.field));
+    };
+    collect(m_ctx.def.totals);
+    for (const auto& g : m_ctx.def.groups)
+        for (const auto& it : g.footer)
+            if (it.kind == SectionItem::Kind::Totals) collect(it.totals);
+    for (const auto& g : m_ctx.def.groups)
+        for (const auto& it : g.header)
+            if (it.kind == SectionItem::Kind::Totals) collect(it.totals);
+    m_totalFields.assign(fields.begin(), fields.end());
+}
+
+bool FlowBuilder::sameGroup(std::size_t level, std::size_t a, std::size_t b) const {
+    const auto& ra = m_ctx.data.row(a);
+    const auto& rb = m_ctx.data.row(b);
+    for (int f : m_groupFields[level])
+        if (!(ra[f] == rb[f])) return false;
+    return true;
+}
+
+// The first level whose key changed from the previous row (every deeper group
+// closes and opens with it); the number of levels when none did.
+std::size_t FlowBuilder::changedLevel(std::size_t row) const {
+    if (!m_anyRow) return 0;
+    for (std::size_t g = 0; g < m_levels; ++g)
+        if (!sameGroup(g, m_previous, row)) return g;
+    return m_levels;
+}
+
+// Footers read their fields from the group's last row, innermost first.
+void FlowBuilder::closeGroups(std::size_t fromLevel, std::size_t lastRow) {
+    for (std::size_t g = m_levels; g-- > fromLevel;)
+        emitSection(m_ctx.def.groups[g].footer, int(g), m_ctx.data.row(lastRow), false);
+}
+
+// Headers read their fields from the group's first row, outermost first.
+void FlowBuilder::openGroups(std::size_t fromLevel, std::size_t firstRow) {
+    for (std::size_t g = fromLevel; g < m_levels; ++g) {
+        m_groupTotals[g].reset(m_ctx.data.fieldCount());
+        std::size_t before = m_flow.size();
+        emitSection(m_ctx.def.groups[g].header, int(g), m_ctx.data.row(firstRow), true);
+        if (m_ctx.def.groups[g].newPage && m_anyRow && before < m_flow.size()) m_flow.breakPageBefore(before);
+    }
+}
+
+void FlowBuilder::addRow(std::size_t r) {
+    std::size_t changed = changedLevel(r);
+    if (m_anyRow) closeGroups(changed, m_previous);
+    openGroups(changed, r);
+    m_anyRow = true;
+    m_previous = r;
+    const auto& row = m_ctx.data.row(r);
+    if (!m_ctx.eval.holds(m_ctx.def.detail.printIf, &row)) return;
+    for (auto& a : m_groupTotals) a.add(row, m_totalFields);
+    m_grandTotals.add(row, m_totalFields);
+    m_detailRows.push_back(r);
+    if (m_ctx.columns.detailShown()) m_flow.addDetail(int(m_levels), r);
+}
+
+void FlowBuilder::finish() {
+    if (!m_anyRow)
+        m_flow.addText(Band::Kind::Empty, 0, m_ctx.def.emptyText, false, false);
+    else
+        closeGroups(0, m_previous);
+    if (!m_ctx.def.totals.empty()) emitTotals(m_ctx.def.totalsCaption, m_ctx.def.totals, m_grandTotals, 0);
+}
+
+void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row,
+                              bool header) {
+    for (const auto& item : items) {
+        if (!m_ctx.eval.holds(item.when, &row)) continue;
+        switch (item.kind) {
+            case SectionItem::Kind::Text:
+                m_flow.addText(Band::Kind::Text, level, m_ctx.eval.expand(item.text, &row), item.bold, header);
+                break;
+            case SectionItem::Kind::Memo: emitMemo(item, level, row); break;
+            case SectionItem::Kind::Image: {
+                const host::Variant& v = row[m_ctx.data.fieldIndex(item.field)];
+                if (v.isNullOrUnassigned() || v.toString().empty()) break;
+                m_flow.addImage(level, item.lines, header, m_ctx.images.load(v));
+                break;
+            }
+            case SectionItem::Kind::Totals:
+                emitTotals(m_ctx.eval.expand(item.caption, &row), item.totals, m_groupTotals[level], level);
+                break;
+        }
+    }
+}
+
+// A memo prints nothing when blank; its caption stays with its first line.
+void FlowBuilder::emitMemo(const SectionItem& item, int level, const ReportData::Row& row) {
+    const std::size_t width = std::size_t(m_ctx.pageWidth) - std::size_t(level) * 2;
+    std::string body = row[m_ctx.data.fieldIndex(item.field)].toString();
+    if (body.find_first_not_of(" \t\r\n") == std::string::npos) return;
+    if (!item.caption.empty()) m_flow.addText(Band::Kind::MemoCaption, level, item.caption, true, true);
+    for (auto& l : wrapText(body, width)) m_flow.addText(Band::Kind::Memo, level, std::move(l), false, false);
+}
+
+// The figure of one total and the column it goes under: the column that
+// shows its field, else -1 (after the caption); a second figure for a column
+// that already has one (in placed) goes beside the caption.
+Cell FlowBuilder::totalCell(const TotalDef& t, const RunningTotals& acc, const std::vector<Cell>& placed,
+                            int& column) const {
+    int field = t.field.empty() ? -1 : m_ctx.data.fieldIndex(t.field);
+    host::Variant v = acc.value(t.function, field);
+    if (t.function == TotalFunction::Count && v.kind() == host::Variant::Kind::Float)
+        v = host::Variant(static_cast<std::int64_t>(std::llround(v.toDouble())));
+    column = m_ctx.columns.columnOf(field);
+    for (const auto& p : placed)
+        if (p.column == column) column = -1;
+    std::string format = t.format;
+    if (format.empty() && column >= 0 && t.function != TotalFunction::Count)
+        format = m_ctx.columns.column(std::size_t(column)).format;
+    Cell cell;
+    cell.value = v;
+    cell.format = format;
+    cell.text = formatValue(v, format);
+    return cell;
+}
+
+void FlowBuilder::emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const RunningTotals& acc,
+                             int level) {
+    BandFlow::Totals entry;
+    entry.caption = caption;
+    for (const auto& t : totals) {
+        int col = -1;
+        Cell cell = totalCell(t, acc, entry.cells, col);
+        if (col >= 0) {
+            const ColumnDef& c = m_ctx.columns.column(std::size_t(col));
+            cell.x = m_ctx.columns.x(std::size_t(col));
+            cell.width = c.width;
+            cell.align = c.align == Align::Left ? Align::Right : c.align;
+            cell.column = col;
+            entry.cells.push_back(cell);
+        } else {
+            std::string item = t.caption.empty() ? cell.text : t.caption + " " + cell.text;
+            entry.caption += (entry.caption.empty() ? "" : "   ") + item;
+        }
+    }
+    m_flow.addTotals(level, std::move(entry));
+}
+
+}  // namespace pla013::reports::internal

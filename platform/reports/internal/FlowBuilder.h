@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/reports/ReportDefinition.h"
+#include "platform/reports/internal/BandFlow.h"
+#include "platform/reports/internal/ColumnLayout.h"
+#include "platform/reports/internal/Evaluator.h"
+#include "platform/reports/internal/ImageLoader.h"
+#include "platform/reports/internal/ReportData.h"
+#include "platform/reports/internal/RunningTotals.h"
+
+namespace pla013::reports::internal {
+
+// Lays out the body of a report row by row: group footers and headers where
+// a group changes, detail lines, and totals from the groups' running totals.
+// Rows are given in order, each once, then finish() closes the flow. What it
+// keeps between rows is the previous row and one RunningTotals per scope.
+class FlowBuilder {
+public:
+    struct Context {
+        const ReportDefinition& def;
+        const ReportData& data;
+        const Evaluator& eval;
+        const ColumnLayout& columns;
+        const ImageLoader& images;
+        int pageWidth;
+    };
+
+    FlowBuilder(const Context& context, BandFlow& flow);
+
+    void addRow(std::size_t row);
+    void finish();
+    // Rows of the detail lines in order (rows excluded by printIf are not).
+    const std::vector<std::size_t>& detailRows() const { return m_detailRows; }
+
+private:
+    std::size_t changedLevel(std::size_t row) const;
+    bool sameGroup(std::size_t level, std::size_t a, std::size_t b) const;
+    void closeGroups(std::size_t fromLevel, std::size_t lastRow);
+    void openGroups(std::size_t fromLevel, std::size_t firstRow);
+    void collectTotalFields();
+    void emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row, bool header);
+    void emitMemo(const SectionItem& item, int level, const ReportData::Row& row);
+    void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const RunningTotals& acc,
+                    int level);
+    Cell totalCell(const TotalDef& total, const RunningTotals& acc, const std::vector<Cell>& placed, int& column) const;
+
+    Context m_ctx;
+    BandFlow& m_flow;
+    std::size_t m_levels;
+    std::vector<std::vector<int>> m_groupFields;  // data columns of each level's key
+    std::vector<int> m_totalFields;               // data columns that any total reads
+    std::vector<RunningTotals> m_groupTotals;     // by level
+    RunningTotals m_grandTotals;
+    bool m_anyRow = false;
+    std::size_t m_previous = 0;
+    std::vector<std::size_t> m_detailRows;
+};
+
+}  // namespace pla013::reports::internal

@@ -1,0 +1,188 @@
+#include "platform/reports/internal/ReportData.h"
+
+#include <cmath>
+#include <optional>
+
+#include "host/Errors.h"
+#include "platform/reports/Expression.h"
+#include "platform/reports/internal/DefinitionRules.h"
+
+namespace pla013::reports::internal {
+
+namespace {
+
+host::FieldType fieldTypeOf(const std::string& kind) {
+    return kind == "integer" ? host::FieldType::Integer
+           : kind == "float" ? host::FieldType::Float
+           : kind == "date"  ? host::FieldType::Date
+                             : host::FieldType::String;
+}
+
+// Converts one value in place; false (the value untouched) when its text is
+// not of the target type. Errors of the host pass through.
+bool convertValue(host::Variant& v, host::FieldType target) {
+    using K = host::Variant::Kind;
+    try {
+        switch (target) {
+            case host::FieldType::String:
+                if (v.kind() != K::Text) v = host::Variant(v.toString());
+                break;
+            case host::FieldType::Integer:
+                if (v.kind() == K::Text) {
+                    std::size_t used = 0;
+                    std::string t = v.toString();
+                    long long n = std::stoll(t, &used);
+                    if (used != t.size()) return false;
+                    v = host::Variant(static_cast<std::int64_t>(n));
+                } else if (v.kind() != K::Integer) {
+                    v = host::Variant(static_cast<std::int64_t>(std::llround(v.toDouble())));
+                }
+                break;
+            case host::FieldType::Float:
+                if (v.kind() == K::Text) {
+                    std::size_t used = 0;
+                    std::string t = v.toString();
+                    double d = std::stod(t, &used);
+                    if (used != t.size()) return false;
+                    v = host::Variant(d);
+                } else if (v.kind() != K::Float) {
+                    v = host::Variant(v.toDouble());
+                }
+                break;
+            case host::FieldType::Date:
+                if (v.kind() == K::Text) {
+                    host::TDateTime d = 0;
+                    if (!host::TryIsoToDate(v.toString().substr(0, 10), d)) return false;
+                    v = host::Variant::date(d);
+                } else if (v.kind() != K::Date) {
+                    v = host::Variant::date(v.toDouble());
+                }
+                break;
+        }
+    } catch (const host::EHostError&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ReportData::ReportData(host::DataPacket data, std::vector<ReportParam> params,
+                       std::map<std::string, host::Variant> lookups)
+    : m_data(std::move(data)), m_params(std::move(params)), m_lookups(std::move(lookups)) {
+    for (std::size_t i = 0; i < m_data.fields.size(); ++i)
+        m_fieldIndex.emplace(upperCase(m_data.fields[i].name), int(i));
+}
+
+void ReportData::prepare(const ReportDefinition& def) {
+    convertTypes(def);
+    addComputed(def);
+    checkFields(def);
+}
+
+int ReportData::fieldIndex(const std::string& name) const {
+    auto it = m_fieldIndex.find(upperCase(name));
+    return it == m_fieldIndex.end() ? -1 : it->second;
+}
+
+const ReportParam* ReportData::findParam(const std::string& name) const {
+    std::string u = upperCase(name);
+    for (const auto& p : m_params)
+        if (upperCase(p.name) == u) return &p;
+    return nullptr;
+}
+
+const host::Variant* ReportData::lookup(const std::string& name) const {
+    auto it = m_lookups.find(name);
+    return it == m_lookups.end() ? nullptr : &it->second;
+}
+
+void ReportData::convertTypes(const ReportDefinition& def) {
+    for (const auto& [name, kind] : def.fieldTypes) {
+        int f = fieldIndex(name);
+        if (f < 0) continue;  // reported by checkFields with its place
+        convertField(def, name, kind, f);
+    }
+}
+
+void ReportData::convertField(const ReportDefinition& def, const std::string& name, const std::string& kind,
+                              int field) {
+    host::FieldType target = fieldTypeOf(kind);
+    m_data.fields[field].type = target;
+    for (std::size_t r = 0; r < m_data.rows.size(); ++r) {
+        host::Variant& v = m_data.rows[r][field];
+        if (v.isNullOrUnassigned()) continue;
+        if (!convertValue(v, target))
+            throw host::EHostError(definitionError(
+                def.file, def.fieldTypesPointer + "/" + name,
+                "o valor '" + v.toString() + "' da linha " + std::to_string(r + 1) + " não é do tipo " + kind));
+    }
+}
+
+void ReportData::addComputed(const ReportDefinition& def) {
+    for (const auto& c : def.computed) {
+        checkComputed(def, c);
+        int index = int(m_data.fields.size());
+        m_data.fields.push_back({c.name, host::FieldType::Float, 0, false});
+        m_fieldIndex.emplace(c.name, index);
+        for (auto& row : m_data.rows) row.push_back(computedValue(c, row));
+    }
+}
+
+void ReportData::checkComputed(const ReportDefinition& def, const ComputedDef& c) const {
+    if (fieldIndex(c.name) >= 0)
+        throw host::EHostError(
+            definitionError(def.file, c.pointer + "/name", "o campo calculado '" + c.name + "' já existe nos dados"));
+    // The names of the expression must be data fields (or earlier computed
+    // fields) or parameters.
+    for (const auto& n : c.expression->names())
+        if (n.rfind("P_", 0) != 0 && fieldIndex(n) < 0)
+            throw host::EHostError(definitionError(def.file, c.pointer + "/expression",
+                                                   "o campo '" + n + "' não existe nos dados do relatório"));
+}
+
+host::Variant ReportData::computedValue(const ComputedDef& c, const Row& row) const {
+    auto resolve = [&](const std::string& n) -> std::optional<double> {
+        const host::Variant* v = nullptr;
+        if (n.rfind("P_", 0) == 0) {
+            const ReportParam* p = findParam(n);
+            if (p) v = &p->value;
+        } else {
+            v = &row[m_fieldIndex.at(n)];
+        }
+        if (!v || v->isNullOrUnassigned()) return std::nullopt;
+        try {
+            return v->toDouble();
+        } catch (const std::exception&) {
+            return std::nullopt;  // a text that is not a number counts as null
+        }
+    };
+    auto result = c.expression->evaluate(resolve);
+    return result ? host::Variant(*result) : host::Variant::null();
+}
+
+void ReportData::checkFields(const ReportDefinition& def) const {
+    for (const auto& ref : def.fieldRefs) {
+        if (fieldIndex(ref.name) >= 0) continue;
+        if (m_lookups.count(ref.name)) continue;
+        std::string known;
+        for (const auto& f : m_data.fields) known += (known.empty() ? "" : ", ") + f.name;
+        throw host::EHostError(definitionError(
+            def.file, ref.pointer,
+            "o campo '" + ref.name +
+                "' não existe nos dados do relatório (campos: " + (known.empty() ? "nenhum" : known) + ")"));
+    }
+    // Fields used by position must be data fields, not lookups.
+    auto needData = [&](const std::string& name, const std::string& ptr) {
+        if (fieldIndex(name) < 0)
+            throw host::EHostError(
+                definitionError(def.file, ptr, "o campo '" + name + "' não existe nos dados do relatório"));
+    };
+    for (const auto& c : def.columns) needData(c.field, c.pointer + "/field");
+    for (const auto& g : def.groups)
+        for (const auto& f : g.fields) needData(f, g.pointer + "/field");
+}
+
+}  // namespace pla013::reports::internal

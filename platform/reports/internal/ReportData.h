@@ -1,0 +1,50 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/DataPacket.h"
+#include "platform/reports/ReportDefinition.h"
+#include "platform/reports/ReportParam.h"
+
+namespace pla013::reports::internal {
+
+// The values a report is made of: its rows, its parameters and its lookups,
+// with the names they answer to (case-insensitive). Preparing the rows for a
+// definition converts the declared types, appends the computed fields and
+// checks that every field the definition names exists.
+class ReportData {
+public:
+    using Row = std::vector<host::Variant>;
+
+    ReportData(host::DataPacket data, std::vector<ReportParam> params, std::map<std::string, host::Variant> lookups);
+
+    // EHostError naming the definition's file and place when a value does not
+    // convert to its declared type or a field is missing.
+    void prepare(const ReportDefinition& def);
+
+    int fieldIndex(const std::string& name) const;  // -1 when absent
+    std::size_t fieldCount() const { return m_data.fields.size(); }
+    std::size_t rowCount() const { return m_data.rows.size(); }
+    const Row& row(std::size_t index) const { return m_data.rows[index]; }
+
+    const std::vector<ReportParam>& params() const { return m_params; }
+    const ReportParam* findParam(const std::string& name) const;  // case-insensitive
+    const host::Variant* lookup(const std::string& name) const;   // upper-case name; null when absent
+
+private:
+    void convertTypes(const ReportDefinition& def);
+    void convertField(const ReportDefinition& def, const std::string& name, const std::string& kind, int field);
+    void addComputed(const ReportDefinition& def);
+    void checkComputed(const ReportDefinition& def, const ComputedDef& computed) const;
+    host::Variant computedValue(const ComputedDef& computed, const Row& row) const;
+    void checkFields(const ReportDefinition& def) const;
+
+    host::DataPacket m_data;
+    std::vector<ReportParam> m_params;
+    std::map<std::string, host::Variant> m_lookups;
+    std::map<std::string, int> m_fieldIndex;  // upper-case name -> data column
+};
+
+}  // namespace pla013::reports::internal
