@@ -1,0 +1,62 @@
+#include "platform/reports/internal/ColumnReader.h"
+
+#include "platform/reports/internal/ConditionReader.h"
+#include "platform/reports/internal/DefinitionRules.h"
+
+namespace pla013::reports::internal {
+
+void ColumnReader::readDetail(const json& v) {
+    const json& d = m_r.object(v, "/detail");
+    m_r.onlyKeys(d, "/detail", {"when", "printIf"});
+    ConditionReader conditions(m_ctx);
+    if (d.contains("when")) m_ctx.def().detail.when = conditions.read(d["when"], "/detail/when", false);
+    if (d.contains("printIf")) m_ctx.def().detail.printIf = conditions.read(d["printIf"], "/detail/printIf", true);
+}
+
+void ColumnReader::readColumns(const json& list) {
+    ReportDefinition& def = m_ctx.def();
+    m_r.array(list, "/columns");
+    if (list.empty()) m_r.fail("/columns", "o relatório precisa de ao menos uma coluna");
+    int total = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::string ptr = "/columns/" + std::to_string(i);
+        ColumnDef d = readOne(m_r.object(list[i], ptr), ptr);
+        total += d.width + (i ? 1 : 0);
+        def.columns.push_back(d);
+    }
+    if (total > def.pageWidth())
+        m_r.fail("/columns", "as colunas somam " + std::to_string(total) + " caracteres; a linha comporta " +
+                                 std::to_string(def.pageWidth()));
+}
+
+ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
+    m_r.onlyKeys(c, ptr, {"field", "caption", "width", "align", "format", "when"});
+    ColumnDef d;
+    d.pointer = ptr;
+    if (!c.contains("field")) m_r.fail(ptr + "/field", "falta o campo da coluna");
+    d.field = m_r.fieldName(c["field"], ptr + "/field");
+    m_ctx.addFieldRef(d.field, ptr + "/field");
+    d.caption = c.contains("caption") ? m_r.string(c["caption"], ptr + "/caption") : d.field;
+    if (c.contains("width")) {
+        long long w = m_r.integer(c["width"], ptr + "/width");
+        if (w < 1 || w > 200) m_r.fail(ptr + "/width", "a largura deve estar entre 1 e 200 caracteres");
+        d.width = int(w);
+    }
+    if (c.contains("align")) d.align = readAlign(c, ptr);
+    if (c.contains("format")) {
+        d.format = m_r.string(c["format"], ptr + "/format");
+        if (!isValidFormat(d.format)) m_r.fail(ptr + "/format", "formato inválido '" + d.format + "'");
+    }
+    if (c.contains("when")) d.when = ConditionReader(m_ctx).read(c["when"], ptr + "/when", false);
+    return d;
+}
+
+Align ColumnReader::readAlign(const json& c, const std::string& ptr) const {
+    std::string a = m_r.string(c["align"], ptr + "/align");
+    if (a == "left") return Align::Left;
+    if (a == "right") return Align::Right;
+    if (a == "center") return Align::Center;
+    m_r.fail(ptr + "/align", "alinhamento inválido '" + a + "' (left, right ou center)");
+}
+
+}  // namespace pla013::reports::internal

@@ -1,0 +1,96 @@
+#include "platform/reports/internal/DataReader.h"
+
+#include <set>
+#include <stdexcept>
+
+#include "platform/reports/Expression.h"
+#include "platform/reports/internal/DefinitionRules.h"
+
+namespace pla013::reports::internal {
+
+void DataReader::readData(const json& v) {
+    ReportDefinition& def = m_ctx.def();
+    const json& d = m_r.object(v, "/data");
+    m_r.onlyKeys(d, "/data", {"sql", "dataSource", "types"});
+    if (d.contains("types")) readTypes(d);
+    bool hasSql = d.contains("sql"), hasSource = d.contains("dataSource");
+    if (hasSql == hasSource) m_r.fail("/data", "informe exatamente um de 'sql' e 'dataSource'");
+    if (hasSql) {
+        def.sql = m_r.textOrLines(d["sql"], "/data/sql");
+        if (def.sql.find_first_not_of(" \t\r\n") == std::string::npos) m_r.fail("/data/sql", "SQL vazio");
+        def.sqlParams = m_ctx.checkSql(def.sql, "/data/sql");
+    } else {
+        def.dataSource = m_r.string(d["dataSource"], "/data/dataSource");
+        if (!isIdentifier(def.dataSource))
+            m_r.fail("/data/dataSource", "nome de fonte de dados inválido '" + def.dataSource + "'");
+    }
+}
+
+void DataReader::readTypes(const json& d) {
+    const json& t = m_r.object(d["types"], "/data/types");
+    for (auto it = t.begin(); it != t.end(); ++it) {
+        std::string ptr = "/data/types/" + JsonReader::pointerKey(it.key());
+        if (!isIdentifier(it.key())) m_r.fail(ptr, "nome de campo inválido '" + it.key() + "'");
+        std::string kind = m_r.string(it.value(), ptr);
+        if (kind != "string" && kind != "integer" && kind != "float" && kind != "date")
+            m_r.fail(ptr, "tipo inválido '" + kind + "' (string, integer, float ou date)");
+        m_ctx.def().fieldTypes[upperCase(it.key())] = kind;
+        m_ctx.addFieldRef(upperCase(it.key()), ptr);
+    }
+}
+
+void DataReader::readLookups(const json& list) {
+    m_r.array(list, "/lookups");
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::string ptr = "/lookups/" + std::to_string(i);
+        m_ctx.def().lookups.push_back(readLookup(m_r.object(list[i], ptr), ptr, seen));
+    }
+}
+
+LookupDef DataReader::readLookup(const json& l, const std::string& ptr, std::set<std::string>& seen) {
+    m_r.onlyKeys(l, ptr, {"name", "sql"});
+    LookupDef d;
+    d.pointer = ptr;
+    if (!l.contains("name")) m_r.fail(ptr + "/name", "falta o nome");
+    d.name = m_r.fieldName(l["name"], ptr + "/name");
+    if (d.name.rfind("P_", 0) == 0) m_r.fail(ptr + "/name", "o nome não pode começar por P_");
+    if (!seen.insert(d.name).second) m_r.fail(ptr + "/name", "nome repetido " + d.name);
+    if (!l.contains("sql")) m_r.fail(ptr + "/sql", "falta o SQL");
+    d.sql = m_r.textOrLines(l["sql"], ptr + "/sql");
+    if (d.sql.find_first_not_of(" \t\r\n") == std::string::npos) m_r.fail(ptr + "/sql", "SQL vazio");
+    d.params = m_ctx.checkSql(d.sql, ptr + "/sql");
+    return d;
+}
+
+void DataReader::readComputed(const json& list) {
+    m_r.array(list, "/computed");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::string ptr = "/computed/" + std::to_string(i);
+        m_ctx.def().computed.push_back(readOneComputed(m_r.object(list[i], ptr), ptr));
+    }
+}
+
+ComputedDef DataReader::readOneComputed(const json& c, const std::string& ptr) {
+    m_r.onlyKeys(c, ptr, {"name", "expression"});
+    ComputedDef d;
+    d.pointer = ptr;
+    if (!c.contains("name")) m_r.fail(ptr + "/name", "falta o nome");
+    d.name = m_r.fieldName(c["name"], ptr + "/name");
+    if (!c.contains("expression")) m_r.fail(ptr + "/expression", "falta a expressão");
+    std::string text = m_r.string(c["expression"], ptr + "/expression");
+    try {
+        d.expression = Expression::parse(text);
+    } catch (const std::invalid_argument& e) {
+        m_r.fail(ptr + "/expression", std::string("expressão inválida: ") + e.what());
+    }
+    for (const auto& n : d.expression->names()) {
+        if (n.rfind("P_", 0) == 0)
+            m_ctx.requireParam(n, ptr + "/expression");
+        else
+            m_ctx.addFieldRef(n, ptr + "/expression");
+    }
+    return d;
+}
+
+}  // namespace pla013::reports::internal

@@ -1,0 +1,42 @@
+#include "platform/reports/internal/DefinitionContext.h"
+
+#include <stdexcept>
+
+namespace pla013::reports::internal {
+
+void DefinitionContext::addFieldRef(const std::string& name, const std::string& ptr) {
+    m_def.fieldRefs.push_back({name, ptr});
+}
+
+void DefinitionContext::requireParam(const std::string& name, const std::string& ptr) const {
+    if (!m_def.findParameter(name)) m_reader.fail(ptr, "o parâmetro " + name + " não está declarado em /parameters");
+}
+
+void DefinitionContext::checkTemplate(const std::string& text, const std::string& ptr) const {
+    std::vector<std::string> names;
+    try {
+        names = templateNames(text);
+    } catch (const std::invalid_argument& e) {
+        m_reader.fail(ptr, e.what());
+    }
+    for (const auto& n : names)
+        if (n.rfind("P_", 0) == 0) requireParam(n, ptr);
+}
+
+void DefinitionContext::templateFieldRefs(const std::string& text, const std::string& ptr) {
+    for (const auto& n : templateNames(text))
+        if (n.rfind("P_", 0) != 0) addFieldRef(n, ptr);
+}
+
+std::vector<std::string> DefinitionContext::checkSql(const std::string& sql, const std::string& ptr) const {
+    auto names = sqlParameterNames(sql);
+    std::vector<std::string> declared;
+    for (const auto& n : names) {
+        const ParameterDef* p = m_def.findParameter(n);
+        if (!p) m_reader.fail(ptr, "o SQL usa :" + n + ", que não está declarado em /parameters");
+        declared.push_back(p->name);
+    }
+    return declared;
+}
+
+}  // namespace pla013::reports::internal

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/reports/ReportDefinition.h"
+#include "platform/reports/internal/JsonReader.h"
+
+namespace pla013::reports::internal {
+
+// What the readers of the sections of a definition share while it is read:
+// the JSON reader, the definition being filled, and the checks that cross
+// sections (declared parameters, templates, the data fields named).
+class DefinitionContext {
+public:
+    DefinitionContext(const JsonReader& reader, ReportDefinition& def) : m_reader(reader), m_def(def) {}
+
+    const JsonReader& reader() const { return m_reader; }
+    ReportDefinition& def() { return m_def; }
+    const ReportDefinition& def() const { return m_def; }
+
+    // A data field the definition names, checked once the data is open.
+    void addFieldRef(const std::string& name, const std::string& ptr);
+    void requireParam(const std::string& name, const std::string& ptr) const;
+    // Syntax of the template; every parameter it uses is declared.
+    void checkTemplate(const std::string& text, const std::string& ptr) const;
+    // The names of a template that are not parameters become field references.
+    void templateFieldRefs(const std::string& text, const std::string& ptr);
+    // The parameters an SQL text uses, as declared; each must be.
+    std::vector<std::string> checkSql(const std::string& sql, const std::string& ptr) const;
+
+private:
+    const JsonReader& m_reader;
+    ReportDefinition& m_def;
+};
+
+}  // namespace pla013::reports::internal
