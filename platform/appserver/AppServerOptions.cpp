@@ -22,15 +22,6 @@ std::optional<LogLevel> parseLogLevel(std::string_view text) {
     return std::nullopt;
 }
 
-const char* logLevelName(LogLevel level) {
-    switch (level) {
-        case LogLevel::Quiet: return "quiet";
-        case LogLevel::Info: return "info";
-        case LogLevel::Debug: return "debug";
-    }
-    return "info";
-}
-
 AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>& args) {
     AppServerCommandLine result;
     AppServerOptions& options = result.options;

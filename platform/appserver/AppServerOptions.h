@@ -17,7 +17,6 @@ namespace pla013::appserver {
 enum class LogLevel { Quiet, Info, Debug };
 
 std::optional<LogLevel> parseLogLevel(std::string_view text);  // "quiet", "info", "debug"
-const char* logLevelName(LogLevel level);
 
 struct AppServerOptions {
     // Loopback unless the caller asks for more.

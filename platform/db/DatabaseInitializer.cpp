@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/files/AtomicFile.h"
 #include "host/Errors.h"
 #include "platform/db/internal/DatabaseCreation.h"
 #include "platform/db/internal/EmbeddedSql.h"
+#include "platform/files/AtomicFile.h"
 
 namespace pla013::db {
 
@@ -59,10 +59,11 @@ void refuseExisting(const fs::path& target) {
     std::error_code error;
     if (!fs::exists(target, error)) return;
     if (!fs::is_regular_file(target, error))
-        throw EHostError("cannot create the database " + target.string() + ": a folder or special file is in the way");
+        throw EHostError("Não foi possível criar o banco de dados " + target.string() +
+                         ": há uma pasta ou arquivo especial com esse nome.");
     if (fs::file_size(target, error) > 0)
-        throw EHostError("the database " + target.string() +
-                         " already exists; it is left untouched (remove it first or choose another path)");
+        throw EHostError("O banco de dados " + target.string() +
+                         " já existe e foi mantido como está (remova-o antes ou escolha outro caminho).");
 }
 
 }  // namespace
@@ -75,13 +76,13 @@ void internal::applyScripts(SociDatabase& database, const std::vector<SqlScript>
 
 bool internal::createSqliteDatabase(const std::string& path, const std::vector<SqlScript>& scripts,
                                     bool tolerateExisting) {
-    if (path.empty()) throw EHostError("no database path given");
+    if (path.empty()) throw EHostError("Nenhum caminho de banco de dados informado.");
     const fs::path target = fs::absolute(path);
     refuseExisting(target);
     std::error_code error;
     if (!fs::is_directory(target.parent_path(), error))
-        throw EHostError("cannot create the database " + path + ": the folder " + target.parent_path().string() +
-                         " does not exist");
+        throw EHostError("Não foi possível criar o banco de dados " + path + ": a pasta " +
+                         target.parent_path().string() + " não existe.");
 
     // Built under a temporary name and published without replacing anything
     // but an empty file.
@@ -89,7 +90,8 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
     try {
         temporary.emplace(target.string(), files::AtomicFile::Existing::KeepUnlessEmpty);
     } catch (const files::AtomicFile::Error& e) {
-        throw EHostError("cannot create a temporary file beside " + target.string() + ": " + e.code().message());
+        throw EHostError("Não foi possível criar um arquivo temporário ao lado de " + target.string() + ": " +
+                         e.code().message());
     }
     const SideFiles sideFiles(temporary->tempPath());
     {
@@ -97,17 +99,17 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
         try {
             applyScripts(database, scripts);
         } catch (const EHostError& e) {
-            throw EHostError("cannot create the database " + path + ": " + e.what());
+            throw EHostError("Não foi possível criar o banco de dados " + path + ": " + e.what());
         }
     }
     try {
         if (temporary->commit()) return true;
     } catch (const files::AtomicFile::Error& e) {
-        throw EHostError("cannot create " + target.string() + ": " + e.code().message());
+        throw EHostError("Não foi possível criar " + target.string() + ": " + e.code().message());
     }
     if (tolerateExisting) return false;
-    throw EHostError("the database " + target.string() +
-                     " already exists; it is left untouched (remove it first or choose another path)");
+    throw EHostError("O banco de dados " + target.string() +
+                     " já existe e foi mantido como está (remova-o antes ou escolha outro caminho).");
 }
 
 namespace {
@@ -119,12 +121,12 @@ void fillPostgres(const std::string& url, bool withSampleData) {
                        "initialisation");
     const std::int64_t count = tables.rows.at(0).at(0).toInt();
     if (count > 0)
-        throw EHostError("the database " + database.location() + " is not empty (" + std::to_string(count) +
-                         " tables); only an empty database is initialised");
+        throw EHostError("O banco de dados " + database.location() + " não está vazio (" + std::to_string(count) +
+                         " tabelas); só um banco vazio é inicializado.");
     try {
         internal::applyScripts(database, scriptsFor(database.engine(), withSampleData));
     } catch (const EHostError& e) {
-        throw EHostError("cannot initialise the database " + database.location() + ": " + e.what());
+        throw EHostError("Não foi possível inicializar o banco de dados " + database.location() + ": " + e.what());
     }
 }
 
@@ -147,7 +149,9 @@ std::unique_ptr<SociDatabase> openDatabase(const std::string& pathOrUrl) {
         fs::weakly_canonical(fs::absolute(path), error) == fs::weakly_canonical(fs::absolute(defaultPath), error);
     if (isDefault && !fs::exists(path, error)) {
         fs::create_directories(fs::absolute(path).parent_path(), error);
-        if (error) throw EHostError("cannot create the folder of the sample database " + path + ": " + error.message());
+        if (error)
+            throw EHostError("Não foi possível criar a pasta do banco de dados de exemplo " + path + ": " +
+                             error.message());
         internal::createSqliteDatabase(path, scriptsFor(DbEngine::SQLite, true), true);
     }
     return std::make_unique<SociDatabase>(path);

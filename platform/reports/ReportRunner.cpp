@@ -9,10 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/files/AtomicFile.h"
 #include "host/BaseForm.h"
 #include "host/Data.h"
 #include "host/Errors.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/CupsPrinter.h"
 #include "platform/reports/HtmlRenderer.h"
@@ -125,12 +125,6 @@ void ReportRunner::registerRenderer(const std::string& extension, std::shared_pt
     std::string ext = lower(extension);
     if (ext.empty() || ext[0] != '.') ext = "." + ext;
     m_renderers[ext] = std::move(renderer);
-}
-
-std::vector<std::string> ReportRunner::extensions() const {
-    std::vector<std::string> out;
-    for (const auto& [ext, r] : m_renderers) out.push_back(ext);
-    return out;
 }
 
 std::string ReportRunner::folder() const {

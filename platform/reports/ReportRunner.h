@@ -71,7 +71,6 @@ public:
     // .html, .csv, .xlsx and .txt are built in; .pdf comes from the Qt part
     // (installPdfSupport).
     void registerRenderer(const std::string& extension, std::shared_ptr<FileRenderer> renderer);
-    std::vector<std::string> extensions() const;
 
     // The parameters of the last run that reached the form's callback, as
     // they stood when it returned (or aborted): one JSON object a line with
@@ -79,7 +78,6 @@ public:
     // Value (null when unbound; dates as "YYYY-MM-DD", date-times as
     // "YYYY-MM-DD HH:MM:SS").
     std::vector<std::string> lastParamLines() const;
-    const std::vector<ReportParam>& lastParams() const { return m_lastParams; }
 
     struct Outcome {
         std::string target;  // preview, print, file

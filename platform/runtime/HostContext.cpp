@@ -29,7 +29,7 @@ host::DishPicture HostContext::loadDishPicture(host::IDatabase& db) {
     host::DishPicture picture;
     for (const auto& row : p.rows) picture.levels.push_back(int(row[0].toInt()));
     if (picture.levels.empty())
-        throw host::EHostError("The database holds no dish-code picture (CODEPICTURE 'PRATO').");
+        throw host::EHostError("O banco de dados não tem a máscara do código de prato (CODEPICTURE 'PRATO').");
     return picture;
 }
 

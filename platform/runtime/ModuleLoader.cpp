@@ -15,7 +15,7 @@ namespace {
 template <class F>
 F symbol(void* handle, const char* name, const std::string& path) {
     void* s = dlsym(handle, name);
-    if (!s) throw host::EHostError("The module " + path + " does not export " + name + ".");
+    if (!s) throw host::EHostError("O módulo " + path + " não exporta " + name + ".");
     return reinterpret_cast<F>(s);
 }
 }  // namespace
@@ -35,7 +35,8 @@ ModuleLoader::ModuleLoader(const std::string& path) {
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m_handle) {
         const char* why = dlerror();
-        throw host::EHostError("Cannot load the report module " + path + ": " + (why ? why : "unknown error"));
+        throw host::EHostError("Não foi possível carregar o módulo de relatórios " + path + ": " +
+                               (why ? why : "erro desconhecido"));
     }
     try {
         m_iniProc = symbol<host::IniProcFn>(m_handle, "IniProc", path);

@@ -129,7 +129,7 @@ TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched) {
         pla013::db::initializeDatabase(path, false);
         FAIL() << "an existing database was accepted";
     } catch (const EHostError& e) {
-        EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("já existe"), std::string::npos) << e.what();
     }
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(folderContent(dir.path()), std::vector<std::string>{"cozinha.sqlite"});

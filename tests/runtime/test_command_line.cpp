@@ -97,7 +97,7 @@ TEST_F(CommandLine, OptionsCommandsAndExitStatus) {
         {"server port 0", {"--server", "127.0.0.1:0", "report"}, 2, "", "error: --server needs the port"},
         {"server IPv6 unclosed", {"--server", "[::1:8013", "report"}, 2, "", "error: --server: expected [HOST]:PORT"},
         {"db usage", {"db", "create", "x"}, 2, "", "usage: pla013 db init PATH\n"},
-        {"db init existing", {"db", "init", db()}, 1, "", "already exists"},
+        {"db init existing", {"db", "init", db()}, 1, "", "já existe"},
         {"db init", {"db", "init", "{OUT}/nova.sqlite"}, 0, "created ", ""},
         {"script usage", {"script"}, 2, "", "usage: pla013 script FILE|-\n"},
         {"script missing", {"script", "{OUT}/nao-ha.pla"}, 2, "", "error: cannot read the script"},
