@@ -51,7 +51,7 @@ TParam* TParams::FindParam(const std::string& name) {
 
 TParam& TParams::ParamByName(const std::string& name) {
     if (TParam* p = FindParam(name)) return *p;
-    throw EHostError("Parameter '" + name + "' not found");
+    throw EHostError("Parâmetro '" + name + "' não encontrado.");
 }
 
 }  // namespace pla013::host

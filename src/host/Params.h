@@ -15,7 +15,6 @@ public:
     TParam(std::string name, FieldType type) : m_name(std::move(name)), m_type(type) {}
     const std::string& Name() const { return m_name; }
     FieldType DataType() const { return m_type; }
-    void SetDataType(FieldType t) { m_type = t; }
     const Variant& Value() const { return m_value; }
     void SetValue(const Variant& v) { m_value = v; }
     bool IsNull() const { return m_value.isNullOrUnassigned(); }
