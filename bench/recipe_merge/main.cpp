@@ -37,13 +37,13 @@
 #include <string>
 #include <vector>
 
+#include "form/TfrmRelatPrato.h"
+#include "host/Data.h"
 #include "platform/appserver/AppServer.h"
 #include "platform/appserver/RecipeModule.h"
 #include "platform/appserver/internal/RecipeSql.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
-#include "form/TfrmRelatPrato.h"
-#include "host/Data.h"
 #include "platform/net/HttpTransport.h"
 #include "platform/net/Protocol.h"
 #include "recipes/RecipeMerge.h"

@@ -12,10 +12,10 @@
 
 #include <httplib.h>
 
+#include "host/Errors.h"
 #include "platform/appserver/CallDispatcher.h"
 #include "platform/appserver/CostModule.h"
 #include "platform/appserver/RecipeModule.h"
-#include "host/Errors.h"
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "host/DataPacket.h"
 #include "platform/appserver/internal/PacketBuilder.h"
 #include "platform/appserver/internal/RecipeSql.h"
-#include "host/DataPacket.h"
 
 namespace pla013::appserver {
 

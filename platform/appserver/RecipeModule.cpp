@@ -6,10 +6,10 @@
 #include <memory>
 #include <set>
 
-#include "platform/appserver/internal/PacketBuilder.h"
-#include "platform/appserver/internal/RecipeSql.h"
 #include "host/DataPacket.h"
 #include "host/Errors.h"
+#include "platform/appserver/internal/PacketBuilder.h"
+#include "platform/appserver/internal/RecipeSql.h"
 #include "platform/net/ProtocolError.h"
 
 namespace pla013::appserver {

@@ -74,7 +74,7 @@ public:
     void Activate();   // runs OnActivate
     void Show();       // child presentation: the host shows it and returns
     void ShowModal();  // modal presentation: returns when closed
-    void Close();  // runs OnClose; caFree releases the form
+    void Close();      // runs OnClose; caFree releases the form
     void Repaint();
     bool IsClosed() const { return m_closed; }
 

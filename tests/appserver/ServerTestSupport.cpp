@@ -7,8 +7,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "platform/db/DatabaseInitializer.h"
 #include "host/Variant.h"
+#include "platform/db/DatabaseInitializer.h"
 
 namespace fs = std::filesystem;
 
@@ -87,13 +87,17 @@ std::unique_ptr<pla013::appserver::AppServer> startServer(const std::string& loc
 }
 
 pla013::host::Variant call(int port, const std::string& server, const std::string& method,
-                   const std::vector<pla013::host::CallArg>& args) {
+                           const std::vector<pla013::host::CallArg>& args) {
     pla013::net::HttpTransport transport;
     return transport.Call("127.0.0.1", port, server, method, args);
 }
 
-pla013::host::CallArg text(const std::string& v) { return {pla013::host::CallArg::Kind::TextByValue, pla013::host::Variant(v)}; }
-pla013::host::CallArg textRef(const std::string& v) { return {pla013::host::CallArg::Kind::TextByRef, pla013::host::Variant(v)}; }
+pla013::host::CallArg text(const std::string& v) {
+    return {pla013::host::CallArg::Kind::TextByValue, pla013::host::Variant(v)};
+}
+pla013::host::CallArg textRef(const std::string& v) {
+    return {pla013::host::CallArg::Kind::TextByRef, pla013::host::Variant(v)};
+}
 pla013::host::CallArg int32(int v) { return {pla013::host::CallArg::Kind::Int32, pla013::host::Variant(v)}; }
 pla013::host::CallArg date(int year, int month, int day) {
     return {pla013::host::CallArg::Kind::Date, pla013::host::Variant::date(pla013::host::EncodeDate(year, month, day))};
@@ -113,7 +117,8 @@ std::vector<std::string> rowsOf(const pla013::host::DataPacket& packet, const st
             if (i) line += "|";
             if (v.isNull()) {
                 line += "~";
-            } else if (v.kind() == pla013::host::Variant::Kind::Float || v.kind() == pla013::host::Variant::Kind::Integer) {
+            } else if (v.kind() == pla013::host::Variant::Kind::Float ||
+                       v.kind() == pla013::host::Variant::Kind::Integer) {
                 char buf[64];
                 std::snprintf(buf, sizeof buf, "%g", v.toDouble());
                 line += buf;

@@ -9,10 +9,10 @@
 #include <vector>
 #include "TempDir.h"
 
-#include "platform/appserver/AppServer.h"
-#include "platform/db/SociDatabase.h"
 #include "host/DataPacket.h"
 #include "host/Ports.h"
+#include "platform/appserver/AppServer.h"
+#include "platform/db/SociDatabase.h"
 #include "platform/net/HttpTransport.h"
 
 namespace servertest {
@@ -41,7 +41,7 @@ inline constexpr const char* kCost = "CUS00000.rdmCustProd";
 inline constexpr const char* kRecipes = "PLA01303.rdmEmissaoReceitas";
 
 pla013::host::Variant call(int port, const std::string& server, const std::string& method,
-                   const std::vector<pla013::host::CallArg>& args);
+                           const std::vector<pla013::host::CallArg>& args);
 
 pla013::host::CallArg text(const std::string& v);     // by value
 pla013::host::CallArg textRef(const std::string& v);  // by reference

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "ServerTestSupport.h"
+#include "host/Errors.h"
 #include "platform/appserver/AppServer.h"
 #include "platform/db/SociDatabase.h"
-#include "host/Errors.h"
 
 using namespace servertest;
 using pla013::appserver::AppServer;

@@ -157,8 +157,12 @@ inline pla013::host::SqlTexts vdFilialTexts() { return {kQryVdFilial, "", "", ""
 inline pla013::host::SqlTexts servicoTexts() { return {kQryServico + "\n\n", kQryServico, kQryServico, kQryServico}; }
 inline pla013::host::SqlTexts vdServicoTexts() { return {kQryVdServico, kQryVdServico, kQryVdServico, kQryVdServico}; }
 inline pla013::host::SqlTexts pratoTexts() { return {kQryPrato, kQryPrato, kQryPrato, kQryPrato}; }
-inline pla013::host::SqlTexts centralTexts() { return {kQryCentral, kQryCentral, kQryCentralSqlServer, kQryCentralInterBase}; }
-inline pla013::host::SqlTexts tipoCardTexts() { return {"", kQryTipoCardOracle, kQryTipoCardSqlServer, kQryTipoCardInterBase}; }
+inline pla013::host::SqlTexts centralTexts() {
+    return {kQryCentral, kQryCentral, kQryCentralSqlServer, kQryCentralInterBase};
+}
+inline pla013::host::SqlTexts tipoCardTexts() {
+    return {"", kQryTipoCardOracle, kQryTipoCardSqlServer, kQryTipoCardInterBase};
+}
 inline pla013::host::SqlTexts serviTexts() { return {kQryServiGeneric, "", kQryServiSqlServer, kQryServiInterBase}; }
 
 }  // namespace lookup

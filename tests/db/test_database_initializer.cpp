@@ -11,15 +11,15 @@
 #include <thread>
 
 #include "DbTestSupport.h"
+#include "host/Errors.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/internal/DatabaseCreation.h"
 #include "platform/db/internal/EmbeddedSql.h"
-#include "host/Errors.h"
 
 namespace fs = std::filesystem;
-using pla013::host::EHostError;
 using pla013::db::DbEngine;
 using pla013::db::SociDatabase;
+using pla013::host::EHostError;
 
 namespace {
 

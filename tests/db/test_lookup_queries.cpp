@@ -12,11 +12,11 @@
 #include "LookupQueries.h"
 #include "host/Errors.h"
 
+using pla013::db::DbEngine;
+using pla013::db::SqlParams;
 using pla013::host::DataPacket;
 using pla013::host::FieldType;
 using pla013::host::Variant;
-using pla013::db::DbEngine;
-using pla013::db::SqlParams;
 
 namespace {
 

@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "DbTestSupport.h"
+#include "host/Errors.h"
 #include "platform/db/SociDatabase.h"
 #include "platform/db/internal/SqlText.h"
-#include "host/Errors.h"
 
+using pla013::db::DbEngine;
+using pla013::db::SociDatabase;
+using pla013::db::SqlParams;
 using pla013::host::DataPacket;
 using pla013::host::EHostError;
 using pla013::host::FieldType;
 using pla013::host::Variant;
-using pla013::db::DbEngine;
-using pla013::db::SociDatabase;
-using pla013::db::SqlParams;
 
 namespace {
 
@@ -177,15 +177,15 @@ TEST_P(Adapter, ValuesAreBoundNeverPastedIntoTheText) {
 }
 
 TEST_P(Adapter, DatesBindAsDates) {
-    EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D = :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}}).rows.size(),
-        1u);
-    EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D > :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}}).rows.size(),
-        0u);
-    EXPECT_EQ(
-        query("SELECT S FROM AMOSTRA WHERE D >= :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 1))}}).rows.size(),
-        1u);
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D = :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}})
+                  .rows.size(),
+              1u);
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D > :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 15))}})
+                  .rows.size(),
+              0u);
+    EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE D >= :D", {{"D", Variant::date(pla013::host::EncodeDate(2024, 3, 1))}})
+                  .rows.size(),
+              1u);
 }
 
 TEST_P(Adapter, FailuresNameTheQueryAndCarryTheEnginesMessage) {
@@ -202,7 +202,9 @@ TEST_P(Adapter, FailuresNameTheQueryAndCarryTheEnginesMessage) {
     });
     EXPECT_EQ(array.rfind("qryLista: ", 0), 0u) << array;
 
-    const std::string noText = hostError([&] { db().Open(pla013::host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}}); });
+    const std::string noText = hostError([&] {
+        db().Open(pla013::host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}});
+    });
     EXPECT_NE(noText.find("qrySemTexto"), std::string::npos) << noText;
 
     const std::string script =

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FormHarness.h"
-#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
+#include "platform/db/SociDatabase.h"
 
 namespace behaviour {
 
@@ -20,7 +20,7 @@ using json = nlohmann::json;
 using pla013test::FormHarness;
 
 inline pla013::runtime::HostOptions hostOptions(const std::string& branch = "0001", char module = 'P',
-                                           bool singleBranch = false, const std::string& operatorCode = "1") {
+                                                bool singleBranch = false, const std::string& operatorCode = "1") {
     pla013::runtime::HostOptions o;
     o.branch = branch;
     o.module = module;

@@ -14,10 +14,10 @@
 #include "form/TfrmRelatPrato.h"
 #include "host/Ports.h"
 
+using pla013::TfrmRelatPrato;
 using pla013::host::ControlKind;
 using pla013::host::TColor;
 using pla013::host::TControl;
-using pla013::TfrmRelatPrato;
 
 namespace {
 
@@ -227,11 +227,11 @@ TEST_F(FormLayout, NotebookPagesByCaptionWithHelpContexts) {
 }
 
 TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
-    const std::pair<pla013::host::TRadioButton*, bool> radios[] = {{form.rdbPadrao, true},       {form.rdbTipo, false},
-                                                           {form.rdbLocal, false},       {form.rdbServico, false},
-                                                           {form.rbtTodaFili, true},     {form.rbtListFili, false},
-                                                           {form.rbtFilialTodas, true},  {form.rbtFilialLista, false},
-                                                           {form.rdbServicoTodos, true}, {form.rdbServicoLista, false}};
+    const std::pair<pla013::host::TRadioButton*, bool> radios[] = {
+        {form.rdbPadrao, true},       {form.rdbTipo, false},        {form.rdbLocal, false},
+        {form.rdbServico, false},     {form.rbtTodaFili, true},     {form.rbtListFili, false},
+        {form.rbtFilialTodas, true},  {form.rbtFilialLista, false}, {form.rdbServicoTodos, true},
+        {form.rdbServicoLista, false}};
     for (auto [radio, checked] : radios) EXPECT_EQ(radio->Checked(), checked) << radio->Name();
     for (auto* check : {form.chbProduto, form.chbModPrep, form.chbFoto, form.chbNutriente})
         EXPECT_FALSE(check->Checked()) << check->Name();
@@ -255,8 +255,8 @@ TEST_F(FormLayout, OptionButtonsGroupsAndSpinStartAsDesigned) {
     EXPECT_EQ(form.depDataInic->DayNames, days);
     EXPECT_EQ(form.depDataFina->DayNames, days);
 
-    for (pla013::host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard, form.edtNmPratoIni,
-                           form.edtNmPratoFin, form.edtDataInic, form.edtDataFina})
+    for (pla013::host::TEdit* e : {form.edtNmFilial, form.edtNmServico, form.edtNmCentral, form.edtNmTpCard,
+                                   form.edtNmPratoIni, form.edtNmPratoFin, form.edtDataInic, form.edtDataFina})
         EXPECT_TRUE(e->ReadOnly()) << e->Name();
 }
 

@@ -13,8 +13,8 @@
 
 #include "form/TfrmRelatPrato.h"
 
-using pla013::host::FieldType;
 using pla013::TfrmRelatPrato;
+using pla013::host::FieldType;
 
 namespace {
 
@@ -64,7 +64,8 @@ TEST_F(FormData, MessageTableHoldsEveryTextInStoredOrder) {
     EXPECT_EQ(form.msgPadrao->Msg("PRATO"), "Prato");
     EXPECT_EQ(form.msgPadrao->Msg("PRATO_NCAD"), "Prato não cadastrado.");
     EXPECT_EQ(form.msgPadrao->Msg("Filial"), "Filial");
-    EXPECT_EQ(pla013::host::Format(form.msgPadrao->Msg("NIVEL_INV"), {3}), "Nível de ordenação deve estar entre 0 e 3.");
+    EXPECT_EQ(pla013::host::Format(form.msgPadrao->Msg("NIVEL_INV"), {3}),
+              "Nível de ordenação deve estar entre 0 e 3.");
 }
 
 // ---------------------------------------------------------------- queries

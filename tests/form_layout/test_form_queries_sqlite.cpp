@@ -67,7 +67,8 @@ public:
 
     // Runs the query's text for this engine with every declared parameter
     // bound by name; returns the column names and the rows.
-    std::vector<Row> run(pla013::host::TADOIBQuery& q, const Params& params, std::vector<std::string>* columns = nullptr) {
+    std::vector<Row> run(pla013::host::TADOIBQuery& q, const Params& params,
+                         std::vector<std::string>* columns = nullptr) {
         const std::string& sql = q.SQL.oracle.empty() ? q.SQL.generic : q.SQL.oracle;
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
@@ -148,8 +149,8 @@ TEST_F(FormQueries, EveryQueryBringsBackTheFieldsTheFormExpects) {
     const Params any = {{"P_CDFILIAL", "0002"},     {"P_CDSERVFILI", "00001"}, {"P_CDFILAUXPRAT", "0002"},
                         {"P_CDPRATO", "101"},       {"P_TCDPRATO", ""},        {"P_CDTIPOCARD", std::nullopt},
                         {"P_CDFILCENTPME", "0001"}, {"P_TCDFILIAL", ""}};
-    for (pla013::host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico, form.qryPrato,
-                                 form.qryCentral, form.qryTipoCard, form.qryServi}) {
+    for (pla013::host::TADOIBQuery* q : {form.qryFilial, form.qryVdFilial, form.qryServico, form.qryVdServico,
+                                         form.qryPrato, form.qryCentral, form.qryTipoCard, form.qryServi}) {
         SCOPED_TRACE(q->Name());
         std::vector<std::string> columns;
         ASSERT_NO_THROW(db.run(*q, any, &columns));

@@ -37,11 +37,13 @@ QColor expectedColor(pla013::host::TColor c) {
 
 DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::host::TForm& form) {
     DrawnState out;
-    auto differ = [&out](const pla013::host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
+    auto differ = [&out](const pla013::host::TControl& c, const std::string& what, const QString& drawn,
+                         const QString& held) {
         out.differences.push_back(c.Name() + " " + what + ": drawn '" + drawn.toStdString() + "', control '" +
                                   held.toStdString() + "'");
     };
-    auto check = [&](const pla013::host::TControl& c, const std::string& what, const QString& drawn, const QString& held) {
+    auto check = [&](const pla013::host::TControl& c, const std::string& what, const QString& drawn,
+                     const QString& held) {
         if (drawn != held) differ(c, what, drawn, held);
     };
     auto flag = [](bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); };
@@ -85,15 +87,17 @@ DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::ho
             }
             case K::SpinEdit: {
                 auto* s = qobject_cast<QAbstractSpinBox*>(w);
-                check(*c, "text", s ? s->text() : QString(), qs(static_cast<const pla013::host::TSpinEdit&>(*c).Text()));
+                check(*c, "text", s ? s->text() : QString(),
+                      qs(static_cast<const pla013::host::TSpinEdit&>(*c).Text()));
                 check(*c, "colour", w->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
                 break;
             }
             case K::CheckBox:
             case K::RadioButton: {
                 auto* b = qobject_cast<QAbstractButton*>(w);
-                const bool checked = c->Kind() == K::CheckBox ? static_cast<const pla013::host::TCheckBox&>(*c).Checked()
-                                                              : static_cast<const pla013::host::TRadioButton&>(*c).Checked();
+                const bool checked = c->Kind() == K::CheckBox
+                                         ? static_cast<const pla013::host::TCheckBox&>(*c).Checked()
+                                         : static_cast<const pla013::host::TRadioButton&>(*c).Checked();
                 check(*c, "caption", b->text(), qs(c->Caption()));
                 check(*c, "checked", flag(b->isChecked()), flag(checked));
                 break;

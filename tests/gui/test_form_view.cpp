@@ -107,10 +107,14 @@ TEST(FormView, ChangesMadeByCodeReachTheWidgets) {
              static_cast<pla013::host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItems({"A", "B", "C"});
          }},
         {"item index", [&] { static_cast<pla013::host::TComboBox*>(f.FindControl("cbbTipoCust"))->SetItemIndex(2); }},
-        {"radio group", [&] { static_cast<pla013::host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
+        {"radio group",
+         [&] { static_cast<pla013::host::TRadioGroup*>(f.FindControl("rdgDadosOperador"))->SetItemIndex(1); }},
         {"group items off", [&] { pla013::host::SetChildEnabled(*f.FindControl("rdgDadosOperador"), false); }},
         {"page",
-         [&] { static_cast<pla013::host::TNotebook*>(f.FindControl("nbkFiltroFili"))->SetActivePage("ListaFilialEServico"); }},
+         [&] {
+             static_cast<pla013::host::TNotebook*>(f.FindControl("nbkFiltroFili"))
+                 ->SetActivePage("ListaFilialEServico");
+         }},
         {"spin", [&] { static_cast<pla013::host::TSpinEdit*>(f.FindControl("speNivel"))->SetValue(3); }},
         {"date", [&] { edit("depDataInic")->SetText("15/03/2024"); }},
     };
@@ -211,7 +215,8 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     // that can take the focus, containers passed by.
     std::vector<std::string> expected;
     for (pla013::host::TControl* c : form.TabSequence())
-        if (c->CanFocus() && c->Kind() != pla013::host::ControlKind::GroupBox && c->Kind() != pla013::host::ControlKind::Panel)
+        if (c->CanFocus() && c->Kind() != pla013::host::ControlKind::GroupBox &&
+            c->Kind() != pla013::host::ControlKind::Panel)
             expected.push_back(c->Name());
     ASSERT_GT(expected.size(), 8u);
     auto start = std::find(expected.begin(), expected.end(), "cbbReportNames");

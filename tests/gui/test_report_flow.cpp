@@ -21,8 +21,8 @@
 #include "host/Form.h"
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/ReportPages.h"
-#include "platform/runtime/HostSession.h"
 #include "platform/reports/ReportRunner.h"
+#include "platform/runtime/HostSession.h"
 
 using pla013guitest::GuiHarness;
 using pla013guitest::ModalSteps;

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "FormHarness.h"
-#include "platform/db/SociDatabase.h"
 #include "form/TfrmRelatPrato.h"
 #include "host/Errors.h"
+#include "platform/db/SociDatabase.h"
 #include "shell/Cli_pla01303.h"
 
 using pla013test::contains;
@@ -102,15 +102,16 @@ TEST(Launch, AFailedCreationLeavesNoFormAndTheNextCallRetries) {
 
 TEST(Launch, AnArgumentThatIsNeitherNullNorAnArrayIsAVariantError) {
     FormHarness h;
-    for (const pla013::host::Variant& bad :
-         {pla013::host::Variant(), pla013::host::Variant("0001"), pla013::host::Variant(std::vector<pla013::host::Variant>{})}) {
+    for (const pla013::host::Variant& bad : {pla013::host::Variant(), pla013::host::Variant("0001"),
+                                             pla013::host::Variant(std::vector<pla013::host::Variant>{})}) {
         EXPECT_THROW(pla013::IniProc(bad), pla013::host::EVariantError);
         EXPECT_FALSE(pla013::FormCriado);
     }
     // A number in element 0 becomes its decimal text; Null becomes empty.
     h.ui().modalLoop = [](pla013::host::TForm& f) { f.Close(); };
     pla013::IniProc(pla013::host::Variant(std::vector<pla013::host::Variant>{pla013::host::Variant(12)}));
-    pla013::IniProc(pla013::host::Variant(std::vector<pla013::host::Variant>{pla013::host::Variant::null(), pla013::host::Variant("x")}));
+    pla013::IniProc(pla013::host::Variant(
+        std::vector<pla013::host::Variant>{pla013::host::Variant::null(), pla013::host::Variant("x")}));
     EXPECT_FALSE(pla013::FormCriado);
 }
 

@@ -196,7 +196,9 @@ private:
 // Installs other ports for its lifetime and puts the previous ones back.
 class PortsGuard {
 public:
-    explicit PortsGuard(const pla013::host::Ports& ports) : m_saved(pla013::host::InstalledPorts()) { pla013::host::Install(ports); }
+    explicit PortsGuard(const pla013::host::Ports& ports) : m_saved(pla013::host::InstalledPorts()) {
+        pla013::host::Install(ports);
+    }
     ~PortsGuard() { pla013::host::Install(m_saved); }
     PortsGuard(const PortsGuard&) = delete;
     PortsGuard& operator=(const PortsGuard&) = delete;

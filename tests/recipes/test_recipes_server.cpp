@@ -13,10 +13,10 @@
 
 #include "FormHarness.h"
 #include "RecipesSupport.h"
+#include "form/TfrmRelatPrato.h"
 #include "platform/appserver/AppServer.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
-#include "form/TfrmRelatPrato.h"
 
 using namespace recipetest;
 using pla013test::FormHarness;

@@ -62,8 +62,10 @@ inline void bindLikeTheForm(pla013::host::TParams& params, const FormChoices& c)
     set("P_DTREFERENCIA", [&](pla013::host::TParam& p) { p.SetAsDateTime(c.dataProc); });
     set("P_DTINICIAL", [&](pla013::host::TParam& p) { p.SetAsDate(c.dtInicial); });
     set("P_DTFINAL", [&](pla013::host::TParam& p) { p.SetAsDate(c.dtFinal); });
-    set("P_DATAINICIAL", [&](pla013::host::TParam& p) { p.SetAsString(pla013::host::FormatDateTime("dd/mm/yyyy", c.dtInicial)); });
-    set("P_DATAFINAL", [&](pla013::host::TParam& p) { p.SetAsString(pla013::host::FormatDateTime("dd/mm/yyyy", c.dtFinal)); });
+    set("P_DATAINICIAL",
+        [&](pla013::host::TParam& p) { p.SetAsString(pla013::host::FormatDateTime("dd/mm/yyyy", c.dtInicial)); });
+    set("P_DATAFINAL",
+        [&](pla013::host::TParam& p) { p.SetAsString(pla013::host::FormatDateTime("dd/mm/yyyy", c.dtFinal)); });
     set("P_CDFILCENTPME", [&](pla013::host::TParam& p) { p.SetAsString(c.cdCentral); });
     set("P_CDTIPOCARD", [&](pla013::host::TParam& p) { p.SetAsString(c.cdTpCard); });
     set("P_NMFILCENTPME", [&](pla013::host::TParam& p) { p.SetAsString(c.nmCentral); });

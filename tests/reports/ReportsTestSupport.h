@@ -10,8 +10,8 @@
 #include <vector>
 #include "TempDir.h"
 
-#include "platform/db/SociDatabase.h"
 #include "host/DataPacket.h"
+#include "platform/db/SociDatabase.h"
 
 namespace reportstest {
 

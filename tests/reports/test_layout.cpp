@@ -255,7 +255,8 @@ TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
                 {"NMFILIAL", pla013::host::FieldType::String, 30},
                 {"VRCUSTO", pla013::host::FieldType::Float, 0},
                 {"DTVALIDADE", pla013::host::FieldType::Date, 0}};
-    p.rows.push_back({"0012", "Escola \"Araçá\"; anexo", 1234.5, pla013::host::Variant::date(pla013::host::EncodeDate(2024, 7, 1))});
+    p.rows.push_back(
+        {"0012", "Escola \"Araçá\"; anexo", 1234.5, pla013::host::Variant::date(pla013::host::EncodeDate(2024, 7, 1))});
     p.rows.push_back({"0013", "=HYPERLINK(\"x\")", pla013::host::Variant::null(), pla013::host::Variant::null()});
     auto b = build(def, p);
     TempDir dir;

@@ -190,7 +190,8 @@ TEST_F(Runner, FolderThatRefusesFilesLeavesTheOldFile) {
     int status = 0;
     run("chattr +i " + shellQuote(m_out.path().string()) + " 2>&1", status);
     if (status != 0) GTEST_SKIP() << "chattr +i is not available here";
-    EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, target), pla013::host::EHostError);
+    EXPECT_THROW(m_runner->Run(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, target),
+                 pla013::host::EHostError);
     run("chattr -i " + shellQuote(m_out.path().string()), status);
     EXPECT_EQ(readFile(target), "antigo");
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"relatorio.csv"});
@@ -258,13 +259,13 @@ TEST_P(RefusedTargets, BeforeTheFormIsAsked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedTargets,
-    ::testing::Values(RefusedTarget{"NoPrinter", pla013::host::ReportTarget::Printer, "", "Nenhuma impressora configurada."},
-                      RefusedTarget{"UnknownExtension", pla013::host::ReportTarget::File, "relatorio.doc",
-                                    "Formato de arquivo não suportado: '.doc'"},
-                      RefusedTarget{"NoExtension", pla013::host::ReportTarget::File, "relatorio", "não suportado"},
-                      RefusedTarget{"NoFileName", pla013::host::ReportTarget::File, "", "Informe o arquivo"},
-                      RefusedTarget{"MissingFolder", pla013::host::ReportTarget::File, "nao/existe/relatorio.csv",
-                                    "não existe"}),
+    ::testing::Values(
+        RefusedTarget{"NoPrinter", pla013::host::ReportTarget::Printer, "", "Nenhuma impressora configurada."},
+        RefusedTarget{"UnknownExtension", pla013::host::ReportTarget::File, "relatorio.doc",
+                      "Formato de arquivo não suportado: '.doc'"},
+        RefusedTarget{"NoExtension", pla013::host::ReportTarget::File, "relatorio", "não suportado"},
+        RefusedTarget{"NoFileName", pla013::host::ReportTarget::File, "", "Informe o arquivo"},
+        RefusedTarget{"MissingFolder", pla013::host::ReportTarget::File, "nao/existe/relatorio.csv", "não existe"}),
     [](const ::testing::TestParamInfo<RefusedTarget>& i) { return std::string(i.param.name); });
 
 TEST_F(Runner, PreviewWithoutASinkIsAnError) {

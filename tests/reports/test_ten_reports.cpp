@@ -87,7 +87,7 @@ std::map<Dish, std::vector<Line>> recipeLines(pla013::db::SociDatabase& db, cons
 
 // Rows of cdsReceitaPadLoc / cdsReceitaPadSer (suffix "L" or "S").
 pla013::host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
-                            const std::map<Dish, std::vector<Line>>& other, const std::string& s) {
+                                    const std::map<Dish, std::vector<Line>>& other, const std::string& s) {
     pla013::host::DataPacket p;
     using pla013::host::FieldType;
     p.fields = {{"CDPRATO", FieldType::String, 10},
@@ -109,13 +109,13 @@ pla013::host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& sta
         const auto& ot = other.at(d);
         for (std::size_t k = 0; k < std::max(st.size(), ot.size()); ++k) {
             std::vector<pla013::host::Variant> row{std::get<0>(d), std::get<2>(d), std::get<1>(d),
-                                           pla013::host::Variant(std::int64_t(k + 1))};
+                                                   pla013::host::Variant(std::int64_t(k + 1))};
             for (const std::vector<Line>* side : {&st, &ot}) {
                 if (k < side->size()) {
                     const Line& l = (*side)[k];
-                    row.insert(row.end(),
-                               {l.produto, l.arv, l.nome, l.unid, l.qt,
-                                l.custo.isNull() ? pla013::host::Variant::null() : pla013::host::Variant(l.custo.toDouble())});
+                    row.insert(row.end(), {l.produto, l.arv, l.nome, l.unid, l.qt,
+                                           l.custo.isNull() ? pla013::host::Variant::null()
+                                                            : pla013::host::Variant(l.custo.toDouble())});
                 } else {
                     for (int i = 0; i < 6; ++i) row.push_back(pla013::host::Variant::null());
                 }
@@ -506,7 +506,9 @@ TEST(TenReportsOnPostgres, SameOutputAsOnSqlite) {
             o.database = db;
             ReportRunner runner(o);
             pla013::host::TfrmDadosGerRel form("frmTeste");
-            form.rpddPadrao->BeforeGetQueryParams = [&](pla013::host::TParams& p, bool&) { bindLikeTheForm(p, rc.choices); };
+            form.rpddPadrao->BeforeGetQueryParams = [&](pla013::host::TParams& p, bool&) {
+                bindLikeTheForm(p, rc.choices);
+            };
             files.push_back(dir.file(rc.name + std::to_string(files.size()) + ".csv"));
             runner.Run(form, "PLA013" + rc.code + ".QR2", pla013::host::ReportTarget::File, files.back());
         }

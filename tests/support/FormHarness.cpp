@@ -5,10 +5,10 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/db/DatabaseInitializer.h"
 #include "form/TfrmRelatPrato.h"
 #include "host/Errors.h"
 #include "host/Form.h"
+#include "platform/db/DatabaseInitializer.h"
 #include "platform/reports/ReportRunner.h"
 #include "shell/Cli_pla01303.h"
 
