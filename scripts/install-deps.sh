@@ -2,7 +2,7 @@
 # Installs every Debian package the project needs. Idempotent, non-interactive.
 set -euo pipefail
 PACKAGES=(
-  build-essential cmake ccache pkg-config
+  build-essential cmake ccache pkg-config clang clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsoci-dev libboost-dev libsqlite3-dev sqlite3 libpq-dev
   postgresql
