@@ -11,15 +11,15 @@ TADOIBQuery::TADOIBQuery(std::string name) : TDataSet(std::move(name)) {}
 
 TParam& TADOIBQuery::ParamByName(const std::string& name) {
     if (Active())
-        throw EHostError(Name() + ": cannot set parameter '" + name +
-                         "' of an open query; parameters change only while closed");
+        throw EHostError(Name() + ": não é possível alterar o parâmetro '" + name +
+                         "' com a consulta aberta; os parâmetros só mudam com a consulta fechada.");
     if (TParam* p = m_params.FindParam(name)) return *p;
-    throw EHostError(Name() + ": parameter '" + name + "' not found");
+    throw EHostError(Name() + ": parâmetro '" + name + "' não encontrado.");
 }
 
 TField* TADOIBQuery::AddPersistentField(FieldDef def, const std::string& label, int displayWidth, bool visible) {
-    if (Active()) throw EHostError(Name() + ": persistent fields change only while closed");
-    if (FindField(def.name)) throw EHostError(Name() + ": field '" + def.name + "' already exists");
+    if (Active()) throw EHostError(Name() + ": não é possível alterar os campos persistentes com a consulta aberta.");
+    if (FindField(def.name)) throw EHostError(Name() + ": campo '" + def.name + "' já existe.");
     TField* f = AddFieldObject(def);
     f->DisplayLabel = label.empty() ? def.name : label;
     f->DisplayWidth = displayWidth > 0 ? displayWidth : def.size;
@@ -62,7 +62,7 @@ void TADOIBQuery::Open() {
         std::vector<int> source;
         for (const FieldDef& def : m_persistent) {
             const int c = result.fieldIndex(def.name);
-            if (c < 0) throw EHostError(Name() + ": field '" + def.name + "' not found in the query result");
+            if (c < 0) throw EHostError(Name() + ": campo '" + def.name + "' não encontrado no resultado da consulta.");
             source.push_back(c);
         }
         std::vector<std::vector<Variant>> rows;
@@ -72,7 +72,7 @@ void TADOIBQuery::Open() {
             row.reserve(source.size());
             for (int c : source) {
                 if (std::size_t(c) >= in.size())
-                    throw EHostError(Name() + ": a result row is shorter than its field list");
+                    throw EHostError(Name() + ": uma linha do resultado tem menos valores que a lista de campos.");
                 row.push_back(std::move(in[std::size_t(c)]));
             }
             rows.push_back(std::move(row));

@@ -24,7 +24,7 @@ void TClientDataSet::SetIndexName(const std::string& name) {
     if (!name.empty()) {
         const bool known =
             std::any_of(IndexDefs.begin(), IndexDefs.end(), [&](const IndexDef& d) { return sameName(d.name, name); });
-        if (!known) throw EHostError(Name() + ": index '" + name + "' not found");
+        if (!known) throw EHostError(Name() + ": índice '" + name + "' não encontrado.");
     }
     CheckBrowseMode();
     const std::string old = m_indexName;
@@ -40,7 +40,8 @@ void TClientDataSet::SetIndexName(const std::string& name) {
 }
 
 void TClientDataSet::CreateDataSet() {
-    if (FieldDefs.empty()) throw EHostError(Name() + ": cannot create the data set without field definitions");
+    if (FieldDefs.empty())
+        throw EHostError(Name() + ": não é possível criar o conjunto de dados sem definições de campos.");
     m_state = TDataSetState::dsInactive;
     m_editRow = -1;
     DropLookups();
@@ -50,7 +51,8 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::EmptyDataSet() {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     m_state = TDataSetState::dsBrowse;
     m_editRow = -1;
     m_buffer.clear();
@@ -65,7 +67,8 @@ void TClientDataSet::Open() {
         CreateDataSet();
         return;
     }
-    if (m_fields.empty()) throw EHostError(Name() + ": no field definitions and no data to open");
+    if (m_fields.empty())
+        throw EHostError(Name() + ": não é possível abrir o conjunto de dados sem definições de campos nem dados.");
     std::vector<FieldDef> defs;
     for (const auto& f : m_fields) defs.push_back(f->Def());
     SetStorage(std::move(defs), {});
@@ -108,7 +111,7 @@ void TClientDataSet::SetFilter(const std::string& filter) {
         try {
             tree = std::make_shared<internal::FilterExpression>(filter);
         } catch (const internal::FilterSyntaxError& e) {
-            throw EHostError(Name() + ": invalid filter \"" + filter + "\": " + e.reason);
+            throw EHostError(Name() + ": filtro inválido \"" + filter + "\": " + e.reason + ".");
         }
     }
     CheckBrowseMode();
@@ -136,10 +139,10 @@ std::vector<int> TClientDataSet::ResolveFields(const std::string& list) const {
     std::vector<int> columns;
     for (const std::string& name : splitFieldList(list)) {
         const int c = ColumnOf(name);
-        if (c < 0) throw EHostError(Name() + ": field '" + name + "' not found");
+        if (c < 0) throw EHostError(Name() + ": campo '" + name + "' não encontrado.");
         columns.push_back(c);
     }
-    if (columns.empty()) throw EHostError(Name() + ": no key fields given");
+    if (columns.empty()) throw EHostError(Name() + ": nenhum campo de chave foi informado.");
     return columns;
 }
 
@@ -178,7 +181,7 @@ void TClientDataSet::Rebuild() {
         if (!m_indexName.empty()) {
             auto def = std::find_if(IndexDefs.begin(), IndexDefs.end(),
                                     [&](const IndexDef& d) { return sameName(d.name, m_indexName); });
-            if (def == IndexDefs.end()) throw EHostError(Name() + ": index '" + m_indexName + "' not found");
+            if (def == IndexDefs.end()) throw EHostError(Name() + ": índice '" + m_indexName + "' não encontrado.");
             m_indexCols = ResolveFields(def->fields);
         }
         const bool filtering = m_filtered && m_filterTree;
@@ -240,12 +243,13 @@ void TClientDataSet::DropLookups() { m_lookups.clear(); }
 // option. A partial key needs a scan of the visible rows.
 bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Variant>& values,
                             std::set<LocateOption> options) {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     CheckBrowseMode();
     const std::vector<int> columns = ResolveFields(keyFields);
     if (values.size() != columns.size())
-        throw EHostError(Name() + ": Locate on \"" + keyFields + "\" needs " + std::to_string(columns.size()) +
-                         " values, got " + std::to_string(values.size()));
+        throw EHostError(Name() + ": a busca por \"" + keyFields + "\" exige " + std::to_string(columns.size()) +
+                         " valores, mas recebeu " + std::to_string(values.size()) + ".");
     const bool ignoreCase = options.count(LocateOption::CaseInsensitive) > 0;
     const bool partial = options.count(LocateOption::PartialKey) > 0;
 
@@ -256,7 +260,7 @@ bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Vari
         try {
             wanted.push_back(coerce(values[i], def.type));
         } catch (const EVariantError& e) {
-            throw EHostError(Name() + ": Locate value for field '" + def.name + "': " + e.what());
+            throw EHostError(Name() + ": valor de busca para o campo '" + def.name + "': " + e.what());
         }
     }
     auto matches = [&](std::size_t row) {
@@ -293,7 +297,8 @@ void TClientDataSet::CheckBrowseMode() {
 }
 
 void TClientDataSet::Insert() {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     CheckBrowseMode();
     m_buffer.assign(m_fields.size(), Variant::null());
     m_editRow = -1;
@@ -305,25 +310,27 @@ void TClientDataSet::Insert() {
 void TClientDataSet::Append() { Insert(); }
 
 void TClientDataSet::Edit() {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) return;
     if (IsEmpty()) {
         Insert();
         return;
     }
     const std::size_t row = CurrentRow();
-    if (row == npos) throw EHostError(Name() + ": no current record");
+    if (row == npos) throw EHostError(Name() + ": não há registro atual.");
     m_buffer = m_rows[row];
     m_editRow = int(row);
     m_state = TDataSetState::dsEdit;
 }
 
 void TClientDataSet::Post() {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert) return;
     for (std::size_t c = 0; c < m_fields.size() && c < m_buffer.size(); ++c)
         if (m_fields[c]->Required() && isBlank(m_buffer[c]))
-            throw EHostError(Name() + ": field '" + m_fields[c]->FieldName() + "' must have a value");
+            throw EHostError(Name() + ": o campo '" + m_fields[c]->FieldName() + "' deve ser informado.");
 
     if (m_state == TDataSetState::dsInsert) {
         const std::size_t row = m_rows.size();
@@ -365,16 +372,17 @@ void TClientDataSet::Cancel() {
 }
 
 void TClientDataSet::Delete() {
-    if (!Active()) throw EHostError(Name() + ": cannot perform this operation on a closed data set");
+    if (!Active())
+        throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     if (m_state == TDataSetState::dsInsert) {
         Cancel();
         return;
     }
     Cancel();
-    if (IsEmpty()) throw EHostError(Name() + ": cannot delete from an empty data set");
+    if (IsEmpty()) throw EHostError(Name() + ": não é possível excluir: o conjunto de dados está vazio.");
     Settle();
     const std::size_t row = CurrentRow();
-    if (row == npos) throw EHostError(Name() + ": no current record");
+    if (row == npos) throw EHostError(Name() + ": não há registro atual.");
     m_rows.erase(m_rows.begin() + std::ptrdiff_t(row));
     m_visible.erase(m_visible.begin() + m_cursor);
     for (std::size_t& v : m_visible)

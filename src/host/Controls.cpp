@@ -381,7 +381,8 @@ void TComboBox::SetItemIndex(int index) {
 }
 
 void TComboBox::Select(int index) {
-    if (index < 0 || index >= int(m_items.size())) throw EHostError(Name() + ": no item " + std::to_string(index));
+    if (index < 0 || index >= int(m_items.size()))
+        throw EHostError(Name() + ": o item " + std::to_string(index) + " não existe.");
     if (m_itemIndex == index) return;
     m_itemIndex = index;
     Changed();
@@ -399,7 +400,8 @@ void TRadioGroup::SetItems(std::vector<std::string> items) {
 }
 
 void TRadioGroup::SetItemIndex(int index) {
-    if (index < -1 || index >= int(m_items.size())) throw EHostError(Name() + ": no item " + std::to_string(index));
+    if (index < -1 || index >= int(m_items.size()))
+        throw EHostError(Name() + ": o item " + std::to_string(index) + " não existe.");
     if (m_itemIndex == index) return;
     m_itemIndex = index;
     Changed();
@@ -427,7 +429,8 @@ TPage* TNotebook::AddPage(const std::string& caption, int helpContext) {
 }
 
 void TNotebook::SetPageIndex(int index) {
-    if (index < -1 || index >= int(m_pages.size())) throw EHostError(Name() + ": no page " + std::to_string(index));
+    if (index < -1 || index >= int(m_pages.size()))
+        throw EHostError(Name() + ": a página " + std::to_string(index) + " não existe.");
     if (m_pageIndex == index) return;
     m_pageIndex = index;
     Changed();
@@ -448,7 +451,7 @@ TPage* TNotebook::Page(const std::string& caption) const {
 void TNotebook::SetActivePage(const std::string& caption) {
     for (std::size_t i = 0; i < m_pages.size(); ++i)
         if (m_pages[i]->Caption() == caption) return SetPageIndex(int(i));
-    throw EHostError(Name() + ": no page '" + caption + "'");
+    throw EHostError(Name() + ": a página '" + caption + "' não existe.");
 }
 
 // ---------------------------------------------------------------- spin edit

@@ -98,8 +98,8 @@ void TDataSet::MoveTo(int visibleIndex) {
     CheckBrowseMode();
     Settle();
     if (visibleIndex < 0 || std::size_t(visibleIndex) >= m_visible.size())
-        throw EHostError(Name() + ": record " + std::to_string(visibleIndex + 1) + " out of range (" +
-                         std::to_string(m_visible.size()) + " records)");
+        throw EHostError(Name() + ": registro " + std::to_string(visibleIndex + 1) + " fora do intervalo (" +
+                         std::to_string(m_visible.size()) + " registros).");
     m_cursor = visibleIndex;
     m_bof = false;
     m_eof = false;
@@ -120,7 +120,7 @@ TField* TDataSet::FindField(const std::string& name) {
 
 TField& TDataSet::FieldByName(const std::string& name) {
     if (TField* f = FindField(name)) return *f;
-    throw EHostError(Name() + ": field '" + name + "' not found");
+    throw EHostError(Name() + ": campo '" + name + "' não encontrado.");
 }
 
 DataPacket TDataSet::Snapshot() const {
@@ -140,14 +140,14 @@ void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Va
     for (std::size_t r = 0; r < rows.size(); ++r) {
         auto& row = rows[r];
         if (row.size() != defs.size())
-            throw EHostError(Name() + ": row " + std::to_string(r + 1) + " has " + std::to_string(row.size()) +
-                             " values for " + std::to_string(defs.size()) + " fields");
+            throw EHostError(Name() + ": a linha " + std::to_string(r + 1) + " tem " + std::to_string(row.size()) +
+                             " valores para " + std::to_string(defs.size()) + " campos.");
         for (std::size_t c = 0; c < defs.size(); ++c) {
             if (kindFits(row[c].kind(), defs[c].type)) continue;
             try {
                 row[c] = coerce(row[c], defs[c].type);
             } catch (const EVariantError& e) {
-                throw EHostError(Name() + ": row " + std::to_string(r + 1) + ", field '" + defs[c].name +
+                throw EHostError(Name() + ": linha " + std::to_string(r + 1) + ", campo '" + defs[c].name +
                                  "': " + e.what());
             }
         }
@@ -211,9 +211,9 @@ Variant TDataSet::CurrentValue(int column) const {
 
 void TDataSet::WriteCurrent(int column, const Variant& v) {
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert)
-        throw EHostError(stateError(Name(), "data set not in edit or insert mode"));
+        throw EHostError(stateError(Name(), "o conjunto de dados não está em edição nem em inserção."));
     if (column < 0 || std::size_t(column) >= m_buffer.size())
-        throw EHostError(Name() + ": field is not part of the data set");
+        throw EHostError(Name() + ": o campo não pertence ao conjunto de dados.");
     m_buffer[std::size_t(column)] = v;
 }
 

@@ -39,7 +39,7 @@ void TField::SetValue(const Variant& v) {
     try {
         converted = coerce(v, m_def.type);
     } catch (const EVariantError& e) {
-        throw EHostError(m_owner.Name() + ": invalid value for field '" + m_def.name + "': " + e.what());
+        throw EHostError(m_owner.Name() + ": valor inválido para o campo '" + m_def.name + "': " + e.what());
     }
     m_owner.WriteCurrent(m_index, converted);
 }

@@ -15,17 +15,17 @@ Ports g_ports;
 
 template <class T>
 T& required(T* port, const char* what) {
-    if (!port) throw EHostError(std::string("The host has not installed its ") + what + ".");
+    if (!port) throw EHostError(std::string("A aplicação principal não forneceu ") + what + ".");
     return *port;
 }
 }  // namespace
 
 void Install(const Ports& ports) { g_ports = ports; }
 const Ports& InstalledPorts() { return g_ports; }
-IHostContext& Context() { return required(g_ports.context, "working context"); }
-IDatabase& Database() { return required(g_ports.database, "database connection"); }
-INetTransport& Transport() { return required(g_ports.transport, "application-server transport"); }
-IUserInterface& UI() { return required(g_ports.ui, "user interface"); }
-IReportRunner& Reports() { return required(g_ports.reports, "report dialog"); }
+IHostContext& Context() { return required(g_ports.context, "o contexto de trabalho"); }
+IDatabase& Database() { return required(g_ports.database, "a conexão com o banco de dados"); }
+INetTransport& Transport() { return required(g_ports.transport, "o transporte do servidor de aplicação"); }
+IUserInterface& UI() { return required(g_ports.ui, "a interface com o usuário"); }
+IReportRunner& Reports() { return required(g_ports.reports, "o diálogo de relatórios"); }
 
 }  // namespace pla013::host

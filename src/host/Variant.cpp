@@ -14,21 +14,21 @@ namespace {
 
 const char* kindName(Variant::Kind k) {
     switch (k) {
-        case Variant::Kind::Unassigned: return "unassigned";
-        case Variant::Kind::Null: return "null";
-        case Variant::Kind::Integer: return "integer";
-        case Variant::Kind::Float: return "float";
-        case Variant::Kind::Text: return "text";
-        case Variant::Kind::Date: return "date";
-        case Variant::Kind::Array: return "array";
-        case Variant::Kind::Packet: return "data packet";
+        case Variant::Kind::Unassigned: return "não atribuído";
+        case Variant::Kind::Null: return "nulo";
+        case Variant::Kind::Integer: return "inteiro";
+        case Variant::Kind::Float: return "real";
+        case Variant::Kind::Text: return "texto";
+        case Variant::Kind::Date: return "data";
+        case Variant::Kind::Array: return "lista";
+        case Variant::Kind::Packet: return "pacote de dados";
     }
     return "?";
 }
 
 [[noreturn]] void cannotConvert(Variant::Kind from, const char* to) {
-    throw EVariantError(std::string("Could not convert a variant of type (") + kindName(from) + ") into type (" + to +
-                        ")");
+    throw EVariantError(std::string("Não é possível converter um valor do tipo ") + kindName(from) + " para o tipo " +
+                        to + ".");
 }
 
 std::string trimBlanks(const std::string& s) {
@@ -120,7 +120,7 @@ bool validDate(int y, int m, int d) {
 }
 
 std::int64_t dayNumber(TDateTime d) {
-    if (!std::isfinite(d) || std::fabs(d) > 3e6) throw EVariantError("Invalid date value");
+    if (!std::isfinite(d) || std::fabs(d) > 3e6) throw EVariantError("Valor de data inválido.");
     return std::int64_t(std::floor(d));
 }
 
@@ -175,7 +175,7 @@ std::string Variant::toString() const {
         case Kind::Float: return formatDouble(std::get<double>(m_value));
         case Kind::Text: return std::get<std::string>(m_value);
         case Kind::Date: return FormatDateTime("dd/mm/yyyy", std::get<DateTag>(m_value).value);
-        default: cannotConvert(kind(), "string");
+        default: cannotConvert(kind(), "texto");
     }
 }
 
@@ -189,15 +189,15 @@ std::int64_t Variant::toInt() const {
             const double d = kind() == Kind::Float ? std::get<double>(m_value) : std::get<DateTag>(m_value).value;
             // Automation rounding: to nearest, halves to even.
             const double r = std::nearbyint(d);
-            if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18) cannotConvert(kind(), "integer");
+            if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18) cannotConvert(kind(), "inteiro");
             return std::int64_t(r);
         }
         case Kind::Text: {
             std::int64_t v = 0;
             if (parseInt(std::get<std::string>(m_value), v)) return v;
-            throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid integer value");
+            throw EVariantError("'" + std::get<std::string>(m_value) + "' não é um número inteiro válido.");
         }
-        default: cannotConvert(kind(), "integer");
+        default: cannotConvert(kind(), "inteiro");
     }
 }
 
@@ -211,9 +211,9 @@ double Variant::toDouble() const {
         case Kind::Text: {
             double v = 0;
             if (parseDouble(std::get<std::string>(m_value), v)) return v;
-            throw EVariantError("'" + std::get<std::string>(m_value) + "' is not a valid floating point value");
+            throw EVariantError("'" + std::get<std::string>(m_value) + "' não é um número válido.");
         }
-        default: cannotConvert(kind(), "double");
+        default: cannotConvert(kind(), "real");
     }
 }
 
@@ -226,29 +226,29 @@ TDateTime Variant::toDate() const {
             TDateTime d = 0;
             const std::string& t = std::get<std::string>(m_value);
             if (TryStrToDate(t, d) || TryIsoToDate(trimBlanks(t), d)) return d;
-            throw EVariantError("'" + t + "' is not a valid date");
+            throw EVariantError("'" + t + "' não é uma data válida.");
         }
-        default: cannotConvert(kind(), "date");
+        default: cannotConvert(kind(), "data");
     }
 }
 
 const std::vector<Variant>& Variant::array() const {
-    if (kind() != Kind::Array) cannotConvert(kind(), "array");
+    if (kind() != Kind::Array) cannotConvert(kind(), "lista");
     return *std::get<std::shared_ptr<std::vector<Variant>>>(m_value);
 }
 
 const Variant& Variant::at(std::size_t index) const {
     const auto& a = array();
     if (index >= a.size())
-        throw EVariantError("Variant array index " + std::to_string(index) + " out of bounds (" +
-                            std::to_string(a.size()) + " elements)");
+        throw EVariantError("Índice " + std::to_string(index) + " fora dos limites da lista (" +
+                            std::to_string(a.size()) + " elementos).");
     return a[index];
 }
 
 std::shared_ptr<const DataPacket> Variant::packet() const {
-    if (kind() != Kind::Packet) cannotConvert(kind(), "data packet");
+    if (kind() != Kind::Packet) cannotConvert(kind(), "pacote de dados");
     auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
-    if (!p) throw EVariantError("Empty data packet");
+    if (!p) throw EVariantError("Pacote de dados vazio.");
     return p;
 }
 
@@ -284,8 +284,8 @@ bool Variant::numberIf(double& out) const noexcept {
 
 TDateTime EncodeDate(int year, int month, int day) {
     if (!validDate(year, month, day))
-        throw EVariantError("Invalid date: year " + std::to_string(year) + ", month " + std::to_string(month) +
-                            ", day " + std::to_string(day));
+        throw EVariantError("Data inválida: ano " + std::to_string(year) + ", mês " + std::to_string(month) + ", dia " +
+                            std::to_string(day) + ".");
     return double(daysFromCivil(year, unsigned(month), unsigned(day)) - kEpochOffset);
 }
 

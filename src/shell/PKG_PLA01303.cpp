@@ -44,7 +44,7 @@ int guarded(F&& body, char* error, std::size_t size) {
         copyError(e.what(), error, size);
         return pla013::host::msError;
     } catch (...) {
-        copyError("unknown failure", error, size);
+        copyError("Falha desconhecida no módulo.", error, size);
         return pla013::host::msError;
     }
 }
@@ -56,7 +56,7 @@ extern "C" {
 PLA013_EXPORT int IniProc(const pla013::host::Variant* argument, char* error, std::size_t errorSize) {
     return guarded(
         [&] {
-            if (!argument) throw pla013::host::EVariantError("IniProc: no argument");
+            if (!argument) throw pla013::host::EVariantError("IniProc: nenhum argumento foi informado.");
             pla013::IniProc(*argument);
         },
         error, errorSize);

@@ -100,16 +100,16 @@ TEST(FilterExpression, SyntaxErrorsSayWhatAndWhere) {
         const char* reason;
     };
     const Row rows[] = {
-        {"CD = 'abc", "unterminated text literal starting at position 6"},
-        {"CD = 'a' # x", "unexpected character '#' at position 10"},
-        {"CD != 'a'", "unexpected character '!' at position 4"},
-        {"CD 'a'", "expected a comparison operator but found 'a'"},
-        {"CD => 'a'", "expected a field name or a value but found '>' at position 5"},
-        {"CD = AND", "expected a field name or a value but found 'AND' at position 6"},
-        {"'a' = 'b'", "a comparison needs a field name"},
-        {"(CD = 'a'", "expected ')' but found end of text"},
-        {"CD = 'a' SEQ = 1", "unexpected 'SEQ' at position 10"},
-        {"QT = 1.2.3", "unexpected '.3' at position 9"},
+        {"CD = 'abc", "texto entre aspas sem fechamento, iniciado na posição 6"},
+        {"CD = 'a' # x", "caractere inesperado '#' na posição 10"},
+        {"CD != 'a'", "caractere inesperado '!' na posição 4"},
+        {"CD 'a'", "esperado um operador de comparação, mas foi encontrado 'a'"},
+        {"CD => 'a'", "esperado um nome de campo ou um valor, mas foi encontrado '>' na posição 5"},
+        {"CD = AND", "esperado um nome de campo ou um valor, mas foi encontrado 'AND' na posição 6"},
+        {"'a' = 'b'", "uma comparação precisa de um nome de campo"},
+        {"(CD = 'a'", "esperado ')', mas foi encontrado o fim do texto"},
+        {"CD = 'a' SEQ = 1", "elemento inesperado: 'SEQ' na posição 10"},
+        {"QT = 1.2.3", "elemento inesperado: '.3' na posição 9"},
     };
     for (const auto& r : rows) EXPECT_EQ(syntaxError(r.text), r.reason) << r.text;
 }
@@ -120,14 +120,15 @@ TEST(FilterExpression, ResolveNamesTheProblemAndFollowsMovedFields) {
         resolve(unknown, kFields);
         ADD_FAILURE() << "unknown field accepted";
     } catch (const EHostError& e) {
-        EXPECT_STREQ(e.what(), "cdsTeste: field 'ZZ' of filter \"CD = 'a' AND ZZ = 1\" not found");
+        EXPECT_STREQ(e.what(), "cdsTeste: campo 'ZZ' do filtro \"CD = 'a' AND ZZ = 1\" não encontrado.");
     }
     FilterExpression unsuitable("SEQ = 'dois'");
     try {
         resolve(unsuitable, kFields);
         ADD_FAILURE() << "text accepted for an integer field";
     } catch (const EHostError& e) {
-        EXPECT_STREQ(e.what(), "cdsTeste: value 'dois' of filter \"SEQ = 'dois'\" does not suit field 'SEQ' (integer)");
+        EXPECT_STREQ(e.what(),
+                     "cdsTeste: valor 'dois' do filtro \"SEQ = 'dois'\" não é compatível com o campo 'SEQ' (integer).");
     }
 
     // The same expression bound again after the fields change places.

@@ -68,7 +68,7 @@ TEST_F(QueryTest, SendsTextsAndParametersInListOrder) {
         qry.ParamByName("P_CDPRATO");
         FAIL() << "a parameter changed while the query was open";
     } catch (const EHostError& e) {
-        EXPECT_NE(std::string(e.what()).find("parameters change only while closed"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("os parâmetros só mudam com a consulta fechada"), std::string::npos);
     }
     qry.Close();
     EXPECT_THROW(qry.ParamByName("P_NADA"), EHostError);

@@ -37,7 +37,7 @@ public:
 
     std::unique_ptr<FilterExpr> parse() {
         auto e = parseOr();
-        if (m_tok.kind != Tok::End) fail("unexpected " + describe(m_tok));
+        if (m_tok.kind != Tok::End) fail("elemento inesperado: " + describe(m_tok));
         return e;
     }
 
@@ -54,11 +54,11 @@ private:
 
     static std::string describe(const Token& t) {
         switch (t.kind) {
-            case Tok::End: return "end of text";
+            case Tok::End: return "o fim do texto";
             case Tok::String: return "'" + t.text + "'";
             case Tok::LParen: return "'('";
             case Tok::RParen: return "')'";
-            default: return "'" + t.text + "' at position " + std::to_string(t.pos + 1);
+            default: return "'" + t.text + "' na posição " + std::to_string(t.pos + 1);
         }
     }
 
@@ -74,7 +74,7 @@ private:
             ++i;
             for (;;) {
                 if (i >= m_text.size())
-                    fail("unterminated text literal starting at position " + std::to_string(m_tok.pos + 1));
+                    fail("texto entre aspas sem fechamento, iniciado na posição " + std::to_string(m_tok.pos + 1));
                 if (m_text[i] == '\'') {
                     if (i + 1 < m_text.size() && m_text[i + 1] == '\'') {
                         value += '\'';
@@ -152,7 +152,7 @@ private:
                 m_tok.kind = Tok::Ident;
             return;
         }
-        fail("unexpected character '" + std::string(1, c) + "' at position " + std::to_string(i + 1));
+        fail("caractere inesperado '" + std::string(1, c) + "' na posição " + std::to_string(i + 1));
     }
 
     std::unique_ptr<FilterExpr> parseOr() {
@@ -192,7 +192,7 @@ private:
         if (m_tok.kind == Tok::LParen) {
             advance();
             auto inner = parseOr();
-            if (m_tok.kind != Tok::RParen) fail("expected ')' but found " + describe(m_tok));
+            if (m_tok.kind != Tok::RParen) fail("esperado ')', mas foi encontrado " + describe(m_tok));
             advance();
             return inner;
         }
@@ -205,7 +205,7 @@ private:
             case Tok::Ident: o.isField = true; break;
             case Tok::String: break;
             case Tok::Number: o.isNumber = true; break;
-            default: fail("expected a field name or a value but found " + describe(m_tok));
+            default: fail("esperado um nome de campo ou um valor, mas foi encontrado " + describe(m_tok));
         }
         o.text = m_tok.text;
         advance();
@@ -216,11 +216,11 @@ private:
         auto node = std::make_unique<FilterExpr>();
         node->kind = FilterExpr::Kind::Compare;
         node->a = parseOperand();
-        if (m_tok.kind != Tok::Op) fail("expected a comparison operator but found " + describe(m_tok));
+        if (m_tok.kind != Tok::Op) fail("esperado um operador de comparação, mas foi encontrado " + describe(m_tok));
         node->op = m_tok.op;
         advance();
         node->b = parseOperand();
-        if (!node->a.isField && !node->b.isField) fail("a comparison needs a field name");
+        if (!node->a.isField && !node->b.isField) fail("uma comparação precisa de um nome de campo");
         return node;
     }
 
@@ -286,7 +286,8 @@ void FilterExpression::resolve(const std::string& owner, const std::function<int
     auto resolveOperand = [&](Operand& o) {
         if (!o.isField) return;
         o.column = columnOf(o.text);
-        if (o.column < 0) throw EHostError(owner + ": field '" + o.text + "' of filter \"" + text + "\" not found");
+        if (o.column < 0)
+            throw EHostError(owner + ": campo '" + o.text + "' do filtro \"" + text + "\" não encontrado.");
     };
     auto convertLiteral = [&](Operand& literal, const Operand& field) {
         if (literal.isField) return;
@@ -298,8 +299,8 @@ void FilterExpression::resolve(const std::string& owner, const std::function<int
         try {
             literal.value = coerce(Variant(literal.text), def.type);
         } catch (const EVariantError&) {
-            throw EHostError(owner + ": value '" + literal.text + "' of filter \"" + text + "\" does not suit field '" +
-                             def.name + "' (" + FieldTypeName(def.type) + ")");
+            throw EHostError(owner + ": valor '" + literal.text + "' do filtro \"" + text +
+                             "\" não é compatível com o campo '" + def.name + "' (" + FieldTypeName(def.type) + ").");
         }
     };
     std::vector<FilterExpr*> stack{m_root.get()};
