@@ -125,6 +125,17 @@ struct Column {
     std::vector<std::string> raw;
 };
 
+// Lets a statement select, read columns and call functions, nothing else.
+int readOnlyAuthorizer(void*, int action, const char*, const char*, const char*, const char*) {
+    switch (action) {
+        case SQLITE_SELECT:
+        case SQLITE_READ:
+        case SQLITE_FUNCTION:
+        case SQLITE_RECURSIVE: return SQLITE_OK;
+        default: return SQLITE_DENY;
+    }
+}
+
 }  // namespace
 
 struct SociDatabase::Impl {
@@ -133,6 +144,7 @@ struct SociDatabase::Impl {
     std::string target;
     soci::session session;
     int transactionDepth = 0;
+    int readOnlyDepth = 0;
     bool emptyTextIsNull = true;
 
     [[noreturn]] void fail(const std::string& name, const std::string& message) const {
@@ -144,7 +156,82 @@ struct SociDatabase::Impl {
     DataPacket fetchAll(soci::statement& statement, soci::row& row, bool gotRow);
     void describe(soci::statement& statement, soci::row& row, bool gotRow, DataPacket& packet,
                   std::vector<Column>& columns);
+    void checkReadOnlyHolds(const std::string& name);
+    void runReadOnlySqlite(const std::function<void()>& work);
+    void runReadOnlyPostgres(const std::function<void()>& work);
 };
+
+// A read-only transaction that a statement of the scope ended (COMMIT,
+// ROLLBACK) would let the next ones write: nothing more runs in that scope.
+void SociDatabase::Impl::checkReadOnlyHolds(const std::string& name) {
+    if (readOnlyDepth == 0 || engine != DbEngine::PostgreSQL) return;
+    auto* backend = static_cast<soci::postgresql_session_backend*>(session.get_backend());
+    if (PQtransactionStatus(backend->conn_) == PQTRANS_IDLE)
+        fail(name, "a transação somente leitura foi encerrada por um comando anterior; nada mais é executado");
+}
+
+void SociDatabase::Impl::runReadOnlySqlite(const std::function<void()>& work) {
+    auto* connection = static_cast<soci::sqlite3_session_backend*>(session.get_backend())->conn_;
+    int previous = 0;
+    try {
+        session << "PRAGMA query_only", soci::into(previous);
+        session << "PRAGMA query_only = 1";
+    } catch (const std::exception& e) {
+        fail("PRAGMA query_only", e.what());
+    }
+    // Lifts both guards, in the order that lets the pragma run again.
+    struct Restore {
+        sqlite_api::sqlite3* connection;
+        int previous;
+        int& depth;
+        ~Restore() {
+            sqlite_api::sqlite3_set_authorizer(connection, nullptr, nullptr);
+            const std::string pragma = "PRAGMA query_only = " + std::to_string(previous);
+            sqlite_api::sqlite3_exec(connection, pragma.c_str(), nullptr, nullptr, nullptr);
+            depth = 0;
+        }
+    } restore{connection, previous, readOnlyDepth};
+    sqlite_api::sqlite3_set_authorizer(connection, readOnlyAuthorizer, nullptr);
+    readOnlyDepth = 1;
+    work();
+}
+
+void SociDatabase::Impl::runReadOnlyPostgres(const std::function<void()>& work) {
+    if (transactionDepth > 0)
+        fail("Somente leitura", "o modo somente leitura não pode começar dentro de uma transação aberta");
+    try {
+        session.begin();
+    } catch (const std::exception& e) {
+        fail("BEGIN", e.what());
+    }
+    // Ends the transaction whatever happened inside; a rollback that fails
+    // leaves the first error as the one reported.
+    struct End {
+        soci::session& session;
+        int& transactionDepth;
+        int& readOnlyDepth;
+        ~End() {
+            transactionDepth = 0;
+            readOnlyDepth = 0;
+            auto* backend = static_cast<soci::postgresql_session_backend*>(session.get_backend());
+            if (PQtransactionStatus(backend->conn_) == PQTRANS_IDLE) return;  // a statement ended it
+            try {
+                session.rollback();
+            } catch (...) {}
+        }
+    } end{session, transactionDepth, readOnlyDepth};
+    transactionDepth = 1;
+    try {
+        session << "SET TRANSACTION READ ONLY";
+        // The first snapshot: from here on no statement can turn the
+        // transaction back to read-write.
+        session << "SELECT 1";
+    } catch (const std::exception& e) {
+        fail("SET TRANSACTION READ ONLY", e.what());
+    }
+    readOnlyDepth = 1;
+    work();
+}
 
 std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const SqlParams& params,
                                                   const std::string& name) const {
@@ -379,6 +466,7 @@ DataPacket SociDatabase::Open(const host::QueryRequest& request) {
 
 DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
+    d.checkReadOnlyHolds(name);
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
         soci::row row;
@@ -396,6 +484,7 @@ DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, 
 
 long long SociDatabase::execute(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
+    d.checkReadOnlyHolds(name);
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
         soci::statement statement(d.session);
@@ -409,6 +498,8 @@ long long SociDatabase::execute(const std::string& sql, const SqlParams& params,
 
 void SociDatabase::executeScript(const std::string& script, const std::string& name) {
     Impl& d = *m_impl;
+    // A script may end the read-only transaction and go on writing.
+    if (d.readOnlyDepth > 0) d.fail(name, "um script não pode ser executado no modo somente leitura");
     if (d.engine == DbEngine::SQLite) {
         auto* backend = static_cast<soci::sqlite3_session_backend*>(d.session.get_backend());
         char* message = nullptr;
@@ -465,6 +556,18 @@ void SociDatabase::transaction(const std::function<void()>& work) {
         rollbackQuietly();
         d.fail("COMMIT", e.what());
     }
+}
+
+void SociDatabase::RunReadOnly(const std::function<void()>& work) {
+    Impl& d = *m_impl;
+    if (d.readOnlyDepth > 0) {
+        work();
+        return;
+    }
+    if (d.engine == DbEngine::SQLite)
+        d.runReadOnlySqlite(work);
+    else
+        d.runReadOnlyPostgres(work);
 }
 
 DbEngine SociDatabase::engine() const { return m_impl->engine; }

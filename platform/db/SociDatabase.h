@@ -83,6 +83,17 @@ public:
     // rethrows when it throws. A call inside work joins the running transaction.
     void transaction(const std::function<void()>& work);
 
+    // host::IDatabase: runs work with the connection refusing every change,
+    // whatever the statements are. SQLite: PRAGMA query_only and an
+    // authorizer that lets statements prepared meanwhile only select, read
+    // and call functions (so ATTACH, VACUUM INTO and PRAGMA are refused too);
+    // both are lifted afterwards and query_only gets its previous value.
+    // PostgreSQL: a READ ONLY transaction, rolled back afterwards; a
+    // statement run here after that transaction has ended (a COMMIT that got
+    // through) is refused. A call inside work joins the running scope; on
+    // PostgreSQL a scope cannot start inside transaction() (EHostError).
+    void RunReadOnly(const std::function<void()>& work) override;
+
     DbEngine engine() const;
     // The path, or the URL with any password masked, for messages.
     const std::string& location() const;

@@ -6,6 +6,7 @@ namespace pla013::host {
 
 IHostContext::~IHostContext() = default;
 IDatabase::~IDatabase() = default;
+void IDatabase::RunReadOnly(const std::function<void()>& work) { work(); }
 INetTransport::~INetTransport() = default;
 IUserInterface::~IUserInterface() = default;
 IReportRunner::~IReportRunner() = default;

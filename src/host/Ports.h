@@ -3,6 +3,7 @@
 // application implements them and installs them with host::Install before it
 // calls the module. Each is a pure interface.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -55,6 +56,14 @@ class IDatabase {
 public:
     virtual ~IDatabase();
     virtual DataPacket Open(const QueryRequest& request) = 0;
+    // Runs work with this connection refusing every change to the database
+    // (writes, schema changes, attaching files, engine settings), and lifts
+    // that state when work ends, also when it throws. The statements of a
+    // report definition run inside it, so that a definition can only read.
+    // The default runs work as it is: it suits adapters that have nothing to
+    // change (fixed packets, recordings); an adapter over a writable engine
+    // overrides it.
+    virtual void RunReadOnly(const std::function<void()>& work);
 };
 
 // One positional argument of a late-bound application-server call.

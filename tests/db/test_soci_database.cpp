@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -257,6 +258,43 @@ TEST_P(Adapter, TransactionsCommitOrRollBackAsAWhole) {
     });
     EXPECT_EQ(query("SELECT S FROM AMOSTRA WHERE I >= 10").rows.size(), 2u);
     EXPECT_EQ(db().execute("UPDATE AMOSTRA SET S = 'x' WHERE I >= 10"), 2);
+}
+
+// The guard of the report definitions' statements, for a write that got past
+// their text check: refused by the engine, and lifted afterwards, also after
+// a refusal.
+TEST_P(Adapter, ReadOnlyScopeRefusesEveryChangeAndEndsWithTheWork) {
+    const bool sqlite = GetParam() == DbEngine::SQLite;
+    const std::string copy =
+        sqlite ? (std::filesystem::path(m_scratch->location()).parent_path() / "copia.db").string() : "";
+    std::vector<std::vector<std::string>> cases = {
+        {"DELETE FROM AMOSTRA"}, {"UPDATE AMOSTRA SET I = 9"},       {"INSERT INTO AMOSTRA (I) VALUES (3)"},
+        {"DROP TABLE AMOSTRA"},  {"CREATE TABLE OUTRA (A INTEGER)"}, {"COMMIT", "DELETE FROM AMOSTRA"},
+    };
+    if (sqlite) {
+        cases.push_back({"PRAGMA query_only = 0", "DELETE FROM AMOSTRA"});
+        cases.push_back({"ATTACH DATABASE '" + copy + "' AS C"});
+        cases.push_back({"VACUUM INTO '" + copy + "'"});
+    } else {
+        cases.push_back({"SET TRANSACTION READ WRITE", "DELETE FROM AMOSTRA"});
+    }
+    for (const auto& statements : cases) {
+        SCOPED_TRACE(statements.front());
+        hostError([&] {
+            db().RunReadOnly([&] {
+                EXPECT_EQ(query("SELECT COUNT(*) AS N FROM AMOSTRA").rows.at(0).at(0).toInt(), 2);
+                for (const auto& s : statements) db().execute(s);
+            });
+        });
+    }
+    EXPECT_EQ(query("SELECT COUNT(*) AS N FROM AMOSTRA WHERE I IN (1, 2)").rows.at(0).at(0).toInt(), 2);
+    EXPECT_EQ(query("SELECT COUNT(*) AS N FROM AMOSTRA").rows.at(0).at(0).toInt(), 2);
+    if (sqlite) {
+        EXPECT_FALSE(std::filesystem::exists(copy));
+    }
+    // Lifted: writes work again outside the scope.
+    EXPECT_EQ(db().execute("UPDATE AMOSTRA SET I = I + 10"), 2);
+    db().execute("CREATE TABLE OUTRA (A INTEGER)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Adapter, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
