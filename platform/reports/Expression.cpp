@@ -12,9 +12,16 @@ struct Expression::Node {
     double number = 0;
     std::string name;
     std::unique_ptr<Node> left, right;
+    int height = 1;  // nodes on the longest path down, this one included
 };
 
 namespace {
+
+// Parsing recurses once per parenthesis and unary minus, and evaluating (and
+// destroying) a tree recurses once per level: both stay far from the end of
+// the stack, also in the sanitizer build, whatever a definition holds.
+constexpr int kMaxNesting = 200;
+constexpr int kMaxHeight = 1000;
 
 class Parser {
 public:
@@ -35,21 +42,41 @@ private:
     void skipBlanks() {
         while (m_pos < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
     }
-    std::unique_ptr<Expression::Node> binary(char op, std::unique_ptr<Expression::Node> l,
-                                             std::unique_ptr<Expression::Node> r) {
+    // Counts the parentheses and unary minus signs open at a point of the text.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& p) : m_p(p) {
+            if (++m_p.m_nesting > kMaxNesting)
+                m_p.fail("expressão aninhada demais (o limite é " + std::to_string(kMaxNesting) +
+                         " níveis de parênteses e sinais)");
+        }
+        ~Nesting() { --m_p.m_nesting; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& m_p;
+    };
+
+    std::unique_ptr<Expression::Node> node(char op, std::unique_ptr<Expression::Node> l,
+                                           std::unique_ptr<Expression::Node> r) {
         auto n = std::make_unique<Expression::Node>();
         n->op = op;
+        n->height = 1 + std::max(l ? l->height : 0, r ? r->height : 0);
+        if (n->height > kMaxHeight)
+            fail("expressão longa demais (o limite é " + std::to_string(kMaxHeight) + " operações encadeadas)");
         n->left = std::move(l);
         n->right = std::move(r);
         return n;
     }
+
     std::unique_ptr<Expression::Node> parseSum() {
         auto left = parseProduct();
         for (;;) {
             skipBlanks();
             if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-')) {
                 char op = m_text[m_pos++];
-                left = binary(op, std::move(left), parseProduct());
+                left = node(op, std::move(left), parseProduct());
             } else {
                 return left;
             }
@@ -61,7 +88,7 @@ private:
             skipBlanks();
             if (m_pos < m_text.size() && (m_text[m_pos] == '*' || m_text[m_pos] == '/')) {
                 char op = m_text[m_pos++];
-                left = binary(op, std::move(left), parseUnary());
+                left = node(op, std::move(left), parseUnary());
             } else {
                 return left;
             }
@@ -71,10 +98,8 @@ private:
         skipBlanks();
         if (m_pos < m_text.size() && m_text[m_pos] == '-') {
             ++m_pos;
-            auto n = std::make_unique<Expression::Node>();
-            n->op = 'u';
-            n->left = parseUnary();
-            return n;
+            Nesting nesting(*this);
+            return node('u', parseUnary(), nullptr);
         }
         return parsePrimary();
     }
@@ -84,6 +109,7 @@ private:
         char c = m_text[m_pos];
         if (c == '(') {
             ++m_pos;
+            Nesting nesting(*this);
             auto n = parseSum();
             skipBlanks();
             if (m_pos >= m_text.size() || m_text[m_pos] != ')') fail("falta ')'");
@@ -125,6 +151,7 @@ private:
 
     const std::string& m_text;
     std::size_t m_pos = 0;
+    int m_nesting = 0;
     std::vector<std::string>* m_names = nullptr;
 };
 

@@ -15,7 +15,9 @@ public:
     // Resolves a name to its value; nothing for null.
     using Resolver = std::function<std::optional<double>(const std::string& name)>;
 
-    // Parses text; std::invalid_argument with the reason (and offset) on bad syntax.
+    // Parses text; std::invalid_argument with the reason (and offset) on bad
+    // syntax, and on an expression nested more than 200 levels deep
+    // (parentheses and unary minus) or chaining more than 1000 operations.
     static std::shared_ptr<const Expression> parse(const std::string& text);
 
     // In sums and differences a null operand counts as 0, so that a missing

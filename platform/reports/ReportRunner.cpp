@@ -304,8 +304,15 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
 
     try {
         progress("dados", 0, 0);
-        auto lookups = runLookups(def, m_lastParams);
-        host::DataPacket data = openData(form, def, m_lastParams);
+        std::map<std::string, host::Variant> lookups;
+        host::DataPacket data;
+        // Whatever the definition's SQL says, it runs where nothing can be changed.
+        if (!def.lookups.empty() || !def.sql.empty())
+            database().RunReadOnly([&] {
+                lookups = runLookups(def, m_lastParams);
+                if (!def.sql.empty()) data = openData(form, def, m_lastParams);
+            });
+        if (def.sql.empty()) data = openData(form, def, m_lastParams);
         progress("dados", data.rows.size(), data.rows.size());
 
         ReportDocument::Input in;

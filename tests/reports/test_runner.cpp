@@ -45,6 +45,7 @@ public:
         requests.push_back(r);
         return m_db.Open(r);
     }
+    void RunReadOnly(const std::function<void()>& work) override { m_db.RunReadOnly(work); }
     std::vector<pla013::host::QueryRequest> requests;
 
 private:

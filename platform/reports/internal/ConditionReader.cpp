@@ -4,7 +4,21 @@
 
 namespace pla013::reports::internal {
 
+namespace {
+
+// Reading, evaluating and destroying a condition recurse once per level.
+constexpr int kMaxDepth = 200;
+
+}  // namespace
+
 Condition ConditionReader::read(const json& v, const std::string& ptr, bool fieldsAllowed) {
+    if (m_depth >= kMaxDepth)
+        m_r.fail(ptr, "condição aninhada demais (o limite é " + std::to_string(kMaxDepth) + " níveis)");
+    ++m_depth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{m_depth};
     const json& c = m_r.object(v, ptr);
     Condition out;
     out.pointer = ptr;

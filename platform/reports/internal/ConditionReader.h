@@ -16,6 +16,7 @@ public:
 
     explicit ConditionReader(DefinitionContext& ctx) : m_ctx(ctx), m_r(ctx.reader()) {}
 
+    // EHostError at ptr for a condition nested more than 200 levels deep.
     Condition read(const json& v, const std::string& ptr, bool fieldsAllowed);
 
 private:
@@ -26,6 +27,7 @@ private:
 
     DefinitionContext& m_ctx;
     const JsonReader& m_r;
+    int m_depth = 0;
 };
 
 }  // namespace pla013::reports::internal

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/reports/internal/ReadOnlyQuery.h"
+
 namespace pla013::reports::internal {
 
 void DefinitionContext::addFieldRef(const std::string& name, const std::string& ptr) {
@@ -29,6 +31,11 @@ void DefinitionContext::templateFieldRefs(const std::string& text, const std::st
 }
 
 std::vector<std::string> DefinitionContext::checkSql(const std::string& sql, const std::string& ptr) const {
+    try {
+        checkReadOnlyQuery(sql);
+    } catch (const std::invalid_argument& e) {
+        m_reader.fail(ptr, e.what());
+    }
     auto names = sqlParameterNames(sql);
     std::vector<std::string> declared;
     for (const auto& n : names) {

@@ -26,7 +26,8 @@ public:
     void checkTemplate(const std::string& text, const std::string& ptr) const;
     // The names of a template that are not parameters become field references.
     void templateFieldRefs(const std::string& text, const std::string& ptr);
-    // The parameters an SQL text uses, as declared; each must be.
+    // The parameters an SQL text uses, as declared; each must be. The text
+    // must be a single query that only reads (checkReadOnlyQuery).
     std::vector<std::string> checkSql(const std::string& sql, const std::string& ptr) const;
 
 private:

@@ -6,6 +6,7 @@
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
 #include "platform/reports/internal/DefinitionRules.h"
+#include "platform/reports/internal/ValueFormat.h"
 
 namespace pla013::reports::internal {
 
@@ -67,6 +68,14 @@ bool convertValue(host::Variant& v, host::FieldType target) {
     return true;
 }
 
+void capText(host::Variant& v) {
+    // Bytes bound the code points: most texts are decided without counting.
+    const std::string* text = v.textIf();
+    if (!text || text->size() <= ReportData::kMaxTextLength) return;
+    if (textWidth(*text) > ReportData::kMaxTextLength)
+        v = host::Variant(cutText(*text, ReportData::kMaxTextLength, /*ellipsis=*/true));
+}
+
 }  // namespace
 
 ReportData::ReportData(host::DataPacket data, std::vector<ReportParam> params,
@@ -78,6 +87,7 @@ ReportData::ReportData(host::DataPacket data, std::vector<ReportParam> params,
 
 void ReportData::prepare(const ReportDefinition& def) {
     convertTypes(def);
+    capTexts(def);
     addComputed(def);
     checkFields(def);
 }
@@ -105,6 +115,19 @@ void ReportData::convertTypes(const ReportDefinition& def) {
         if (f < 0) continue;  // reported by checkFields with its place
         convertField(def, name, kind, f);
     }
+}
+
+void ReportData::capTexts(const ReportDefinition& def) {
+    std::vector<bool> isImage(m_data.fields.size(), false);
+    for (const auto& g : def.groups)
+        for (const auto* items : {&g.header, &g.footer})
+            for (const auto& item : *items)
+                if (item.kind == SectionItem::Kind::Image && fieldIndex(item.field) >= 0)
+                    isImage[std::size_t(fieldIndex(item.field))] = true;
+    for (auto& row : m_data.rows)
+        for (std::size_t f = 0; f < row.size() && f < isImage.size(); ++f)
+            if (!isImage[f]) capText(row[f]);
+    for (auto& [name, value] : m_lookups) capText(value);
 }
 
 void ReportData::convertField(const ReportDefinition& def, const std::string& name, const std::string& kind,

@@ -18,10 +18,18 @@ class ReportData {
 public:
     using Row = std::vector<host::Variant>;
 
+    // The most characters (code points) a text of the data or of a lookup
+    // keeps: the cell limit of XLSX, and far more than any page shows. A
+    // longer text is cut and ends in "…", so that one huge value can neither
+    // exhaust the memory of a renderer nor vanish without a trace.
+    static constexpr std::size_t kMaxTextLength = 32767;
+
     ReportData(host::DataPacket data, std::vector<ReportParam> params, std::map<std::string, host::Variant> lookups);
 
     // EHostError naming the definition's file and place when a value does not
-    // convert to its declared type or a field is missing.
+    // convert to its declared type or a field is missing. Texts longer than
+    // kMaxTextLength are cut, except those of the fields shown as images
+    // (they are decoded, never printed).
     void prepare(const ReportDefinition& def);
 
     int fieldIndex(const std::string& name) const;  // -1 when absent
@@ -35,6 +43,7 @@ public:
 
 private:
     void convertTypes(const ReportDefinition& def);
+    void capTexts(const ReportDefinition& def);
     void convertField(const ReportDefinition& def, const std::string& name, const std::string& kind, int field);
     void addComputed(const ReportDefinition& def);
     void checkComputed(const ReportDefinition& def, const ComputedDef& computed) const;

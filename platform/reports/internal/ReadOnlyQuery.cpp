@@ -1,0 +1,145 @@
+#include "platform/reports/internal/ReadOnlyQuery.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "platform/reports/internal/DefinitionRules.h"
+
+namespace pla013::reports::internal {
+
+namespace {
+
+// Words that have no place in a query that only reads. INTO covers
+// PostgreSQL's SELECT ... INTO, which creates a table; UPDATE covers
+// SELECT ... FOR UPDATE, which locks rows.
+constexpr std::array<std::string_view, 17> kForbidden = {"INSERT",  "UPDATE",   "DELETE", "MERGE",  "DROP",   "CREATE",
+                                                         "ALTER",   "TRUNCATE", "ATTACH", "DETACH", "PRAGMA", "VACUUM",
+                                                         "REINDEX", "GRANT",    "REVOKE", "COMMIT", "INTO"};
+
+struct Token {
+    std::string word;  // upper-cased; empty for a ';'
+    std::size_t offset = 0;
+};
+
+bool isWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
+           (static_cast<unsigned char>(c) & 0x80);
+}
+
+// Words and semicolons of sql, in order, outside literals, quoted
+// identifiers and comments. A text the engines would read differently (a
+// nested block comment, an unterminated literal) only ever shows more words
+// here than the engine runs, never fewer.
+class Scanner {
+public:
+    explicit Scanner(const std::string& sql) : m_sql(sql) {}
+
+    std::vector<Token> tokens() {
+        std::vector<Token> out;
+        const std::size_t n = m_sql.size();
+        while (m_pos < n) {
+            const char c = m_sql[m_pos];
+            const bool wordBefore = m_pos > 0 && isWordChar(m_sql[m_pos - 1]);
+            if (c == '\'') {
+                skipQuoted('\'', false);
+            } else if ((c == 'E' || c == 'e') && !wordBefore && m_pos + 1 < n && m_sql[m_pos + 1] == '\'') {
+                ++m_pos;
+                skipQuoted('\'', true);
+            } else if (c == '"' || c == '`') {
+                skipQuoted(c, false);
+            } else if (c == '[') {
+                skipTo("]", 1);
+            } else if (c == '-' && m_pos + 1 < n && m_sql[m_pos + 1] == '-') {
+                skipTo("\n", 2);
+            } else if (c == '/' && m_pos + 1 < n && m_sql[m_pos + 1] == '*') {
+                skipTo("*/", 2);
+            } else if (c == '$' && !wordBefore && skipDollarQuoted()) {
+                continue;
+            } else if (c == ';') {
+                out.push_back({std::string(), m_pos++});
+            } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+                const std::size_t start = m_pos;
+                while (m_pos < n && isWordChar(m_sql[m_pos])) ++m_pos;
+                out.push_back({upperCase(m_sql.substr(start, m_pos - start)), start});
+            } else {
+                ++m_pos;
+            }
+        }
+        return out;
+    }
+
+private:
+    // A doubled quote stays inside; with backslashes, a backslash escapes
+    // the character after it (PostgreSQL's E'...').
+    void skipQuoted(char quote, bool backslashes) {
+        for (++m_pos; m_pos < m_sql.size(); ++m_pos) {
+            if (backslashes && m_sql[m_pos] == '\\') {
+                ++m_pos;
+            } else if (m_sql[m_pos] == quote) {
+                if (m_pos + 1 < m_sql.size() && m_sql[m_pos + 1] == quote) {
+                    ++m_pos;
+                    continue;
+                }
+                ++m_pos;
+                return;
+            }
+        }
+    }
+    void skipTo(const char* end, std::size_t opening) {
+        const std::size_t at = m_sql.find(end, m_pos + opening);
+        m_pos = at == std::string::npos ? m_sql.size() : at + std::string_view(end).size();
+    }
+    // $$...$$ or $tag$...$tag$; false (nothing skipped) for anything else,
+    // e.g. a positional parameter $1.
+    bool skipDollarQuoted() {
+        std::size_t i = m_pos + 1;
+        while (i < m_sql.size() && m_sql[i] != '$' && isWordChar(m_sql[i])) ++i;
+        if (i >= m_sql.size() || m_sql[i] != '$') return false;
+        if (i > m_pos + 1 && std::isdigit(static_cast<unsigned char>(m_sql[m_pos + 1]))) return false;
+        const std::string tag = m_sql.substr(m_pos, i + 1 - m_pos);
+        const std::size_t close = m_sql.find(tag, i + 1);
+        m_pos = close == std::string::npos ? m_sql.size() : close + tag.size();
+        return true;
+    }
+
+    const std::string& m_sql;
+    std::size_t m_pos = 0;
+};
+
+std::string lineOf(const std::string& sql, std::size_t offset) {
+    if (sql.find('\n') == std::string::npos) return std::string();
+    return " (linha " + std::to_string(1 + std::count(sql.begin(), sql.begin() + long(offset), '\n')) + " do SQL)";
+}
+
+}  // namespace
+
+void checkReadOnlyQuery(const std::string& sql) {
+    const std::vector<Token> tokens = Scanner(sql).tokens();
+    if (tokens.empty() || (tokens[0].word != "SELECT" && tokens[0].word != "WITH")) {
+        const std::string found = tokens.empty() ? std::string(";") : tokens[0].word.empty() ? ";" : tokens[0].word;
+        throw std::invalid_argument(
+            "o SQL de um relatório só pode consultar dados: deve começar por SELECT ou WITH, "
+            "não por '" +
+            found + "'" + lineOf(sql, tokens.empty() ? 0 : tokens[0].offset));
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.word.empty()) {
+            auto next =
+                std::find_if(tokens.begin() + long(i), tokens.end(), [](const Token& k) { return !k.word.empty(); });
+            if (next != tokens.end())
+                throw std::invalid_argument("o SQL de um relatório deve ser uma única consulta: há outro comando ('" +
+                                            next->word + "') depois do ';'" + lineOf(sql, next->offset));
+            return;
+        }
+        if (std::find(kForbidden.begin(), kForbidden.end(), t.word) != kForbidden.end())
+            throw std::invalid_argument("o SQL de um relatório só pode consultar dados: '" + t.word +
+                                        "' não é permitido" + lineOf(sql, t.offset));
+    }
+}
+
+}  // namespace pla013::reports::internal
