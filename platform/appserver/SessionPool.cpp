@@ -11,6 +11,7 @@ class BorrowedDatabase final : public host::IDatabase {
 public:
     explicit BorrowedDatabase(host::IDatabase& db) : m_db(db) {}
     host::DataPacket Open(const host::QueryRequest& request) override { return m_db.Open(request); }
+    void RunReadOnly(const std::function<void()>& work) override { m_db.RunReadOnly(work); }
 
 private:
     host::IDatabase& m_db;
