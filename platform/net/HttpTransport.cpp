@@ -1,8 +1,11 @@
 #include "platform/net/HttpTransport.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include <httplib.h>
 
@@ -35,15 +38,72 @@ std::pair<time_t, time_t> secUsec(Duration d) {
     return {time_t(us / 1000000), time_t(us % 1000000)};
 }
 
+// Seconds with one decimal, as the user reads them: "10,0 s".
+std::string seconds(std::chrono::steady_clock::duration d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", std::chrono::duration<double>(d).count());
+    std::string out = text;
+    std::replace(out.begin(), out.end(), '.', ',');
+    return out + " s";
+}
+
+// Stops the client once the deadline has passed. cpp-httplib holds its
+// socket lock while it connects, so stop() may wait for the connection
+// timeout (no longer than the deadline, see configure); and a stop that
+// comes before the socket exists has nothing to shut, so it is repeated
+// until the call returns.
+class Watchdog {
+public:
+    Watchdog(httplib::Client& client, std::chrono::steady_clock::time_point deadline)
+        : m_client(client), m_deadline(deadline), m_thread([this] { run(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    bool fired() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fired;
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_until(lock, m_deadline, [this] { return m_done; })) return;
+        m_fired = true;
+        while (!m_done) {
+            lock.unlock();
+            m_client.stop();
+            lock.lock();
+            m_wake.wait_for(lock, std::chrono::milliseconds(20), [this] { return m_done; });
+        }
+    }
+
+    httplib::Client& m_client;
+    const std::chrono::steady_clock::time_point m_deadline;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread;  // last: starts once the members above exist
+};
+
 void configure(httplib::Client& client, const HttpTransportOptions& options) {
     // The library is compiled with Nagle's algorithm on; small calls would
     // wait for delayed acknowledgements.
     client.set_tcp_nodelay(true);
     client.set_keep_alive(false);
     client.set_follow_location(false);
-    auto [cs, cu] = secUsec(options.connectTimeout);
+    // No single step may outlast the whole call.
+    auto [cs, cu] = secUsec(std::min(options.connectTimeout, options.deadline));
     client.set_connection_timeout(cs, cu);
-    auto [rs, ru] = secUsec(options.readTimeout);
+    auto [rs, ru] = secUsec(std::min(options.readTimeout, options.deadline));
     client.set_read_timeout(rs, ru);
     auto [ws, wu] = secUsec(options.writeTimeout);
     client.set_write_timeout(ws, wu);
@@ -84,9 +144,12 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
     bool tooLarge = false;
     httplib::Error error = httplib::Error::Success;
     bool sent = false;
+    bool late = false;
+    const auto start = std::chrono::steady_clock::now();
     try {
         httplib::Client client(host, port);
         configure(client, options);
+        const Watchdog watchdog(client, start + options.deadline);
         httplib::Request request;
         request.method = method;
         request.path = path;
@@ -106,9 +169,14 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         httplib::Response response;
         sent = client.send(request, response, error);
         out.status = response.status;
+        late = watchdog.fired();
     } catch (const std::exception& e) {
         throw host::EHostError(context + ": falha de transporte: " + e.what());
     }
+    if (late)
+        throw host::EHostError(context + ": o servidor não respondeu em " +
+                               seconds(std::chrono::steady_clock::now() - start) +
+                               " (prazo da chamada: " + seconds(options.deadline) + ").");
     if (!sent || error != httplib::Error::Success)
         throw host::EHostError(context + ": " + transportFailure(error, options, tooLarge));
     return out;
@@ -126,6 +194,7 @@ void HttpTransport::Connect(const std::string& host, int port) {
     // than a connection to answer it is as good as absent.
     HttpTransportOptions quick = m_options;
     quick.readTimeout = std::min(m_options.readTimeout, m_options.connectTimeout);
+    quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
     const Exchange answer = exchange(host, port, quick, "GET", kHealthPath, {}, context);
     if (answer.status < 200 || answer.status > 299)
         throw host::EHostError(context + ": respondeu com o status HTTP " + std::to_string(answer.status) +

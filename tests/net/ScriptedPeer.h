@@ -1,7 +1,8 @@
 #pragma once
 // A loopback TCP peer that plays a fixed part: it accepts connections, reads
 // the request head (and the body its Content-Length announces), then sends
-// a scripted answer and closes, or keeps the connection open without a word.
+// a scripted answer and closes, keeps the connection open without a word, or
+// drips the answer one byte at a time.
 // It stands in for servers that misbehave in ways a real one rarely does.
 
 #include <arpa/inet.h>
@@ -19,9 +20,10 @@
 
 class ScriptedPeer {
 public:
-    enum class Mode { Answer, Silent };
+    enum class Mode { Answer, Silent, Drip };
 
-    ScriptedPeer(Mode mode, std::string answer = {}) : m_mode(mode), m_answer(std::move(answer)) {
+    ScriptedPeer(Mode mode, std::string answer = {}, int dripMillis = 200)
+        : m_mode(mode), m_answer(std::move(answer)), m_dripMillis(dripMillis) {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
         if (m_listen < 0) throw std::runtime_error("socket");
         int one = 1;
@@ -70,8 +72,11 @@ private:
                 continue;
             }
             std::size_t sent = 0;
-            while (sent < m_answer.size()) {
-                const ssize_t n = ::send(fd, m_answer.data() + sent, m_answer.size() - sent, MSG_NOSIGNAL);
+            while (sent < m_answer.size() && !m_stop) {
+                // A dripped byte waits its turn; a closed client ends the drip.
+                if (m_mode == Mode::Drip && sent > 0 && ::poll(nullptr, 0, m_dripMillis) < 0) break;
+                const std::size_t chunk = m_mode == Mode::Drip ? 1 : m_answer.size() - sent;
+                const ssize_t n = ::send(fd, m_answer.data() + sent, chunk, MSG_NOSIGNAL);
                 if (n <= 0) break;
                 sent += std::size_t(n);
             }
@@ -103,6 +108,7 @@ private:
 
     Mode m_mode;
     std::string m_answer;
+    int m_dripMillis;
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};

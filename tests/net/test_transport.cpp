@@ -135,6 +135,37 @@ TEST(HttpTransport, ServerThatNeverAnswersFailsAfterReadTimeout) {
     EXPECT_EQ(peer.accepted(), 1);
 }
 
+TEST(HttpTransport, ServerThatDripsItsAnswerFailsAtTheDeadline) {
+    // A byte every 200 ms satisfies a per-read timeout of a second for ever;
+    // only the deadline of the whole call ends it.
+    const std::string answer = httpAnswer("200 OK", net::encodeCallResult(Variant(std::string(200, 'x'))));
+    auto options = quick();
+    options.readTimeout = 1000ms;
+    options.deadline = 1000ms;
+    for (const bool connectOnly : {false, true}) {
+        SCOPED_TRACE(connectOnly ? "Connect" : "Call");
+        ScriptedPeer peer(ScriptedPeer::Mode::Drip, answer, 200);
+        net::HttpTransport transport(options);
+        const auto start = std::chrono::steady_clock::now();
+        std::string message;
+        try {
+            if (connectOnly)
+                transport.Connect("127.0.0.1", peer.port());
+            else
+                transport.Call("127.0.0.1", peer.port(), kServer, kMethod, someArgs());
+            ADD_FAILURE() << "the call succeeded";
+        } catch (const pla013::host::EHostError& e) {
+            message = e.what();
+        }
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(elapsed, 900ms);
+        EXPECT_LT(elapsed, 10s);
+        EXPECT_NE(message.find("não respondeu em "), std::string::npos) << message;
+        EXPECT_NE(message.find("(prazo da chamada: 1,0 s)"), std::string::npos) << message;
+        EXPECT_NE(message.find("127.0.0.1:" + std::to_string(peer.port())), std::string::npos) << message;
+    }
+}
+
 TEST(HttpTransport, AnswerOverTheLimitIsRefused) {
     const std::string big = net::encodeCallResult(Variant(std::string(5000, 'x')));
     ScriptedPeer peer(ScriptedPeer::Mode::Answer, httpAnswer("200 OK", big));
