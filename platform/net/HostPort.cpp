@@ -1,5 +1,7 @@
 #include "platform/net/HostPort.h"
 
+#include <cctype>
+
 namespace pla013::net {
 
 namespace {
@@ -13,30 +15,50 @@ int parsePort(const std::string& port) {
     return std::stoi(port);
 }
 
+// The address inside "http://ADDRESS" or "http://ADDRESS/"; text itself when
+// it names no scheme.
+std::string withoutScheme(const std::string& text) {
+    const auto separator = text.find("://");
+    if (separator == std::string::npos) return text;
+    std::string scheme = text.substr(0, separator);
+    for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme != "http")
+        throw HostPortError("the application server speaks plain HTTP: write http://HOST:PORT or HOST:PORT, not " +
+                            quoted(text));
+    std::string address = text.substr(separator + 3);
+    if (!address.empty() && address.back() == '/') address.pop_back();
+    if (address.find('/') != std::string::npos)
+        throw HostPortError("an address has no path: write http://HOST:PORT, not " + quoted(text));
+    return address;
+}
+
 }  // namespace
 
-HostPort HostPort::parse(const std::string& text, const std::optional<std::string>& defaultHost) {
+HostPort HostPort::parse(const std::string& given, const std::optional<std::string>& defaultHost) {
+    const std::string text = withoutScheme(given);
+    // A URL names its host: the bare "PORT" form is not one.
+    const bool url = text.size() != given.size();
     HostPort result;
     std::string port;
     if (!text.empty() && text.front() == '[') {
         const auto close = text.find(']');
-        if (close == std::string::npos) throw HostPortError("expected [HOST]:PORT, got " + quoted(text));
+        if (close == std::string::npos) throw HostPortError("expected [HOST]:PORT, got " + quoted(given));
         if (close + 1 >= text.size() || text[close + 1] != ':')
-            throw HostPortError("the port is missing in " + quoted(text) + " (expected [HOST]:PORT)");
+            throw HostPortError("the port is missing in " + quoted(given) + " (expected [HOST]:PORT)");
         result.host = text.substr(1, close - 1);
         port = text.substr(close + 2);
     } else if (const auto colon = text.find(':'); colon != std::string::npos) {
         if (text.find(':', colon + 1) != std::string::npos)
-            throw HostPortError("an IPv6 address is written in brackets, [HOST]:PORT, not " + quoted(text));
+            throw HostPortError("an IPv6 address is written in brackets, [HOST]:PORT, not " + quoted(given));
         result.host = text.substr(0, colon);
         port = text.substr(colon + 1);
-    } else if (defaultHost && !text.empty()) {
+    } else if (defaultHost && !url && !text.empty()) {
         result.host = *defaultHost;
         port = text;
     } else {
-        throw HostPortError("expected HOST:PORT, got " + quoted(text));
+        throw HostPortError("expected HOST:PORT, got " + quoted(given));
     }
-    if (result.host.empty()) throw HostPortError("the host is empty in " + quoted(text));
+    if (result.host.empty()) throw HostPortError("the host is empty in " + quoted(given));
     result.port = parsePort(port);
     return result;
 }

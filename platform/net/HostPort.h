@@ -1,7 +1,9 @@
 #pragma once
 // The one reading of a server address that every executable accepts:
 // "HOST:PORT" for an IPv4 address or a name, "[IPv6]:PORT" for an IPv6
-// address (the brackets keep its colons apart from the port's).
+// address (the brackets keep its colons apart from the port's), either of
+// them optionally written as a URL, "http://HOST:PORT" (the server speaks
+// plain HTTP: any other scheme is refused).
 
 #include <optional>
 #include <stdexcept>
@@ -20,10 +22,11 @@ struct HostPort {
     std::string host;  // without brackets: "::1", "127.0.0.1", "cozinha.local"
     int port = 0;      // 0 to 65535; 0 asks a server for any free port
 
-    // Reads "HOST:PORT" or "[IPv6]:PORT". With defaultHost, a bare "PORT" is
-    // also accepted and gets that host. HostPortError on a missing or
-    // non-numeric port, a port over 65535, an empty host, an unclosed
-    // bracket or an IPv6 address written without brackets.
+    // Reads "HOST:PORT" or "[IPv6]:PORT", each with or without "http://"
+    // before it and "/" after it. With defaultHost, a bare "PORT" is also
+    // accepted and gets that host. HostPortError on a missing or non-numeric
+    // port, a port over 65535, an empty host, an unclosed bracket, an IPv6
+    // address written without brackets, a scheme other than http or a path.
     static HostPort parse(const std::string& text, const std::optional<std::string>& defaultHost = std::nullopt);
 
     // The address as parse() reads it back: IPv6 hosts in brackets.

@@ -22,11 +22,18 @@ struct Good {
 
 TEST(HostPort, ReadsEveryAcceptedForm) {
     const Good cases[] = {
-        {"127.0.0.1:8013", std::nullopt, "127.0.0.1", 8013}, {"cozinha.local:80", std::nullopt, "cozinha.local", 80},
-        {"[::1]:8013", std::nullopt, "::1", 8013},           {"[fe80::1%eth0]:1", std::nullopt, "fe80::1%eth0", 1},
-        {"localhost:0", std::nullopt, "localhost", 0},       {"localhost:65535", std::nullopt, "localhost", 65535},
-        {"localhost:00080", std::nullopt, "localhost", 80},  {"8013", std::string("127.0.0.1"), "127.0.0.1", 8013},
+        {"127.0.0.1:8013", std::nullopt, "127.0.0.1", 8013},
+        {"cozinha.local:80", std::nullopt, "cozinha.local", 80},
+        {"[::1]:8013", std::nullopt, "::1", 8013},
+        {"[fe80::1%eth0]:1", std::nullopt, "fe80::1%eth0", 1},
+        {"localhost:0", std::nullopt, "localhost", 0},
+        {"localhost:65535", std::nullopt, "localhost", 65535},
+        {"localhost:00080", std::nullopt, "localhost", 80},
+        {"8013", std::string("127.0.0.1"), "127.0.0.1", 8013},
         {"[::]:9", std::string("127.0.0.1"), "::", 9},
+        {"http://cozinha.local:8013", std::nullopt, "cozinha.local", 8013},
+        {"HTTP://127.0.0.1:80/", std::nullopt, "127.0.0.1", 80},
+        {"http://[::1]:8013", std::string("127.0.0.1"), "::1", 8013},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -67,6 +74,13 @@ TEST(HostPort, RefusesWithAReasonThatQuotesTheText) {
         {"[::1]8013", false, "the port is missing in \"[::1]8013\""},
         {"[::1]:", false, "\"\" is not a port number"},
         {"::1:8013", false, "an IPv6 address is written in brackets"},
+        {"https://cozinha:8013", false, "speaks plain HTTP: write http://HOST:PORT or HOST:PORT, not \"https://"},
+        {"ftp://[::1]:21", false, "speaks plain HTTP"},
+        {"://cozinha:8013", false, "speaks plain HTTP"},
+        {"http://cozinha:8013/call", false, "an address has no path"},
+        {"http://cozinha", false, "expected HOST:PORT, got \"http://cozinha\""},
+        {"http://8013", true, "expected HOST:PORT, got \"http://8013\""},
+        {"http://:8013", false, "the host is empty in \"http://:8013\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
