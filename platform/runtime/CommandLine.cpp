@@ -13,6 +13,7 @@
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
+#include "platform/runtime/PrintableStream.h"
 #include "platform/runtime/ReportCommand.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
@@ -138,7 +139,10 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
 
 }  // namespace
 
-int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream& out, std::ostream& err) {
+int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream& terminalOut,
+                   std::ostream& terminalErr) {
+    PrintableStream out(terminalOut);
+    PrintableStream err(terminalErr);
     try {
         HostOptions options = HostOptions::parse(args);
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {

@@ -1,5 +1,6 @@
 #include "platform/runtime/ReportCommand.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <map>
 #include <set>
@@ -11,6 +12,7 @@
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
+#include "platform/runtime/PrintableStream.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
@@ -98,15 +100,25 @@ std::vector<std::string> splitList(const std::string& text) {
     return out;
 }
 
-// Drives the open form step by step, stopping at the first refusal.
+void noteCause(std::vector<std::string>& causes, const std::string& text) {
+    if (std::find(causes.begin(), causes.end(), text) == causes.end()) causes.push_back(text);
+}
+
+// Drives the open form step by step, stopping at the first refusal, and keeps
+// the text of every real error (an exception, not the silent abort of a
+// validation) for the user's "causa:" lines.
 class Driver {
 public:
-    Driver(pla013::script::ScriptRunner& runner) : m_runner(runner) {}
+    Driver(pla013::script::ScriptRunner& runner, const pla013::script::ScriptUi& ui, std::vector<std::string>& causes)
+        : m_runner(runner), m_ui(ui), m_causes(causes) {}
     bool step(const std::string& verb, std::vector<std::string> args = {}) {
         pla013::script::Step s;
         s.verb = verb;
         s.args = std::move(args);
-        return m_runner.runStep(s);
+        const std::size_t before = m_ui.lines().size();
+        const bool completed = m_runner.runStep(s);
+        if (!completed) noteFailure(before);
+        return completed;
     }
     host::TControl* control(const std::string& name) {
         for (auto it = host::Application().Forms().rbegin(); it != host::Application().Forms().rend(); ++it)
@@ -126,7 +138,21 @@ public:
     }
 
 private:
+    // A step that ended without the silent abort ended by an exception, whose
+    // text the runner showed as the step's last message.
+    void noteFailure(std::size_t firstLine) {
+        const auto& lines = m_ui.lines();
+        std::string shown;
+        for (std::size_t i = firstLine; i < lines.size(); ++i) {
+            if (lines[i] == "abort") return;
+            if (lines[i].rfind("message: ", 0) == 0) shown = lines[i].substr(9);
+        }
+        if (!shown.empty()) noteCause(m_causes, shown);
+    }
+
     pla013::script::ScriptRunner& m_runner;
+    const pla013::script::ScriptUi& m_ui;
+    std::vector<std::string>& m_causes;
 };
 
 bool fillFilters(Driver& d, const ReportArgs& a, int position) {
@@ -245,25 +271,34 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
         for (const auto& page : pages.pages) out << page << '\n';
     };
     hooks.progress = [&err](const std::string& stage, std::size_t done, std::size_t total) {
-        err << "\r" << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
+        PrintableStream::carriageReturn(err);
+        err << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
     };
     HostSession session(options, ui, hooks);
     ModuleLoader module;
+    std::vector<std::string> causes;
     pla013::script::ScriptHost scriptHost;
     scriptHost.launch = [&](const host::Variant& argument) {
         auto r = module.iniProc(argument);
-        if (r.status == host::msError || r.status == host::msVariantError) ui.ShowError(r.error);
+        if (r.status == host::msError || r.status == host::msVariantError) {
+            ui.ShowError(r.error);
+            noteCause(causes, r.error);
+        }
     };
     scriptHost.formCriado = [&module] { return module.formCriado(); };
     pla013::script::ScriptRunner runner(ui, scriptHost, events);
-    Driver d(runner);
+    Driver d(runner, ui, causes);
 
     auto refuse = [&]() {
-        // The message the form showed is the reason.
+        // The message the form showed last is the user's reason; the errors
+        // behind it (a server that cannot be reached, a locked database)
+        // follow, each once.
         std::string last;
         for (const auto& l : ui.lines())
             if (l.rfind("message: ", 0) == 0) last = l.substr(9);
         err << (last.empty() ? std::string("the form refused the report") : last) << '\n';
+        for (const auto& cause : causes)
+            if (cause != last) err << "causa: " << cause << '\n';
         return 1;
     };
 

@@ -96,6 +96,12 @@ TEST_F(CommandLine, OptionsCommandsAndExitStatus) {
         {"server without port", {"--server", "cozinha", "report"}, 2, "", "error: --server: expected HOST:PORT"},
         {"server port 0", {"--server", "127.0.0.1:0", "report"}, 2, "", "error: --server needs the port"},
         {"server IPv6 unclosed", {"--server", "[::1:8013", "report"}, 2, "", "error: --server: expected [HOST]:PORT"},
+        {"server over TLS", {"--server", "https://cozinha:8013", "report"}, 2, "", "error: --server: the application"},
+        {"control characters are shown, not sent",
+         {"--db", db(), "report", "--report", "0\x1b[2J\r\x7f\t1", "--preview"},
+         2,
+         "",
+         "error: no report with code '0\\x1b[2J\\x0d\\x7f\t1'"},
         {"db usage", {"db", "create", "x"}, 2, "", "usage: pla013 db init PATH\n"},
         {"db init existing", {"db", "init", db()}, 1, "", "já existe"},
         {"db init", {"db", "init", "{OUT}/nova.sqlite"}, 0, "created ", ""},
@@ -181,6 +187,27 @@ TEST_F(CommandLine, PdfWithoutTheProcessSetUpIsRefusedAndWritesNothing) {
     EXPECT_TRUE(m_out.entries().empty());
 }
 #endif
+
+TEST_F(CommandLine, AFailedRunNamesItsCauseAfterTheUsersMessage) {
+    // A loopback port nobody listens on: the form opens, its calls fail.
+    std::string server;
+    {
+        pla013::appserver::AppServer gone([] { return pla013::db::openDatabase(db()); }, {});
+        gone.start();
+        server = "127.0.0.1:" + std::to_string(gone.port());
+        gone.stop();
+    }
+    const Outcome o = run({"--db", db(), "--server", server, "report", "--report", "03", "--for-branch", "0002",
+                           "--dish-from", "3", "--dish-to", "3", "--preview"});
+    EXPECT_EQ(o.status, 1) << o.out;
+    const auto cause =
+        o.err.find("\ncausa: Servidor de aplicação em " + server + ": o servidor não pode ser alcançado");
+    EXPECT_NE(cause, std::string::npos) << o.err;
+    // The user's message comes first, and is not repeated as a cause.
+    const auto message = o.err.find("A conexão netEmissaoReceita");
+    EXPECT_LT(message, cause) << o.err;
+    EXPECT_EQ(o.err.find("causa: A conexão"), std::string::npos) << o.err;
+}
 
 TEST_F(CommandLine, ARemoteServerOnIpv6Loopback) {
     std::mutex mutex;
