@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -70,28 +71,46 @@ private:
     FileRenderer& m_renderer;
 };
 
-// Renders into a temporary file beside fileName and puts it in place only
-// when complete (files::AtomicFile), telling the user what failed.
+// The renderers name the file they write, which here is the temporary one:
+// the user knows only the target.
+std::string naming(std::string message, const std::string& temporary, const std::string& target) {
+    for (auto at = message.find(temporary); at != std::string::npos; at = message.find(temporary, at + target.size()))
+        message.replace(at, temporary.size(), target);
+    return message;
+}
+
+// Renders into an unnamed file in fileName's folder and links it in only when
+// complete (files::AtomicFile): a run that fails or is killed leaves the
+// folder as it was. Tells the user which file failed and why, in the
+// system's words when the system refused.
 void renderToFile(FileRenderer& renderer, const ReportDocument& doc, const std::string& fileName) {
     std::error_code ec;
     if (fs::is_directory(fileName, ec))
         throw host::EHostError("'" + fileName + "' é uma pasta; o relatório não foi gravado.");
-    const fs::path parent = fs::path(fileName).parent_path();
-    const std::string folder = parent.empty() ? std::string(".") : parent.string();
     try {
-        files::AtomicFile file(fileName);
-        renderer.render(doc, file.tempPath());
+        files::AtomicFile file(fileName, files::AtomicFile::Existing::Replace, files::AtomicFile::Temporary::Unnamed);
+        errno = 0;
+        try {
+            renderer.render(doc, file.tempPath());
+        } catch (const host::EHostError& e) {
+            // A write the system refused left its reason behind (disk full).
+            const int written = errno;
+            std::string message = naming(e.what(), file.tempPath(), fileName);
+            if (written == ENOSPC || written == EDQUOT || written == EFBIG || written == EIO)
+                message += " (" + files::AtomicFile::reasonText(written) + ")";
+            throw host::EHostError(message);
+        }
         file.commit();
     } catch (const files::AtomicFile::Error& e) {
-        const std::string reason = e.code().message();
+        const std::string reason = e.reason();
         switch (e.step()) {
             case files::AtomicFile::Error::Step::Create:
-                throw host::EHostError("Não foi possível gravar na pasta '" + folder + "' (" + reason + ").");
+                throw host::EHostError("Não foi possível gravar '" + fileName + "': " + reason + ".");
             case files::AtomicFile::Error::Step::Flush:
-                throw host::EHostError("Erro ao gravar '" + fileName + "' (" + reason + ").");
+                throw host::EHostError("Erro ao gravar '" + fileName + "': " + reason + ".");
             case files::AtomicFile::Error::Step::Publish: break;
         }
-        throw host::EHostError("Não foi possível substituir '" + fileName + "' (" + reason + ").");
+        throw host::EHostError("Não foi possível substituir '" + fileName + "': " + reason + ".");
     }
 }
 
@@ -282,7 +301,10 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
         fs::path parent = fs::path(fileName).parent_path();
         std::error_code ec;
         if (!parent.empty() && !fs::is_directory(parent, ec))
-            throw host::EHostError("A pasta '" + parent.string() + "' não existe; o relatório não foi gravado.");
+            throw host::EHostError("Não foi possível gravar '" + fileName + "': " +
+                                   (fs::exists(parent, ec) ? "'" + parent.string() + "' não é uma pasta"
+                                                           : "a pasta '" + parent.string() + "' não existe") +
+                                   ".");
     } else if (target == host::ReportTarget::Printer) {
         if (!CupsPrinter::defaultPrinter()) throw host::EHostError("Nenhuma impressora configurada.");
     } else if (!m_options.previewSink) {

@@ -270,7 +270,9 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     hooks.preview = [&out](const pla013::reports::PreviewPages& pages) {
         for (const auto& page : pages.pages) out << page << '\n';
     };
-    hooks.progress = [&err](const std::string& stage, std::size_t done, std::size_t total) {
+    bool progressOpen = false;  // a progress line waits for its end
+    hooks.progress = [&err, &progressOpen](const std::string& stage, std::size_t done, std::size_t total) {
+        progressOpen = done != total;
         PrintableStream::carriageReturn(err);
         err << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
     };
@@ -296,6 +298,7 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
         std::string last;
         for (const auto& l : ui.lines())
             if (l.rfind("message: ", 0) == 0) last = l.substr(9);
+        if (progressOpen) err << '\n';
         err << (last.empty() ? std::string("the form refused the report") : last) << '\n';
         for (const auto& cause : causes)
             if (cause != last) err << "causa: " << cause << '\n';

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -174,6 +177,38 @@ TEST_F(CommandLine, ReportOptionsAndDestinations) {
     for (const auto& c : cases) check(c, report(c.args));
     // Only the run that was asked to save left a file, and nothing else.
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"pratos.csv"});
+}
+
+TEST_F(CommandLine, AFailedSaveNamesTheTargetAndTheReason) {
+    const fs::path note = m_out.path() / "nota.txt";
+    std::ofstream(note) << "não é pasta";
+    const fs::path locked = m_out.path() / "fechada";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const struct {
+        fs::path target;
+        std::string reason;
+        bool moot;  // permissions do not bind this user
+    } cases[] = {
+        {note / "pratos.csv", "'" + note.string() + "' não é uma pasta", false},
+        {locked / "pratos.csv", "sem permissão de escrita", ::geteuid() == 0},
+        // sysfs takes no new files, from root neither (the reason depends on
+        // how it is mounted).
+        {"/sys/pratos.csv", "", !fs::is_directory("/sys")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target.string());
+        if (c.moot) continue;
+        const Outcome o =
+            report({"report", "--report", "01", "--dish-from", "1", "--dish-to", "9", "--out", c.target.string()});
+        EXPECT_EQ(o.status, 1) << o.out;
+        EXPECT_NE(o.err.find("Não foi possível gravar '" + c.target.string() + "': " + c.reason), std::string::npos)
+            << o.err;
+        EXPECT_EQ(o.err.find("/proc/self"), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find("/.pratos."), std::string::npos) << o.err;
+    }
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_TRUE(fs::is_empty(locked));
 }
 
 #ifdef PLA013_WITH_PDF
