@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -125,16 +126,42 @@ public:
             if (!(*it)->IsClosed()) return (*it)->FindControl(name);
         return nullptr;
     }
+    // The option the next actions serve, named when the form cannot take it.
+    void serve(const std::string& option, const std::string& report) {
+        m_option = option;
+        m_report = report;
+    }
+    // Refuses the option when the control it fills is hidden or disabled for
+    // the chosen report (a person could not use it either): a filter that was
+    // asked for is never dropped.
+    host::TControl& usable(const std::string& name) {
+        host::TControl* c = control(name);
+        bool usable = c && c->Showing();
+        for (const host::TControl* p = c; p && usable; p = p->Parent()) usable = p->Enabled();
+        if (!usable)
+            throw std::invalid_argument("--" + m_option + " does not apply to report " + m_report +
+                                        " here (its field is hidden or disabled)");
+        return *c;
+    }
     // Types a field and leaves it, so that its exit validation runs.
     bool fill(const std::string& name, const std::string& text) {
+        usable(name);
         return step("type", {name, text}) && step("focus", {"cbbReportNames"});
+    }
+    bool select(const std::string& name, int index) {
+        usable(name);
+        return step("select", {name, std::to_string(index)});
+    }
+    bool click(const std::string& name) {
+        usable(name);
+        return step("click", {name});
     }
     bool setChecked(const std::string& name, bool checked) {
         auto* c = control(name);
         bool now = false;
         if (auto* cb = dynamic_cast<host::TCheckBox*>(c)) now = cb->Checked();
         if (auto* rb = dynamic_cast<host::TRadioButton*>(c)) now = rb->Checked();
-        return now == checked || step("click", {name});
+        return now == checked || click(name);
     }
 
 private:
@@ -153,22 +180,49 @@ private:
     pla013::script::ScriptRunner& m_runner;
     const pla013::script::ScriptUi& m_ui;
     std::vector<std::string>& m_causes;
+    std::string m_option, m_report;
 };
 
+// A number given for a numeric option: digits only, within the int range.
+std::optional<int> number(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoi(text);
+}
+
+// The cost type by its name or its position in the list.
+int costTypeIndex(Driver& d, const std::string& want) {
+    auto* combo = dynamic_cast<host::TComboBox*>(&d.usable("cbbTipoCust"));
+    const int count = combo ? int(combo->Items().size()) : 0;
+    for (int i = 0; i < count; ++i)
+        if (combo->Items()[std::size_t(i)] == want) return i;
+    const auto index = number(want);
+    if (!index || *index >= count)
+        throw std::invalid_argument("--cost-type is a cost type's name or its number in the list" +
+                                    (count > 0 ? " (0 to " + std::to_string(count - 1) + ")" : std::string()) +
+                                    ", not '" + want + "'");
+    return *index;
+}
+
+// The ordering level, within the levels of the dish-code picture.
+std::string checkedLevel(Driver& d, const std::string& want) {
+    auto* spin = dynamic_cast<host::TSpinEdit*>(&d.usable("speNivel"));
+    const auto level = number(want);
+    if (!spin || !level || *level < spin->MinValue() || *level > spin->MaxValue())
+        throw std::invalid_argument("--level is a number from " + std::to_string(spin ? spin->MinValue() : 0) + " to " +
+                                    std::to_string(spin ? spin->MaxValue() : 0) + ", not '" + want + "'");
+    return want;
+}
+
 bool fillFilters(Driver& d, const ReportArgs& a, int position) {
-    auto has = [&a](const char* k) { return a.values.count(k) > 0; };
+    // Each given option, in the order below, is what the driver serves.
+    auto has = [&a, &d](const char* k) {
+        if (!a.values.count(k)) return false;
+        d.serve(k, a.report);
+        return true;
+    };
     auto val = [&a](const char* k) { return a.values.at(k); };
-    if (has("cost-type")) {
-        auto* combo = dynamic_cast<host::TComboBox*>(d.control("cbbTipoCust"));
-        int index = -1;
-        const std::string& want = val("cost-type");
-        for (std::size_t i = 0; combo && i < combo->Items().size(); ++i)
-            if (combo->Items()[i] == want) index = int(i);
-        if (index < 0 && !want.empty() && want.find_first_not_of("0123456789") == std::string::npos)
-            index = std::stoi(want);
-        if (index < 0) throw std::invalid_argument("no cost type '" + want + "'");
-        if (!d.step("select", {"cbbTipoCust", std::to_string(index)})) return false;
-    }
+    if (has("cost-type") && !d.select("cbbTipoCust", costTypeIndex(d, val("cost-type")))) return false;
     if (has("origin")) {
         static const std::map<std::string, std::string> origins = {
             {"standard", "rdbPadrao"}, {"menu-type", "rdbTipo"}, {"local", "rdbLocal"}, {"service", "rdbServico"}};
@@ -184,9 +238,9 @@ bool fillFilters(Driver& d, const ReportArgs& a, int position) {
     if (has("order")) {
         const std::string& o = val("order");
         if (o != "code" && o != "alpha") throw std::invalid_argument("--order is code or alpha");
-        if (!d.step("select", {"rdgDadosOperador", o == "code" ? "0" : "1"})) return false;
+        if (!d.select("rdgDadosOperador", o == "code" ? 0 : 1)) return false;
     }
-    if (has("level") && !d.fill("speNivel", val("level"))) return false;
+    if (has("level") && !d.fill("speNivel", checkedLevel(d, val("level")))) return false;
     if (has("print-options")) {
         static const std::map<std::string, std::string> boxes = {{"products", "chbProduto"},
                                                                  {"preparation", "chbModPrep"},
@@ -210,7 +264,7 @@ bool fillFilters(Driver& d, const ReportArgs& a, int position) {
         } else {
             if (!d.setChecked(eightPage ? "rbtFilialLista" : "rbtListFili", true)) return false;
             if (!d.step("answer", {"list", b})) return false;
-            if (!d.step("click", {eightPage ? "btnFili" : "btnFilialCent"})) return false;
+            if (!d.click(eightPage ? "btnFili" : "btnFilialCent")) return false;
         }
     }
     if (has("services")) {
@@ -220,7 +274,7 @@ bool fillFilters(Driver& d, const ReportArgs& a, int position) {
         } else {
             if (!d.setChecked("rdbServicoLista", true)) return false;
             if (!d.step("answer", {"list", s})) return false;
-            if (!d.step("click", {"btnServicoLista"})) return false;
+            if (!d.click("btnServicoLista")) return false;
         }
     }
     return true;
