@@ -49,6 +49,7 @@ struct AppServer::Impl {
     std::mutex lifecycle;  // start and stop
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
+    int listenSocket = -1;  // the bound socket, set by the library's socket-options hook
     std::atomic<int> port{0};
 
     Impl(SessionPool::Factory factory, AppServerOptions o)
@@ -131,9 +132,10 @@ struct AppServer::Impl {
         s->set_tcp_nodelay(true);
         // The library's default also sets SO_REUSEPORT, which lets a second
         // server bind the same port and silently take half of the calls.
-        s->set_socket_options([](socket_t sock) {
+        s->set_socket_options([this](socket_t sock) {
             int yes = 1;
             ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+            listenSocket = sock;
         });
         s->set_payload_max_length(options.maxBodyBytes);
         auto [rs, ru] = secUsec(options.readTimeout);
@@ -187,6 +189,7 @@ void AppServer::start() {
 
     { SessionPool::Lease probe = d.sessions.acquire(); }
 
+    d.listenSocket = -1;
     auto server = d.makeServer();
     const std::string where = d.options.host + ":" + std::to_string(d.options.port);
     int bound = -1;
@@ -197,6 +200,11 @@ void AppServer::start() {
     if (bound <= 0)
         throw host::EHostError("O servidor de aplicação não pôde escutar em " + where +
                                " (endereço inválido ou porta em uso).");
+
+    // The library listens with a backlog of 5: under a burst of connections
+    // the kernel drops the rest and their clients wait a second to retry.
+    // Listening again on the bound socket raises it to the system's maximum.
+    if (d.listenSocket >= 0) ::listen(d.listenSocket, SOMAXCONN);
 
     httplib::Server* s = server.get();
     d.thread = std::thread([s] { s->listen_after_bind(); });
