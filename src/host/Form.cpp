@@ -148,7 +148,9 @@ void TForm::Activate() {
 }
 
 void TForm::Show() {
-    m_presentation = Presentation::Child;
+    // A form open in its modal loop stays modal: showing it again only brings
+    // it to the front.
+    if (m_presentation != Presentation::Modal || m_closed) m_presentation = Presentation::Child;
     m_closed = false;
     SetVisible(true);
     UI().ShowChild(*this);

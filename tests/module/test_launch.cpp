@@ -86,6 +86,15 @@ TEST(Launch, CreatedOnceWhileOpenAndAfreshAfterClose) {
     EXPECT_NE(forms[1].find("\"Presentation\":\"child\",\"FCdFilial\":\"0001\""), std::string::npos) << forms[1];
 }
 
+TEST(Launch, ShownAgainWhileModalItStaysModal) {
+    FormHarness h;
+    auto r = h.run("launch-branch 0002\nlaunch\ndump-form\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto forms = pla013test::withPrefix(r.lines, "{\"Caption\"");
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_NE(forms[0].find("\"Presentation\":\"modal\""), std::string::npos) << forms[0];
+}
+
 TEST(Launch, AFailedCreationLeavesNoFormAndTheNextCallRetries) {
     FormHarness h;
     h.session().database().execute("ALTER TABLE FILIAL RENAME TO FILIAL_FORA");
