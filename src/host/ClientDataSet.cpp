@@ -388,15 +388,7 @@ void TClientDataSet::Delete() {
     for (std::size_t& v : m_visible)
         if (v > row) --v;
     DropLookups();
-    if (m_visible.empty()) {
-        m_cursor = 0;
-        m_bof = m_eof = true;
-    } else if (std::size_t(m_cursor) >= m_visible.size()) {
-        m_cursor = int(m_visible.size()) - 1;
-        m_eof = true;
-    } else {
-        m_eof = false;
-    }
+    if (!KeepCursorInRange()) m_eof = false;
 }
 
 }  // namespace pla013::host

@@ -276,13 +276,20 @@ void TDataSet::RemoveVisible(std::size_t row) {
     const int at = int(pos - m_visible.begin());
     m_visible.erase(pos);
     if (at < m_cursor) --m_cursor;
+    KeepCursorInRange();
+}
+
+bool TDataSet::KeepCursorInRange() {
     if (m_visible.empty()) {
         m_cursor = 0;
         m_bof = m_eof = true;
     } else if (std::size_t(m_cursor) >= m_visible.size()) {
         m_cursor = int(m_visible.size()) - 1;
         m_eof = true;
+    } else {
+        return false;
     }
+    return true;
 }
 
 void TDataSet::Settle() {

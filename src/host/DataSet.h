@@ -67,6 +67,10 @@ protected:
     void PlaceCursorOn(std::size_t row);    // row must be visible
     void InsertVisible(std::size_t row);    // adds a row to the visible order, cursor on it
     void RemoveVisible(std::size_t row);    // takes a visible row out of the visible order
+    // After rows left the visible order: an empty set has its cursor on both
+    // ends, a cursor past the last row moves onto it (at the end). Returns
+    // false when the cursor was still on a row and nothing changed.
+    bool KeepCursorInRange();
     std::vector<std::size_t> VisibleOrder() const;
     int ColumnOf(const std::string& name) const;  // -1 when absent
     std::vector<std::size_t> m_pending;
