@@ -485,10 +485,11 @@ void TSpinEdit::SetMaxValue(int v) {
     Changed();
 }
 
+// Digits only; a leading minus only where the range has negative values.
 std::string TSpinEdit::Typed(const std::string& text) const {
     std::string out;
     for (char c : text)
-        if (std::isdigit(static_cast<unsigned char>(c)) || (c == '-' && out.empty()) || c == ' ') out += c;
+        if (std::isdigit(static_cast<unsigned char>(c)) || (c == '-' && out.empty() && m_min < 0)) out += c;
     return out;
 }
 

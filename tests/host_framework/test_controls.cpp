@@ -63,6 +63,16 @@ TEST_F(ComponentTest, MaskDecidesWhatTypingLeaves) {
     }
 }
 
+TEST_F(ComponentTest, ASpinEditTakesDigitsOnlyAndAMinusOnlyWhenItsRangeIsNegative) {
+    auto* spe = form.AddControl<TSpinEdit>(nullptr, "speNivel");
+    spe->SetMaxValue(3);
+    for (const auto& [typed, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"2", "2"}, {"1a", "1"}, {"-3", "3"}, {" 2 ", "2"}, {"x", ""}, {"1.5", "15"}})
+        EXPECT_EQ(spe->Typed(typed), expected) << typed;
+    spe->SetMinValue(-2);
+    EXPECT_EQ(spe->Typed("-1"), "-1");
+}
+
 TEST_F(ComponentTest, CheckingARadioButtonUnchecksItsSiblingsAndRunsItsClickFromCode) {
     auto* grupo = form.AddControl<TGroupBox>(nullptr, "grbOrigem");
     auto* a = form.AddControl<TRadioButton>(grupo, "rdbA");
