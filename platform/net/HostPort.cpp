@@ -1,5 +1,6 @@
 #include "platform/net/HostPort.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace pla013::net {
@@ -7,6 +8,11 @@ namespace pla013::net {
 namespace {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 int parsePort(const std::string& port) {
     if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
@@ -63,11 +69,40 @@ HostPort HostPort::parse(const std::string& given, const std::optional<std::stri
     return result;
 }
 
+std::vector<HostPort> HostPort::parseList(const std::string& text) {
+    std::vector<HostPort> list;
+    std::size_t begin = 0;
+    while (true) {
+        const std::size_t comma = std::min(text.find(',', begin), text.size());
+        std::string element = text.substr(begin, comma - begin);
+        const auto first = element.find_first_not_of(" \t");
+        element = first == std::string::npos ? std::string()
+                                             : element.substr(first, element.find_last_not_of(" \t") + 1 - first);
+        const bool single = begin == 0 && comma == text.size();
+        if (element.empty() && !single)
+            throw HostPortError("the list of servers " + quoted(text) + " has an empty element");
+        HostPort address = parse(element);
+        for (const HostPort& earlier : list)
+            if (earlier.port == address.port && lowered(earlier.host) == lowered(address.host))
+                throw HostPortError("the list of servers " + quoted(text) + " names " + quoted(address.text()) +
+                                    " twice");
+        list.push_back(std::move(address));
+        if (comma == text.size()) return list;
+        begin = comma + 1;
+    }
+}
+
 std::string HostPort::text() const { return formatHostPort(host, port); }
 
 std::string formatHostPort(const std::string& host, int port) {
     const bool ipv6 = host.find(':') != std::string::npos;
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::string formatHostPortList(const std::vector<HostPort>& list) {
+    std::string out;
+    for (const HostPort& address : list) out += (out.empty() ? "" : ", ") + address.text();
+    return out;
 }
 
 }  // namespace pla013::net

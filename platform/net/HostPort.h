@@ -3,11 +3,13 @@
 // "HOST:PORT" for an IPv4 address or a name, "[IPv6]:PORT" for an IPv6
 // address (the brackets keep its colons apart from the port's), either of
 // them optionally written as a URL, "http://HOST:PORT" (the server speaks
-// plain HTTP: any other scheme is refused).
+// plain HTTP: any other scheme is refused). A client may be given several
+// servers over one database as a comma-separated list of such addresses.
 
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace pla013::net {
 
@@ -29,11 +31,22 @@ struct HostPort {
     // address written without brackets, a scheme other than http or a path.
     static HostPort parse(const std::string& text, const std::optional<std::string>& defaultHost = std::nullopt);
 
+    // Reads "A,B,...", each element as parse() reads it (no default host),
+    // with spaces and tabs around an element ignored; one element is the
+    // plain address. HostPortError on an empty element, an element that is
+    // not an address (the reason quotes it) and an address given twice
+    // (names compared without regard to letter case): a list that names a
+    // server twice is a typing mistake, not a wish to call it twice.
+    static std::vector<HostPort> parseList(const std::string& text);
+
     // The address as parse() reads it back: IPv6 hosts in brackets.
     std::string text() const;
 };
 
 // "host:port", with an IPv6 host in brackets.
 std::string formatHostPort(const std::string& host, int port);
+
+// The addresses as the user reads them: "A, B".
+std::string formatHostPortList(const std::vector<HostPort>& list);
 
 }  // namespace pla013::net

@@ -1,6 +1,7 @@
 #include "platform/net/HttpTransport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -128,6 +129,44 @@ std::string transportFailure(httplib::Error error, const HttpTransportOptions& o
     }
 }
 
+// A server that took no part in the call: it could not be reached, or the
+// request did not reach it whole (a server reads a request entirely before
+// running it). Another server may take the call.
+class ServerUnreachable : public host::EHostError {
+public:
+    ServerUnreachable(const std::string& context, const std::string& reason)
+        : host::EHostError(context + ": " + reason), m_reason(reason) {}
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::string m_reason;
+};
+
+bool beforeTheRequestWasSent(httplib::Error error) {
+    return error == httplib::Error::Connection || error == httplib::Error::ConnectionTimeout ||
+           error == httplib::Error::Write;
+}
+
+// Runs attempt against each server of order until one takes part in the
+// call. With one server its own error stands; with several, allDead prefixes
+// the reason of each.
+template <class Attempt>
+auto firstReachable(const std::vector<HostPort>& order, const std::string& allDead, Attempt&& attempt)
+    -> decltype(attempt(order.front())) {
+    std::string reasons;
+    for (const HostPort& server : order) {
+        try {
+            return attempt(server);
+        } catch (const ServerUnreachable& e) {
+            if (order.size() == 1) throw;
+            std::string reason = e.reason();
+            if (!reason.empty() && reason.back() == '.') reason.pop_back();
+            reasons += (reasons.empty() ? "" : "; ") + server.text() + ": " + reason;
+        }
+    }
+    throw host::EHostError(allDead + ": nenhum deles responde (" + reasons + ").");
+}
+
 struct Exchange {
     int status = 0;
     std::string body;
@@ -177,18 +216,64 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         throw host::EHostError(context + ": o servidor não respondeu em " +
                                seconds(std::chrono::steady_clock::now() - start) +
                                " (prazo da chamada: " + seconds(options.deadline) + ").");
-    if (!sent || error != httplib::Error::Success)
+    if (!sent || error != httplib::Error::Success) {
+        if (beforeTheRequestWasSent(error))
+            throw ServerUnreachable(context, transportFailure(error, options, tooLarge));
         throw host::EHostError(context + ": " + transportFailure(error, options, tooLarge));
+    }
     return out;
 }
 
 }  // namespace
 
-HttpTransport::HttpTransport(HttpTransportOptions options) : m_options(options) { ignoreSigpipe(); }
+HttpTransport::HttpTransport(HttpTransportOptions options, std::vector<HostPort> servers)
+    : m_options(options), m_servers(std::move(servers)) {
+    ignoreSigpipe();
+}
 
 HttpTransport::~HttpTransport() = default;
 
+namespace {
+
+std::size_t indexOf(const std::vector<HostPort>& servers, const std::string& host, int port) {
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        if (servers[i].port == port && servers[i].host.size() == host.size() &&
+            std::equal(host.begin(), host.end(), servers[i].host.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return i;
+    return servers.size();
+}
+
+}  // namespace
+
+std::vector<HostPort> HttpTransport::route(const std::string& host, int port) const {
+    if (indexOf(m_servers, host, port) == m_servers.size()) return {HostPort{host, port}};
+    std::vector<HostPort> order;
+    const std::size_t start = m_current.load();
+    for (std::size_t i = 0; i < m_servers.size(); ++i) order.push_back(m_servers[(start + i) % m_servers.size()]);
+    return order;
+}
+
+void HttpTransport::answered(const HostPort& server) {
+    const std::size_t i = indexOf(m_servers, server.host, server.port);
+    if (i < m_servers.size()) m_current.store(i);
+}
+
+HostPort HttpTransport::currentServer(const std::string& host, int port) const {
+    if (indexOf(m_servers, host, port) == m_servers.size()) return HostPort{host, port};
+    return m_servers[m_current.load()];
+}
+
 void HttpTransport::Connect(const std::string& host, int port) {
+    const std::vector<HostPort> order = route(host, port);
+    firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
+        checkHealth(server.host, server.port);
+        answered(server);
+    });
+}
+
+void HttpTransport::checkHealth(const std::string& host, int port) const {
     const std::string context = "Servidor de aplicação em " + formatHostPort(host, port);
     // The health check does no work on the server: a server that takes longer
     // than a connection to answer it is as good as absent.
@@ -213,15 +298,27 @@ void HttpTransport::Connect(const std::string& host, int port) {
 
 host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
                                   const std::string& method, const std::vector<host::CallArg>& args) {
-    const std::string context =
-        "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + formatHostPort(host, port);
+    const std::vector<HostPort> order = route(host, port);
+    const std::string call = "Chamada " + serverName + "." + method;
     std::string body;
     try {
         body = encodeCallRequest(serverName, method, args);
     } catch (const ProtocolError& e) {
-        throw host::EHostError(context + ": " + e.what());
+        throw host::EHostError(call + " ao servidor de aplicação em " + formatHostPort(host, port) + ": " + e.what());
     }
-    const Exchange answer = exchange(host, port, m_options, "POST", kCallPath, std::move(body), context);
+    return firstReachable(order, call + " aos servidores de aplicação em " + formatHostPortList(order),
+                          [&](const HostPort& server) {
+                              host::Variant result = callOne(server, serverName, method, body);
+                              answered(server);
+                              return result;
+                          });
+}
+
+host::Variant HttpTransport::callOne(const HostPort& server, const std::string& serverName, const std::string& method,
+                                     const std::string& body) const {
+    const std::string context =
+        "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + server.text();
+    const Exchange answer = exchange(server.host, server.port, m_options, "POST", kCallPath, body, context);
     if (answer.status < 200 || answer.status > 299) {
         if (const auto remote = decodeError(answer.body))
             throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +

@@ -5,13 +5,25 @@
 // protocol answer, an error status) is a host::EHostError whose message
 // names the remote module, the method and the address, raised within the
 // configured timeouts and never later than the call's deadline.
+//
+// Several servers over one database may serve the same clients. Given their
+// list, the transport sends a call addressed to any of them to the one that
+// answered last, and when that one is dead (the connection is refused or
+// reset, or not accepted within connectTimeout) to the next in the list,
+// wrapping around. It moves on only when the request has not been sent
+// whole: a server receives a call entirely before running it, so no call
+// runs twice. A server that answers, even with an error, or that fails
+// after the request went out, ends the call there. Each attempt has its own
+// limits: a call may wait up to one connectTimeout per dead server.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
 
 #include "host/Ports.h"
+#include "platform/net/HostPort.h"
 
 namespace pla013::net {
 
@@ -33,7 +45,9 @@ struct HttpTransportOptions {
 
 class HttpTransport : public host::INetTransport {
 public:
-    explicit HttpTransport(HttpTransportOptions options = {});
+    // servers: the servers that stand in for one another; calls to any other
+    // address go to that address alone.
+    explicit HttpTransport(HttpTransportOptions options = {}, std::vector<HostPort> servers = {});
     ~HttpTransport() override;
 
     // GET /health: succeeds when a server of our protocol version answers,
@@ -44,9 +58,21 @@ public:
                        const std::vector<host::CallArg>& args) override;
 
     const HttpTransportOptions& options() const { return m_options; }
+    // The server that answered last (where the next call starts); host:port
+    // itself when it is not one of the servers.
+    HostPort currentServer(const std::string& host, int port) const;
 
 private:
+    // The servers to try for a call to host:port, in order.
+    std::vector<HostPort> route(const std::string& host, int port) const;
+    void answered(const HostPort& server);
+    void checkHealth(const std::string& host, int port) const;
+    host::Variant callOne(const HostPort& server, const std::string& serverName, const std::string& method,
+                          const std::string& body) const;
+
     HttpTransportOptions m_options;
+    const std::vector<HostPort> m_servers;
+    std::atomic<std::size_t> m_current{0};
 };
 
 }  // namespace pla013::net

@@ -22,12 +22,13 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-// A server to call: the address must be complete, and port 0 (any free
+// The servers to call: each address must be complete, and port 0 (any free
 // port) only makes sense to a server that listens.
 void checkServerAddress(const std::string& value) {
     try {
-        if (net::HostPort::parse(value).port == 0)
-            throw std::invalid_argument("--server needs the port the server listens on (1 to 65535), not 0");
+        for (const net::HostPort& address : net::HostPort::parseList(value))
+            if (address.port == 0)
+                throw std::invalid_argument("--server needs the port the server listens on (1 to 65535), not 0");
     } catch (const net::HostPortError& e) {
         throw std::invalid_argument(std::string("--server: ") + e.what());
     }
@@ -133,7 +134,9 @@ void HostOptions::applyConfigFile(const std::string& path) {
 std::string HostOptions::usage() {
     return "Context options:\n"
            "  --db PATH|URL        catering database (default: the sample SQLite database, created on first use)\n"
-           "  --server HOST:PORT   application server (default: an embedded server on a free loopback port)\n"
+           "  --server HOST:PORT[,HOST:PORT...]\n"
+           "                       application server, or several over one database: a call that finds one\n"
+           "                       down goes to the next (default: an embedded server on a free loopback port)\n"
            "  --branch CODE        the host's current branch (default 0001)\n"
            "  --operator CODE      the operator logged in (default 1)\n"
            "  --module CHAR        the active host module (default P)\n"

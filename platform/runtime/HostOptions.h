@@ -8,7 +8,7 @@ namespace pla013::runtime {
 // over a configuration file (key = value lines), over the defaults.
 struct HostOptions {
     std::string db;      // PATH or URL; empty: the sample database
-    std::string server;  // HOST:PORT; empty: an embedded server
+    std::string server;  // HOST:PORT or a list "A,B"; empty: an embedded server
     std::string branch = "0001";
     std::string operatorCode = "1";
     char module = 'P';

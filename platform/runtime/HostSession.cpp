@@ -16,6 +16,7 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     m_db = pla013::db::openDatabase(options.db);
     const host::DishPicture picture = HostContext::loadDishPicture(*m_db);
 
+    std::vector<pla013::net::HostPort> servers;
     if (options.server.empty()) {
         // The embedded default: the same server code, on a free loopback port.
         pla013::appserver::AppServerOptions serverOptions;
@@ -28,15 +29,16 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
         m_server = std::make_unique<pla013::appserver::AppServer>(
             [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
         m_server->start();
-        m_serverHost = m_server->host();
-        m_serverPort = m_server->port();
+        servers.push_back({m_server->host(), m_server->port()});
     } else {
-        // HostOptions has checked the address.
-        const pla013::net::HostPort address = pla013::net::HostPort::parse(options.server);
-        m_serverHost = address.host;
-        m_serverPort = address.port;
+        // HostOptions has checked the list. The module calls the first; the
+        // transport takes the others when it is down.
+        servers = pla013::net::HostPort::parseList(options.server);
     }
-    m_transport = std::make_unique<pla013::net::HttpTransport>();
+    m_serverHost = servers.front().host;
+    m_serverPort = servers.front().port;
+    m_servers = pla013::net::formatHostPortList(servers);
+    m_transport = std::make_unique<pla013::net::HttpTransport>(pla013::net::HttpTransportOptions{}, servers);
     m_context = std::make_unique<HostContext>(options, picture, m_serverHost, m_serverPort);
 
     pla013::reports::ReportRunnerOptions reportOptions;
@@ -63,7 +65,7 @@ HostSession::~HostSession() {
     if (m_server) m_server->stop();
 }
 
-std::string HostSession::serverAddress() const { return pla013::net::formatHostPort(m_serverHost, m_serverPort); }
+std::string HostSession::serverAddress() const { return m_servers; }
 
 std::string HostSession::databaseTarget() const { return m_db->target(); }
 

@@ -50,7 +50,8 @@ public:
     // The database in use as the user named it (file path or URL without password).
     std::string databaseTarget() const;
     pla013::reports::ReportRunner& reports() { return *m_reports; }
-    // "host:port" of the application server in use ("[host]:port" for IPv6).
+    // "host:port" of the application server in use ("[host]:port" for IPv6);
+    // "A, B" for several that stand in for one another.
     std::string serverAddress() const;
     bool embeddedServer() const { return m_server != nullptr; }
 
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<pla013::reports::ReportRunner> m_reports;
     std::string m_serverHost;
     int m_serverPort = 0;
+    std::string m_servers;
 };
 
 }  // namespace pla013::runtime

@@ -93,4 +93,41 @@ TEST(HostPort, RefusesWithAReasonThatQuotesTheText) {
     }
 }
 
+TEST(HostPort, ReadsAListOfServersAndRefusesABadOne) {
+    const struct {
+        const char* text;
+        const char* read;     // formatHostPortList of the result, or nullptr
+        const char* message;  // part of what() when refused
+    } cases[] = {
+        {"127.0.0.1:8013", "127.0.0.1:8013", nullptr},
+        {"a:1,b:2", "a:1, b:2", nullptr},
+        {" a:1 ,\tb:2 ", "a:1, b:2", nullptr},
+        {"http://a:1/,[::1]:2,b:3", "a:1, [::1]:2, b:3", nullptr},
+        {"a:1,b:1", "a:1, b:1", nullptr},
+        {"", nullptr, "expected HOST:PORT, got \"\""},
+        {"a:1,", nullptr, "the list of servers \"a:1,\" has an empty element"},
+        {",a:1", nullptr, "has an empty element"},
+        {"a:1, ,b:2", nullptr, "has an empty element"},
+        {"a:1,b:2,A:1", nullptr, "the list of servers \"a:1,b:2,A:1\" names \"A:1\" twice"},
+        {"http://a:1,a:1", nullptr, "names \"a:1\" twice"},
+        {"a:1,b", nullptr, "expected HOST:PORT, got \"b\""},
+        {"a:1,::1:2", nullptr, "an IPv6 address is written in brackets"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            const std::string read = pla013::net::formatHostPortList(HostPort::parseList(c.text));
+            if (c.read)
+                EXPECT_EQ(read, c.read);
+            else
+                ADD_FAILURE() << "accepted as " << read;
+        } catch (const HostPortError& e) {
+            if (c.read)
+                ADD_FAILURE() << e.what();
+            else
+                EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
 }  // namespace

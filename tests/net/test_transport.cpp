@@ -217,3 +217,48 @@ TEST(HttpTransport, ConnectAcceptsOnlyOurProtocol) {
     net::HttpTransport transport(quick());
     EXPECT_THROW(transport.Connect("127.0.0.1", silent.port()), pla013::host::EHostError);
 }
+
+// A server that received the call may have run it: whatever it answers, or
+// however it fails afterwards, the next server in the list is not asked.
+TEST(HttpTransport, ListMovesOnOnlyFromAServerThatNeverGotTheCall) {
+    const std::string ok = httpAnswer("200 OK", net::encodeCallResult(Variant("ok")));
+    const struct {
+        const char* name;
+        ScriptedPeer::Mode mode;
+        std::string answer;
+        const char* expected;
+    } cases[] = {
+        {"dies after reading the call", ScriptedPeer::Mode::Answer, "", "resposta incompleta"},
+        {"answers an error", ScriptedPeer::Mode::Answer,
+         httpAnswer("500 Internal Server Error", net::encodeError("database_error", "sem banco")), "sem banco"},
+        {"never answers", ScriptedPeer::Mode::Silent, "", "resposta incompleta"},
+        {"answers garbage", ScriptedPeer::Mode::Answer, "HTTP/1.1 200 OK\r\n\r\nlixo", "não pode ser lida"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer first(c.mode, c.answer);
+        ScriptedPeer second(ScriptedPeer::Mode::Answer, ok);
+        net::HttpTransport transport(quick(), {{"127.0.0.1", first.port()}, {"127.0.0.1", second.port()}});
+        const std::string message = failingCall(transport, first.port());
+        EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+        expectNamesCall(message, first.port());
+        EXPECT_EQ(first.accepted(), 1);
+        EXPECT_EQ(second.accepted(), 0);
+    }
+    // A dead first server: the call goes to the second, and so does the next.
+    ScriptedPeer second(ScriptedPeer::Mode::Answer, ok);
+    const int dead = deadPort();
+    net::HttpTransport transport(quick(), {{"127.0.0.1", dead}, {"127.0.0.1", second.port()}});
+    EXPECT_EQ(transport.Call("127.0.0.1", dead, kServer, kMethod, someArgs()).toString(), "ok");
+    EXPECT_EQ(transport.currentServer("127.0.0.1", dead).port, second.port());
+    // An address outside the list is called alone.
+    try {
+        transport.Call("127.0.0.2", dead, kServer, kMethod, someArgs());
+        ADD_FAILURE() << "a dead address answered";
+    } catch (const pla013::host::EHostError& e) {
+        EXPECT_NE(std::string(e.what()).find("127.0.0.2:" + std::to_string(dead) + ": o servidor não pode"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(second.accepted(), 1);
+}
