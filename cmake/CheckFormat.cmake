@@ -8,7 +8,7 @@
 file(GLOB_RECURSE sources LIST_DIRECTORIES false
      "${ROOT}/src/*.cpp" "${ROOT}/src/*.h" "${ROOT}/platform/*.cpp" "${ROOT}/platform/*.h"
      "${ROOT}/apps/*.cpp" "${ROOT}/apps/*.h" "${ROOT}/tests/*.cpp" "${ROOT}/tests/*.h"
-     "${ROOT}/bench/*.cpp" "${ROOT}/bench/*.h")
+     "${ROOT}/bench/*.cpp" "${ROOT}/bench/*.h" "${ROOT}/fuzz/*.cpp" "${ROOT}/fuzz/*.h")
 list(FILTER sources EXCLUDE REGEX "/tests/data/")
 execute_process(COMMAND "${CLANG_FORMAT}" --style=file --dry-run --Werror ${sources}
                 WORKING_DIRECTORY "${ROOT}" RESULT_VARIABLE result)

@@ -58,6 +58,9 @@ set(ALLOW_tests "src/host;module;platform/*;tests")
 set(SYS_tests ".")
 set(ALLOW_bench "src/host;module;platform/*;bench;tests")
 set(SYS_bench ".")
+# Fuzz targets, like tests, may use every library, never an executable's main.
+set(ALLOW_fuzz "src/host;module;platform/*;fuzz")
+set(SYS_fuzz ".")
 
 # The layer of a path relative to ROOT, or "" for files outside every layer.
 function(layer_of path out)
@@ -74,7 +77,7 @@ function(layer_of path out)
         set(layer "apps/pla013-desktop")
     elseif(path MATCHES "^apps/")
         set(layer "apps")
-    elseif(path MATCHES "^(tests|bench)/")
+    elseif(path MATCHES "^(tests|bench|fuzz)/")
         set(layer "${CMAKE_MATCH_1}")
     endif()
     set(${out} "${layer}" PARENT_SCOPE)
@@ -85,7 +88,7 @@ function(resolve_include from_dir name out)
     set(target "")
     if(name MATCHES "^(host|shell|form|printing|recipes)/")
         set(target "src/${name}")
-    elseif(name MATCHES "^(platform|apps|tests|bench)/")
+    elseif(name MATCHES "^(platform|apps|tests|bench|fuzz)/")
         set(target "${name}")
     else()
         # Beside the including file, else in the shared test support folder.
@@ -118,7 +121,7 @@ endfunction()
 file(GLOB_RECURSE sources RELATIVE "${ROOT}" LIST_DIRECTORIES false
      "${ROOT}/src/*.cpp" "${ROOT}/src/*.h" "${ROOT}/platform/*.cpp" "${ROOT}/platform/*.h"
      "${ROOT}/apps/*.cpp" "${ROOT}/apps/*.h" "${ROOT}/tests/*.cpp" "${ROOT}/tests/*.h"
-     "${ROOT}/bench/*.cpp" "${ROOT}/bench/*.h")
+     "${ROOT}/bench/*.cpp" "${ROOT}/bench/*.h" "${ROOT}/fuzz/*.cpp" "${ROOT}/fuzz/*.h")
 # Test data may hold trees of its own (this check's test cases among them).
 list(FILTER sources EXCLUDE REGEX "^tests/data/")
 list(SORT sources)
