@@ -28,13 +28,14 @@ done
 
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 jobs="${JOBS:-$(nproc)}"
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_COMPILER=clang -DPLA013_FUZZ=ON -DPLA013_GUI=OFF >"$build.configure.log" 2>&1 || {
-  cat "$build.configure.log" >&2
+  -DCMAKE_C_COMPILER=clang -DPLA013_FUZZ=ON -DPLA013_GUI=OFF >"$build/configure.log" 2>&1 || {
+  cat "$build/configure.log" >&2
   exit 1
 }
-cmake --build "$build" -j"$jobs" --target "${targets[@]/#/fuzz_}" >"$build.build.log" 2>&1 || {
-  tail -50 "$build.build.log" >&2
+cmake --build "$build" -j"$jobs" --target "${targets[@]/#/fuzz_}" >"$build/build.log" 2>&1 || {
+  tail -50 "$build/build.log" >&2
   exit 1
 }
 
@@ -54,13 +55,14 @@ for t in "${targets[@]}"; do
   end=$(date +%s.%N)
   secs=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  # libFuzzer's own average counts whole seconds only; a short run shows 0.
+  rate=$(awk -v n="${execs:-0}" -v s="$secs" 'BEGIN { printf "%d", (s > 0 ? n / s : 0) }')
   if [ "$status" -eq 0 ]; then
     result="ok"
   else
     crashed=1
     result="CRASH (status $status; log $log; inputs in $crashes/)"
   fi
-  printf '%-12s %12s %10s %10s  %s\n' "$t" "${execs:-?}" "$secs" "${rate:-?}" "$result"
+  printf '%-12s %12s %10s %10s  %s\n' "$t" "${execs:-?}" "$secs" "$rate" "$result"
 done
 exit "$crashed"
