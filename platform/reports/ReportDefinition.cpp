@@ -72,6 +72,10 @@ ReportDefinition ReportDefinition::parse(const std::string& text, const std::str
         throw host::EHostError(
             definitionError(file, syntaxPlace(text, e.byte),
                             "JSON inválido (" + (pos == std::string::npos ? what : what.substr(pos)) + ")"));
+    } catch (const json::exception&) {
+        // The reader refuses a number beyond the range of a double (1e999)
+        // after the text was read, so there is no position to name.
+        throw host::EHostError(definitionError(file, "/", "JSON inválido (número fora do intervalo representável)"));
     }
     ReportDefinition def;
     def.file = file;

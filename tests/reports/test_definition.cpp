@@ -63,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "linha 3, coluna", "JSON inválido"},
         BadDefinition{"Truncated", "{ \"version\": 1,", "linha 1", "JSON inválido"},
         BadDefinition{"NotAnObject", "[1, 2]", ", /:", "esperado um objeto"},
+        BadDefinition{"NumberOverflow", with("\"width\": 10", "\"width\": 1e999"), ", /:", "número fora do intervalo"},
         BadDefinition{"WrongVersion", with("\"version\": 1", "\"version\": 2"), "/version", "versão"},
         BadDefinition{"UnknownKey", with("\"title\"", "\"titel\": \"x\", \"title\""), "/titel", "chave desconhecida"},
         BadDefinition{"BadCode", with("\"code\": \"01\"", "\"code\": \"1\""), "/code", "dois caracteres"},
