@@ -33,10 +33,9 @@ ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
     m_r.onlyKeys(c, ptr, {"field", "caption", "width", "align", "format", "when"});
     ColumnDef d;
     d.pointer = ptr;
-    if (!c.contains("field")) m_r.fail(ptr + "/field", "falta o campo da coluna");
-    d.field = m_r.fieldName(c["field"], ptr + "/field");
-    m_ctx.addFieldRef(d.field, ptr + "/field");
-    d.caption = c.contains("caption") ? m_r.string(c["caption"], ptr + "/caption") : d.field;
+    auto named = m_ctx.fieldWithCaption(c, ptr, "falta o campo da coluna");
+    d.field = std::move(named.field);
+    d.caption = std::move(named.caption);
     if (c.contains("width")) {
         long long w = m_r.integer(c["width"], ptr + "/width");
         if (w < 1 || w > 200) m_r.fail(ptr + "/width", "a largura deve estar entre 1 e 200 caracteres");

@@ -10,6 +10,16 @@ void DefinitionContext::addFieldRef(const std::string& name, const std::string& 
     m_def.fieldRefs.push_back({name, ptr});
 }
 
+DefinitionContext::FieldWithCaption DefinitionContext::fieldWithCaption(const JsonReader::json& obj,
+                                                                        const std::string& ptr, const char* missing) {
+    if (!obj.contains("field")) m_reader.fail(ptr + "/field", missing);
+    FieldWithCaption out;
+    out.field = m_reader.fieldName(obj["field"], ptr + "/field");
+    addFieldRef(out.field, ptr + "/field");
+    out.caption = obj.contains("caption") ? m_reader.string(obj["caption"], ptr + "/caption") : out.field;
+    return out;
+}
+
 void DefinitionContext::requireParam(const std::string& name, const std::string& ptr) const {
     if (!m_def.findParameter(name)) m_reader.fail(ptr, "o parâmetro " + name + " não está declarado em /parameters");
 }

@@ -21,6 +21,13 @@ public:
 
     // A data field the definition names, checked once the data is open.
     void addFieldRef(const std::string& name, const std::string& ptr);
+    // The data field an object names under "field" (recorded as a reference)
+    // and its "caption", the field's name when it has none; missing is the
+    // error when there is no "field".
+    struct FieldWithCaption {
+        std::string field, caption;
+    };
+    FieldWithCaption fieldWithCaption(const JsonReader::json& obj, const std::string& ptr, const char* missing);
     void requireParam(const std::string& name, const std::string& ptr) const;
     // Syntax of the template; every parameter it uses is declared.
     void checkTemplate(const std::string& text, const std::string& ptr) const;

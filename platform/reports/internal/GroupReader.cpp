@@ -104,10 +104,9 @@ void GroupReader::readDataColumns(const json& v, const std::string& ptr, GroupDe
         m_r.onlyKeys(c, cp, {"field", "caption"});
         DataColumnDef dc;
         dc.pointer = cp;
-        if (!c.contains("field")) m_r.fail(cp + "/field", "falta o campo");
-        dc.field = m_r.fieldName(c["field"], cp + "/field");
-        m_ctx.addFieldRef(dc.field, cp + "/field");
-        dc.caption = c.contains("caption") ? m_r.string(c["caption"], cp + "/caption") : dc.field;
+        auto named = m_ctx.fieldWithCaption(c, cp, "falta o campo");
+        dc.field = std::move(named.field);
+        dc.caption = std::move(named.caption);
         d.dataColumns.push_back(dc);
     }
 }
