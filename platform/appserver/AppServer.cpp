@@ -6,36 +6,31 @@
 #include <iostream>
 #include <mutex>
 #include <sstream>
-#include <thread>
-
-#include <sys/socket.h>
-
-#include <httplib.h>
 
 #include "host/Errors.h"
 #include "platform/appserver/CallDispatcher.h"
 #include "platform/appserver/CostModule.h"
 #include "platform/appserver/RecipeModule.h"
+#include "platform/appserver/internal/HttpServer.h"
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
 
 namespace pla013::appserver {
 
 namespace errc = net::errc;
+using internal::HttpRequest;
+using internal::HttpResponse;
+using internal::Refusal;
 
 namespace {
-
-template <class Duration>
-std::pair<time_t, time_t> secUsec(Duration d) {
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-    return {time_t(us / 1000000), time_t(us % 1000000)};
-}
 
 std::string millis(std::chrono::steady_clock::duration d) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f", std::chrono::duration<double, std::milli>(d).count());
     return buf;
 }
+
+HttpResponse jsonAnswer(int status, std::string body) { return {status, std::move(body), net::kJsonContentType}; }
 
 }  // namespace
 
@@ -47,9 +42,7 @@ struct AppServer::Impl {
     std::mutex logMutex;
 
     std::mutex lifecycle;  // start and stop
-    std::unique_ptr<httplib::Server> server;
-    std::thread thread;
-    int listenSocket = -1;  // the bound socket, set by the library's socket-options hook
+    std::unique_ptr<internal::HttpServer> server;
     std::atomic<int> port{0};
 
     Impl(SessionPool::Factory factory, AppServerOptions o)
@@ -78,99 +71,91 @@ struct AppServer::Impl {
             std::cerr << line << std::endl;
     }
 
-    void handleCall(const httplib::Request& req, httplib::Response& res) {
+    HttpResponse handle(HttpRequest& req) {
+        try {
+            const std::string path = req.path();
+            if (req.method == "POST" && path == net::kCallPath) return handleCall(req);
+            if (req.method == "GET" && path == net::kHealthPath) return handleHealth();
+            log(LogLevel::Debug, "request " + req.method + " " + path + " status=404");
+            return jsonAnswer(404, net::encodeError(errc::NotFound, "O caminho " + req.method + " " + path +
+                                                                        " não existe; as chamadas vão por POST " +
+                                                                        net::kCallPath + "."));
+        } catch (const std::exception& e) {
+            log(LogLevel::Info, std::string("request failed: ") + e.what());
+        } catch (...) {}
+        return jsonAnswer(500, net::encodeError(errc::ServerError, "Erro interno do servidor."));
+    }
+
+    HttpResponse handleCall(const HttpRequest& req) {
         const auto start = std::chrono::steady_clock::now();
         CallOutcome outcome = dispatcher.dispatch(req.body);
-        res.status = outcome.status;
-        res.set_content(std::move(outcome.body), net::kJsonContentType);
-        if (level.load() == LogLevel::Quiet) return;
+        HttpResponse res = jsonAnswer(outcome.status, std::move(outcome.body));
+        if (level.load() == LogLevel::Quiet) return res;
 
         std::ostringstream line;
         line << "call " << (outcome.call.empty() ? "-" : outcome.call) << " status=" << outcome.status
              << " rows=" << outcome.rows << " ms=" << millis(std::chrono::steady_clock::now() - start);
         if (!outcome.errorCode.empty()) line << " error=" << outcome.errorCode;
         if (level.load() == LogLevel::Debug) {
-            line << " peer=" << req.remote_addr << ":" << req.remote_port << " in=" << req.body.size()
+            line << " peer=" << req.peerAddress << ":" << req.peerPort << " in=" << req.body.size()
                  << " out=" << res.body.size();
             if (!outcome.errorMessage.empty()) line << " message=\"" << outcome.errorMessage << "\"";
         }
         log(LogLevel::Info, line.str());
+        return res;
     }
 
-    void handleHealth(const httplib::Request&, httplib::Response& res) {
+    HttpResponse handleHealth() {
         const nlohmann::json body = {
             {"version", net::kProtocolVersion}, {"status", "ok"}, {"modules", dispatcher.describe()}};
-        res.status = 200;
-        res.set_content(body.dump(), net::kJsonContentType);
+        return jsonAnswer(200, body.dump());
     }
 
-    // Answers that the library produced itself (no route, body too large,
-    // unreadable request) get our error body too.
-    httplib::Server::HandlerResponse handleError(const httplib::Request& req, httplib::Response& res) {
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+    // Requests that never reached a handler: what the client reads, and a
+    // log line with the peer.
+    HttpResponse handleRefusal(Refusal why, const std::string& peer, const std::string& detail) {
         std::string code = errc::BadRequest;
         std::string message = "Requisição HTTP inválida.";
-        if (res.status == 404) {
-            code = errc::NotFound;
-            message = "O caminho " + req.method + " " + req.path + " não existe; as chamadas vão por POST " +
-                      net::kCallPath + ".";
-        } else if (res.status == 413) {
-            code = errc::PayloadTooLarge;
-            message = "O corpo da chamada excede o limite de " + std::to_string(options.maxBodyBytes) + " bytes.";
-        } else if (res.status >= 500) {
-            code = errc::ServerError;
-            message = "Erro interno do servidor.";
+        switch (why) {
+            case Refusal::BadRequest: break;
+            case Refusal::Timeout:
+                code = errc::RequestTimeout;
+                message = "A requisição não chegou inteira em " + millis(options.readTimeout) + " ms.";
+                break;
+            case Refusal::TargetTooLong:
+                code = errc::UriTooLong;
+                message = "O endereço da requisição é longo demais.";
+                break;
+            case Refusal::HeaderTooLarge:
+                code = errc::HeaderTooLarge;
+                message = "Os cabeçalhos da requisição são grandes demais.";
+                break;
+            case Refusal::BodyTooLarge:
+                code = errc::PayloadTooLarge;
+                message = "O corpo da chamada excede o limite de " + std::to_string(options.maxBodyBytes) + " bytes.";
+                break;
+            case Refusal::TooManyConnections:
+                code = errc::TooManyConnections;
+                message = "O servidor está com conexões demais; tente de novo em instantes.";
+                break;
         }
-        res.set_content(net::encodeError(code, message), net::kJsonContentType);
-        return httplib::Server::HandlerResponse::Handled;
+        const int status = internal::statusOf(why);
+        log(LogLevel::Info, "request refused status=" + std::to_string(status) + " error=" + code + " peer=" + peer +
+                                (detail.empty() ? std::string() : " detail=\"" + detail + "\""));
+        return jsonAnswer(status, net::encodeError(code, message));
     }
 
-    std::unique_ptr<httplib::Server> makeServer() {
-        auto s = std::make_unique<httplib::Server>();
-        // The library is compiled with Nagle's algorithm on: small answers
-        // would wait for delayed acknowledgements.
-        s->set_tcp_nodelay(true);
-        // The library's default also sets SO_REUSEPORT, which lets a second
-        // server bind the same port and silently take half of the calls.
-        s->set_socket_options([this](socket_t sock) {
-            int yes = 1;
-            ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-            listenSocket = sock;
-        });
-        s->set_payload_max_length(options.maxBodyBytes);
-        auto [rs, ru] = secUsec(options.readTimeout);
-        s->set_read_timeout(rs, ru);
-        auto [ws, wu] = secUsec(options.writeTimeout);
-        s->set_write_timeout(ws, wu);
-        s->set_keep_alive_max_count(100);
-        s->set_keep_alive_timeout(std::max<time_t>(1, rs));
-        const int threads = options.workerThreads > 0 ? options.workerThreads : 1;
-        s->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
-
-        s->Post(net::kCallPath, [this](const httplib::Request& req, httplib::Response& res) { handleCall(req, res); });
-        s->Get(net::kHealthPath,
-               [this](const httplib::Request& req, httplib::Response& res) { handleHealth(req, res); });
-        s->set_error_handler(httplib::Server::HandlerWithResponse(
-            [this](const httplib::Request& req, httplib::Response& res) { return handleError(req, res); }));
-        s->set_exception_handler([this](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            std::string what = "erro desconhecido";
-            try {
-                if (ep) std::rethrow_exception(ep);
-            } catch (const std::exception& e) {
-                what = e.what();
-            } catch (...) {}
-            res.status = 500;
-            res.set_content(net::encodeError(errc::ServerError, "Erro interno do servidor: " + what),
-                            net::kJsonContentType);
-        });
-        s->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-            // Calls log themselves; this covers what never reached them.
-            if (req.path == net::kCallPath && res.status != 413 && req.method == "POST") return;
-            log(res.status == 413 ? LogLevel::Info : LogLevel::Debug,
-                "request " + req.method + " " + req.path + " status=" + std::to_string(res.status) +
-                    (res.status == 413 ? std::string(" error=") + errc::PayloadTooLarge : std::string()));
-        });
-        return s;
+    std::unique_ptr<internal::HttpServer> makeServer() {
+        internal::HttpLimits limits;
+        limits.maxBodyBytes = options.maxBodyBytes;
+        limits.requestTimeout = options.readTimeout;
+        limits.writeTimeout = options.writeTimeout;
+        limits.workers = options.workerThreads > 0 ? options.workerThreads : 1;
+        return std::make_unique<internal::HttpServer>(
+            limits, [this](HttpRequest& req) { return handle(req); },
+            [this](Refusal why, const std::string& peer, const std::string& detail) {
+                return handleRefusal(why, peer, detail);
+            });
     }
 };
 
@@ -189,27 +174,18 @@ void AppServer::start() {
 
     { SessionPool::Lease probe = d.sessions.acquire(); }
 
-    d.listenSocket = -1;
     auto server = d.makeServer();
     const std::string where = d.options.host + ":" + std::to_string(d.options.port);
-    int bound = -1;
-    if (d.options.port == 0)
-        bound = server->bind_to_any_port(d.options.host);
-    else if (d.options.port > 0 && d.options.port <= 65535 && server->bind_to_port(d.options.host, d.options.port))
-        bound = d.options.port;
+    int bound = 0;
+    try {
+        if (d.options.port >= 0 && d.options.port <= 65535) bound = server->bind(d.options.host, d.options.port);
+    } catch (const std::exception& e) {
+        d.log(LogLevel::Debug, e.what());
+    }
     if (bound <= 0)
         throw host::EHostError("O servidor de aplicação não pôde escutar em " + where +
                                " (endereço inválido ou porta em uso).");
-
-    // The library listens with a backlog of 5: under a burst of connections
-    // the kernel drops the rest and their clients wait a second to retry.
-    // Listening again on the bound socket raises it to the system's maximum.
-    if (d.listenSocket >= 0) ::listen(d.listenSocket, SOMAXCONN);
-
-    httplib::Server* s = server.get();
-    d.thread = std::thread([s] { s->listen_after_bind(); });
-    // stop() only takes effect once the accept loop runs.
-    while (!s->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server->start();
     d.server = std::move(server);
     d.port = bound;
     d.log(LogLevel::Debug, "listening on " + d.options.host + ":" + std::to_string(bound));
@@ -220,7 +196,6 @@ void AppServer::stop() {
     std::lock_guard<std::mutex> lock(d.lifecycle);
     if (!d.server) return;
     d.server->stop();
-    if (d.thread.joinable()) d.thread.join();
     d.server.reset();
     d.port = 0;
 }
