@@ -33,14 +33,6 @@ constexpr std::size_t kLingerBytes = std::size_t(4) << 20;
 
 std::string text(beast::string_view v) { return std::string(v.data(), v.size()); }
 
-// Whether the request line already read is longer than the target may be.
-bool requestLineTooLong(const beast::flat_buffer& buffer, std::size_t maxTarget) {
-    const auto data = buffer.data();
-    const std::string_view bytes(static_cast<const char*>(data.data()), data.size());
-    const std::size_t end = bytes.find('\n');
-    return (end == std::string_view::npos ? bytes.size() : end) > maxTarget;
-}
-
 }  // namespace
 
 std::string HttpRequest::path() const { return target.substr(0, target.find('?')); }
@@ -90,14 +82,14 @@ struct HttpServer::Impl {
 // and reads the next one.
 class HttpServer::Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(Impl& server, tcp::socket socket) : m_server(server), m_stream(std::move(socket)) {
+    Session(Impl& server, tcp::socket socket) : m_server(server), m_socket(std::move(socket)), m_timer(server.io) {
         error_code ec;
-        const auto peer = m_stream.socket().remote_endpoint(ec);
+        const auto peer = m_socket.remote_endpoint(ec);
         if (!ec) {
             m_address = peer.address().to_string();
             m_port = peer.port();
         }
-        m_stream.socket().set_option(tcp::no_delay(true), ec);
+        m_socket.set_option(tcp::no_delay(true), ec);
         m_server.sessions.insert(this);
         ++m_server.perAddress[m_address];
     }
@@ -117,24 +109,52 @@ public:
     // goes now; one whose request runs or whose answer is being sent ends
     // after it.
     void stopIfWaiting() {
+        if (m_state == State::Reading && requestStarted()) return;
         if (m_state == State::Reading || m_state == State::Lingering) {
             error_code ec;
-            m_stream.socket().shutdown(tcp::socket::shutdown_both, ec);
-            m_stream.socket().close(ec);
+            m_socket.shutdown(tcp::socket::shutdown_both, ec);
+            m_socket.close(ec);
         }
     }
 
 private:
     enum class State { Reading, Calling, Writing, Refusing, Lingering };
 
+    // Cancels what the connection does when the time is up; the operation
+    // ends with operation_aborted and m_timedOut set.
+    void arm(std::chrono::steady_clock::duration limit) {
+        m_timedOut = false;
+        m_timer.expires_after(limit);
+        m_timer.async_wait([weak = weak_from_this()](error_code ec) {
+            auto self = weak.lock();
+            if (ec || !self) return;
+            self->m_timedOut = true;
+            error_code ignored;
+            self->m_socket.cancel(ignored);
+        });
+    }
+
+    // Whether bytes of the next request have arrived, read or not yet.
+    bool requestStarted() {
+        error_code ec;
+        return m_buffer.size() > 0 || (m_parser && m_parser->got_some()) || m_socket.available(ec) > 0;
+    }
+
     void readRequest() {
         m_state = State::Reading;
         m_parser.emplace();
         m_parser->header_limit(std::uint32_t(m_server.limits.maxHeaderBytes));
         m_parser->body_limit(m_server.limits.maxBodyBytes);
-        m_stream.expires_after(m_server.limits.requestTimeout);
-        http::async_read_header(m_stream, m_buffer, *m_parser,
+        arm(m_server.limits.requestTimeout);
+        http::async_read_header(m_socket, m_buffer, *m_parser,
                                 [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
+    }
+
+    // On a header over the limit: whether the request line was what made it
+    // so (it never ended, or its target is too long).
+    bool targetTooLong() const {
+        const auto target = m_parser->get().target();
+        return target.empty() || target.size() > m_server.limits.maxTargetBytes;
     }
 
     void onHeader(error_code ec) {
@@ -144,7 +164,7 @@ private:
         if (beast::iequals(request[http::field::expect], "100-continue") && !m_parser->is_done()) {
             auto interim =
                 std::make_shared<http::response<http::empty_body>>(http::status::continue_, request.version());
-            http::async_write(m_stream, *interim, [self = shared_from_this(), interim](error_code ec, std::size_t) {
+            http::async_write(m_socket, *interim, [self = shared_from_this(), interim](error_code ec, std::size_t) {
                 if (ec) return self->close();
                 self->readBody();
             });
@@ -155,31 +175,30 @@ private:
 
     void readBody() {
         if (m_parser->is_done()) return onRequest();
-        http::async_read(m_stream, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, std::size_t) {
+        http::async_read(m_socket, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, std::size_t) {
             if (ec) return self->onReadError(ec);
             self->onRequest();
         });
     }
 
     void onReadError(error_code ec) {
-        if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
-            ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor || m_server.stopping)
-            return close();
-        if (ec == beast::error::timeout) {
+        if (ec == asio::error::operation_aborted && m_timedOut) {
             // A connection that sent nothing of a new request is just idle.
             if (m_buffer.size() == 0 && !m_parser->got_some()) return close();
             return refuse(Refusal::Timeout);
         }
+        if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
+            ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor)
+            return close();
         if (ec == http::error::header_limit)
-            return refuse(requestLineTooLong(m_buffer, m_server.limits.maxTargetBytes) ? Refusal::TargetTooLong
-                                                                                       : Refusal::HeaderTooLarge);
+            return refuse(targetTooLong() ? Refusal::TargetTooLong : Refusal::HeaderTooLarge);
         if (ec == http::error::body_limit) return refuse(Refusal::BodyTooLarge);
         refuse(Refusal::BadRequest, ec.message());
     }
 
     void onRequest() {
         m_state = State::Calling;
-        m_stream.expires_never();
+        m_timer.cancel();
         auto message = m_parser->release();
         m_parser.reset();
         m_version = message.version();
@@ -203,8 +222,8 @@ private:
         response->body() = std::move(answer.body);
         response->keep_alive(keepAlive);
         response->prepare_payload();
-        m_stream.expires_after(m_server.limits.writeTimeout);
-        http::async_write(m_stream, *response,
+        arm(m_server.limits.writeTimeout);
+        http::async_write(m_socket, *response,
                           [self = shared_from_this(), response, keepAlive](error_code ec, std::size_t) {
                               if (ec) return self->close();
                               if (self->m_state == State::Refusing) return self->linger();
@@ -217,14 +236,14 @@ private:
     void linger() {
         m_state = State::Lingering;
         error_code ec;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+        m_socket.shutdown(tcp::socket::shutdown_send, ec);
         if (ec || m_server.stopping) return close();
-        m_stream.expires_after(kLinger);
+        arm(kLinger);
         drain();
     }
 
     void drain() {
-        m_stream.async_read_some(asio::buffer(m_scratch), [self = shared_from_this()](error_code ec, std::size_t n) {
+        m_socket.async_read_some(asio::buffer(m_scratch), [self = shared_from_this()](error_code ec, std::size_t n) {
             self->m_drained += n;
             if (ec || self->m_drained > kLingerBytes) return self->close();
             self->drain();
@@ -232,13 +251,16 @@ private:
     }
 
     void close() {
+        m_timer.cancel();
         error_code ec;
-        m_stream.socket().shutdown(tcp::socket::shutdown_both, ec);
-        m_stream.socket().close(ec);
+        m_socket.shutdown(tcp::socket::shutdown_both, ec);
+        m_socket.close(ec);
     }
 
     Impl& m_server;
-    beast::tcp_stream m_stream;
+    tcp::socket m_socket;
+    asio::steady_timer m_timer;  // the deadline of what the connection does now
+    bool m_timedOut = false;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_address;

@@ -1,0 +1,285 @@
+// The server under hostile or unlucky clients, over raw loopback sockets:
+// every bad request is answered at once with its status, pipelined and
+// half-closed requests are answered, slow and idle connections do not keep a
+// normal call waiting, and SIGTERM lets the call in flight finish.
+//
+// The servers here wait 20 s for a request, and the sockets read for at most
+// 10 s: an answer that only comes when the server gives up waiting fails.
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ServerTestSupport.h"
+#include "platform/net/Protocol.h"
+
+using namespace servertest;
+using namespace std::chrono_literals;
+
+namespace {
+
+int connectTo(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(std::uint16_t(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += std::size_t(n);
+    }
+    return true;
+}
+
+struct Answer {
+    std::string bytes;
+    bool closed = false;  // the server closed the connection within the bound
+};
+
+// Everything the server sends until it closes the connection, or until the
+// bound passes, or until what came holds `until`.
+Answer readUntilClosed(int fd, std::chrono::milliseconds bound = 10s, const char* until = nullptr) {
+    Answer answer;
+    const auto end = std::chrono::steady_clock::now() + bound;
+    char buf[16384];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left <= 0ms) return answer;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) return answer;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) {
+            answer.closed = true;
+            return answer;
+        }
+        answer.bytes.append(buf, std::size_t(n));
+        if (until && answer.bytes.find(until) != std::string::npos) return answer;
+    }
+}
+
+// One whole answer on a connection that stays open.
+std::string readOneAnswer(int fd) {
+    std::string got;
+    char buf[4096];
+    for (;;) {
+        const std::size_t head = got.find("\r\n\r\n");
+        const std::size_t length = got.find("Content-Length: ");
+        if (head != std::string::npos && length != std::string::npos &&
+            got.size() >= head + 4 + std::stoul(got.substr(length + 16)))
+            return got;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0) return got;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return got;
+        got.append(buf, std::size_t(n));
+    }
+}
+
+int statusOf(const std::string& answer) {
+    if (answer.rfind("HTTP/1.1 ", 0) != 0 || answer.size() < 12) return 0;
+    return std::stoi(answer.substr(9, 3));
+}
+
+std::string post(const std::string& body, const std::string& extraHeaders = "") {
+    return "POST /call HTTP/1.1\r\nHost: t\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+}
+
+const std::string kCostTypes = pla013::net::encodeCallRequest(kCost, "ListaTipoCusto", {});
+const std::string kHealth = "GET /health HTTP/1.1\r\nHost: t\r\n\r\n";
+
+std::string chunkedBody(std::size_t bytes) {
+    std::string out = "POST /call HTTP/1.1\r\nHost: t\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string chunk(1024, 'x');
+    for (std::size_t n = 0; n < bytes; n += chunk.size()) out += "400\r\n" + chunk + "\r\n";
+    return out + "0\r\n\r\n";
+}
+
+pla013::appserver::AppServerOptions patientOptions() {
+    auto o = quietOptions();
+    o.maxBodyBytes = 64 * 1024;
+    o.readTimeout = 20s;
+    return o;
+}
+
+class Abuse : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_server = startServer(sampleDatabase(DbEngine::SQLite), patientOptions()).release();
+    }
+    static void TearDownTestSuite() {
+        delete s_server;
+        s_server = nullptr;
+    }
+    static Answer exchange(const std::string& bytes, bool halfClose = false) {
+        const int fd = connectTo(s_server->port());
+        EXPECT_GE(fd, 0);
+        EXPECT_TRUE(sendAll(fd, bytes));
+        if (halfClose) ::shutdown(fd, SHUT_WR);
+        Answer a = readUntilClosed(fd);
+        ::close(fd);
+        return a;
+    }
+    static pla013::appserver::AppServer* s_server;
+};
+
+pla013::appserver::AppServer* Abuse::s_server = nullptr;
+
+}  // namespace
+
+TEST_F(Abuse, EachBadRequestIsAnsweredAtOnceWithItsStatus) {
+    const struct {
+        const char* name;
+        std::string request;
+        int status;
+        const char* code;
+    } cases[] = {
+        {"not HTTP", "GARBAGE\r\n\r\n", 400, "bad_request"},
+        {"two different lengths", "POST /call HTTP/1.1\r\nHost: t\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n{}",
+         400, "bad_request"},
+        {"headers too large", "GET /health HTTP/1.1\r\nHost: t\r\nX-Big: " + std::string(10000, 'a') + "\r\n\r\n", 431,
+         "header_too_large"},
+        {"long target", "GET /" + std::string(3000, 'a') + " HTTP/1.1\r\nHost: t\r\n\r\n", 414, "uri_too_long"},
+        {"target beyond the header limit", "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: t\r\n\r\n", 414,
+         "uri_too_long"},
+        {"declared body too large", post(std::string(70 * 1024, ' ')), 413, "payload_too_large"},
+        {"chunked body too large", chunkedBody(70 * 1024), 413, "payload_too_large"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Answer a = exchange(c.request);
+        EXPECT_TRUE(a.closed);
+        EXPECT_EQ(statusOf(a.bytes), c.status) << a.bytes.substr(0, 200);
+        EXPECT_NE(a.bytes.find(std::string("\"code\":\"") + c.code + "\""), std::string::npos) << a.bytes;
+    }
+    EXPECT_EQ(statusOf(exchange(kHealth + "GET /health HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n").bytes), 200);
+}
+
+TEST_F(Abuse, PipelinedAndHalfClosedRequestsAreAllAnswered) {
+    const Answer piped = exchange(kHealth + post(kCostTypes) + post(kCostTypes, "Connection: close\r\n"));
+    EXPECT_TRUE(piped.closed);
+    std::vector<std::size_t> starts;
+    for (std::size_t at = piped.bytes.find("HTTP/1.1 200"); at != std::string::npos;
+         at = piped.bytes.find("HTTP/1.1 200", at + 1))
+        starts.push_back(at);
+    ASSERT_EQ(starts.size(), 3u) << piped.bytes;
+    EXPECT_LT(piped.bytes.find("\"modules\""), starts[1]);
+    EXPECT_GT(piped.bytes.rfind("\"fields\""), starts[2]);
+
+    const Answer half = exchange(post(kCostTypes), true);
+    EXPECT_TRUE(half.closed);
+    EXPECT_EQ(statusOf(half.bytes), 200);
+    EXPECT_NE(half.bytes.find("\"fields\""), std::string::npos);
+}
+
+TEST_F(Abuse, SlowAndIdleConnectionsDoNotKeepACallWaiting) {
+    // 64 clients sending their request a byte at a time, 64 that send nothing.
+    std::vector<int> slow, idle;
+    for (int i = 0; i < 64; ++i) {
+        slow.push_back(connectTo(s_server->port()));
+        idle.push_back(connectTo(s_server->port()));
+    }
+    std::atomic<bool> done{false};
+    std::thread drip([&] {
+        const std::string request = post(kCostTypes);
+        for (std::size_t i = 0; i < request.size() - 1 && !done; ++i) {
+            for (int fd : slow) sendAll(fd, request.substr(i, 1));
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    // A normal call gets its whole answer within a second, again and again.
+    pla013::net::HttpTransportOptions quick;
+    quick.connectTimeout = quick.readTimeout = quick.deadline = 1s;
+    pla013::net::HttpTransport transport(quick);
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(transport.Call("127.0.0.1", s_server->port(), kCost, "ListaTipoCusto", {}).packet()->rows.size(), 3u);
+        std::this_thread::sleep_for(100ms);
+    }
+    done = true;
+    drip.join();
+    for (int fd : slow) ::close(fd);
+    for (int fd : idle) ::close(fd);
+}
+
+TEST(AbuseDeadline, ARequestStillArrivingAtItsDeadlineIsCut) {
+    auto options = quietOptions();
+    options.readTimeout = 300ms;
+    auto server = startServer(sampleDatabase(DbEngine::SQLite), options);
+    const int fd = connectTo(server->port());
+    const std::string request = post(kCostTypes);
+    Answer a;
+    for (std::size_t i = 0; i < request.size() && !a.closed; ++i) {
+        sendAll(fd, request.substr(i, 1));
+        const Answer part = readUntilClosed(fd, 100ms);
+        a.bytes += part.bytes;
+        a.closed = part.closed;
+    }
+    ::close(fd);
+    EXPECT_TRUE(a.closed);
+    EXPECT_EQ(statusOf(a.bytes), 408) << a.bytes;
+}
+
+TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const std::string db = sampleDatabase(DbEngine::SQLite);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl(PLA013_SERVER_BIN, PLA013_SERVER_BIN, "--db", db.c_str(), "--listen", "127.0.0.1:0", "--log-level",
+                "quiet", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    // "pla013-server listening on 127.0.0.1:PORT (database ...)"
+    const std::string printed = readUntilClosed(out[0], 20s, "\n").bytes;
+    const std::size_t at = printed.find("127.0.0.1:");
+    ASSERT_NE(at, std::string::npos) << "[" << printed << "]";
+    const int port = std::stoi(printed.substr(at + 10));
+
+    // One answer first, so that the server surely holds the connection.
+    const int busy = connectTo(port);
+    ASSERT_TRUE(sendAll(busy, kHealth));
+    ASSERT_EQ(statusOf(readOneAnswer(busy)), 200);
+    const int idle = connectTo(port);
+    ASSERT_TRUE(sendAll(busy, post(kCostTypes)));
+    ::kill(pid, SIGTERM);
+    const Answer answer = readUntilClosed(busy);
+    EXPECT_EQ(statusOf(answer.bytes), 200) << answer.bytes;
+    EXPECT_NE(answer.bytes.find("\"fields\""), std::string::npos);
+    EXPECT_TRUE(readUntilClosed(idle).closed);
+
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE((printed + readUntilClosed(out[0]).bytes).find("stopped (SIGTERM)"), std::string::npos);
+    EXPECT_LT(connectTo(port), 0);
+    ::close(busy);
+    ::close(idle);
+    ::close(out[0]);
+}
