@@ -32,13 +32,6 @@ std::vector<const internal::EmbeddedSqlFile*> filesFor(DbEngine engine, bool wit
     return files;
 }
 
-std::vector<internal::SqlScript> scriptsFor(DbEngine engine, bool withSampleData) {
-    std::vector<internal::SqlScript> scripts;
-    for (const internal::EmbeddedSqlFile* file : filesFor(engine, withSampleData))
-        scripts.push_back({std::string("db/") + file->folder + "/" + file->name, std::string(file->content())});
-    return scripts;
-}
-
 // SQLite's side files of the temporary database, removed with it when the
 // creation fails.
 class SideFiles {
@@ -68,6 +61,13 @@ void refuseExisting(const fs::path& target) {
 
 }  // namespace
 
+std::vector<internal::SqlScript> internal::scriptsFor(DbEngine engine, bool withSampleData) {
+    std::vector<SqlScript> scripts;
+    for (const EmbeddedSqlFile* file : filesFor(engine, withSampleData))
+        scripts.push_back({std::string("db/") + file->folder + "/" + file->name, std::string(file->content())});
+    return scripts;
+}
+
 void internal::applyScripts(SociDatabase& database, const std::vector<SqlScript>& scripts) {
     database.transaction([&] {
         for (const SqlScript& script : scripts) database.executeScript(script.text, script.name);
@@ -76,6 +76,11 @@ void internal::applyScripts(SociDatabase& database, const std::vector<SqlScript>
 
 bool internal::createSqliteDatabase(const std::string& path, const std::vector<SqlScript>& scripts,
                                     bool tolerateExisting) {
+    return createSqliteDatabase(
+        path, [&scripts](SociDatabase& database) { applyScripts(database, scripts); }, tolerateExisting);
+}
+
+bool internal::createSqliteDatabase(const std::string& path, const Filler& fill, bool tolerateExisting) {
     if (path.empty()) throw EHostError("Nenhum caminho de banco de dados informado.");
     const fs::path target = fs::absolute(path);
     refuseExisting(target);
@@ -97,7 +102,7 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
     {
         SociDatabase database(temporary->tempPath());
         try {
-            applyScripts(database, scripts);
+            fill(database);
         } catch (const EHostError& e) {
             throw EHostError("Não foi possível criar o banco de dados " + path + ": " + e.what());
         }
@@ -112,9 +117,7 @@ bool internal::createSqliteDatabase(const std::string& path, const std::vector<S
                      " já existe e foi mantido como está (remova-o antes ou escolha outro caminho).");
 }
 
-namespace {
-
-void fillPostgres(const std::string& url, bool withSampleData) {
+void internal::fillPostgresDatabase(const std::string& url, const Filler& fill) {
     SociDatabase database(url);
     const host::DataPacket tables =
         database.query("SELECT COUNT(*) AS N FROM information_schema.tables WHERE table_schema = current_schema()", {},
@@ -124,19 +127,20 @@ void fillPostgres(const std::string& url, bool withSampleData) {
         throw EHostError("O banco de dados " + database.location() + " não está vazio (" + std::to_string(count) +
                          " tabelas); só um banco vazio é inicializado.");
     try {
-        internal::applyScripts(database, scriptsFor(database.engine(), withSampleData));
+        fill(database);
     } catch (const EHostError& e) {
         throw EHostError("Não foi possível inicializar o banco de dados " + database.location() + ": " + e.what());
     }
 }
 
-}  // namespace
-
 void initializeDatabase(const std::string& pathOrUrl, bool withSampleData) {
-    if (SociDatabase::isPostgresUrl(pathOrUrl))
-        fillPostgres(pathOrUrl, withSampleData);
-    else
-        internal::createSqliteDatabase(pathOrUrl, scriptsFor(DbEngine::SQLite, withSampleData), false);
+    if (SociDatabase::isPostgresUrl(pathOrUrl)) {
+        internal::fillPostgresDatabase(pathOrUrl, [withSampleData](SociDatabase& database) {
+            internal::applyScripts(database, internal::scriptsFor(database.engine(), withSampleData));
+        });
+    } else {
+        internal::createSqliteDatabase(pathOrUrl, internal::scriptsFor(DbEngine::SQLite, withSampleData), false);
+    }
 }
 
 std::unique_ptr<SociDatabase> openDatabase(const std::string& pathOrUrl) {
@@ -152,7 +156,7 @@ std::unique_ptr<SociDatabase> openDatabase(const std::string& pathOrUrl) {
         if (error)
             throw EHostError("Não foi possível criar a pasta do banco de dados de exemplo " + path + ": " +
                              error.message());
-        internal::createSqliteDatabase(path, scriptsFor(DbEngine::SQLite, true), true);
+        internal::createSqliteDatabase(path, internal::scriptsFor(DbEngine::SQLite, true), true);
     }
     return std::make_unique<SociDatabase>(path);
 }

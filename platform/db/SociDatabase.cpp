@@ -4,6 +4,7 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -95,6 +96,8 @@ std::optional<double> parseReal(const std::string& text) {
     if (errno != 0 || *end != '\0') return std::nullopt;
     return value;
 }
+
+std::atomic<std::uint64_t> g_statementsRun{0};
 
 // One bound parameter. The statement keeps references to these members until
 // it has run, so a binding never moves once bound.
@@ -467,6 +470,7 @@ DataPacket SociDatabase::Open(const host::QueryRequest& request) {
 DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
     d.checkReadOnlyHolds(name);
+    g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
         soci::row row;
@@ -485,6 +489,7 @@ DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, 
 long long SociDatabase::execute(const std::string& sql, const SqlParams& params, const std::string& name) {
     Impl& d = *m_impl;
     d.checkReadOnlyHolds(name);
+    g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
         soci::statement statement(d.session);
@@ -500,6 +505,7 @@ void SociDatabase::executeScript(const std::string& script, const std::string& n
     Impl& d = *m_impl;
     // A script may end the read-only transaction and go on writing.
     if (d.readOnlyDepth > 0) d.fail(name, "um script não pode ser executado no modo somente leitura");
+    g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     if (d.engine == DbEngine::SQLite) {
         auto* backend = static_cast<soci::sqlite3_session_backend*>(d.session.get_backend());
         char* message = nullptr;
@@ -579,5 +585,9 @@ const std::string& SociDatabase::target() const { return m_impl->target; }
 bool SociDatabase::emptyTextIsNull() const { return m_impl->emptyTextIsNull; }
 
 void SociDatabase::setEmptyTextIsNull(bool on) { m_impl->emptyTextIsNull = on; }
+
+std::uint64_t SociDatabase::statementsRun() { return g_statementsRun.load(std::memory_order_relaxed); }
+
+soci::session& SociDatabase::sociSession() { return m_impl->session; }
 
 }  // namespace pla013::db

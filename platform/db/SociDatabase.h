@@ -1,6 +1,7 @@
 #pragma once
 // The catering database over SOCI: SQLite files and PostgreSQL servers.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,6 +9,10 @@
 #include <vector>
 
 #include "host/Ports.h"
+
+namespace soci {
+class session;
+}
 
 namespace pla013::db {
 
@@ -103,6 +108,15 @@ public:
 
     bool emptyTextIsNull() const;
     void setEmptyTextIsNull(bool on);
+
+    // Statements run by every connection of this process so far (Open,
+    // query, execute and each script): a cheap counter for measuring how
+    // many statements a piece of work costs.
+    static std::uint64_t statementsRun();
+
+    // The SOCI session, for this library's own bulk work (the batched
+    // inserts of the data generator); everything else uses the methods above.
+    soci::session& sociSession();
 
 private:
     struct Impl;

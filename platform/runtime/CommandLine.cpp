@@ -1,12 +1,17 @@
 #include "platform/runtime/CommandLine.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cinttypes>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/appserver/AppServer.h"
+#include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
 #include "platform/net/HostPort.h"
@@ -28,6 +33,9 @@ std::string usage() {
            "Commands:\n"
            "  db init PATH       create a catering database with the sample data at PATH (SQLite file)\n"
            "                     or in an empty PostgreSQL database (postgresql://...)\n"
+           "  db generate PATH [--dishes N] [--branches N] [--services N] [--months N] [--seed N] [--photos]\n"
+           "                     create a database of that size with made-up data, the same for a seed\n"
+           "                     (docs/database.md)\n"
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
@@ -40,9 +48,61 @@ std::string usage() {
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
+// A whole number for option; std::invalid_argument (exit 2) otherwise.
+std::uint64_t wholeNumber(const std::string& option, const std::string& value) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
+    if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || errno == ERANGE)
+        throw std::invalid_argument(option + " precisa de um número inteiro, não '" + value + "'.");
+    return number;
+}
+
+int generateCommand(const std::vector<std::string>& args, std::ostream& out) {
+    pla013::db::GeneratorOptions options;
+    std::string target;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--photos") {
+            options.photos = true;
+            continue;
+        }
+        if (a.rfind("--", 0) != 0) {
+            if (!target.empty())
+                throw std::invalid_argument("db generate cria um banco de cada vez; '" + a + "' sobra.");
+            target = a;
+            continue;
+        }
+        if (a != "--dishes" && a != "--branches" && a != "--services" && a != "--months" && a != "--seed")
+            throw std::invalid_argument("opção desconhecida de db generate: " + a + ".");
+        if (i + 1 >= args.size()) throw std::invalid_argument(a + " precisa de um valor.");
+        const std::uint64_t n = wholeNumber(a, args[++i]);
+        const int bounded = int(std::min<std::uint64_t>(n, 2000000000));
+        if (a == "--dishes") options.dishes = bounded;
+        if (a == "--branches") options.branches = bounded;
+        if (a == "--services") options.services = bounded;
+        if (a == "--months") options.months = bounded;
+        if (a == "--seed") options.seed = n;
+    }
+    if (target.empty()) throw std::invalid_argument("db generate precisa do caminho ou endereço do banco a criar.");
+    pla013::db::checkGeneratorOptions(options);
+    const auto started = std::chrono::steady_clock::now();
+    const pla013::db::GeneratedRows rows = pla013::db::generateDatabase(target, options);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    out << "created " << target << '\n';
+    for (const auto& [table, count] : rows) out << table << ' ' << count << '\n';
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%.1f", seconds);
+    out << "seconds " << elapsed << '\n';
+    return 0;
+}
+
 int dbCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() >= 2 && args[1] == "generate") return generateCommand(args, out);
     if (args.size() != 3 || args[1] != "init") {
-        err << "usage: pla013 db init PATH\n";
+        err << "usage: pla013 db init PATH\n"
+               "       pla013 db generate PATH [--dishes N] [--branches N] [--services N] [--months N] [--seed N] "
+               "[--photos]\n";
         return 2;
     }
     pla013::db::initializeDatabase(args[2], true);
