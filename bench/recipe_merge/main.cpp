@@ -299,9 +299,9 @@ void measureServerCall(int dishes) {
     namespace sql = pla013::appserver::internal::sql;
     std::size_t sqlRows = 0;
     const double sqlTime = timed([&] {
-        sqlRows += db->query(sql::dishesWithLocalRecipe(), p, "pratos").rows.size();
-        sqlRows += db->query(sql::standardLines(), p, "receita padrão").rows.size();
-        sqlRows += db->query(sql::localLines(), p, "receita local").rows.size();
+        sqlRows += db->query(sql::dishesWithLocalRecipe(sql::Bounds{}), p, "pratos").rows.size();
+        sqlRows += db->query(sql::standardLines(sql::Bounds{}), p, "receita padrão").rows.size();
+        sqlRows += db->query(sql::localLines(sql::Bounds{}), p, "receita local").rows.size();
     });
 
     // The whole method: the same queries and the packets built from them.

@@ -98,6 +98,10 @@ struct Filter {
     std::string last;
     int costType = 0;
     host::TDateTime date = 0;
+
+    // An empty bound leaves its side of the range open: the text for the
+    // call has no condition for it.
+    internal::sql::Bounds bounds() const { return {!first.empty(), !last.empty()}; }
 };
 
 Params params(const Filter& f) {
@@ -235,9 +239,11 @@ Variant RecipeModule::getRelCompRecPL(MethodCall& call) {
     f.date = referenceDate(a[4], "GetRelCompRecPL", 5);
     const Params p = params(f);
 
-    const DataPacket dishes = run(call.db, "GetRelCompRecPL pratos", internal::sql::dishesWithLocalRecipe(), p);
-    const DataPacket standard = run(call.db, "GetRelCompRecPL receita padrão", internal::sql::standardLines(), p);
-    const DataPacket local = run(call.db, "GetRelCompRecPL receita local", internal::sql::localLines(), p);
+    const DataPacket dishes =
+        run(call.db, "GetRelCompRecPL pratos", internal::sql::dishesWithLocalRecipe(f.bounds()), p);
+    const DataPacket standard =
+        run(call.db, "GetRelCompRecPL receita padrão", internal::sql::standardLines(f.bounds()), p);
+    const DataPacket local = run(call.db, "GetRelCompRecPL receita local", internal::sql::localLines(f.bounds()), p);
     return Variant(std::vector<Variant>{
         packetValue(dishPacket(dishes, dishFields(), "GetRelCompRecPL pratos")),
         packetValue(linePacket(standard, "P", kLineOrder, "GetRelCompRecPL receita padrão")),
@@ -259,9 +265,12 @@ Variant RecipeModule::getRelCompRecPS(MethodCall& call) {
     p.emplace_back("P_CDFILIALSERV", optionalText(serviceBranch));
     p.emplace_back("P_CDSERVFILI", optionalText(service));
 
-    const DataPacket dishes = run(call.db, "GetRelCompRecPS pratos", internal::sql::dishesWithServiceRecipe(), p);
-    const DataPacket standard = run(call.db, "GetRelCompRecPS receita padrão", internal::sql::standardLines(), p);
-    const DataPacket lines = run(call.db, "GetRelCompRecPS receita do serviço", internal::sql::serviceLines(), p);
+    const DataPacket dishes =
+        run(call.db, "GetRelCompRecPS pratos", internal::sql::dishesWithServiceRecipe(f.bounds()), p);
+    const DataPacket standard =
+        run(call.db, "GetRelCompRecPS receita padrão", internal::sql::standardLines(f.bounds()), p);
+    const DataPacket lines =
+        run(call.db, "GetRelCompRecPS receita do serviço", internal::sql::serviceLines(f.bounds()), p);
     return Variant(std::vector<Variant>{
         packetValue(dishPacket(dishes, dishFieldsPS(), "GetRelCompRecPS pratos")),
         packetValue(linePacket(standard, "P", kLineOrder, "GetRelCompRecPS receita padrão")),
@@ -299,7 +308,7 @@ Variant RecipeModule::getRelPlCent(MethodCall& call) {
         if (branchNames.empty()) return Variant(std::vector<Variant>{Variant(0), Variant(""), packetValue(out)});
 
         const std::string localWhat = "GetRelPlCent receitas locais";
-        const DataPacket local = run(call.db, localWhat, internal::sql::localLinesOfCentral(), p);
+        const DataPacket local = run(call.db, localWhat, internal::sql::localLinesOfCentral(f.bounds()), p);
         const internal::ResultColumns lcol(
             local, {"CDFILIAL", "CDFILAUXPRAT", "CDPRATO", "NMPRATO", "QTBRUTPROD", "VRCUSTO"}, localWhat);
 
@@ -324,7 +333,7 @@ Variant RecipeModule::getRelPlCent(MethodCall& call) {
         std::map<std::pair<std::string, std::string>, RecipeTotal> standard;
         if (!rows.empty()) {
             const std::string stdWhat = "GetRelPlCent receitas padrão";
-            const DataPacket lines = run(call.db, stdWhat, internal::sql::standardLinesInRange(), p);
+            const DataPacket lines = run(call.db, stdWhat, internal::sql::standardLinesInRange(f.bounds()), p);
             const internal::ResultColumns scol(lines, {"CDPRATO", "CDFILAUXPRAT", "QTBRUTPROD", "VRCUSTO"}, stdWhat);
             for (const auto& line : lines.rows)
                 standard[{line[scol[0]].toString(), line[scol[1]].toString()}].add(

@@ -1,34 +1,63 @@
 #include "platform/appserver/internal/RecipeSql.h"
 
+#include <array>
+#include <functional>
+#include <vector>
+
 namespace pla013::appserver::internal::sql {
 
 namespace {
 
-// The unit cost of each product for the cost type at the reference date:
-// the cost with the latest validity date not after it.
+// The unit cost of a line's product for the cost type at the reference date:
+// the cost with the latest validity date not after it. Joined per line
+// through the key (CDPRODUTO, NRTIPOCUST, DTVALIDADE); at most one row
+// matches, as the key is unique.
 std::string costJoin(const std::string& productColumn) {
-    return "LEFT JOIN (\n"
-           "   SELECT C.CDPRODUTO, C.VRCUSTO\n"
-           "   FROM CUSTOPRODUTO C\n"
-           "   WHERE C.NRTIPOCUST = :P_NRTIPOCUST\n"
-           "     AND C.DTVALIDADE = (SELECT MAX(C2.DTVALIDADE)\n"
-           "                         FROM CUSTOPRODUTO C2\n"
-           "                         WHERE C2.CDPRODUTO = C.CDPRODUTO\n"
-           "                           AND C2.NRTIPOCUST = C.NRTIPOCUST\n"
-           "                           AND C2.DTVALIDADE <= :P_DTREFER)\n"
-           ") CU ON CU.CDPRODUTO = " +
-           productColumn + "\n";
+    return "LEFT JOIN CUSTOPRODUTO CU ON CU.CDPRODUTO = " + productColumn +
+           "\n"
+           "   AND CU.NRTIPOCUST = :P_NRTIPOCUST\n"
+           "   AND CU.DTVALIDADE = (SELECT MAX(C2.DTVALIDADE)\n"
+           "                        FROM CUSTOPRODUTO C2\n"
+           "                        WHERE C2.CDPRODUTO = " +
+           productColumn +
+           "\n"
+           "                          AND C2.NRTIPOCUST = :P_NRTIPOCUST\n"
+           "                          AND C2.DTVALIDADE <= :P_DTREFER)\n";
 }
 
-// The casts give PostgreSQL the type of a parameter that is first met in
-// "IS NULL", where it could not infer one.
-const char* kRange =
-    "(CAST(:P_CDPRATOINI AS VARCHAR) IS NULL OR P.CDPRATO >= :P_CDPRATOINI) AND\n"
-    "(CAST(:P_CDPRATOFIN AS VARCHAR) IS NULL OR P.CDPRATO <= :P_CDPRATOFIN)\n";
+// The conditions of the given bounds on a dish code column.
+std::vector<std::string> range(Bounds bounds, const std::string& column = "P.CDPRATO") {
+    std::vector<std::string> terms;
+    if (bounds.first) terms.push_back(column + " >= :P_CDPRATOINI");
+    if (bounds.last) terms.push_back(column + " <= :P_CDPRATOFIN");
+    return terms;
+}
 
-const char* kVisible = "(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = :P_CDFILIAL)\n";
+// "WHERE a\n  AND b\n", or nothing for no condition.
+std::string where(const std::vector<std::string>& terms) {
+    std::string text;
+    for (const std::string& term : terms) text += (text.empty() ? "WHERE " : "  AND ") + term + "\n";
+    return text;
+}
 
-std::string lines(const std::string& alias, const std::string& table, const std::string& where) {
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const char* kVisible = "(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = :P_CDFILIAL)";
+
+// The text for a call's bounds among the four versions made once by make.
+const std::string& byBounds(Bounds bounds, const std::array<std::string, 4>& versions) {
+    return versions[(bounds.first ? 2 : 0) + (bounds.last ? 1 : 0)];
+}
+
+std::array<std::string, 4> versions(const std::function<std::string(Bounds)>& make) {
+    return {make({false, false}), make({false, true}), make({true, false}), make({true, true})};
+}
+
+std::string lines(Bounds bounds, const std::string& alias, const std::string& table,
+                  const std::vector<std::string>& conditions) {
     return "SELECT " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias +
            ".CDPRODUTO,\n"
            "       PR.NMPRODUTO, PR.SGUNIDPROD, PR.CDARV, " +
@@ -39,8 +68,9 @@ std::string lines(const std::string& alias, const std::string& table, const std:
            table + " " + alias + " ON " + alias + ".CDPRATO = P.CDPRATO AND " + alias +
            ".CDFILAUXPRAT = P.CDFILAUXPRAT\n"
            "LEFT JOIN PRODUTO PR ON PR.CDPRODUTO = " +
-           alias + ".CDPRODUTO\n" + costJoin(alias + ".CDPRODUTO") + "WHERE " + where + kRange + "AND " + kVisible +
-           "ORDER BY " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias + ".NRSEQU\n";
+           alias + ".CDPRODUTO\n" + costJoin(alias + ".CDPRODUTO") +
+           where(conditions + range(bounds) + std::vector<std::string>{kVisible}) + "ORDER BY " + alias + ".CDPRATO, " +
+           alias + ".CDFILAUXPRAT, " + alias + ".NRSEQU\n";
 }
 
 const char* kCentral =
@@ -52,50 +82,56 @@ const char* kCentral =
 
 }  // namespace
 
-const std::string& dishesWithLocalRecipe() {
-    static const std::string text =
-        std::string(
-            "SELECT P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT\n"
-            "FROM PRATO P\n"
-            "WHERE ") +
-        kRange + "AND " + kVisible +
-        "AND (EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
-        "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
-        "     EXISTS (SELECT 1 FROM RECEITALOCAL L\n"
-        "             WHERE L.CDFILIAL = :P_CDFILIAL AND L.CDPRATO = P.CDPRATO AND L.CDFILAUXPRAT = P.CDFILAUXPRAT))\n"
-        "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
-    return text;
+const std::string& dishesWithLocalRecipe(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) {
+        return "SELECT P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT\n"
+               "FROM PRATO P\n" +
+               where(range(b) +
+                     std::vector<std::string>{
+                         kVisible,
+                         "(EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
+                         "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
+                         "     EXISTS (SELECT 1 FROM RECEITALOCAL L\n"
+                         "             WHERE L.CDFILIAL = :P_CDFILIAL AND L.CDPRATO = P.CDPRATO\n"
+                         "               AND L.CDFILAUXPRAT = P.CDFILAUXPRAT))"}) +
+               "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+    });
+    return byBounds(bounds, texts);
 }
 
-const std::string& dishesWithServiceRecipe() {
-    static const std::string text = std::string(
-                                        "SELECT P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO\n"
-                                        "FROM PRATO P\n"
-                                        "WHERE ") +
-                                    kRange + "AND " + kVisible +
-                                    "AND (EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
-                                    "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
-                                    "     EXISTS (SELECT 1 FROM RECEITASERV S\n"
-                                    "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
-                                    "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT))\n"
-                                    "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
-    return text;
+const std::string& dishesWithServiceRecipe(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) {
+        return "SELECT P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO\n"
+               "FROM PRATO P\n" +
+               where(range(b) +
+                     std::vector<std::string>{
+                         kVisible,
+                         "(EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
+                         "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
+                         "     EXISTS (SELECT 1 FROM RECEITASERV S\n"
+                         "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
+                         "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT))"}) +
+               "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+    });
+    return byBounds(bounds, texts);
 }
 
-const std::string& standardLines() {
-    static const std::string text = lines("R", "RECEITAPRATO", "");
-    return text;
+const std::string& standardLines(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) { return lines(b, "R", "RECEITAPRATO", {}); });
+    return byBounds(bounds, texts);
 }
 
-const std::string& localLines() {
-    static const std::string text = lines("L", "RECEITALOCAL", "L.CDFILIAL = :P_CDFILIAL AND\n");
-    return text;
+const std::string& localLines(Bounds bounds) {
+    static const auto texts =
+        versions([](Bounds b) { return lines(b, "L", "RECEITALOCAL", {"L.CDFILIAL = :P_CDFILIAL"}); });
+    return byBounds(bounds, texts);
 }
 
-const std::string& serviceLines() {
-    static const std::string text =
-        lines("S", "RECEITASERV", "S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI AND\n");
-    return text;
+const std::string& serviceLines(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) {
+        return lines(b, "S", "RECEITASERV", {"S.CDFILIAL = :P_CDFILIALSERV", "S.CDSERVFILI = :P_CDSERVFILI"});
+    });
+    return byBounds(bounds, texts);
 }
 
 const std::string& branchesOfCentral() {
@@ -109,29 +145,27 @@ const std::string& branchesOfCentral() {
     return text;
 }
 
-const std::string& localLinesOfCentral() {
-    static const std::string text =
-        std::string(
-            "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD, CU.VRCUSTO\n"
-            "FROM RECEITALOCAL L\n"
-            "JOIN PRATO P ON P.CDPRATO = L.CDPRATO AND P.CDFILAUXPRAT = L.CDFILAUXPRAT\n") +
-        costJoin("L.CDPRODUTO") + "WHERE L.CDFILIAL IN (" + kCentral +
-        ")\n"
-        "  AND " +
-        kRange +
-        "  AND (P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = L.CDFILIAL)\n"
-        "ORDER BY L.CDFILIAL, P.CDPRATO, P.CDFILAUXPRAT, L.NRSEQU\n";
-    return text;
+const std::string& localLinesOfCentral(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) {
+        return "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD, CU.VRCUSTO\n"
+               "FROM RECEITALOCAL L\n"
+               "JOIN PRATO P ON P.CDPRATO = L.CDPRATO AND P.CDFILAUXPRAT = L.CDFILAUXPRAT\n" +
+               costJoin("L.CDPRODUTO") +
+               where(std::vector<std::string>{"L.CDFILIAL IN (" + std::string(kCentral) + ")"} + range(b) +
+                     std::vector<std::string>{"(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = L.CDFILIAL)"}) +
+               "ORDER BY L.CDFILIAL, P.CDPRATO, P.CDFILAUXPRAT, L.NRSEQU\n";
+    });
+    return byBounds(bounds, texts);
 }
 
-const std::string& standardLinesInRange() {
-    static const std::string text = std::string(
-                                        "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
-                                        "FROM RECEITAPRATO R\n"
-                                        "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n") +
-                                    costJoin("R.CDPRODUTO") + "WHERE " + kRange +
-                                    "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
-    return text;
+const std::string& standardLinesInRange(Bounds bounds) {
+    static const auto texts = versions([](Bounds b) {
+        return "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
+               "FROM RECEITAPRATO R\n"
+               "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n" +
+               costJoin("R.CDPRODUTO") + where(range(b)) + "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
+    });
+    return byBounds(bounds, texts);
 }
 
 const std::string& costType() {
