@@ -22,7 +22,12 @@ const char* engineName(pla013::db::DbEngine engine) {
     return engine == pla013::db::DbEngine::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData) {
+ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData)
+    : ScratchDatabase(engine, [withSampleData](const std::string& location) {
+          pla013::db::initializeDatabase(location, withSampleData);
+      }) {}
+
+ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, const std::function<void(const std::string&)>& create) {
     if (engine == pla013::db::DbEngine::SQLite) {
         m_location = m_dir.file("catering.sqlite");
     } else {
@@ -36,7 +41,7 @@ ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, bool withSampleDat
         admin.execute("CREATE SCHEMA " + m_schema);
         m_location = url + (url.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + m_schema;
     }
-    pla013::db::initializeDatabase(m_location, withSampleData);
+    create(m_location);
     m_db = std::make_unique<pla013::db::SociDatabase>(m_location);
 }
 

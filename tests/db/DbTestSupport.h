@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ class ScratchDatabase {
 public:
     // For PostgreSQL the caller checks postgresTestUrl() first.
     ScratchDatabase(pla013::db::DbEngine engine, bool withSampleData);
+    // The same, created by create(location) instead of the initializer.
+    ScratchDatabase(pla013::db::DbEngine engine, const std::function<void(const std::string&)>& create);
     ~ScratchDatabase();
     ScratchDatabase(const ScratchDatabase&) = delete;
     ScratchDatabase& operator=(const ScratchDatabase&) = delete;
