@@ -286,7 +286,10 @@ std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const 
 void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql) {
     for (Binding& binding : bound) binding.bindTo(statement);
     statement.alloc();
-    statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql);
+    // Run once: on PostgreSQL one round trip (PQexecParams, planned with the
+    // values) instead of prepare, execute and deallocate.
+    statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql,
+                      soci::details::st_one_time_query);
     statement.define_and_bind();
 }
 
