@@ -7,6 +7,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <malloc.h>
+
 #include "host/Errors.h"
 #include "platform/appserver/CallDispatcher.h"
 #include "platform/appserver/CostModule.h"
@@ -145,17 +147,27 @@ struct AppServer::Impl {
         return jsonAnswer(status, net::encodeError(code, message));
     }
 
+    // A large call leaves its worker's allocator arena holding what the
+    // rows, the packets and the answer took; without this each worker keeps
+    // the peak of the largest call it ever served.
+    static void releaseMemory(std::size_t answerBytes) {
+        constexpr std::size_t kLargeAnswer = std::size_t(1) << 20;
+        if (answerBytes >= kLargeAnswer) ::malloc_trim(0);
+    }
+
     std::unique_ptr<internal::HttpServer> makeServer() {
         internal::HttpLimits limits;
         limits.maxBodyBytes = options.maxBodyBytes;
         limits.requestTimeout = options.readTimeout;
         limits.writeTimeout = options.writeTimeout;
         limits.workers = options.workerThreads > 0 ? options.workerThreads : 1;
-        return std::make_unique<internal::HttpServer>(
+        auto server = std::make_unique<internal::HttpServer>(
             limits, [this](HttpRequest& req) { return handle(req); },
             [this](Refusal why, const std::string& peer, const std::string& detail) {
                 return handleRefusal(why, peer, detail);
             });
+        server->onAnswerSent(releaseMemory);
+        return server;
     }
 };
 

@@ -53,6 +53,7 @@ struct HttpServer::Impl {
     HttpLimits limits;
     Handler handler;
     RefusalHandler refuse;
+    std::function<void(std::size_t)> answerSent;
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -223,13 +224,17 @@ private:
         response->keep_alive(keepAlive);
         response->prepare_payload();
         arm(m_server.limits.writeTimeout);
-        http::async_write(m_socket, *response,
-                          [self = shared_from_this(), response, keepAlive](error_code ec, std::size_t) {
-                              if (ec) return self->close();
-                              if (self->m_state == State::Refusing) return self->linger();
-                              if (!keepAlive || self->m_server.stopping) return self->close();
-                              self->readRequest();
-                          });
+        http::async_write(
+            m_socket, *response, [self = shared_from_this(), response, keepAlive](error_code ec, std::size_t) mutable {
+                const std::size_t size = response->body().size();
+                response.reset();
+                if (self->m_server.answerSent)
+                    asio::post(*self->m_server.workers, [sent = self->m_server.answerSent, size] { sent(size); });
+                if (ec) return self->close();
+                if (self->m_state == State::Refusing) return self->linger();
+                if (!keepAlive || self->m_server.stopping) return self->close();
+                self->readRequest();
+            });
     }
 
     // Sends no more and reads what the client still sends, for a moment.
@@ -306,6 +311,8 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, RefusalHandler refuse
     : m_impl(std::make_unique<Impl>(limits, std::move(handler), std::move(refuse))) {}
 
 HttpServer::~HttpServer() { stop(); }
+
+void HttpServer::onAnswerSent(std::function<void(std::size_t)> sent) { m_impl->answerSent = std::move(sent); }
 
 int HttpServer::bind(const std::string& host, int port) {
     Impl& d = *m_impl;

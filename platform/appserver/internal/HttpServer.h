@@ -72,6 +72,10 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // Called on a worker after an answer has been sent and its memory
+    // freed, with the answer's size.
+    void onAnswerSent(std::function<void(std::size_t bytes)> sent);
+
     // Binds host:port (0: a free port) with the system's largest backlog and
     // returns the port bound. std::runtime_error when it cannot.
     int bind(const std::string& host, int port);
