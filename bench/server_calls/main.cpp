@@ -9,7 +9,7 @@
 // dish and for a range of thousands of dishes, beside the target "constant
 // in the number of dishes".
 //
-// Last, a server in a child process answers ten large calls (every dish of
+// Last, the server program (pla013-server) answers ten large calls (every dish of
 // the school, GetRelCompRecPL); printed: its resident size after the first
 // and after the tenth, beside the target "<= 1.3x".
 //
@@ -93,24 +93,29 @@ double residentMiB(pid_t pid) {
     return 0;
 }
 
-// A server of its own in a child process, so that the client's memory does
-// not count; returns whether the target is met.
+// The server program in a child process, so that only its own memory
+// counts; returns whether the target is met.
 bool serverMemory(const std::string& db, const Target& target) {
-    int ports[2];
-    if (::pipe(ports) != 0) return false;
+    int out[2];
+    if (::pipe(out) != 0) return false;
     const pid_t child = ::fork();
     if (child == 0) {
-        pla013::appserver::AppServerOptions options;
-        options.logLevel = pla013::appserver::LogLevel::Quiet;
-        pla013::appserver::AppServer server([db] { return std::make_unique<pla013::db::SociDatabase>(db); }, options);
-        server.start();
-        const int port = server.port();
-        if (::write(ports[1], &port, sizeof port) != sizeof port) ::_exit(1);
-        ::pause();
-        ::_exit(0);
+        ::dup2(out[1], 1);
+        ::execl(PLA013_SERVER_BIN, PLA013_SERVER_BIN, "--db", db.c_str(), "--listen", "127.0.0.1:0", "--log-level",
+                "quiet", static_cast<char*>(nullptr));
+        ::_exit(127);
     }
-    int port = 0;
-    if (child < 0 || ::read(ports[0], &port, sizeof port) != sizeof port) return false;
+    ::close(out[1]);
+    // "pla013-server listening on 127.0.0.1:PORT (database ...)"
+    std::string printed;
+    char c = 0;
+    while (printed.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1) printed += c;
+    const std::size_t at = printed.find("127.0.0.1:");
+    const int port = at == std::string::npos ? 0 : std::atoi(printed.c_str() + at + 10);
+    if (child < 0 || port <= 0) {
+        std::printf("\nthe server program did not start: %s\n", printed.c_str());
+        return false;
+    }
     pla013::net::HttpTransport transport;
     std::size_t rows = 0;
     auto large = [&] {
@@ -124,8 +129,9 @@ bool serverMemory(const std::string& db, const Target& target) {
     const double afterOne = residentMiB(child);
     for (int i = 1; i < 10; ++i) large();
     const double afterTen = residentMiB(child);
-    ::kill(child, SIGKILL);
+    ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
+    ::close(out[0]);
     const double ratio = afterOne > 0 ? afterTen / afterOne : 0;
     std::printf("\nserver resident size, large GetRelCompRecPL calls of %zu rows (target: after 10 <= 1.3x after 1)\n",
                 rows);
