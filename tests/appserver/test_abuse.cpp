@@ -10,6 +10,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -242,13 +243,24 @@ TEST(AbuseDeadline, ARequestStillArrivingAtItsDeadlineIsCut) {
     EXPECT_EQ(statusOf(a.bytes), 408) << a.bytes;
 }
 
-TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
+namespace {
+
+// The server program in a child process over db.
+struct ServerProgram {
+    pid_t pid = -1;
+    int port = 0;
+    int out = -1;         // its standard output
+    std::string printed;  // its first line
+};
+
+ServerProgram startProgram(const std::string& db) {
+    ServerProgram p;
     int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const std::string db = sampleDatabase(DbEngine::SQLite);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    if (::pipe(out) != 0) return p;
+    p.pid = ::fork();
+    if (p.pid == 0) {
+        // Gone with the test, even when it fails half-way.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::dup2(out[1], 1);
         ::close(out[0]);
         ::execl(PLA013_SERVER_BIN, PLA013_SERVER_BIN, "--db", db.c_str(), "--listen", "127.0.0.1:0", "--log-level",
@@ -256,11 +268,21 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
         ::_exit(127);
     }
     ::close(out[1]);
+    p.out = out[0];
     // "pla013-server listening on 127.0.0.1:PORT (database ...)"
-    const std::string printed = readUntilClosed(out[0], 20s, "\n").bytes;
-    const std::size_t at = printed.find("127.0.0.1:");
-    ASSERT_NE(at, std::string::npos) << "[" << printed << "]";
-    const int port = std::stoi(printed.substr(at + 10));
+    p.printed = readUntilClosed(p.out, 20s, "\n").bytes;
+    const std::size_t at = p.printed.find("127.0.0.1:");
+    if (at != std::string::npos) p.port = std::atoi(p.printed.c_str() + at + 10);
+    return p;
+}
+
+}  // namespace
+
+TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
+    const ServerProgram server = startProgram(sampleDatabase(DbEngine::SQLite));
+    const pid_t pid = server.pid;
+    const int port = server.port;
+    ASSERT_GT(port, 0) << "[" << server.printed << "]";
 
     // One answer first, so that the server surely holds the connection.
     const int busy = connectTo(port);
@@ -277,9 +299,41 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_NE((printed + readUntilClosed(out[0]).bytes).find("stopped (SIGTERM)"), std::string::npos);
+    EXPECT_NE((server.printed + readUntilClosed(server.out).bytes).find("stopped (SIGTERM)"), std::string::npos);
     EXPECT_LT(connectTo(port), 0);
     ::close(busy);
     ::close(idle);
-    ::close(out[0]);
+    ::close(server.out);
+}
+
+// Two server programs over one database (PostgreSQL when the tests have one):
+// the client's calls go to the first; killed outright between two calls, the
+// second answers the next one with the same rows.
+TEST(ServerProcess, AKilledServersCallsGoToTheNext) {
+    const std::string db = sampleDatabase(testEngines().back());
+    ServerProgram first = startProgram(db), second = startProgram(db);
+    ASSERT_GT(first.port, 0) << first.printed;
+    ASSERT_GT(second.port, 0) << second.printed;
+    pla013::net::HttpTransport transport({},
+                                         pla013::net::HostPort::parseList("127.0.0.1:" + std::to_string(first.port) +
+                                                                          ",127.0.0.1:" + std::to_string(second.port)));
+    const std::vector<pla013::host::CallArg> args = {textRef("0002"), textRef("1"), textRef("9ZZZZZZZZZ"), int32(1),
+                                                     date(2024, 6, 30)};
+    const auto rows = [&] {
+        const pla013::host::Variant answer = transport.Call("127.0.0.1", first.port, kRecipes, "GetRelCompRecPL", args);
+        std::size_t n = 0;
+        for (const auto& p : answer.array()) n += p.packet()->rows.size();
+        return n;
+    };
+    transport.Connect("127.0.0.1", first.port);
+    const std::size_t before = rows();
+    EXPECT_GT(before, 0u);
+    ::kill(first.pid, SIGKILL);
+    ::waitpid(first.pid, nullptr, 0);
+    EXPECT_EQ(rows(), before);
+    EXPECT_EQ(transport.currentServer("127.0.0.1", first.port).port, second.port);
+    ::kill(second.pid, SIGTERM);
+    ::waitpid(second.pid, nullptr, 0);
+    ::close(first.out);
+    ::close(second.out);
 }
