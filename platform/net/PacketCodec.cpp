@@ -4,7 +4,9 @@
 #include <limits>
 
 #include "platform/net/ProtocolError.h"
+#include "platform/net/internal/CodecParts.h"
 #include "platform/net/internal/JsonText.h"
+#include "platform/net/internal/StreamDecoder.h"
 
 namespace pla013::net {
 
@@ -61,11 +63,11 @@ json valueToJson(const host::Variant& v, std::size_t row, const host::FieldDef& 
     fail(where(row, field) + " (" + host::FieldTypeName(field.type) + ") contém um valor do tipo " + kindName(k) + ".");
 }
 
-host::Variant valueFromJson(const json& j, std::size_t row, const host::FieldDef& field) {
+host::Variant valueFromJson(json& j, std::size_t row, const host::FieldDef& field) {
     if (j.is_null()) return host::Variant::null();
     switch (field.type) {
         case host::FieldType::String:
-            if (j.is_string()) return host::Variant(j.get<std::string>());
+            if (j.is_string()) return host::Variant(std::move(j.get_ref<std::string&>()));
             break;
         case host::FieldType::Integer:
             if (j.is_number_integer() && !j.is_number_unsigned()) return host::Variant(j.get<std::int64_t>());
@@ -117,9 +119,28 @@ host::DataPacket packetFromJson(const json& value) {
     if (rows == value.end() || !rows->is_array()) fail("\"rows\" deve ser uma lista.");
 
     host::DataPacket packet;
-    packet.fields.reserve(fields->size());
-    for (std::size_t i = 0; i < fields->size(); ++i) {
-        const json& f = (*fields)[i];
+    packet.fields = internal::fieldDefsFromJson(*fields);
+    packet.rows.reserve(rows->size());
+    json row;
+    for (std::size_t r = 0; r < rows->size(); ++r) {
+        row = (*rows)[r];
+        if (!row.is_array() || row.size() != packet.fields.size()) internal::failRowShape(r, packet.fields.size());
+        std::vector<host::Variant> values;
+        values.reserve(row.size());
+        for (std::size_t c = 0; c < row.size(); ++c)
+            values.push_back(internal::fieldValueFromJson(row[c], r, packet.fields[c]));
+        packet.rows.push_back(std::move(values));
+    }
+    return packet;
+}
+
+namespace internal {
+
+std::vector<host::FieldDef> fieldDefsFromJson(const json& fields) {
+    std::vector<host::FieldDef> defs;
+    defs.reserve(fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const json& f = fields[i];
         const std::string at = "campo " + std::to_string(i + 1);
         if (!f.is_object()) fail(at + " deve ser um objeto.");
         const auto name = f.find("name");
@@ -139,29 +160,25 @@ host::DataPacket packetFromJson(const json& value) {
             if (!req->is_boolean()) fail("campo " + def.name + ": \"required\" deve ser true ou false.");
             def.required = req->get<bool>();
         }
-        packet.fields.push_back(std::move(def));
+        defs.push_back(std::move(def));
     }
-
-    packet.rows.reserve(rows->size());
-    for (std::size_t r = 0; r < rows->size(); ++r) {
-        const json& row = (*rows)[r];
-        if (!row.is_array() || row.size() != packet.fields.size())
-            fail("a linha " + std::to_string(r + 1) + " deve ser uma lista de " + std::to_string(packet.fields.size()) +
-                 " valores.");
-        std::vector<host::Variant> values;
-        values.reserve(row.size());
-        for (std::size_t c = 0; c < row.size(); ++c) values.push_back(valueFromJson(row[c], r, packet.fields[c]));
-        packet.rows.push_back(std::move(values));
-    }
-    return packet;
+    return defs;
 }
+
+host::Variant fieldValueFromJson(json& j, std::size_t row, const host::FieldDef& field) {
+    return valueFromJson(j, row, field);
+}
+
+void failRowShape(std::size_t row, std::size_t fieldCount) {
+    fail("a linha " + std::to_string(row + 1) + " deve ser uma lista de " + std::to_string(fieldCount) + " valores.");
+}
+
+}  // namespace internal
 
 std::string encodePacket(const host::DataPacket& packet) {
     return internal::dumpStrict(packetToJson(packet), "o pacote de dados");
 }
 
-host::DataPacket decodePacket(std::string_view text) {
-    return packetFromJson(internal::parseStrict(text, "O pacote de dados"));
-}
+host::DataPacket decodePacket(std::string_view text) { return internal::readPacket(text, "O pacote de dados"); }
 
 }  // namespace pla013::net

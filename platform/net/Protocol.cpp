@@ -9,6 +9,7 @@
 #include "platform/net/ProtocolError.h"
 #include "platform/net/VariantCodec.h"
 #include "platform/net/internal/JsonText.h"
+#include "platform/net/internal/StreamDecoder.h"
 
 namespace pla013::net {
 
@@ -145,34 +146,43 @@ std::string encodeError(const std::string& code, const std::string& message) {
     return internal::dumpLenient(body);
 }
 
-std::optional<RemoteError> decodeError(std::string_view body) {
-    json j;
-    try {
-        j = json::parse(body.begin(), body.end());
-    } catch (const json::exception&) {
-        return std::nullopt;
-    }
-    if (!j.is_object()) return std::nullopt;
-    const auto error = j.find("error");
-    if (error == j.end() || !error->is_object()) return std::nullopt;
-    const auto code = error->find("code");
-    const auto message = error->find("message");
-    if (code == error->end() || !code->is_string() || message == error->end() || !message->is_string())
+namespace {
+
+std::optional<RemoteError> remoteError(const json& error) {
+    if (!error.is_object()) return std::nullopt;
+    const auto code = error.find("code");
+    const auto message = error.find("message");
+    if (code == error.end() || !code->is_string() || message == error.end() || !message->is_string())
         return std::nullopt;
     return RemoteError{code->get<std::string>(), message->get<std::string>()};
 }
 
+}  // namespace
+
+std::optional<RemoteError> decodeError(std::string_view body) {
+    internal::AnswerParts answer;
+    try {
+        answer = internal::readAnswer(body, false, "A resposta");
+    } catch (const ProtocolError&) {
+        return std::nullopt;
+    }
+    if (!answer.object) return std::nullopt;
+    return remoteError(answer.error);
+}
+
+// One pass: the result is decoded while the error and the version are looked
+// for, and the protocol's precedence is applied once the pass is over.
 host::Variant decodeCallResponse(std::string_view body) {
-    const json j = internal::parseStrict(body, "A resposta");
-    if (!j.is_object()) throw ProtocolError(errc::BadJson, "A resposta não é um objeto JSON.");
-    if (const auto error = decodeError(body)) throw ProtocolError(error->code, error->message);
-    const auto version = j.find("version");
-    if (version == j.end() || !version->is_number_integer() || version->get<std::int64_t>() != kProtocolVersion)
+    internal::AnswerParts answer = internal::readAnswer(body, true, "A resposta");
+    if (!answer.object) throw ProtocolError(errc::BadJson, "A resposta não é um objeto JSON.");
+    if (const auto error = remoteError(answer.error)) throw ProtocolError(error->code, error->message);
+    const json& version = answer.version;
+    if (!version.is_number_integer() || version.get<std::int64_t>() != kProtocolVersion)
         throw ProtocolError(errc::UnsupportedVersion,
                             "A resposta não é da versão de protocolo " + std::to_string(kProtocolVersion) + ".");
-    const auto result = j.find("result");
-    if (result == j.end()) throw ProtocolError(errc::BadJson, "A resposta não traz \"result\".");
-    return variantFromJson(*result);
+    if (!answer.hasResult) throw ProtocolError(errc::BadJson, "A resposta não traz \"result\".");
+    if (answer.resultFailure) std::rethrow_exception(answer.resultFailure);
+    return std::move(answer.result);
 }
 
 HealthInfo decodeHealth(std::string_view body) {

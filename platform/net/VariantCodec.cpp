@@ -6,17 +6,15 @@
 #include "host/DataPacket.h"
 #include "platform/net/PacketCodec.h"
 #include "platform/net/ProtocolError.h"
+#include "platform/net/internal/CodecParts.h"
 #include "platform/net/internal/JsonText.h"
+#include "platform/net/internal/StreamDecoder.h"
 
 namespace pla013::net {
 
 using nlohmann::json;
 
 namespace {
-
-// Deeper nesting than this is refused: no call of ours nests more than two
-// levels, and the limit keeps a hostile body from exhausting the stack.
-constexpr int kMaxDepth = 32;
 
 [[noreturn]] void fail(const std::string& path, const std::string& message) {
     throw ProtocolError(errc::BadRequest, "Valor " + path + ": " + message);
@@ -28,7 +26,7 @@ json number(double d, const std::string& path) {
 }
 
 json toJson(const host::Variant& v, const std::string& path, int depth) {
-    if (depth > kMaxDepth) fail(path, "aninhado demais.");
+    if (depth > internal::kMaxVariantDepth) fail(path, "aninhado demais.");
     using K = host::Variant::Kind;
     switch (v.kind()) {
         case K::Unassigned:
@@ -53,8 +51,14 @@ json toJson(const host::Variant& v, const std::string& path, int depth) {
     fail(path, "de tipo desconhecido.");
 }
 
-host::Variant fromJson(const json& j, const std::string& path, int depth) {
-    if (depth > kMaxDepth) fail(path, "aninhado demais.");
+}  // namespace
+
+namespace internal {
+
+void failTooDeep(const std::string& path) { fail(path, "aninhado demais."); }
+
+host::Variant variantFromJson(const json& j, const std::string& path, int depth) {
+    if (depth > kMaxVariantDepth) failTooDeep(path);
     if (!j.is_object()) fail(path, std::string("esperava um objeto, veio um JSON ") + internal::jsonTypeName(j) + ".");
     const auto kindIt = j.find("kind");
     if (kindIt == j.end() || !kindIt->is_string()) fail(path, "sem \"kind\".");
@@ -80,25 +84,26 @@ host::Variant fromJson(const json& j, const std::string& path, int depth) {
             std::vector<host::Variant> items;
             items.reserve(value.size());
             for (std::size_t i = 0; i < value.size(); ++i)
-                items.push_back(fromJson(value[i], path + "[" + std::to_string(i) + "]", depth + 1));
+                items.push_back(variantFromJson(value[i], path + "[" + std::to_string(i) + "]", depth + 1));
             return host::Variant(std::move(items));
         }
     } else if (kind == "packet") {
-        return host::Variant(std::make_shared<const host::DataPacket>(packetFromJson(value)));
+        return host::Variant(
+            std::shared_ptr<const host::DataPacket>(std::make_shared<host::DataPacket>(packetFromJson(value))));
     } else {
         fail(path, "tipo desconhecido \"" + kind + "\".");
     }
     fail(path, "do tipo " + kind + " contém um JSON " + internal::jsonTypeName(value) + ".");
 }
 
-}  // namespace
+}  // namespace internal
 
 json variantToJson(const host::Variant& value) { return toJson(value, "resultado", 0); }
 
-host::Variant variantFromJson(const json& value) { return fromJson(value, "resultado", 0); }
+host::Variant variantFromJson(const json& value) { return internal::variantFromJson(value, "resultado", 0); }
 
 std::string encodeVariant(const host::Variant& value) { return internal::dumpStrict(variantToJson(value), "o valor"); }
 
-host::Variant decodeVariant(std::string_view text) { return variantFromJson(internal::parseStrict(text, "O valor")); }
+host::Variant decodeVariant(std::string_view text) { return internal::readVariant(text, "O valor"); }
 
 }  // namespace pla013::net

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "host/DataPacket.h"
@@ -12,6 +13,7 @@
 #include "platform/net/PacketCodec.h"
 #include "platform/net/ProtocolError.h"
 #include "platform/net/VariantCodec.h"
+#include "platform/net/internal/JsonText.h"
 
 namespace net = pla013::net;
 
@@ -162,7 +164,7 @@ TEST(PacketCodec, DecodeErrorNamesRowAndField) {
 }
 
 TEST(VariantCodec, RoundTripEveryKind) {
-    auto packet = std::make_shared<const DataPacket>(recipeLines());
+    auto packet = std::make_shared<DataPacket>(recipeLines());
     const Variant cases[] = {
         Variant::null(),
         Variant(0),
@@ -216,4 +218,65 @@ TEST(VariantCodec, DeepNestingIsRefusedNotRecursedIntoForever) {
     text += R"({"kind":"null"})";
     for (int i = 0; i < 5000; ++i) text += "]}";
     EXPECT_THROW(net::decodeVariant(text), net::ProtocolError);
+}
+
+// The decoders read the text as a stream; whatever does not come in the
+// order our encoder writes goes through the tree decoders. Either way a text
+// must read, or be refused with the same code and words, as the tree
+// decoders read the parsed text.
+TEST(StreamDecoder, ReadsAndRefusesAsTheTreeDecoders) {
+    const std::string fieldsAB =
+        R"("fields":[{"name":"A","type":"string","size":1},{"name":"QT","type":"float","size":0}])";
+    std::string deep;
+    for (int i = 0; i < 40; ++i) deep += R"({"kind":"array","value":[)";
+    deep += R"({"kind":"null"})";
+    for (int i = 0; i < 40; ++i) deep += "]}";
+    const std::string variants[] = {
+        net::encodeVariant(
+            Variant(std::vector<Variant>{Variant(1), Variant(std::make_shared<DataPacket>(recipeLines()))})),
+        // Members in another order, and members nobody asked for.
+        R"({"value":[{"value":2.5,"kind":"float"},{"value":{"rows":[["a",1]],)" + fieldsAB +
+            R"(},"kind":"packet"}],"kind":"array"})",
+        R"({"kind":"packet","x":[1,{"y":[]}],"value":{)" + fieldsAB + R"(,"z":null,"rows":[["a",null]]}})",
+        R"({"kind":"null","value":[1,2]})",
+        // Refusals inside a streamed packet.
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a",1],["b",1,2]]}})",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a"]]}})",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a",1],{"A":"b"}]}})",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a",[1]]]}})",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[[[1],"x","y"]]}})",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a",1],["b","x"]]}})",
+        R"({"kind":"packet","value":{"fields":[{"name":"A","type":"blob"}],"rows":[["a"]]}})",
+        R"({"kind":"packet","value":{"fields":{},"rows":[["a"]]}})",
+        R"({"kind":"packet","value":{"rows":[["a"]]}})",
+        R"({"kind":"packet","value":[]})",
+        // Refusals of variants.
+        R"({"kind":"array","value":[{"kind":"integer","value":1.5}]})",
+        R"({"kind":"array","value":{"kind":"null"}})",
+        R"({"kind":"array","value":[{"value":1}]})",
+        R"({"kind":5,"value":1})",
+        R"({"kind":"currency"})",
+        R"({"kind":"currency","value":1})",
+        R"({"kind":"integer","value":18446744073709551615})",
+        deep,
+        // Not JSON, or more than one value.
+        R"({"kind":"text","value":"abc)",
+        R"({"kind":"packet","value":{)" + fieldsAB + R"(,"rows":[["a",1e999]]}})",
+        R"({"kind":"null"} {"kind":"null"})",
+    };
+    auto outcome = [](const std::function<Variant()>& decode) -> std::pair<std::string, Variant> {
+        try {
+            return {"", decode()};
+        } catch (const net::ProtocolError& e) {
+            return {e.code() + ": " + e.what(), Variant()};
+        }
+    };
+    for (const std::string& text : variants) {
+        const auto stream = outcome([&] { return net::decodeVariant(text); });
+        const auto tree =
+            outcome([&] { return net::variantFromJson(pla013::net::internal::parseStrict(text, "O valor")); });
+        EXPECT_EQ(stream.first, tree.first) << text;
+        EXPECT_EQ(stream.second.kind(), tree.second.kind()) << text;
+        EXPECT_TRUE(stream.second == tree.second) << text;
+    }
 }

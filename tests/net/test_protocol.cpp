@@ -124,3 +124,38 @@ TEST(Protocol, AnswersThatAreNotOursAreRefused) {
     EXPECT_FALSE(net::decodeError("<html/>").has_value());
     EXPECT_FALSE(net::decodeError(R"({"error":"x"})").has_value());
 }
+
+// One pass reads the whole answer: an error answer, then the version, then
+// the result decide, whatever the order of the members and whatever is wrong
+// inside the result.
+TEST(Protocol, AnswerPrecedenceInOnePass) {
+    const std::string badPacket =
+        R"({"kind":"packet","value":{"fields":[{"name":"N","type":"integer","size":0}],"rows":[[1],["x"]]}})";
+    const struct {
+        std::string body;
+        const char* code;
+        const char* words;
+    } cases[] = {
+        {R"({"result":)" + badPacket + R"(,"error":{"code":"database_error","message":"Falhou."},"version":1})",
+         net::errc::DatabaseError, "Falhou."},
+        {R"({"result":)" + badPacket + R"(,"version":9})", net::errc::UnsupportedVersion, "versão"},
+        {R"({"version":1,"result":)" + badPacket + "}", net::errc::BadRequest, "linha 2, campo N"},
+        {R"({"version":1,"result":)" + badPacket + R"(,"x":[})", net::errc::BadJson, "não é JSON válido"},
+        {R"({"version":1,"error":"x","result":{"kind":"null"}})", "", ""},
+    };
+    for (const auto& c : cases) {
+        try {
+            const Variant v = net::decodeCallResponse(c.body);
+            EXPECT_STREQ(c.code, "") << c.body;
+            EXPECT_TRUE(v.isNull()) << c.body;
+        } catch (const net::ProtocolError& e) {
+            EXPECT_EQ(e.code(), c.code) << c.body;
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+    }
+    // Reading only the error skips the result, even a broken one.
+    const auto remote = net::decodeError(R"({"result":)" + badPacket +
+                                         R"(,"error":{"code":"server_error","message":"M"},"version":1})");
+    ASSERT_TRUE(remote.has_value());
+    EXPECT_EQ(remote->code, "server_error");
+}
