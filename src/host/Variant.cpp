@@ -252,6 +252,32 @@ std::shared_ptr<const DataPacket> Variant::packet() const {
     return p;
 }
 
+std::vector<Variant> Variant::takeArray() {
+    if (kind() != Kind::Array) cannotConvert(kind(), "lista");
+    auto a = std::get<std::shared_ptr<std::vector<Variant>>>(std::move(m_value));
+    m_value = std::monostate{};
+    if (a.use_count() == 1) return std::move(*a);
+    return *a;
+}
+
+Variant Variant::takeAt(std::size_t index) {
+    const Variant& element = at(index);
+    if (std::get<std::shared_ptr<std::vector<Variant>>>(m_value).use_count() != 1) return element;
+    Variant& mine = const_cast<Variant&>(element);  // this variant alone holds the array
+    Variant out = std::move(mine);
+    mine = Variant();
+    return out;
+}
+
+DataPacket Variant::takePacket() {
+    const std::shared_ptr<const DataPacket> p = packet();
+    m_value = std::monostate{};
+    // Sole holder: the packet is a mutable object behind a const view (see
+    // the constructor), and nobody else can see it change.
+    if (p.use_count() == 1) return std::move(const_cast<DataPacket&>(*p));
+    return *p;
+}
+
 // Kinds must match, except that integers and floats compare by value; arrays
 // and packets compare by content.
 bool Variant::operator==(const Variant& other) const {

@@ -26,6 +26,7 @@ public:
     Variant(const char* v) : m_value(std::string(v)) {}
     Variant(std::string v) : m_value(std::move(v)) {}
     Variant(std::vector<Variant> v) : m_value(std::make_shared<std::vector<Variant>>(std::move(v))) {}
+    // p must not point to an object defined const: takePacket may move from it.
     Variant(std::shared_ptr<const DataPacket> p) : m_value(std::move(p)) {}
 
     static Variant null();
@@ -48,6 +49,15 @@ public:
     const std::vector<Variant>& array() const;
     const Variant& at(std::size_t index) const;  // array element, EVariantError when absent
     std::shared_ptr<const DataPacket> packet() const;
+    // The array's elements or the packet, moved out when no other variant
+    // shares them and copied otherwise, so that no other holder sees a
+    // change; this variant is left unassigned. For handing a large answer on
+    // to its data sets without a copy. EVariantError as array() and packet().
+    std::vector<Variant> takeArray();
+    DataPacket takePacket();
+    // Element index, taken the same way (left unassigned in the array when
+    // moved out). EVariantError as at().
+    Variant takeAt(std::size_t index);
 
     bool operator==(const Variant& other) const;
 

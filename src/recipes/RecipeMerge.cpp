@@ -1,6 +1,7 @@
 #include "recipes/RecipeMerge.h"
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 #include <unordered_map>
 
@@ -260,12 +261,6 @@ RecipeSide side(const std::string& dishField, const std::string& ownerField, cha
     return s;
 }
 
-const DataPacket& packetAt(const Variant& result, std::size_t index) {
-    auto p = result.at(index).packet();
-    if (!p) throw EVariantError("O elemento " + std::to_string(index) + " da resposta não é um pacote de dados.");
-    return *p;
-}
-
 }  // namespace
 
 RecipeSide StandardRecipeSide() { return side("CDPRATOP", "CDFILAUXPRATP", 'P', " = "); }
@@ -277,18 +272,30 @@ std::string DishFilter(const RecipeSide& side, const std::string& dish, const st
            QuotedFilterValue(owner) + "'";
 }
 
-void LoadRecipeComparison(const Variant& result, const RecipeDataSets& sets, const RecipeSide& standard,
+void LoadRecipeComparison(Variant result, const RecipeDataSets& sets, const RecipeSide& standard,
                           const RecipeSide& other) {
-    const DataPacket& dishes = packetAt(result, 0);
-    sets.dishes->SetData(dishes);
-    const DataPacket& standardLines = packetAt(result, 1);
-    sets.standardLines->SetData(standardLines);
-    const DataPacket& otherLines = packetAt(result, 2);
-    sets.otherLines->SetData(otherLines);
+    // The composition reads the three packets before they move into their
+    // data sets, so that no packet is ever held twice; a failure to compose
+    // is reported where a pass over the loaded data sets would meet it.
+    DataPacket composition;
+    std::exception_ptr compositionFailure;
+    try {
+        const auto dishes = result.at(0).packet();
+        const auto standardLines = result.at(1).packet();
+        const auto otherLines = result.at(2).packet();
+        if (!dishes->rows.empty())
+            composition =
+                ComposeRecipes(*dishes, *standardLines, *otherLines, standard, other, sets.composition->FieldDefs);
+    } catch (...) {
+        compositionFailure = std::current_exception();
+    }
+    sets.dishes->SetData(result.takeAt(0).takePacket());
+    sets.standardLines->SetData(result.takeAt(1).takePacket());
+    sets.otherLines->SetData(result.takeAt(2).takePacket());
     if (sets.dishes->IsEmpty()) return;
+    if (compositionFailure) std::rethrow_exception(compositionFailure);
 
-    sets.composition->SetData(
-        ComposeRecipes(dishes, standardLines, otherLines, standard, other, sets.composition->FieldDefs));
+    sets.composition->SetData(std::move(composition));
     sets.dishes->Last();
     const std::string dish = sets.dishes->FieldByName("CDPRATO").AsString();
     const std::string owner = sets.dishes->FieldByName("CDFILAUXPRAT").AsString();

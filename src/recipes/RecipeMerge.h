@@ -58,8 +58,9 @@ struct RecipeDataSets {
 // (an element that is not a data packet ends the run there, EVariantError);
 // then, unless there is no dish, replaces the composition's content (its
 // active index stays) and leaves on both line data sets the filter of the
-// last dish, as a pass over the dishes one by one would leave them.
-void LoadRecipeComparison(const host::Variant& result, const RecipeDataSets& sets, const RecipeSide& standard,
+// last dish, as a pass over the dishes one by one would leave them. The
+// packets move into the data sets when result is their only holder.
+void LoadRecipeComparison(host::Variant result, const RecipeDataSets& sets, const RecipeSide& standard,
                           const RecipeSide& other);
 
 }  // namespace pla013

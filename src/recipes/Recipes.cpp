@@ -50,14 +50,13 @@ void TfrmRelatPrato::RelCompRecPL(std::string CdPratoInic, std::string CdPratoFi
     FCdFilialRec = rdbPadrao->Checked() ? FCdFilial : medCdFilial->Text();
     const int tipoCusto = NumeroTipoCusto(cbbTipoCust->ItemIndex());
     const TDateTime referencia = DataProc(FCdFilial);
-    const Variant resultado =
-        netEmissaoReceita->Call("GetRelCompRecPL", {{CallArg::Kind::TextByRef, FCdFilialRec},
-                                                    {CallArg::Kind::TextByRef, CdPratoInic},
-                                                    {CallArg::Kind::TextByRef, CdPratoFina},
-                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
-                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
-    LoadRecipeComparison(resultado, {cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc}, StandardRecipeSide(),
-                         LocalRecipeSide());
+    Variant resultado = netEmissaoReceita->Call("GetRelCompRecPL", {{CallArg::Kind::TextByRef, FCdFilialRec},
+                                                                    {CallArg::Kind::TextByRef, CdPratoInic},
+                                                                    {CallArg::Kind::TextByRef, CdPratoFina},
+                                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
+                                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
+    LoadRecipeComparison(std::move(resultado), {cdsPratosRel, cdsPratoPadr, cdsPratoLoca, cdsReceitaPadLoc},
+                         StandardRecipeSide(), LocalRecipeSide());
 }
 
 void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFina) {
@@ -67,15 +66,14 @@ void TfrmRelatPrato::RelCompRecPS(std::string CdPratoInic, std::string CdPratoFi
     const int tipoCusto = NumeroTipoCusto(cbbTipoCust->ItemIndex());
     const TDateTime referencia = DataProc(FCdFilial);
     const std::string filial = medCdFilial->Text();
-    const Variant resultado =
-        netEmissaoReceita->Call("GetRelCompRecPS", {{CallArg::Kind::TextByValue, filial},
-                                                    {CallArg::Kind::TextByRef, FCdFilialRec},
-                                                    {CallArg::Kind::TextByRef, CdPratoInic},
-                                                    {CallArg::Kind::TextByRef, CdPratoFina},
-                                                    {CallArg::Kind::TextByRef, servico},
-                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
-                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
-    LoadRecipeComparison(resultado, {cdsPratosRelPS, cdsPratoPadr, cdsPratoServ, cdsReceitaPadSer},
+    Variant resultado = netEmissaoReceita->Call("GetRelCompRecPS", {{CallArg::Kind::TextByValue, filial},
+                                                                    {CallArg::Kind::TextByRef, FCdFilialRec},
+                                                                    {CallArg::Kind::TextByRef, CdPratoInic},
+                                                                    {CallArg::Kind::TextByRef, CdPratoFina},
+                                                                    {CallArg::Kind::TextByRef, servico},
+                                                                    {CallArg::Kind::Int32, Variant(tipoCusto)},
+                                                                    {CallArg::Kind::Date, Variant::date(referencia)}});
+    LoadRecipeComparison(std::move(resultado), {cdsPratosRelPS, cdsPratoPadr, cdsPratoServ, cdsReceitaPadSer},
                          StandardRecipeSide(), ServiceRecipeSide());
 }
 

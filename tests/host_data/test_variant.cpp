@@ -44,9 +44,39 @@ TEST(Variant, FloatTextReadsBackExactly) {
     }
 }
 
+// Taking a packet out of an answer moves it only when nobody else holds it;
+// a holder that shares it keeps seeing it whole.
+TEST(Variant, TakingMovesOnlyWhatIsNotShared) {
+    auto make = [] {
+        DataPacket p;
+        p.fields = {{"A", FieldType::String, 1}};
+        p.rows = {{Variant("x")}, {Variant("y")}};
+        return Variant(std::vector<Variant>{Variant(1), Variant(std::make_shared<DataPacket>(std::move(p)))});
+    };
+    Variant alone = make();
+    const DataPacket* inside = alone.at(1).packet().get();
+    const Variant* rowsBefore = &inside->rows[0][0];
+    Variant element = alone.takeAt(1);
+    EXPECT_TRUE(alone.at(1).isUnassigned());
+    const DataPacket taken = element.takePacket();
+    EXPECT_TRUE(element.isUnassigned());
+    ASSERT_EQ(taken.rows.size(), 2u);
+    EXPECT_EQ(&taken.rows[0][0], rowsBefore);  // moved, not copied
+
+    Variant shared = make();
+    const Variant other = shared;
+    const DataPacket copied = shared.takeAt(1).takePacket();
+    EXPECT_EQ(copied.rows.size(), 2u);
+    EXPECT_EQ(other.at(1).packet()->rows.size(), 2u);
+    EXPECT_EQ(other.array().size(), 2u);
+    EXPECT_THROW(Variant("x").takeAt(0), EVariantError);
+    EXPECT_THROW(Variant(1).takePacket(), EVariantError);
+    EXPECT_THROW(make().takeAt(2), EVariantError);
+}
+
 TEST(Variant, BadConversionsRaiseVariantError) {
     const Variant array(std::vector<Variant>{Variant(1)});
-    const Variant packet(std::make_shared<const DataPacket>());
+    const Variant packet(std::make_shared<DataPacket>());
     EXPECT_THROW(Variant("abc").toInt(), EVariantError);
     EXPECT_THROW(Variant("12.5").toInt(), EVariantError);
     EXPECT_THROW(Variant("1.5.2").toDouble(), EVariantError);
