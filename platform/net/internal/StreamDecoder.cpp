@@ -1,5 +1,6 @@
 #include "platform/net/internal/StreamDecoder.h"
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -45,7 +46,8 @@ class Frame {
 public:
     virtual ~Frame() = default;
     // Takes one event of this frame's value. Returns the frame that reads a
-    // nested value beginning with this event (the event then goes to it).
+    // nested value: the member's value after a key, else the value beginning
+    // with this event (the event then goes to it).
     virtual std::unique_ptr<Frame> take(Event& e) = 0;
     // The frame pushed last has read its whole value.
     virtual void nestedDone() {}
@@ -108,11 +110,73 @@ private:
     int m_open;
 };
 
+// One value of a row as it came: a scalar, or a container held as a tree.
+struct RowValue {
+    Ev type = Ev::Null;
+    bool boolean = false;
+    std::int64_t integer = 0;
+    std::uint64_t unsignedInteger = 0;
+    double number = 0;
+    std::string text;
+    json tree;
+
+    json toJson() {
+        switch (type) {
+            case Ev::Boolean: return json(boolean);
+            case Ev::Integer: return json(integer);
+            case Ev::Unsigned: return json(unsignedInteger);
+            case Ev::Float: return json(number);
+            case Ev::String: return json(std::move(text));
+            case Ev::StartObject:
+            case Ev::StartArray: return std::move(tree);
+            default: return json(nullptr);
+        }
+    }
+
+    // The value for a field of this type when it plainly is one (the common
+    // case, read without a tree); false leaves the decision, and the words of
+    // a refusal, to the tree decoder's check.
+    bool plain(host::FieldType type, host::Variant& out) {
+        using T = host::FieldType;
+        const bool isNumber = this->type == Ev::Integer || this->type == Ev::Unsigned || this->type == Ev::Float;
+        const double asDouble = this->type == Ev::Integer    ? double(integer)
+                                : this->type == Ev::Unsigned ? double(unsignedInteger)
+                                                             : number;
+        if (this->type == Ev::Null) {
+            out = host::Variant::null();
+            return true;
+        }
+        switch (type) {
+            case T::String:
+                if (this->type != Ev::String) return false;
+                out = host::Variant(std::move(text));
+                return true;
+            case T::Integer:
+                if (this->type == Ev::Integer)
+                    out = host::Variant(integer);
+                else if (this->type == Ev::Unsigned && unsignedInteger <= std::uint64_t(INT64_MAX))
+                    out = host::Variant(std::int64_t(unsignedInteger));
+                else
+                    return false;
+                return true;
+            case T::Float:
+                if (!isNumber) return false;
+                out = host::Variant(asDouble);
+                return true;
+            case T::Date:
+                if (!isNumber) return false;
+                out = host::Variant::date(asDouble);
+                return true;
+        }
+        return false;
+    }
+};
+
 // The rows of a packet whose fields are known: one row at a time, each value
 // checked as the tree decoder checks it.
 class RowsFrame : public Frame {
 public:
-    explicit RowsFrame(host::DataPacket& out) : m_out(out) { m_values.reserve(out.fields.size()); }
+    explicit RowsFrame(host::DataPacket& out) : m_out(out), m_values(out.fields.size()) {}
     std::unique_ptr<Frame> take(Event& e) override {
         const std::size_t width = m_out.fields.size();
         if (!m_started) {  // the rows' opening bracket
@@ -127,31 +191,47 @@ public:
             }
             if (e.type != Ev::StartArray) failRowShape(m_out.rows.size(), width);
             m_inRow = true;
+            m_count = 0;
             return nullptr;
         }
         if (e.type == Ev::EndArray) {
-            const std::size_t r = m_out.rows.size();
-            if (m_values.size() != width) failRowShape(r, width);
-            std::vector<host::Variant> row;
-            row.reserve(width);
-            for (std::size_t c = 0; c < width; ++c) row.push_back(fieldValueFromJson(m_values[c], r, m_out.fields[c]));
-            m_out.rows.push_back(std::move(row));
-            m_values.clear();
-            m_inRow = false;
+            endRow();
             return nullptr;
         }
-        if (m_values.size() == width) failRowShape(m_out.rows.size(), width);
-        if (opens(e.type)) {
-            m_values.emplace_back();
-            return std::make_unique<TreeFrame>(m_values.back());
+        if (m_count == width) failRowShape(m_out.rows.size(), width);
+        RowValue& v = m_values[m_count++];
+        v.type = e.type;
+        switch (e.type) {
+            case Ev::StartObject:
+            case Ev::StartArray: return std::make_unique<TreeFrame>(v.tree);
+            case Ev::Boolean: v.boolean = e.boolean; break;
+            case Ev::Integer: v.integer = e.integer; break;
+            case Ev::Unsigned: v.unsignedInteger = e.unsignedInteger; break;
+            case Ev::Float: v.number = e.number; break;
+            case Ev::String: v.text = std::move(*e.text); break;
+            default: break;
         }
-        m_values.push_back(scalar(e));
         return nullptr;
     }
 
 private:
+    void endRow() {
+        const std::size_t width = m_out.fields.size();
+        const std::size_t r = m_out.rows.size();
+        if (m_count != width) failRowShape(r, width);
+        std::vector<host::Variant> row(width);
+        for (std::size_t c = 0; c < width; ++c) {
+            if (m_values[c].plain(m_out.fields[c].type, row[c])) continue;
+            json j = m_values[c].toJson();
+            row[c] = fieldValueFromJson(j, r, m_out.fields[c]);
+        }
+        m_out.rows.push_back(std::move(row));
+        m_inRow = false;
+    }
+
     host::DataPacket& m_out;
-    std::vector<json> m_values;  // the row being read
+    std::vector<RowValue> m_values;  // the row being read, m_count of them so far
+    std::size_t m_count = 0;
     bool m_started = false;
     bool m_inRow = false;
 };
@@ -412,7 +492,12 @@ private:
         if (closes(type)) --m_open;
         if (m_stack.empty()) return true;
         try {
-            while (auto nested = m_stack.back()->take(m_event)) m_stack.push_back(std::move(nested));
+            // A value pushed on a key begins with the next event; one pushed
+            // on any other event begins with it, so the event goes to it.
+            while (auto nested = m_stack.back()->take(m_event)) {
+                m_stack.push_back(std::move(nested));
+                if (type == Ev::Key) break;
+            }
             while (!m_stack.empty() && m_stack.back()->done()) {
                 m_stack.pop_back();
                 if (!m_stack.empty()) m_stack.back()->nestedDone();
