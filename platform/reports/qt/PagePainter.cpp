@@ -1,6 +1,8 @@
 #include "platform/reports/qt/PagePainter.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 #include <QFile>
 #include <QFont>
@@ -36,13 +38,52 @@ QString fontFamily() {
     return family;
 }
 
-Qt::Alignment qtAlign(Align a) {
-    switch (a) {
-        case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
-        case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-        default: return Qt::AlignLeft | Qt::AlignVCenter;
+// Texts measured in one font, each distinct text once: a report repeats
+// most of its texts (units, names, captions, figures), and measuring is what
+// drawing a cell costs most. The cache forgets everything when it holds
+// kMaxTexts texts, so that its memory does not grow with the report.
+class MeasuredTexts {
+public:
+    struct Text {
+        QString text;
+        double advance = 0;
+        // The text cut with an ellipsis to fit elidedWidth, made when needed.
+        double elidedWidth = -1;
+        QString elided;
+        double elidedAdvance = 0;
+    };
+
+    explicit MeasuredTexts(const QFontMetricsF& metrics) : m_fm(metrics) {}
+
+    const Text& get(const std::string& s) { return entry(s); }
+    // What fits in width: the text, or its start and an ellipsis; and its advance.
+    std::pair<const QString*, double> fitting(const std::string& s, double width) {
+        Text& t = entry(s);
+        if (t.advance <= width) return {&t.text, t.advance};
+        if (t.elidedWidth != width) {
+            t.elided = m_fm.elidedText(t.text, Qt::ElideRight, width);
+            t.elidedAdvance = m_fm.horizontalAdvance(t.elided);
+            t.elidedWidth = width;
+        }
+        return {&t.elided, t.elidedAdvance};
     }
-}
+    const QFontMetricsF& metrics() const { return m_fm; }
+
+private:
+    static constexpr std::size_t kMaxTexts = 20000;
+
+    Text& entry(const std::string& s) {
+        auto it = m_texts.find(s);
+        if (it != m_texts.end()) return it->second;
+        if (m_texts.size() >= kMaxTexts) m_texts.clear();
+        Text t;
+        t.text = QString::fromStdString(s);
+        t.advance = m_fm.horizontalAdvance(t.text);
+        return m_texts.emplace(s, std::move(t)).first->second;
+    }
+    QFontMetricsF m_fm;
+    std::unordered_map<std::string, Text> m_texts;
+};
 
 }  // namespace
 
@@ -58,7 +99,8 @@ public:
           m_bold(fontFamily()),
           m_title(fontFamily()),
           m_fmNormal(m_normal),
-          m_fmBold(m_bold) {
+          m_fmBold(m_bold),
+          m_fmTitle(m_title) {
         // No ligatures: the text must read back (and be searched) letter by letter.
         for (QFont* f : {&m_normal, &m_bold, &m_title}) f->setStyleStrategy(QFont::PreferNoShaping);
         m_normal.setStretch(QFont::Condensed);
@@ -74,9 +116,14 @@ public:
         m_title.setBold(true);
         m_fmNormal = QFontMetricsF(m_normal, p.device());
         m_fmBold = QFontMetricsF(m_bold, p.device());
+        m_fmTitle = QFontMetricsF(m_title, p.device());
+        m_normalTexts = std::make_unique<MeasuredTexts>(m_fmNormal);
+        m_boldTexts = std::make_unique<MeasuredTexts>(m_fmBold);
+        m_titleTexts = std::make_unique<MeasuredTexts>(m_fmTitle);
     }
 
     void page(const std::vector<Line>& lines) {
+        m_font = nullptr;
         double y = kMargin;
         for (const Line& l : lines) {
             if (l.style == LineStyle::PageFooter) {
@@ -89,13 +136,26 @@ public:
     }
 
 private:
-    void text(const QString& s, const QRectF& r, Qt::Alignment a, bool bold) {
-        const QFontMetricsF& fm = bold ? m_fmBold : m_fmNormal;
-        m_p.setFont(bold ? m_bold : m_normal);
-        if (fm.horizontalAdvance(s) > r.width())
-            m_p.drawText(r, a, fm.elidedText(s, Qt::ElideRight, r.width()));
-        else
-            m_p.drawText(r, a, s);
+    // Draws s in r as a one-line text aligned by align and centred vertically,
+    // cut with an ellipsis when wider than r: the baseline and the start are
+    // computed from the cached measures and the text drawn at that point.
+    void text(const std::string& s, const QRectF& r, Align align, const QFont& font, MeasuredTexts& texts) {
+        auto [shown, advance] = texts.fitting(s, r.width());
+        const QFontMetricsF& fm = texts.metrics();
+        double x = r.left();
+        if (align == Align::Right)
+            x += r.width() - advance;
+        else if (align == Align::Center)
+            x += (r.width() - advance) / 2;
+        const double baseline = r.top() + (r.height() - (fm.ascent() + fm.descent())) / 2 + fm.ascent();
+        if (m_font != &font) {
+            m_p.setFont(font);
+            m_font = &font;
+        }
+        m_p.drawText(QPointF(x, baseline), *shown);
+    }
+    void text(const std::string& s, const QRectF& r, Align align, bool bold) {
+        text(s, r, align, bold ? m_bold : m_normal, bold ? *m_boldTexts : *m_normalTexts);
     }
     QRectF cellRect(const Cell& c, double y) const { return QRectF(kMargin + c.x * m_cw, y, c.width * m_cw, m_lh); }
     void rule(double y, double x0, double x1, double width = 0.5) {
@@ -104,21 +164,17 @@ private:
     }
     void cells(const Line& l, double y, bool bold) {
         for (const Cell& c : l.cells)
-            if (!c.text.empty()) text(QString::fromStdString(c.text), cellRect(c, y), qtAlign(c.align), bold);
+            if (!c.text.empty()) text(c.text, cellRect(c, y), c.align, bold);
     }
     void draw(const Line& l, double y) {
         switch (l.style) {
             case LineStyle::Title: {
-                m_p.setFont(m_title);
                 QRectF r(kMargin, y, m_width, m_lh * 1.5);
-                QString right = QString::fromStdString(l.right);
-                double rw = QFontMetricsF(m_title, m_p.device()).horizontalAdvance(right) + 8;
-                m_p.drawText(
-                    QRectF(r.left(), r.top(), r.width() - rw, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                    QFontMetricsF(m_title, m_p.device())
-                        .elidedText((l.cells.empty() ? QString() : QString::fromStdString(l.cells.front().text)),
-                                    Qt::ElideRight, r.width() - rw));
-                m_p.drawText(r, Qt::AlignRight | Qt::AlignVCenter, right);
+                const double rw = m_titleTexts->get(l.right).advance + 8;
+                if (!l.cells.empty())
+                    text(l.cells.front().text, QRectF(r.left(), r.top(), r.width() - rw, r.height()), Align::Left,
+                         m_title, *m_titleTexts);
+                text(l.right, r, Align::Right, m_title, *m_titleTexts);
                 rule(y + m_lh * 1.75, kMargin, kMargin + m_width, 1.0);
                 break;
             }
@@ -156,16 +212,16 @@ private:
         double y = m_bottom - m_lh;
         rule(y - 2, kMargin, kMargin + m_width);
         QRectF r(kMargin, y, m_width, m_lh);
-        m_p.setFont(m_normal);
-        if (!l.cells.empty())
-            m_p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(l.cells.front().text));
-        m_p.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(l.right));
+        if (!l.cells.empty()) text(l.cells.front().text, r, Align::Left, false);
+        text(l.right, r, Align::Right, false);
     }
 
     QPainter& m_p;
     double m_cw, m_lh, m_width, m_bottom;
     QFont m_normal, m_bold, m_title;
-    QFontMetricsF m_fmNormal, m_fmBold;
+    QFontMetricsF m_fmNormal, m_fmBold, m_fmTitle;
+    std::unique_ptr<MeasuredTexts> m_normalTexts, m_boldTexts, m_titleTexts;
+    const QFont* m_font = nullptr;  // the painter's font when set here
 };
 
 PagePainter::PagePainter(QPainter& painter, int charactersPerLine, int linesPerPage, QSizeF paper)
