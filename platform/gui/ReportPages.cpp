@@ -11,22 +11,18 @@ std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::Re
     pages->m_pageWidth = std::max(1, document.pageWidth());
     pages->m_linesPerPage = std::max(1, document.linesPerPage());
     pages->m_landscape = document.landscape();
-    // The document's images die with it: each one shown is copied once.
-    std::map<const pla013::reports::ImageData*, const pla013::reports::ImageData*> copied;
+    // The document's images die with their page: each one shown is copied.
     pages->m_pages.reserve(document.pageCount());
-    for (std::size_t p = 0; p < document.pageCount(); ++p) {
-        std::vector<pla013::reports::Line> lines = document.pageLines(p);
+    document.forEachPage([&](std::size_t, const std::vector<pla013::reports::Line>& page) {
+        std::vector<pla013::reports::Line> lines = page;
         for (auto& line : lines) {
             if (!line.image) continue;
-            auto it = copied.find(line.image);
-            if (it == copied.end()) {
-                pages->m_images.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
-                it = copied.emplace(line.image, pages->m_images.back().get()).first;
-            }
-            line.image = it->second;
+            pages->m_images.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
+            line.image = pages->m_images.back().get();
         }
         pages->m_pages.push_back(std::move(lines));
-    }
+        return true;
+    });
     return pages;
 }
 

@@ -63,14 +63,14 @@ void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
     for (std::size_t i = 0; i < cols.size(); ++i) out << (i ? ";" : "") << field(cols[i].caption, false);
     out << "\r\n";
     std::string line;
-    const std::vector<std::size_t> rows = doc.detailRows();
+    const std::size_t total = doc.detailRowCount();
     std::size_t done = 0;
-    for (std::size_t row : rows) {
-        if (++done % 1000 == 0) progress(done, rows.size());
+    doc.forEachDetailRow([&](const std::vector<host::Variant>& row) {
+        if (++done % 1000 == 0) progress(done, total);
         line.clear();
         for (std::size_t i = 0; i < cols.size(); ++i) {
             if (i) line += ';';
-            const host::Variant& v = doc.value(row, cols[i].field);
+            const host::Variant& v = row[std::size_t(cols[i].field)];
             using K = host::Variant::Kind;
             switch (v.kind()) {
                 case K::Text: line += field(v.toString(), true); break;
@@ -86,8 +86,8 @@ void CsvRenderer::render(const ReportDocument& doc, const std::string& path) {
         }
         line += "\r\n";
         out << line;
-    }
-    progress(rows.size(), rows.size());
+    });
+    progress(total, total);
     out.close();
     if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
 }

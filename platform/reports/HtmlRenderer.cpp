@@ -191,13 +191,15 @@ void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
     out << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n";
 
     const Line header = doc.columnHeaderLine();
-    for (std::size_t p = 0; p < doc.pageCount(); ++p) {
+    const std::size_t total = doc.pageCount();
+    doc.forEachPage([&](std::size_t p, const std::vector<Line>& lines) {
         out << "<section class=\"page\">\n<header>";
         PageWriter page(out, header);
-        for (const Line& l : doc.pageLines(p)) page.write(l);
+        for (const Line& l : lines) page.write(l);
         out << "</section>\n";
-        progress(p + 1, doc.pageCount());
-    }
+        progress(p + 1, total);
+        return bool(out);
+    });
     out << "</body>\n</html>\n";
     out.close();
     if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");

@@ -1,5 +1,6 @@
 #include "platform/reports/ReportDocument.h"
 
+#include "host/Errors.h"
 #include "platform/reports/internal/BandFlow.h"
 #include "platform/reports/internal/ColumnLayout.h"
 #include "platform/reports/internal/Evaluator.h"
@@ -12,16 +13,20 @@
 
 namespace pla013::reports {
 
-ReportDocument::ReportDocument(Input input) : m_def(*input.definition), m_reportId(std::move(input.reportId)) {
-    m_data = std::make_unique<internal::ReportData>(std::move(input.data), std::move(input.params),
-                                                    std::move(input.lookups));
+ReportDocument::ReportDocument(Input input)
+    : m_def(*input.definition), m_reportId(std::move(input.reportId)), m_imageFolder(std::move(input.imageFolder)) {
+    if (input.rows)
+        m_data = std::make_unique<internal::ReportData>(std::move(input.rows), std::move(input.params),
+                                                        std::move(input.lookups));
+    else
+        m_data = std::make_unique<internal::ReportData>(std::move(input.data), std::move(input.params),
+                                                        std::move(input.lookups));
     m_data->prepare(m_def);
     m_eval = std::make_unique<internal::Evaluator>(m_def, *m_data);
     m_columns = std::make_unique<internal::ColumnLayout>(m_def, *m_data, *m_eval);
     chooseDataColumns();
     internal::PageFrame::Texts texts{m_def.title, m_reportId, m_eval->expand(m_def.subtitle, nullptr), input.printedAt};
     m_frame = std::make_unique<internal::PageFrame>(m_def, *m_eval, *m_columns, std::move(texts));
-    layOut(input.imageFolder);
 }
 
 ReportDocument::~ReportDocument() = default;
@@ -34,26 +39,100 @@ void ReportDocument::chooseDataColumns() {
         m_dataColumns.push_back({m_columns->column(i).caption, m_columns->field(i), m_columns->column(i).format});
 }
 
-// Rows to bands, one row at a time, then bands to pages.
-void ReportDocument::layOut(const std::string& imageFolder) {
-    m_flow = std::make_unique<internal::BandFlow>(*m_data, *m_columns, pageWidth());
-    internal::ImageLoader images(imageFolder);
-    internal::FlowBuilder builder({m_def, *m_data, *m_eval, *m_columns, images, pageWidth()}, *m_flow);
-    const std::size_t rows = m_data->rowCount();
-    m_flow->reserve(rows + 16);
-    for (std::size_t r = 0; r < rows; ++r) builder.addRow(r);
+// One pass over the rows: each row to bands, and the bands waiting drained
+// after each row and once more when the flow is closed. Returns the rows read.
+std::size_t ReportDocument::pass(bool content, const Drain& drain,
+                                 const std::function<void(const std::vector<host::Variant>&)>& onDetail) const {
+    internal::BandFlow flow(*m_columns, pageWidth(), content);
+    internal::ImageLoader images(m_imageFolder);
+    internal::FlowBuilder builder({m_def, *m_data, *m_eval, *m_columns, images, pageWidth()}, flow);
+    builder.onDetail = onDetail;
+    std::size_t rows = 0;
+    m_data->rewind();
+    while (const internal::ReportData::Row* row = m_data->next()) {
+        builder.addRow(*row);
+        ++rows;
+        if (!drain(flow, false)) return rows;
+    }
     builder.finish();
-    m_detailRows = builder.detailRows();
+    drain(flow, true);
+    return rows;
+}
 
+// Bands' sizes alone, paginated and dropped page by page.
+const ReportDocument::Counts& ReportDocument::counts() const {
+    if (m_counts) return *m_counts;
+    Counts c;
     internal::Paginator paginator([this](std::size_t page) { return m_frame->bodyLines(page); });
-    for (const auto& p : paginator.paginate(m_flow->bands())) m_pages.push_back({p.first, p.last});
+    c.rows = pass(
+        false,
+        [&](internal::BandFlow& flow, bool complete) {
+            while (auto n = paginator.nextPage(flow.bands(), complete)) {
+                c.bands += *n;
+                flow.drop(*n);
+            }
+            return true;
+        },
+        [&](const std::vector<host::Variant>&) { ++c.details; });
+    c.pages = paginator.pages();
+    m_counts = c;
+    return *m_counts;
+}
+
+std::size_t ReportDocument::rowCount() const { return counts().rows; }
+
+std::size_t ReportDocument::detailRowCount() const { return counts().details; }
+
+std::size_t ReportDocument::pageCount() const { return counts().pages; }
+
+std::size_t ReportDocument::bandCount() const { return counts().bands; }
+
+void ReportDocument::forEachPage(const PageSink& sink) const {
+    const std::size_t total = pageCount();
+    internal::Paginator paginator([this](std::size_t page) { return m_frame->bodyLines(page); });
+    std::vector<Line> lines;
+    bool goOn = true;
+    pass(true, [&](internal::BandFlow& flow, bool complete) {
+        while (goOn) {
+            const std::size_t page = paginator.pages();
+            auto n = paginator.nextPage(flow.bands(), complete);
+            if (!n) break;
+            // Both passes make the same bands: a difference is a fault here.
+            if (page >= total) throw host::EHostError("O relatório mudou de tamanho enquanto era gravado.");
+            lines.clear();
+            m_frame->appendHeader(page, lines);
+            for (std::size_t b = 0; b < *n; ++b) lines.push_back(std::move(flow.line(b)));
+            lines.push_back(m_frame->footer(page, total));
+            goOn = sink(page, lines);
+            flow.drop(*n);
+        }
+        return goOn;
+    });
+    if (goOn && paginator.pages() != total)
+        throw host::EHostError("O relatório mudou de tamanho enquanto era gravado.");
+}
+
+void ReportDocument::forEachBand(const std::function<void(const Line&)>& sink) const {
+    pass(true, [&](internal::BandFlow& flow, bool) {
+        for (std::size_t b = 0; b < flow.size(); ++b) sink(flow.line(b));
+        flow.drop(flow.size());
+        return true;
+    });
+}
+
+void ReportDocument::forEachDetailRow(const std::function<void(const std::vector<host::Variant>&)>& sink) const {
+    pass(
+        false,
+        [](internal::BandFlow& flow, bool) {
+            flow.drop(flow.size());
+            return true;
+        },
+        sink);
 }
 
 const std::vector<ReportParam>& ReportDocument::params() const { return m_data->params(); }
 
 int ReportDocument::linesPerPage() const { return m_frame->linesPerPage(); }
-
-std::size_t ReportDocument::rowCount() const { return m_data->rowCount(); }
 
 std::string ReportDocument::subtitleText() const { return m_frame->subtitle(); }
 
@@ -65,24 +144,8 @@ Line ReportDocument::columnHeaderLine() const { return m_columns->headerLine(); 
 
 bool ReportDocument::showsColumnHeader() const { return m_columns->detailShown(); }
 
-std::size_t ReportDocument::bandCount() const { return m_flow->size(); }
-
-Line ReportDocument::bandLine(std::size_t band) const { return m_flow->line(band); }
-
-const host::Variant& ReportDocument::value(std::size_t row, int field) const { return m_data->row(row)[field]; }
-
 std::string ReportDocument::text(const host::Variant& v, const std::string& format) {
     return internal::formatValue(v, format);
-}
-
-std::vector<Line> ReportDocument::pageLines(std::size_t page) const {
-    std::vector<Line> lines;
-    const PageRange& p = m_pages[page];
-    lines.reserve(p.last - p.first + 12);
-    m_frame->appendHeader(page, lines);
-    for (std::size_t b = p.first; b < p.last; ++b) lines.push_back(m_flow->line(b));
-    lines.push_back(m_frame->footer(page, m_pages.size()));
-    return lines;
 }
 
 }  // namespace pla013::reports

@@ -9,16 +9,22 @@
 // printer, PDF, HTML) renders the same pages, so page counts agree; the flat
 // targets (CSV, XLSX) read the flow without pages.
 //
-// Cell texts are produced on demand, page by page, so that a large report
-// keeps only its data and a few bytes per band in memory.
+// Nothing is laid out ahead: each target reads the rows in one pass and gets
+// the pages (or bands, or rows) as they are made, so memory holds about one
+// page, the groups' running totals and, for rows handed as a packet, the
+// data. The number of pages, which every page footer shows, comes from a
+// first pass that makes the bands' sizes alone (no texts, totals or images)
+// and keeps no page; it runs once, at the first call that needs it.
 //
 // The parts behind it (platform/reports/internal): ReportData and Evaluator
 // (rows, computed fields, conditions, templates), FlowBuilder with
 // RunningTotals (rows to bands), BandFlow (bands to lines), Paginator (bands
 // to pages), PageFrame (page header and footer), ColumnLayout, ImageLoader.
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +34,7 @@
 #include "platform/reports/Line.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportParam.h"
+#include "platform/reports/RowSource.h"
 
 namespace pla013::reports {
 
@@ -47,12 +54,17 @@ public:
         std::vector<ReportParam> params;
         std::map<std::string, host::Variant> lookups;
         host::DataPacket data;
+        // Rows read as the report is made, instead of data's (their fields
+        // are the source's).
+        std::unique_ptr<RowSource> rows;
         host::TDateTime printedAt = 0;
         std::string imageFolder;  // relative image paths are read from here
     };
 
-    // Lays out the flow and the pages. EHostError (file and place) when the
-    // definition names a field that the data does not have.
+    // Prepares the data. EHostError (file and place) when the definition
+    // names a field that the data does not have, or a value of the packet
+    // is not of its declared type (a value read from a RowSource: at the
+    // pass that reads it).
     explicit ReportDocument(Input input);
     ~ReportDocument();
 
@@ -63,10 +75,18 @@ public:
     int linesPerPage() const;
     bool landscape() const { return m_def.orientation == Orientation::Landscape; }
 
+    // The number of rows, pages, bands of the flow and detail rows printed,
+    // from the counting pass.
     std::size_t rowCount() const;
-    std::size_t pageCount() const { return m_pages.size(); }
-    // The lines of page p (0-based): header, body bands, footer.
-    std::vector<Line> pageLines(std::size_t page) const;
+    std::size_t detailRowCount() const;
+    std::size_t pageCount() const;
+    std::size_t bandCount() const;
+
+    // Lays the pages out in order and hands each one's lines (header, body
+    // bands, footer) to sink with its index (0-based), valid during the
+    // call; sink returns false to stop.
+    using PageSink = std::function<bool(std::size_t page, const std::vector<Line>& lines)>;
+    void forEachPage(const PageSink& sink) const;
 
     // Flow without pages, for the flat targets.
     std::string titleText() const { return m_def.title; }
@@ -75,41 +95,45 @@ public:
     std::string printedAtText() const;
     Line columnHeaderLine() const;
     bool showsColumnHeader() const;
-    std::size_t bandCount() const;
-    Line bandLine(std::size_t band) const;
+    // The lines of the body's bands, in order.
+    void forEachBand(const std::function<void(const Line&)>& sink) const;
 
     // Flat data export: captions and, per printed detail row, the values.
     struct DataColumn {
         std::string caption;
-        int field = -1;  // index in the data
+        int field = -1;  // index in the row
         std::string format;
     };
     const std::vector<DataColumn>& dataColumns() const { return m_dataColumns; }
-    // Rows of the detail lines in order (rows excluded by printIf are not).
-    std::vector<std::size_t> detailRows() const { return m_detailRows; }
-    const host::Variant& value(std::size_t row, int field) const;
+    // The rows of the detail lines in order (rows excluded by printIf are not).
+    void forEachDetailRow(const std::function<void(const std::vector<host::Variant>&)>& sink) const;
 
     // Text of a value for display, by a format ("" = by its kind).
     static std::string text(const host::Variant& v, const std::string& format);
 
 private:
-    struct PageRange {
-        std::size_t first, last;  // bands [first, last)
+    // What the counting pass finds.
+    struct Counts {
+        std::size_t rows = 0, pages = 0, bands = 0, details = 0;
     };
+    // Drains the bands waiting in the flow; complete: the flow is closed.
+    // False stops the pass.
+    using Drain = std::function<bool(internal::BandFlow& flow, bool complete)>;
 
     void chooseDataColumns();
-    void layOut(const std::string& imageFolder);
+    const Counts& counts() const;
+    std::size_t pass(bool content, const Drain& drain,
+                     const std::function<void(const std::vector<host::Variant>&)>& onDetail = {}) const;
 
     const ReportDefinition& m_def;
     std::string m_reportId;
+    std::string m_imageFolder;
     std::unique_ptr<internal::ReportData> m_data;
     std::unique_ptr<internal::Evaluator> m_eval;
     std::unique_ptr<internal::ColumnLayout> m_columns;
     std::unique_ptr<internal::PageFrame> m_frame;
-    std::unique_ptr<internal::BandFlow> m_flow;
     std::vector<DataColumn> m_dataColumns;
-    std::vector<PageRange> m_pages;
-    std::vector<std::size_t> m_detailRows;
+    mutable std::optional<Counts> m_counts;
 };
 
 }  // namespace pla013::reports

@@ -41,10 +41,11 @@ std::string withRight(std::string left, const std::string& right, std::size_t wi
 
 }  // namespace
 
-std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
-    const std::size_t width = std::size_t(doc.pageWidth());
+namespace {
+
+std::string pageText(const std::vector<Line>& lines, std::size_t width) {
     std::string out;
-    for (const Line& l : doc.pageLines(index)) {
+    for (const Line& l : lines) {
         switch (l.style) {
             case LineStyle::Title:
                 out += withRight(l.cells.front().text, l.right, width) + "\n";
@@ -68,21 +69,38 @@ std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
     return out;
 }
 
+}  // namespace
+
+std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
+    std::string out;
+    doc.forEachPage([&](std::size_t p, const std::vector<Line>& lines) {
+        if (p < index) return true;
+        out = pageText(lines, std::size_t(doc.pageWidth()));
+        return false;
+    });
+    return out;
+}
+
 std::vector<std::string> TextRenderer::pages(const ReportDocument& doc) {
     std::vector<std::string> out;
     out.reserve(doc.pageCount());
-    for (std::size_t p = 0; p < doc.pageCount(); ++p) out.push_back(page(doc, p));
+    doc.forEachPage([&](std::size_t, const std::vector<Line>& lines) {
+        out.push_back(pageText(lines, std::size_t(doc.pageWidth())));
+        return true;
+    });
     return out;
 }
 
 void TextRenderer::render(const ReportDocument& doc, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw host::EHostError("Não foi possível gravar '" + path + "'.");
-    for (std::size_t p = 0; p < doc.pageCount(); ++p) {
+    const std::size_t total = doc.pageCount();
+    doc.forEachPage([&](std::size_t p, const std::vector<Line>& lines) {
         if (p) out << '\f';
-        out << page(doc, p);
-        progress(p + 1, doc.pageCount());
-    }
+        out << pageText(lines, std::size_t(doc.pageWidth()));
+        progress(p + 1, total);
+        return bool(out);
+    });
     out.close();
     if (!out) throw host::EHostError("Erro de gravação em '" + path + "'.");
 }

@@ -128,9 +128,10 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
             sheet.text(r, lxw_col_t(i), header.cells[i].text, sheet.header());
         ++r;
     }
-    for (std::size_t b = 0; b < doc.bandCount(); ++b) {
-        if ((b + 1) % 1000 == 0) progress(b + 1, doc.bandCount());
-        const Line l = doc.bandLine(b);
+    const std::size_t bands = doc.bandCount();
+    std::size_t done = 0;
+    doc.forEachBand([&](const Line& l) {
+        if (++done % 1000 == 0) progress(done, bands);
         switch (l.style) {
             case LineStyle::Detail:
                 for (const auto& c : l.cells) sheet.value(r, lxw_col_t(c.column), c, false);
@@ -163,8 +164,8 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
                            l.bold ? sheet.bold() : nullptr);
                 break;
         }
-    }
-    progress(doc.bandCount(), doc.bandCount());
+    });
+    progress(bands, bands);
     ++r;
     sheet.text(r, 0, doc.printedAtText());
     lxw_error e = workbook_close(wb.release());

@@ -221,6 +221,81 @@ TEST(Layout, NewPageGroupsStartTheirOwnPage) {
     EXPECT_EQ(pages[1].find("Grupo GA"), std::string::npos);
 }
 
+// Rows read one at a time from a packet the source owns, as a caller with
+// more rows than memory would hand them; rewinds are counted.
+class PacketSource final : public RowSource {
+public:
+    explicit PacketSource(pla013::host::DataPacket p) : m_p(std::move(p)) {}
+    const std::vector<pla013::host::FieldDef>& fields() const override { return m_p.fields; }
+    void rewind() override {
+        m_next = 0;
+        ++rewinds;
+    }
+    bool next(std::vector<pla013::host::Variant>& row) override {
+        if (m_next >= m_p.rows.size()) return false;
+        row = m_p.rows[m_next++];
+        return true;
+    }
+    int rewinds = 0;
+
+private:
+    pla013::host::DataPacket m_p;
+    std::size_t m_next = 0;
+};
+
+// A report read from a row source prints what the same rows in a packet
+// print, in every shape of flow: page breaks inside groups, groups kept with
+// their first line, groups on their own pages, a memo over several pages.
+TEST(Layout, RowsFromASourcePrintTheSamePages) {
+    std::string newPage = kGrouped;
+    newPage.replace(newPage.find("\"field\": \"CDGRUPO\","), 19, "\"field\": \"CDGRUPO\", \"newPage\": true,");
+    std::string typed = kGrouped;
+    const std::string from = "\"data\": { \"dataSource\": \"dtsTeste\" }";
+    typed.replace(typed.find(from), from.size(),
+                  "\"data\": { \"dataSource\": \"dtsTeste\", \"types\": { \"CDITEM\": \"integer\" } }");
+    const struct {
+        std::string def;
+        int groups, perGroup;
+    } cases[] = {{kGrouped, 3, 70}, {kGrouped, 7, 9}, {newPage, 3, 2}, {typed, 2, 40}, {kGrouped, 0, 0}};
+    for (const auto& c : cases) {
+        auto packet = build(c.def, items(c.groups, c.perGroup));
+        Built streamed{ReportDefinition::parse(c.def, "PLA01399.QR2"), nullptr};
+        ReportDocument::Input in;
+        in.definition = &streamed.def;
+        in.reportId = "PLA01399";
+        auto source = std::make_unique<PacketSource>(items(c.groups, c.perGroup));
+        PacketSource* src = source.get();
+        in.rows = std::move(source);
+        in.printedAt = pla013::host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
+        streamed.doc = std::make_unique<ReportDocument>(std::move(in));
+        EXPECT_EQ(TextRenderer::pages(*streamed.doc), TextRenderer::pages(*packet.doc)) << c.groups;
+        EXPECT_EQ(streamed.doc->rowCount(), std::size_t(c.groups * c.perGroup));
+        // One pass counts the pages, one lays them out.
+        EXPECT_EQ(src->rewinds, 2);
+    }
+}
+
+TEST(Layout, ABadValueOfARowSourceStopsTheRunNamingItsRow) {
+    std::string def = kGrouped;
+    const std::string from = "\"data\": { \"dataSource\": \"dtsTeste\" }";
+    def.replace(def.find(from), from.size(),
+                "\"data\": { \"dataSource\": \"dtsTeste\", \"types\": { \"VRCUSTO\": \"float\" } }");
+    auto data = items(1, 5);
+    data.rows[3][3] = pla013::host::Variant("doze");
+    ReportDefinition d = ReportDefinition::parse(def, "PLA01399.QR2");
+    ReportDocument::Input in;
+    in.definition = &d;
+    in.rows = std::make_unique<PacketSource>(data);
+    ReportDocument doc(std::move(in));
+    TempDir dir;
+    try {
+        HtmlRenderer().render(doc, dir.file("f.html"));
+        FAIL() << "no error";
+    } catch (const pla013::host::EHostError& e) {
+        EXPECT_NE(std::string(e.what()).find("linha 4"), std::string::npos) << e.what();
+    }
+}
+
 TEST(ValueTexts, BrazilianConventions) {
     struct Case {
         pla013::host::Variant v;

@@ -5,9 +5,8 @@
 namespace pla013::reports::internal {
 
 // One element of the report's body flow, a few bytes each: what it is, how
-// many lines it takes, how it breaks across pages, and the index of what it
-// shows (a row for detail lines; else a text, image or totals entry of its
-// BandFlow). Its cells are made only when its page is.
+// many lines it takes and how it breaks across pages. What it shows is its
+// BandFlow's.
 struct Band {
     enum class Kind : std::uint8_t { Text, MemoCaption, Memo, Image, Totals, Detail, Empty };
     Kind kind;
@@ -15,7 +14,6 @@ struct Band {
     std::uint16_t lines;  // height in lines
     bool keepWithNext;    // never the last band of a page while the next one fits on an empty page
     bool newPage;         // starts a page
-    std::uint32_t ref;    // row, text, image or totals index
 };
 
 }  // namespace pla013::reports::internal

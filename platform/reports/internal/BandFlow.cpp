@@ -4,26 +4,80 @@
 
 namespace pla013::reports::internal {
 
-void BandFlow::add(Band::Kind kind, int level, int lines, bool keepWithNext, std::size_t ref) {
-    m_bands.push_back({kind, std::uint8_t(level), std::uint16_t(lines), keepWithNext, false, std::uint32_t(ref)});
+void BandFlow::add(Band::Kind kind, int level, int lines, bool keepWithNext, Line line) {
+    m_bands.push_back({kind, std::uint8_t(level), std::uint16_t(lines), keepWithNext, false});
+    if (!m_content) return;
+    line.level = level;
+    line.height = lines;
+    m_lines.push_back(std::move(line));
+}
+
+void BandFlow::drop(std::size_t n) {
+    for (std::size_t i = 0; i < n && !m_bands.empty(); ++i) {
+        if (m_content) {
+            if (m_lines.front().image && !m_images.empty() && m_images.front().get() == m_lines.front().image)
+                m_images.pop_front();
+            m_lines.pop_front();
+        }
+        m_bands.pop_front();
+    }
 }
 
 void BandFlow::addText(Band::Kind kind, int level, std::string text, bool bold, bool keepWithNext) {
-    m_texts.push_back({std::move(text), bold});
-    add(kind, level, 1, keepWithNext, m_texts.size() - 1);
+    Line l;
+    if (m_content) {
+        const int indent = level * 2;
+        switch (kind) {
+            case Band::Kind::MemoCaption:
+                l.style = LineStyle::MemoCaption;
+                l.bold = true;
+                break;
+            case Band::Kind::Memo: l.style = LineStyle::Memo; break;
+            case Band::Kind::Empty: l.style = LineStyle::Empty; break;
+            default:
+                l.style = LineStyle::GroupText;
+                l.bold = bold;
+                break;
+        }
+        addFreeText(l, text, indent);
+    }
+    add(kind, level, 1, keepWithNext, std::move(l));
+    if (kind == Band::Kind::Empty && m_content) m_lines.back().level = 0;
 }
 
 void BandFlow::addImage(int level, int lines, bool keepWithNext, std::unique_ptr<ImageData> image) {
-    m_images.push_back(std::move(image));
-    add(Band::Kind::Image, level, lines, keepWithNext, m_images.size() - 1);
+    Line l;
+    if (m_content && image) {
+        const int indent = level * 2;
+        l.style = LineStyle::Image;
+        l.image = image.get();
+        l.cells.push_back({});
+        l.cells.back().x = indent;
+        l.cells.back().width = m_pageWidth - indent;
+        l.cells.back().text = l.image->bytes.empty() ? "(foto indisponível: " + l.image->source + ")" : "[foto]";
+        m_images.push_back(std::move(image));
+    }
+    add(Band::Kind::Image, level, lines, keepWithNext, std::move(l));
 }
 
 void BandFlow::addTotals(int level, Totals totals) {
-    m_totals.push_back(std::move(totals));
-    add(Band::Kind::Totals, level, 1, false, m_totals.size() - 1);
+    Line l;
+    if (m_content) {
+        l.style = LineStyle::Totals;
+        l.bold = true;
+        fillTotals(l, totals, level * 2);
+    }
+    add(Band::Kind::Totals, level, 1, false, std::move(l));
 }
 
-void BandFlow::addDetail(int level, std::size_t row) { add(Band::Kind::Detail, level, 1, false, row); }
+void BandFlow::addDetail(int level, const ReportData::Row& row) {
+    Line l;
+    if (m_content) {
+        l.style = LineStyle::Detail;
+        m_columns.detailCells(row, l.cells);
+    }
+    add(Band::Kind::Detail, level, 1, false, std::move(l));
+}
 
 void BandFlow::addFreeText(Line& line, const std::string& text, int indent) const {
     Cell c;
@@ -48,53 +102,6 @@ void BandFlow::fillTotals(Line& line, const Totals& t, int indent) const {
         line.cells.push_back(std::move(c));
     }
     for (const auto& c : t.cells) line.cells.push_back(c);
-}
-
-Line BandFlow::line(std::size_t index) const {
-    const Band& b = m_bands[index];
-    Line l;
-    l.level = b.level;
-    l.height = b.lines;
-    const int indent = int(b.level) * 2;
-    switch (b.kind) {
-        case Band::Kind::Text:
-            l.style = LineStyle::GroupText;
-            l.bold = m_texts[b.ref].bold;
-            addFreeText(l, m_texts[b.ref].text, indent);
-            break;
-        case Band::Kind::MemoCaption:
-            l.style = LineStyle::MemoCaption;
-            l.bold = true;
-            addFreeText(l, m_texts[b.ref].text, indent);
-            break;
-        case Band::Kind::Memo:
-            l.style = LineStyle::Memo;
-            addFreeText(l, m_texts[b.ref].text, indent);
-            break;
-        case Band::Kind::Empty:
-            l.style = LineStyle::Empty;
-            l.level = 0;
-            addFreeText(l, m_texts[b.ref].text, indent);
-            break;
-        case Band::Kind::Image:
-            l.style = LineStyle::Image;
-            l.image = m_images[b.ref].get();
-            l.cells.push_back({});
-            l.cells.back().x = indent;
-            l.cells.back().width = m_pageWidth - indent;
-            l.cells.back().text = l.image->bytes.empty() ? "(foto indisponível: " + l.image->source + ")" : "[foto]";
-            break;
-        case Band::Kind::Totals:
-            l.style = LineStyle::Totals;
-            l.bold = true;
-            fillTotals(l, m_totals[b.ref], indent);
-            break;
-        case Band::Kind::Detail:
-            l.style = LineStyle::Detail;
-            m_columns.detailCells(m_data.row(b.ref), l.cells);
-            break;
-    }
-    return l;
 }
 
 }  // namespace pla013::reports::internal

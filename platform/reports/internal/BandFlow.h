@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +14,13 @@
 
 namespace pla013::reports::internal {
 
-// The body of a report as a sequence of bands, with the texts, images and
-// totals they show. A band becomes a line on demand; detail lines read their
-// row from the data then.
+// The bands of a report's body that wait for their page, in order: each
+// band with its line, made when the band is added (a detail line from its
+// row, which is not kept). Bands leave from the front once their page is out,
+// so the flow holds about a page whatever the report's size.
+//
+// A flow that only measures (content false) keeps the bands' sizes and
+// breaks and no lines: enough to count pages.
 class BandFlow {
 public:
     struct Totals {
@@ -22,38 +28,38 @@ public:
         std::vector<Cell> cells;  // placed under columns
     };
 
-    BandFlow(const ReportData& data, const ColumnLayout& columns, int pageWidth)
-        : m_data(data), m_columns(columns), m_pageWidth(pageWidth) {}
+    BandFlow(const ColumnLayout& columns, int pageWidth, bool content)
+        : m_columns(columns), m_pageWidth(pageWidth), m_content(content) {}
 
-    void reserve(std::size_t bands) { m_bands.reserve(bands); }
+    // Whether lines are made (else only bands are kept).
+    bool content() const { return m_content; }
+
     void addText(Band::Kind kind, int level, std::string text, bool bold, bool keepWithNext);
     void addImage(int level, int lines, bool keepWithNext, std::unique_ptr<ImageData> image);
     void addTotals(int level, Totals totals);
-    void addDetail(int level, std::size_t row);
-    // The band at index starts a new page.
+    void addDetail(int level, const ReportData::Row& row);
+    // The band at index (of those waiting) starts a new page.
     void breakPageBefore(std::size_t band) { m_bands[band].newPage = true; }
 
+    // The bands waiting, oldest first.
     std::size_t size() const { return m_bands.size(); }
-    const std::vector<Band>& bands() const { return m_bands; }
-    Line line(std::size_t band) const;
+    const std::deque<Band>& bands() const { return m_bands; }
+    // The line of a waiting band (a flow with content only).
+    Line& line(std::size_t band) { return m_lines[band]; }
+    // Drops the n oldest bands, their page being out.
+    void drop(std::size_t n);
 
 private:
-    struct Text {
-        std::string text;
-        bool bold;
-    };
-
-    void add(Band::Kind kind, int level, int lines, bool keepWithNext, std::size_t ref);
+    void add(Band::Kind kind, int level, int lines, bool keepWithNext, Line line);
     void addFreeText(Line& line, const std::string& text, int indent) const;
     void fillTotals(Line& line, const Totals& totals, int indent) const;
 
-    const ReportData& m_data;
     const ColumnLayout& m_columns;
     const int m_pageWidth;
-    std::vector<Band> m_bands;
-    std::vector<Text> m_texts;
-    std::vector<std::unique_ptr<ImageData>> m_images;
-    std::vector<Totals> m_totals;
+    const bool m_content;
+    std::deque<Band> m_bands;
+    std::deque<Line> m_lines;                         // with content: one per band
+    std::deque<std::unique_ptr<ImageData>> m_images;  // owners of the lines' images, oldest first
 };
 
 }  // namespace pla013::reports::internal

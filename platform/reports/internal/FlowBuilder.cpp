@@ -34,9 +34,7 @@ void FlowBuilder::collectTotalFields() {
     m_totalFields.assign(fields.begin(), fields.end());
 }
 
-bool FlowBuilder::sameGroup(std::size_t level, std::size_t a, std::size_t b) const {
-    const auto& ra = m_ctx.data.row(a);
-    const auto& rb = m_ctx.data.row(b);
+bool FlowBuilder::sameGroup(std::size_t level, const ReportData::Row& ra, const ReportData::Row& rb) const {
     for (int f : m_groupFields[level])
         if (!(ra[f] == rb[f])) return false;
     return true;
@@ -44,49 +42,52 @@ bool FlowBuilder::sameGroup(std::size_t level, std::size_t a, std::size_t b) con
 
 // The first level whose key changed from the previous row (every deeper group
 // closes and opens with it); the number of levels when none did.
-std::size_t FlowBuilder::changedLevel(std::size_t row) const {
-    if (!m_anyRow) return 0;
+std::size_t FlowBuilder::changedLevel(const ReportData::Row& row) const {
+    if (!m_previous) return 0;
     for (std::size_t g = 0; g < m_levels; ++g)
-        if (!sameGroup(g, m_previous, row)) return g;
+        if (!sameGroup(g, *m_previous, row)) return g;
     return m_levels;
 }
 
 // Footers read their fields from the group's last row, innermost first.
-void FlowBuilder::closeGroups(std::size_t fromLevel, std::size_t lastRow) {
-    for (std::size_t g = m_levels; g-- > fromLevel;)
-        emitSection(m_ctx.def.groups[g].footer, int(g), m_ctx.data.row(lastRow), false);
+void FlowBuilder::closeGroups(std::size_t fromLevel, const ReportData::Row& lastRow) {
+    for (std::size_t g = m_levels; g-- > fromLevel;) emitSection(m_ctx.def.groups[g].footer, int(g), lastRow, false);
 }
 
 // Headers read their fields from the group's first row, outermost first.
-void FlowBuilder::openGroups(std::size_t fromLevel, std::size_t firstRow) {
+void FlowBuilder::openGroups(std::size_t fromLevel, const ReportData::Row& firstRow) {
     for (std::size_t g = fromLevel; g < m_levels; ++g) {
         m_groupTotals[g].reset(m_ctx.data.fieldCount());
         std::size_t before = m_flow.size();
-        emitSection(m_ctx.def.groups[g].header, int(g), m_ctx.data.row(firstRow), true);
-        if (m_ctx.def.groups[g].newPage && m_anyRow && before < m_flow.size()) m_flow.breakPageBefore(before);
+        emitSection(m_ctx.def.groups[g].header, int(g), firstRow, true);
+        if (m_ctx.def.groups[g].newPage && m_previous && before < m_flow.size()) m_flow.breakPageBefore(before);
     }
 }
 
-void FlowBuilder::addRow(std::size_t r) {
-    std::size_t changed = changedLevel(r);
-    if (m_anyRow) closeGroups(changed, m_previous);
-    openGroups(changed, r);
-    m_anyRow = true;
-    m_previous = r;
-    const auto& row = m_ctx.data.row(r);
+void FlowBuilder::addRow(const ReportData::Row& row) {
+    std::size_t changed = changedLevel(row);
+    if (m_previous) closeGroups(changed, *m_previous);
+    openGroups(changed, row);
+    m_previous = &row;
     if (!m_ctx.eval.holds(m_ctx.def.detail.printIf, &row)) return;
-    for (auto& a : m_groupTotals) a.add(row, m_totalFields);
-    m_grandTotals.add(row, m_totalFields);
-    m_detailRows.push_back(r);
-    if (m_ctx.columns.detailShown()) m_flow.addDetail(int(m_levels), r);
+    if (m_flow.content()) {
+        for (auto& a : m_groupTotals) a.add(row, m_totalFields);
+        m_grandTotals.add(row, m_totalFields);
+    }
+    if (onDetail) onDetail(row);
+    if (m_ctx.columns.detailShown()) m_flow.addDetail(int(m_levels), row);
 }
 
 void FlowBuilder::finish() {
-    if (!m_anyRow)
+    if (!m_previous)
         m_flow.addText(Band::Kind::Empty, 0, m_ctx.def.emptyText, false, false);
     else
-        closeGroups(0, m_previous);
-    if (!m_ctx.def.totals.empty()) emitTotals(m_ctx.def.totalsCaption, m_ctx.def.totals, m_grandTotals, 0);
+        closeGroups(0, *m_previous);
+    if (m_ctx.def.totals.empty()) return;
+    if (!m_flow.content())
+        m_flow.addTotals(0, {});
+    else
+        emitTotals(m_ctx.def.totalsCaption, m_ctx.def.totals, m_grandTotals, 0);
 }
 
 void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row,
@@ -95,17 +96,21 @@ void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, 
         if (!m_ctx.eval.holds(item.when, &row)) continue;
         switch (item.kind) {
             case SectionItem::Kind::Text:
-                m_flow.addText(Band::Kind::Text, level, m_ctx.eval.expand(item.text, &row), item.bold, header);
+                m_flow.addText(Band::Kind::Text, level, m_flow.content() ? m_ctx.eval.expand(item.text, &row) : "",
+                               item.bold, header);
                 break;
             case SectionItem::Kind::Memo: emitMemo(item, level, row); break;
             case SectionItem::Kind::Image: {
                 const host::Variant& v = row[m_ctx.data.fieldIndex(item.field)];
                 if (v.isNullOrUnassigned() || v.toString().empty()) break;
-                m_flow.addImage(level, item.lines, header, m_ctx.images.load(v));
+                m_flow.addImage(level, item.lines, header, m_flow.content() ? m_ctx.images.load(v) : nullptr);
                 break;
             }
             case SectionItem::Kind::Totals:
-                emitTotals(m_ctx.eval.expand(item.caption, &row), item.totals, m_groupTotals[level], level);
+                if (!m_flow.content())
+                    m_flow.addTotals(level, {});
+                else
+                    emitTotals(m_ctx.eval.expand(item.caption, &row), item.totals, m_groupTotals[level], level);
                 break;
         }
     }
@@ -116,7 +121,8 @@ void FlowBuilder::emitMemo(const SectionItem& item, int level, const ReportData:
     const std::size_t width = std::size_t(m_ctx.pageWidth) - std::size_t(level) * 2;
     std::string body = row[m_ctx.data.fieldIndex(item.field)].toString();
     if (body.find_first_not_of(" \t\r\n") == std::string::npos) return;
-    if (!item.caption.empty()) m_flow.addText(Band::Kind::MemoCaption, level, item.caption, true, true);
+    if (!item.caption.empty())
+        m_flow.addText(Band::Kind::MemoCaption, level, m_flow.content() ? item.caption : "", true, true);
     for (auto& l : wrapText(body, width)) m_flow.addText(Band::Kind::Memo, level, std::move(l), false, false);
 }
 

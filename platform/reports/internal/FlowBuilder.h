@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ namespace pla013::reports::internal {
 // Lays out the body of a report row by row: group footers and headers where
 // a group changes, detail lines, and totals from the groups' running totals.
 // Rows are given in order, each once, then finish() closes the flow. What it
-// keeps between rows is the previous row and one RunningTotals per scope.
+// keeps between rows is the previous row (which must stay valid until the
+// next one is added) and one RunningTotals per scope. A flow without content
+// gets the bands alone: no texts, totals or images are made for it.
 class FlowBuilder {
 public:
     struct Context {
@@ -31,16 +34,16 @@ public:
 
     FlowBuilder(const Context& context, BandFlow& flow);
 
-    void addRow(std::size_t row);
+    void addRow(const ReportData::Row& row);
     void finish();
-    // Rows of the detail lines in order (rows excluded by printIf are not).
-    const std::vector<std::size_t>& detailRows() const { return m_detailRows; }
+    // Rows of the detail lines as they are added (rows excluded by printIf are not).
+    std::function<void(const ReportData::Row&)> onDetail;
 
 private:
-    std::size_t changedLevel(std::size_t row) const;
-    bool sameGroup(std::size_t level, std::size_t a, std::size_t b) const;
-    void closeGroups(std::size_t fromLevel, std::size_t lastRow);
-    void openGroups(std::size_t fromLevel, std::size_t firstRow);
+    std::size_t changedLevel(const ReportData::Row& row) const;
+    bool sameGroup(std::size_t level, const ReportData::Row& a, const ReportData::Row& b) const;
+    void closeGroups(std::size_t fromLevel, const ReportData::Row& lastRow);
+    void openGroups(std::size_t fromLevel, const ReportData::Row& firstRow);
     void collectTotalFields();
     void emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row, bool header);
     void emitMemo(const SectionItem& item, int level, const ReportData::Row& row);
@@ -55,9 +58,7 @@ private:
     std::vector<int> m_totalFields;               // data columns that any total reads
     std::vector<RunningTotals> m_groupTotals;     // by level
     RunningTotals m_grandTotals;
-    bool m_anyRow = false;
-    std::size_t m_previous = 0;
-    std::vector<std::size_t> m_detailRows;
+    const ReportData::Row* m_previous = nullptr;
 };
 
 }  // namespace pla013::reports::internal

@@ -3,45 +3,43 @@
 namespace pla013::reports::internal {
 
 // Lines of the run of bands kept with their next one that starts at from,
-// the band that ends it included.
-int Paginator::runLines(const std::vector<Band>& bands, std::size_t from) const {
+// the band that ends it included; none when the run may go on past the
+// bands made so far.
+std::optional<int> Paginator::runLines(const std::deque<Band>& bands, std::size_t from, bool complete) const {
     int run = 0;
     for (std::size_t j = from; j < bands.size(); ++j) {
         run += bands[j].lines;
-        if (!bands[j].keepWithNext) break;
+        if (!bands[j].keepWithNext) return run;
     }
+    if (!complete) return std::nullopt;
     return run;
 }
 
-Paginator::Page Paginator::nextPage(const std::vector<Band>& bands) {
+std::optional<std::size_t> Paginator::nextPage(const std::deque<Band>& bands, bool complete) {
     const std::size_t n = bands.size();
+    if (n == 0 && (!complete || m_pages > 0)) return std::nullopt;
     const int capacity = m_bodyLines(m_pages);
-    const std::size_t first = m_next;
-    std::size_t i = first;
+    std::size_t i = 0;
     int used = 0;
     while (i < n) {
         const Band& b = bands[i];
-        if (b.newPage && i > first) break;
+        if (b.newPage && i > 0) break;
         // A run of bands kept with their next one moves as a whole when it
         // fits on an empty page.
-        bool runStart = i == first || !bands[i - 1].keepWithNext;
-        if (runStart && b.keepWithNext) {
-            int run = runLines(bands, i);
-            if (used + run > capacity && i > first && run <= capacity) break;
+        bool runStart = i == 0 || !bands[i - 1].keepWithNext;
+        if (runStart && b.keepWithNext && i > 0) {
+            std::optional<int> run = runLines(bands, i, complete);
+            if (!run) return std::nullopt;
+            if (used + *run > capacity && *run <= capacity) break;
         }
-        if (used + b.lines > capacity && i > first) break;
+        if (used + b.lines > capacity && i > 0) break;
         used += b.lines;
         ++i;
     }
-    m_next = i;
+    // Every band waiting fits: a band still to come may fit too.
+    if (i == n && !complete) return std::nullopt;
     ++m_pages;
-    return {first, i};
-}
-
-std::vector<Paginator::Page> Paginator::paginate(const std::vector<Band>& bands) {
-    std::vector<Page> pages;
-    while (!done(bands)) pages.push_back(nextPage(bands));
-    return pages;
+    return i;
 }
 
 }  // namespace pla013::reports::internal

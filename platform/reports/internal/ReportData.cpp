@@ -85,11 +85,72 @@ ReportData::ReportData(host::DataPacket data, std::vector<ReportParam> params,
         m_fieldIndex.emplace(upperCase(m_data.fields[i].name), int(i));
 }
 
+ReportData::ReportData(std::unique_ptr<RowSource> source, std::vector<ReportParam> params,
+                       std::map<std::string, host::Variant> lookups)
+    : ReportData(host::DataPacket{}, std::move(params), std::move(lookups)) {
+    m_source = std::move(source);
+    m_data.fields = m_source->fields();
+    for (std::size_t i = 0; i < m_data.fields.size(); ++i)
+        m_fieldIndex.emplace(upperCase(m_data.fields[i].name), int(i));
+}
+
 void ReportData::prepare(const ReportDefinition& def) {
-    convertTypes(def);
-    capTexts(def);
-    addComputed(def);
+    m_def = &def;
+    for (const auto& [name, kind] : def.fieldTypes) {
+        int f = fieldIndex(name);
+        if (f < 0) continue;  // reported by checkFields with its place
+        m_conversions.push_back({name, kind, f, fieldTypeOf(kind)});
+        m_data.fields[f].type = fieldTypeOf(kind);
+    }
+    m_isImage.assign(m_data.fields.size(), false);
+    for (const auto& g : def.groups)
+        for (const auto* items : {&g.header, &g.footer})
+            for (const auto& item : *items)
+                if (item.kind == SectionItem::Kind::Image && fieldIndex(item.field) >= 0)
+                    m_isImage[std::size_t(fieldIndex(item.field))] = true;
+    for (auto& [name, value] : m_lookups) capText(value);
+    for (const auto& c : def.computed) {
+        checkComputed(def, c);
+        m_fieldIndex.emplace(c.name, int(m_data.fields.size()));
+        m_data.fields.push_back({c.name, host::FieldType::Float, 0, false});
+    }
     checkFields(def);
+    for (std::size_t r = 0; r < m_data.rows.size(); ++r) prepareRow(m_data.rows[r], r + 1);
+}
+
+// Converts the declared types, cuts long texts and appends the computed
+// fields; number counts the rows from 1, for the error.
+void ReportData::prepareRow(Row& row, std::size_t number) const {
+    const ReportDefinition& def = *m_def;
+    for (const auto& c : m_conversions) {
+        host::Variant& v = row[c.field];
+        if (v.isNullOrUnassigned()) continue;
+        if (!convertValue(v, c.target))
+            throw host::EHostError(definitionError(
+                def.file, def.fieldTypesPointer + "/" + c.name,
+                "o valor '" + v.toString() + "' da linha " + std::to_string(number) + " não é do tipo " + c.kind));
+    }
+    for (std::size_t f = 0; f < row.size() && f < m_isImage.size(); ++f)
+        if (!m_isImage[f]) capText(row[f]);
+    for (const auto& c : def.computed) row.push_back(computedValue(c, row));
+}
+
+void ReportData::rewind() {
+    m_next = 0;
+    if (m_source) m_source->rewind();
+}
+
+const ReportData::Row* ReportData::next() {
+    if (!m_source) return m_next < m_data.rows.size() ? &m_data.rows[m_next++] : nullptr;
+    Row& row = m_buffers[m_next % 2];
+    row.clear();
+    if (!m_source->next(row)) return nullptr;
+    ++m_next;
+    if (row.size() != m_source->fields().size())
+        throw host::EHostError("Os dados do relatório trazem uma linha com " + std::to_string(row.size()) +
+                               " valores em vez de " + std::to_string(m_source->fields().size()) + ".");
+    prepareRow(row, m_next);
+    return &row;
 }
 
 int ReportData::fieldIndex(const std::string& name) const {
@@ -107,51 +168,6 @@ const ReportParam* ReportData::findParam(const std::string& name) const {
 const host::Variant* ReportData::lookup(const std::string& name) const {
     auto it = m_lookups.find(name);
     return it == m_lookups.end() ? nullptr : &it->second;
-}
-
-void ReportData::convertTypes(const ReportDefinition& def) {
-    for (const auto& [name, kind] : def.fieldTypes) {
-        int f = fieldIndex(name);
-        if (f < 0) continue;  // reported by checkFields with its place
-        convertField(def, name, kind, f);
-    }
-}
-
-void ReportData::capTexts(const ReportDefinition& def) {
-    std::vector<bool> isImage(m_data.fields.size(), false);
-    for (const auto& g : def.groups)
-        for (const auto* items : {&g.header, &g.footer})
-            for (const auto& item : *items)
-                if (item.kind == SectionItem::Kind::Image && fieldIndex(item.field) >= 0)
-                    isImage[std::size_t(fieldIndex(item.field))] = true;
-    for (auto& row : m_data.rows)
-        for (std::size_t f = 0; f < row.size() && f < isImage.size(); ++f)
-            if (!isImage[f]) capText(row[f]);
-    for (auto& [name, value] : m_lookups) capText(value);
-}
-
-void ReportData::convertField(const ReportDefinition& def, const std::string& name, const std::string& kind,
-                              int field) {
-    host::FieldType target = fieldTypeOf(kind);
-    m_data.fields[field].type = target;
-    for (std::size_t r = 0; r < m_data.rows.size(); ++r) {
-        host::Variant& v = m_data.rows[r][field];
-        if (v.isNullOrUnassigned()) continue;
-        if (!convertValue(v, target))
-            throw host::EHostError(definitionError(
-                def.file, def.fieldTypesPointer + "/" + name,
-                "o valor '" + v.toString() + "' da linha " + std::to_string(r + 1) + " não é do tipo " + kind));
-    }
-}
-
-void ReportData::addComputed(const ReportDefinition& def) {
-    for (const auto& c : def.computed) {
-        checkComputed(def, c);
-        int index = int(m_data.fields.size());
-        m_data.fields.push_back({c.name, host::FieldType::Float, 0, false});
-        m_fieldIndex.emplace(c.name, index);
-        for (auto& row : m_data.rows) row.push_back(computedValue(c, row));
-    }
 }
 
 void ReportData::checkComputed(const ReportDefinition& def, const ComputedDef& c) const {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/DataPacket.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportParam.h"
+#include "platform/reports/RowSource.h"
 
 namespace pla013::reports::internal {
 
@@ -14,6 +16,10 @@ namespace pla013::reports::internal {
 // with the names they answer to (case-insensitive). Preparing the rows for a
 // definition converts the declared types, appends the computed fields and
 // checks that every field the definition names exists.
+//
+// Rows are read in passes (rewind, then next until null). Rows held in a
+// packet are prepared once, at prepare(); rows of a RowSource as each is
+// read, into two buffers in turn, so that only two rows are ever kept.
 class ReportData {
 public:
     using Row = std::vector<host::Variant>;
@@ -25,6 +31,8 @@ public:
     static constexpr std::size_t kMaxTextLength = 32767;
 
     ReportData(host::DataPacket data, std::vector<ReportParam> params, std::map<std::string, host::Variant> lookups);
+    ReportData(std::unique_ptr<RowSource> source, std::vector<ReportParam> params,
+               std::map<std::string, host::Variant> lookups);
 
     // EHostError naming the definition's file and place when a value does not
     // convert to its declared type or a field is missing. Texts longer than
@@ -34,23 +42,35 @@ public:
 
     int fieldIndex(const std::string& name) const;  // -1 when absent
     std::size_t fieldCount() const { return m_data.fields.size(); }
-    std::size_t rowCount() const { return m_data.rows.size(); }
-    const Row& row(std::size_t index) const { return m_data.rows[index]; }
+    // Starts a pass over the rows.
+    void rewind();
+    // The next row of the pass, null after the last. A row stays valid until
+    // the call after the next one (the previous row can be compared).
+    const Row* next();
 
     const std::vector<ReportParam>& params() const { return m_params; }
     const ReportParam* findParam(const std::string& name) const;  // case-insensitive
     const host::Variant* lookup(const std::string& name) const;   // upper-case name; null when absent
 
 private:
-    void convertTypes(const ReportDefinition& def);
-    void capTexts(const ReportDefinition& def);
-    void convertField(const ReportDefinition& def, const std::string& name, const std::string& kind, int field);
-    void addComputed(const ReportDefinition& def);
+    void prepareRow(Row& row, std::size_t number) const;
     void checkComputed(const ReportDefinition& def, const ComputedDef& computed) const;
     host::Variant computedValue(const ComputedDef& computed, const Row& row) const;
     void checkFields(const ReportDefinition& def) const;
 
-    host::DataPacket m_data;
+    struct Conversion {
+        std::string name, kind;
+        int field;
+        host::FieldType target;
+    };
+
+    const ReportDefinition* m_def = nullptr;
+    host::DataPacket m_data;  // the rows when held; the fields always
+    std::unique_ptr<RowSource> m_source;
+    std::vector<Conversion> m_conversions;
+    std::vector<bool> m_isImage;  // by field: not cut, decoded
+    std::size_t m_next = 0;       // rows read in this pass
+    Row m_buffers[2];
     std::vector<ReportParam> m_params;
     std::map<std::string, host::Variant> m_lookups;
     std::map<std::string, int> m_fieldIndex;  // upper-case name -> data column

@@ -33,13 +33,18 @@ void PdfRenderer::render(const ReportDocument& doc, const std::string& path) {
     QPainter painter;
     if (!painter.begin(&writer)) throw host::EHostError("Não foi possível gravar o PDF '" + path + "'.");
     PagePainter pages(painter, doc.pageWidth(), doc.linesPerPage(), full.size());
-    for (std::size_t p = 0; p < doc.pageCount(); ++p) {
-        if (p && !writer.newPage()) {
-            painter.end();
-            throw host::EHostError("Erro de gravação no PDF '" + path + "'.");
-        }
-        pages.page(doc.pageLines(p));
-        progress(p + 1, doc.pageCount());
+    const std::size_t total = doc.pageCount();
+    // Each page goes to the file as it is laid out: the writer keeps no page.
+    try {
+        doc.forEachPage([&](std::size_t p, const std::vector<Line>& lines) {
+            if (p && !writer.newPage()) throw host::EHostError("Erro de gravação no PDF '" + path + "'.");
+            pages.page(lines);
+            progress(p + 1, total);
+            return true;
+        });
+    } catch (...) {
+        painter.end();
+        throw;
     }
     if (!painter.end()) throw host::EHostError("Erro de gravação no PDF '" + path + "'.");
     QFile check(QString::fromStdString(path));
