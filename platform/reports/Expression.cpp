@@ -155,58 +155,32 @@ private:
     std::vector<std::string>* m_names = nullptr;
 };
 
-// Value and whether any name in the subtree had a value.
-struct Eval {
-    double value = 0;
-    bool known = false;
-    bool valid = true;  // false after a division by zero
-};
-
-bool hasNames(const Expression::Node& n);
-
-Eval evalNode(const Expression::Node& n, const Expression::Resolver& resolve) {
+// Null (an unknown value) propagates: any operation with a null operand is
+// null, and so is a division by zero.
+std::optional<double> evalNode(const Expression::Node& n, const Expression::Resolver& resolve) {
     switch (n.op) {
-        case 0: return {n.number, false, true};
-        case 'n': {
-            auto v = resolve(n.name);
-            return {v.value_or(0.0), v.has_value(), true};
-        }
+        case 0: return n.number;
+        case 'n': return resolve(n.name);
         case 'u': {
-            Eval e = evalNode(*n.left, resolve);
-            e.value = -e.value;
+            auto e = evalNode(*n.left, resolve);
+            if (e) *e = -*e;
             return e;
         }
         default: break;
     }
-    Eval l = evalNode(*n.left, resolve);
-    Eval r = evalNode(*n.right, resolve);
-    Eval out{0, l.known || r.known, l.valid && r.valid};
-    // A product or quotient with an unknown operand is unknown.
-    auto unknown = [](const Expression::Node& side, const Eval& e) { return !e.known && hasNames(side); };
+    auto l = evalNode(*n.left, resolve);
+    if (!l) return std::nullopt;
+    auto r = evalNode(*n.right, resolve);
+    if (!r) return std::nullopt;
     switch (n.op) {
-        case '+': out.value = l.value + r.value; break;
-        case '-': out.value = l.value - r.value; break;
-        case '*':
+        case '+': return *l + *r;
+        case '-': return *l - *r;
+        case '*': return *l * *r;
         case '/':
-            if (unknown(*n.left, l) || unknown(*n.right, r)) {
-                out.known = false;
-                out.valid = false;
-                break;
-            }
-            if (n.op == '*')
-                out.value = l.value * r.value;
-            else if (r.value == 0)
-                out.valid = false;
-            else
-                out.value = l.value / r.value;
-            break;
+            if (*r == 0) return std::nullopt;
+            return *l / *r;
     }
-    return out;
-}
-
-bool hasNames(const Expression::Node& n) {
-    if (n.op == 'n') return true;
-    return (n.left && hasNames(*n.left)) || (n.right && hasNames(*n.right));
+    return std::nullopt;
 }
 
 }  // namespace
@@ -222,10 +196,9 @@ std::shared_ptr<const Expression> Expression::parse(const std::string& text) {
 }
 
 std::optional<double> Expression::evaluate(const Resolver& resolve) const {
-    Eval e = evalNode(*m_root, resolve);
-    if (!e.valid || !std::isfinite(e.value)) return std::nullopt;
-    if (!e.known && hasNames(*m_root)) return std::nullopt;
-    return e.value;
+    auto e = evalNode(*m_root, resolve);
+    if (!e || !std::isfinite(*e)) return std::nullopt;
+    return e;
 }
 
 }  // namespace pla013::reports

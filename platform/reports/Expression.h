@@ -20,10 +20,8 @@ public:
     // (parentheses and unary minus) or chaining more than 1000 operations.
     static std::shared_ptr<const Expression> parse(const std::string& text);
 
-    // In sums and differences a null operand counts as 0, so that a missing
-    // side of a comparison still yields a difference (null only when every
-    // name is null); a product or quotient with a null operand is null, and
-    // so is a division by zero.
+    // A null operand makes the result null (a missing cost is not a zero),
+    // and so does a division by zero.
     std::optional<double> evaluate(const Resolver& resolve) const;
 
     // Every name the expression uses, each once.

@@ -60,6 +60,9 @@ struct LookupDef {
 struct ComputedDef {
     std::string name;
     std::shared_ptr<const Expression> expression;
+    // When set and failing for a row, the value is otherwise's (null without one).
+    std::optional<Condition> when;
+    std::shared_ptr<const Expression> otherwise;
     std::string pointer;
 };
 
@@ -70,6 +73,10 @@ struct ColumnDef {
     Align align = Align::Left;
     std::string format;  // empty: by the value's kind
     Condition when;      // the column exists only when this holds (parameters only)
+    std::string indent;  // a field: the text moves right two blanks per unit of its value
+    // A text printed instead of the value on the rows where markerWhen holds.
+    std::string markerText;
+    Condition markerWhen;
     std::string pointer;
 };
 
@@ -78,6 +85,7 @@ struct TotalDef {
     TotalFunction function = TotalFunction::Sum;
     std::string format;
     std::string caption;  // shown before the value when no column shows the field
+    std::string under;    // the field whose column shows the total; field by default
     std::string pointer;
 };
 
@@ -111,8 +119,9 @@ struct GroupDef {
 };
 
 struct DetailDef {
-    Condition when;     // parameters: whether detail lines print at all
-    Condition printIf;  // per row
+    Condition when;                 // parameters: whether detail lines print at all
+    Condition printIf;              // per row
+    std::optional<Condition> bold;  // per row: the line prints in bold when it holds
     std::string pointer = "/detail";
 };
 

@@ -34,9 +34,10 @@ ReportDocument::~ReportDocument() = default;
 // The groups' data columns, then the active columns.
 void ReportDocument::chooseDataColumns() {
     for (const auto& g : m_def.groups)
-        for (const auto& dc : g.dataColumns) m_dataColumns.push_back({dc.caption, m_data->fieldIndex(dc.field), {}});
+        for (const auto& dc : g.dataColumns)
+            m_dataColumns.push_back({m_eval->expand(dc.caption, nullptr), m_data->fieldIndex(dc.field), {}});
     for (std::size_t i = 0; i < m_columns->count(); ++i)
-        m_dataColumns.push_back({m_columns->column(i).caption, m_columns->field(i), m_columns->column(i).format});
+        m_dataColumns.push_back({m_columns->caption(i), m_columns->field(i), m_columns->column(i).format});
 }
 
 // One pass over the rows: each row to bands, and the bands waiting drained

@@ -13,6 +13,7 @@
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
+#include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
 using namespace pla013::reports;
@@ -372,3 +373,76 @@ TEST(Xlsx, CodesAreStringsAndNumbersAreNumbers) {
 }
 
 }  // namespace
+
+// Group B's figures differ from group A's: a footer that took in rows of the
+// groups before it would show A's and B's together.
+TEST(Layout, EachGroupFooterTotalsOnlyItsOwnRows) {
+    auto data = items(3, 2);
+    for (std::size_t r = 0; r < data.rows.size(); ++r) data.rows[r][3] = pla013::host::Variant(double(r + 1) * 10);
+    std::string def = kGrouped;
+    def.replace(def.find("\"itens:\""), 8, "\"itens de {CDGRUPO}:\"");
+    auto b = build(def, data);
+    std::string text = TextRenderer::page(*b.doc, 0);
+    const std::pair<const char*, const char*> footers[] = {
+        {"Total do grupo GA", "30,00"}, {"Total do grupo GB", "70,00"}, {"Total do grupo GC", "110,00"}};
+    for (const auto& [caption, sum] : footers) {
+        auto at = text.find(caption);
+        ASSERT_NE(at, std::string::npos) << text;
+        std::string line = text.substr(at, text.find('\n', at) - at);
+        EXPECT_NE(line.find(sum), std::string::npos) << line;
+        EXPECT_NE(line.find(std::string("itens de ") + (caption + 15) + ": 2"), std::string::npos) << line;
+    }
+    EXPECT_EQ(text.find('{'), std::string::npos) << text;
+}
+
+TEST(Layout, ATemplateNamingAnUnknownFieldIsADefinitionError) {
+    std::string def = kGrouped;
+    def.replace(def.find("\"itens:\""), 8, "\"itens {CDGRUPOX}:\"");
+    try {
+        build(def, items(1, 1));
+        FAIL() << "no error";
+    } catch (const pla013::host::EHostError& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("'PLA01399.QR2', /groups/0/footer/0/totals/1/caption"), std::string::npos) << m;
+        EXPECT_NE(m.find("CDGRUPOX"), std::string::npos) << m;
+    }
+}
+
+TEST(Money, RoundsHalfAwayFromZeroToTheCent) {
+    const struct {
+        double value;
+        int decimals;
+        double rounded;
+    } cases[] = {{2.675, 2, 2.68},    {1.005, 2, 1.01}, {-0.125, 2, -0.13}, {1.875, 2, 1.88},
+                 {0.994999, 2, 0.99}, {2.5, 0, 3},      {-2.5, 0, -3},      {1234.5649, 2, 1234.56}};
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(pla013::reports::internal::roundHalfAway(c.value, c.decimals), c.rounded) << c.value;
+}
+
+// A printed difference is the difference of the printed figures, and a
+// printed total the sum of the printed lines, in every target.
+TEST(Money, DifferencesAndTotalsAreOfThePrintedFigures) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Diferença",
+      "data": { "dataSource": "dtsTeste" },
+      "computed": [ { "name": "VRDIF", "expression": "VRA - VRB" } ],
+      "columns": [ { "field": "VRA", "width": 10, "format": "#,##0.00" },
+                   { "field": "VRB", "width": 10, "format": "#,##0.00" },
+                   { "field": "VRDIF", "width": 10, "format": "#,##0.00" } ],
+      "totals": [ { "field": "VRA" }, { "field": "VRB" }, { "field": "VRDIF" } ] })";
+    pla013::host::DataPacket p;
+    p.fields = {{"VRA", pla013::host::FieldType::Float, 0}, {"VRB", pla013::host::FieldType::Float, 0}};
+    p.rows = {{pla013::host::Variant(2.0), pla013::host::Variant(1.875)},
+              {pla013::host::Variant(2.0), pla013::host::Variant(1.875)}};
+    auto b = build(def, p);
+    std::string text = TextRenderer::page(*b.doc, 0);
+    EXPECT_EQ(count(text, "1,88"), 2) << text;
+    EXPECT_EQ(count(text, "0,12"), 2) << text;
+    EXPECT_NE(text.find("3,76"), std::string::npos) << "1,88 + 1,88: " << text;
+    EXPECT_NE(text.find("0,24"), std::string::npos) << text;
+    TempDir dir;
+    CsvRenderer().render(*b.doc, dir.file("d.csv"));
+    std::string csv = readFile(dir.file("d.csv"));
+    EXPECT_NE(csv.find("1,88"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("0,12"), std::string::npos) << csv;
+}

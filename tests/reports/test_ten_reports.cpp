@@ -209,6 +209,9 @@ struct ReportCase {
     int images = 0;
 };
 
+// Cases named "...WithoutCost" run with a product that has no cost at all.
+const char* kWithoutCostSql = "DELETE FROM CUSTOPRODUTO WHERE CDPRODUTO = '2003'";
+
 std::vector<ReportCase> cases() {
     std::vector<ReportCase> out;
     FormChoices c;
@@ -219,7 +222,7 @@ std::vector<ReportCase> cases() {
                    "01",
                    c,
                    {"Relação de Pratos", "Salada de alface e tomate", "Vitamina de banana", "Ordenação: Código",
-                    "Total de pratos: 65"},
+                    "Total de pratos: 45"},  // 65 codes: 45 dishes under 20 groups
                    {"Carne de panela com mandioca"}});
     c.ordena = 1;
     c.nivel = 1;
@@ -298,6 +301,25 @@ std::vector<ReportCase> cases() {
                    {"Custo dos Pratos", "Último custo", "Filiais: Todas", "Filial 0002 - Escola Municipal São João",
                     "Filial 0003 - Escola Estadual Conceição", "Total da filial", "Arroz branco"},
                    {}});
+
+    // A product without cost: its lines print "sem custo", take no part in a
+    // difference, and the totals count them instead of adding them as 0.
+    c = {};
+    c.position = 2;
+    c.origin = 'F';
+    c.cdFilial = "0002";
+    c.pratoIni = c.pratoFin = "20001";
+    out.push_back({"StandardBesideLocalWithoutCost",
+                   "03",
+                   c,
+                   {"Cebola", "sem custo", "Custo do prato   produto(s) sem custo, fora das somas: 3",
+                    "Total geral   produto(s) sem custo, fora das somas: 3"},
+                   {"-100"}});
+    c = {};
+    c.position = 4;
+    c.listaFilial = "0002";
+    c.pratoIni = c.pratoFin = "20001";
+    out.push_back({"CostByBranchWithoutCost", "05", c, {"sem custo", "Sem custo (fora da soma): 1"}, {"-100"}});
 
     c = {};
     c.position = 5;
@@ -407,6 +429,7 @@ protected:
         const ReportCase& rc = GetParam();
         m_form.rpddPadrao->BeforeGetQueryParams = [this, rc](pla013::host::TParams& params, bool&) {
             bindLikeTheForm(params, rc.choices);
+            if (rc.name.ends_with("WithoutCost")) m_db.db().execute(kWithoutCostSql);
             // The server data of the comparison reports, fetched while binding.
             if (rc.code == "03") fillPadLoc(*m_sources.padLoc, m_db.db(), rc.choices);
             if (rc.code == "04") fillPadSer(*m_sources.padSer, m_db.db(), rc.choices);
@@ -436,6 +459,7 @@ TEST_P(TenReports, PreviewHoldsTheSampleValues) {
     for (const auto& p : m_preview.pages) all += p;
     for (const auto& e : rc.expected) EXPECT_NE(all.find(e), std::string::npos) << "missing: " << e << "\n" << all;
     for (const auto& a : rc.absent) EXPECT_EQ(all.find(a), std::string::npos) << "unexpected: " << a << "\n" << all;
+    EXPECT_EQ(all.find('{'), std::string::npos) << "a placeholder left unexpanded:\n" << all;
     const std::string total = " de " + std::to_string(m_preview.pages.size());
     EXPECT_NE(m_preview.pages.front().find("Página 1" + total), std::string::npos);
     EXPECT_NE(m_preview.pages.back().find("Página " + std::to_string(m_preview.pages.size()) + total),

@@ -70,10 +70,11 @@ void BandFlow::addTotals(int level, Totals totals) {
     add(Band::Kind::Totals, level, 1, false, std::move(l));
 }
 
-void BandFlow::addDetail(int level, const ReportData::Row& row) {
+void BandFlow::addDetail(int level, const ReportData::Row& row, bool bold) {
     Line l;
     if (m_content) {
         l.style = LineStyle::Detail;
+        l.bold = bold;
         m_columns.detailCells(row, l.cells);
     }
     add(Band::Kind::Detail, level, 1, false, std::move(l));

@@ -37,7 +37,7 @@ public:
     void addText(Band::Kind kind, int level, std::string text, bool bold, bool keepWithNext);
     void addImage(int level, int lines, bool keepWithNext, std::unique_ptr<ImageData> image);
     void addTotals(int level, Totals totals);
-    void addDetail(int level, const ReportData::Row& row);
+    void addDetail(int level, const ReportData::Row& row, bool bold);
     // The band at index (of those waiting) starts a new page.
     void breakPageBefore(std::size_t band) { m_bands[band].newPage = true; }
 

@@ -17,6 +17,8 @@ public:
 
     std::size_t count() const { return m_cols.size(); }
     const ColumnDef& column(std::size_t i) const { return *m_cols[i]; }
+    // The column's caption with its placeholders filled.
+    const std::string& caption(std::size_t i) const { return m_captions[i]; }
     int field(std::size_t i) const { return m_fields[i]; }  // data column shown
     int x(std::size_t i) const { return m_x[i]; }
     // Detail lines (and the column headers) print only when the detail's
@@ -30,8 +32,11 @@ public:
     void detailCells(const ReportData::Row& row, std::vector<Cell>& cells) const;
 
 private:
+    const Evaluator* m_eval;
     std::vector<const ColumnDef*> m_cols;
+    std::vector<std::string> m_captions;
     std::vector<int> m_fields;
+    std::vector<int> m_indentFields;  // -1: no indentation
     std::vector<int> m_x;
     bool m_detailShown = true;
 };

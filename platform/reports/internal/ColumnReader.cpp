@@ -7,10 +7,11 @@ namespace pla013::reports::internal {
 
 void ColumnReader::readDetail(const json& v) {
     const json& d = m_r.object(v, "/detail");
-    m_r.onlyKeys(d, "/detail", {"when", "printIf"});
+    m_r.onlyKeys(d, "/detail", {"when", "printIf", "bold"});
     ConditionReader conditions(m_ctx);
     if (d.contains("when")) m_ctx.def().detail.when = conditions.read(d["when"], "/detail/when", false);
     if (d.contains("printIf")) m_ctx.def().detail.printIf = conditions.read(d["printIf"], "/detail/printIf", true);
+    if (d.contains("bold")) m_ctx.def().detail.bold = conditions.read(d["bold"], "/detail/bold", true);
 }
 
 void ColumnReader::readColumns(const json& list) {
@@ -30,7 +31,7 @@ void ColumnReader::readColumns(const json& list) {
 }
 
 ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
-    m_r.onlyKeys(c, ptr, {"field", "caption", "width", "align", "format", "when"});
+    m_r.onlyKeys(c, ptr, {"field", "caption", "width", "align", "format", "when", "indent", "marker"});
     ColumnDef d;
     d.pointer = ptr;
     auto named = m_ctx.fieldWithCaption(c, ptr, "falta o campo da coluna");
@@ -47,6 +48,17 @@ ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
         if (!isValidFormat(d.format)) m_r.fail(ptr + "/format", "formato inválido '" + d.format + "'");
     }
     if (c.contains("when")) d.when = ConditionReader(m_ctx).read(c["when"], ptr + "/when", false);
+    if (c.contains("marker")) {
+        const json& m = m_r.object(c["marker"], ptr + "/marker");
+        m_r.onlyKeys(m, ptr + "/marker", {"text", "when"});
+        if (!m.contains("text") || !m.contains("when")) m_r.fail(ptr + "/marker", "a marca tem 'text' e 'when'");
+        d.markerText = m_r.string(m["text"], ptr + "/marker/text");
+        d.markerWhen = ConditionReader(m_ctx).read(m["when"], ptr + "/marker/when", /*fieldsAllowed=*/true);
+    }
+    if (c.contains("indent")) {
+        d.indent = m_r.fieldName(c["indent"], ptr + "/indent");
+        m_ctx.addFieldRef(d.indent, ptr + "/indent");
+    }
     return d;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/reports/Expression.h"
+#include "platform/reports/internal/ConditionReader.h"
 #include "platform/reports/internal/DefinitionRules.h"
 
 namespace pla013::reports::internal {
@@ -71,24 +72,35 @@ void DataReader::readComputed(const json& list) {
     }
 }
 
+std::shared_ptr<const Expression> DataReader::readExpression(const json& v, const std::string& ptr) {
+    std::string text = m_r.string(v, ptr);
+    std::shared_ptr<const Expression> e;
+    try {
+        e = Expression::parse(text);
+    } catch (const std::invalid_argument& x) {
+        m_r.fail(ptr, std::string("expressão inválida: ") + x.what());
+    }
+    for (const auto& n : e->names()) {
+        if (n.rfind("P_", 0) == 0)
+            m_ctx.requireParam(n, ptr);
+        else
+            m_ctx.addFieldRef(n, ptr);
+    }
+    return e;
+}
+
 ComputedDef DataReader::readOneComputed(const json& c, const std::string& ptr) {
-    m_r.onlyKeys(c, ptr, {"name", "expression"});
+    m_r.onlyKeys(c, ptr, {"name", "expression", "when", "otherwise"});
     ComputedDef d;
     d.pointer = ptr;
     if (!c.contains("name")) m_r.fail(ptr + "/name", "falta o nome");
     d.name = m_r.fieldName(c["name"], ptr + "/name");
     if (!c.contains("expression")) m_r.fail(ptr + "/expression", "falta a expressão");
-    std::string text = m_r.string(c["expression"], ptr + "/expression");
-    try {
-        d.expression = Expression::parse(text);
-    } catch (const std::invalid_argument& e) {
-        m_r.fail(ptr + "/expression", std::string("expressão inválida: ") + e.what());
-    }
-    for (const auto& n : d.expression->names()) {
-        if (n.rfind("P_", 0) == 0)
-            m_ctx.requireParam(n, ptr + "/expression");
-        else
-            m_ctx.addFieldRef(n, ptr + "/expression");
+    d.expression = readExpression(c["expression"], ptr + "/expression");
+    if (c.contains("when")) d.when = ConditionReader(m_ctx).read(c["when"], ptr + "/when", /*fieldsAllowed=*/true);
+    if (c.contains("otherwise")) {
+        if (!d.when) m_r.fail(ptr + "/otherwise", "'otherwise' só vale com 'when'");
+        d.otherwise = readExpression(c["otherwise"], ptr + "/otherwise");
     }
     return d;
 }

@@ -24,6 +24,7 @@ public:
 private:
     void readTypes(const json& d);
     LookupDef readLookup(const json& l, const std::string& ptr, std::set<std::string>& seen);
+    std::shared_ptr<const Expression> readExpression(const json& v, const std::string& ptr);
     ComputedDef readOneComputed(const json& c, const std::string& ptr);
 
     DefinitionContext& m_ctx;

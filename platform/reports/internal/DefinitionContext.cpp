@@ -1,5 +1,6 @@
 #include "platform/reports/internal/DefinitionContext.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/reports/internal/ReadOnlyQuery.h"
@@ -16,7 +17,7 @@ DefinitionContext::FieldWithCaption DefinitionContext::fieldWithCaption(const Js
     FieldWithCaption out;
     out.field = m_reader.fieldName(obj["field"], ptr + "/field");
     addFieldRef(out.field, ptr + "/field");
-    out.caption = obj.contains("caption") ? m_reader.string(obj["caption"], ptr + "/caption") : out.field;
+    out.caption = obj.contains("caption") ? readTemplate(obj["caption"], ptr + "/caption", false) : out.field;
     return out;
 }
 
@@ -35,9 +36,20 @@ void DefinitionContext::checkTemplate(const std::string& text, const std::string
         if (n.rfind("P_", 0) == 0) requireParam(n, ptr);
 }
 
-void DefinitionContext::templateFieldRefs(const std::string& text, const std::string& ptr) {
-    for (const auto& n : templateNames(text))
-        if (n.rfind("P_", 0) != 0) addFieldRef(n, ptr);
+std::string DefinitionContext::readTemplate(const JsonReader::json& v, const std::string& ptr, bool withRow) {
+    std::string text = m_reader.string(v, ptr);
+    checkTemplate(text, ptr);
+    for (const auto& n : templateNames(text)) {
+        if (n.rfind("P_", 0) == 0) continue;
+        if (withRow) {
+            addFieldRef(n, ptr);
+            continue;
+        }
+        bool isLookup =
+            std::any_of(m_def.lookups.begin(), m_def.lookups.end(), [&](const LookupDef& l) { return l.name == n; });
+        if (!isLookup) m_reader.fail(ptr, "'" + n + "' não é um parâmetro nem uma consulta de /lookups");
+    }
+    return text;
 }
 
 std::vector<std::string> DefinitionContext::checkSql(const std::string& sql, const std::string& ptr) const {

@@ -31,8 +31,11 @@ public:
     void requireParam(const std::string& name, const std::string& ptr) const;
     // Syntax of the template; every parameter it uses is declared.
     void checkTemplate(const std::string& text, const std::string& ptr) const;
-    // The names of a template that are not parameters become field references.
-    void templateFieldRefs(const std::string& text, const std::string& ptr);
+    // A text that may hold placeholders (a caption, a title): read and
+    // checked. With a row, its names are parameters, fields or lookups (the
+    // fields checked once the data is open); without one (texts printed
+    // before any row, such as column headers), parameters and lookups only.
+    std::string readTemplate(const JsonReader::json& v, const std::string& ptr, bool withRow);
     // The parameters an SQL text uses, as declared; each must be. The text
     // must be a single query that only reads (checkReadOnlyQuery).
     std::vector<std::string> checkSql(const std::string& sql, const std::string& ptr) const;

@@ -49,14 +49,7 @@ void DefinitionParser::readOrientation(const json& v) {
 // The subtitle is printed before any row: it may use parameters and lookups only.
 void DefinitionParser::readSubtitle(const json& v) {
     ReportDefinition& def = m_ctx.def();
-    def.subtitle = m_r.string(v, "/subtitle");
-    m_ctx.checkTemplate(def.subtitle, "/subtitle");
-    for (const auto& n : templateNames(def.subtitle)) {
-        bool isLookup =
-            std::any_of(def.lookups.begin(), def.lookups.end(), [&](const LookupDef& l) { return l.name == n; });
-        if (n.rfind("P_", 0) != 0 && !isLookup)
-            m_r.fail("/subtitle", "'" + n + "' não é um parâmetro nem uma consulta de /lookups");
-    }
+    def.subtitle = m_ctx.readTemplate(v, "/subtitle", false);
 }
 
 void DefinitionParser::readSections(const json& root) {
@@ -74,8 +67,9 @@ void DefinitionParser::readSections(const json& root) {
     if (!root.contains("columns")) m_r.fail("/columns", "faltam as colunas do relatório");
     columns.readColumns(root["columns"]);
     if (root.contains("totals")) def.totals = TotalsReader(m_ctx).read(root["totals"], "/totals");
-    if (root.contains("totalsCaption")) def.totalsCaption = m_r.string(root["totalsCaption"], "/totalsCaption");
-    if (root.contains("emptyText")) def.emptyText = m_r.string(root["emptyText"], "/emptyText");
+    if (root.contains("totalsCaption"))
+        def.totalsCaption = m_ctx.readTemplate(root["totalsCaption"], "/totalsCaption", true);
+    if (root.contains("emptyText")) def.emptyText = m_ctx.readTemplate(root["emptyText"], "/emptyText", false);
 }
 
 }  // namespace pla013::reports::internal

@@ -30,7 +30,7 @@ bool Evaluator::holds(const Condition& c, const Row* row) const {
         case Condition::Kind::FieldNotNull: {
             if (!row) return false;
             int f = m_data.fieldIndex(c.name);
-            if (f < 0) return false;
+            if (f < 0 || std::size_t(f) >= row->size()) return false;  // a later computed field
             const host::Variant& v = (*row)[f];
             if (c.kind == Condition::Kind::FieldNotNull)
                 return !v.isNullOrUnassigned() && !(v.kind() == host::Variant::Kind::Text && v.toString().empty());

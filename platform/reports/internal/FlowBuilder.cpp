@@ -75,19 +75,21 @@ void FlowBuilder::addRow(const ReportData::Row& row) {
         m_grandTotals.add(row, m_totalFields);
     }
     if (onDetail) onDetail(row);
-    if (m_ctx.columns.detailShown()) m_flow.addDetail(int(m_levels), row);
+    if (m_ctx.columns.detailShown())
+        m_flow.addDetail(int(m_levels), row,
+                         m_flow.content() && m_ctx.def.detail.bold && m_ctx.eval.holds(*m_ctx.def.detail.bold, &row));
 }
 
 void FlowBuilder::finish() {
     if (!m_previous)
-        m_flow.addText(Band::Kind::Empty, 0, m_ctx.def.emptyText, false, false);
+        m_flow.addText(Band::Kind::Empty, 0, m_ctx.eval.expand(m_ctx.def.emptyText, nullptr), false, false);
     else
         closeGroups(0, *m_previous);
     if (m_ctx.def.totals.empty()) return;
     if (!m_flow.content())
         m_flow.addTotals(0, {});
     else
-        emitTotals(m_ctx.def.totalsCaption, m_ctx.def.totals, m_grandTotals, 0);
+        emitTotals(m_ctx.def.totalsCaption, m_ctx.def.totals, m_grandTotals, 0, m_previous);
 }
 
 void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row,
@@ -110,7 +112,7 @@ void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, 
                 if (!m_flow.content())
                     m_flow.addTotals(level, {});
                 else
-                    emitTotals(m_ctx.eval.expand(item.caption, &row), item.totals, m_groupTotals[level], level);
+                    emitTotals(item.caption, item.totals, m_groupTotals[level], level, &row);
                 break;
         }
     }
@@ -122,7 +124,8 @@ void FlowBuilder::emitMemo(const SectionItem& item, int level, const ReportData:
     std::string body = row[m_ctx.data.fieldIndex(item.field)].toString();
     if (body.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (!item.caption.empty())
-        m_flow.addText(Band::Kind::MemoCaption, level, m_flow.content() ? item.caption : "", true, true);
+        m_flow.addText(Band::Kind::MemoCaption, level, m_flow.content() ? m_ctx.eval.expand(item.caption, &row) : "",
+                       true, true);
     for (auto& l : wrapText(body, width)) m_flow.addText(Band::Kind::Memo, level, std::move(l), false, false);
 }
 
@@ -135,7 +138,7 @@ Cell FlowBuilder::totalCell(const TotalDef& t, const RunningTotals& acc, const s
     host::Variant v = acc.value(t.function, field);
     if (t.function == TotalFunction::Count && v.kind() == host::Variant::Kind::Float)
         v = host::Variant(static_cast<std::int64_t>(std::llround(v.toDouble())));
-    column = m_ctx.columns.columnOf(field);
+    column = m_ctx.columns.columnOf(t.under.empty() ? field : m_ctx.data.fieldIndex(t.under));
     for (const auto& p : placed)
         if (p.column == column) column = -1;
     std::string format = t.format;
@@ -148,10 +151,12 @@ Cell FlowBuilder::totalCell(const TotalDef& t, const RunningTotals& acc, const s
     return cell;
 }
 
+// Captions are templates filled from the given row (the group's last, or the
+// report's last for the report's totals).
 void FlowBuilder::emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const RunningTotals& acc,
-                             int level) {
+                             int level, const ReportData::Row* row) {
     BandFlow::Totals entry;
-    entry.caption = caption;
+    entry.caption = m_ctx.eval.expand(caption, row);
     for (const auto& t : totals) {
         int col = -1;
         Cell cell = totalCell(t, acc, entry.cells, col);
@@ -162,8 +167,8 @@ void FlowBuilder::emitTotals(const std::string& caption, const std::vector<Total
             cell.align = c.align == Align::Left ? Align::Right : c.align;
             cell.column = col;
             entry.cells.push_back(cell);
-        } else {
-            std::string item = t.caption.empty() ? cell.text : t.caption + " " + cell.text;
+        } else if (!cell.value.isNullOrUnassigned()) {  // nothing to say: left out with its caption
+            std::string item = t.caption.empty() ? cell.text : m_ctx.eval.expand(t.caption, row) + " " + cell.text;
             entry.caption += (entry.caption.empty() ? "" : "   ") + item;
         }
     }

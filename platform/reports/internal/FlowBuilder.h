@@ -48,7 +48,7 @@ private:
     void emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row, bool header);
     void emitMemo(const SectionItem& item, int level, const ReportData::Row& row);
     void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const RunningTotals& acc,
-                    int level);
+                    int level, const ReportData::Row* row);
     Cell totalCell(const TotalDef& total, const RunningTotals& acc, const std::vector<Cell>& placed, int& column) const;
 
     Context m_ctx;

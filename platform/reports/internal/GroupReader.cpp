@@ -60,16 +60,14 @@ SectionItem GroupReader::readItem(const json& e, const std::string& ptr) {
     if (e.contains("text")) {
         m_r.onlyKeys(e, ptr, {"text", "bold", "when"});
         item.kind = SectionItem::Kind::Text;
-        item.text = m_r.string(e["text"], ptr + "/text");
-        m_ctx.checkTemplate(item.text, ptr + "/text");
-        m_ctx.templateFieldRefs(item.text, ptr + "/text");
+        item.text = m_ctx.readTemplate(e["text"], ptr + "/text", true);
         if (e.contains("bold")) item.bold = m_r.boolean(e["bold"], ptr + "/bold");
     } else if (e.contains("memo")) {
         m_r.onlyKeys(e, ptr, {"memo", "caption", "when"});
         item.kind = SectionItem::Kind::Memo;
         item.field = m_r.fieldName(e["memo"], ptr + "/memo");
         m_ctx.addFieldRef(item.field, ptr + "/memo");
-        if (e.contains("caption")) item.caption = m_r.string(e["caption"], ptr + "/caption");
+        if (e.contains("caption")) item.caption = m_ctx.readTemplate(e["caption"], ptr + "/caption", true);
     } else if (e.contains("image")) {
         m_r.onlyKeys(e, ptr, {"image", "lines", "when"});
         item.kind = SectionItem::Kind::Image;
@@ -85,9 +83,7 @@ SectionItem GroupReader::readItem(const json& e, const std::string& ptr) {
         item.kind = SectionItem::Kind::Totals;
         item.totals = TotalsReader(m_ctx).read(e["totals"], ptr + "/totals");
         if (e.contains("caption")) {
-            item.caption = m_r.string(e["caption"], ptr + "/caption");
-            m_ctx.checkTemplate(item.caption, ptr + "/caption");
-            m_ctx.templateFieldRefs(item.caption, ptr + "/caption");
+            item.caption = m_ctx.readTemplate(e["caption"], ptr + "/caption", true);
         }
     }
     // Fields in a condition are read from the group's first row (header) or

@@ -1,11 +1,13 @@
 #include "platform/reports/internal/ReportData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
 #include "platform/reports/internal/DefinitionRules.h"
+#include "platform/reports/internal/Evaluator.h"
 #include "platform/reports/internal/ValueFormat.h"
 
 namespace pla013::reports::internal {
@@ -115,6 +117,15 @@ void ReportData::prepare(const ReportDefinition& def) {
         m_data.fields.push_back({c.name, host::FieldType::Float, 0, false});
     }
     checkFields(def);
+    // A number is rounded as its column shows it before anything adds or
+    // subtracts it, so that a printed total or difference is the total or
+    // difference of the printed figures.
+    m_decimals.assign(m_data.fields.size(), -1);
+    for (const auto& col : def.columns) {
+        int f = fieldIndex(col.field);
+        int d = formatDecimals(col.format);
+        if (f >= 0 && d >= 0) m_decimals[std::size_t(f)] = std::max(m_decimals[std::size_t(f)], d);
+    }
     for (std::size_t r = 0; r < m_data.rows.size(); ++r) prepareRow(m_data.rows[r], r + 1);
 }
 
@@ -132,7 +143,16 @@ void ReportData::prepareRow(Row& row, std::size_t number) const {
     }
     for (std::size_t f = 0; f < row.size() && f < m_isImage.size(); ++f)
         if (!m_isImage[f]) capText(row[f]);
-    for (const auto& c : def.computed) row.push_back(computedValue(c, row));
+    auto round = [&](std::size_t f) {
+        host::Variant& v = row[f];
+        if (f < m_decimals.size() && m_decimals[f] >= 0 && v.kind() == host::Variant::Kind::Float)
+            v = host::Variant(roundHalfAway(v.toDouble(), m_decimals[f]));
+    };
+    for (std::size_t f = 0; f < row.size(); ++f) round(f);
+    for (const auto& c : def.computed) {
+        row.push_back(computedValue(c, row));
+        round(row.size() - 1);
+    }
 }
 
 void ReportData::rewind() {
@@ -176,7 +196,9 @@ void ReportData::checkComputed(const ReportDefinition& def, const ComputedDef& c
             definitionError(def.file, c.pointer + "/name", "o campo calculado '" + c.name + "' já existe nos dados"));
     // The names of the expression must be data fields (or earlier computed
     // fields) or parameters.
-    for (const auto& n : c.expression->names())
+    std::vector<std::string> names = c.expression->names();
+    if (c.otherwise) names.insert(names.end(), c.otherwise->names().begin(), c.otherwise->names().end());
+    for (const auto& n : names)
         if (n.rfind("P_", 0) != 0 && fieldIndex(n) < 0)
             throw host::EHostError(definitionError(def.file, c.pointer + "/expression",
                                                    "o campo '" + n + "' não existe nos dados do relatório"));
@@ -198,7 +220,10 @@ host::Variant ReportData::computedValue(const ComputedDef& c, const Row& row) co
             return std::nullopt;  // a text that is not a number counts as null
         }
     };
-    auto result = c.expression->evaluate(resolve);
+    const Expression* e = c.expression.get();
+    if (c.when && !Evaluator(*m_def, *this).holds(*c.when, &row)) e = c.otherwise.get();
+    if (!e) return host::Variant::null();
+    auto result = e->evaluate(resolve);
     return result ? host::Variant(*result) : host::Variant::null();
 }
 

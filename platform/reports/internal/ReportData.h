@@ -68,6 +68,8 @@ private:
     host::DataPacket m_data;  // the rows when held; the fields always
     std::unique_ptr<RowSource> m_source;
     std::vector<Conversion> m_conversions;
+    // By data column: the decimals its column shows a number with, -1 for none.
+    std::vector<int> m_decimals;
     std::vector<bool> m_isImage;  // by field: not cut, decoded
     std::size_t m_next = 0;       // rows read in this pass
     Row m_buffers[2];

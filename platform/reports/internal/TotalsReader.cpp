@@ -15,7 +15,7 @@ std::vector<TotalDef> TotalsReader::read(const json& list, const std::string& ba
 }
 
 TotalDef TotalsReader::readOne(const json& t, const std::string& ptr) {
-    m_r.onlyKeys(t, ptr, {"field", "function", "format", "caption"});
+    m_r.onlyKeys(t, ptr, {"field", "function", "format", "caption", "under"});
     TotalDef d;
     d.pointer = ptr;
     d.function = readFunction(t, ptr);
@@ -25,11 +25,15 @@ TotalDef TotalsReader::readOne(const json& t, const std::string& ptr) {
     } else if (d.function != TotalFunction::Count) {
         m_r.fail(ptr + "/field", "falta o campo do total");
     }
+    if (t.contains("under")) {
+        d.under = m_r.fieldName(t["under"], ptr + "/under");
+        m_ctx.addFieldRef(d.under, ptr + "/under");
+    }
     if (t.contains("format")) {
         d.format = m_r.string(t["format"], ptr + "/format");
         if (!isValidFormat(d.format)) m_r.fail(ptr + "/format", "formato inválido '" + d.format + "'");
     }
-    if (t.contains("caption")) d.caption = m_r.string(t["caption"], ptr + "/caption");
+    if (t.contains("caption")) d.caption = m_ctx.readTemplate(t["caption"], ptr + "/caption", true);
     return d;
 }
 

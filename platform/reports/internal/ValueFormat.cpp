@@ -28,10 +28,27 @@ void numberPattern(const std::string& f, int& decimals, bool& grouping) {
 
 }  // namespace
 
+double roundHalfAway(double value, int decimals) {
+    if (!std::isfinite(value)) return value;
+    const double scale = std::pow(10.0, decimals);
+    // 2.675 is held as 2.67499999...; the scaled value is first settled at
+    // far more digits than any format shows, then rounded.
+    double scaled = std::fabs(value) * scale;
+    scaled = std::round(scaled * 1e6) / 1e6;
+    return std::copysign(std::round(scaled) / scale, value);
+}
+
+int formatDecimals(const std::string& format) {
+    if (format.empty() || format == "text" || isDatePattern(format)) return -1;
+    int decimals = 0;
+    bool grouping = false;
+    numberPattern(format, decimals, grouping);
+    return decimals;
+}
+
 std::string formatNumber(double value, int decimals, bool grouping) {
     if (!std::isfinite(value)) return {};
-    double scale = std::pow(10.0, decimals);
-    double rounded = std::round(std::fabs(value) * scale) / scale;
+    double rounded = std::fabs(roundHalfAway(value, decimals));
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, rounded);
     std::string s = buf;

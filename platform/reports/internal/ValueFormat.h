@@ -15,6 +15,13 @@ namespace pla013::reports::internal {
 // short / long, in Portuguese). Null gives "".
 std::string formatValue(const host::Variant& value, const std::string& format);
 std::string formatNumber(double value, int decimals, bool grouping);
+// The rounding of every figure a report shows: to the given decimals, half
+// away from zero (2,675 -> 2,68; -0,125 -> -0,13), judged on the decimal
+// value as written, not on its binary approximation.
+double roundHalfAway(double value, int decimals);
+// The decimals a number format fixes ("#,##0.00" -> 2, "0" -> 0); -1 for a
+// format that fixes none (empty, "text" or a date pattern).
+int formatDecimals(const std::string& format);
 std::string formatDate(host::TDateTime value, const std::string& pattern);
 
 // A date-time of the local clock as an automation date.
