@@ -312,8 +312,8 @@ std::vector<ReportCase> cases() {
     out.push_back({"StandardBesideLocalWithoutCost",
                    "03",
                    c,
-                   {"Cebola", "sem custo", "Custo do prato   produto(s) sem custo, fora das somas: 3",
-                    "Total geral   produto(s) sem custo, fora das somas: 3"},
+                   {"Cebola", "sem custo", "Custo do prato   fora das somas, sem custo: 3",
+                    "Total geral   fora das somas, sem custo: 3"},
                    {"-100"}});
     c = {};
     c.position = 4;
