@@ -288,6 +288,22 @@ TEST_F(CommandLine, AFailedRunNamesItsCauseAfterTheUsersMessage) {
     EXPECT_EQ(o.err.find("causa: A conexão"), std::string::npos) << o.err;
 }
 
+// The comparison data comes from the embedded server on a loopback port; a
+// product without cost arrives as a line with a null cost and is printed as
+// such, left out of the differences and counted by the totals.
+TEST_F(CommandLine, AComparisonMarksTheProductWithoutCost) {
+    const std::string database = m_out.file("sem-custo.sqlite");
+    pla013::db::initializeDatabase(database, true);
+    pla013::db::openDatabase(database)->execute("DELETE FROM CUSTOPRODUTO WHERE CDPRODUTO = '2003'");
+    const Outcome o = run({"--db", database, "--date", "2024-03-15", "report", "--report", "03", "--for-branch", "0002",
+                           "--dish-from", "20001", "--dish-to", "20001", "--preview"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Cebola"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("sem custo"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Custo do prato   fora das somas, sem custo: 3"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("-100"), std::string::npos) << o.out;
+}
+
 TEST_F(CommandLine, ARemoteServerOnIpv6Loopback) {
     std::mutex mutex;
     std::vector<std::string> calls;
