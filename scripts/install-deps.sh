@@ -9,7 +9,7 @@ PACKAGES=(
   libcpp-httplib-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
   libxlsxwriter-dev libcups2-dev cups-client
-  poppler-utils unzip
+  poppler-utils unzip python3
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,7 +1,6 @@
 #include "platform/reports/CsvRenderer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -47,10 +46,9 @@ std::string numberText(double v, const std::string& format) {
 }  // namespace
 
 std::string CsvRenderer::field(const std::string& text, bool isText) {
-    if (isText && !text.empty()) {
-        if (std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
-            return quote("=\"" + text + "\"");
-        if (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@') return quote("'" + text);
+    if (isText && !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@')) {
+        const std::string guarded = "'" + text;
+        return needsQuotes(guarded) ? quote(guarded) : guarded;
     }
     return needsQuotes(text) ? quote(text) : text;
 }

@@ -3,14 +3,15 @@
 // line per detail row (the groups' data columns, then the report's columns);
 // no titles, page texts or totals.
 //
-// Written for the spreadsheets this system's users open it with: UTF-8 with
-// a byte-order mark (so accents survive), ';' between fields and decimal
-// commas (the Brazilian list and decimal separators), lines ended by CR LF,
-// dates as dd/mm/yyyy. A text made only of digits (a code such as 0012) is
-// written as the formula ="0012", which spreadsheets show as that text with
-// its leading zeros. A text that starts with = + - or @ gets a leading
-// apostrophe so that it is never taken for a formula. Fields holding ';',
-// quotes, line breaks or outer blanks are quoted, quotes doubled.
+// Plain RFC 4180 text, as any CSV reader takes it: fields holding ';', a
+// quote, a line break or outer blanks are quoted, quotes doubled; lines end
+// with CR LF. Made for the spreadsheets this system's users open it with:
+// UTF-8 with a byte-order mark (so accents survive), ';' between fields and
+// decimal commas (the Brazilian list and decimal separators), dates as
+// dd/mm/yyyy. Codes are written as they are ("0012"); keeping their leading
+// zeros is the reading program's choice (docs/report-format.md, CSV). A
+// text that starts with = + - or @ gets a leading apostrophe so that no
+// spreadsheet ever takes it for a formula.
 
 #include "platform/reports/FileRenderer.h"
 

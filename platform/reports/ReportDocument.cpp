@@ -1,5 +1,8 @@
 #include "platform/reports/ReportDocument.h"
 
+#include <map>
+#include <set>
+
 #include "host/Errors.h"
 #include "platform/reports/internal/BandFlow.h"
 #include "platform/reports/internal/ColumnLayout.h"
@@ -31,6 +34,51 @@ ReportDocument::ReportDocument(Input input)
 
 ReportDocument::~ReportDocument() = default;
 
+namespace {
+
+std::string lowerFirst(std::string s) {
+    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z') s[0] = char(s[0] - 'A' + 'a');
+    return s;
+}
+
+// Makes the captions of the flat formats distinct, so that every heading
+// names one column. The comparison reports print the same columns once per
+// side ("Produto", "Un.", "Qtde.", "Custo" under "Receita padrão" and again
+// under "Receita local"): the columns split into runs, a run ending where a
+// caption of it comes back; within a run, a caption that occurs more than
+// once in the report is qualified by the run's first caption that occurs
+// once and follows a repeated one ("Produto (receita padrão)", "Un.
+// (receita padrão)"). What that leaves equal is numbered.
+void makeCaptionsDistinct(std::vector<ReportDocument::DataColumn>& cols) {
+    std::map<std::string, int> uses;
+    for (const auto& c : cols) ++uses[c.caption];
+    std::vector<std::string> captions;
+    std::set<std::string> inRun;
+    for (std::size_t start = 0; start < cols.size();) {
+        std::size_t end = start;
+        inRun.clear();
+        while (end < cols.size() && inRun.insert(cols[end].caption).second) ++end;
+        std::string qualifier;
+        bool repeated = false;
+        for (std::size_t i = start; i < end && qualifier.empty(); ++i) {
+            if (uses[cols[i].caption] > 1)
+                repeated = true;
+            else if (repeated)
+                qualifier = " (" + lowerFirst(cols[i].caption) + ")";
+        }
+        for (std::size_t i = start; i < end; ++i)
+            captions.push_back(uses[cols[i].caption] > 1 ? cols[i].caption + qualifier : cols[i].caption);
+        start = end;
+    }
+    std::map<std::string, int> seen;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        int n = ++seen[captions[i]];
+        cols[i].caption = n == 1 ? captions[i] : captions[i] + " (" + std::to_string(n) + ")";
+    }
+}
+
+}  // namespace
+
 // The groups' data columns, then the active columns.
 void ReportDocument::chooseDataColumns() {
     for (const auto& g : m_def.groups)
@@ -38,6 +86,7 @@ void ReportDocument::chooseDataColumns() {
             m_dataColumns.push_back({m_eval->expand(dc.caption, nullptr), m_data->fieldIndex(dc.field), {}});
     for (std::size_t i = 0; i < m_columns->count(); ++i)
         m_dataColumns.push_back({m_columns->caption(i), m_columns->field(i), m_columns->column(i).format});
+    makeCaptionsDistinct(m_dataColumns);
 }
 
 // One pass over the rows: each row to bands, and the bands waiting drained

@@ -319,31 +319,63 @@ TEST(ValueTexts, BrazilianConventions) {
     for (const auto& c : cases) EXPECT_EQ(ReportDocument::text(c.v, c.format), c.text) << c.text;
 }
 
-TEST(Csv, CodesKeepLeadingZerosAndSpreadsheetConventions) {
-    const char* def = R"({
-      "version": 1, "code": "99", "title": "Filiais",
-      "data": { "dataSource": "dts" },
-      "columns": [ { "field": "CDFILIAL", "width": 6 }, { "field": "NMFILIAL", "caption": "Nome; razão", "width": 30 },
-                   { "field": "VRCUSTO", "width": 10, "format": "0.000" }, { "field": "DTVALIDADE", "width": 10 } ]
-    })";
+// Two sides of a comparison under one heading each, as the comparison
+// reports have them; data with a code, a separator, a quote and a line break.
+const char* kTwoSides = R"({
+  "version": 1, "code": "99", "title": "Padrão x local: custos/filial [teste]",
+  "orientation": "landscape",
+  "data": { "dataSource": "dts" },
+  "groups": [ { "field": "CDFILIAL", "header": [ { "text": "Filial {CDFILIAL}" } ],
+                "dataColumns": [ { "field": "CDFILIAL", "caption": "Filial" } ] } ],
+  "columns": [ { "field": "CDPRODP", "caption": "Produto", "width": 6 },
+               { "field": "NMPRODP", "caption": "Receita padrão", "width": 30 },
+               { "field": "VRCUSTOP", "caption": "Custo", "width": 10, "format": "#,##0.00" },
+               { "field": "CDPRODL", "caption": "Produto", "width": 6 },
+               { "field": "NMPRODL", "caption": "Receita local", "width": 20 },
+               { "field": "QTPRODL", "caption": "Qtde.", "width": 9, "format": "0.000" },
+               { "field": "VRCUSTOL", "caption": "Custo", "width": 10, "format": "#,##0.00" },
+               { "field": "DTVALIDADE", "caption": "Validade", "width": 10 } ]
+})";
+
+pla013::host::DataPacket twoSides() {
+    using pla013::host::FieldType;
     pla013::host::DataPacket p;
-    p.fields = {{"CDFILIAL", pla013::host::FieldType::String, 4},
-                {"NMFILIAL", pla013::host::FieldType::String, 30},
-                {"VRCUSTO", pla013::host::FieldType::Float, 0},
-                {"DTVALIDADE", pla013::host::FieldType::Date, 0}};
-    p.rows.push_back(
-        {"0012", "Escola \"Araçá\"; anexo", 1234.5, pla013::host::Variant::date(pla013::host::EncodeDate(2024, 7, 1))});
-    p.rows.push_back({"0013", "=HYPERLINK(\"x\")", pla013::host::Variant::null(), pla013::host::Variant::null()});
-    auto b = build(def, p);
+    p.fields = {
+        {"CDFILIAL", FieldType::String, 4}, {"CDPRODP", FieldType::String, 6}, {"NMPRODP", FieldType::String, 30},
+        {"VRCUSTOP", FieldType::Float, 0},  {"CDPRODL", FieldType::String, 6}, {"NMPRODL", FieldType::String, 30},
+        {"QTPRODL", FieldType::Float, 0},   {"VRCUSTOL", FieldType::Float, 0}, {"DTVALIDADE", FieldType::Date, 0}};
+    p.rows.push_back({"0012", "000123", "Arroz \"tipo 1\"; polido\nsaco", 1234.5, "000124", "=HYPERLINK(\"x\")", 0.125,
+                      12.0, pla013::host::Variant::date(pla013::host::EncodeDate(2024, 7, 1))});
+    p.rows.push_back({"0012", "000200", "Feijão", 2.0, pla013::host::Variant::null(), pla013::host::Variant::null(),
+                      pla013::host::Variant::null(), pla013::host::Variant::null(), pla013::host::Variant::null()});
+    return p;
+}
+
+// Read back by a real CSV reader: distinct headings, every value as written.
+TEST(Csv, ReadBackByPythonsCsvModule) {
+    auto b = build(kTwoSides, twoSides());
     TempDir dir;
-    CsvRenderer().render(*b.doc, dir.file("f.csv"));
-    std::string csv = readFile(dir.file("f.csv"));
+    const std::string file = dir.file("f.csv");
+    CsvRenderer().render(*b.doc, file);
+    const std::string csv = readFile(file);
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u) << "byte-order mark";
-    EXPECT_EQ(csv,
-              "\xEF\xBB\xBF"
-              "CDFILIAL;\"Nome; razão\";VRCUSTO;DTVALIDADE\r\n"
-              "\"=\"\"0012\"\"\";\"Escola \"\"Araçá\"\"; anexo\";1234,500;01/07/2024\r\n"
-              "\"=\"\"0013\"\"\";\"'=HYPERLINK(\"\"x\"\")\";;\r\n");
+    EXPECT_NE(csv.find("\r\n"), std::string::npos);
+    EXPECT_EQ(csv.find("\n", csv.find("saco")), csv.find("\r\n", csv.find("saco")) + 1) << "CR LF ends the line";
+    int status = 0;
+    const std::string rows =
+        run("python3 -c 'import csv,json,sys\n"
+            "with open(sys.argv[1], encoding=\"utf-8-sig\", newline=\"\") as f:\n"
+            "    print(json.dumps(list(csv.reader(f, delimiter=\";\")), ensure_ascii=False))' " +
+                shellQuote(file),
+            status);
+    ASSERT_EQ(status, 0) << rows;
+    EXPECT_EQ(rows,
+              R"j([["Filial", "Produto (receita padrão)", "Receita padrão", "Custo (receita padrão)", )j"
+              R"j("Produto (receita local)", "Receita local", "Qtde.", "Custo (receita local)", "Validade"], )j"
+              R"j(["0012", "000123", "Arroz \"tipo 1\"; polido\nsaco", "1234,50", "000124", "'=HYPERLINK(\"x\")", )j"
+              R"j("0,125", "12,00", "01/07/2024"], )j"
+              R"j(["0012", "000200", "Feijão", "2,00", "", "", "", "", ""]])j"
+              "\n");
 }
 
 TEST(Html, TextsAreEscapedAndPagesAreSections) {
