@@ -1,7 +1,12 @@
 #include "platform/reports/XlsxRenderer.h"
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include <xlsxwriter.h>
 
@@ -74,24 +79,29 @@ public:
         const std::string& t = s.size() > 32000 ? internal::cutText(s, 32000, true) : s;
         check(worksheet_write_string(m_ws, r, c, t.c_str(), f), "texto");
     }
-    void value(lxw_row_t r, lxw_col_t c, const Cell& cell, bool bold) {
+    // A value as the spreadsheet's own kind: numbers and dates as numbers
+    // with the column's format, texts (codes included) as strings.
+    void value(lxw_row_t r, lxw_col_t c, const host::Variant& v, const std::string& format, bool bold) {
         using K = host::Variant::Kind;
-        const host::Variant& v = cell.value;
         switch (v.kind()) {
             case K::Integer:
             case K::Float:
-                check(
-                    worksheet_write_number(m_ws, r, c, v.toDouble(), number(excelFormat(cell.format, v.kind()), bold)),
-                    "número");
+                check(worksheet_write_number(m_ws, r, c, v.toDouble(), number(excelFormat(format, v.kind()), bold)),
+                      "número");
                 break;
-            case K::Date:
-                check(worksheet_write_number(m_ws, r, c, v.toDate(), number(excelFormat(cell.format, K::Date), bold)),
+            case K::Date: {
+                const double d = v.toDate();
+                const bool timed = format.empty() && d != std::floor(d);
+                check(worksheet_write_number(m_ws, r, c, d,
+                                             number(timed ? "dd/mm/yyyy hh:mm" : excelFormat(format, K::Date), bold)),
                       "data");
                 break;
+            }
             case K::Text: text(r, c, v.toString(), bold ? m_bold : nullptr); break;
             default: break;
         }
     }
+    void value(lxw_row_t r, lxw_col_t c, const Cell& cell, bool bold) { value(r, c, cell.value, cell.format, bold); }
     lxw_worksheet* ws() const { return m_ws; }
 
 private:
@@ -101,6 +111,64 @@ private:
     std::map<std::pair<std::string, bool>, lxw_format*> m_formats;
 };
 
+// The printed layout's sheet, when the data sheet is not named so already.
+constexpr const char* kLayoutSheet = "Impressão";
+
+// A sheet name from the report's title: at most 31 characters, none of
+// [ ] : * ? / \, no apostrophe at either end (the spreadsheet's rules).
+std::string sheetName(const std::string& title, const std::string& fallback) {
+    std::string name;
+    for (char c : title) {
+        const bool forbidden = std::string_view("[]:*?/\\").find(c) != std::string_view::npos;
+        const char out = forbidden || c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+        if (out == ' ' && (name.empty() || name.back() == ' ')) continue;
+        name += out;
+    }
+    auto trim = [](std::string& s) {
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\'')) s.pop_back();
+        std::size_t lead = s.find_first_not_of(" '");
+        s.erase(0, lead == std::string::npos ? s.size() : lead);
+    };
+    trim(name);
+    name = internal::cutText(name, LXW_SHEETNAME_MAX, false);
+    trim(name);
+    if (name.empty()) name = fallback;
+    return name;
+}
+
+void writeData(Sheet& sheet, const ReportDocument& doc, const std::function<void(std::size_t)>& onRow) {
+    lxw_worksheet* ws = sheet.ws();
+    const auto& cols = doc.dataColumns();
+    std::vector<std::size_t> widths(cols.size());
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        widths[i] = internal::textWidth(cols[i].caption);
+        sheet.text(0, lxw_col_t(i), cols[i].caption, sheet.header());
+    }
+    lxw_row_t r = 1;
+    doc.forEachDetailRow([&](const std::vector<host::Variant>& row) {
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+            const host::Variant& v = row[std::size_t(cols[i].field)];
+            sheet.value(r, lxw_col_t(i), v, cols[i].format, false);
+            widths[i] = std::max(widths[i], std::min<std::size_t>(60, ReportDocument::text(v, cols[i].format).size()));
+        }
+        onRow(r++);
+    });
+    for (std::size_t i = 0; i < cols.size(); ++i)
+        sheet.check(worksheet_set_column(ws, lxw_col_t(i), lxw_col_t(i), double(widths[i] + 2), nullptr), "coluna");
+    worksheet_freeze_panes(ws, 1, 0);
+    if (!cols.empty()) sheet.check(worksheet_autofilter(ws, 0, 0, r - 1, lxw_col_t(cols.size() - 1)), "filtro");
+    worksheet_repeat_rows(ws, 0, 0);
+}
+
+void setUpPage(lxw_worksheet* ws, bool landscape) {
+    worksheet_set_paper(ws, 9);  // A4
+    if (landscape)
+        worksheet_set_landscape(ws);
+    else
+        worksheet_set_portrait(ws);
+    worksheet_fit_to_pages(ws, 1, 0);  // the columns on one page wide
+}
+
 }  // namespace
 
 void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
@@ -109,10 +177,25 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
     lxw_workbook* raw = workbook_new_opt(path.c_str(), &options);
     if (!raw) throw host::EHostError("Não foi possível criar a planilha '" + path + "'.");
     std::unique_ptr<lxw_workbook, WorkbookCloser> wb(raw);
-    std::string sheetName = doc.reportId().empty() ? "Relatorio" : doc.reportId().substr(0, 31);
-    lxw_worksheet* ws = workbook_add_worksheet(raw, sheetName.c_str());
-    if (!ws) throw host::EHostError("XLSX: não foi possível criar a folha '" + sheetName + "'.");
+
+    const std::string dataName =
+        sheetName(doc.titleText(), doc.reportId().empty() ? std::string("Relatório") : doc.reportId());
+    lxw_worksheet* dataWs = workbook_add_worksheet(raw, dataName.c_str());
+    if (!dataWs) throw host::EHostError("XLSX: não foi possível criar a folha '" + dataName + "'.");
+    Sheet data(raw, dataWs);
+    setUpPage(dataWs, true);
+    const std::size_t rows = doc.detailRowCount();
+    const std::size_t bands = doc.bandCount();
+    const std::size_t total = rows + bands;
+    writeData(data, doc, [&](std::size_t done) {
+        if (done % 1000 == 0) progress(done, total);
+    });
+
+    const std::string layoutName = dataName == kLayoutSheet ? "Impressão 2" : kLayoutSheet;
+    lxw_worksheet* ws = workbook_add_worksheet(raw, layoutName.c_str());
+    if (!ws) throw host::EHostError("XLSX: não foi possível criar a folha '" + layoutName + "'.");
     Sheet sheet(raw, ws);
+    setUpPage(ws, doc.landscape());
 
     const Line header = doc.columnHeaderLine();
     for (std::size_t i = 0; i < header.cells.size(); ++i)
@@ -128,10 +211,9 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
             sheet.text(r, lxw_col_t(i), header.cells[i].text, sheet.header());
         ++r;
     }
-    const std::size_t bands = doc.bandCount();
-    std::size_t done = 0;
+    std::size_t done = rows;
     doc.forEachBand([&](const Line& l) {
-        if (++done % 1000 == 0) progress(done, bands);
+        if (++done % 1000 == 0) progress(done, total);
         switch (l.style) {
             case LineStyle::Detail:
                 for (const auto& c : l.cells) sheet.value(r, lxw_col_t(c.column), c, false);
@@ -165,7 +247,7 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
                 break;
         }
     });
-    progress(bands, bands);
+    progress(total, total);
     ++r;
     sheet.text(r, 0, doc.printedAtText());
     lxw_error e = workbook_close(wb.release());

@@ -392,16 +392,80 @@ TEST(Html, TextsAreEscapedAndPagesAreSections) {
     EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
-TEST(Xlsx, CodesAreStringsAndNumbersAreNumbers) {
-    auto b = build(kGrouped, items(1, 2));
+// Read back from the archive: the sheets' names and, for the data sheet,
+// its frozen pane, its autofilter and the cells of one row, each as
+// "REF kind value format" (kind: s a string, n a number).
+const char* kReadXlsx = R"py(
+import re, sys, zipfile, xml.etree.ElementTree as ET
+ns = {"m": "http://schemas.openxmlformats.org/spreadsheetml/2006/main"}
+z = zipfile.ZipFile(sys.argv[1])
+print("sheets:", "|".join(s.get("name") for s in ET.fromstring(z.read("xl/workbook.xml")).iter("{%s}sheet" % ns["m"])))
+st = ET.fromstring(z.read("xl/styles.xml"))
+codes = {f.get("numFmtId"): f.get("formatCode") for f in st.iter("{%s}numFmt" % ns["m"])}
+xfs = [x.get("numFmtId") for x in st.find("m:cellXfs", ns)]
+ws = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
+pane = ws.find(".//m:pane", ns)
+print("pane:", pane.get("state"), pane.get("ySplit"), pane.get("topLeftCell"))
+print("filter:", ws.find("m:autoFilter", ns).get("ref"))
+print("landscape:", ws.find("m:pageSetup", ns).get("orientation"))
+for c in ws.find("m:sheetData", ns)[int(sys.argv[2]) - 1]:
+    if c.get("t") == "inlineStr":
+        print(c.get("r"), "s", c.find("m:is/m:t", ns).text)
+    else:
+        print(c.get("r"), "n", c.find("m:v", ns).text, codes.get(xfs[int(c.get("s", 0))], "General"))
+)py";
+
+TEST(Xlsx, DataSheetReadBackAsASpreadsheetReadsIt) {
+    auto b = build(kTwoSides, twoSides());
     TempDir dir;
-    XlsxRenderer().render(*b.doc, dir.file("f.xlsx"));
+    const std::string file = dir.file("f.xlsx");
+    XlsxRenderer().render(*b.doc, file);
     int status = 0;
-    std::string sheet = run("unzip -p " + shellQuote(dir.file("f.xlsx")) + " xl/worksheets/sheet1.xml", status);
-    ASSERT_EQ(status, 0);
-    // The code 000000 is an inline string, the cost a number.
-    EXPECT_NE(sheet.find("<t>000000</t>"), std::string::npos) << sheet.substr(0, 2000);
-    EXPECT_NE(sheet.find("<v>1000.5</v>"), std::string::npos);
+    const std::string got = run("python3 -c " + shellQuote(kReadXlsx) + " " + shellQuote(file) + " 2", status);
+    ASSERT_EQ(status, 0) << got;
+    EXPECT_EQ(got,
+              "sheets: Padrão x local custos filial te|Impressão\n"
+              "pane: frozen 1 A2\n"
+              "filter: A1:I3\n"
+              "landscape: landscape\n"
+              "A2 s 0012\n"
+              "B2 s 000123\n"
+              "C2 s Arroz \"tipo 1\"; polido\nsaco\n"
+              "D2 n 1234.5 #,##0.00\n"
+              "E2 s 000124\n"
+              "F2 s =HYPERLINK(\"x\")\n"
+              "G2 n 0.125 0.000\n"
+              "H2 n 12 #,##0.00\n"
+              "I2 n 45474 dd/mm/yyyy\n");
+    // The headings are the CSV's.
+    const std::string heading = run("unzip -p " + shellQuote(file) + " xl/worksheets/sheet1.xml", status);
+    EXPECT_NE(heading.find("<t>Custo (receita local)</t>"), std::string::npos);
+}
+
+TEST(Xlsx, SheetNamesFollowTheSpreadsheetsRules) {
+    const struct {
+        const char* title;
+        const char* sheet;
+    } cases[] = {
+        {"Custo dos Pratos: Receita Padrão x Receita das Filiais", "Custo dos Pratos Receita Padrão"},
+        {"'[Teste]' */?\\\\", "Teste"},
+        {"::", "PLA01399"},
+        {"Impressão", "Impressão|Impressão 2"},
+    };
+    for (const auto& c : cases) {
+        std::string def = kTwoSides;
+        const std::string from = "Padrão x local: custos/filial [teste]";
+        def.replace(def.find(from), from.size(), c.title);
+        auto b = build(def, twoSides());
+        TempDir dir;
+        XlsxRenderer().render(*b.doc, dir.file("f.xlsx"));
+        int status = 0;
+        std::string got =
+            run("python3 -c " + shellQuote(kReadXlsx) + " " + shellQuote(dir.file("f.xlsx")) + " 1", status);
+        std::string expected = std::string("sheets: ") + c.sheet;
+        if (expected.find('|') == std::string::npos) expected += "|Impressão";
+        EXPECT_EQ(got.substr(0, got.find('\n')), expected) << c.title;
+    }
 }
 
 }  // namespace
