@@ -36,17 +36,24 @@ const char* kStyle =
     ".page{background:#fff;margin:12px auto;padding:16px 20px;max-width:1100px;page-break-after:always}"
     ".page:last-child{page-break-after:auto}"
     "header h1{font-size:13pt;margin:0;display:inline-block}header .id{float:right;font-weight:bold}"
-    "header p{margin:2px 0}.filter{color:#333}"
+    "header p{margin:2px 0;white-space:pre-wrap}.filter{color:#333}"
     "table{border-collapse:collapse;table-layout:fixed;width:100%;margin-top:8px}"
     "th{border-bottom:1px solid #000;text-align:left;font-weight:bold}"
     "td,th{padding:1px 4px;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}"
     ".r{text-align:right}.c{text-align:center}"
-    "tr.group td{font-weight:normal;padding-top:6px}tr.group.b td{font-weight:bold}"
+    "tr.group td{font-weight:normal;padding-top:6px;white-space:pre}tr.group.b td{font-weight:bold}"
     "tr.memo td{white-space:pre-wrap}tr.memocap td{font-weight:bold}"
     "tr.totals td{font-weight:bold;border-top:1px solid #999}"
     "tr.empty td{font-style:italic}"
     "footer{border-top:1px solid #000;margin-top:10px;padding-top:2px;display:flex;justify-content:space-between}"
-    "@media print{body{background:#fff}.page{margin:0;max-width:none}}";
+    "@media print{body{background:#fff}.page{margin:0;padding:0;max-width:none}"
+    "thead{display:table-header-group}tr{break-inside:avoid;page-break-inside:avoid}}";
+
+// Each section is one page of the report; the printer's page follows the
+// report's orientation.
+const char* pageRule(bool landscape) {
+    return landscape ? "@page{size:A4 landscape;margin:10mm}" : "@page{size:A4 portrait;margin:10mm}";
+}
 
 // Writes the lines of one page; the table opens at the first line that
 // belongs in it and closes at the page footer.
@@ -92,6 +99,15 @@ private:
         m_inTable = true;
     }
 
+    // The rows of the body; the column headers, when the page has them,
+    // come first as the table's head, which printing repeats.
+    void openBody() {
+        openTable();
+        if (m_inBody) return;
+        m_out << "<tbody>\n";
+        m_inBody = true;
+    }
+
     void cells(const Line& l, const char* tag) {
         for (const auto& c : l.cells) {
             m_out << "<" << tag << " class=\"" << alignClass(c.align) << "\">";
@@ -104,18 +120,19 @@ private:
         openTable();
         m_out << "<thead><tr>";
         cells(l, "th");
-        m_out << "</tr></thead>\n<tbody>\n";
+        m_out << "</tr></thead>\n";
+        openBody();
     }
 
     void detail(const Line& l) {
-        openTable();
+        openBody();
         m_out << "<tr>";
         cells(l, "td");
         m_out << "</tr>\n";
     }
 
     void totals(const Line& l) {
-        openTable();
+        openBody();
         m_out << "<tr class=\"totals\">";
         // The caption spans the columns before the first figure.
         std::size_t firstCol = span();
@@ -139,7 +156,7 @@ private:
     }
 
     void image(const Line& l) {
-        openTable();
+        openBody();
         m_out << "<tr class=\"image\"><td colspan=\"" << span() << "\" style=\"padding-left:" << l.level * 2 << "ch\">";
         if (l.image && !l.image->bytes.empty()) {
             m_out << "<img alt=\"foto\" style=\"height:" << l.height * 1.3
@@ -153,10 +170,10 @@ private:
 
     void footer(const Line& l) {
         if (m_inTable)
-            m_out << "</tbody>\n</table>\n";
+            m_out << (m_inBody ? "</tbody>\n</table>\n" : "</table>\n");
         else
             m_out << "</header>\n";
-        m_inTable = false;
+        m_inTable = m_inBody = false;
         m_out << "<footer><span>";
         escape(m_out, l.cells.front().text);
         m_out << "</span><span>";
@@ -165,7 +182,7 @@ private:
     }
 
     void spanning(const Line& l) {
-        openTable();
+        openBody();
         const char* cls = l.style == LineStyle::Memo          ? "memo"
                           : l.style == LineStyle::MemoCaption ? "memocap"
                           : l.style == LineStyle::Empty       ? "empty"
@@ -179,6 +196,7 @@ private:
     std::ostream& m_out;
     const Line& m_header;
     bool m_inTable = false;
+    bool m_inBody = false;
 };
 
 }  // namespace
@@ -188,7 +206,7 @@ void HtmlRenderer::render(const ReportDocument& doc, const std::string& path) {
     if (!out) throw host::EHostError("Não foi possível gravar '" + path + "'.");
     out << "<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
     escape(out, doc.titleText());
-    out << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n";
+    out << "</title>\n<style>" << kStyle << pageRule(doc.landscape()) << "</style>\n</head>\n<body>\n";
 
     const Line header = doc.columnHeaderLine();
     const std::size_t total = doc.pageCount();

@@ -392,6 +392,32 @@ TEST(Html, TextsAreEscapedAndPagesAreSections) {
     EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
+// Every page a real table: the column headers in its head (repeated when
+// printing breaks it), every row in a head or a body; the subtitle's runs
+// of blanks kept; the printed page in the report's orientation.
+TEST(Html, PagesAreTablesWithHeadAndBodyAndPrint) {
+    std::string def = kTwoSides;
+    def.insert(def.find("\"orientation\""), "\"subtitle\": \"Filial 0012   Tipo de custo: médio\",\n");
+    auto data = twoSides();
+    for (int i = 0; i < 120; ++i) data.rows.push_back(data.rows.back());
+    auto b = build(def, data);
+    ASSERT_GT(b.doc->pageCount(), 1u);
+    TempDir dir;
+    HtmlRenderer().render(*b.doc, dir.file("f.html"));
+    const std::string html = readFile(dir.file("f.html"));
+    const int pages = int(b.doc->pageCount());
+    EXPECT_EQ(count(html, "<table>"), pages);
+    EXPECT_EQ(count(html, "<thead><tr><th"), pages);
+    EXPECT_EQ(count(html, "<tbody>"), pages);
+    EXPECT_EQ(count(html, "</tbody>\n</table>"), pages);
+    const std::string outside = std::regex_replace(html, std::regex("<(thead|tbody)>[^]*?</\\1>"), "");
+    EXPECT_EQ(outside.find("<tr"), std::string::npos);
+    EXPECT_NE(html.find("<p class=\"subtitle\">Filial 0012   Tipo de custo: médio</p>"), std::string::npos);
+    EXPECT_NE(html.find("header p{margin:2px 0;white-space:pre-wrap}"), std::string::npos);
+    EXPECT_NE(html.find("thead{display:table-header-group}"), std::string::npos);
+    EXPECT_NE(html.find("@page{size:A4 landscape"), std::string::npos);
+}
+
 // Read back from the archive: the sheets' names and, for the data sheet,
 // its frozen pane, its autofilter and the cells of one row, each as
 // "REF kind value format" (kind: s a string, n a number).
