@@ -75,8 +75,9 @@ public:
     }
     void text(lxw_row_t r, lxw_col_t c, const std::string& s, lxw_format* f = nullptr) {
         if (s.empty()) return;
-        // A cell holds at most 32767 characters.
-        const std::string& t = s.size() > 32000 ? internal::cutText(s, 32000, true) : s;
+        // A cell holds at most 32767 characters (the engine's values are
+        // already cut so; texts made of them, such as captions, may not be).
+        const std::string t = internal::cutText(s, 32767, true);
         check(worksheet_write_string(m_ws, r, c, t.c_str(), f), "texto");
     }
     // A value as the spreadsheet's own kind: numbers and dates as numbers
@@ -130,7 +131,13 @@ std::string sheetName(const std::string& title, const std::string& fallback) {
         s.erase(0, lead == std::string::npos ? s.size() : lead);
     };
     trim(name);
-    name = internal::cutText(name, LXW_SHEETNAME_MAX, false);
+    std::string cut = internal::cutText(name, LXW_SHEETNAME_MAX, false);
+    // A name cut inside a word ends at the word before, when that leaves most of it.
+    if (cut.size() < name.size() && name[cut.size()] != ' ') {
+        const std::size_t blank = cut.rfind(' ');
+        if (blank != std::string::npos && internal::textWidth(cut.substr(0, blank)) >= 16) cut.erase(blank);
+    }
+    name = cut;
     trim(name);
     if (name.empty()) name = fallback;
     return name;
