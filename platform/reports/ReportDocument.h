@@ -98,7 +98,9 @@ public:
     // The lines of the body's bands, in order.
     void forEachBand(const std::function<void(const Line&)>& sink) const;
 
-    // Flat data export: captions and, per printed detail row, the values.
+    // Flat data export: captions (distinct: a caption printed once per side
+    // of a comparison is qualified by its side) and, per printed detail row,
+    // the values.
     struct DataColumn {
         std::string caption;
         int field = -1;  // index in the row
