@@ -1,5 +1,8 @@
 #include "ServerTestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -136,6 +139,19 @@ std::vector<std::string> fieldsOf(const pla013::host::DataPacket& packet) {
     for (const auto& f : packet.fields)
         out.push_back(f.name + ":" + pla013::host::FieldTypeName(f.type) + ":" + std::to_string(f.size));
     return out;
+}
+
+int connectLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(std::uint16_t(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace servertest

@@ -34,6 +34,9 @@ const std::string& sampleDatabase(DbEngine engine);
 std::unique_ptr<pla013::appserver::AppServer> startServer(const std::string& location,
                                                           pla013::appserver::AppServerOptions options = {});
 
+// A plain TCP connection to the loopback port; -1 when refused.
+int connectLoopback(int port);
+
 // Quiet options for servers whose log nobody reads.
 pla013::appserver::AppServerOptions quietOptions();
 

@@ -32,19 +32,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-int connectTo(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(std::uint16_t(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool sendAll(int fd, const std::string& bytes) {
     for (std::size_t sent = 0; sent < bytes.size();) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -135,7 +122,7 @@ protected:
         s_server = nullptr;
     }
     static Answer exchange(const std::string& bytes, bool halfClose = false) {
-        const int fd = connectTo(s_server->port());
+        const int fd = connectLoopback(s_server->port());
         EXPECT_GE(fd, 0);
         EXPECT_TRUE(sendAll(fd, bytes));
         if (halfClose) ::shutdown(fd, SHUT_WR);
@@ -199,8 +186,8 @@ TEST_F(Abuse, SlowAndIdleConnectionsDoNotKeepACallWaiting) {
     // 64 clients sending their request a byte at a time, 64 that send nothing.
     std::vector<int> slow, idle;
     for (int i = 0; i < 64; ++i) {
-        slow.push_back(connectTo(s_server->port()));
-        idle.push_back(connectTo(s_server->port()));
+        slow.push_back(connectLoopback(s_server->port()));
+        idle.push_back(connectLoopback(s_server->port()));
     }
     std::atomic<bool> done{false};
     std::thread drip([&] {
@@ -229,7 +216,7 @@ TEST(AbuseDeadline, ARequestStillArrivingAtItsDeadlineIsCut) {
     auto options = quietOptions();
     options.readTimeout = 300ms;
     auto server = startServer(sampleDatabase(DbEngine::SQLite), options);
-    const int fd = connectTo(server->port());
+    const int fd = connectLoopback(server->port());
     const std::string request = post(kCostTypes);
     Answer a;
     for (std::size_t i = 0; i < request.size() && !a.closed; ++i) {
@@ -285,10 +272,10 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     ASSERT_GT(port, 0) << "[" << server.printed << "]";
 
     // One answer first, so that the server surely holds the connection.
-    const int busy = connectTo(port);
+    const int busy = connectLoopback(port);
     ASSERT_TRUE(sendAll(busy, kHealth));
     ASSERT_EQ(statusOf(readOneAnswer(busy)), 200);
-    const int idle = connectTo(port);
+    const int idle = connectLoopback(port);
     ASSERT_TRUE(sendAll(busy, post(kCostTypes)));
     ::kill(pid, SIGTERM);
     const Answer answer = readUntilClosed(busy);
@@ -300,7 +287,7 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_NE((server.printed + readUntilClosed(server.out).bytes).find("stopped (SIGTERM)"), std::string::npos);
-    EXPECT_LT(connectTo(port), 0);
+    EXPECT_LT(connectLoopback(port), 0);
     ::close(busy);
     ::close(idle);
     ::close(server.out);

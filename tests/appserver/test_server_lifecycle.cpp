@@ -54,19 +54,6 @@ std::size_t rowsOfResult(const pla013::host::Variant& v) {
     return n;
 }
 
-int connectRaw(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(std::uint16_t(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 }  // namespace
 
 TEST(ServerLifecycle, StartsOnAFreeLoopbackPortStopsAndStartsAgain) {
@@ -215,7 +202,7 @@ TEST(ServerLifecycle, ASilentClientDoesNotHoldUpOthersNorStop) {
     auto options = quietOptions();
     options.readTimeout = std::chrono::milliseconds(500);
     auto server = startServer(sampleDatabase(DbEngine::SQLite), options);
-    const int silent = connectRaw(server->port());
+    const int silent = connectLoopback(server->port());
     ASSERT_GE(silent, 0);
     EXPECT_NO_THROW(call(server->port(), kCost, "ListaTipoCusto", {}));
     server->stop();

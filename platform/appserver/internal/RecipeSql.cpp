@@ -80,38 +80,36 @@ const char* kCentral =
     "  AND (F.CDFILIAL = COALESCE(B.CDFILCENTPME, B.CDFILIAL) OR\n"
     "       F.CDFILCENTPME = COALESCE(B.CDFILCENTPME, B.CDFILIAL))\n";
 
+// The visible dishes in the range that have a standard recipe or the other
+// recipe that `otherRecipe` (an EXISTS) finds, in code order.
+std::string dishesWithRecipe(Bounds b, const std::string& columns, const std::string& otherRecipe) {
+    return "SELECT " + columns + "\nFROM PRATO P\n" +
+           where(range(b) + std::vector<std::string>{kVisible,
+                                                     "(EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
+                                                     "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = "
+                                                     "P.CDFILAUXPRAT) OR\n     " +
+                                                         otherRecipe + ")"}) +
+           "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+}
+
 }  // namespace
 
 const std::string& dishesWithLocalRecipe(Bounds bounds) {
     static const auto texts = versions([](Bounds b) {
-        return "SELECT P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT\n"
-               "FROM PRATO P\n" +
-               where(range(b) +
-                     std::vector<std::string>{
-                         kVisible,
-                         "(EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
-                         "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
-                         "     EXISTS (SELECT 1 FROM RECEITALOCAL L\n"
-                         "             WHERE L.CDFILIAL = :P_CDFILIAL AND L.CDPRATO = P.CDPRATO\n"
-                         "               AND L.CDFILAUXPRAT = P.CDFILAUXPRAT))"}) +
-               "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+        return dishesWithRecipe(b, "P.CDPRATO, P.NMPRATO, P.CDFILAUXPRAT",
+                                "EXISTS (SELECT 1 FROM RECEITALOCAL L\n"
+                                "             WHERE L.CDFILIAL = :P_CDFILIAL AND L.CDPRATO = P.CDPRATO\n"
+                                "               AND L.CDFILAUXPRAT = P.CDFILAUXPRAT)");
     });
     return byBounds(bounds, texts);
 }
 
 const std::string& dishesWithServiceRecipe(Bounds bounds) {
     static const auto texts = versions([](Bounds b) {
-        return "SELECT P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO\n"
-               "FROM PRATO P\n" +
-               where(range(b) +
-                     std::vector<std::string>{
-                         kVisible,
-                         "(EXISTS (SELECT 1 FROM RECEITAPRATO R\n"
-                         "             WHERE R.CDPRATO = P.CDPRATO AND R.CDFILAUXPRAT = P.CDFILAUXPRAT) OR\n"
-                         "     EXISTS (SELECT 1 FROM RECEITASERV S\n"
-                         "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
-                         "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT))"}) +
-               "ORDER BY P.CDPRATO, P.CDFILAUXPRAT\n";
+        return dishesWithRecipe(b, "P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO",
+                                "EXISTS (SELECT 1 FROM RECEITASERV S\n"
+                                "             WHERE S.CDFILIAL = :P_CDFILIALSERV AND S.CDSERVFILI = :P_CDSERVFILI\n"
+                                "               AND S.CDPRATO = P.CDPRATO AND S.CDFILAUXPRAT = P.CDFILAUXPRAT)");
     });
     return byBounds(bounds, texts);
 }
