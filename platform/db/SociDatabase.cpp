@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "host/Errors.h"
 #include "platform/db/internal/SqlText.h"
@@ -139,6 +141,26 @@ int readOnlyAuthorizer(void*, int action, const char*, const char*, const char*,
     }
 }
 
+// A query kept prepared on a PostgreSQL session: parsed and planned once,
+// then run with new values. The bindings keep their addresses for the
+// statement's life.
+struct PreparedQuery {
+    soci::statement statement;
+    soci::row row;
+    std::vector<Binding> bound;
+    explicit PreparedQuery(soci::session& session) : statement(session) {}
+};
+
+// The bound kinds are part of the key: the statement is bound by type.
+std::string preparedKey(const std::string& sql, const std::vector<Binding>& bound) {
+    std::string key = sql;
+    key += '\x1f';
+    for (const Binding& binding : bound) key += char('0' + int(binding.kind));
+    return key;
+}
+
+constexpr std::size_t kPreparedLimit = 64;
+
 }  // namespace
 
 struct SociDatabase::Impl {
@@ -149,6 +171,8 @@ struct SociDatabase::Impl {
     int transactionDepth = 0;
     int readOnlyDepth = 0;
     bool emptyTextIsNull = true;
+    // After the session, so the statements are deallocated while it is open.
+    std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> prepared;
 
     [[noreturn]] void fail(const std::string& name, const std::string& message) const {
         throw EHostError(name + ": " + message);
@@ -156,6 +180,7 @@ struct SociDatabase::Impl {
 
     std::vector<Binding> bindings(const std::string& sql, const SqlParams& params, const std::string& name) const;
     void prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql);
+    DataPacket runPrepared(const std::string& sql, std::vector<Binding>& bound);
     DataPacket fetchAll(soci::statement& statement, soci::row& row, bool gotRow);
     void describe(soci::statement& statement, soci::row& row, bool gotRow, DataPacket& packet,
                   std::vector<Column>& columns);
@@ -291,6 +316,45 @@ void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding
     statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql,
                       soci::details::st_one_time_query);
     statement.define_and_bind();
+}
+
+DataPacket SociDatabase::Impl::runPrepared(const std::string& sql, std::vector<Binding>& bound) {
+    // The same few queries run call after call on a server session: planning
+    // them each time costs more than running them for one dish.
+    const std::string key = preparedKey(sql, bound);
+    auto found = prepared.find(key);
+    if (found == prepared.end()) {
+        if (prepared.size() >= kPreparedLimit) prepared.clear();
+        auto query = std::make_unique<PreparedQuery>(session);
+        query->bound = std::move(bound);
+        query->statement.exchange(soci::into(query->row));
+        for (Binding& binding : query->bound) binding.bindTo(query->statement);
+        query->statement.alloc();
+        query->statement.prepare(internal::withoutComments(sql), soci::details::st_repeatable_query);
+        query->statement.define_and_bind();
+        found = prepared.emplace(key, std::move(query)).first;
+    } else {
+        std::vector<Binding>& kept = found->second->bound;
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            kept[i].text = std::move(bound[i].text);
+            kept[i].integer = bound[i].integer;
+            kept[i].real = bound[i].real;
+            kept[i].indicator = bound[i].indicator;
+        }
+    }
+    PreparedQuery& query = *found->second;
+    try {
+        const bool gotRow = query.statement.execute(true);
+        DataPacket packet = fetchAll(query.statement, query.row, gotRow);
+        // The result read, the statement need not hold it until its next run.
+        static_cast<soci::postgresql_statement_backend*>(query.statement.get_backend())->result_.reset();
+        return packet;
+    } catch (...) {
+        // A statement that failed is not trusted again (the session may
+        // have been lost with it).
+        prepared.erase(found);
+        throw;
+    }
 }
 
 void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bool gotRow, DataPacket& packet,
@@ -476,6 +540,7 @@ DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, 
     g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
+        if (d.engine == DbEngine::PostgreSQL) return d.runPrepared(sql, bound);
         soci::row row;
         soci::statement statement(d.session);
         statement.exchange(soci::into(row));

@@ -154,6 +154,27 @@ TEST_P(Adapter, OracleFunctionsAreAvailable) {
     EXPECT_EQ(row[6].toInt(), 1);
 }
 
+TEST_P(Adapter, ARepeatedQueryGivesEachRunItsOwnRows) {
+    // Past the point where a server switches to a generic plan, past a
+    // failed run and past more distinct texts than a session keeps prepared.
+    const std::string sql = "SELECT I FROM AMOSTRA WHERE I >= :DE ORDER BY I";
+    for (int run = 0; run < 8; ++run) {
+        EXPECT_EQ(query(sql, {{"DE", 1}}).rows.size(), 2u) << run;
+        EXPECT_EQ(query(sql, {{"DE", 2}}).rows.size(), 1u) << run;
+        EXPECT_EQ(query(sql, {{"DE", Variant::null()}}).rows.size(), 0u) << run;
+    }
+    const std::string divide = "SELECT 10 / :D AS Q FROM AMOSTRA WHERE I = 1";
+    if (GetParam() == DbEngine::PostgreSQL) EXPECT_THROW(query(divide, {{"D", 0}}), EHostError);
+    EXPECT_EQ(query(divide, {{"D", 5}}).rows.at(0).at(0).toInt(), 2);
+    for (int i = 0; i < 70; ++i)
+        EXPECT_EQ(query("SELECT " + std::to_string(i) + " + :N AS V FROM AMOSTRA WHERE I = 1", {{"N", 1}})
+                      .rows.at(0)
+                      .at(0)
+                      .toInt(),
+                  i + 1);
+    EXPECT_EQ(query(sql, {{"DE", 2}}).rows.size(), 1u);
+}
+
 TEST_P(Adapter, AParameterUsedTwiceIsBoundEverywhere) {
     const std::string sql = "SELECT S FROM AMOSTRA WHERE (S = :P_S) OR (:P_S = 'todas') ORDER BY I";
     EXPECT_EQ(query(sql, {{"P_S", "todas"}}).rows.size(), 2u);
