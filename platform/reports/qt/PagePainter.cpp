@@ -124,6 +124,10 @@ public:
 
     void page(const std::vector<Line>& lines) {
         m_font = nullptr;
+        // Black ink on no fill whatever the painter held: a widget's painter
+        // starts with the palette's text colour.
+        m_p.setPen(QPen(Qt::black, 0.5));
+        m_p.setBrush(Qt::NoBrush);
         double y = kMargin;
         for (const Line& l : lines) {
             if (l.style == LineStyle::PageFooter) {
