@@ -1,10 +1,17 @@
 #include "platform/gui/FormView.h"
 
+#include <algorithm>
+#include <functional>
+
+#include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
 #include <QTimer>
 
 #include "host/Errors.h"
@@ -20,6 +27,35 @@ namespace {
 bool isContainer(const host::TControl& c) {
     return c.Kind() == host::ControlKind::GroupBox || c.Kind() == host::ControlKind::Panel;
 }
+
+// Boxes that only show a value (a looked-up name, a weekday).
+bool isDisplayOnly(const host::TControl& c) {
+    return (c.Kind() == host::ControlKind::Edit || c.Kind() == host::ControlKind::MaskEdit) &&
+           static_cast<const host::TEdit&>(c).ReadOnly();
+}
+
+bool passedBy(const host::TControl& c) { return isContainer(c) || isDisplayOnly(c); }
+
+// A frame in the highlight colour around the widget with the focus, drawn
+// over whatever the style draws (or does not draw) for it.
+class FocusRing final : public QWidget {
+public:
+    explicit FocusRing(QWidget* parent) : QWidget(parent) {
+        setObjectName("focusRing");
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0x1a, 0x5f, 0xd0), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
+    }
+};
 
 struct BusyGuard {
     BusyGuard(int& own, QtUserInterface& ui) : m_own(own), m_ui(ui) {
@@ -67,13 +103,15 @@ FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
     for (QWidget* w : findChildren<QWidget*>()) watch(w);
     // The keyboard order on screen is the form's tab order.
     QWidget* previous = nullptr;
-    for (host::TControl* c : form.TabSequence()) {
+    for (host::TControl* c : keyboardSequence()) {
         auto it = m_byControl.find(c);
-        if (it == m_byControl.end() || isContainer(*c)) continue;
+        if (it == m_byControl.end() || passedBy(*c)) continue;
         QWidget* w = it->second->focusTarget();
         if (previous && w && previous != w) QWidget::setTabOrder(previous, w);
         previous = w;
     }
+    m_focusRing = new FocusRing(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { placeFocusRing(now); });
 }
 
 FormView::~FormView() { detach(); }
@@ -150,6 +188,7 @@ void FormView::userAction(host::TControl& control, bool needsFocus, const std::f
     if (m_detached) return;
     dispatch([&] {
         if (!applyPendingFocus()) return;
+        finishActive(&control);
         if (needsFocus && m_form.ActiveControl() != &control) {
             m_form.FocusControl(&control);
             if (m_form.ActiveControl() != &control) return;  // refused: the action does not happen
@@ -166,13 +205,70 @@ void FormView::moveFocus(bool forward) {
     dispatch([&] {
         if (!applyPendingFocus()) return;
         host::TControl* from = m_form.ActiveControl();
-        host::TControl* next = from;
-        for (std::size_t i = 0; i <= m_form.AllControls().size(); ++i) {
-            next = m_form.FindNextControl(next, forward);
-            if (!next || next == from || !isContainer(*next)) break;
+        const std::vector<host::TControl*> seq = keyboardSequence();
+        const auto at = std::find(seq.begin(), seq.end(), from);
+        const std::ptrdiff_t n = std::ptrdiff_t(seq.size());
+        const std::ptrdiff_t start = at == seq.end() ? (forward ? -1 : n) : at - seq.begin();
+        host::TControl* next = nullptr;
+        for (std::ptrdiff_t step = 1; step <= n && !next; ++step) {
+            host::TControl* c = seq[std::size_t(((start + (forward ? step : -step)) % n + n) % n)];
+            if (c != from && c->CanFocus() && !passedBy(*c)) next = c;
         }
-        if (next && next != from && !isContainer(*next)) m_form.FocusControl(next);
+        if (!next) return;
+        finishActive(next);
+        // Entered from the keyboard: the field's text is selected.
+        m_keyboardEntry = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{m_keyboardEntry};
+        m_form.FocusControl(next);
     });
+}
+
+std::vector<host::TControl*> FormView::keyboardSequence() const {
+    // The form's tab order among siblings; those it does not place follow,
+    // top to bottom and left to right.
+    std::vector<host::TControl*> out;
+    std::function<void(const host::TControl*)> walk = [&](const host::TControl* parent) {
+        std::vector<host::TControl*> kids = parent->Children();
+        std::stable_sort(kids.begin(), kids.end(), [](const host::TControl* a, const host::TControl* b) {
+            const bool pa = a->TabOrder() >= 0, pb = b->TabOrder() >= 0;
+            if (pa != pb) return pa;
+            if (pa) return a->TabOrder() < b->TabOrder();
+            return std::pair(a->Top(), a->Left()) < std::pair(b->Top(), b->Left());
+        });
+        for (host::TControl* k : kids) {
+            if (k->Focusable() && k->TabStop()) out.push_back(k);
+            walk(k);
+        }
+    };
+    walk(&m_form);
+    return out;
+}
+
+void FormView::finishActive(const host::TControl* next) {
+    host::TControl* active = m_form.ActiveControl();
+    if (!active || active == next) return;
+    if (auto it = m_byControl.find(active); it != m_byControl.end()) it->second->finishEditing();
+}
+
+void FormView::placeFocusRing(QWidget* focused) {
+    if (!m_focusRing) return;
+    host::TControl* c = focused && isAncestorOf(focused) ? controlFor(focused) : nullptr;
+    QWidget* target = nullptr;
+    if (c) {
+        // The item buttons of a radio group are rung one by one.
+        target = qobject_cast<QAbstractButton*>(focused) ? focused : widgetFor(*c);
+    }
+    if (!target || !target->parentWidget()) {
+        m_focusRing->hide();
+        return;
+    }
+    if (m_focusRing->parentWidget() != target->parentWidget()) m_focusRing->setParent(target->parentWidget());
+    m_focusRing->setGeometry(target->geometry().adjusted(-2, -2, 2, 2));
+    m_focusRing->raise();
+    m_focusRing->show();
 }
 
 // --------------------------------------------------------------- focus
@@ -180,6 +276,7 @@ void FormView::moveFocus(bool forward) {
 bool FormView::applyPendingFocus() {
     host::TControl* target = std::exchange(m_pendingFocus, nullptr);
     if (!target || m_form.ActiveControl() == target) return true;
+    finishActive(target);
     m_form.FocusControl(target);
     return m_form.ActiveControl() == target;
 }
@@ -213,6 +310,12 @@ void FormView::showFocus(host::TControl& control) {
     QWidget* w = it->second->focusTarget();
     if (!w || !w->isEnabled() || !w->isVisibleTo(this)) return;
     if (!w->hasFocus()) w->setFocus(Qt::OtherFocusReason);
+    if (m_keyboardEntry) {
+        if (auto* edit = qobject_cast<QLineEdit*>(w))
+            edit->selectAll();
+        else if (auto* spin = qobject_cast<QAbstractSpinBox*>(w))
+            spin->selectAll();
+    }
 }
 
 bool FormView::focusNextPrevChild(bool next) {
@@ -255,6 +358,8 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
                     if (auto it = m_byControl.find(button); it != m_byControl.end()) it->second->click();
                     return true;
                 }
+                // In a date field it opens the calendar.
+                if (auto it = m_byControl.find(c); it != m_byControl.end() && it->second->openPicker()) return true;
             }
             break;
         }

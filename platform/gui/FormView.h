@@ -8,9 +8,12 @@
 // Focus follows the form: a focus change the user makes on screen becomes
 // the form's FocusControl (the exit event of the control left runs and may
 // send the focus back), and every focus move of the form shows on screen.
-// Tab and Enter move on in the form's tab order. Every user action ends
-// quietly on the silent abort; any other error is shown and the form stays
-// usable.
+// Tab and Enter move on in the form's tab order (controls it does not place
+// follow in the order they stand on screen; containers and display-only
+// boxes are passed by), and a field entered from the keyboard has its text
+// selected, so that typing replaces it. The control with the focus wears a
+// ring. Every user action ends quietly on the silent abort; any other error
+// is shown and the form stays usable.
 
 #include <functional>
 #include <map>
@@ -76,6 +79,11 @@ public:
 
     // Follows the focus and keys of a widget drawn for a control.
     void watch(QWidget* widget);
+    // The controls Tab visits, in order.
+    std::vector<host::TControl*> keyboardSequence() const;
+    // The ring drawn around the control with the focus (hidden when the
+    // focus is elsewhere).
+    QWidget* focusRing() const { return m_focusRing; }
 
     struct UpdateGuard {
         explicit UpdateGuard(FormView& v) : view(v) { ++view.m_updating; }
@@ -91,6 +99,10 @@ private:
     bool applyPendingFocus();
     void syncFocus();
     void formChanged();
+    // Lets the active control finish what the user typed before the focus
+    // leaves it (a short date gets its century).
+    void finishActive(const host::TControl* next);
+    void placeFocusRing(QWidget* focused);
 
     host::TForm& m_form;
     QtUserInterface& m_ui;
@@ -103,6 +115,8 @@ private:
     int m_updating = 0;
     bool m_detached = false;
     bool m_wasVisible = false;
+    bool m_keyboardEntry = false;
+    QWidget* m_focusRing = nullptr;
 };
 
 }  // namespace pla013::gui

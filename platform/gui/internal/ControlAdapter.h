@@ -7,6 +7,7 @@
 #include <memory>
 
 #include <QColor>
+#include <QString>
 
 #include "host/Controls.h"
 
@@ -38,6 +39,11 @@ public:
     // Enter on a button clicks it; on any other kind it moves on.
     virtual bool enterClicks() const { return false; }
     virtual void click() {}
+    // The focus is about to leave the control: what the user typed is
+    // completed (a date typed short gets its century), as the user's edit.
+    virtual void finishEditing() {}
+    // Opens the control's own picker (a date's calendar); false when it has none.
+    virtual bool openPicker() { return false; }
 
     // Starts and stops observing the control.
     void subscribe();
@@ -64,5 +70,9 @@ std::unique_ptr<ControlAdapter> createAdapter(FormView& view, host::TControl& co
 // Screen colours of the designed colours: clInfoBk pale yellow, clBtnFace
 // grey, clWindow white.
 QColor screenColor(host::TColor color);
+
+// A date typed as ddmmaaaa or dd/mm/aa written dd/mm/aaaa; any other text as
+// it is.
+QString fullDate(const QString& text, int currentYear);
 
 }  // namespace pla013::gui::internal

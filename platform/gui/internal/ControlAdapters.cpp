@@ -10,19 +10,26 @@
 #include <cmath>
 
 #include <QAbstractSpinBox>
+#include <QAction>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include "host/Form.h"
 #include "platform/gui/FormView.h"
@@ -73,16 +80,21 @@ protected:
     void fixup(QString&) const override {}
 };
 
+// A disabled field is grey whatever its colour, so that it never passes for
+// one the user can type in.
+const QColor kDisabledFace(0xdc, 0xdc, 0xdc);
+
 void setBackground(QWidget* w, const QColor& color, bool alsoButton) {
     QPalette p = w->palette();
     bool changed = false;
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        if (p.color(group, QPalette::Base) != color) {
-            p.setColor(group, QPalette::Base, color);
+        const QColor face = group == QPalette::Disabled ? kDisabledFace : color;
+        if (p.color(group, QPalette::Base) != face) {
+            p.setColor(group, QPalette::Base, face);
             changed = true;
         }
-        if (alsoButton && p.color(group, QPalette::Button) != color) {
-            p.setColor(group, QPalette::Button, color);
+        if (alsoButton && p.color(group, QPalette::Button) != face) {
+            p.setColor(group, QPalette::Button, face);
             changed = true;
         }
     }
@@ -134,6 +146,41 @@ QIcon buttonIcon(const std::string& name, host::ControlKind kind) {
     p.end();
     return QIcon(pm);
 }
+
+QIcon calendarIcon() {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QColor(0x30, 0x30, 0x30));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 2.5, 13, 12));
+    p.fillRect(QRectF(2, 3, 12, 3), QColor(0xc0, 0x30, 0x30));
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) p.fillRect(QRectF(3 + c * 3, 7.5 + r * 2.3, 1.6, 1.4), QColor(0x50, 0x50, 0x50));
+    p.end();
+    return QIcon(pm);
+}
+
+}  // namespace
+
+QString fullDate(const QString& text, int currentYear) {
+    static const QRegularExpression digitsOnly(QStringLiteral("^(\\d{2})(\\d{2})(\\d{4})$"));
+    static const QRegularExpression shortYear(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{2})$"));
+    const QString t = text.trimmed();
+    if (const auto m = digitsOnly.match(t); m.hasMatch())
+        return m.captured(1) + '/' + m.captured(2) + '/' + m.captured(3);
+    if (const auto m = shortYear.match(t); m.hasMatch()) {
+        // Two digits name a year of this century up to twenty years ahead,
+        // of the last one beyond.
+        const int yy = m.captured(3).toInt();
+        const int century = currentYear / 100 * 100;
+        const int year = century + yy <= currentYear + 20 ? century + yy : century - 100 + yy;
+        return QStringLiteral("%1/%2/%3").arg(m.captured(1), 2, QChar('0')).arg(m.captured(2), 2, QChar('0')).arg(year);
+    }
+    return text;
+}
+
+namespace {
 
 Qt::FocusPolicy fieldFocus(const host::TControl& c) { return c.TabStop() ? Qt::StrongFocus : Qt::ClickFocus; }
 
@@ -212,8 +259,52 @@ public:
         m_w->setFocusPolicy(fieldFocus(c));
         m_w->setFrame(true);
         QObject::connect(m_w, &QLineEdit::textEdited, m_w, [this](const QString& text) { typed(text); });
+        if (c.Kind() == host::ControlKind::DateEdit) {
+            QAction* calendar = m_w->addAction(calendarIcon(), QLineEdit::TrailingPosition);
+            calendar->setObjectName("calendar");
+            calendar->setToolTip(QStringLiteral("Calendário (F4)"));
+            QObject::connect(calendar, &QAction::triggered, m_w, [this] { openPicker(); });
+        }
     }
     QWidget* widget() const override { return m_w; }
+
+    void finishEditing() override {
+        if (m_control.Kind() != host::ControlKind::DateEdit || !m_control.Enabled()) return;
+        auto& edit = static_cast<host::TEdit&>(m_control);
+        const QString text = qs(edit.Text());
+        const QString full = fullDate(text, QDate::currentDate().year());
+        if (full != text) edit.SetText(edit.Typed(full.toStdString()));
+    }
+
+    // The calendar of a date field, on the date typed (today when none).
+    bool openPicker() override {
+        if (m_control.Kind() != host::ControlKind::DateEdit || !m_w->isEnabled() || m_w->isReadOnly()) return false;
+        auto* popup = new QWidget(m_w, Qt::Popup);
+        popup->setObjectName("calendarPopup");
+        popup->setAttribute(Qt::WA_DeleteOnClose);
+        auto* calendar = new QCalendarWidget(popup);
+        calendar->setObjectName("calendar");
+        calendar->setGridVisible(true);
+        calendar->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        calendar->setFirstDayOfWeek(Qt::Sunday);
+        const QDate typed = QDate::fromString(fullDate(m_w->text(), QDate::currentDate().year()), "dd/MM/yyyy");
+        calendar->setSelectedDate(typed.isValid() ? typed : QDate::currentDate());
+        auto* layout = new QVBoxLayout(popup);
+        layout->setContentsMargins(1, 1, 1, 1);
+        layout->addWidget(calendar);
+        QObject::connect(calendar, &QCalendarWidget::activated, popup, [this, popup](QDate date) {
+            popup->close();
+            const std::string text = date.toString("dd/MM/yyyy").toStdString();
+            auto& edit = static_cast<host::TEdit&>(m_control);
+            m_view.userAction(m_control, true, [&edit, text] { edit.SetText(edit.Typed(text)); });
+        });
+        QObject::connect(calendar, &QCalendarWidget::clicked, calendar, &QCalendarWidget::activated);
+        popup->adjustSize();
+        popup->move(m_w->mapToGlobal(QPoint(0, m_w->height())));
+        popup->show();
+        calendar->setFocus(Qt::PopupFocusReason);
+        return true;
+    }
 
 protected:
     void refreshKind() override {
@@ -224,6 +315,9 @@ protected:
         const int max = edit.MaxLength() > 0 ? std::max<int>(edit.MaxLength(), int(text.size())) : 32767;
         if (m_w->maxLength() != max) m_w->setMaxLength(max);
         m_w->setReadOnly(edit.ReadOnly());
+        // A box that only shows a value is no stop of the keyboard's.
+        const Qt::FocusPolicy policy = edit.ReadOnly() ? Qt::ClickFocus : fieldFocus(m_control);
+        if (m_w->focusPolicy() != policy) m_w->setFocusPolicy(policy);
         if (m_w->text() != text) {
             const int pos = m_w->cursorPosition();
             m_w->setText(text);
@@ -233,6 +327,14 @@ protected:
             // A valid date is shown in blue.
             const auto& date = static_cast<const host::TDateEditPlus&>(m_control);
             const QColor ink = date.IsValidDate() ? QColor(Qt::blue) : QColor(Qt::black);
+            // The weekday in full beside the abbreviation the form shows.
+            const QDate shown = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
+            QString tip = QStringLiteral("Data: dd/mm/aaaa, ddmmaaaa ou dd/mm/aa; F4 abre o calendário");
+            if (shown.isValid())
+                tip = QLocale(QLocale::Portuguese, QLocale::Brazil)
+                          .toString(shown, QStringLiteral("dddd, d 'de' MMMM 'de' yyyy")) +
+                      QStringLiteral("\n") + tip;
+            if (m_w->toolTip() != tip) m_w->setToolTip(tip);
             QPalette p = m_w->palette();
             if (p.color(QPalette::Active, QPalette::Text) != ink) {
                 for (auto group : {QPalette::Active, QPalette::Inactive}) p.setColor(group, QPalette::Text, ink);
@@ -246,7 +348,11 @@ private:
     void typed(const QString& text) {
         if (m_view.updating()) return;
         auto& edit = static_cast<host::TEdit&>(m_control);
-        const std::string raw = text.toStdString();
+        // Eight digits make a whole date as soon as they are typed.
+        const std::string raw = (m_control.Kind() == host::ControlKind::DateEdit && !text.contains('/')
+                                     ? fullDate(text, QDate::currentDate().year())
+                                     : text)
+                                    .toStdString();
         m_view.userAction(m_control, true, [&edit, raw] { edit.SetText(edit.Typed(raw)); });
     }
     QLineEdit* m_w;
@@ -475,6 +581,20 @@ public:
         m_w->setIconSize(QSize(16, 16));
         m_w->setAutoRaise(c.Kind() == host::ControlKind::SpeedButton);
         QObject::connect(m_w, &QToolButton::clicked, m_w, [this] { click(); });
+        // The form's three actions have keys anywhere in the form.
+        static const std::pair<const char*, QKeySequence> kKeys[] = {
+            {"sbtPreview", QKeySequence(Qt::Key_F9)},
+            {"sbtPrint", QKeySequence(Qt::CTRL | Qt::Key_P)},
+            {"sbtSalvarComo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        };
+        for (const auto& [name, keys] : kKeys) {
+            if (c.Name() != name) continue;
+            m_keys = keys;
+            auto* shortcut = new QShortcut(keys, &v, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+            QObject::connect(shortcut, &QShortcut::activated, m_w, [this] {
+                if (m_w->isEnabled() && m_w->isVisible()) click();
+            });
+        }
     }
     QWidget* widget() const override { return m_w; }
     bool enterClicks() const override { return true; }
@@ -489,6 +609,8 @@ protected:
         std::string tip = m_control.Caption();
         if (m_control.Kind() == host::ControlKind::SearchButton)
             tip = "Pesquisar " + static_cast<host::TBtnPesquisa&>(m_control).Title + " (F4)";
+        else if (!m_keys.isEmpty())
+            tip += " (" + m_keys.toString(QKeySequence::NativeText).toStdString() + ")";
         m_w->setToolTip(qs(tip));
         m_w->setAccessibleName(qs(tip));
     }
@@ -496,6 +618,7 @@ protected:
 
 private:
     QToolButton* m_w;
+    QKeySequence m_keys;
 };
 
 }  // namespace
