@@ -7,17 +7,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "host/Data.h"
 #include "platform/gui/internal/DataColumns.h"
+#include "platform/gui/internal/SearchText.h"
 
 namespace pla013::gui {
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole + 1;
-}
+constexpr int kSearchRole = Qt::UserRole + 2;  // the row's texts folded for the filter
+}  // namespace
 
 ChecklistDialog::ChecklistDialog(const std::string& caption, host::TDataSet& data, const std::string& keyField,
                                  QWidget* parent)
@@ -59,8 +62,12 @@ ChecklistDialog::ChecklistDialog(const std::string& caption, host::TDataSet& dat
         auto* item = new QTreeWidgetItem(m_list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            item->setText(int(i), QString::fromStdString(data.FieldByName(columns[i].field).AsString()));
+        QStringList texts;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            texts << QString::fromStdString(data.FieldByName(columns[i].field).AsString());
+            item->setText(int(i), texts.back());
+        }
+        item->setData(0, kSearchRole, internal::rowSearchKey(texts));
         item->setData(0, kKeyRole, QString::fromStdString(key.AsString()));
     }
     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -91,7 +98,9 @@ ChecklistDialog::ChecklistDialog(const std::string& caption, host::TDataSet& dat
     // Enter confirms.
     m_list->installEventFilter(this);
 
-    resize(std::max(460, m_list->header()->length() + 40), 460);
+    // As wide as the columns, within the screen.
+    resize(QSize(std::max(460, m_list->header()->length() + 40), 460)
+               .boundedTo(screen()->availableGeometry().size() * 0.9));
     updateCount();
     m_filter->setFocus();
 }
@@ -107,12 +116,10 @@ bool ChecklistDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ChecklistDialog::applyFilter(const QString& text) {
-    const QString needle = text.trimmed();
+    const QString needle = internal::searchKey(text.trimmed());
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_list->topLevelItem(i);
-        bool match = needle.isEmpty();
-        for (int c = 0; !match && c < m_list->columnCount(); ++c)
-            match = item->text(c).contains(needle, Qt::CaseInsensitive);
+        const bool match = needle.isEmpty() || item->data(0, kSearchRole).toString().contains(needle);
         item->setHidden(!match);
     }
     updateCount();

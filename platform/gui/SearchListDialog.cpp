@@ -7,18 +7,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "host/Data.h"
 #include "host/Ports.h"
 #include "platform/gui/internal/DataColumns.h"
+#include "platform/gui/internal/SearchText.h"
 
 namespace pla013::gui {
 
 namespace {
 constexpr int kRowRole = Qt::UserRole + 1;
-}
+constexpr int kSearchRole = Qt::UserRole + 2;  // the row's texts folded for the filter
+}  // namespace
 
 SearchListDialog::SearchListDialog(const host::SearchRequest& request, host::TDataSet& data, QWidget* parent)
     : QDialog(parent), m_filter(new QLineEdit(this)), m_list(new QTreeWidget(this)), m_count(new QLabel(this)) {
@@ -48,8 +51,12 @@ SearchListDialog::SearchListDialog(const host::SearchRequest& request, host::TDa
     std::size_t row = 0;
     for (data.First(); !data.Eof(); data.Next(), ++row) {
         auto* item = new QTreeWidgetItem(m_list);
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            item->setText(int(i), QString::fromStdString(data.FieldByName(columns[i].field).AsString()));
+        QStringList texts;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            texts << QString::fromStdString(data.FieldByName(columns[i].field).AsString());
+            item->setText(int(i), texts.back());
+        }
+        item->setData(0, kSearchRole, internal::rowSearchKey(texts));
         item->setData(0, kRowRole, qulonglong(row));
     }
     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -72,20 +79,20 @@ SearchListDialog::SearchListDialog(const host::SearchRequest& request, host::TDa
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& t) { applyFilter(t); });
     m_filter->installEventFilter(this);
 
-    resize(std::max(420, m_list->header()->length() + 40), 420);
+    // As wide as the columns, within the screen.
+    resize(QSize(std::max(420, m_list->header()->length() + 40), 420)
+               .boundedTo(screen()->availableGeometry().size() * 0.9));
     applyFilter(QString());
     m_filter->setFocus();
 }
 
 void SearchListDialog::applyFilter(const QString& text) {
-    const QString needle = text.trimmed();
+    const QString needle = internal::searchKey(text.trimmed());
     QTreeWidgetItem* first = nullptr;
     int shown = 0;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_list->topLevelItem(i);
-        bool match = needle.isEmpty();
-        for (int c = 0; !match && c < m_list->columnCount(); ++c)
-            match = item->text(c).contains(needle, Qt::CaseInsensitive);
+        const bool match = needle.isEmpty() || item->data(0, kSearchRole).toString().contains(needle);
         item->setHidden(!match);
         if (match) {
             ++shown;
