@@ -1,54 +1,165 @@
 #include "platform/gui/PreviewWindow.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "platform/gui/ReportPagePainter.h"
 #include "platform/gui/ReportPages.h"
+#include "platform/gui/internal/SearchText.h"
 
 namespace pla013::gui {
 
 namespace {
-constexpr int kGap = 16;  // grey border around the page, pixels
+constexpr int kGap = 16;  // grey border around and between the pages, pixels
+constexpr int kThumbWidth = 96;
 const int kPercents[] = {50, 75, 100, 150, 200};
+
+// A paint device of one page at 72 dpi (one pixel a point) that draws
+// nothing and notes where each text goes: the search finds the text where
+// the page painter put it.
+class TextRecorder final : public QPaintDevice {
+public:
+    struct Run {
+        QRectF box;
+        QString text;
+        std::vector<double> offsets;
+    };
+
+    explicit TextRecorder(QSizeF paper) : m_size(paper.toSize()), m_engine(*this) {}
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+    std::vector<Run> runs;
+
+protected:
+    int metric(PaintDeviceMetric m) const override {
+        switch (m) {
+            case PdmWidth: return m_size.width();
+            case PdmHeight: return m_size.height();
+            case PdmWidthMM: return int(m_size.width() * 25.4 / 72);
+            case PdmHeightMM: return int(m_size.height() * 25.4 / 72);
+            case PdmNumColors: return INT_MAX;
+            case PdmDepth: return 32;
+            case PdmDpiX:
+            case PdmDpiY:
+            case PdmPhysicalDpiX:
+            case PdmPhysicalDpiY: return 72;
+            case PdmDevicePixelRatio: return 1;
+            case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        }
+        return 0;
+    }
+
+private:
+    class Engine final : public QPaintEngine {
+    public:
+        explicit Engine(TextRecorder& owner) : QPaintEngine(QPaintEngine::AllFeatures), m_owner(owner) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawLines(const QLineF*, int) override {}
+        void drawRects(const QRectF*, int) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override {
+            const QString text = item.text();
+            if (text.trimmed().isEmpty()) return;
+            const QTransform t = painter()->combinedTransform();
+            Run run;
+            run.box = t.mapRect(QRectF(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent()));
+            run.text = text;
+            const QFontMetricsF fm(item.font(), &m_owner);
+            const double drawn = fm.horizontalAdvance(text);
+            const double ratio = drawn > 0 ? run.box.width() / drawn : 1.0;
+            for (qsizetype i = 0; i <= text.size(); ++i)
+                run.offsets.push_back(fm.horizontalAdvance(text.left(i)) * ratio);
+            m_owner.runs.push_back(std::move(run));
+        }
+        Type type() const override { return QPaintEngine::User; }
+
+    private:
+        TextRecorder& m_owner;
+    };
+
+    QSize m_size;
+    mutable Engine m_engine;
+};
+
 }  // namespace
 
-// The current page on white paper with a shadow, at the window's scale.
+// Every page on white paper with a shadow, one below the other, at the
+// window's scale; the matches of the search marked on them.
 class PreviewWindow::Canvas final : public QWidget {
 public:
     Canvas(const PreviewWindow& owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
         setObjectName("page");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
+    QSizeF paper() const { return ReportPagePainter::pageSize(m_owner.m_pages) * m_owner.m_scale; }
+    QRect pageArea(std::size_t page) const {
+        const QSizeF p = paper();
+        const int step = int(std::ceil(p.height())) + kGap;
+        return QRect(kGap, kGap + int(page) * step, int(p.width()), int(p.height()));
+    }
     void updateSize() {
-        const QSizeF paper = ReportPagePainter::pageSize(m_owner.m_pages) * m_owner.m_scale;
-        resize(int(paper.width()) + 2 * kGap, int(paper.height()) + 2 * kGap);
+        const std::size_t n = std::max<std::size_t>(1, m_owner.m_pages.pageCount());
+        const QRect last = pageArea(n - 1);
+        resize(last.right() + 1 + kGap, last.bottom() + 1 + kGap);
         update();
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter p(this);
-        p.fillRect(rect(), QColor(0x80, 0x80, 0x80));
-        const QSizeF paper = ReportPagePainter::pageSize(m_owner.m_pages);
-        const QRectF sheet(kGap, kGap, paper.width() * m_owner.m_scale, paper.height() * m_owner.m_scale);
-        p.fillRect(sheet.translated(3, 3), QColor(0x40, 0x40, 0x40));
-        p.fillRect(sheet, Qt::white);
-        if (m_owner.m_pages.pageCount() == 0) return;
-        p.translate(sheet.topLeft());
-        p.scale(m_owner.m_scale, m_owner.m_scale);
-        ReportPagePainter(m_owner.m_pages).paint(p, m_owner.m_page);
+        p.fillRect(event->rect(), QColor(0x80, 0x80, 0x80));
+        const std::size_t n = m_owner.m_pages.pageCount();
+        const ReportPagePainter painter(m_owner.m_pages);
+        for (std::size_t i = 0; i < std::max<std::size_t>(1, n); ++i) {
+            const QRect sheet = pageArea(i);
+            if (sheet.top() > event->rect().bottom()) break;
+            if (sheet.bottom() + 3 < event->rect().top()) continue;
+            p.fillRect(sheet.translated(3, 3), QColor(0x40, 0x40, 0x40));
+            p.fillRect(sheet, Qt::white);
+            if (n == 0) break;
+            p.save();
+            p.translate(sheet.topLeft());
+            p.scale(m_owner.m_scale, m_owner.m_scale);
+            painter.paint(p, i);
+            // The matches: all in yellow, the current one in orange.
+            p.setPen(Qt::NoPen);
+            for (std::size_t m = 0; m < m_owner.m_matches.size(); ++m) {
+                const Match& match = m_owner.m_matches[m];
+                if (match.page != i) continue;
+                const bool current = int(m) == m_owner.m_match;
+                p.setBrush(current ? QColor(255, 140, 0, 120) : QColor(255, 225, 0, 110));
+                p.drawRect(match.box);
+            }
+            p.restore();
+        }
     }
 
 private:
@@ -62,13 +173,17 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
       m_actions(std::move(actions)),
       m_scroll(new QScrollArea(this)),
       m_canvas(new Canvas(*this, nullptr)),
+      m_pageList(new QListWidget(this)),
+      m_thumbnails(new QTimer(this)),
       m_zoom(new QComboBox(this)),
       m_pageNumber(new QSpinBox(this)),
       m_pageLabel(new QLabel(this)),
       m_first(new QToolButton(this)),
       m_previous(new QToolButton(this)),
       m_next(new QToolButton(this)),
-      m_last(new QToolButton(this)) {
+      m_last(new QToolButton(this)),
+      m_find(new QLineEdit(this)),
+      m_findLabel(new QLabel(this)) {
     setObjectName("previewWindow");
     setWindowTitle(QStringLiteral("Visualização - %1 - %2")
                        .arg(QString::fromStdString(pages.reportId()), QString::fromStdString(pages.title())));
@@ -109,6 +224,12 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     m_zoom->addItem(QStringLiteral("Ajustar à largura"));
     m_zoom->addItem(QStringLiteral("Página inteira"));
     for (int percent : kPercents) m_zoom->addItem(QStringLiteral("%1%").arg(percent));
+    m_find->setObjectName("find");
+    m_find->setPlaceholderText(QStringLiteral("Localizar (Ctrl+F)"));
+    m_find->setToolTip(QStringLiteral("Localizar no relatório (Ctrl+F); Enter ou F3 vai à próxima ocorrência"));
+    m_find->setClearButtonEnabled(true);
+    m_find->setMinimumWidth(160);
+    m_findLabel->setObjectName("findLabel");
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(print);
@@ -122,6 +243,9 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     bar->addWidget(m_pageLabel);
     bar->addSpacing(12);
     bar->addWidget(m_zoom);
+    bar->addSpacing(12);
+    bar->addWidget(m_find);
+    bar->addWidget(m_findLabel);
     bar->addStretch(1);
     bar->addWidget(close);
 
@@ -133,9 +257,34 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->viewport()->installEventFilter(this);
 
+    // The page list: a thumbnail and the number of every page.
+    m_pageList->setObjectName("pageList");
+    m_pageList->setIconSize(QSize(kThumbWidth, int(kThumbWidth * 1.42)));
+    m_pageList->setViewMode(QListView::ListMode);
+    m_pageList->setUniformItemSizes(true);
+    m_pageList->setSpacing(4);
+    m_pageList->setFocusPolicy(Qt::StrongFocus);
+    {
+        const QSizeF paper = ReportPagePainter::pageSize(pages);
+        const QSize thumb(kThumbWidth, int(kThumbWidth * paper.height() / paper.width()));
+        QPixmap blank(thumb);
+        blank.fill(Qt::white);
+        for (std::size_t i = 0; i < pages.pageCount(); ++i) {
+            auto* item = new QListWidgetItem(QIcon(blank), QString::number(i + 1), m_pageList);
+            item->setTextAlignment(Qt::AlignCenter);
+        }
+        m_pageList->setIconSize(thumb);
+        m_pageList->setFixedWidth(kThumbWidth + 60);
+    }
+    m_thumbnails->setInterval(0);
+    connect(m_thumbnails, &QTimer::timeout, this, [this] { makeThumbnails(); });
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(m_pageList);
+    body->addWidget(m_scroll, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
-    layout->addWidget(m_scroll, 1);
+    layout->addLayout(body, 1);
 
     connect(print, &QToolButton::clicked, this, [this] {
         if (m_actions.print) m_actions.print();
@@ -150,6 +299,23 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     connect(m_last, &QToolButton::clicked, this, [this] { showPage(pageCount() ? pageCount() - 1 : 0); });
     connect(m_pageNumber, &QSpinBox::valueChanged, this, [this](int v) { showPage(std::size_t(std::max(1, v) - 1)); });
     connect(m_zoom, &QComboBox::currentIndexChanged, this, [this] { updateScale(); });
+    connect(m_pageList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && std::size_t(row) != m_page) showPage(std::size_t(row));
+    });
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followScroll(); });
+    connect(m_find, &QLineEdit::returnPressed, this, [this] {
+        const bool back = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+        if (m_matches.empty() || m_find->isModified()) {
+            m_find->setModified(false);
+            find(m_find->text());
+            if (back) findNext(false);
+        } else {
+            findNext(!back);
+        }
+    });
+    connect(m_find, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (t.isEmpty()) find(QString());
+    });
 
     auto shortcut = [this](const QKeySequence& keys, const std::function<void()>& what) {
         auto* s = new QShortcut(keys, this);
@@ -164,10 +330,23 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { setZoomIndex(std::max(2, m_zoom->currentIndex() - 1)); });
     shortcut(QKeySequence::Print, [print] { print->click(); });
     shortcut(QKeySequence::Save, [save] { save->click(); });
+    shortcut(QKeySequence::Find, [this] {
+        m_find->setFocus(Qt::ShortcutFocusReason);
+        m_find->selectAll();
+    });
+    shortcut(QKeySequence(Qt::Key_F3), [this] { m_matches.empty() ? void(find(m_find->text())) : void(findNext()); });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findNext(false); });
 
-    resize(900, 760);
+    // A size that uses the screen: nearly all of its height, and the width
+    // of a page at its real size when there is room for it.
+    QScreen* shownOn = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect screen = shownOn ? shownOn->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSizeF paper = ReportPagePainter::pageSize(pages);
+    const int wanted = int(paper.width() * logicalDpiX() / 72.0) + m_pageList->width() + 2 * kGap + 60;
+    resize(std::min(std::max(wanted, 900), screen.width() * 95 / 100), screen.height() * 92 / 100);
     updateScale();
     updatePageControls();
+    if (pages.pageCount() > 0) m_thumbnails->start();
 }
 
 PreviewWindow::~PreviewWindow() = default;
@@ -176,15 +355,36 @@ std::size_t PreviewWindow::pageCount() const { return m_pages.pageCount(); }
 
 QWidget* PreviewWindow::pageCanvas() const { return m_canvas; }
 
+QRect PreviewWindow::pageArea(std::size_t page) const { return m_canvas->pageArea(page); }
+
 void PreviewWindow::showPage(std::size_t page) {
     if (pageCount() == 0) return;
     page = std::min(page, pageCount() - 1);
-    if (page != m_page) {
-        m_page = page;
-        m_scroll->verticalScrollBar()->setValue(0);
-        m_canvas->update();
+    m_page = page;
+    {
+        // Scrolled there: the page in view is the one asked for, even the
+        // last, whose top the view may not reach.
+        m_scrolling = true;
+        m_scroll->verticalScrollBar()->setValue(m_canvas->pageArea(page).top() - kGap / 2);
+        m_scrolling = false;
     }
     updatePageControls();
+}
+
+void PreviewWindow::followScroll() {
+    if (m_scrolling || pageCount() == 0) return;
+    const QScrollBar* bar = m_scroll->verticalScrollBar();
+    // The page across the upper third of the view; the last at the end.
+    std::size_t page = pageCount() - 1;
+    if (bar->value() < bar->maximum()) {
+        const int y = bar->value() + m_scroll->viewport()->height() / 3;
+        const int step = m_canvas->pageArea(1).top() - m_canvas->pageArea(0).top();
+        page = std::min(pageCount() - 1, std::size_t(std::max(0, y - kGap / 2) / std::max(1, step)));
+    }
+    if (page != m_page) {
+        m_page = page;
+        updatePageControls();
+    }
 }
 
 void PreviewWindow::setZoomIndex(int index) { m_zoom->setCurrentIndex(std::clamp(index, 0, m_zoom->count() - 1)); }
@@ -198,6 +398,13 @@ void PreviewWindow::updatePageControls() {
     {
         const QSignalBlocker block(m_pageNumber);
         m_pageNumber->setValue(int(m_page) + 1);
+    }
+    {
+        const QSignalBlocker block(m_pageList);
+        if (m_page < std::size_t(m_pageList->count())) {
+            m_pageList->setCurrentRow(int(m_page));
+            m_pageList->scrollToItem(m_pageList->item(int(m_page)));
+        }
     }
     m_first->setEnabled(m_page > 0);
     m_previous->setEnabled(m_page > 0);
@@ -218,6 +425,115 @@ void PreviewWindow::updateScale() {
         m_scale = percent / 100.0 * logicalDpiX() / 72.0;
     }
     m_canvas->updateSize();
+    // The page in view stays in view.
+    if (pageCount() > 0) {
+        m_scrolling = true;
+        m_scroll->verticalScrollBar()->setValue(m_canvas->pageArea(m_page).top() - kGap / 2);
+        m_scrolling = false;
+    }
+}
+
+void PreviewWindow::makeThumbnails() {
+    // A few at a time, so that the window answers while they are made.
+    const QSizeF paper = ReportPagePainter::pageSize(m_pages);
+    const ReportPagePainter painter(m_pages);
+    for (int made = 0; made < 4 && m_nextThumbnail < pageCount(); ++made, ++m_nextThumbnail) {
+        const double s = 2.0 * kThumbWidth / paper.width();
+        QImage image(QSize(2 * kThumbWidth, int(paper.height() * s)), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            p.scale(s, s);
+            painter.paint(p, m_nextThumbnail);
+            p.resetTransform();
+            p.setPen(QColor(0x90, 0x90, 0x90));
+            p.drawRect(image.rect().adjusted(0, 0, -1, -1));
+        }
+        QListWidgetItem* item = m_pageList->item(int(m_nextThumbnail));
+        if (item)
+            item->setIcon(QIcon(QPixmap::fromImage(
+                image.scaled(m_pageList->iconSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation))));
+    }
+    if (m_nextThumbnail >= pageCount()) m_thumbnails->stop();
+}
+
+const std::vector<PreviewWindow::TextRun>& PreviewWindow::textOf(std::size_t page) {
+    auto it = m_text.find(page);
+    if (it != m_text.end()) return it->second;
+    TextRecorder recorder(ReportPagePainter::pageSize(m_pages));
+    {
+        QPainter p(&recorder);
+        ReportPagePainter(m_pages).paint(p, page);
+    }
+    std::vector<TextRun> runs;
+    runs.reserve(recorder.runs.size());
+    for (auto& r : recorder.runs)
+        runs.push_back(TextRun{r.box, r.text, internal::searchKey(r.text), std::move(r.offsets)});
+    return m_text.emplace(page, std::move(runs)).first->second;
+}
+
+int PreviewWindow::find(const QString& text) {
+    m_matches.clear();
+    m_match = -1;
+    const QString needle = internal::searchKey(text.trimmed());
+    if (!needle.isEmpty()) {
+        for (std::size_t page = 0; page < pageCount(); ++page) {
+            for (const TextRun& run : textOf(page)) {
+                // Folding keeps one letter for one letter in our texts; where
+                // it does not, the whole piece is marked.
+                const bool aligned = run.key.size() == run.text.size();
+                for (qsizetype at = run.key.indexOf(needle); at >= 0; at = run.key.indexOf(needle, at + 1)) {
+                    QRectF box = run.box;
+                    if (aligned) {
+                        const double x0 = run.offsets[std::size_t(at)];
+                        const double x1 = run.offsets[std::size_t(at + needle.size())];
+                        box = QRectF(run.box.left() + x0, run.box.top(), x1 - x0, run.box.height());
+                    }
+                    m_matches.push_back(Match{page, box.adjusted(-0.5, -0.5, 0.5, 0.5)});
+                    if (!aligned) break;
+                }
+            }
+        }
+    }
+    if (needle.isEmpty())
+        m_findLabel->clear();
+    else if (m_matches.empty())
+        m_findLabel->setText(QStringLiteral("Nenhuma ocorrência"));
+    if (!m_matches.empty()) {
+        // The first match from the page in view on.
+        m_match = 0;
+        for (std::size_t i = 0; i < m_matches.size(); ++i)
+            if (m_matches[i].page >= m_page) {
+                m_match = int(i);
+                break;
+            }
+        showMatch();
+    }
+    m_canvas->update();
+    return matchCount();
+}
+
+bool PreviewWindow::findNext(bool forward) {
+    if (m_matches.empty()) return false;
+    const int n = matchCount();
+    m_match = ((m_match + (forward ? 1 : -1)) % n + n) % n;
+    showMatch();
+    m_canvas->update();
+    return true;
+}
+
+void PreviewWindow::showMatch() {
+    const Match& match = m_matches[std::size_t(m_match)];
+    m_findLabel->setText(QStringLiteral("%1 de %2 ocorrência(s)").arg(m_match + 1).arg(matchCount()));
+    const QRect area = m_canvas->pageArea(match.page);
+    const QRectF box(area.left() + match.box.left() * m_scale, area.top() + match.box.top() * m_scale,
+                     match.box.width() * m_scale, match.box.height() * m_scale);
+    m_scrolling = true;
+    m_scroll->ensureVisible(int(box.center().x()), int(box.center().y()), int(box.width() / 2) + 40,
+                            m_scroll->viewport()->height() / 3);
+    m_scrolling = false;
+    m_page = match.page;
+    updatePageControls();
 }
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {

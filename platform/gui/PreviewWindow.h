@@ -1,18 +1,29 @@
 #pragma once
-// The preview window: the pages as they will print, one at a time, with
-// "Página X de Y", page buttons, zoom (fit width by default, whole page,
-// fixed percentages), and print and save-as for the same report.
+// The preview window: the pages as they will print, one below the other in
+// one continuous scroll, a list of the pages with thumbnails beside them,
+// "Página X de Y" for the page in view, page buttons, zoom (fit width by
+// default, whole page, fixed percentages), a search of the pages' text with
+// every match marked, and print and save-as for the same report. It opens at
+// a size that uses the screen.
 // Keyboard: PgDn/PgUp next and previous page, Ctrl+Home/Ctrl+End first and
-// last, Ctrl++ / Ctrl+- zoom, Ctrl+P print, Ctrl+S save as, Esc closes.
+// last, Ctrl++ / Ctrl+- zoom, Ctrl+F find (Enter or F3 next match,
+// Shift+Enter or Shift+F3 previous), Ctrl+P print, Ctrl+S save as, Esc
+// closes.
 
 #include <functional>
+#include <map>
+#include <vector>
 
 #include <QDialog>
+#include <QRectF>
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
+class QListWidget;
 class QScrollArea;
 class QSpinBox;
+class QTimer;
 class QToolButton;
 
 namespace pla013::gui {
@@ -31,28 +42,59 @@ public:
     ~PreviewWindow() override;
 
     std::size_t pageCount() const;
+    // Brings the page to the top of the view.
     void showPage(std::size_t page);
+    // The page in view.
+    std::size_t currentPage() const { return m_page; }
     // Screen pixels per point of paper at the current zoom.
     double scale() const { return m_scale; }
     void setZoomIndex(int index);
     QString pageText() const;
 
     QWidget* pageCanvas() const;
+    // Where a page lies on the canvas, in the canvas's pixels.
+    QRect pageArea(std::size_t page) const;
+
+    // Finds the text in every page (without regard to accents or case),
+    // marks the matches and shows the first; the number of matches.
+    int find(const QString& text);
+    // Goes to the next (or previous) match; false when there is none.
+    bool findNext(bool forward = true);
+    int matchCount() const { return int(m_matches.size()); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Canvas;
+    // A piece of text as drawn on a page, in points of the paper.
+    struct TextRun {
+        QRectF box;
+        QString text;
+        QString key;                  // folded for the search
+        std::vector<double> offsets;  // where each character starts, from box.left()
+    };
+    struct Match {
+        std::size_t page;
+        QRectF box;
+    };
     void updateScale();
     void updatePageControls();
+    void followScroll();
+    void makeThumbnails();
+    const std::vector<TextRun>& textOf(std::size_t page);
+    void showMatch();
 
     const ReportPages& m_pages;
     Actions m_actions;
     std::size_t m_page = 0;
     double m_scale = 1.0;
+    bool m_scrolling = false;
     QScrollArea* m_scroll;
     Canvas* m_canvas;
+    QListWidget* m_pageList;
+    QTimer* m_thumbnails;
+    std::size_t m_nextThumbnail = 0;
     QComboBox* m_zoom;
     QSpinBox* m_pageNumber;
     QLabel* m_pageLabel;
@@ -60,6 +102,11 @@ private:
     QToolButton* m_previous;
     QToolButton* m_next;
     QToolButton* m_last;
+    QLineEdit* m_find;
+    QLabel* m_findLabel;
+    std::map<std::size_t, std::vector<TextRun>> m_text;
+    std::vector<Match> m_matches;
+    int m_match = -1;
 };
 
 }  // namespace pla013::gui
