@@ -7,7 +7,7 @@ PACKAGES=(
   libsoci-dev libboost-dev libsqlite3-dev sqlite3 libpq-dev
   postgresql
   libcpp-httplib-dev nlohmann-json3-dev
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   libxlsxwriter-dev libcups2-dev cups-client
   poppler-utils unzip python3
 )

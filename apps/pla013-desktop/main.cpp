@@ -6,8 +6,11 @@
 #include <vector>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include "platform/gui/DesktopHost.h"
 #include "platform/gui/HostMainWindow.h"
@@ -31,6 +34,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pla013-desktop"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Qt's own dialogs (file, print, message buttons) in Brazilian Portuguese,
+    // as the rest of the program; without the translations they stay English.
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    QTranslator qtbase, qt;
+    if (qtbase.load(QStringLiteral("qtbase_pt_BR"), translations)) QApplication::installTranslator(&qtbase);
+    if (qt.load(QStringLiteral("qt_pt_BR"), translations)) QApplication::installTranslator(&qt);
 
     // Qt has taken its own options; the rest are the host's.
     std::vector<std::string> args;

@@ -1,5 +1,8 @@
 #include "platform/gui/HostMainWindow.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QInputDialog>
@@ -7,6 +10,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 
 #include "host/Variant.h"
@@ -15,6 +19,31 @@ namespace pla013::gui {
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// A status field that shortens a long text in its middle (a path keeps its
+// start and its file name) and shows it whole in its tooltip.
+class ElidedLabel final : public QLabel {
+public:
+    ElidedLabel(const QString& text, const QString& tip, QWidget* parent) : QLabel(parent), m_full(text), m_tip(tip) {
+        setMinimumWidth(80);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setText(text);
+        setToolTip(tip + QStringLiteral("\n") + text);
+    }
+    QSize sizeHint() const override {
+        return QSize(std::min(fontMetrics().horizontalAdvance(m_full) + 8, 360), QLabel::sizeHint().height());
+    }
+    const QString& fullText() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, std::max(0, width() - 4)));
+    }
+
+private:
+    QString m_full, m_tip;
+};
 }  // namespace
 
 HostMainWindow::HostMainWindow(Context context, std::function<void(const host::Variant&)> launch, QWidget* parent)
@@ -23,6 +52,9 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     setWindowTitle(QStringLiteral("PLA013 - Relatórios de Pratos"));
     m_area->setObjectName("mdiArea");
     m_area->setBackground(QColor(0x70, 0x80, 0x90));
+    // A form larger than the work area scrolls in it.
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_area);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
@@ -55,21 +87,26 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     addStatus("database", QStringLiteral("Banco: %1").arg(qs(m_context.database)), QStringLiteral("Banco de dados"));
     addStatus("server", QStringLiteral("Servidor: %1").arg(qs(m_context.server)),
               QStringLiteral("Servidor de aplicação"));
-    resize(1000, 700);
+    // The designed size where the screen has room for it.
+    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1000, 700);
+    resize(QSize(1000, 700).boundedTo(room * 0.95));
 }
 
 HostMainWindow::~HostMainWindow() = default;
 
 void HostMainWindow::addStatus(const char* name, const QString& text, const QString& tip) {
-    auto* label = new QLabel(text, this);
+    // Paths (the database's) may be long.
+    const bool elided = std::string_view(name) == "database";
+    QLabel* label = elided ? new ElidedLabel(text, tip, this) : new QLabel(text, this);
     label->setObjectName(QString::fromLatin1(name));
-    label->setToolTip(tip);
+    if (!elided) label->setToolTip(tip);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(label);
 }
 
 QString HostMainWindow::statusText(const QString& field) const {
     auto* label = statusBar()->findChild<QLabel*>(field);
+    if (auto* elided = dynamic_cast<ElidedLabel*>(label)) return elided->fullText();
     return label ? label->text() : QString();
 }
 
