@@ -82,14 +82,16 @@ DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::ho
                 check(*c, "read-only", flag(e->isReadOnly()), flag(edit.ReadOnly()));
                 if (edit.MaxLength() > 0)
                     check(*c, "max length", QString::number(e->maxLength()), QString::number(edit.MaxLength()));
-                check(*c, "colour", e->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
+                check(*c, "colour", e->palette().color(QPalette::Active, QPalette::Base).name(),
+                      expectedColor(c->Color()).name());
                 break;
             }
             case K::SpinEdit: {
                 auto* s = qobject_cast<QAbstractSpinBox*>(w);
                 check(*c, "text", s ? s->text() : QString(),
                       qs(static_cast<const pla013::host::TSpinEdit&>(*c).Text()));
-                check(*c, "colour", w->palette().color(QPalette::Base).name(), expectedColor(c->Color()).name());
+                check(*c, "colour", w->palette().color(QPalette::Active, QPalette::Base).name(),
+                      expectedColor(c->Color()).name());
                 break;
             }
             case K::CheckBox:
@@ -111,7 +113,8 @@ DrawnState compareDrawnState(const pla013::gui::FormView& view, const pla013::ho
                 for (int i = 0; i < cb->count(); ++i) drawn << cb->itemText(i);
                 check(*c, "items", drawn.join('|'), items.join('|'));
                 check(*c, "item index", QString::number(cb->currentIndex()), QString::number(combo.ItemIndex()));
-                check(*c, "colour", cb->palette().color(QPalette::Button).name(), expectedColor(c->Color()).name());
+                check(*c, "colour", cb->palette().color(QPalette::Active, QPalette::Button).name(),
+                      expectedColor(c->Color()).name());
                 break;
             }
             case K::RadioGroup: {

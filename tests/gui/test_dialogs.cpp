@@ -62,12 +62,20 @@ TEST(HostDialogs, SearchListFiltersChoosesAndCancels) {
     QString title;
     int rows = 0, shown = 0;
     QStringList headers;
+    std::vector<int> spelled;
     steps.expect("branch search", ModalSteps::named("searchDialog"), [&](QWidget* w) {
         auto* dialog = dynamic_cast<pla013::gui::SearchListDialog*>(w);
         title = w->windowTitle();
         rows = dialog->list()->topLevelItemCount();
         for (int c = 0; c < dialog->list()->columnCount(); ++c) headers << dialog->list()->headerItem()->text(c);
-        GuiHarness::typeText(dialog->filterBox(), QStringLiteral("araçá"));  // any case
+        // Accents and case do not matter.
+        for (const char* spelling : {"sao joao", "SÃO JOÃO", "araca", "ARAÇÁ", "são joão municipal"}) {
+            dialog->filterBox()->clear();
+            GuiHarness::typeText(dialog->filterBox(), QString::fromUtf8(spelling));
+            spelled.push_back(shownRows(dialog->list()));
+        }
+        dialog->filterBox()->clear();
+        GuiHarness::typeText(dialog->filterBox(), QStringLiteral("araçá"));
         shown = shownRows(dialog->list());
         QTest::keyClick(dialog->filterBox(), Qt::Key_Return);
     });
@@ -77,6 +85,7 @@ TEST(HostDialogs, SearchListFiltersChoosesAndCancels) {
     EXPECT_EQ(rows, 9);
     EXPECT_EQ(headers, (QStringList{"Código", "Nome"}));
     EXPECT_EQ(shown, 1);
+    EXPECT_EQ(spelled, (std::vector<int>{1, 1, 1, 1, 0}));
     // After the search the code is written, then the name.
     EXPECT_EQ(lineText(h.widget("medCdFilial")), QStringLiteral("0005"));
     EXPECT_EQ(lineText(h.widget("edtNmFilial")), QStringLiteral("Escola Municipal Araçá"));

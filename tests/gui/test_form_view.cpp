@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -65,6 +66,12 @@ TEST(FormView, EveryReportIsDrawnAsItsControlsHoldIt) {
     }
     // The reports do not all look alike: the filter pages change with them.
     EXPECT_EQ(pagesSeen, (std::set<std::string>{"Padrão", "ListaFilial", "ListaFilialEServico"}));
+    // A disabled field does not look like an open one of the same colour.
+    h.chooseInCombo("cbbReportNames", 0);
+    ASSERT_FALSE(h.widget("medCdFilial")->isEnabled());
+    ASSERT_TRUE(h.widget("medCdPratoIni")->isEnabled());
+    EXPECT_NE(h.widget("medCdFilial")->palette().color(QPalette::Base),
+              h.widget("medCdPratoIni")->palette().color(QPalette::Base));
     EXPECT_TRUE(h.window().grab().save(QString::fromStdString((shots / "desktop.png").string())));
 }
 
@@ -138,7 +145,9 @@ TEST(FormView, TypingGoesThroughTheControlsFilter) {
         {3, "medCdFilial", "a0b0c0d2e5", "0002"},    // digits only, four of them
         {3, "medCdServFili", "00001ab", "00001"},    // any character, five
         {0, "medCdPratoIni", "1-0 0.0-1", "10001"},  // letters and digits, the picture's five
-        {5, "depDataInic", "01x/02/2024", "01/02/2024"}, {0, "speNivel", "1a2", "12"},
+        {5, "depDataInic", "01x/02/2024", "01/02/2024"},
+        {5, "depDataInic", "07122026", "07/12/2026"},
+        {0, "speNivel", "1a2", "12"},
     };
     GuiHarness h;
     h.openChild();
@@ -152,6 +161,12 @@ TEST(FormView, TypingGoesThroughTheControlsFilter) {
         EXPECT_EQ(qobject_cast<QLineEdit*>(w) ? lineText(w) : spin->text(), QString::fromUtf8(row.expected));
         EXPECT_EQ(h.form()->ActiveControl(), &h.control(row.control));
     }
+    // A year of two digits gets its century when the field is left.
+    h.chooseInCombo("cbbReportNames", 5);
+    h.typeInto("depDataFina", "31/03/24");
+    h.tab();
+    EXPECT_EQ(lineText(h.widget("depDataFina")), QStringLiteral("31/03/2024"));
+    EXPECT_FALSE(lineText(h.widget("edtDataFina")).isEmpty());
     // Every change of a code empties the name beside it.
     h.chooseInCombo("cbbReportNames", 2);
     h.typeInto("medCdFilial", "2");
@@ -228,6 +243,13 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
         pla013::host::TControl* c = h.focusedControl();
         visited.push_back(c ? c->Name() : "<none>");
         EXPECT_EQ(form.ActiveControl(), c);
+        // The ring shows where the focus is, on every kind of control.
+        QWidget* focus = QApplication::focusWidget();
+        if (qobject_cast<QAbstractSpinBox*>(focus->parentWidget())) focus = focus->parentWidget();
+        const QWidget* ring = h.view()->focusRing();
+        EXPECT_TRUE(ring->isVisible()) << visited.back();
+        EXPECT_EQ(ring->parentWidget(), focus->parentWidget()) << visited.back();
+        EXPECT_TRUE(ring->geometry().contains(focus->geometry())) << visited.back();
     }
     EXPECT_EQ(visited, expected);
     h.tab();
@@ -235,6 +257,19 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     // Shift+Tab goes back.
     h.key(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(h.focusedControl()->Name(), expected.back());
+
+    // A field entered from the keyboard has its text selected: typing
+    // replaces it.
+    h.chooseInCombo("cbbReportNames", 2);
+    h.typeInto("medCdFilial", "2");
+    h.tab();
+    ASSERT_EQ(h.focusedControl(), &h.control("btnFilial"));
+    h.key(Qt::Key_Backtab, Qt::ShiftModifier);
+    auto* branch = qobject_cast<QLineEdit*>(h.widget("medCdFilial"));
+    ASSERT_EQ(QApplication::focusWidget(), branch);
+    EXPECT_EQ(branch->selectedText(), QStringLiteral("0002"));
+    GuiHarness::typeText(branch, QStringLiteral("5"));
+    EXPECT_EQ(branch->text(), QStringLiteral("5"));
 }
 
 TEST(FormView, SpinEditStepsWithinItsRange) {

@@ -161,3 +161,65 @@ TEST(Preview, PagesAreDrawnWithTheirText) {
     EXPECT_EQ(inkIn(image, 0, 40), 0);
     image.save(QStringLiteral(PLA013_SCREENSHOT_DIR "/page-PLA01301.png"));
 }
+
+// Each of the ten reports, previewed and printed: the preview draws every
+// element of the page as the printer does (the title band with its title
+// and report code included), and its search finds the report code on every
+// page, written in any case.
+TEST(Preview, ThePreviewedPageIsThePrintedPageForEveryReport) {
+    GuiHarness h;
+    h.openChild();
+    h.ui().printerAnswer = [](QPrinter&) { return false; };  // lays out, prints nothing
+    for (int report = 0; report < 10; ++report) {
+        SCOPED_TRACE(report);
+        h.chooseInCombo("cbbReportNames", report);
+        // What the reports ask for: dishes 1 to 9, branch 0002, a service of
+        // it, the menus of March 2024.
+        h.typeInto("medCdPratoIni", "1");
+        h.typeInto("medCdPratoFin", "9");
+        if (h.widget("medCdFilial")->isEnabled()) {
+            h.typeInto("medCdFilial", "2");
+            h.tab();
+        }
+        if (h.widget("medCdServFili")->isEnabled()) {
+            ModalSteps steps;
+            steps.expect("service search", ModalSteps::named("searchDialog"),
+                         [](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); });
+            h.click("btnServico");
+            EXPECT_TRUE(steps.done());
+        }
+        if (h.widget("depDataInic")->isEnabled()) {
+            h.typeInto("depDataInic", "01032024");
+            h.typeInto("depDataFina", "31/03/24");
+        }
+        h.tab();
+        h.click("sbtPrint");
+        const pla013::gui::ReportPages* pages = h.host().reports().lastPages();
+        ASSERT_NE(pages, nullptr);
+        ASSERT_GE(pages->pageCount(), 1u);
+
+        pla013::gui::PreviewWindow preview(*pages, {}, &h.window());
+        preview.show();
+        GuiHarness::processEvents();
+        const QImage shown = preview.pageCanvas()->grab(preview.pageArea(0)).toImage();
+        QImage printed(shown.size(), QImage::Format_RGB32);
+        printed.fill(Qt::white);
+        {
+            pla013::gui::ReportPagePainter painter(*pages);
+            QPainter p(&printed);
+            p.scale(shown.width() / painter.pageSize().width(), shown.height() / painter.pageSize().height());
+            painter.paint(p, 0);
+        }
+        const int band = shown.height() * 7 / 100;  // the title, the report code and their rule
+        const int printedInk = inkIn(printed, 0, band);
+        EXPECT_GT(printedInk, 100);
+        EXPECT_NEAR(inkIn(shown, 0, band), printedInk, printedInk / 10 + 10);
+        EXPECT_NEAR(inkIn(shown, band, shown.height()), inkIn(printed, band, printed.height()),
+                    inkIn(printed, band, printed.height()) / 10 + 10);
+        EXPECT_GE(preview.find(QString::fromStdString(pages->reportId()).toLower()), int(pages->pageCount()));
+        if (report == 0) preview.grab().save(QStringLiteral(PLA013_SCREENSHOT_DIR "/preview-find.png"));
+        preview.close();
+        h.window().activateWindow();
+        GuiHarness::processEvents();
+    }
+}
