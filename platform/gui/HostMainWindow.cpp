@@ -25,14 +25,14 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 class ElidedLabel final : public QLabel {
 public:
     ElidedLabel(const QString& text, const QString& tip, QWidget* parent) : QLabel(parent), m_full(text), m_tip(tip) {
-        setMinimumWidth(80);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         setText(text);
         setToolTip(tip + QStringLiteral("\n") + text);
     }
     QSize sizeHint() const override {
         return QSize(std::min(fontMetrics().horizontalAdvance(m_full) + 8, 360), QLabel::sizeHint().height());
     }
+    QSize minimumSizeHint() const override { return QSize(80, QLabel::minimumSizeHint().height()); }
     const QString& fullText() const { return m_full; }
 
 protected:

@@ -230,6 +230,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     m_find->setClearButtonEnabled(true);
     m_find->setMinimumWidth(160);
     m_findLabel->setObjectName("findLabel");
+    m_findLabel->setMinimumWidth(m_findLabel->fontMetrics().horizontalAdvance(QStringLiteral("Não encontrado")) + 4);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(print);
@@ -498,7 +499,7 @@ int PreviewWindow::find(const QString& text) {
     if (needle.isEmpty())
         m_findLabel->clear();
     else if (m_matches.empty())
-        m_findLabel->setText(QStringLiteral("Nenhuma ocorrência"));
+        m_findLabel->setText(QStringLiteral("Não encontrado"));
     if (!m_matches.empty()) {
         // The first match from the page in view on.
         m_match = 0;
@@ -524,7 +525,7 @@ bool PreviewWindow::findNext(bool forward) {
 
 void PreviewWindow::showMatch() {
     const Match& match = m_matches[std::size_t(m_match)];
-    m_findLabel->setText(QStringLiteral("%1 de %2 ocorrência(s)").arg(m_match + 1).arg(matchCount()));
+    m_findLabel->setText(QStringLiteral("%1 de %2").arg(m_match + 1).arg(matchCount()));
     const QRect area = m_canvas->pageArea(match.page);
     const QRectF box(area.left() + match.box.left() * m_scale, area.top() + match.box.top() * m_scale,
                      match.box.width() * m_scale, match.box.height() * m_scale);
