@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include <QPointer>
 #include <QWidget>
 
 #include "host/Form.h"
@@ -116,7 +117,7 @@ private:
     bool m_detached = false;
     bool m_wasVisible = false;
     bool m_keyboardEntry = false;
-    QWidget* m_focusRing = nullptr;
+    QPointer<QWidget> m_focusRing;  // lives in the parent of the widget it rings
 };
 
 }  // namespace pla013::gui
