@@ -84,8 +84,11 @@ void ReportDocument::chooseDataColumns() {
     for (const auto& g : m_def.groups)
         for (const auto& dc : g.dataColumns)
             m_dataColumns.push_back({m_eval->expand(dc.caption, nullptr), m_data->fieldIndex(dc.field), {}});
-    for (std::size_t i = 0; i < m_columns->count(); ++i)
-        m_dataColumns.push_back({m_columns->caption(i), m_columns->field(i), m_columns->column(i).format});
+    for (std::size_t i = 0; i < m_columns->count(); ++i) {
+        const ColumnDef& c = m_columns->column(i);
+        std::string caption = c.dataCaption.empty() ? m_columns->caption(i) : m_eval->expand(c.dataCaption, nullptr);
+        m_dataColumns.push_back({std::move(caption), m_columns->field(i), c.format});
+    }
     makeCaptionsDistinct(m_dataColumns);
 }
 
@@ -117,7 +120,7 @@ const ReportDocument::Counts& ReportDocument::counts() const {
     c.rows = pass(
         false,
         [&](internal::BandFlow& flow, bool complete) {
-            while (auto n = paginator.nextPage(flow.bands(), complete)) {
+            while (auto n = paginator.nextPage(flow.bands(), complete, flow.continuation(nullptr))) {
                 c.bands += *n;
                 flow.drop(*n);
             }
@@ -145,12 +148,13 @@ void ReportDocument::forEachPage(const PageSink& sink) const {
     pass(true, [&](internal::BandFlow& flow, bool complete) {
         while (goOn) {
             const std::size_t page = paginator.pages();
-            auto n = paginator.nextPage(flow.bands(), complete);
+            auto n = paginator.nextPage(flow.bands(), complete, flow.continuation(nullptr));
             if (!n) break;
             // Both passes make the same bands: a difference is a fault here.
             if (page >= total) throw host::EHostError("O relatório mudou de tamanho enquanto era gravado.");
             lines.clear();
             m_frame->appendHeader(page, lines);
+            flow.continuation(&lines);
             for (std::size_t b = 0; b < *n; ++b) lines.push_back(std::move(flow.line(b)));
             lines.push_back(m_frame->footer(page, total));
             goOn = sink(page, lines);

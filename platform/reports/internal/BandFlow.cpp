@@ -6,14 +6,64 @@ namespace pla013::reports::internal {
 
 void BandFlow::add(Band::Kind kind, int level, int lines, bool keepWithNext, Line line) {
     m_bands.push_back({kind, std::uint8_t(level), std::uint16_t(lines), keepWithNext, false});
+    m_bands.back().together = m_together;
     if (!m_content) return;
     line.level = level;
     line.height = lines;
     m_lines.push_back(std::move(line));
 }
 
+void BandFlow::markHeading(std::size_t band, int level) {
+    m_bands[band].heading = std::uint8_t(level);
+    if (m_content) m_headings.push_back(m_lines[band]);
+}
+
+void BandFlow::closeLevels(int level) {
+    if (m_bands.empty()) {  // the group's bands are out already
+        if (m_open.size() > std::size_t(level)) m_open.resize(std::size_t(level));
+        return;
+    }
+    m_bands.back().closes = std::min(m_bands.back().closes, std::uint8_t(level));
+}
+
+void BandFlow::keepTogether(bool on) {
+    if (!on && m_together && !m_bands.empty()) m_bands.back().together = false;
+    m_together = on;
+}
+
+int BandFlow::continuation(std::vector<Line>* out) const {
+    std::size_t levels = m_open.size();
+    // A page that opens with a group's heading starts that group afresh.
+    if (!m_bands.empty() && m_bands.front().heading != Band::kNoLevel)
+        levels = std::min(levels, std::size_t(m_bands.front().heading));
+    int n = 0;
+    for (std::size_t g = 0; g < levels; ++g) {
+        if (!m_open[g]) continue;
+        ++n;
+        if (!out || !m_content) continue;
+        Line l = m_openHeadings[g];
+        if (!l.cells.empty()) {
+            l.cells.front().text += " (continuação)";
+            l.cells.front().value = host::Variant(l.cells.front().text);
+        }
+        out->push_back(std::move(l));
+    }
+    return n;
+}
+
 void BandFlow::drop(std::size_t n) {
     for (std::size_t i = 0; i < n && !m_bands.empty(); ++i) {
+        const Band& b = m_bands.front();
+        if (b.heading != Band::kNoLevel) {
+            m_open.resize(std::size_t(b.heading) + 1, false);
+            m_open[b.heading] = true;
+            if (m_content) {
+                m_openHeadings.resize(m_open.size());
+                m_openHeadings[b.heading] = std::move(m_headings.front());
+                m_headings.pop_front();
+            }
+        }
+        if (b.closes != Band::kNoLevel && m_open.size() > b.closes) m_open.resize(b.closes);
         if (m_content) {
             if (m_lines.front().image && !m_images.empty() && m_images.front().get() == m_lines.front().image)
                 m_images.pop_front();
@@ -66,6 +116,7 @@ void BandFlow::addTotals(int level, Totals totals) {
         l.style = LineStyle::Totals;
         l.bold = true;
         fillTotals(l, totals, level * 2);
+        if (!totals.cells.empty()) l.gutters = m_columns.gutters();
     }
     add(Band::Kind::Totals, level, 1, false, std::move(l));
 }
@@ -76,6 +127,7 @@ void BandFlow::addDetail(int level, const ReportData::Row& row, bool bold) {
         l.style = LineStyle::Detail;
         l.bold = bold;
         m_columns.detailCells(row, l.cells);
+        l.gutters = m_columns.gutters();
     }
     add(Band::Kind::Detail, level, 1, false, std::move(l));
 }

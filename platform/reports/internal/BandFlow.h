@@ -40,6 +40,19 @@ public:
     void addDetail(int level, const ReportData::Row& row, bool bold);
     // The band at index (of those waiting) starts a new page.
     void breakPageBefore(std::size_t band) { m_bands[band].newPage = true; }
+    // The band at index (of those waiting) is the heading of a group of the
+    // level: a page that the group continues on repeats it.
+    void markHeading(std::size_t band, int level);
+    // The groups of the level and deeper end with the last band added.
+    void closeLevels(int level);
+    // While on, the bands added belong to a group kept on one page; off
+    // makes the last band added the group's last.
+    void keepTogether(bool on);
+
+    // The headings that a page starting at the oldest band waiting repeats,
+    // "(continuação)" added, outermost first: their number, and the lines
+    // appended to out (a flow with content).
+    int continuation(std::vector<Line>* out) const;
 
     // The bands waiting, oldest first.
     std::size_t size() const { return m_bands.size(); }
@@ -60,6 +73,12 @@ private:
     std::deque<Band> m_bands;
     std::deque<Line> m_lines;                         // with content: one per band
     std::deque<std::unique_ptr<ImageData>> m_images;  // owners of the lines' images, oldest first
+    bool m_together = false;
+    // The groups open before the oldest band waiting, by level: whether the
+    // level's group has a heading, and (with content) its line.
+    std::vector<bool> m_open;
+    std::vector<Line> m_openHeadings;
+    std::deque<Line> m_headings;  // lines of the heading bands waiting, oldest first
 };
 
 }  // namespace pla013::reports::internal

@@ -8,7 +8,11 @@
 namespace pla013::reports::internal {
 
 FlowBuilder::FlowBuilder(const Context& context, BandFlow& flow)
-    : m_ctx(context), m_flow(flow), m_levels(context.def.groups.size()), m_groupFields(m_levels) {
+    : m_ctx(context),
+      m_flow(flow),
+      m_levels(context.def.groups.size()),
+      m_groupFields(m_levels),
+      m_togetherLevel(m_levels) {
     for (std::size_t g = 0; g < m_levels; ++g)
         for (const auto& f : m_ctx.def.groups[g].fields) m_groupFields[g].push_back(m_ctx.data.fieldIndex(f));
     collectTotalFields();
@@ -52,14 +56,29 @@ std::size_t FlowBuilder::changedLevel(const ReportData::Row& row) const {
 // Footers read their fields from the group's last row, innermost first.
 void FlowBuilder::closeGroups(std::size_t fromLevel, const ReportData::Row& lastRow) {
     for (std::size_t g = m_levels; g-- > fromLevel;) emitSection(m_ctx.def.groups[g].footer, int(g), lastRow, false);
+    m_flow.closeLevels(int(fromLevel));
+    if (m_togetherLevel >= fromLevel && m_togetherLevel < m_levels) {
+        m_flow.keepTogether(false);
+        m_togetherLevel = m_levels;
+    }
 }
 
 // Headers read their fields from the group's first row, outermost first.
 void FlowBuilder::openGroups(std::size_t fromLevel, const ReportData::Row& firstRow) {
     for (std::size_t g = fromLevel; g < m_levels; ++g) {
         m_groupTotals[g].reset(m_ctx.data.fieldCount());
+        if (m_ctx.def.groups[g].keepTogether && m_togetherLevel == m_levels) {
+            m_togetherLevel = g;
+            m_flow.keepTogether(true);
+        }
         std::size_t before = m_flow.size();
         emitSection(m_ctx.def.groups[g].header, int(g), firstRow, true);
+        // The group's first text line is its heading.
+        for (std::size_t b = before; b < m_flow.size(); ++b)
+            if (m_flow.bands()[b].kind == Band::Kind::Text) {
+                m_flow.markHeading(b, int(g));
+                break;
+            }
         if (m_ctx.def.groups[g].newPage && m_previous && before < m_flow.size()) m_flow.breakPageBefore(before);
     }
 }
@@ -163,7 +182,7 @@ void FlowBuilder::emitTotals(const std::string& caption, const std::vector<Total
         if (col >= 0) {
             const ColumnDef& c = m_ctx.columns.column(std::size_t(col));
             cell.x = m_ctx.columns.x(std::size_t(col));
-            cell.width = c.width;
+            cell.width = m_ctx.columns.width(std::size_t(col));
             cell.align = c.align == Align::Left ? Align::Right : c.align;
             cell.column = col;
             entry.cells.push_back(cell);

@@ -19,7 +19,9 @@ namespace pla013::reports::internal {
 // a group changes, detail lines, and totals from the groups' running totals.
 // Rows are given in order, each once, then finish() closes the flow. What it
 // keeps between rows is the previous row (which must stay valid until the
-// next one is added) and one RunningTotals per scope. A flow without content
+// next one is added) and one RunningTotals per scope. It marks each group's
+// heading and end, so that pages repeat the headings of the groups they
+// continue, and the bands of groups kept on one page. A flow without content
 // gets the bands alone: no texts, totals or images are made for it.
 class FlowBuilder {
 public:
@@ -59,6 +61,7 @@ private:
     std::vector<RunningTotals> m_groupTotals;     // by level
     RunningTotals m_grandTotals;
     const ReportData::Row* m_previous = nullptr;
+    std::size_t m_togetherLevel;  // the open group kept on one page; m_levels when none
 };
 
 }  // namespace pla013::reports::internal

@@ -14,12 +14,13 @@ void GroupReader::read(const json& list) {
 }
 
 GroupDef GroupReader::readOne(const json& g, const std::string& ptr) {
-    m_r.onlyKeys(g, ptr, {"field", "newPage", "header", "footer", "dataColumns"});
+    m_r.onlyKeys(g, ptr, {"field", "newPage", "keepTogether", "header", "footer", "dataColumns"});
     GroupDef d;
     d.pointer = ptr;
     if (!g.contains("field")) m_r.fail(ptr + "/field", "falta o campo do grupo");
     readFields(g["field"], ptr + "/field", d);
     if (g.contains("newPage")) d.newPage = m_r.boolean(g["newPage"], ptr + "/newPage");
+    if (g.contains("keepTogether")) d.keepTogether = m_r.boolean(g["keepTogether"], ptr + "/keepTogether");
     if (g.contains("header")) d.header = readSection(g["header"], ptr + "/header");
     if (g.contains("footer")) d.footer = readSection(g["footer"], ptr + "/footer");
     if (g.contains("dataColumns")) readDataColumns(g["dataColumns"], ptr + "/dataColumns", d);

@@ -1,38 +1,50 @@
 #include "platform/reports/internal/Paginator.h"
 
+#include <algorithm>
+
 namespace pla013::reports::internal {
 
-// Lines of the run of bands kept with their next one that starts at from,
-// the band that ends it included; none when the run may go on past the
-// bands made so far.
-std::optional<int> Paginator::runLines(const std::deque<Band>& bands, std::size_t from, bool complete) const {
+namespace {
+
+bool keptWithNext(const Band& b) { return b.keepWithNext; }
+bool joined(const Band& b) { return b.keepWithNext || b.together; }
+
+// Lines of the run of bands tied to their next one (by tied) that starts at
+// from, the band that ends it included, or a figure above limit as soon as
+// the run is longer; none when the run may go on past the bands made so far.
+template <class Tied>
+std::optional<int> runLines(const std::deque<Band>& bands, std::size_t from, bool complete, int limit, Tied tied) {
     int run = 0;
     for (std::size_t j = from; j < bands.size(); ++j) {
         run += bands[j].lines;
-        if (!bands[j].keepWithNext) return run;
+        if (!tied(bands[j]) || run > limit) return run;
     }
     if (!complete) return std::nullopt;
     return run;
 }
 
-std::optional<std::size_t> Paginator::nextPage(const std::deque<Band>& bands, bool complete) {
+}  // namespace
+
+std::optional<std::size_t> Paginator::nextPage(const std::deque<Band>& bands, bool complete, int reserved) {
     const std::size_t n = bands.size();
     if (n == 0 && (!complete || m_pages > 0)) return std::nullopt;
-    const int capacity = m_bodyLines(m_pages);
+    const int capacity = std::max(1, m_bodyLines(m_pages) - reserved);
     std::size_t i = 0;
     int used = 0;
     while (i < n) {
         const Band& b = bands[i];
         if (b.newPage && i > 0) break;
-        // A run of bands kept with their next one moves as a whole when it
-        // fits on an empty page.
-        bool runStart = i == 0 || !bands[i - 1].keepWithNext;
-        if (runStart && b.keepWithNext && i > 0) {
-            std::optional<int> run = runLines(bands, i, complete);
+        // A run that fits on an empty page moves as a whole: first the
+        // whole joined run (a group kept together with the headings before
+        // it), else the headings kept with their next band.
+        bool moves = false;
+        for (auto tied : {joined, keptWithNext}) {
+            if (i == 0 || moves || tied(bands[i - 1]) || !tied(b)) continue;
+            std::optional<int> run = runLines(bands, i, complete, capacity, tied);
             if (!run) return std::nullopt;
-            if (used + *run > capacity && *run <= capacity) break;
+            moves = used + *run > capacity && *run <= capacity;
         }
-        if (used + b.lines > capacity && i > 0) break;
+        if (moves || (used + b.lines > capacity && i > 0)) break;
         used += b.lines;
         ++i;
     }
