@@ -40,7 +40,8 @@ const char* kStyle =
     "table{border-collapse:collapse;table-layout:fixed;width:100%;margin-top:8px}"
     "th{border-bottom:1px solid #000;text-align:left;font-weight:bold}"
     "td,th{padding:1px 4px;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}"
-    ".r{text-align:right}.c{text-align:center}"
+    ".r{text-align:right}.c{text-align:center}.g{border-left:1px solid #888}"
+    "tr.spans th{border-bottom:1px solid #999}"
     "tr.group td{font-weight:normal;padding-top:6px;white-space:pre}tr.group.b td{font-weight:bold}"
     "tr.memo td{white-space:pre-wrap}tr.memocap td{font-weight:bold}"
     "tr.totals td{font-weight:bold;border-top:1px solid #999}"
@@ -108,9 +109,20 @@ private:
         m_inBody = true;
     }
 
+    // Whether a gutter runs just left of column i.
+    bool gutterBefore(std::size_t i) const {
+        if (i == 0 || i >= columns()) return false;
+        const Cell& a = m_header.cells[i - 1];
+        const Cell& b = m_header.cells[i];
+        for (int g : m_header.gutters)
+            if (g >= a.x + a.width && g < b.x) return true;
+        return false;
+    }
+
     void cells(const Line& l, const char* tag) {
         for (const auto& c : l.cells) {
-            m_out << "<" << tag << " class=\"" << alignClass(c.align) << "\">";
+            m_out << "<" << tag << " class=\"" << alignClass(c.align)
+                  << (c.column >= 0 && gutterBefore(std::size_t(c.column)) ? " g" : "") << "\">";
             escape(m_out, c.text);
             m_out << "</" << tag << ">";
         }
@@ -118,10 +130,31 @@ private:
 
     void columnHeader(const Line& l) {
         openTable();
-        m_out << "<thead><tr>";
+        m_out << "<thead>";
+        if (!l.spans.empty()) spans(l);
+        m_out << "<tr>";
         cells(l, "th");
         m_out << "</tr></thead>\n";
         openBody();
+    }
+
+    // The spanning headings, each over the columns it covers.
+    void spans(const Line& l) {
+        m_out << "<tr class=\"spans\">";
+        std::size_t col = 0;
+        for (const Cell& sp : l.spans) {
+            std::size_t first = col, n = 0;
+            while (first < columns() && m_header.cells[first].x < sp.x) ++first;
+            if (first > col) m_out << "<th colspan=\"" << first - col << "\"></th>";
+            while (first + n < columns() && m_header.cells[first + n].x < sp.x + sp.width) ++n;
+            m_out << "<th colspan=\"" << std::max<std::size_t>(n, 1) << "\" class=\"c"
+                  << (gutterBefore(first) ? " g" : "") << "\">";
+            escape(m_out, sp.text);
+            m_out << "</th>";
+            col = first + std::max<std::size_t>(n, 1);
+        }
+        if (col < columns()) m_out << "<th colspan=\"" << columns() - col << "\"></th>";
+        m_out << "</tr>";
     }
 
     void detail(const Line& l) {
@@ -148,7 +181,8 @@ private:
             const Cell* found = nullptr;
             for (const auto& c : l.cells)
                 if (c.column == int(col)) found = &c;
-            m_out << "<td class=\"" << (found ? alignClass(found->align) : "l") << "\">";
+            m_out << "<td class=\"" << (found ? alignClass(found->align) : "l") << (gutterBefore(col) ? " g" : "")
+                  << "\">";
             if (found) escape(m_out, found->text);
             m_out << "</td>";
         }

@@ -34,6 +34,12 @@ struct Line {
     const ImageData* image = nullptr;
     // Page footer only: the page number texts, right-aligned.
     std::string right;
+    // Column headers only: the headings that span several columns, printed
+    // above the captions (the line is a line higher).
+    std::vector<Cell> spans;
+    // Lines in columns: the positions (in characters) of the gutters drawn
+    // between columns under different spanning headings.
+    std::vector<int> gutters;
 };
 
 }  // namespace pla013::reports

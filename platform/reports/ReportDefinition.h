@@ -77,6 +77,14 @@ struct ColumnDef {
     // A text printed instead of the value on the rows where markerWhen holds.
     std::string markerText;
     Condition markerWhen;
+    // Share of the line's spare width the column takes (0: keeps its width).
+    int grow = 0;
+    // The heading printed above this column and its neighbours with the
+    // same one; a gutter separates two such headings.
+    std::string span;
+    // The column's heading in the data targets (CSV, XLSX data sheet);
+    // caption by default.
+    std::string dataCaption;
     std::string pointer;
 };
 
@@ -112,6 +120,9 @@ struct DataColumnDef {  // extra columns of flat exports (CSV)
 struct GroupDef {
     std::vector<std::string> fields;  // the group changes when any of them does
     bool newPage = false;
+    // A group that fits on a page is not split: it starts the next page
+    // rather than break.
+    bool keepTogether = false;
     std::vector<SectionItem> header;
     std::vector<SectionItem> footer;
     std::vector<DataColumnDef> dataColumns;

@@ -32,6 +32,39 @@ std::string layoutCells(const std::vector<Cell>& cells) {
     return out;
 }
 
+// Puts the character ch at position pos (in characters) of line, padding it.
+void putAt(std::string& line, std::size_t pos, const char* ch) {
+    std::size_t count = 0, i = 0;
+    for (; i < line.size() && count < pos; ++count) {
+        ++i;
+        while (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) ++i;
+    }
+    if (count < pos) {
+        line.append(pos - count, ' ');
+        i = line.size();
+    }
+    std::size_t end = i;
+    if (end < line.size()) {
+        ++end;
+        while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) ++end;
+    }
+    line.replace(i, end - i, ch);
+}
+
+// A line of cells with the line's gutters drawn.
+std::string withGutters(std::string text, const Line& l) {
+    for (int g : l.gutters) putAt(text, std::size_t(g), "|");
+    return text;
+}
+
+// A spanning heading: centred between dashes over its columns.
+std::string spanText(const std::string& text, std::size_t width) {
+    const std::size_t w = textWidth(text) + 2;
+    if (w + 2 > width) return fitText(text, width, 2);
+    const std::size_t left = (width - w) / 2;
+    return std::string(left, '-') + " " + text + " " + std::string(width - w - left, '-');
+}
+
 std::string withRight(std::string left, const std::string& right, std::size_t width) {
     std::size_t lw = textWidth(left), rw = textWidth(right);
     if (lw + 1 + rw > width)
@@ -52,7 +85,12 @@ std::string pageText(const std::vector<Line>& lines, std::size_t width) {
                 out += std::string(width, '=') + "\n";
                 break;
             case LineStyle::ColumnHeader:
-                out += layoutCells(l.cells) + "\n";
+                if (!l.spans.empty()) {
+                    std::vector<Cell> spans = l.spans;
+                    for (auto& c : spans) c.text = spanText(c.text, std::size_t(c.width));
+                    out += withGutters(layoutCells(spans), l) + "\n";
+                }
+                out += withGutters(layoutCells(l.cells), l) + "\n";
                 out += std::string(width, '-') + "\n";
                 break;
             case LineStyle::PageFooter:
@@ -63,7 +101,7 @@ std::string pageText(const std::vector<Line>& lines, std::size_t width) {
                 out += layoutCells(l.cells) + "\n";
                 for (int i = 1; i < l.height; ++i) out += "\n";
                 break;
-            default: out += layoutCells(l.cells) + "\n"; break;
+            default: out += withGutters(layoutCells(l.cells), l) + "\n"; break;
         }
     }
     return out;

@@ -214,6 +214,14 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
     for (const auto& f : doc.filterLines()) sheet.text(r++, 0, f);
     ++r;
     if (doc.showsColumnHeader()) {
+        // The spanning headings, each at the first column it covers.
+        for (const Cell& sp : header.spans)
+            for (std::size_t i = 0; i < header.cells.size(); ++i)
+                if (header.cells[i].x >= sp.x) {
+                    sheet.text(r, lxw_col_t(i), sp.text, sheet.header());
+                    break;
+                }
+        if (!header.spans.empty()) ++r;
         for (std::size_t i = 0; i < header.cells.size(); ++i)
             sheet.text(r, lxw_col_t(i), header.cells[i].text, sheet.header());
         ++r;

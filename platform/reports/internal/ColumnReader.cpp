@@ -22,7 +22,7 @@ void ColumnReader::readColumns(const json& list) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         std::string ptr = "/columns/" + std::to_string(i);
         ColumnDef d = readOne(m_r.object(list[i], ptr), ptr);
-        total += d.width + (i ? 1 : 0);
+        total += d.width + (i ? columnGap(def.columns.back(), d) : 0);
         def.columns.push_back(d);
     }
     if (total > def.pageWidth())
@@ -31,7 +31,9 @@ void ColumnReader::readColumns(const json& list) {
 }
 
 ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
-    m_r.onlyKeys(c, ptr, {"field", "caption", "width", "align", "format", "when", "indent", "marker"});
+    m_r.onlyKeys(
+        c, ptr,
+        {"field", "caption", "dataCaption", "width", "grow", "span", "align", "format", "when", "indent", "marker"});
     ColumnDef d;
     d.pointer = ptr;
     auto named = m_ctx.fieldWithCaption(c, ptr, "falta o campo da coluna");
@@ -42,6 +44,13 @@ ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
         if (w < 1 || w > 200) m_r.fail(ptr + "/width", "a largura deve estar entre 1 e 200 caracteres");
         d.width = int(w);
     }
+    if (c.contains("grow")) {
+        long long g = m_r.integer(c["grow"], ptr + "/grow");
+        if (g < 0 || g > 100) m_r.fail(ptr + "/grow", "a parte da largura livre deve estar entre 0 e 100");
+        d.grow = int(g);
+    }
+    if (c.contains("span")) d.span = m_ctx.readTemplate(c["span"], ptr + "/span", false);
+    if (c.contains("dataCaption")) d.dataCaption = m_ctx.readTemplate(c["dataCaption"], ptr + "/dataCaption", false);
     if (c.contains("align")) d.align = readAlign(c, ptr);
     if (c.contains("format")) {
         d.format = m_r.string(c["format"], ptr + "/format");

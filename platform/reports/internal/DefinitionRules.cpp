@@ -45,4 +45,13 @@ bool isIsoDateTime(const std::string& s) {
     return s[13] == ':' && s[16] == ':' && h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60;
 }
 
+bool gutterBetween(const ColumnDef& left, const ColumnDef& right) {
+    return !left.span.empty() && !right.span.empty() && left.span != right.span;
+}
+
+int columnGap(const ColumnDef& left, const ColumnDef& right) {
+    if (gutterBetween(left, right)) return 3;
+    return left.align == Align::Right && right.align != Align::Right ? 2 : 1;
+}
+
 }  // namespace pla013::reports::internal

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/reports/ReportDefinition.h"
+
 namespace pla013::reports::internal {
 
 std::string upperCase(std::string text);
@@ -19,5 +21,13 @@ bool isValidFormat(const std::string& format);
 bool isIsoDate(const std::string& text);
 // "YYYY-MM-DD", or "YYYY-MM-DD HH:MM:SS" (a 'T' may stand for the blank).
 bool isIsoDateTime(const std::string& text);
+
+// Whether a gutter separates two neighbouring columns: they are under
+// different spanning headings.
+bool gutterBetween(const ColumnDef& left, const ColumnDef& right);
+// Blanks between two neighbouring columns: three around a gutter; two after
+// a right-aligned column before one that is not, so that a number does not
+// read as part of the code or text after it; else one.
+int columnGap(const ColumnDef& left, const ColumnDef& right);
 
 }  // namespace pla013::reports::internal

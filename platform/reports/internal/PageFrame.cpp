@@ -59,7 +59,7 @@ void PageFrame::buildFilters(const ReportDefinition& def, const Evaluator& eval)
 int PageFrame::headerLines(std::size_t page) const {
     int n = kTitleLines + (m_texts.subtitle.empty() ? 0 : 1) + 1 /*blank*/;
     if (page == 0) n += int(m_filterLines.size());
-    if (m_columns.detailShown()) n += 2;  // captions and the rule under them
+    if (m_columns.detailShown()) n += m_columns.headerHeight();
     return n;
 }
 

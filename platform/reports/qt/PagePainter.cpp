@@ -166,6 +166,15 @@ private:
         m_p.setPen(QPen(Qt::black, width));
         m_p.drawLine(QPointF(x0, y), QPointF(x1, y));
     }
+    // The gutters of a line: a thin rule down the middle of each.
+    void gutters(const Line& l, double top, double bottom) {
+        for (int g : l.gutters) {
+            const double x = kMargin + (g + 0.5) * m_cw;
+            m_p.setPen(QPen(Qt::gray, 0.4));
+            m_p.drawLine(QPointF(x, top), QPointF(x, bottom));
+        }
+        if (!l.gutters.empty()) m_p.setPen(QPen(Qt::black));
+    }
     void cells(const Line& l, double y, bool bold) {
         for (const Cell& c : l.cells)
             if (!c.text.empty()) text(c.text, cellRect(c, y), c.align, bold);
@@ -182,14 +191,27 @@ private:
                 rule(y + m_lh * 1.75, kMargin, kMargin + m_width, 1.0);
                 break;
             }
-            case LineStyle::ColumnHeader:
-                cells(l, y, true);
-                rule(y + m_lh * 1.4, kMargin, kMargin + m_width);
+            case LineStyle::ColumnHeader: {
+                // The spanning headings over their columns, each underlined.
+                for (const Cell& c : l.spans) {
+                    text(c.text, cellRect(c, y), Align::Center, true);
+                    rule(y + m_lh * 0.95, kMargin + c.x * m_cw, kMargin + (c.x + c.width) * m_cw, 0.3);
+                }
+                const double top = l.spans.empty() ? y : y + m_lh;
+                cells(l, top, true);
+                rule(top + m_lh * 1.4, kMargin, kMargin + m_width);
+                gutters(l, y, top + m_lh * 1.4);
                 break;
+            }
             case LineStyle::Totals:
                 for (const Cell& c : l.cells)
                     if (c.column >= 0) rule(y + 0.5, kMargin + c.x * m_cw, kMargin + (c.x + c.width) * m_cw, 0.3);
                 cells(l, y, true);
+                gutters(l, y, y + m_lh);
+                break;
+            case LineStyle::Detail:
+                cells(l, y, l.bold);
+                gutters(l, y, y + m_lh);
                 break;
             case LineStyle::Image: {
                 QImage img;
