@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +69,26 @@ PostgresDatabase::~PostgresDatabase() {
 }
 
 std::string reportsFolder() { return PLA013_REPORTS_DIR; }
+
+void expectGolden(const std::string& name, const std::string& text) {
+    const std::string path = std::string(PLA013_GOLDEN_DIR) + "/" + name;
+    if (std::getenv("PLA013_UPDATE_GOLDEN")) {
+        writeFile(path, text);
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << "no golden file " << path << " (PLA013_UPDATE_GOLDEN=1 writes it)";
+    std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Line by line, so that a failure shows where the pages differ.
+    std::istringstream a(expected), b(text);
+    std::string la, lb;
+    for (int line = 1;; ++line) {
+        const bool inA = bool(std::getline(a, la)), inB = bool(std::getline(b, lb));
+        if (!inA && !inB) break;
+        ASSERT_EQ(inA ? la : "(end)", inB ? lb : "(end)") << path << ", line " << line;
+    }
+    EXPECT_EQ(expected, text) << path;
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

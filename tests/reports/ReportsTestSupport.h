@@ -49,6 +49,10 @@ private:
 std::string postgresUrl();
 
 std::string reportsFolder();
+// Compares text with the golden file tests/data/pages/NAME (a failure of the
+// calling test when they differ or it is missing); with PLA013_UPDATE_GOLDEN
+// set, writes the file instead.
+void expectGolden(const std::string& name, const std::string& text);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 // Runs a shell command; its standard output, and its exit status in status.

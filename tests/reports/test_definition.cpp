@@ -87,6 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "/columns", "ao menos uma coluna"},
         BadDefinition{"ColumnsTooWide", with("\"width\": 10", "\"width\": 200 }, { \"field\": \"X\", \"width\": 5"),
                       "/columns", "comporta 110"},
+        BadDefinition{"NegativeGrow", with("\"width\": 10", "\"width\": 10, \"grow\": -1"), "/columns/0/grow",
+                      "entre 0 e 100"},
+        // 100 + 8 and one blank fit 110; the gutter between two spans does not.
+        BadDefinition{"GutterMakesColumnsTooWide",
+                      with("\"width\": 10 }",
+                           "\"width\": 100, \"span\": \"A\" }, { \"field\": \"X\", \"width\": 8, "
+                           "\"span\": \"B\" }"),
+                      "/columns", "somam 111"},
         BadDefinition{"BadAlign", with("\"width\": 10", "\"width\": 10, \"align\": \"middle\""), "/columns/0/align",
                       "alinhamento inválido"},
         BadDefinition{"BadFormat", with("\"width\": 10", "\"width\": 10, \"format\": \"0,00\""), "/columns/0/format",

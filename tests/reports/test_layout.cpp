@@ -220,6 +220,41 @@ TEST(Layout, NewPageGroupsStartTheirOwnPage) {
     EXPECT_EQ(pages[1].find("Grupo GA"), std::string::npos);
 }
 
+// Page breaks and columns in one golden text: a group kept together that
+// does not fit moves whole to the next page; a group longer than a page
+// repeats its heading with "(continuação)" on the pages it goes on; names
+// take the spare width, and longer ones end in "…"; two spanning headings
+// with a gutter between them.
+TEST(Layout, PageBreaksAndColumnsAsTheGoldenText) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Custos por grupo",
+      "data": { "dataSource": "dtsTeste" },
+      "computed": [ { "name": "VRDOBRO", "expression": "VRCUSTO * 2" } ],
+      "groups": [ { "field": "CDGRUPO", "keepTogether": true,
+                    "header": [ { "text": "Grupo {CDGRUPO}", "bold": true } ],
+                    "footer": [ { "totals": [ { "field": "VRCUSTO" } ], "caption": "Total do grupo {CDGRUPO}" },
+                                { "text": "" } ] } ],
+      "columns": [
+        { "field": "CDITEM", "caption": "Código", "width": 8 },
+        { "field": "NMITEM", "caption": "Nome", "width": 20, "grow": 1 },
+        { "field": "VRCUSTO", "caption": "Custo", "width": 12, "align": "right", "format": "#,##0.00", "span": "Hoje" },
+        { "field": "VRDOBRO", "caption": "Custo", "width": 12, "align": "right", "format": "#,##0.00", "span": "Amanhã" }
+      ]
+    })";
+    pla013::host::DataPacket p = items(0, 0);
+    const int sizes[] = {5, 40, 30, 130, 3};
+    for (int g = 0; g < 5; ++g)
+        for (int i = 0; i < sizes[g]; ++i) {
+            std::string name = "Item " + std::to_string(i) + (i == 2 ? " de nome longo " + std::string(90, 'x') : "");
+            p.rows.push_back({std::string("G") + char('A' + g), std::to_string(g * 1000 + i), name,
+                              pla013::host::Variant(10.25 * (i + 1))});
+        }
+    auto b = build(def, p);
+    std::string all;
+    for (const auto& page : TextRenderer::pages(*b.doc)) all += page + "\f\n";
+    expectGolden("layout-page-breaks.txt", all);
+}
+
 // Rows read one at a time from a packet the source owns, as a caller with
 // more rows than memory would hand them; rewinds are counted.
 class PacketSource final : public RowSource {
