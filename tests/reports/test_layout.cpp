@@ -11,6 +11,7 @@
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
+#include "platform/reports/internal/Paginator.h"
 #include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
@@ -253,6 +254,34 @@ TEST(Layout, PageBreaksAndColumnsAsTheGoldenText) {
     std::string all;
     for (const auto& page : TextRenderer::pages(*b.doc)) all += page + "\f\n";
     expectGolden("layout-page-breaks.txt", all);
+}
+
+// A page decided while a group kept together is still being made: a group
+// that ends within a page moves whole; one that grows past a page is split,
+// and the page is decided as soon as that is known, not at the group's end.
+TEST(Layout, AGroupKeptTogetherWaitsForAtMostAPage) {
+    using pla013::reports::internal::Band;
+    const struct {
+        int groupLines;      // bands of the kept group, its heading included
+        std::size_t waited;  // bands of the group made when the page is decided
+        std::size_t onPage;  // bands on the first page
+    } cases[] = {{5, 5, 6}, {10, 10, 6}, {40, 11, 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.groupLines);
+        pla013::reports::internal::Paginator pages([](std::size_t) { return 10; });
+        std::deque<Band> bands;
+        for (int i = 0; i < 6; ++i) bands.push_back({Band::Kind::Detail, 0, 1, false, false});
+        std::optional<std::size_t> page;
+        std::size_t made = 0;
+        while (!page && made < std::size_t(c.groupLines)) {
+            bands.push_back({made == 0 ? Band::Kind::Text : Band::Kind::Detail, 0, 1, made == 0, false});
+            bands.back().together = ++made < std::size_t(c.groupLines);
+            page = pages.nextPage(bands, false);
+        }
+        if (!page) page = pages.nextPage(bands, true);
+        EXPECT_EQ(made, c.waited);
+        EXPECT_EQ(page, c.onPage);
+    }
 }
 
 // Rows read one at a time from a packet the source owns, as a caller with
