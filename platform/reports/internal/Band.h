@@ -24,6 +24,8 @@ struct Band {
     std::uint8_t heading = kNoLevel;
     // The groups of this level and deeper end with this band; kNoLevel when none does.
     std::uint8_t closes = kNoLevel;
+    // A line left blank on purpose (a group's spacing).
+    bool blank = false;
 };
 
 }  // namespace pla013::reports::internal

@@ -33,9 +33,13 @@ void BandFlow::keepTogether(bool on) {
 
 int BandFlow::continuation(std::vector<Line>* out) const {
     std::size_t levels = m_open.size();
-    // A page that opens with a group's heading starts that group afresh.
-    if (!m_bands.empty() && m_bands.front().heading != Band::kNoLevel)
-        levels = std::min(levels, std::size_t(m_bands.front().heading));
+    // A page that opens with a group's heading starts that group afresh; a
+    // group whose only lines left are blank ones does not go on.
+    for (const Band& b : m_bands) {
+        if (b.heading != Band::kNoLevel) levels = std::min(levels, std::size_t(b.heading));
+        if (!b.blank) break;
+        if (b.closes != Band::kNoLevel) levels = std::min(levels, std::size_t(b.closes));
+    }
     int n = 0;
     for (std::size_t g = 0; g < levels; ++g) {
         if (!m_open[g]) continue;

@@ -45,6 +45,8 @@ public:
     void markHeading(std::size_t band, int level);
     // The groups of the level and deeper end with the last band added.
     void closeLevels(int level);
+    // The band at index (of those waiting) is a line left blank on purpose.
+    void markBlank(std::size_t band) { m_bands[band].blank = true; }
     // While on, the bands added belong to a group kept on one page; off
     // makes the last band added the group's last.
     void keepTogether(bool on);

@@ -119,6 +119,7 @@ void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, 
             case SectionItem::Kind::Text:
                 m_flow.addText(Band::Kind::Text, level, m_flow.content() ? m_ctx.eval.expand(item.text, &row) : "",
                                item.bold, header);
+                if (item.text.empty()) m_flow.markBlank(m_flow.size() - 1);
                 break;
             case SectionItem::Kind::Memo: emitMemo(item, level, row); break;
             case SectionItem::Kind::Image: {
