@@ -12,6 +12,9 @@
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
 #include "platform/reports/internal/Paginator.h"
+#ifdef PLA013_TEST_PDF
+#include "platform/reports/qt/PdfRenderer.h"
+#endif
 #include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
@@ -209,6 +212,31 @@ TEST(Layout, LongMemoWrapsAndRunsOverPages) {
     std::istringstream s(all);
     for (std::string l; std::getline(s, l);) EXPECT_LE(l.size(), 110u + 8) << l;  // accents take 2 bytes
 }
+
+#ifdef PLA013_TEST_PDF
+// Wide letters overflow the character grid: a memo line of them is drawn
+// narrower in the PDF, every word kept, not cut with an ellipsis.
+TEST(Layout, WideMemoLinesKeepEveryWordInThePdf) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Modo de preparo",
+      "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "footer": [ { "memo": "DSMODOPREP" } ] } ],
+      "columns": [ { "field": "CDPRATO", "width": 10 } ]
+    })";
+    pla013::host::DataPacket p;
+    p.fields = {{"CDPRATO", pla013::host::FieldType::String, 10}, {"DSMODOPREP", pla013::host::FieldType::String, 0}};
+    std::string memo;
+    for (int i = 0; i < 60; ++i) memo += "WWWWWW" + std::to_string(i) + " ";
+    p.rows.push_back({"0001", memo});
+    auto b = build(def, p);
+    TempDir dir;
+    PdfRenderer().render(*b.doc, dir.file("memo.pdf"));
+    const std::string text = pdfText(dir.file("memo.pdf"));
+    for (const char* word : {"WWWWWW0", "WWWWWW12", "WWWWWW24", "WWWWWW59"})
+        EXPECT_NE(text.find(word), std::string::npos) << word;
+    EXPECT_EQ(text.find("…"), std::string::npos) << text;
+}
+#endif
 
 TEST(Layout, NewPageGroupsStartTheirOwnPage) {
     std::string def = kGrouped;

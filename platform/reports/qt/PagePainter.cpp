@@ -175,6 +175,28 @@ private:
         }
         if (!l.gutters.empty()) m_p.setPen(QPen(Qt::black));
     }
+    // A memo line is wrapped to the line's characters; one that is still
+    // wider than the line in the font (capitals, wide letters) is drawn
+    // narrower rather than cut, so that no word of the text is lost.
+    void memo(const Line& l, double y) {
+        for (const Cell& c : l.cells) {
+            if (c.text.empty()) continue;
+            const QRectF r = cellRect(c, y);
+            const double advance = m_normalTexts->get(c.text).advance;
+            if (advance <= r.width()) {
+                text(c.text, r, c.align, false);
+                continue;
+            }
+            const double squeeze = r.width() / advance;
+            m_p.save();
+            m_p.translate(r.left(), 0);
+            m_p.scale(squeeze, 1);
+            m_font = nullptr;
+            text(c.text, QRectF(0, r.top(), advance, r.height()), Align::Left, false);
+            m_p.restore();
+            m_font = nullptr;
+        }
+    }
     void cells(const Line& l, double y, bool bold) {
         for (const Cell& c : l.cells)
             if (!c.text.empty()) text(c.text, cellRect(c, y), c.align, bold);
@@ -231,6 +253,7 @@ private:
                 break;
             }
             case LineStyle::Blank: break;
+            case LineStyle::Memo: memo(l, y); break;
             default: cells(l, y, l.bold); break;
         }
     }
