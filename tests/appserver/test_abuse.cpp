@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/sockios.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -277,6 +279,12 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     ASSERT_EQ(statusOf(readOneAnswer(busy)), 200);
     const int idle = connectLoopback(port);
     ASSERT_TRUE(sendAll(busy, post(kCostTypes)));
+    // The request has reached the server's side when the peer has taken
+    // every byte (on a loaded machine the loopback may deliver it later).
+    for (int waited = 0, queued = 1; queued > 0 && waited < 500; ++waited) {
+        if (::ioctl(busy, SIOCOUTQ, &queued) != 0) break;
+        if (queued > 0) std::this_thread::sleep_for(10ms);
+    }
     ::kill(pid, SIGTERM);
     const Answer answer = readUntilClosed(busy);
     EXPECT_EQ(statusOf(answer.bytes), 200) << answer.bytes;
