@@ -126,7 +126,7 @@ public:
         return QRect(kGap, kGap + int(page) * step, int(p.width()), int(p.height()));
     }
     void updateSize() {
-        const std::size_t n = std::max<std::size_t>(1, m_owner.m_pages.pageCount());
+        const std::size_t n = std::max<std::size_t>(1, m_owner.pageCount());
         const QRect last = pageArea(n - 1);
         resize(last.right() + 1 + kGap, last.bottom() + 1 + kGap);
         update();
@@ -136,7 +136,7 @@ protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter p(this);
         p.fillRect(event->rect(), QColor(0x80, 0x80, 0x80));
-        const std::size_t n = m_owner.m_pages.pageCount();
+        const std::size_t n = m_owner.pageCount();
         const ReportPagePainter painter(m_owner.m_pages);
         for (std::size_t i = 0; i < std::max<std::size_t>(1, n); ++i) {
             const QRect sheet = pageArea(i);
@@ -145,6 +145,12 @@ protected:
             p.fillRect(sheet.translated(3, 3), QColor(0x40, 0x40, 0x40));
             p.fillRect(sheet, Qt::white);
             if (n == 0) break;
+            if (i >= m_owner.m_pages.pageCount()) {
+                // Still being laid out.
+                p.setPen(QColor(0x80, 0x80, 0x80));
+                p.drawText(sheet, Qt::AlignCenter, QStringLiteral("Preparando a página %1...").arg(i + 1));
+                continue;
+            }
             p.save();
             p.translate(sheet.topLeft());
             p.scale(m_owner.m_scale, m_owner.m_scale);
@@ -175,6 +181,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
       m_canvas(new Canvas(*this, nullptr)),
       m_pageList(new QListWidget(this)),
       m_thumbnails(new QTimer(this)),
+      m_arrivals(new QTimer(this)),
       m_zoom(new QComboBox(this)),
       m_pageNumber(new QSpinBox(this)),
       m_pageLabel(new QLabel(this)),
@@ -218,7 +225,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     m_last->setToolTip(QStringLiteral("Última página (Ctrl+End)"));
 
     m_pageNumber->setObjectName("pageNumber");
-    m_pageNumber->setRange(1, int(std::max<std::size_t>(1, pages.pageCount())));
+    m_pageNumber->setRange(1, int(std::max<std::size_t>(1, pages.expectedPages())));
     m_pageLabel->setObjectName("pageLabel");
     m_zoom->setObjectName("zoom");
     m_zoom->addItem(QStringLiteral("Ajustar à largura"));
@@ -270,7 +277,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
         const QSize thumb(kThumbWidth, int(kThumbWidth * paper.height() / paper.width()));
         QPixmap blank(thumb);
         blank.fill(Qt::white);
-        for (std::size_t i = 0; i < pages.pageCount(); ++i) {
+        for (std::size_t i = 0; i < pages.expectedPages(); ++i) {
             auto* item = new QListWidgetItem(QIcon(blank), QString::number(i + 1), m_pageList);
             item->setTextAlignment(Qt::AlignCenter);
         }
@@ -348,11 +355,38 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     updateScale();
     updatePageControls();
     if (pages.pageCount() > 0) m_thumbnails->start();
+    // Pages still being laid out are looked for now and then.
+    connect(m_arrivals, &QTimer::timeout, this, [this] { takeArrivals(); });
+    if (!pages.finished()) {
+        print->setEnabled(false);
+        m_arrivals->start(100);
+    }
 }
 
 PreviewWindow::~PreviewWindow() = default;
 
-std::size_t PreviewWindow::pageCount() const { return m_pages.pageCount(); }
+std::size_t PreviewWindow::pageCount() const { return m_pages.expectedPages(); }
+
+bool PreviewWindow::complete() const { return m_pages.finished(); }
+
+void PreviewWindow::takeArrivals() {
+    const std::size_t ready = m_pages.pageCount();
+    if (ready != m_ready) {
+        m_ready = ready;
+        m_canvas->update();
+        if (!m_thumbnails->isActive()) m_thumbnails->start();
+    }
+    if (m_pages.finished()) {
+        // Done, or stopped short: the window keeps what was made.
+        m_arrivals->stop();
+        while (std::size_t(m_pageList->count()) > pageCount()) delete m_pageList->takeItem(m_pageList->count() - 1);
+        m_pageNumber->setRange(1, int(std::max<std::size_t>(1, pageCount())));
+        m_canvas->updateSize();
+        if (auto* print = findChild<QToolButton*>(QStringLiteral("print"))) print->setEnabled(true);
+        if (m_page >= pageCount() && pageCount() > 0) showPage(pageCount() - 1);
+    }
+    updatePageControls();
+}
 
 QWidget* PreviewWindow::pageCanvas() const { return m_canvas; }
 
@@ -395,7 +429,9 @@ QString PreviewWindow::pageText() const {
 }
 
 void PreviewWindow::updatePageControls() {
-    m_pageLabel->setText(pageText());
+    m_pageLabel->setText(m_pages.finished()
+                             ? pageText()
+                             : pageText() + QStringLiteral(" (preparando: %1 prontas)").arg(m_pages.pageCount()));
     {
         const QSignalBlocker block(m_pageNumber);
         m_pageNumber->setValue(int(m_page) + 1);
@@ -438,7 +474,7 @@ void PreviewWindow::makeThumbnails() {
     // A few at a time, so that the window answers while they are made.
     const QSizeF paper = ReportPagePainter::pageSize(m_pages);
     const ReportPagePainter painter(m_pages);
-    for (int made = 0; made < 4 && m_nextThumbnail < pageCount(); ++made, ++m_nextThumbnail) {
+    for (int made = 0; made < 4 && m_nextThumbnail < m_pages.pageCount(); ++made, ++m_nextThumbnail) {
         const double s = 2.0 * kThumbWidth / paper.width();
         QImage image(QSize(2 * kThumbWidth, int(paper.height() * s)), QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -455,7 +491,7 @@ void PreviewWindow::makeThumbnails() {
             item->setIcon(QIcon(QPixmap::fromImage(
                 image.scaled(m_pageList->iconSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation))));
     }
-    if (m_nextThumbnail >= pageCount()) m_thumbnails->stop();
+    if (m_nextThumbnail >= m_pages.pageCount()) m_thumbnails->stop();
 }
 
 const std::vector<PreviewWindow::TextRun>& PreviewWindow::textOf(std::size_t page) {
@@ -478,7 +514,7 @@ int PreviewWindow::find(const QString& text) {
     m_match = -1;
     const QString needle = internal::searchKey(text.trimmed());
     if (!needle.isEmpty()) {
-        for (std::size_t page = 0; page < pageCount(); ++page) {
+        for (std::size_t page = 0; page < m_pages.pageCount(); ++page) {
             for (const TextRun& run : textOf(page)) {
                 // Folding keeps one letter for one letter in our texts; where
                 // it does not, the whole piece is marked.

@@ -9,6 +9,9 @@
 // last, Ctrl++ / Ctrl+- zoom, Ctrl+F find (Enter or F3 next match,
 // Shift+Enter or Shift+F3 previous), Ctrl+P print, Ctrl+S save as, Esc
 // closes.
+// The pages may still be arriving when the window opens: those not yet laid
+// out show as blank sheets, print waits for the last, and find searches
+// those that have arrived.
 
 #include <functional>
 #include <map>
@@ -41,7 +44,10 @@ public:
     PreviewWindow(const ReportPages& pages, Actions actions, QWidget* parent = nullptr);
     ~PreviewWindow() override;
 
+    // The report's pages, those still being laid out included.
     std::size_t pageCount() const;
+    // Whether every page has arrived (or the run has stopped).
+    bool complete() const;
     // Brings the page to the top of the view.
     void showPage(std::size_t page);
     // The page in view.
@@ -82,6 +88,7 @@ private:
     void updatePageControls();
     void followScroll();
     void makeThumbnails();
+    void takeArrivals();
     const std::vector<TextRun>& textOf(std::size_t page);
     void showMatch();
 
@@ -94,6 +101,8 @@ private:
     Canvas* m_canvas;
     QListWidget* m_pageList;
     QTimer* m_thumbnails;
+    QTimer* m_arrivals;
+    std::size_t m_ready = 0;
     std::size_t m_nextThumbnail = 0;
     QComboBox* m_zoom;
     QSpinBox* m_pageNumber;

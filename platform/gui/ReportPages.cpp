@@ -1,29 +1,54 @@
 #include "platform/gui/ReportPages.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace pla013::gui {
 
 std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::ReportDocument& document) {
-    std::unique_ptr<ReportPages> pages(new ReportPages);
-    pages->m_reportId = document.reportId();
-    pages->m_title = document.titleText();
-    pages->m_pageWidth = std::max(1, document.pageWidth());
-    pages->m_linesPerPage = std::max(1, document.linesPerPage());
-    pages->m_landscape = document.landscape();
-    // The document's images die with their page: each one shown is copied.
-    pages->m_pages.reserve(document.pageCount());
+    auto pages = std::make_unique<ReportPages>();
+    pages->start(document);
     document.forEachPage([&](std::size_t, const std::vector<pla013::reports::Line>& page) {
-        std::vector<pla013::reports::Line> lines = page;
-        for (auto& line : lines) {
-            if (!line.image) continue;
-            pages->m_images.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
-            line.image = pages->m_images.back().get();
-        }
-        pages->m_pages.push_back(std::move(lines));
+        pages->add(page);
         return true;
     });
+    pages->finish();
     return pages;
+}
+
+void ReportPages::start(const pla013::reports::ReportDocument& document) {
+    m_reportId = document.reportId();
+    m_title = document.titleText();
+    m_pageWidth = std::max(1, document.pageWidth());
+    m_linesPerPage = std::max(1, document.linesPerPage());
+    m_landscape = document.landscape();
+    m_expected = document.pageCount();
+    m_started.store(true, std::memory_order_release);
+}
+
+void ReportPages::add(const std::vector<pla013::reports::Line>& page) {
+    // The document's images die with their page: each one shown is copied.
+    std::vector<pla013::reports::Line> lines = page;
+    std::vector<std::unique_ptr<pla013::reports::ImageData>> images;
+    for (auto& line : lines) {
+        if (!line.image) continue;
+        images.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
+        line.image = images.back().get();
+    }
+    std::lock_guard lock(m_mutex);
+    for (auto& image : images) m_images.push_back(std::move(image));
+    m_pages.push_back(std::move(lines));
+    m_count.store(m_pages.size(), std::memory_order_release);
+}
+
+void ReportPages::finish() { m_finished.store(true, std::memory_order_release); }
+
+std::size_t ReportPages::expectedPages() const { return finished() ? pageCount() : std::max(m_expected, pageCount()); }
+
+const std::vector<pla013::reports::Line>& ReportPages::page(std::size_t index) const {
+    std::lock_guard lock(m_mutex);
+    if (index >= m_pages.size()) throw std::out_of_range("ReportPages::page");
+    return m_pages[index];
 }
 
 }  // namespace pla013::gui

@@ -2,9 +2,17 @@
 // The pages of one report run, kept for the screen and the printer after the
 // run's document is gone: every line of every page, with the images the
 // lines show copied in. What the preview shows is exactly what is printed.
+//
+// The pages may be filled while they are shown: a run on another thread
+// starts them (the report's description and its number of pages, known from
+// the engine's counting pass), adds each page as it is laid out and finishes
+// them, done or stopped. The screen reads what has arrived so far; a page,
+// once added, never moves or changes.
 
-#include <map>
+#include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,27 +22,47 @@ namespace pla013::gui {
 
 class ReportPages {
 public:
+    ReportPages() = default;
+    ReportPages(const ReportPages&) = delete;
+    ReportPages& operator=(const ReportPages&) = delete;
+
     // Lays out every page of the document and copies it.
     static std::unique_ptr<ReportPages> fromDocument(const pla013::reports::ReportDocument& document);
+
+    // Filling, from the thread that lays the document out.
+    void start(const pla013::reports::ReportDocument& document);
+    void add(const std::vector<pla013::reports::Line>& page);
+    void finish();
+
+    // Reading, from any thread. The description holds once started().
+    bool started() const { return m_started.load(std::memory_order_acquire); }
+    bool finished() const { return m_finished.load(std::memory_order_acquire); }
+    // The pages the run will make (the counting pass), or those it made once
+    // finished; pageCount() of them have arrived.
+    std::size_t expectedPages() const;
+    std::size_t pageCount() const { return m_count.load(std::memory_order_acquire); }
 
     const std::string& reportId() const { return m_reportId; }
     const std::string& title() const { return m_title; }
     int charactersPerLine() const { return m_pageWidth; }
     int linesPerPage() const { return m_linesPerPage; }
     bool landscape() const { return m_landscape; }
-    std::size_t pageCount() const { return m_pages.size(); }
-    const std::vector<pla013::reports::Line>& page(std::size_t index) const { return m_pages.at(index); }
+    const std::vector<pla013::reports::Line>& page(std::size_t index) const;
 
 private:
-    ReportPages() = default;
     std::string m_reportId;
     std::string m_title;
     int m_pageWidth = 1;
     int m_linesPerPage = 1;
     bool m_landscape = false;
-    std::vector<std::vector<pla013::reports::Line>> m_pages;
+    std::size_t m_expected = 0;
+    mutable std::mutex m_mutex;  // over the containers; a deque keeps its elements in place
+    std::deque<std::vector<pla013::reports::Line>> m_pages;
     // Owners of the images the lines point at.
     std::vector<std::unique_ptr<pla013::reports::ImageData>> m_images;
+    std::atomic<std::size_t> m_count{0};
+    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_finished{false};
 };
 
 }  // namespace pla013::gui
