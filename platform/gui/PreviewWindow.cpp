@@ -358,7 +358,10 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     // Pages still being laid out are looked for now and then.
     connect(m_arrivals, &QTimer::timeout, this, [this] { takeArrivals(); });
     if (!pages.finished()) {
+        // Both run on the whole report (save-as runs it again from the form,
+        // which the run still reads).
         print->setEnabled(false);
+        save->setEnabled(false);
         m_arrivals->start(100);
     }
 }
@@ -382,7 +385,8 @@ void PreviewWindow::takeArrivals() {
         while (std::size_t(m_pageList->count()) > pageCount()) delete m_pageList->takeItem(m_pageList->count() - 1);
         m_pageNumber->setRange(1, int(std::max<std::size_t>(1, pageCount())));
         m_canvas->updateSize();
-        if (auto* print = findChild<QToolButton*>(QStringLiteral("print"))) print->setEnabled(true);
+        for (const char* name : {"print", "saveAs"})
+            if (auto* b = findChild<QToolButton*>(QString::fromLatin1(name))) b->setEnabled(true);
         if (m_page >= pageCount() && pageCount() > 0) showPage(pageCount() - 1);
     }
     updatePageControls();

@@ -10,7 +10,7 @@
 // Shift+Enter or Shift+F3 previous), Ctrl+P print, Ctrl+S save as, Esc
 // closes.
 // The pages may still be arriving when the window opens: those not yet laid
-// out show as blank sheets, print waits for the last, and find searches
+// out show as blank sheets, print and save-as wait for the last, and find searches
 // those that have arrived.
 
 #include <functional>

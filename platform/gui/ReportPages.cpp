@@ -7,7 +7,7 @@ namespace pla013::gui {
 
 std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::ReportDocument& document) {
     auto pages = std::make_unique<ReportPages>();
-    pages->start(document);
+    pages->start(describe(document));
     document.forEachPage([&](std::size_t, const std::vector<pla013::reports::Line>& page) {
         pages->add(page);
         return true;
@@ -16,13 +16,23 @@ std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::Re
     return pages;
 }
 
-void ReportPages::start(const pla013::reports::ReportDocument& document) {
-    m_reportId = document.reportId();
-    m_title = document.titleText();
-    m_pageWidth = std::max(1, document.pageWidth());
-    m_linesPerPage = std::max(1, document.linesPerPage());
-    m_landscape = document.landscape();
-    m_expected = document.pageCount();
+ReportPages::Description ReportPages::describe(const pla013::reports::ReportDocument& document) {
+    return Description{document.reportId(),
+                       document.titleText(),
+                       std::max(1, document.pageWidth()),
+                       std::max(1, document.linesPerPage()),
+                       document.landscape(),
+                       document.pageCount()};
+}
+
+ReportPages::Description ReportPages::description() const {
+    Description d = m_description;
+    d.pages = expectedPages();
+    return d;
+}
+
+void ReportPages::start(const Description& description) {
+    m_description = description;
     m_started.store(true, std::memory_order_release);
 }
 
@@ -43,7 +53,9 @@ void ReportPages::add(const std::vector<pla013::reports::Line>& page) {
 
 void ReportPages::finish() { m_finished.store(true, std::memory_order_release); }
 
-std::size_t ReportPages::expectedPages() const { return finished() ? pageCount() : std::max(m_expected, pageCount()); }
+std::size_t ReportPages::expectedPages() const {
+    return finished() ? pageCount() : std::max(m_description.pages, pageCount());
+}
 
 const std::vector<pla013::reports::Line>& ReportPages::page(std::size_t index) const {
     std::lock_guard lock(m_mutex);

@@ -29,8 +29,22 @@ public:
     // Lays out every page of the document and copies it.
     static std::unique_ptr<ReportPages> fromDocument(const pla013::reports::ReportDocument& document);
 
+    // What the pages are: the report, its page format and how many pages the
+    // run will make.
+    struct Description {
+        std::string reportId;
+        std::string title;
+        int charactersPerLine = 1;
+        int linesPerPage = 1;
+        bool landscape = false;
+        std::size_t pages = 0;
+    };
+    // The document's (its counting pass runs here).
+    static Description describe(const pla013::reports::ReportDocument& document);
+    Description description() const;
+
     // Filling, from the thread that lays the document out.
-    void start(const pla013::reports::ReportDocument& document);
+    void start(const Description& description);
     void add(const std::vector<pla013::reports::Line>& page);
     void finish();
 
@@ -42,20 +56,15 @@ public:
     std::size_t expectedPages() const;
     std::size_t pageCount() const { return m_count.load(std::memory_order_acquire); }
 
-    const std::string& reportId() const { return m_reportId; }
-    const std::string& title() const { return m_title; }
-    int charactersPerLine() const { return m_pageWidth; }
-    int linesPerPage() const { return m_linesPerPage; }
-    bool landscape() const { return m_landscape; }
+    const std::string& reportId() const { return m_description.reportId; }
+    const std::string& title() const { return m_description.title; }
+    int charactersPerLine() const { return m_description.charactersPerLine; }
+    int linesPerPage() const { return m_description.linesPerPage; }
+    bool landscape() const { return m_description.landscape; }
     const std::vector<pla013::reports::Line>& page(std::size_t index) const;
 
 private:
-    std::string m_reportId;
-    std::string m_title;
-    int m_pageWidth = 1;
-    int m_linesPerPage = 1;
-    bool m_landscape = false;
-    std::size_t m_expected = 0;
+    Description m_description;
     mutable std::mutex m_mutex;  // over the containers; a deque keeps its elements in place
     std::deque<std::vector<pla013::reports::Line>> m_pages;
     // Owners of the images the lines point at.

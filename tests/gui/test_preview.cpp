@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollArea>
@@ -223,5 +224,50 @@ TEST(Preview, ThePreviewedPageIsThePrintedPageForEveryReport) {
         preview.close();
         h.window().activateWindow();
         GuiHarness::processEvents();
+    }
+}
+
+// Pages still being laid out: the window opens on those that have arrived,
+// counts the rest as blank sheets, keeps print for when the last is in and
+// grows its page list as they come; a run stopped short keeps what it made.
+TEST(Preview, PagesArriveWhileTheWindowIsOpen) {
+    GuiHarness h;
+    h.openChild();
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    h.tab();
+    h.ui().printerAnswer = [](QPrinter&) { return false; };
+    h.click("sbtPrint");
+    const pla013::gui::ReportPages* made = h.host().reports().lastPages();
+    ASSERT_NE(made, nullptr);
+    const std::size_t n = made->pageCount();
+    ASSERT_GE(n, 2u);
+
+    for (const bool stoppedShort : {false, true}) {
+        pla013::gui::ReportPages arriving;
+        arriving.start(made->description());
+        arriving.add(made->page(0));
+        pla013::gui::PreviewWindow window(arriving, {});
+        auto* print = window.findChild<QToolButton*>(QStringLiteral("print"));
+        auto* label = window.findChild<QLabel*>(QStringLiteral("pageLabel"));
+        EXPECT_EQ(window.pageCount(), n);
+        EXPECT_FALSE(window.complete());
+        EXPECT_FALSE(print->isEnabled());
+        EXPECT_FALSE(window.findChild<QToolButton*>(QStringLiteral("saveAs"))->isEnabled());
+        EXPECT_TRUE(label->text().contains(QStringLiteral("preparando: 1 prontas"))) << label->text().toStdString();
+        window.showPage(n - 1);  // a blank sheet for now
+        EXPECT_EQ(window.currentPage(), n - 1);
+
+        if (!stoppedShort)
+            for (std::size_t i = 1; i < n; ++i) arriving.add(made->page(i));
+        arriving.finish();
+        QTest::qWait(250);
+        const std::size_t kept = stoppedShort ? 1 : n;
+        EXPECT_TRUE(window.complete());
+        EXPECT_TRUE(print->isEnabled());
+        EXPECT_EQ(window.pageCount(), kept);
+        EXPECT_EQ(window.findChild<QListWidget*>(QStringLiteral("pageList"))->count(), int(kept));
+        EXPECT_EQ(window.currentPage(), kept - 1);
+        EXPECT_EQ(label->text(), QStringLiteral("Página %1 de %1").arg(kept));
     }
 }
