@@ -644,6 +644,32 @@ void SociDatabase::RunReadOnly(const std::function<void()>& work) {
         d.runReadOnlyPostgres(work);
 }
 
+namespace {
+extern "C" int stopRequested(void* stop) { return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0; }
+}  // namespace
+
+void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_token stop) {
+    Impl& d = *m_impl;
+    if (!stop.stop_possible()) return work();
+    if (d.engine == DbEngine::SQLite) {
+        auto* connection = static_cast<soci::sqlite3_session_backend*>(d.session.get_backend())->conn_;
+        struct Handler {
+            sqlite_api::sqlite3* connection;
+            ~Handler() { sqlite_api::sqlite3_progress_handler(connection, 0, nullptr, nullptr); }
+        } handler{connection};
+        sqlite_api::sqlite3_progress_handler(connection, 4000, stopRequested, &stop);
+        work();
+        return;
+    }
+    auto* backend = static_cast<soci::postgresql_session_backend*>(d.session.get_backend());
+    std::unique_ptr<PGcancel, void (*)(PGcancel*)> cancel(PQgetCancel(backend->conn_), PQfreeCancel);
+    std::stop_callback onStop(stop, [&cancel] {
+        char error[256];
+        if (cancel) PQcancel(cancel.get(), error, sizeof error);
+    });
+    work();
+}
+
 DbEngine SociDatabase::engine() const { return m_impl->engine; }
 
 const std::string& SociDatabase::location() const { return m_impl->location; }

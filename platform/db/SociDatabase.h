@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,6 +99,12 @@ public:
     // through) is refused. A call inside work joins the running scope; on
     // PostgreSQL a scope cannot start inside transaction() (EHostError).
     void RunReadOnly(const std::function<void()>& work) override;
+
+    // Runs work so that a stop asked meanwhile interrupts the statement that
+    // is running (SQLite stops it within a few thousand steps; PostgreSQL is
+    // asked to cancel it): work then fails with the statement's error, and
+    // the caller, who asked for the stop, knows why.
+    void RunStoppable(const std::function<void()>& work, std::stop_token stop);
 
     DbEngine engine() const;
     // The path, or the URL with any password masked, for messages.

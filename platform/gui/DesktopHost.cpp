@@ -1,17 +1,25 @@
 #include "platform/gui/DesktopHost.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
 
 #include "host/Form.h"
 #include "host/ModuleAbi.h"
 #include "host/Variant.h"
+#include "platform/gui/FormView.h"
 #include "platform/gui/GuiReportRunner.h"
 #include "platform/gui/HostMainWindow.h"
+#include "platform/gui/OperatorSettings.h"
 #include "platform/gui/QtUserInterface.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
@@ -27,6 +35,8 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
     m_session = std::make_unique<pla013::runtime::HostSession>(options, *m_ui, hooks);
     m_reports = std::make_unique<GuiReportRunner>(m_session->reports(), *m_ui);
     m_reports->install();
+    m_transport = std::make_unique<BackgroundTransport>(*m_session, *m_ui);
+    m_transport->install();
     m_module = std::make_unique<pla013::runtime::ModuleLoader>(
         modulePath.empty() ? pla013::runtime::ModuleLoader::defaultPath() : modulePath);
 
@@ -40,12 +50,98 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
     context.database = m_session->databaseTarget();
     context.server = m_session->serverAddress() + (m_session->embeddedServer() ? " (embutido)" : "");
     m_window = std::make_unique<HostMainWindow>(context, [this](const host::Variant& a) { launch(a); });
-    m_window->onClosing = [ui] { ui->closeAllForms(); };
     m_ui->setMainWindow(m_window.get());
     m_ui->setMdiArea(m_window->mdiArea());
+
+    // What this operator left last time.
+    m_settings = std::make_unique<OperatorSettings>(o.operatorCode);
+    m_window->restoreGeometry(m_settings->geometry("main"));
+    m_window->onClosing = [this, ui] {
+        m_settings->setGeometry("main", m_window->saveGeometry());
+        ui->closeAllForms();
+        m_settings->sync();
+    };
+    if (const QString folder = m_settings->exportFolder(); !folder.isEmpty() && QDir(folder).exists())
+        m_ui->setSaveFolder(folder);
+    m_ui->onSaveFolder = [this](const QString& folder) { m_settings->setExportFolder(folder); };
+    m_ui->onFormShown = [this](host::TForm& form, QWidget* window) { recall(form, window); };
+    m_ui->onFormClosing = [this](host::TForm& form, QWidget* window) { remember(form, window); };
+    m_reports->settings = m_settings.get();
+    m_reports->onRun = [this](host::TForm& form) {
+        if (const QString report = FormFilters::report(form); !report.isEmpty()) {
+            m_settings->setLastReport(report);
+            m_settings->setFilters(report, FormFilters::capture(form));
+        }
+    };
+    m_window->whyNoDialog = [this]() -> std::string {
+        for (host::TForm* form : m_ui->openForms())
+            if (form->GetPresentation() == host::Presentation::Child)
+                return "O formulário de relatórios de pratos já está aberto como janela filha "
+                       "(menu Relatórios > Emissão das Receitas). Feche-o para abri-lo pelo menu Prato.";
+        return {};
+    };
+    m_window->onClearFilters = [this] { clearFilters(); };
+}
+
+void DesktopHost::remember(host::TForm& form, QWidget* window) {
+    if (m_clearing) return;  // what is kept has just been forgotten
+    if (const QString report = FormFilters::report(form); !report.isEmpty()) {
+        m_settings->setLastReport(report);
+        m_settings->setFilters(report, FormFilters::capture(form));
+    }
+    if (window) m_settings->setGeometry("form", QStringLiteral("%1,%2").arg(window->x()).arg(window->y()).toUtf8());
+    m_settings->sync();
+}
+
+void DesktopHost::recall(host::TForm& form, QWidget* window) {
+    if (std::exchange(m_asDesigned, false)) return;
+    const QList<QByteArray> at = m_settings->geometry("form").split(',');
+    if (window && at.size() == 2) {
+        // Kept inside the area (or the screen) it shows in.
+        const QWidget* area = window->parentWidget();
+        const QRect room = area ? area->rect() : window->screen()->availableGeometry();
+        QPoint p(at[0].toInt(), at[1].toInt());
+        p.setX(std::clamp(p.x(), room.left(), std::max(room.left(), room.right() - 50)));
+        p.setY(std::clamp(p.y(), room.top(), std::max(room.top(), room.bottom() - 50)));
+        window->move(p);
+    }
+    FormView* view = m_ui->viewOf(form);
+    const QString report = m_settings->lastReport();
+    if (!view || report.isEmpty()) return;
+    FormFilters::restore(*view, report, m_settings->filters(report));
+}
+
+void DesktopHost::clearFilters() {
+    const auto forms = m_ui->openForms();
+    if (forms.empty()) {
+        m_ui->ShowMessage("Abra o formulário de relatórios para limpar os filtros.");
+        return;
+    }
+    host::TForm* form = forms.front();
+    FormView* view = m_ui->viewOf(*form);
+    if (!view) return;
+    m_settings->clearFilters(FormFilters::report(*form));
+    m_settings->sync();
+    m_clearing = true;
+    view->dispatch([form] { form->Close(); });
+    m_clearing = false;
+    if (!form->IsClosed()) return;  // its close handler kept it open
+    // Opened again once the closed form has been released.
+    auto* wait = new QTimer(m_window.get());
+    QObject::connect(wait, &QTimer::timeout, m_window.get(), [this, wait] {
+        if (m_module->formCriado()) return;
+        wait->stop();
+        wait->deleteLater();
+        m_asDesigned = true;
+        launch(host::Variant::null());
+    });
+    wait->start(20);
 }
 
 DesktopHost::~DesktopHost() {
+    m_ui->onFormShown = nullptr;
+    m_ui->onFormClosing = nullptr;
+    m_ui->onSaveFolder = nullptr;
     // Views go before the forms, the forms before the module that made them.
     m_ui->detachAll();
     m_ui->setMdiArea(nullptr);
@@ -53,6 +149,7 @@ DesktopHost::~DesktopHost() {
     m_window.reset();
     m_module.reset();
     m_reports.reset();
+    m_transport.reset();
     m_session.reset();
 }
 

@@ -12,9 +12,12 @@
 
 #include "platform/runtime/HostOptions.h"
 
+class QWidget;
+
 namespace pla013::host {
+class TForm;
 class Variant;
-}
+}  // namespace pla013::host
 namespace pla013::runtime {
 class HostSession;
 class ModuleLoader;
@@ -22,8 +25,10 @@ class ModuleLoader;
 
 namespace pla013::gui {
 
+class BackgroundTransport;
 class GuiReportRunner;
 class HostMainWindow;
+class OperatorSettings;
 class QtUserInterface;
 
 class DesktopHost {
@@ -40,10 +45,15 @@ public:
     pla013::runtime::HostSession& session() { return *m_session; }
     pla013::runtime::ModuleLoader& module() { return *m_module; }
     GuiReportRunner& reports() { return *m_reports; }
+    OperatorSettings& settings() { return *m_settings; }
 
     // IniProc with the argument, as the host application calls it; a failure
     // is shown to the user.
     void launch(const host::Variant& argument);
+    // "Limpar filtros": forgets the filters kept for the open form's report
+    // and opens the form again as designed (it is closed as the user would;
+    // nothing happens when its close handler refuses).
+    void clearFilters();
 
     // The command line of pla013-desktop. args are those after the program
     // name; parseOptions takes them once Qt has removed its own (-platform...).
@@ -61,12 +71,18 @@ public:
 
 private:
     void releaseClosedForms();
+    void remember(host::TForm& form, QWidget* window);
+    void recall(host::TForm& form, QWidget* window);
 
     std::unique_ptr<QtUserInterface> m_ui;
     std::unique_ptr<pla013::runtime::HostSession> m_session;
     std::unique_ptr<GuiReportRunner> m_reports;
+    std::unique_ptr<BackgroundTransport> m_transport;
     std::unique_ptr<pla013::runtime::ModuleLoader> m_module;
     std::unique_ptr<HostMainWindow> m_window;
+    std::unique_ptr<OperatorSettings> m_settings;
+    bool m_clearing = false;    // the form closes for "Limpar filtros"
+    bool m_asDesigned = false;  // the next form shown is left as designed
 };
 
 }  // namespace pla013::gui

@@ -3,11 +3,14 @@
 #include <cctype>
 #include <filesystem>
 
+#include <QFile>
 #include <QPrinter>
 
 #include "host/BaseForm.h"
 #include "host/Errors.h"
+#include "platform/gui/OperatorSettings.h"
 #include "platform/gui/PreviewWindow.h"
+#include "platform/gui/ProgressWindow.h"
 #include "platform/gui/QtUserInterface.h"
 #include "platform/gui/ReportPagePainter.h"
 #include "platform/gui/ReportPages.h"
@@ -60,7 +63,7 @@ std::unique_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form
     const std::string scratch = m_scratch.filePath(QString::fromStdString(stem + kPagesExtension)).toStdString();
     m_capture->pages.reset();
     try {
-        m_engine.Run(form, definitionFile, host::ReportTarget::File, scratch);
+        execute(form, definitionFile, host::ReportTarget::File, scratch);
     } catch (...) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
@@ -74,6 +77,7 @@ std::unique_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form
 
 void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
                           const std::string& fileName) {
+    if (onRun) onRun(form);
     if (target == host::ReportTarget::File) {
         saveFile(form, definitionFile, fileName);
         return;
@@ -88,7 +92,9 @@ void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& defini
     actions.print = [this, &pages] { print(pages); };
     actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
     PreviewWindow window(pages, actions, m_ui.dialogParent());
+    if (settings) window.restoreGeometry(settings->geometry("preview"));
     m_ui.execDialog(window);
+    if (settings) settings->setGeometry("preview", window.saveGeometry());
 }
 
 void GuiReportRunner::print(const ReportPages& pages) {
@@ -98,8 +104,33 @@ void GuiReportRunner::print(const ReportPages& pages) {
     printer.setPageOrientation(pages.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageSize(QPageSize(QPageSize::A4));
     if (!m_ui.choosePrinter(printer, int(pages.pageCount()))) return;  // the user cancelled
-    if (!ReportPagePainter(pages).print(printer))
+    // Painted on a thread of its own (a printer can be painted in any
+    // thread), behind the progress window.
+    bool printed = false, stopped = false;
+    m_ui.enterBusy();
+    try {
+        runInBackground(m_ui.dialogParent(), QStringLiteral("Impressão"),
+                        [&](std::stop_token stop, const WorkProgress& progress) {
+                            printed = ReportPagePainter(pages).print(printer, [&](std::size_t done, std::size_t total) {
+                                progress("gravacao", done, total);
+                                stopped = stop.stop_requested();
+                                return !stopped;
+                            });
+                        });
+    } catch (...) {
+        m_ui.leaveBusy();
+        throw;
+    }
+    m_ui.leaveBusy();
+    if (printed) return;
+    if (!stopped) {
         m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
+        return;
+    }
+    // Cancelled: a file printed to is not kept half made.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        QFile::remove(printer.outputFileName());
+    m_ui.Log("print cancelled: " + pages.reportId());
 }
 
 void GuiReportRunner::saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile,
@@ -109,7 +140,30 @@ void GuiReportRunner::saveFile(host::TfrmDadosGerRel& form, const std::string& d
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (ext == kPagesExtension)
         throw host::EHostError("Formato de arquivo não suportado: '" + ext + "' (formatos: .pdf, .xlsx, .csv, .html).");
-    m_engine.Run(form, definitionFile, host::ReportTarget::File, fileName);
+    execute(form, definitionFile, host::ReportTarget::File, fileName);
+}
+
+void GuiReportRunner::execute(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
+                              const std::string& fileName) {
+    // The form's part here; reading, layout and writing on a thread of their
+    // own, behind the progress window.
+    auto run = m_engine.prepare(form, definitionFile, target, fileName);
+    m_ui.enterBusy();
+    bool done = false;
+    try {
+        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Relatório"),
+                               [this, &run](std::stop_token stop, const WorkProgress& progress) {
+                                   m_engine.execute(*run, {stop, progress});
+                               });
+    } catch (...) {
+        m_ui.leaveBusy();
+        throw;
+    }
+    m_ui.leaveBusy();
+    if (!done) {
+        m_ui.Log("report cancelled: " + definitionFile);
+        throw host::EAbort();  // the user stopped it: nothing to tell
+    }
 }
 
 void GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile) {

@@ -5,7 +5,11 @@
 // shows them in the preview window or sends them to the printer the user
 // chooses in the system's print dialog. Save-as (from the form or from the
 // preview) goes to the engine's file renderers: PDF, XLSX, CSV, HTML.
+// The data, the layout and the writing run on a thread of their own behind
+// a progress window with "Cancelar"; a cancelled run leaves nothing behind
+// and ends as the silent abort.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +26,7 @@ class ReportRunner;
 
 namespace pla013::gui {
 
+class OperatorSettings;
 class QtUserInterface;
 class ReportPages;
 
@@ -43,11 +48,20 @@ public:
 
     class Capture;
 
+    // Where the preview window's place and size are kept (null: nowhere).
+    OperatorSettings* settings = nullptr;
+    // Called as a run starts, with the form whose filters it takes.
+    std::function<void(host::TForm& form)> onRun;
+
 private:
     std::unique_ptr<ReportPages> layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void print(const ReportPages& pages);
     void saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile, const std::string& fileName);
+    // A run of the engine with its long part off this thread; EAbort when the
+    // user cancels it (nothing written).
+    void execute(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
+                 const std::string& fileName);
 
     pla013::reports::ReportRunner& m_engine;
     QtUserInterface& m_ui;

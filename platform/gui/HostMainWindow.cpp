@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 
@@ -70,6 +71,11 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     m_dialog = reports->addAction(QStringLiteral("&Prato..."), this, [this] { openDialog(); });
     m_dialog->setObjectName("openDialog");
     m_dialog->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    reports->addSeparator();
+    QAction* clear = reports->addAction(QStringLiteral("&Limpar filtros"), this, [this] {
+        if (onClearFilters) onClearFilters();
+    });
+    clear->setObjectName("clearFilters");
 
     QMenu* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
     windows->setObjectName("windowMenu");
@@ -116,6 +122,12 @@ void HostMainWindow::openChild() {
 }
 
 void HostMainWindow::openDialog() {
+    if (const std::string why = whyNoDialog ? whyNoDialog() : std::string(); !why.empty()) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Prato"), qs(why), QMessageBox::Ok, this);
+        box.setObjectName("noDialogMessage");
+        box.exec();
+        return;
+    }
     QInputDialog ask(this);
     ask.setObjectName("branchDialog");
     ask.setWindowTitle(QStringLiteral("Prato"));

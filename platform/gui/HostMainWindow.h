@@ -39,6 +39,10 @@ public:
 
     // Before the window closes: the open forms are closed as the user would.
     std::function<void()> onClosing;
+    // Why "Prato..." cannot open the form now (empty: it can).
+    std::function<std::string()> whyNoDialog;
+    // "Limpar filtros": the form back as designed.
+    std::function<void()> onClearFilters;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

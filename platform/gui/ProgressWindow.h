@@ -1,12 +1,28 @@
 #pragma once
-// The modeless progress window of ActiveShowAvi: a text and a busy bar,
-// painted at once, since the work that follows keeps the event loop busy.
+// The progress windows of the desktop host.
+//
+// ProgressWindow is the modeless one the form asks for (ActiveShowAvi): a
+// text and a busy bar, painted at once, since the work that follows keeps
+// the event loop busy.
+//
+// runInBackground runs long work of the host (a report's data, layout and
+// file; a server call) on a thread of its own while the event loop goes on:
+// the windows repaint, and after a moment a window-modal progress window
+// (WorkProgressDialog) shows the stage, the pages so far and "Cancelar".
+// The user cannot touch the forms meanwhile (their input waits until the
+// work ends), so the caller keeps its synchronous view of the work.
 
+#include <cstddef>
+#include <functional>
+#include <stop_token>
 #include <string>
 
+#include <QDialog>
 #include <QWidget>
 
 class QLabel;
+class QProgressBar;
+class QPushButton;
 
 namespace pla013::gui {
 
@@ -21,5 +37,40 @@ public:
 private:
     QLabel* m_text;
 };
+
+// Progress of background work, from any thread: stage ("dados", "paginas",
+// "gravacao" or a text of the caller), done and total (0: not known).
+using WorkProgress = std::function<void(const std::string& stage, std::size_t done, std::size_t total)>;
+
+class WorkProgressDialog final : public QDialog {
+public:
+    WorkProgressDialog(const QString& title, QWidget* parent);
+    void show(const std::string& stage, std::size_t done, std::size_t total);
+    // After "Cancelar": says that the work is stopping.
+    void stopping();
+    // Set when the user presses "Cancelar" (or closes the window).
+    std::function<void()> onCancel;
+
+    // The text the window shows for a stage of the report engine.
+    static QString stageText(const std::string& stage);
+
+protected:
+    void reject() override;
+
+private:
+    QLabel* m_stage;
+    QLabel* m_count;
+    QProgressBar* m_bar;
+    QPushButton* m_cancel;
+};
+
+// Runs work(stop, progress) on its own thread and returns when it has ended
+// (the thread joined), throwing what it threw. The progress window shows
+// over `parent` once the work has taken showAfterMs. Returns false when the
+// user cancelled and the work stopped by throwing (what it threw is then
+// dropped); work that ended well in spite of a late "Cancelar" is done.
+bool runInBackground(QWidget* parent, const QString& title,
+                     const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
+                     int showAfterMs = 300);
 
 }  // namespace pla013::gui

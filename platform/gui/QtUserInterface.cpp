@@ -15,11 +15,13 @@
 #include <QVBoxLayout>
 
 #include "host/Data.h"
+#include "host/Errors.h"
 #include "host/Form.h"
 #include "platform/gui/ChecklistDialog.h"
 #include "platform/gui/FormView.h"
 #include "platform/gui/ProgressWindow.h"
 #include "platform/gui/SearchListDialog.h"
+#include "platform/runtime/HostSession.h"
 
 namespace pla013::gui {
 
@@ -221,6 +223,7 @@ std::optional<std::string> QtUserInterface::AskSaveFileName(const std::string& s
     if (execDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString file = dialog.selectedFiles().front();
     m_saveFolder = QFileInfo(file).absolutePath();
+    if (onSaveFolder) onSaveFolder(m_saveFolder);
     return file.toStdString();
 }
 
@@ -303,6 +306,19 @@ void QtUserInterface::ShowChild(host::TForm& form) {
     else
         open.window->activateWindow();
     view->dispatch([&form] { form.Activate(); });
+    announceShown(form);
+}
+
+void QtUserInterface::announceShown(host::TForm& form, int delayMs) {
+    if (!onFormShown) return;
+    // Once no user action is on the stack (the one that showed the form may
+    // still wait for the server).
+    QTimer::singleShot(delayMs, m_context.get(), [this, &form] {
+        auto it = m_open.find(&form);
+        if (it == m_open.end() || it->second.view->detached() || form.IsClosed()) return;
+        if (m_busy > 0) return announceShown(form, 50);
+        onFormShown(form, it->second.window);
+    });
 }
 
 void QtUserInterface::ShowModal(host::TForm& form) {
@@ -332,7 +348,10 @@ void QtUserInterface::ShowModal(host::TForm& form) {
 
     raw->show();
     view->dispatch([&form] { form.Activate(); });
-    if (!form.IsClosed() && form.Visible()) raw->exec();
+    announceShown(form);
+    const bool shown = !form.IsClosed() && form.Visible();
+    if (shown) raw->exec();
+    if (shown && onFormClosing) onFormClosing(form, raw);
 
     // Closed: the view goes before the form is released.
     view->detach();
@@ -348,6 +367,7 @@ void QtUserInterface::formHidden(host::TForm& form) {
     if (it == m_open.end() || it->second.modal) return;
     if (auto* sub = dynamic_cast<FormSubWindow*>(it->second.window)) sub->closing = true;
     if (auto* window = dynamic_cast<FormWindow*>(it->second.window)) window->closing = true;
+    if (onFormClosing) onFormClosing(form, it->second.window);
     it->second.window->hide();
     if (m_activeForm == &form) m_activeForm = nullptr;
     scheduleTeardown(&form);
@@ -392,6 +412,65 @@ void QtUserInterface::detachAll() {
         if (!o.modal) delete o.window;
     }
     m_activeForm = nullptr;
+}
+
+// --------------------------------------------------------------- server calls
+
+BackgroundTransport::BackgroundTransport(pla013::runtime::HostSession& session, QtUserInterface& ui)
+    : m_session(session), m_ui(ui) {}
+
+BackgroundTransport::~BackgroundTransport() {
+    if (host::InstalledPorts().transport == this) {
+        host::Ports ports = host::InstalledPorts();
+        ports.transport = &m_session.transport();
+        host::Install(ports);
+    }
+}
+
+void BackgroundTransport::install() {
+    host::Ports ports = host::InstalledPorts();
+    ports.transport = this;
+    host::Install(ports);
+}
+
+void BackgroundTransport::Connect(const std::string& host, int port) {
+    m_ui.enterBusy();
+    bool done = false;
+    try {
+        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
+                               [&](std::stop_token, const WorkProgress& progress) {
+                                   progress("Conectando ao servidor de aplicação...", 0, 0);
+                                   m_session.transport().Connect(host, port);
+                               });
+    } catch (...) {
+        m_ui.leaveBusy();
+        throw;
+    }
+    m_ui.leaveBusy();
+    if (!done) throw host::EAbort();
+}
+
+host::Variant BackgroundTransport::Call(const std::string& host, int port, const std::string& serverName,
+                                        const std::string& method, const std::vector<host::CallArg>& args) {
+    host::Variant result;
+    m_ui.enterBusy();
+    bool done = false;
+    try {
+        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
+                               [&](std::stop_token stop, const WorkProgress& progress) {
+                                   progress("Consultando o servidor de aplicação...", 0, 0);
+                                   result = m_session.callServer(host, port, serverName, method, args, stop);
+                               });
+    } catch (...) {
+        m_ui.leaveBusy();
+        throw;
+    }
+    m_ui.leaveBusy();
+    if (!done) {
+        m_ui.Log("call cancelled: " + serverName + "." + method);
+        throw host::EAbort();
+    }
+    return result;
 }
 
 }  // namespace pla013::gui

@@ -23,6 +23,10 @@ class QMdiSubWindow;
 class QPrinter;
 class QWidget;
 
+namespace pla013::runtime {
+class HostSession;
+}
+
 namespace pla013::gui {
 
 class FormView;
@@ -80,6 +84,15 @@ public:
     // Diagnostics sink (the log is kept in memory too).
     std::function<void(const std::string&)> logSink;
 
+    // A form's window has been shown (once the call that showed it is over,
+    // inside the event loop of a modal one), and is about to go; window is
+    // its sub-window, top-level window or dialog.
+    std::function<void(host::TForm& form, QWidget* window)> onFormShown;
+    std::function<void(host::TForm& form, QWidget* window)> onFormClosing;
+    // The folder the save dialog opens in, and where the user saved last.
+    void setSaveFolder(const QString& folder) { m_saveFolder = folder; }
+    std::function<void(const QString& folder)> onSaveFolder;
+
     // Every message, dialog and focus move, one line each, as the script host
     // writes them ("message: ...", "dialog: search Filial", "focus: ...").
     const std::vector<std::string>& events() const { return m_events; }
@@ -103,6 +116,7 @@ private:
     };
     void emitEvent(const std::string& line);
     void activate(host::TForm& form);
+    void announceShown(host::TForm& form, int delayMs = 0);
     void formHidden(host::TForm& form);
     void teardown(host::TForm* form);
     void scheduleTeardown(host::TForm* form);
@@ -118,6 +132,26 @@ private:
     std::vector<std::string> m_events;
     int m_busy = 0;
     QString m_saveFolder;
+};
+
+// The application server's transport as the desktop uses it: each call runs
+// on a thread of its own while the windows repaint, and one that takes a
+// moment shows the progress window; "Cancelar" gives the call up at once
+// (its answer, if any comes, is dropped and no data set changes) and ends
+// the user's action as the silent abort.
+class BackgroundTransport final : public host::INetTransport {
+public:
+    BackgroundTransport(pla013::runtime::HostSession& session, QtUserInterface& ui);
+    void Connect(const std::string& host, int port) override;
+    host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
+                       const std::vector<host::CallArg>& args) override;
+    // Installs it as the host's transport; the destructor puts inner back.
+    void install();
+    ~BackgroundTransport() override;
+
+private:
+    pla013::runtime::HostSession& m_session;
+    QtUserInterface& m_ui;
 };
 
 }  // namespace pla013::gui

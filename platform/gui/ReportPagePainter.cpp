@@ -29,7 +29,8 @@ void ReportPagePainter::paint(QPainter& painter, std::size_t index) const {
     painter.restore();
 }
 
-bool ReportPagePainter::print(QPrinter& printer) const {
+bool ReportPagePainter::print(QPrinter& printer,
+                              const std::function<bool(std::size_t done, std::size_t total)>& goOn) const {
     QPainter painter;
     if (!painter.begin(&printer)) return false;
     const QSizeF paper = pageSize();
@@ -50,6 +51,10 @@ bool ReportPagePainter::print(QPrinter& printer) const {
     }
     bool firstPrinted = true;
     for (std::size_t p = first; p < last; ++p) {
+        if (goOn && !goOn(p - first, last - first)) {
+            printer.abort();
+            return false;
+        }
         if (!firstPrinted && !printer.newPage()) {
             painter.end();
             return false;

@@ -4,6 +4,9 @@
 // preview window and the printer use it, so that the screen shows the pages
 // as they print.
 
+#include <cstddef>
+#include <functional>
+
 #include <QSizeF>
 
 class QPainter;
@@ -27,7 +30,9 @@ public:
 
     // Prints the pages the printer asks for (all, or its from-to range), each
     // scaled to fit the paper. False when the printer cannot be opened.
-    bool print(QPrinter& printer) const;
+    // Before each page, goOn (when given) hears the pages printed and their
+    // number; when it says no, the print job is aborted and print is false.
+    bool print(QPrinter& printer, const std::function<bool(std::size_t done, std::size_t total)>& goOn = {}) const;
 
 private:
     const ReportPages& m_pages;

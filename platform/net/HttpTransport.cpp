@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -53,10 +54,17 @@ std::string seconds(std::chrono::steady_clock::duration d) {
 // timeout (no longer than the deadline, see configure); and a stop that
 // comes before the socket exists has nothing to shut, so it is repeated
 // until the call returns.
+// A stop asked by the caller stops the client the same way.
 class Watchdog {
 public:
-    Watchdog(httplib::Client& client, std::chrono::steady_clock::time_point deadline)
-        : m_client(client), m_deadline(deadline), m_thread([this] { run(); }) {}
+    Watchdog(httplib::Client& client, std::chrono::steady_clock::time_point deadline, std::stop_token stop = {})
+        : m_client(client), m_deadline(deadline), m_thread([this] { run(); }), m_onStop(std::move(stop), [this] {
+              {
+                  std::lock_guard<std::mutex> lock(m_mutex);
+                  m_stopped = true;
+              }
+              m_wake.notify_all();
+          }) {}
     ~Watchdog() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -72,11 +80,16 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_fired;
     }
+    bool stopped() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_fired && m_stopped;
+    }
 
 private:
     void run() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_wake.wait_until(lock, m_deadline, [this] { return m_done; })) return;
+        m_wake.wait_until(lock, m_deadline, [this] { return m_done || m_stopped; });
+        if (m_done) return;
         m_fired = true;
         while (!m_done) {
             lock.unlock();
@@ -92,7 +105,9 @@ private:
     std::condition_variable m_wake;
     bool m_done = false;
     bool m_fired = false;
-    std::thread m_thread;  // last: starts once the members above exist
+    bool m_stopped = false;
+    std::thread m_thread;                                // starts once the members above exist
+    std::stop_callback<std::function<void()>> m_onStop;  // last: may run at once
 };
 
 void configure(httplib::Client& client, const HttpTransportOptions& options) {
@@ -175,7 +190,7 @@ struct Exchange {
 // Sends one request and collects the answer within the limits; throws
 // EHostError prefixed with context.
 Exchange exchange(const std::string& host, int port, const HttpTransportOptions& options, const std::string& method,
-                  const std::string& path, std::string body, const std::string& context) {
+                  const std::string& path, std::string body, const std::string& context, std::stop_token stop = {}) {
     if (host.empty() || port <= 0 || port > 65535)
         throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host +
                                "\", porta " + std::to_string(port) + ").");
@@ -184,11 +199,12 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
     httplib::Error error = httplib::Error::Success;
     bool sent = false;
     bool late = false;
+    bool stopped = false;
     const auto start = std::chrono::steady_clock::now();
     try {
         httplib::Client client(host, port);
         configure(client, options);
-        const Watchdog watchdog(client, start + options.deadline);
+        const Watchdog watchdog(client, start + options.deadline, stop);
         httplib::Request request;
         request.method = method;
         request.path = path;
@@ -209,9 +225,11 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         sent = client.send(request, response, error);
         out.status = response.status;
         late = watchdog.fired();
+        stopped = watchdog.stopped();
     } catch (const std::exception& e) {
         throw host::EHostError(context + ": falha de transporte: " + e.what());
     }
+    if (stopped) throw CallCancelled();
     if (late)
         throw host::EHostError(context + ": o servidor não respondeu em " +
                                seconds(std::chrono::steady_clock::now() - start) +
@@ -298,6 +316,12 @@ void HttpTransport::checkHealth(const std::string& host, int port) const {
 
 host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
                                   const std::string& method, const std::vector<host::CallArg>& args) {
+    return Call(host, port, serverName, method, args, {});
+}
+
+host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
+                                  const std::string& method, const std::vector<host::CallArg>& args,
+                                  std::stop_token stop) {
     const std::vector<HostPort> order = route(host, port);
     const std::string call = "Chamada " + serverName + "." + method;
     std::string body;
@@ -308,17 +332,17 @@ host::Variant HttpTransport::Call(const std::string& host, int port, const std::
     }
     return firstReachable(order, call + " aos servidores de aplicação em " + formatHostPortList(order),
                           [&](const HostPort& server) {
-                              host::Variant result = callOne(server, serverName, method, body);
+                              host::Variant result = callOne(server, serverName, method, body, stop);
                               answered(server);
                               return result;
                           });
 }
 
 host::Variant HttpTransport::callOne(const HostPort& server, const std::string& serverName, const std::string& method,
-                                     const std::string& body) const {
+                                     const std::string& body, std::stop_token stop) const {
     const std::string context =
         "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + server.text();
-    const Exchange answer = exchange(server.host, server.port, m_options, "POST", kCallPath, body, context);
+    const Exchange answer = exchange(server.host, server.port, m_options, "POST", kCallPath, body, context, stop);
     if (answer.status < 200 || answer.status > 299) {
         if (const auto remote = decodeError(answer.body))
             throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +

@@ -19,13 +19,21 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "host/Errors.h"
 #include "host/Ports.h"
 #include "platform/net/HostPort.h"
 
 namespace pla013::net {
+
+// A call whose caller stopped waiting: the silent abort, nothing answered.
+class CallCancelled : public host::EAbort {
+public:
+    const char* what() const noexcept override { return "call cancelled"; }
+};
 
 struct HttpTransportOptions {
     // Time to establish the TCP connection.
@@ -56,6 +64,10 @@ public:
     void Connect(const std::string& host, int port) override;
     host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
                        const std::vector<host::CallArg>& args) override;
+    // The same call, given up (CallCancelled, the connection shut) as soon as
+    // stop is asked; whatever the server answers then is dropped.
+    host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
+                       const std::vector<host::CallArg>& args, std::stop_token stop);
 
     const HttpTransportOptions& options() const { return m_options; }
     // The server that answered last (where the next call starts); host:port
@@ -68,7 +80,7 @@ private:
     void answered(const HostPort& server);
     void checkHealth(const std::string& host, int port) const;
     host::Variant callOne(const HostPort& server, const std::string& serverName, const std::string& method,
-                          const std::string& body) const;
+                          const std::string& body, std::stop_token stop) const;
 
     HttpTransportOptions m_options;
     const std::vector<HostPort> m_servers;

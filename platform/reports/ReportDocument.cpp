@@ -17,7 +17,10 @@
 namespace pla013::reports {
 
 ReportDocument::ReportDocument(Input input)
-    : m_def(*input.definition), m_reportId(std::move(input.reportId)), m_imageFolder(std::move(input.imageFolder)) {
+    : m_def(*input.definition),
+      m_reportId(std::move(input.reportId)),
+      m_imageFolder(std::move(input.imageFolder)),
+      m_stop(std::move(input.stop)) {
     if (input.rows)
         m_data = std::make_unique<internal::ReportData>(std::move(input.rows), std::move(input.params),
                                                         std::move(input.lookups));
@@ -103,10 +106,12 @@ std::size_t ReportDocument::pass(bool content, const Drain& drain,
     std::size_t rows = 0;
     m_data->rewind();
     while (const internal::ReportData::Row* row = m_data->next()) {
+        if (m_stop.stop_requested()) throw ReportCancelled();
         builder.addRow(*row);
         ++rows;
         if (!drain(flow, false)) return rows;
     }
+    if (m_stop.stop_requested()) throw ReportCancelled();
     builder.finish();
     drain(flow, true);
     return rows;

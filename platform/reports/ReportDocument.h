@@ -25,10 +25,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "host/DataPacket.h"
+#include "host/Errors.h"
 #include "platform/reports/Cell.h"
 #include "platform/reports/ImageData.h"
 #include "platform/reports/Line.h"
@@ -46,6 +48,13 @@ class PageFrame;
 class ReportData;
 }  // namespace internal
 
+// A run stopped by whoever started it (the user's "Cancelar", a signal):
+// the silent abort, so the form goes on as after any action it abandons.
+class ReportCancelled : public host::EAbort {
+public:
+    const char* what() const noexcept override { return "report cancelled"; }
+};
+
 class ReportDocument {
 public:
     struct Input {
@@ -59,6 +68,8 @@ public:
         std::unique_ptr<RowSource> rows;
         host::TDateTime printedAt = 0;
         std::string imageFolder;  // relative image paths are read from here
+        // Every pass over the rows stops with ReportCancelled once asked.
+        std::stop_token stop;
     };
 
     // Prepares the data. EHostError (file and place) when the definition
@@ -136,6 +147,7 @@ private:
     std::unique_ptr<internal::PageFrame> m_frame;
     std::vector<DataColumn> m_dataColumns;
     mutable std::optional<Counts> m_counts;
+    std::stop_token m_stop;
 };
 
 }  // namespace pla013::reports

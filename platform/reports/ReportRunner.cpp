@@ -153,10 +153,6 @@ std::string ReportRunner::folder() const {
 
 host::IDatabase& ReportRunner::database() const { return m_options.database ? *m_options.database : host::Database(); }
 
-void ReportRunner::progress(const std::string& stage, std::size_t done, std::size_t total) const {
-    if (m_options.progress) m_options.progress(stage, done, total);
-}
-
 void ReportRunner::buildParams(const ReportDefinition& def, host::TParams& params) {
     params.Clear();
     for (const auto& p : def.parameters) {
@@ -236,19 +232,10 @@ std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefini
     return out;
 }
 
-host::DataPacket ReportRunner::openData(host::TfrmDadosGerRel& form, const ReportDefinition& def,
-                                        const std::vector<ReportParam>& params) {
-    if (!def.sql.empty()) {
-        host::QueryRequest req;
-        req.name = fs::path(def.file).filename().string();
-        req.sql.generic = def.sql;
-        // Only what the text uses: the database refuses names it does not find.
-        for (const auto& name : def.sqlParams)
-            for (const auto& p : params)
-                if (upper(p.name) == name)
-                    req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
-        return database().Open(req);
-    }
+namespace {
+
+// The data a definition without SQL takes from one of the form's sources.
+host::DataPacket formData(host::TfrmDadosGerRel& form, const ReportDefinition& def) {
     host::TObject* obj = form.FindComponent(def.dataSource);
     auto* source = dynamic_cast<host::TDataSource*>(obj);
     if (!source)
@@ -261,12 +248,27 @@ host::DataPacket ReportRunner::openData(host::TfrmDadosGerRel& form, const Repor
     return source->DataSet->Snapshot();
 }
 
-std::size_t ReportRunner::print(const ReportDocument& doc) {
+}  // namespace
+
+host::DataPacket ReportRunner::openData(const ReportDefinition& def, const std::vector<ReportParam>& params) {
+    host::QueryRequest req;
+    req.name = fs::path(def.file).filename().string();
+    req.sql.generic = def.sql;
+    // Only what the text uses: the database refuses names it does not find.
+    for (const auto& name : def.sqlParams)
+        for (const auto& p : params)
+            if (upper(p.name) == name)
+                req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
+    return database().Open(req);
+}
+
+std::size_t ReportRunner::print(const ReportDocument& doc,
+                                const std::function<void(std::size_t, std::size_t)>& progress) {
     auto printer = CupsPrinter::defaultPrinter();
     if (!printer) throw host::EHostError("Nenhuma impressora configurada.");
     auto it = m_renderers.find(".pdf");
     std::shared_ptr<FileRenderer> renderer = it != m_renderers.end() ? it->second : m_renderers.at(".txt");
-    ProgressScope scope(*renderer, [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
+    ProgressScope scope(*renderer, progress);
     renderScratch(*renderer, doc, it != m_renderers.end() ? ".pdf" : ".txt", [&](const std::string& path) {
         CupsPrinter::printFile(*printer, path, doc.reportId() + " - " + doc.titleText(), renderer->mimeType());
     });
@@ -275,18 +277,29 @@ std::size_t ReportRunner::print(const ReportDocument& doc) {
 
 void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
                        const std::string& fileName) {
+    auto run = prepare(form, definitionFile, target, fileName);
+    execute(*run, RunControl{m_options.stop, m_options.progress});
+}
+
+std::unique_ptr<ReportRunner::PreparedRun> ReportRunner::prepare(host::TfrmDadosGerRel& form,
+                                                                 const std::string& definitionFile,
+                                                                 host::ReportTarget target,
+                                                                 const std::string& fileName) {
     m_lastOutcome.reset();
+    auto run = std::make_unique<PreparedRun>();
     fs::path defPath(definitionFile);
-    const std::string reportFolder = folder();
-    if (defPath.is_relative()) defPath = fs::path(reportFolder) / defPath;
-    ReportDefinition def = ReportDefinition::load(defPath.string());
-    const std::string reportId = upper(defPath.stem().string());
+    run->reportFolder = folder();
+    if (defPath.is_relative()) defPath = fs::path(run->reportFolder) / defPath;
+    run->def = ReportDefinition::load(defPath.string());
+    const ReportDefinition& def = run->def;
+    run->reportId = upper(defPath.stem().string());
+    const std::string& reportId = run->reportId;
+    run->target = target;
+    run->fileName = fileName;
     if (reportId.size() < 2 || reportId.substr(reportId.size() - 2) != def.code)
         throw host::EHostError(
             definitionError(def.file, "/code", "o código '" + def.code + "' não corresponde ao nome do arquivo"));
-
     // Targets that cannot work are refused before the form does any work.
-    std::shared_ptr<FileRenderer> renderer;
     if (target == host::ReportTarget::File) {
         if (fileName.empty()) throw host::EHostError("Informe o arquivo em que o relatório será gravado.");
         std::string ext = lower(fs::path(fileName).extension().string());
@@ -297,7 +310,7 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
             throw host::EHostError("Formato de arquivo não suportado: '" + (ext.empty() ? fileName : ext) +
                                    "' (formatos: " + known + ").");
         }
-        renderer = it->second;
+        run->renderer = it->second;
         fs::path parent = fs::path(fileName).parent_path();
         std::error_code ec;
         if (!parent.empty() && !fs::is_directory(parent, ec))
@@ -324,37 +337,63 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
     }
     recordParams(def, params);
 
+    if (def.sql.empty()) run->formData = formData(form, def);
+    return run;
+}
+
+void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
+    const ReportDefinition& def = run.def;
+    // Every progress report is also where a stop is seen.
+    auto progress = [&control](const std::string& stage, std::size_t done, std::size_t total) {
+        if (control.stop.stop_requested()) throw ReportCancelled();
+        if (control.progress) control.progress(stage, done, total);
+    };
+    auto writing = [&progress](std::size_t done, std::size_t total) { progress("gravacao", done, total); };
     try {
         progress("dados", 0, 0);
         std::map<std::string, host::Variant> lookups;
         host::DataPacket data;
         // Whatever the definition's SQL says, it runs where nothing can be changed.
-        if (!def.lookups.empty() || !def.sql.empty())
-            database().RunReadOnly([&] {
+        if (!def.lookups.empty() || !def.sql.empty()) {
+            auto read = [&] {
                 lookups = runLookups(def, m_lastParams);
-                if (!def.sql.empty()) data = openData(form, def, m_lastParams);
-            });
-        if (def.sql.empty()) data = openData(form, def, m_lastParams);
+                if (!def.sql.empty()) data = openData(def, m_lastParams);
+            };
+            try {
+                database().RunReadOnly([&] {
+                    if (m_options.stoppableRead)
+                        m_options.stoppableRead(read, control.stop);
+                    else
+                        read();
+                });
+            } catch (const std::exception&) {
+                // The statement failed because it was interrupted.
+                if (control.stop.stop_requested()) throw ReportCancelled();
+                throw;
+            }
+        }
+        if (run.formData) data = std::move(*run.formData);
         progress("dados", data.rows.size(), data.rows.size());
 
         ReportDocument::Input in;
         in.definition = &def;
-        in.reportId = reportId;
+        in.reportId = run.reportId;
         in.params = m_lastParams;
         in.lookups = std::move(lookups);
         in.data = std::move(data);
         in.printedAt = m_options.clock ? m_options.clock() : internal::nowLocal();
-        in.imageFolder = reportFolder;
+        in.imageFolder = run.reportFolder;
+        in.stop = control.stop;
         ReportDocument doc(std::move(in));
         progress("paginas", doc.pageCount(), doc.pageCount());
 
         Outcome outcome;
         outcome.pages = doc.pageCount();
         outcome.rows = doc.rowCount();
-        switch (target) {
+        switch (run.target) {
             case host::ReportTarget::Preview: {
                 PreviewPages pp;
-                pp.reportId = reportId;
+                pp.reportId = run.reportId;
                 pp.title = def.title;
                 pp.pages = TextRenderer::pages(doc);
                 pp.document = &doc;
@@ -365,21 +404,21 @@ void ReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitio
             }
             case host::ReportTarget::Printer:
                 progress("gravacao", 0, doc.pageCount());
-                print(doc);
+                print(doc, writing);
                 outcome.target = "print";
                 outcome.file = "-";
                 break;
             case host::ReportTarget::File: {
                 progress("gravacao", 0, doc.pageCount());
-                ProgressScope scope(*renderer,
-                                    [this](std::size_t done, std::size_t total) { progress("gravacao", done, total); });
-                renderToFile(*renderer, doc, fileName);
+                ProgressScope scope(*run.renderer, writing);
+                renderToFile(*run.renderer, doc, run.fileName);
                 outcome.target = "file";
-                outcome.file = fileName;
+                outcome.file = run.fileName;
                 break;
             }
         }
-        progress("gravacao", doc.pageCount(), doc.pageCount());
+        // Done: a stop asked from now on comes too late to undo anything.
+        if (control.progress) control.progress("gravacao", doc.pageCount(), doc.pageCount());
         m_lastOutcome = outcome;
         if (m_options.reportLine)
             m_options.reportLine("report: " + outcome.target + " " + outcome.file + " " +

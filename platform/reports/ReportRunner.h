@@ -10,13 +10,21 @@
 // A file is written atomically (see AtomicFile).
 //
 // A silent abort (host::EAbort) raised by the form's callback ends the run
-// with nothing written and goes on to the caller untouched; every other
+// with nothing written and goes on to the caller untouched; so does a run
+// stopped through its stop token (ReportCancelled, checked at every row of
+// every pass and at every page or batch of rows written). Every other
 // failure is a host::EHostError naming what failed.
+//
+// A run has two parts: prepare() is the form's (definition, target checks,
+// the form's callback, the form's own data) and runs where the form lives;
+// execute() reads, lays out and writes without touching the form, so a host
+// may run it on another thread.
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -55,6 +63,17 @@ struct ReportRunnerOptions {
     std::function<void(const std::string& stage, std::size_t done, std::size_t total)> progress;
     // The printed-at time; null: the local clock.
     std::function<host::TDateTime()> clock;
+    // Stops the runs of Run (a signal on the command line).
+    std::stop_token stop;
+    // Runs the data reading so that a stop interrupts the statement running
+    // (the database's own way); null: the reading stops only between steps.
+    std::function<void(const std::function<void()>& read, std::stop_token stop)> stoppableRead;
+};
+
+// How one execution is followed and stopped.
+struct RunControl {
+    std::stop_token stop;
+    std::function<void(const std::string& stage, std::size_t done, std::size_t total)> progress;
 };
 
 class ReportRunner final : public host::IReportRunner {
@@ -71,6 +90,22 @@ public:
     // .html, .csv, .xlsx and .txt are built in; .pdf comes from the Qt part
     // (installPdfSupport).
     void registerRenderer(const std::string& extension, std::shared_ptr<FileRenderer> renderer);
+
+    // Run in its two parts (Run is execute(prepare(...)) with the options'
+    // stop token and progress). A prepared run executes once.
+    class PreparedRun {
+    public:
+        ReportDefinition def;
+        std::string reportId;
+        std::string reportFolder;
+        host::ReportTarget target = host::ReportTarget::Preview;
+        std::string fileName;
+        std::shared_ptr<FileRenderer> renderer;
+        std::optional<host::DataPacket> formData;  // a definition without SQL
+    };
+    std::unique_ptr<PreparedRun> prepare(host::TfrmDadosGerRel& form, const std::string& definitionFile,
+                                         host::ReportTarget target, const std::string& fileName);
+    void execute(PreparedRun& run, const RunControl& control);
 
     // The parameters of the last run that reached the form's callback, as
     // they stood when it returned (or aborted): one JSON object a line with
@@ -94,13 +129,11 @@ public:
 private:
     std::string folder() const;
     host::IDatabase& database() const;
-    void progress(const std::string& stage, std::size_t done, std::size_t total) const;
     void recordParams(const ReportDefinition& def, const host::TParams& params);
-    host::DataPacket openData(host::TfrmDadosGerRel& form, const ReportDefinition& def,
-                              const std::vector<ReportParam>& params);
+    host::DataPacket openData(const ReportDefinition& def, const std::vector<ReportParam>& params);
     std::map<std::string, host::Variant> runLookups(const ReportDefinition& def,
                                                     const std::vector<ReportParam>& params);
-    std::size_t print(const ReportDocument& doc);
+    std::size_t print(const ReportDocument& doc, const std::function<void(std::size_t, std::size_t)>& progress);
 
     ReportRunnerOptions m_options;
     std::map<std::string, std::shared_ptr<FileRenderer>> m_renderers;

@@ -46,6 +46,10 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     reportOptions.previewSink = hooks.preview;
     reportOptions.reportLine = hooks.reportLine;
     reportOptions.progress = hooks.progress;
+    reportOptions.stop = hooks.stop;
+    reportOptions.stoppableRead = [db = m_db.get()](const std::function<void()>& read, std::stop_token stop) {
+        db->RunStoppable(read, std::move(stop));
+    };
     m_reports = std::make_unique<pla013::reports::ReportRunner>(reportOptions);
 #ifdef PLA013_WITH_PDF
     pla013::reports::installPdfSupport(*m_reports);
@@ -63,6 +67,14 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
 HostSession::~HostSession() {
     host::Install(host::Ports{});
     if (m_server) m_server->stop();
+}
+
+host::INetTransport& HostSession::transport() { return *m_transport; }
+
+host::Variant HostSession::callServer(const std::string& host, int port, const std::string& serverName,
+                                      const std::string& method, const std::vector<host::CallArg>& args,
+                                      std::stop_token stop) {
+    return m_transport->Call(host, port, serverName, method, args, std::move(stop));
 }
 
 std::string HostSession::serverAddress() const { return m_servers; }

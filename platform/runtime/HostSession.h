@@ -1,7 +1,9 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <vector>
 
 #include "host/Ports.h"
 #include "platform/runtime/HostContext.h"
@@ -38,6 +40,8 @@ public:
         std::function<void(const std::string&, std::size_t, std::size_t)> progress;
         // Receives the embedded server's request log lines.
         std::function<void(const std::string&)> serverLog;
+        // Stops the report runs (a signal on the command line).
+        std::stop_token stop;
     };
 
     HostSession(const HostOptions& options, host::IUserInterface& ui, Hooks hooks = {});
@@ -50,6 +54,11 @@ public:
     // The database in use as the user named it (file path or URL without password).
     std::string databaseTarget() const;
     pla013::reports::ReportRunner& reports() { return *m_reports; }
+    // The application server's transport; a call given up (the silent
+    // abort, its answer dropped) as soon as stop is asked.
+    host::INetTransport& transport();
+    host::Variant callServer(const std::string& host, int port, const std::string& serverName,
+                             const std::string& method, const std::vector<host::CallArg>& args, std::stop_token stop);
     // "host:port" of the application server in use ("[host]:port" for IPv6);
     // "A, B" for several that stand in for one another.
     std::string serverAddress() const;

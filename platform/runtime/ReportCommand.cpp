@@ -1,5 +1,7 @@
 #include "platform/runtime/ReportCommand.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iomanip>
 #include <map>
@@ -14,6 +16,7 @@
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/PrintableStream.h"
+#include "platform/runtime/SignalStop.h"
 #include "platform/script/ScriptRunner.h"
 #include "platform/script/ScriptUi.h"
 
@@ -325,11 +328,17 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
         for (const auto& page : pages.pages) out << page << '\n';
     };
     bool progressOpen = false;  // a progress line waits for its end
-    hooks.progress = [&err, &progressOpen](const std::string& stage, std::size_t done, std::size_t total) {
-        progressOpen = done != total;
-        PrintableStream::carriageReturn(err);
-        err << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
-    };
+    // Progress is for a person watching: not in a log or a pipe.
+    if (isatty(STDERR_FILENO))
+        hooks.progress = [&err, &progressOpen](const std::string& stage, std::size_t done, std::size_t total) {
+            progressOpen = done != total;
+            PrintableStream::carriageReturn(err);
+            err << stage << ": " << done << "/" << total << "   " << (done == total ? "\n" : "") << std::flush;
+        };
+    // Ctrl+C or SIGTERM stops the run at its next row or page; the file it
+    // was writing has no name yet and goes with it.
+    SignalStop signals;
+    hooks.stop = signals.token();
     HostSession session(options, ui, hooks);
     ModuleLoader module;
     std::vector<std::string> causes;
@@ -345,7 +354,14 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     pla013::script::ScriptRunner runner(ui, scriptHost, events);
     Driver d(runner, ui, causes);
 
+    auto stopped = [&]() {
+        if (progressOpen) err << '\n';
+        err << "Relatório cancelado (sinal " << (signals.signal() == SIGINT ? "SIGINT" : "SIGTERM")
+            << "); nada foi gravado nem impresso.\n";
+        return signals.exitStatus();
+    };
     auto refuse = [&]() {
+        if (signals.signal() != 0) return stopped();
         // The message the form showed last is the user's reason; the errors
         // behind it (a server that cannot be reached, a locked database)
         // follow, each once.

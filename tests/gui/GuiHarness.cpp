@@ -21,14 +21,17 @@
 
 namespace pla013guitest {
 
-GuiHarness::GuiHarness(pla013::runtime::HostOptions options) {
+GuiHarness::GuiHarness(pla013::runtime::HostOptions options, const std::filesystem::path& settingsDir) {
     if (options.db.empty()) options.db = pla013test::copyOfSampleDatabase(m_dir.path());
+    const std::filesystem::path settings = settingsDir.empty() ? m_dir.path() / "settings" : settingsDir;
+    qputenv("PLA013_SETTINGS_DIR", QByteArray::fromStdString(settings.string()));
     if (options.reports.empty()) options.reports = PLA013_REPORTS_DIR;
     m_host = std::make_unique<pla013::gui::DesktopHost>(options, PLA013_MODULE_PATH);
     m_watchdog.setInterval(50);
     QObject::connect(&m_watchdog, &QTimer::timeout, [this] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || ModalSteps::anyPending()) {
+        // The progress window of long work goes by itself.
+        if (!modal || ModalSteps::anyPending() || modal->objectName() == QLatin1String("workProgress")) {
             m_modalSince.invalidate();
             return;
         }

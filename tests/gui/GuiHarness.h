@@ -25,7 +25,9 @@ namespace pla013guitest {
 
 class GuiHarness {
 public:
-    explicit GuiHarness(pla013::runtime::HostOptions options = {});
+    // The operator's settings are kept in settingsDir (by default a folder
+    // of this harness's own), never in the real home.
+    explicit GuiHarness(pla013::runtime::HostOptions options = {}, const std::filesystem::path& settingsDir = {});
     ~GuiHarness();
 
     pla013::gui::DesktopHost& host() { return *m_host; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,10 +12,12 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempDir.h"
 #include "platform/appserver/AppServer.h"
+#include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/runtime/CommandLine.h"
 #include "platform/runtime/HostOptions.h"
@@ -336,3 +339,41 @@ TEST_F(CommandLine, ARemoteServerOnIpv6Loopback) {
 }
 
 }  // namespace
+
+TEST_F(CommandLine, SigtermStopsAReportCleanly) {
+    pla013::db::GeneratorOptions generate;
+    generate.dishes = 3000;
+    generate.branches = 2;
+    generate.months = 1;
+    pla013::runtime::HostOptions options;
+    options.db = (m_out.path() / "grande.sqlite").string();
+    pla013::db::generateDatabase(options.db, generate);
+    const fs::path folder = m_out.path() / "saida";
+    fs::create_directories(folder);
+
+    // The signal comes once the report command has taken it over, as Ctrl+C
+    // from a person would while the pages are written.
+    std::jthread sender([](std::stop_token stop) {
+        struct sigaction now {};
+        while (!stop.stop_requested()) {
+            sigaction(SIGTERM, nullptr, &now);
+            if (now.sa_handler != SIG_DFL) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (!stop.stop_requested()) kill(getpid(), SIGTERM);
+    });
+    const Outcome o = report({"report", "--report", "01", "--dish-from", "1", "--dish-to", "9999999", "--out",
+                              (folder / "pratos.html").string()},
+                             options);
+    sender.request_stop();
+    sender.join();
+    EXPECT_EQ(o.status, 128 + SIGTERM) << o.err;
+    EXPECT_NE(o.err.find("Relatório cancelado (sinal SIGTERM); nada foi gravado nem impresso."), std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(fs::is_empty(folder));
+    // Given back: the next signal would be the default's again.
+    struct sigaction after {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_DFL);
+}

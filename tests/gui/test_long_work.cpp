@@ -1,0 +1,165 @@
+// The host around the form for long work and between sessions: a report
+// that runs long shows its progress, repaints and can be cancelled leaving
+// nothing behind; what the operator left (report, filters) comes back
+// through the form's own checks, and "Limpar filtros" puts the form back as
+// designed.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "GuiHarness.h"
+#include "ModalSteps.h"
+#include "TempDir.h"
+#include "host/Controls.h"
+#include "host/Form.h"
+#include "platform/db/DataGenerator.h"
+#include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
+#include "platform/gui/OperatorSettings.h"
+#include "platform/reports/ReportRunner.h"
+#include "platform/runtime/HostSession.h"
+
+using pla013guitest::GuiHarness;
+using pla013guitest::ModalSteps;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString lineText(GuiHarness& h, const std::string& name) {
+    auto* e = qobject_cast<QLineEdit*>(h.widget(name));
+    return e ? e->text() : QStringLiteral("<not a line edit>");
+}
+
+int reportIndex(GuiHarness& h) {
+    return static_cast<pla013::host::TComboBox&>(h.control("cbbReportNames")).ItemIndex();
+}
+
+}  // namespace
+
+TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
+    // Enough dishes for a report of many pages.
+    pla013test::TempDir data;
+    pla013::db::GeneratorOptions generate;
+    generate.dishes = 3000;
+    generate.branches = 2;
+    generate.months = 1;
+    pla013::runtime::HostOptions options;
+    options.db = (data.path() / "big.sqlite").string();
+    pla013::db::generateDatabase(options.db, generate);
+
+    // Its last dish at the dish level, for a range of every dish.
+    pla013::host::QueryRequest last;
+    last.sql.generic = "SELECT MAX(CDPRATO) FROM PRATO WHERE CDNVPRATO = '3'";
+    const std::string lastDish = pla013::db::openDatabase(options.db)->Open(last).rows.at(0).at(0).toString();
+
+    GuiHarness h(options);
+    h.openChild();
+    h.chooseInCombo("cbbReportNames", 1);  // the recipe sheets: pages per dish
+    h.typeInto("medCdPratoIni", "1");
+    h.tab();
+    h.typeInto("medCdPratoFin", QString::fromStdString(lastDish));
+    h.tab();
+    const fs::path folder = h.dir() / "saida";
+    fs::create_directories(folder);
+    const fs::path file = folder / "pratos.pdf";
+    h.ui().saveFileAnswer = [&](const std::string&) { return std::optional<std::string>(file.string()); };
+
+    // What the progress window shows while the report runs; "Cancelar" once
+    // it is writing pages.
+    std::set<QString> shown;
+    bool cancelled = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w->objectName() != QLatin1String("workProgress")) return;
+        const QString count = w->findChild<QLabel*>("count")->text();
+        shown.insert(w->findChild<QLabel*>("stage")->text() + " | " + count);
+        if (!cancelled && count.startsWith(QStringLiteral("Página")) && shown.size() >= 3) {
+            cancelled = true;
+            QTest::mouseClick(w->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+        }
+    });
+    watch.start(10);
+    h.ui().clearEvents();
+    h.click("sbtSalvarComo");
+    watch.stop();
+
+    ASSERT_TRUE(cancelled) << "the progress window never showed pages being written";
+    // The window was repainted with the pages so far while the work ran.
+    EXPECT_GE(shown.size(), 3u);
+    EXPECT_TRUE(fs::is_empty(folder)) << "a file or a temporary one was left";
+    EXPECT_FALSE(h.host().session().reports().lastOutcome().has_value());
+    for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // The form is usable at once: a short report of the same form is saved.
+    h.typeInto("medCdPratoIni", QString::fromStdString(lastDish));
+    h.tab();
+    h.click("sbtSalvarComo");
+    EXPECT_TRUE(fs::exists(file));
+    ASSERT_TRUE(h.host().session().reports().lastOutcome().has_value());
+}
+
+TEST(OperatorMemory, FiltersComeBackThroughTheFormsChecksAndLimparFiltrosForgetsThem) {
+    pla013test::TempDir settings;
+    int designedReport = -1;
+    QString designedBranch;
+    {
+        GuiHarness h({}, settings.path());
+        h.openChild();
+        designedReport = reportIndex(h);
+        designedBranch = lineText(h, "medCdFilial");
+        h.chooseInCombo("cbbReportNames", 2);
+        h.typeInto("medCdFilial", "2");
+        h.tab();
+        h.typeInto("medCdPratoIni", "3");
+        h.tab();
+        h.window().close();  // the open form closes as the user would
+    }
+    ASSERT_NE(designedReport, 2);
+    {
+        GuiHarness h({}, settings.path());
+        h.openChild();
+        // Restored as typed: the branch's exit check looked its name up.
+        ASSERT_TRUE(GuiHarness::waitUntil([&] { return !lineText(h, "edtNmFilial").isEmpty(); }));
+        EXPECT_EQ(reportIndex(h), 2);
+        EXPECT_EQ(lineText(h, "medCdFilial"), QStringLiteral("0002"));
+        EXPECT_EQ(lineText(h, "edtNmFilial"), QStringLiteral("Escola Municipal São João"));
+        EXPECT_FALSE(lineText(h, "edtNmPratoIni").isEmpty());
+
+        // "Limpar filtros": the form as designed, and nothing kept for the report.
+        h.clickMenu("Relatórios", "Limpar filtros");
+        ASSERT_TRUE(GuiHarness::waitUntil([&] { return h.form() && h.view() && reportIndex(h) == designedReport; }));
+        EXPECT_EQ(lineText(h, "medCdFilial"), designedBranch);
+        EXPECT_TRUE(lineText(h, "medCdPratoIni").isEmpty());
+        EXPECT_TRUE(h.host()
+                        .settings()
+                        .filters(QString::fromStdString(
+                            static_cast<pla013::host::TComboBox&>(h.control("cbbReportNames")).Items()[2]))
+                        .empty());
+    }
+    {
+        // A branch that no longer exists is refused with the usual message;
+        // what follows it is not restored either.
+        GuiHarness h({}, settings.path());
+        auto& kept = h.host().settings();
+        const QString report = kept.lastReport();
+        kept.setFilters(report, {{"medCdFilial", "9999"}, {"medCdPratoIni", "3"}});
+        ModalSteps steps;
+        steps.expectMessage(QStringLiteral("Filial não cadastrada."));
+        h.openChild();
+        EXPECT_TRUE(GuiHarness::waitUntil([&] { return steps.done(); }));
+        EXPECT_TRUE(steps.failures().empty());
+        EXPECT_TRUE(lineText(h, "edtNmFilial").isEmpty());
+        EXPECT_TRUE(lineText(h, "edtNmPratoIni").isEmpty());
+    }
+}
