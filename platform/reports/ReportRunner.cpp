@@ -347,6 +347,7 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
     auto progress = [&control](const std::string& stage, std::size_t done, std::size_t total) {
         if (control.stop.stop_requested()) throw ReportCancelled();
         if (control.progress) control.progress(stage, done, total);
+        if (control.stop.stop_requested()) throw ReportCancelled();
     };
     auto writing = [&progress](std::size_t done, std::size_t total) { progress("gravacao", done, total); };
     try {
@@ -374,6 +375,7 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
         }
         if (run.formData) data = std::move(*run.formData);
         progress("dados", data.rows.size(), data.rows.size());
+        progress("paginas", 0, 0);  // the counting pass, before any page is known
 
         ReportDocument::Input in;
         in.definition = &def;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <stop_token>
 
 #include <nlohmann/json.hpp>
 
@@ -209,6 +210,33 @@ TEST_F(Runner, SavedFileReplacesTheOldOneWhole) {
     EXPECT_EQ(m_out.entries(), std::vector<std::string>{"relatorio.csv"});
     ASSERT_EQ(m_lines.size(), 1u);
     EXPECT_EQ(m_lines[0].rfind("report: file " + target + " ", 0), 0u);
+}
+
+TEST_F(Runner, AStopEndsTheRunWithNothingWritten) {
+    bind([](pla013::host::TParams&) {});
+    struct Case {
+        const char* file;
+        const char* stage;  // asked to stop at this stage's first report
+    };
+    // While counting the pages, and in each renderer's own loop.
+    const Case cases[] = {{"r.html", "paginas"},
+                          {"r.html", "gravacao"},
+                          {"r.csv", "gravacao"},
+                          {"r.xlsx", "gravacao"},
+                          {"r.txt", "gravacao"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " at " + c.stage);
+        std::stop_source stop;
+        RunControl control{stop.get_token(), [&](const std::string& stage, std::size_t done, std::size_t) {
+                               if (stage == c.stage && (done > 0 || stage == "paginas")) stop.request_stop();
+                           }};
+        auto run = m_runner->prepare(m_form, "PLA01301.QR2", pla013::host::ReportTarget::File, m_out.file(c.file));
+        EXPECT_THROW(m_runner->execute(*run, control), pla013::reports::ReportCancelled);
+        EXPECT_TRUE(stop.stop_requested());
+        EXPECT_TRUE(m_out.entries().empty());
+        EXPECT_FALSE(m_runner->lastOutcome().has_value());
+    }
+    EXPECT_TRUE(m_lines.empty());
 }
 
 TEST_F(Runner, ProgressGoesFromDataToWriting) {
