@@ -108,7 +108,9 @@ void DesktopHost::recall(host::TForm& form, QWidget* window) {
     FormView* view = m_ui->viewOf(form);
     const QString report = m_settings->lastReport();
     if (!view || report.isEmpty()) return;
-    FormFilters::restore(*view, report, m_settings->filters(report));
+    // The dialog opened by "Prato..." is for the branch the user gave there.
+    FormFilters::restore(*view, report, m_settings->filters(report),
+                         form.GetPresentation() == host::Presentation::Modal);
 }
 
 void DesktopHost::clearFilters() {

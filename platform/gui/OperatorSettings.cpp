@@ -143,8 +143,13 @@ OperatorSettings::Filters FormFilters::capture(const host::TForm& form) {
     return choices;
 }
 
-bool FormFilters::restore(FormView& view, const QString& report, const OperatorSettings::Filters& filters) {
+bool FormFilters::restore(FormView& view, const QString& report, const OperatorSettings::Filters& filters,
+                          bool keepFilled) {
     host::TForm& form = view.form();
+    std::set<const host::TControl*> filled;
+    if (keepFilled)
+        for (const host::TControl* c : form.AllControls())
+            if (auto* edit = dynamic_cast<const host::TEdit*>(c); edit && !edit->Text().empty()) filled.insert(c);
     auto* list = dynamic_cast<host::TComboBox*>(form.FindControl(kReportList));
     if (!list) return false;
     if (!report.isEmpty()) {
@@ -178,7 +183,7 @@ bool FormFilters::restore(FormView& view, const QString& report, const OperatorS
             continue;
         }
         auto* edit = dynamic_cast<host::TEdit*>(c);
-        if (!edit || edit->ReadOnly() || edit->Text() == value) continue;
+        if (!edit || edit->ReadOnly() || edit->Text() == value || filled.count(edit)) continue;
         // Typed and left, so that its exit check runs as for the user.
         view.userAction(*edit, true, [edit, &value] { edit->SetText(edit->Typed(value)); });
         if (form.ActiveControl() != edit) return false;

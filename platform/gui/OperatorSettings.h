@@ -74,8 +74,10 @@ public:
     // Chooses the report and puts the filters back through the view as the
     // user would: each field typed and left (its exit check runs), each box
     // and choice clicked. Stops at the first value the form refuses; false
-    // then.
-    static bool restore(FormView& view, const QString& report, const OperatorSettings::Filters& filters);
+    // then. keepFilled: a field the form has filled itself (from what it was
+    // opened with) keeps its value.
+    static bool restore(FormView& view, const QString& report, const OperatorSettings::Filters& filters,
+                        bool keepFilled = false);
 };
 
 }  // namespace pla013::gui
