@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stop_token>
+#include <thread>
 
 #include "ScriptedPeer.h"
 #include "host/Errors.h"
@@ -132,6 +134,24 @@ TEST(HttpTransport, ServerThatNeverAnswersFailsAfterReadTimeout) {
     EXPECT_GE(elapsed, 300ms);
     EXPECT_LT(elapsed, 10s);
     EXPECT_NE(message.find("400 ms"), std::string::npos) << message;
+    EXPECT_EQ(peer.accepted(), 1);
+}
+
+TEST(HttpTransport, ACallGivenUpEndsAtOnceWithNoAnswer) {
+    ScriptedPeer peer(ScriptedPeer::Mode::Silent);
+    net::HttpTransportOptions patient;
+    patient.readTimeout = 60s;
+    net::HttpTransport transport(patient);
+    std::stop_source stop;
+    // Given up once the server has the call, long before it would time out.
+    std::jthread user([&](std::stop_token own) {
+        while (!own.stop_requested() && peer.accepted() == 0) std::this_thread::sleep_for(5ms);
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(transport.Call("127.0.0.1", peer.port(), kServer, kMethod, someArgs(), stop.get_token()),
+                 net::CallCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_EQ(peer.accepted(), 1);
 }
 
