@@ -416,6 +416,12 @@ void QtUserInterface::detachAll() {
 
 // --------------------------------------------------------------- server calls
 
+namespace {
+// Most calls look a code up as the user leaves its field and end long before
+// this: a window shown for them would only take the keys typed meanwhile.
+constexpr int kServerWindowAfterMs = 800;
+}  // namespace
+
 BackgroundTransport::BackgroundTransport(pla013::runtime::HostSession& session, QtUserInterface& ui)
     : m_session(session), m_ui(ui) {}
 
@@ -437,11 +443,13 @@ void BackgroundTransport::Connect(const std::string& host, int port) {
     m_ui.enterBusy();
     bool done = false;
     try {
-        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
-                               [&](std::stop_token, const WorkProgress& progress) {
-                                   progress("Conectando ao servidor de aplicação...", 0, 0);
-                                   m_session.transport().Connect(host, port);
-                               });
+        done = runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
+            [&](std::stop_token, const WorkProgress& progress) {
+                progress("Conectando ao servidor de aplicação...", 0, 0);
+                m_session.transport().Connect(host, port);
+            },
+            kServerWindowAfterMs);
     } catch (...) {
         m_ui.leaveBusy();
         throw;
@@ -456,11 +464,13 @@ host::Variant BackgroundTransport::Call(const std::string& host, int port, const
     m_ui.enterBusy();
     bool done = false;
     try {
-        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
-                               [&](std::stop_token stop, const WorkProgress& progress) {
-                                   progress("Consultando o servidor de aplicação...", 0, 0);
-                                   result = m_session.callServer(host, port, serverName, method, args, stop);
-                               });
+        done = runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
+            [&](std::stop_token stop, const WorkProgress& progress) {
+                progress("Consultando o servidor de aplicação...", 0, 0);
+                result = m_session.callServer(host, port, serverName, method, args, stop);
+            },
+            kServerWindowAfterMs);
     } catch (...) {
         m_ui.leaveBusy();
         throw;
