@@ -19,6 +19,7 @@
 #include "platform/appserver/AppServer.h"
 #include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
+#include "platform/db/SociDatabase.h"
 #include "platform/runtime/CommandLine.h"
 #include "platform/runtime/HostOptions.h"
 #include "platform/runtime/ReportCommand.h"
@@ -348,6 +349,9 @@ TEST_F(CommandLine, SigtermStopsAReportCleanly) {
     pla013::runtime::HostOptions options;
     options.db = (m_out.path() / "grande.sqlite").string();
     pla013::db::generateDatabase(options.db, generate);
+    pla013::host::QueryRequest last;  // the last dish, for a range of every dish
+    last.sql.generic = "SELECT MAX(CDPRATO) FROM PRATO WHERE CDNVPRATO = '3'";
+    const std::string lastDish = pla013::db::openDatabase(options.db)->Open(last).rows.at(0).at(0).toString();
     const fs::path folder = m_out.path() / "saida";
     fs::create_directories(folder);
 
@@ -362,7 +366,7 @@ TEST_F(CommandLine, SigtermStopsAReportCleanly) {
         }
         if (!stop.stop_requested()) kill(getpid(), SIGTERM);
     });
-    const Outcome o = report({"report", "--report", "01", "--dish-from", "1", "--dish-to", "9999999", "--out",
+    const Outcome o = report({"report", "--report", "02", "--dish-from", "1", "--dish-to", lastDish, "--out",
                               (folder / "pratos.html").string()},
                              options);
     sender.request_stop();
@@ -376,4 +380,11 @@ TEST_F(CommandLine, SigtermStopsAReportCleanly) {
     struct sigaction after {};
     sigaction(SIGTERM, nullptr, &after);
     EXPECT_EQ(after.sa_handler, SIG_DFL);
+    // The same run, left alone, writes its file.
+    EXPECT_EQ(report({"report", "--report", "02", "--dish-from", "1", "--dish-to", lastDish, "--out",
+                      (folder / "pratos.html").string()},
+                     options)
+                  .status,
+              0);
+    EXPECT_TRUE(fs::exists(folder / "pratos.html"));
 }
