@@ -46,10 +46,10 @@ int reportIndex(GuiHarness& h) {
 }  // namespace
 
 TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
-    // Enough dishes for a report of many pages.
+    // Enough dishes for a report of several hundred pages.
     pla013test::TempDir data;
     pla013::db::GeneratorOptions generate;
-    generate.dishes = 3000;
+    generate.dishes = 8000;
     generate.branches = 2;
     generate.months = 1;
     pla013::runtime::HostOptions options;
