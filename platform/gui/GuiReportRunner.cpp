@@ -1,7 +1,10 @@
 #include "platform/gui/GuiReportRunner.h"
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include <QFile>
 #include <QPrinter>
@@ -27,11 +30,19 @@ const char* const kPagesExtension = ".pla013pages";
 
 class GuiReportRunner::Capture final : public pla013::reports::FileRenderer {
 public:
+    // Fills `into`, page by page, as the document lays them out.
     void render(const pla013::reports::ReportDocument& document, const std::string&) override {
-        pages = ReportPages::fromDocument(document);
+        if (!into) return;
+        into->start(ReportPages::describe(document));
+        const std::size_t total = document.pageCount();
+        document.forEachPage([&](std::size_t p, const std::vector<pla013::reports::Line>& page) {
+            into->add(page);
+            progress(p + 1, total);
+            return true;
+        });
     }
     std::string mimeType() const override { return "application/x-pla013-pages"; }
-    std::unique_ptr<ReportPages> pages;
+    std::shared_ptr<ReportPages> into;
 };
 
 GuiReportRunner::GuiReportRunner(pla013::reports::ReportRunner& engine, QtUserInterface& ui)
@@ -57,22 +68,119 @@ std::vector<std::pair<std::string, std::string>> GuiReportRunner::ListReports(co
     return m_engine.ListReports(family);
 }
 
-std::unique_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+std::string GuiReportRunner::scratchFile(const std::string& definitionFile) {
     if (!m_scratch.isValid()) throw host::EHostError("Não foi possível criar a pasta temporária da visualização.");
     const std::string stem = std::filesystem::path(definitionFile).stem().string();
-    const std::string scratch = m_scratch.filePath(QString::fromStdString(stem + kPagesExtension)).toStdString();
-    m_capture->pages.reset();
+    return m_scratch.filePath(QString::fromStdString(stem + kPagesExtension)).toStdString();
+}
+
+std::shared_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+    const std::string scratch = scratchFile(definitionFile);
+    auto pages = std::make_shared<ReportPages>();
+    m_capture->into = pages;
+    struct Done {
+        GuiReportRunner& self;
+        std::string scratch;
+        ~Done() {
+            self.m_capture->into.reset();
+            std::error_code ec;
+            std::filesystem::remove(scratch, ec);
+        }
+    } done{*this, scratch};
+    execute(form, definitionFile, host::ReportTarget::File, scratch);
+    pages->finish();
+    if (!pages->started()) throw host::EHostError("O relatório '" + definitionFile + "' não produziu páginas.");
+    return pages;
+}
+
+void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+    const std::string scratch = scratchFile(definitionFile);
+    auto pages = std::make_shared<ReportPages>();
+    m_capture->into = pages;
+    // The form's part here, as for any run; then reading and layout on a
+    // thread of their own, which fills the pages.
+    std::unique_ptr<pla013::reports::ReportRunner::PreparedRun> run;
     try {
-        execute(form, definitionFile, host::ReportTarget::File, scratch);
+        run = m_engine.prepare(form, definitionFile, host::ReportTarget::File, scratch);
     } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(scratch, ec);
+        m_capture->into.reset();
         throw;
     }
-    std::error_code ec;
-    std::filesystem::remove(scratch, ec);
-    if (!m_capture->pages) throw host::EHostError("O relatório '" + definitionFile + "' não produziu páginas.");
-    return std::move(m_capture->pages);
+    std::stop_source stopper;
+    std::exception_ptr failed;
+    std::mutex progressMutex;
+    WorkProgress shown;  // the progress window's, while it is up
+    std::thread worker([&] {
+        try {
+            m_engine.execute(*run,
+                             {stopper.get_token(), [&](const std::string& stage, std::size_t done, std::size_t total) {
+                                  std::lock_guard lock(progressMutex);
+                                  if (shown) shown(stage, done, total);
+                              }});
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        pages->finish();
+    });
+    m_ui.enterBusy();
+    struct Ending {
+        GuiReportRunner& self;
+        std::stop_source& stopper;
+        std::thread& worker;
+        std::string scratch;
+        ~Ending() {
+            stopper.request_stop();
+            if (worker.joinable()) worker.join();
+            self.m_capture->into.reset();
+            std::error_code ec;
+            std::filesystem::remove(scratch, ec);
+            self.m_ui.leaveBusy();
+        }
+    } ending{*this, stopper, worker, scratch};
+
+    // Until the first page, the progress window (with "Cancelar").
+    const bool waited = runInBackground(
+        m_ui.dialogParent(), QStringLiteral("Relatório"), [&](std::stop_token stop, const WorkProgress& progress) {
+            {
+                std::lock_guard lock(progressMutex);
+                shown = progress;
+            }
+            while (pages->pageCount() == 0 && !pages->finished() && !stop.stop_requested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::lock_guard lock(progressMutex);
+            shown = nullptr;
+            if (stop.stop_requested() && pages->pageCount() == 0) throw host::EAbort();
+        });
+    if (!waited) {
+        m_ui.Log("report cancelled: " + definitionFile);
+        throw host::EAbort();  // the user stopped it: nothing to tell
+    }
+    if (pages->pageCount() == 0) {
+        worker.join();
+        if (failed) std::rethrow_exception(failed);
+        throw host::EHostError("O relatório '" + definitionFile + "' não produziu páginas.");
+    }
+    m_last = pages;
+    PreviewWindow::Actions actions;
+    actions.print = [this, pages] { print(*pages); };
+    actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
+    PreviewWindow window(*pages, actions, m_ui.dialogParent());
+    if (settings) window.restoreGeometry(settings->geometry("preview"));
+    m_ui.execDialog(window);
+    if (settings) settings->setGeometry("preview", window.saveGeometry());
+    // Closed before the last page: the run stops; one that failed on its own
+    // says why.
+    const bool closedEarly = !pages->finished();
+    stopper.request_stop();
+    worker.join();
+    if (failed && !closedEarly) {
+        try {
+            std::rethrow_exception(failed);
+        } catch (const host::EAbort&) {
+        } catch (const std::exception& e) {
+            m_ui.ShowError(e.what());
+        }
+    }
 }
 
 void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
@@ -82,19 +190,12 @@ void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& defini
         saveFile(form, definitionFile, fileName);
         return;
     }
-    m_last = layOut(form, definitionFile);
-    const ReportPages& pages = *m_last;
     if (target == host::ReportTarget::Printer) {
-        print(pages);
+        m_last = layOut(form, definitionFile);
+        print(*m_last);
         return;
     }
-    PreviewWindow::Actions actions;
-    actions.print = [this, &pages] { print(pages); };
-    actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
-    PreviewWindow window(pages, actions, m_ui.dialogParent());
-    if (settings) window.restoreGeometry(settings->geometry("preview"));
-    m_ui.execDialog(window);
-    if (settings) settings->setGeometry("preview", window.saveGeometry());
+    preview(form, definitionFile);
 }
 
 void GuiReportRunner::print(const ReportPages& pages) {

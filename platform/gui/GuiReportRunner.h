@@ -54,7 +54,11 @@ public:
     std::function<void(host::TForm& form)> onRun;
 
 private:
-    std::unique_ptr<ReportPages> layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+    std::string scratchFile(const std::string& definitionFile);
+    std::shared_ptr<ReportPages> layOut(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+    // The preview: the window opens with the first pages while the rest are
+    // laid out on the run's thread; closing it stops the run.
+    void preview(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void print(const ReportPages& pages);
     void saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile, const std::string& fileName);
@@ -67,7 +71,7 @@ private:
     QtUserInterface& m_ui;
     std::shared_ptr<Capture> m_capture;
     QTemporaryDir m_scratch;
-    std::unique_ptr<ReportPages> m_last;
+    std::shared_ptr<ReportPages> m_last;
 };
 
 }  // namespace pla013::gui
