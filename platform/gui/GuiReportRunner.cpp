@@ -163,7 +163,7 @@ void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& de
     m_last = pages;
     PreviewWindow::Actions actions;
     actions.print = [this, pages] { print(*pages); };
-    actions.saveAs = [this, &form, definitionFile] { saveAs(form, definitionFile); };
+    actions.saveAs = [this, &form, definitionFile] { return saveAs(form, definitionFile); };
     PreviewWindow window(*pages, actions, m_ui.dialogParent());
     if (settings) window.restoreGeometry(settings->geometry("preview"));
     m_ui.execDialog(window);
@@ -267,17 +267,19 @@ void GuiReportRunner::execute(host::TfrmDadosGerRel& form, const std::string& de
     }
 }
 
-void GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
+std::optional<std::string> GuiReportRunner::saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile) {
     const std::string stem = std::filesystem::path(definitionFile).stem().string();
     auto file = m_ui.AskSaveFileName(stem + ".pdf");
-    if (!file || file->empty()) return;
+    if (!file || file->empty()) return std::nullopt;
     // The same run as the form's save-as: the form binds its filters again.
     try {
         saveFile(form, definitionFile, *file);
+        return std::filesystem::absolute(*file).string();
     } catch (const host::EAbort&) {
     } catch (const std::exception& e) {
         m_ui.ShowError(e.what());
     }
+    return std::nullopt;
 }
 
 }  // namespace pla013::gui

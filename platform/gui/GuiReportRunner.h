@@ -60,7 +60,8 @@ private:
     // laid out on the run's thread; closing it stops the run.
     void preview(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void print(const ReportPages& pages);
-    void saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
+    // The file saved, if any.
+    std::optional<std::string> saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile, const std::string& fileName);
     // A run of the engine with its long part off this thread; EAbort when the
     // user cancels it (nothing written).

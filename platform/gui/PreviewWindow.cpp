@@ -190,7 +190,8 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
       m_next(new QToolButton(this)),
       m_last(new QToolButton(this)),
       m_find(new QLineEdit(this)),
-      m_findLabel(new QLabel(this)) {
+      m_findLabel(new QLabel(this)),
+      m_saved(new QLabel(this)) {
     setObjectName("previewWindow");
     setWindowTitle(QStringLiteral("Visualização - %1 - %2")
                        .arg(QString::fromStdString(pages.reportId()), QString::fromStdString(pages.title())));
@@ -255,6 +256,8 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     bar->addWidget(m_find);
     bar->addWidget(m_findLabel);
     bar->addStretch(1);
+    m_saved->setObjectName("savedLabel");
+    bar->addWidget(m_saved);
     bar->addWidget(close);
 
     m_scroll->setObjectName("pages");
@@ -298,7 +301,13 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
         if (m_actions.print) m_actions.print();
     });
     connect(save, &QToolButton::clicked, this, [this] {
-        if (m_actions.saveAs) m_actions.saveAs();
+        if (!m_actions.saveAs) return;
+        if (const auto file = m_actions.saveAs()) {
+            const QString path = QString::fromStdString(*file);
+            m_saved->setToolTip(path);
+            m_saved->setText(
+                QStringLiteral("Salvo em %1").arg(m_saved->fontMetrics().elidedText(path, Qt::ElideMiddle, 320)));
+        }
     });
     connect(close, &QToolButton::clicked, this, &QDialog::accept);
     connect(m_first, &QToolButton::clicked, this, [this] { showPage(0); });
@@ -371,6 +380,8 @@ PreviewWindow::~PreviewWindow() = default;
 std::size_t PreviewWindow::pageCount() const { return m_pages.expectedPages(); }
 
 bool PreviewWindow::complete() const { return m_pages.finished(); }
+
+QString PreviewWindow::savedText() const { return m_saved->text(); }
 
 void PreviewWindow::takeArrivals() {
     const std::size_t ready = m_pages.pageCount();

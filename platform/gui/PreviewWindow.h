@@ -15,6 +15,8 @@
 
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <QDialog>
@@ -37,7 +39,7 @@ class PreviewWindow final : public QDialog {
 public:
     struct Actions {
         std::function<void()> print;
-        std::function<void()> saveAs;
+        std::function<std::optional<std::string>()> saveAs;  // the file saved, if any
     };
     enum ZoomIndex { FitWidth = 0, FitPage = 1 };
 
@@ -67,6 +69,8 @@ public:
     // Goes to the next (or previous) match; false when there is none.
     bool findNext(bool forward = true);
     int matchCount() const { return int(m_matches.size()); }
+    // "Salvo em ..." after a save-as from this window.
+    QString savedText() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,6 +117,7 @@ private:
     QToolButton* m_last;
     QLineEdit* m_find;
     QLabel* m_findLabel;
+    QLabel* m_saved;  // where the last save-as went
     std::map<std::size_t, std::vector<TextRun>> m_text;
     std::vector<Match> m_matches;
     int m_match = -1;

@@ -69,7 +69,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
 
     struct Seen {
         std::size_t pages = 0;
-        QString first, second, last, title;
+        QString first, second, last, title, saved;
         double fitScale = 0, viewportWidth = 0, canvasWidth = 0, fullScale = 0;
         bool previousEnabledOnFirst = true, nextEnabledOnLast = true;
     } seen;
@@ -101,6 +101,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
         preview->grab().save(QStringLiteral(PLA013_SCREENSHOT_DIR "/preview-PLA01301.png"));
         QTest::mouseClick(button("print"), Qt::LeftButton);
         QTest::mouseClick(button("saveAs"), Qt::LeftButton);
+        seen.saved = w->findChild<QLabel*>("savedLabel")->toolTip();
         QTest::keyClick(w, Qt::Key_Escape);
     });
     h.click("sbtPreview");
@@ -126,6 +127,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
     ASSERT_TRUE(std::filesystem::exists(printed));
     EXPECT_EQ(pdfPages(readFile(printed)), n);
     ASSERT_TRUE(std::filesystem::exists(saved));
+    EXPECT_EQ(seen.saved.toStdString(), std::filesystem::absolute(saved).string());
     EXPECT_EQ(readFile(saved).substr(0, 2), "PK");
     // The preview left no scratch file behind, and the form is as it was.
     EXPECT_EQ(h.focusedControl(), h.form()->ActiveControl());
