@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 
+#include <QAbstractScrollArea>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetricsF>
@@ -19,7 +20,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
@@ -112,39 +112,83 @@ private:
 }  // namespace
 
 // Every page on white paper with a shadow, one below the other, at the
-// window's scale; the matches of the search marked on them.
-class PreviewWindow::Canvas final : public QWidget {
+// window's scale; the matches of the search marked on them. The pages are
+// painted from their place in the whole document, as far as it is scrolled:
+// no widget as tall as the document is made (thousands of pages would pass
+// the largest size a widget may have).
+class PreviewWindow::Canvas final : public QAbstractScrollArea {
 public:
-    Canvas(const PreviewWindow& owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
-        setObjectName("page");
-        setAttribute(Qt::WA_OpaquePaintEvent);
+    Canvas(const PreviewWindow& owner, QWidget* parent) : QAbstractScrollArea(parent), m_owner(owner) {
+        viewport()->setObjectName("page");
+        viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+        verticalScrollBar()->setSingleStep(40);
+        horizontalScrollBar()->setSingleStep(40);
     }
     QSizeF paper() const { return ReportPagePainter::pageSize(m_owner.m_pages) * m_owner.m_scale; }
-    QRect pageArea(std::size_t page) const {
+    // A page's place in the whole document.
+    QRect documentArea(std::size_t page) const {
         const QSizeF p = paper();
-        const int step = int(std::ceil(p.height())) + kGap;
-        return QRect(kGap, kGap + int(page) * step, int(p.width()), int(p.height()));
+        const qint64 step = qint64(std::ceil(p.height())) + kGap;
+        const qint64 top = kGap + qint64(page) * step;
+        return QRect(kGap, int(std::min<qint64>(top, INT_MAX / 2)), int(p.width()), int(p.height()));
     }
-    void updateSize() {
+    QSize documentSize() const {
         const std::size_t n = std::max<std::size_t>(1, m_owner.pageCount());
-        const QRect last = pageArea(n - 1);
-        resize(last.right() + 1 + kGap, last.bottom() + 1 + kGap);
-        update();
+        const QRect last = documentArea(n - 1);
+        return QSize(last.right() + 1 + kGap, last.bottom() + 1 + kGap);
+    }
+    // Where the document's origin lies on the view: scrolled, and centred
+    // when narrower than the view.
+    QPoint offset() const {
+        const int spare = viewport()->width() - documentSize().width();
+        return QPoint(spare > 0 ? spare / 2 : -horizontalScrollBar()->value(), -verticalScrollBar()->value());
+    }
+    QRect pageArea(std::size_t page) const { return documentArea(page).translated(offset()); }
+    void updateSize() {
+        const QSize doc = documentSize();
+        const QSize view = viewport()->size();
+        verticalScrollBar()->setPageStep(view.height());
+        verticalScrollBar()->setRange(0, std::max(0, doc.height() - view.height()));
+        horizontalScrollBar()->setPageStep(view.width());
+        horizontalScrollBar()->setRange(0, std::max(0, doc.width() - view.width()));
+        viewport()->update();
+    }
+    // Scrolls so that the document's point is in view with the margins.
+    void ensureVisible(int x, int y, int xMargin, int yMargin) {
+        const QSize view = viewport()->size();
+        QScrollBar* v = verticalScrollBar();
+        QScrollBar* h = horizontalScrollBar();
+        if (y - yMargin < v->value())
+            v->setValue(std::max(0, y - yMargin));
+        else if (y + yMargin > v->value() + view.height())
+            v->setValue(std::min(v->maximum(), y + yMargin - view.height()));
+        if (x - xMargin < h->value())
+            h->setValue(std::max(0, x - xMargin));
+        else if (x + xMargin > h->value() + view.width())
+            h->setValue(std::min(h->maximum(), x + xMargin - view.width()));
     }
 
 protected:
+    void scrollContentsBy(int, int) override { viewport()->update(); }
+    void resizeEvent(QResizeEvent* event) override {
+        QAbstractScrollArea::resizeEvent(event);
+        updateSize();
+    }
     void paintEvent(QPaintEvent* event) override {
-        QPainter p(this);
+        QPainter p(viewport());
         p.fillRect(event->rect(), QColor(0x80, 0x80, 0x80));
         const std::size_t n = m_owner.pageCount();
+        if (n == 0) return;
         const ReportPagePainter painter(m_owner.m_pages);
-        for (std::size_t i = 0; i < std::max<std::size_t>(1, n); ++i) {
+        // The first page in view, found from the scroll position.
+        const int step = std::max(1, documentArea(1).top() - documentArea(0).top());
+        const int top = std::max(0, verticalScrollBar()->value() + event->rect().top() - kGap);
+        for (std::size_t i = std::min(std::size_t(top / step), n - 1); i < n; ++i) {
             const QRect sheet = pageArea(i);
             if (sheet.top() > event->rect().bottom()) break;
             if (sheet.bottom() + 3 < event->rect().top()) continue;
             p.fillRect(sheet.translated(3, 3), QColor(0x40, 0x40, 0x40));
             p.fillRect(sheet, Qt::white);
-            if (n == 0) break;
             if (i >= m_owner.m_pages.pageCount()) {
                 // Still being laid out.
                 p.setPen(QColor(0x80, 0x80, 0x80));
@@ -177,8 +221,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
                           Qt::WindowCloseButtonHint),
       m_pages(pages),
       m_actions(std::move(actions)),
-      m_scroll(new QScrollArea(this)),
-      m_canvas(new Canvas(*this, nullptr)),
+      m_canvas(new Canvas(*this, this)),
       m_pageList(new QListWidget(this)),
       m_thumbnails(new QTimer(this)),
       m_arrivals(new QTimer(this)),
@@ -260,13 +303,10 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     bar->addWidget(m_saved);
     bar->addWidget(close);
 
-    m_scroll->setObjectName("pages");
-    m_scroll->setWidget(m_canvas);
-    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_canvas->setObjectName("pages");
     // Fixed, so that fitting the width does not make the bar come and go.
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_scroll->viewport()->installEventFilter(this);
+    m_canvas->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_canvas->viewport()->installEventFilter(this);
 
     // The page list: a thumbnail and the number of every page.
     m_pageList->setObjectName("pageList");
@@ -292,7 +332,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
 
     auto* body = new QHBoxLayout;
     body->addWidget(m_pageList);
-    body->addWidget(m_scroll, 1);
+    body->addWidget(m_canvas, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addLayout(body, 1);
@@ -319,7 +359,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     connect(m_pageList, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && std::size_t(row) != m_page) showPage(std::size_t(row));
     });
-    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followScroll(); });
+    connect(m_canvas->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followScroll(); });
     connect(m_find, &QLineEdit::returnPressed, this, [this] {
         const bool back = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
         if (m_matches.empty() || m_find->isModified()) {
@@ -403,7 +443,7 @@ void PreviewWindow::takeArrivals() {
     updatePageControls();
 }
 
-QWidget* PreviewWindow::pageCanvas() const { return m_canvas; }
+QWidget* PreviewWindow::pageCanvas() const { return m_canvas->viewport(); }
 
 QRect PreviewWindow::pageArea(std::size_t page) const { return m_canvas->pageArea(page); }
 
@@ -415,7 +455,7 @@ void PreviewWindow::showPage(std::size_t page) {
         // Scrolled there: the page in view is the one asked for, even the
         // last, whose top the view may not reach.
         m_scrolling = true;
-        m_scroll->verticalScrollBar()->setValue(m_canvas->pageArea(page).top() - kGap / 2);
+        m_canvas->verticalScrollBar()->setValue(m_canvas->documentArea(page).top() - kGap / 2);
         m_scrolling = false;
     }
     updatePageControls();
@@ -423,12 +463,12 @@ void PreviewWindow::showPage(std::size_t page) {
 
 void PreviewWindow::followScroll() {
     if (m_scrolling || pageCount() == 0) return;
-    const QScrollBar* bar = m_scroll->verticalScrollBar();
+    const QScrollBar* bar = m_canvas->verticalScrollBar();
     // The page across the upper third of the view; the last at the end.
     std::size_t page = pageCount() - 1;
     if (bar->value() < bar->maximum()) {
-        const int y = bar->value() + m_scroll->viewport()->height() / 3;
-        const int step = m_canvas->pageArea(1).top() - m_canvas->pageArea(0).top();
+        const int y = bar->value() + m_canvas->viewport()->height() / 3;
+        const int step = m_canvas->documentArea(1).top() - m_canvas->documentArea(0).top();
         page = std::min(pageCount() - 1, std::size_t(std::max(0, y - kGap / 2) / std::max(1, step)));
     }
     if (page != m_page) {
@@ -466,7 +506,7 @@ void PreviewWindow::updatePageControls() {
 
 void PreviewWindow::updateScale() {
     const QSizeF paper = ReportPagePainter::pageSize(m_pages);
-    const QSize room = m_scroll->viewport()->size() - QSize(2 * kGap, 2 * kGap);
+    const QSize room = m_canvas->viewport()->size() - QSize(2 * kGap, 2 * kGap);
     const int index = m_zoom->currentIndex();
     if (index == FitWidth) {
         m_scale = std::max(0.1, room.width() / paper.width());
@@ -480,7 +520,7 @@ void PreviewWindow::updateScale() {
     // The page in view stays in view.
     if (pageCount() > 0) {
         m_scrolling = true;
-        m_scroll->verticalScrollBar()->setValue(m_canvas->pageArea(m_page).top() - kGap / 2);
+        m_canvas->verticalScrollBar()->setValue(m_canvas->documentArea(m_page).top() - kGap / 2);
         m_scrolling = false;
     }
 }
@@ -577,12 +617,12 @@ bool PreviewWindow::findNext(bool forward) {
 void PreviewWindow::showMatch() {
     const Match& match = m_matches[std::size_t(m_match)];
     m_findLabel->setText(QStringLiteral("%1 de %2").arg(m_match + 1).arg(matchCount()));
-    const QRect area = m_canvas->pageArea(match.page);
+    const QRect area = m_canvas->documentArea(match.page);
     const QRectF box(area.left() + match.box.left() * m_scale, area.top() + match.box.top() * m_scale,
                      match.box.width() * m_scale, match.box.height() * m_scale);
     m_scrolling = true;
-    m_scroll->ensureVisible(int(box.center().x()), int(box.center().y()), int(box.width() / 2) + 40,
-                            m_scroll->viewport()->height() / 3);
+    m_canvas->ensureVisible(int(box.center().x()), int(box.center().y()), int(box.width() / 2) + 40,
+                            m_canvas->viewport()->height() / 3);
     m_scrolling = false;
     m_page = match.page;
     updatePageControls();
@@ -590,7 +630,7 @@ void PreviewWindow::showMatch() {
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
     // Fitted zooms follow the window's size.
-    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize &&
+    if (watched == m_canvas->viewport() && event->type() == QEvent::Resize &&
         (m_zoom->currentIndex() == FitWidth || m_zoom->currentIndex() == FitPage))
         updateScale();
     return QDialog::eventFilter(watched, event);

@@ -26,7 +26,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QScrollArea;
 class QSpinBox;
 class QTimer;
 class QToolButton;
@@ -59,8 +58,9 @@ public:
     void setZoomIndex(int index);
     QString pageText() const;
 
+    // The widget the pages are painted on (as big as the view).
     QWidget* pageCanvas() const;
-    // Where a page lies on the canvas, in the canvas's pixels.
+    // Where a page lies on the canvas, in the canvas's pixels, as scrolled.
     QRect pageArea(std::size_t page) const;
 
     // Finds the text in every page (without regard to accents or case),
@@ -101,7 +101,6 @@ private:
     std::size_t m_page = 0;
     double m_scale = 1.0;
     bool m_scrolling = false;
-    QScrollArea* m_scroll;
     Canvas* m_canvas;
     QListWidget* m_pageList;
     QTimer* m_thumbnails;

@@ -15,7 +15,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPrinter>
-#include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
 
@@ -84,8 +83,8 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
         seen.first = label->text();
         seen.previousEnabledOnFirst = button("previousPage")->isEnabled();
         seen.fitScale = preview->scale();
-        seen.viewportWidth = w->findChild<QScrollArea*>("pages")->viewport()->width();
-        seen.canvasWidth = preview->pageCanvas()->width();
+        seen.viewportWidth = preview->pageCanvas()->width();
+        seen.canvasWidth = preview->pageArea(0).width() + 2 * 16;  // the page and its grey border
         QTest::mouseClick(button("nextPage"), Qt::LeftButton);
         seen.second = label->text();
         QTest::keyClick(w, Qt::Key_End, Qt::ControlModifier);
@@ -259,6 +258,23 @@ TEST(Preview, PagesArriveWhileTheWindowIsOpen) {
         EXPECT_TRUE(label->text().contains(QStringLiteral("preparando: 1 prontas"))) << label->text().toStdString();
         window.showPage(n - 1);  // a blank sheet for now
         EXPECT_EQ(window.currentPage(), n - 1);
+        if (stoppedShort) {
+            // Far more pages than a widget may be tall at 200 %: the last
+            // is still reached and shown.
+            pla013::gui::ReportPages many;
+            auto description = made->description();
+            description.pages = 20000;
+            many.start(description);
+            many.add(made->page(0));
+            pla013::gui::PreviewWindow tall(many, {});
+            tall.resize(900, 700);
+            tall.setZoomIndex(tall.findChild<QComboBox*>(QStringLiteral("zoom"))->count() - 1);
+            tall.showPage(19999);
+            const QRect shown = tall.pageArea(19999);
+            EXPECT_EQ(tall.currentPage(), 19999u);
+            EXPECT_GE(shown.top(), 0);
+            EXPECT_LT(shown.top(), tall.pageCanvas()->height());
+        }
 
         if (!stoppedShort)
             for (std::size_t i = 1; i < n; ++i) arriving.add(made->page(i));
