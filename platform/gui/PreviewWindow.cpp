@@ -6,6 +6,7 @@
 
 #include <QAbstractScrollArea>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -36,6 +37,7 @@ namespace pla013::gui {
 namespace {
 constexpr int kGap = 16;  // grey border around and between the pages, pixels
 constexpr int kThumbWidth = 96;
+constexpr std::size_t kSearchedAtOnce = 50;  // pages a search reads before the window goes on
 const int kPercents[] = {50, 75, 100, 150, 200};
 
 // A paint device of one page at 72 dpi (one pixel a point) that draws
@@ -225,6 +227,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
       m_pageList(new QListWidget(this)),
       m_thumbnails(new QTimer(this)),
       m_arrivals(new QTimer(this)),
+      m_finder(new QTimer(this)),
       m_zoom(new QComboBox(this)),
       m_pageNumber(new QSpinBox(this)),
       m_pageLabel(new QLabel(this)),
@@ -404,6 +407,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     updateScale();
     updatePageControls();
     if (pages.pageCount() > 0) m_thumbnails->start();
+    connect(m_finder, &QTimer::timeout, this, [this] { searchSome(0); });
     // Pages still being laid out are looked for now and then.
     connect(m_arrivals, &QTimer::timeout, this, [this] { takeArrivals(); });
     if (!pages.finished()) {
@@ -549,9 +553,7 @@ void PreviewWindow::makeThumbnails() {
     if (m_nextThumbnail >= m_pages.pageCount()) m_thumbnails->stop();
 }
 
-const std::vector<PreviewWindow::TextRun>& PreviewWindow::textOf(std::size_t page) {
-    auto it = m_text.find(page);
-    if (it != m_text.end()) return it->second;
+std::vector<PreviewWindow::TextRun> PreviewWindow::textOf(std::size_t page) const {
     TextRecorder recorder(ReportPagePainter::pageSize(m_pages));
     {
         QPainter p(&recorder);
@@ -561,48 +563,65 @@ const std::vector<PreviewWindow::TextRun>& PreviewWindow::textOf(std::size_t pag
     runs.reserve(recorder.runs.size());
     for (auto& r : recorder.runs)
         runs.push_back(TextRun{r.box, r.text, internal::searchKey(r.text), std::move(r.offsets)});
-    return m_text.emplace(page, std::move(runs)).first->second;
+    return runs;
 }
 
 int PreviewWindow::find(const QString& text) {
+    m_finder->stop();
     m_matches.clear();
     m_match = -1;
-    const QString needle = internal::searchKey(text.trimmed());
-    if (!needle.isEmpty()) {
-        for (std::size_t page = 0; page < m_pages.pageCount(); ++page) {
-            for (const TextRun& run : textOf(page)) {
-                // Folding keeps one letter for one letter in our texts; where
-                // it does not, the whole piece is marked.
-                const bool aligned = run.key.size() == run.text.size();
-                for (qsizetype at = run.key.indexOf(needle); at >= 0; at = run.key.indexOf(needle, at + 1)) {
-                    QRectF box = run.box;
-                    if (aligned) {
-                        const double x0 = run.offsets[std::size_t(at)];
-                        const double x1 = run.offsets[std::size_t(at + needle.size())];
-                        box = QRectF(run.box.left() + x0, run.box.top(), x1 - x0, run.box.height());
-                    }
-                    m_matches.push_back(Match{page, box.adjusted(-0.5, -0.5, 0.5, 0.5)});
-                    if (!aligned) break;
+    m_search = {};
+    m_search.needle = internal::searchKey(text.trimmed());
+    if (m_search.needle.isEmpty()) {
+        m_findLabel->clear();
+        m_canvas->update();
+        return 0;
+    }
+    // From the page in view on, round to the one before it: the first match
+    // found is the one to show, and a long report is searched a slice at a
+    // time while the window goes on.
+    m_search.pages = m_pages.pageCount();
+    m_search.first = std::min(m_page, m_search.pages ? m_search.pages - 1 : 0);
+    searchSome(kSearchedAtOnce);
+    if (m_search.done < m_search.pages) m_finder->start(0);
+    return matchCount();
+}
+
+void PreviewWindow::searchSome(std::size_t atLeast) {
+    QElapsedTimer clock;
+    clock.start();
+    const QString& needle = m_search.needle;
+    for (std::size_t searched = 0; m_search.done < m_search.pages && (searched < atLeast || clock.elapsed() < 40);
+         ++searched, ++m_search.done) {
+        const std::size_t page = (m_search.first + m_search.done) % m_search.pages;
+        for (const TextRun& run : textOf(page)) {
+            // Folding keeps one letter for one letter in our texts; where it
+            // does not, the whole piece is marked.
+            const bool aligned = run.key.size() == run.text.size();
+            for (qsizetype at = run.key.indexOf(needle); at >= 0; at = run.key.indexOf(needle, at + 1)) {
+                QRectF box = run.box;
+                if (aligned) {
+                    const double x0 = run.offsets[std::size_t(at)];
+                    const double x1 = run.offsets[std::size_t(at + needle.size())];
+                    box = QRectF(run.box.left() + x0, run.box.top(), x1 - x0, run.box.height());
                 }
+                m_matches.push_back(Match{page, box.adjusted(-0.5, -0.5, 0.5, 0.5)});
+                if (!aligned) break;
             }
         }
     }
-    if (needle.isEmpty())
-        m_findLabel->clear();
-    else if (m_matches.empty())
-        m_findLabel->setText(QStringLiteral("Não encontrado"));
-    if (!m_matches.empty()) {
-        // The first match from the page in view on.
+    const bool finished = m_search.done >= m_search.pages;
+    if (finished) m_finder->stop();
+    if (m_match < 0 && !m_matches.empty()) {
         m_match = 0;
-        for (std::size_t i = 0; i < m_matches.size(); ++i)
-            if (m_matches[i].page >= m_page) {
-                m_match = int(i);
-                break;
-            }
         showMatch();
+    } else if (m_match >= 0) {
+        showMatch(false);
+    } else {
+        m_findLabel->setText(finished ? QStringLiteral("Não encontrado")
+                                      : QStringLiteral("Procurando... %1%").arg(100 * m_search.done / m_search.pages));
     }
     m_canvas->update();
-    return matchCount();
 }
 
 bool PreviewWindow::findNext(bool forward) {
@@ -614,9 +633,11 @@ bool PreviewWindow::findNext(bool forward) {
     return true;
 }
 
-void PreviewWindow::showMatch() {
+void PreviewWindow::showMatch(bool scroll) {
     const Match& match = m_matches[std::size_t(m_match)];
-    m_findLabel->setText(QStringLiteral("%1 de %2").arg(m_match + 1).arg(matchCount()));
+    const bool searching = m_search.done < m_search.pages;
+    m_findLabel->setText(QStringLiteral("%1 de %2%3").arg(m_match + 1).arg(matchCount()).arg(searching ? "..." : ""));
+    if (!scroll) return;
     const QRect area = m_canvas->documentArea(match.page);
     const QRectF box(area.left() + match.box.left() * m_scale, area.top() + match.box.top() * m_scale,
                      match.box.width() * m_scale, match.box.height() * m_scale);

@@ -63,8 +63,10 @@ public:
     // Where a page lies on the canvas, in the canvas's pixels, as scrolled.
     QRect pageArea(std::size_t page) const;
 
-    // Finds the text in every page (without regard to accents or case),
-    // marks the matches and shows the first; the number of matches.
+    // Finds the text in every page (without regard to accents or case), from
+    // the page in view on, marks the matches and shows the first; the number
+    // of matches found so far (a long report is searched on, a slice at a
+    // time, while the window answers).
     int find(const QString& text);
     // Goes to the next (or previous) match; false when there is none.
     bool findNext(bool forward = true);
@@ -93,8 +95,9 @@ private:
     void followScroll();
     void makeThumbnails();
     void takeArrivals();
-    const std::vector<TextRun>& textOf(std::size_t page);
-    void showMatch();
+    std::vector<TextRun> textOf(std::size_t page) const;
+    void searchSome(std::size_t atLeast);
+    void showMatch(bool scroll = true);
 
     const ReportPages& m_pages;
     Actions m_actions;
@@ -105,6 +108,7 @@ private:
     QListWidget* m_pageList;
     QTimer* m_thumbnails;
     QTimer* m_arrivals;
+    QTimer* m_finder;  // goes on with a long search
     std::size_t m_ready = 0;
     std::size_t m_nextThumbnail = 0;
     QComboBox* m_zoom;
@@ -117,7 +121,12 @@ private:
     QLineEdit* m_find;
     QLabel* m_findLabel;
     QLabel* m_saved;  // where the last save-as went
-    std::map<std::size_t, std::vector<TextRun>> m_text;
+    struct Search {
+        QString needle;
+        std::size_t pages = 0;  // the pages searched: those laid out when it began
+        std::size_t first = 0;  // where it began
+        std::size_t done = 0;   // pages searched so far
+    } m_search;
     std::vector<Match> m_matches;
     int m_match = -1;
 };
