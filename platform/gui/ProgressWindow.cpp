@@ -115,7 +115,7 @@ void WorkProgressDialog::reject() {
 
 bool runInBackground(QWidget* parent, const QString& title,
                      const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
-                     int showAfterMs) {
+                     int showAfterMs, const std::function<void()>& whenShown) {
     struct Shared {
         std::mutex mutex;
         std::string stage;
@@ -154,6 +154,7 @@ bool runInBackground(QWidget* parent, const QString& title,
         if (waiting && clock.elapsed() < showAfterMs) return;
         if (waiting) {
             waiting = false;
+            if (whenShown) whenShown();
             loop.quit();  // on to the loop that takes the user's input
         }
         std::lock_guard lock(shared.mutex);

@@ -69,8 +69,9 @@ private:
 // over `parent` once the work has taken showAfterMs. Returns false when the
 // user cancelled and the work stopped by throwing (what it threw is then
 // dropped); work that ended well in spite of a late "Cancelar" is done.
+// `whenShown` runs once, as the window appears.
 bool runInBackground(QWidget* parent, const QString& title,
                      const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
-                     int showAfterMs = 300);
+                     int showAfterMs = 300, const std::function<void()>& whenShown = {});
 
 }  // namespace pla013::gui

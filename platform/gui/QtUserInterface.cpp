@@ -439,44 +439,49 @@ void BackgroundTransport::install() {
     host::Install(ports);
 }
 
-void BackgroundTransport::Connect(const std::string& host, int port) {
+bool BackgroundTransport::runServerWork(const std::string& doing,
+                                        const std::function<void(std::stop_token stop)>& work) {
+    // The form's own "wait" window, when it shows, lends its text to the one
+    // with "Cancelar" and gives way to it while that one is up; it is back
+    // afterwards, for the form to close as it would.
+    const bool formWindow = m_ui.progressVisible();
+    const std::string formText = m_ui.progressText().toStdString();
+    struct Restore {
+        QtUserInterface& ui;
+        std::string formText;
+        bool hidden = false;
+        ~Restore() {
+            if (hidden) ui.ShowProgress(formText);
+            ui.leaveBusy();
+        }
+    } restore{m_ui, formText};
     m_ui.enterBusy();
-    bool done = false;
-    try {
-        done = runInBackground(
-            m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
-            [&](std::stop_token, const WorkProgress& progress) {
-                progress("Conectando ao servidor de aplicação...", 0, 0);
-                m_session.transport().Connect(host, port);
-            },
-            kServerWindowAfterMs);
-    } catch (...) {
-        m_ui.leaveBusy();
-        throw;
-    }
-    m_ui.leaveBusy();
-    if (!done) throw host::EAbort();
+    return runInBackground(
+        m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
+        [&](std::stop_token stop, const WorkProgress& progress) {
+            progress(formWindow && !formText.empty() ? formText : doing, 0, 0);
+            work(stop);
+        },
+        kServerWindowAfterMs,
+        [&] {
+            if (!formWindow) return;
+            m_ui.HideProgress();
+            restore.hidden = true;
+        });
+}
+
+void BackgroundTransport::Connect(const std::string& host, int port) {
+    if (!runServerWork("Conectando ao servidor de aplicação...",
+                       [&](std::stop_token) { m_session.transport().Connect(host, port); }))
+        throw host::EAbort();
 }
 
 host::Variant BackgroundTransport::Call(const std::string& host, int port, const std::string& serverName,
                                         const std::string& method, const std::vector<host::CallArg>& args) {
     host::Variant result;
-    m_ui.enterBusy();
-    bool done = false;
-    try {
-        done = runInBackground(
-            m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
-            [&](std::stop_token stop, const WorkProgress& progress) {
-                progress("Consultando o servidor de aplicação...", 0, 0);
-                result = m_session.callServer(host, port, serverName, method, args, stop);
-            },
-            kServerWindowAfterMs);
-    } catch (...) {
-        m_ui.leaveBusy();
-        throw;
-    }
-    m_ui.leaveBusy();
-    if (!done) {
+    if (!runServerWork("Consultando o servidor de aplicação...", [&](std::stop_token stop) {
+            result = m_session.callServer(host, port, serverName, method, args, stop);
+        })) {
         m_ui.Log("call cancelled: " + serverName + "." + method);
         throw host::EAbort();
     }

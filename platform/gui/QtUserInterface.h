@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,10 @@ public:
     ~BackgroundTransport() override;
 
 private:
+    // Runs the work off this thread behind the progress window; false when
+    // the user cancelled it.
+    bool runServerWork(const std::string& doing, const std::function<void(std::stop_token stop)>& work);
+
     pla013::runtime::HostSession& m_session;
     QtUserInterface& m_ui;
 };
