@@ -5,12 +5,15 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -328,8 +331,26 @@ void QtUserInterface::ShowModal(host::TForm& form) {
     dialog->view = view;
     auto* layout = new QVBoxLayout(dialog.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // A form larger than the screen (a large font scale) scrolls in its
+    // dialog, which fits the screen; otherwise the dialog is the form's size.
+    const QScreen* screen = dialog->screen() ? dialog->screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 95 / 100 : QSize(1024, 720);
+    const QSize wanted = view->size();  // the form's own size
+    if (wanted.width() <= room.width() && wanted.height() <= room.height()) {
+        layout->addWidget(view);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    } else {
+        auto* scroll = new QScrollArea(dialog.get());
+        scroll->setObjectName("formScroll");
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidget(view);
+        layout->addWidget(scroll);
+        // The control that takes the focus is brought into view.
+        QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll, view](QWidget*, QWidget* now) {
+            if (now && view->isAncestorOf(now)) scroll->ensureWidgetVisible(now);
+        });
+        dialog->resize(std::min(wanted.width() + 24, room.width()), std::min(wanted.height() + 24, room.height()));
+    }
     dialog->setWindowFlags(Qt::Dialog | borderFlags(form));
     dialog->setWindowTitle(qs(form.Caption()));
     dialog->setObjectName(qs(form.Name()) + "Dialog");
