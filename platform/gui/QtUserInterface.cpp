@@ -194,6 +194,10 @@ bool QtUserInterface::progressVisible() const { return m_progress && m_progress-
 
 QString QtUserInterface::progressText() const { return m_progress ? m_progress->text() : QString(); }
 
+void QtUserInterface::setProgressShown(bool shown) {
+    if (m_progress) m_progress->setVisible(shown);
+}
+
 void QtUserInterface::SetCursor(host::Cursor cursor) {
     // One screen cursor, as the form sets it: the hourglass once, back once.
     if (cursor == m_cursor) return;
@@ -469,13 +473,12 @@ bool BackgroundTransport::runServerWork(const std::string& doing,
     const std::string formText = m_ui.progressText().toStdString();
     struct Restore {
         QtUserInterface& ui;
-        std::string formText;
         bool hidden = false;
         ~Restore() {
-            if (hidden) ui.ShowProgress(formText);
+            if (hidden) ui.setProgressShown(true);
             ui.leaveBusy();
         }
-    } restore{m_ui, formText};
+    } restore{m_ui};
     m_ui.enterBusy();
     return runInBackground(
         m_ui.dialogParent(), QStringLiteral("Servidor de aplicação"),
@@ -486,7 +489,7 @@ bool BackgroundTransport::runServerWork(const std::string& doing,
         kServerWindowAfterMs,
         [&] {
             if (!formWindow) return;
-            m_ui.HideProgress();
+            m_ui.setProgressShown(false);
             restore.hidden = true;
         });
 }

@@ -100,6 +100,9 @@ public:
     void clearEvents() { m_events.clear(); }
     bool progressVisible() const;
     QString progressText() const;
+    // The form's progress window out of sight for a while and back, as the
+    // host's own takes its place (the form asked for nothing).
+    void setProgressShown(bool shown);
     host::Cursor cursor() const { return m_cursor; }
     host::TForm* activeForm() const { return m_activeForm; }
 
