@@ -9,16 +9,20 @@ namespace pla013::appserver::internal::sql {
 namespace {
 
 // The unit cost of a line's product for the cost type at the reference date:
-// the cost with the latest validity date not after it, read through the key
-// (CDPRODUTO, NRTIPOCUST, DTVALIDADE), which is unique. A column of its own
-// rather than a join: PostgreSQL plans the query in half the time.
-std::string costColumn(const std::string& productColumn) {
-    return "(SELECT CU.VRCUSTO FROM CUSTOPRODUTO CU\n"
-           "        WHERE CU.CDPRODUTO = " +
+// the cost with the latest validity date not after it. Joined per line
+// through the key (CDPRODUTO, NRTIPOCUST, DTVALIDADE); at most one row
+// matches, as the key is unique.
+std::string costJoin(const std::string& productColumn) {
+    return "LEFT JOIN CUSTOPRODUTO CU ON CU.CDPRODUTO = " + productColumn +
+           "\n"
+           "   AND CU.NRTIPOCUST = :P_NRTIPOCUST\n"
+           "   AND CU.DTVALIDADE = (SELECT MAX(C2.DTVALIDADE)\n"
+           "                        FROM CUSTOPRODUTO C2\n"
+           "                        WHERE C2.CDPRODUTO = " +
            productColumn +
-           " AND CU.NRTIPOCUST = :P_NRTIPOCUST\n"
-           "          AND CU.DTVALIDADE <= :P_DTREFER\n"
-           "        ORDER BY CU.DTVALIDADE DESC LIMIT 1) AS VRCUSTO";
+           "\n"
+           "                          AND C2.NRTIPOCUST = :P_NRTIPOCUST\n"
+           "                          AND C2.DTVALIDADE <= :P_DTREFER)\n";
 }
 
 // The conditions of the given bounds on a dish code column.
@@ -52,20 +56,21 @@ std::array<std::string, 4> versions(const std::function<std::string(Bounds)>& ma
     return {make({false, false}), make({false, true}), make({true, false}), make({true, true})};
 }
 
-// A recipe's lines (the recipe tables' keys reference the dish and the
-// product, so neither join can drop a line): the visibility and the bounds
-// apply to the line's own dish columns.
 std::string lines(Bounds bounds, const std::string& alias, const std::string& table,
                   const std::vector<std::string>& conditions) {
-    const std::string a = alias + ".";
-    return "SELECT " + a + "CDPRATO, " + a + "CDFILAUXPRAT, " + a +
-           "CDPRODUTO,\n"
+    return "SELECT " + alias + ".CDPRATO, " + alias + ".CDFILAUXPRAT, " + alias +
+           ".CDPRODUTO,\n"
            "       PR.NMPRODUTO, PR.SGUNIDPROD, PR.CDARV, " +
-           a + "QTBRUTPROD,\n       " + costColumn(a + "CDPRODUTO") + "\nFROM " + table + " " + alias +
-           "\nLEFT JOIN PRODUTO PR ON PR.CDPRODUTO = " + a + "CDPRODUTO\n" +
-           where(conditions + range(bounds, a + "CDPRATO") +
-                 std::vector<std::string>{"(" + a + "CDFILAUXPRAT = 'P' OR " + a + "CDFILAUXPRAT = :P_CDFILIAL)"}) +
-           "ORDER BY " + a + "CDPRATO, " + a + "CDFILAUXPRAT, " + a + "NRSEQU\n";
+           alias +
+           ".QTBRUTPROD, CU.VRCUSTO\n"
+           "FROM PRATO P\n"
+           "JOIN " +
+           table + " " + alias + " ON " + alias + ".CDPRATO = P.CDPRATO AND " + alias +
+           ".CDFILAUXPRAT = P.CDFILAUXPRAT\n"
+           "LEFT JOIN PRODUTO PR ON PR.CDPRODUTO = " +
+           alias + ".CDPRODUTO\n" + costJoin(alias + ".CDPRODUTO") +
+           where(conditions + range(bounds) + std::vector<std::string>{kVisible}) + "ORDER BY " + alias + ".CDPRATO, " +
+           alias + ".CDFILAUXPRAT, " + alias + ".NRSEQU\n";
 }
 
 const char* kCentral =
@@ -140,10 +145,10 @@ const std::string& branchesOfCentral() {
 
 const std::string& localLinesOfCentral(Bounds bounds) {
     static const auto texts = versions([](Bounds b) {
-        return "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD,\n       " +
-               costColumn("L.CDPRODUTO") +
-               "\nFROM RECEITALOCAL L\n"
+        return "SELECT L.CDFILIAL, P.CDFILAUXPRAT, P.CDPRATO, P.NMPRATO, L.QTBRUTPROD, CU.VRCUSTO\n"
+               "FROM RECEITALOCAL L\n"
                "JOIN PRATO P ON P.CDPRATO = L.CDPRATO AND P.CDFILAUXPRAT = L.CDFILAUXPRAT\n" +
+               costJoin("L.CDPRODUTO") +
                where(std::vector<std::string>{"L.CDFILIAL IN (" + std::string(kCentral) + ")"} + range(b) +
                      std::vector<std::string>{"(P.CDFILAUXPRAT = 'P' OR P.CDFILAUXPRAT = L.CDFILIAL)"}) +
                "ORDER BY L.CDFILIAL, P.CDPRATO, P.CDFILAUXPRAT, L.NRSEQU\n";
@@ -153,9 +158,10 @@ const std::string& localLinesOfCentral(Bounds bounds) {
 
 const std::string& standardLinesInRange(Bounds bounds) {
     static const auto texts = versions([](Bounds b) {
-        return "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD,\n       " + costColumn("R.CDPRODUTO") +
-               "\nFROM RECEITAPRATO R\n" + where(range(b, "R.CDPRATO")) +
-               "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
+        return "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
+               "FROM RECEITAPRATO R\n"
+               "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n" +
+               costJoin("R.CDPRODUTO") + where(range(b)) + "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
     });
     return byBounds(bounds, texts);
 }
