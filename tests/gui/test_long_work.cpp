@@ -16,14 +16,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "GeneratedDishes.h"
 #include "GuiHarness.h"
 #include "ModalSteps.h"
 #include "TempDir.h"
 #include "host/Controls.h"
 #include "host/Form.h"
-#include "platform/db/DataGenerator.h"
-#include "platform/db/DatabaseInitializer.h"
-#include "platform/db/SociDatabase.h"
 #include "platform/gui/OperatorSettings.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
@@ -48,18 +46,9 @@ int reportIndex(GuiHarness& h) {
 TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     // Enough dishes for a report of several hundred pages.
     pla013test::TempDir data;
-    pla013::db::GeneratorOptions generate;
-    generate.dishes = 8000;
-    generate.branches = 2;
-    generate.months = 1;
     pla013::runtime::HostOptions options;
     options.db = (data.path() / "big.sqlite").string();
-    pla013::db::generateDatabase(options.db, generate);
-
-    // Its last dish at the dish level, for a range of every dish.
-    pla013::host::QueryRequest last;
-    last.sql.generic = "SELECT MAX(CDPRATO) FROM PRATO WHERE CDNVPRATO = '3'";
-    const std::string lastDish = pla013::db::openDatabase(options.db)->Open(last).rows.at(0).at(0).toString();
+    const std::string lastDish = pla013test::generateDishes(options.db, 8000);
 
     GuiHarness h(options);
     h.openChild();

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "GeneratedDishes.h"
 #include "TempDir.h"
 #include "platform/appserver/AppServer.h"
-#include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
 #include "platform/runtime/CommandLine.h"
@@ -342,16 +342,9 @@ TEST_F(CommandLine, ARemoteServerOnIpv6Loopback) {
 }  // namespace
 
 TEST_F(CommandLine, SigtermStopsAReportCleanly) {
-    pla013::db::GeneratorOptions generate;
-    generate.dishes = 3000;
-    generate.branches = 2;
-    generate.months = 1;
     pla013::runtime::HostOptions options;
     options.db = (m_out.path() / "grande.sqlite").string();
-    pla013::db::generateDatabase(options.db, generate);
-    pla013::host::QueryRequest last;  // the last dish, for a range of every dish
-    last.sql.generic = "SELECT MAX(CDPRATO) FROM PRATO WHERE CDNVPRATO = '3'";
-    const std::string lastDish = pla013::db::openDatabase(options.db)->Open(last).rows.at(0).at(0).toString();
+    const std::string lastDish = pla013test::generateDishes(options.db, 3000);
     const fs::path folder = m_out.path() / "saida";
     fs::create_directories(folder);
 
