@@ -111,10 +111,16 @@ FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
         previous = w;
     }
     m_focusRing = new FocusRing(this);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { placeFocusRing(now); });
+    m_focusFollower =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { placeFocusRing(now); });
 }
 
-FormView::~FormView() { detach(); }
+FormView::~FormView() {
+    // The widgets going with this view move the focus as they go; this view
+    // is no longer whole by then.
+    disconnect(m_focusFollower);
+    detach();
+}
 
 void FormView::detach() {
     if (m_detached) return;

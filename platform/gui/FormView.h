@@ -117,7 +117,8 @@ private:
     bool m_detached = false;
     bool m_wasVisible = false;
     bool m_keyboardEntry = false;
-    QPointer<QWidget> m_focusRing;  // lives in the parent of the widget it rings
+    QPointer<QWidget> m_focusRing;            // lives in the parent of the widget it rings
+    QMetaObject::Connection m_focusFollower;  // ended before the widgets go
 };
 
 }  // namespace pla013::gui
