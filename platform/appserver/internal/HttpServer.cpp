@@ -208,7 +208,11 @@ private:
                             m_port};
         asio::post(*m_server.workers, [self = shared_from_this(), request = std::move(request)]() mutable {
             HttpResponse answer = self->m_server.handler(request);
-            asio::post(self->m_server.io, [self, answer = std::move(answer)]() mutable {
+            // The session goes back to the I/O thread whole: were the worker
+            // to keep a reference, the session might end here, on a thread
+            // that must not touch the server's connection lists.
+            asio::io_context& io = self->m_server.io;
+            asio::post(io, [self = std::move(self), answer = std::move(answer)]() mutable {
                 self->write(std::move(answer), self->m_keepAlive && !self->m_server.stopping, self->m_version);
             });
         });
