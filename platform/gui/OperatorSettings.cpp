@@ -185,7 +185,8 @@ bool FormFilters::restore(FormView& view, const QString& report, const OperatorS
         auto* edit = dynamic_cast<host::TEdit*>(c);
         if (!edit || edit->ReadOnly() || edit->Text() == value || filled.count(edit)) continue;
         // Typed and left, so that its exit check runs as for the user.
-        view.userAction(*edit, true, [edit, &value] { edit->SetText(edit->Typed(value)); });
+        const std::string& text = value;  // a binding cannot be captured by every compiler
+        view.userAction(*edit, true, [edit, &text] { edit->SetText(edit->Typed(text)); });
         if (form.ActiveControl() != edit) return false;
         view.userAction(*list, true, [] {});
         if (form.ActiveControl() == edit || view.detached()) return false;  // refused: the user sees why

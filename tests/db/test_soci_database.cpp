@@ -164,7 +164,9 @@ TEST_P(Adapter, ARepeatedQueryGivesEachRunItsOwnRows) {
         EXPECT_EQ(query(sql, {{"DE", Variant::null()}}).rows.size(), 0u) << run;
     }
     const std::string divide = "SELECT 10 / :D AS Q FROM AMOSTRA WHERE I = 1";
-    if (GetParam() == DbEngine::PostgreSQL) EXPECT_THROW(query(divide, {{"D", 0}}), EHostError);
+    if (GetParam() == DbEngine::PostgreSQL) {
+        EXPECT_THROW(query(divide, {{"D", 0}}), EHostError);
+    }
     EXPECT_EQ(query(divide, {{"D", 5}}).rows.at(0).at(0).toInt(), 2);
     for (int i = 0; i < 70; ++i)
         EXPECT_EQ(query("SELECT " + std::to_string(i) + " + :N AS V FROM AMOSTRA WHERE I = 1", {{"N", 1}})
