@@ -32,14 +32,7 @@ class GuiReportRunner::Capture final : public pla013::reports::FileRenderer {
 public:
     // Fills `into`, page by page, as the document lays them out.
     void render(const pla013::reports::ReportDocument& document, const std::string&) override {
-        if (!into) return;
-        into->start(ReportPages::describe(document));
-        const std::size_t total = document.pageCount();
-        document.forEachPage([&](std::size_t p, const std::vector<pla013::reports::Line>& page) {
-            into->add(page);
-            progress(p + 1, total);
-            return true;
-        });
+        if (into) into->fill(document, [this](std::size_t done, std::size_t total) { progress(done, total); });
     }
     std::string mimeType() const override { return "application/x-pla013-pages"; }
     std::shared_ptr<ReportPages> into;

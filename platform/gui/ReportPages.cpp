@@ -5,15 +5,15 @@
 
 namespace pla013::gui {
 
-std::unique_ptr<ReportPages> ReportPages::fromDocument(const pla013::reports::ReportDocument& document) {
-    auto pages = std::make_unique<ReportPages>();
-    pages->start(describe(document));
-    document.forEachPage([&](std::size_t, const std::vector<pla013::reports::Line>& page) {
-        pages->add(page);
+void ReportPages::fill(const pla013::reports::ReportDocument& document,
+                       const std::function<void(std::size_t, std::size_t)>& progress) {
+    start(describe(document));
+    const std::size_t total = expectedPages();
+    document.forEachPage([&](std::size_t p, const std::vector<pla013::reports::Line>& page) {
+        add(page);
+        progress(p + 1, total);
         return true;
     });
-    pages->finish();
-    return pages;
 }
 
 ReportPages::Description ReportPages::describe(const pla013::reports::ReportDocument& document) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,9 +27,6 @@ public:
     ReportPages(const ReportPages&) = delete;
     ReportPages& operator=(const ReportPages&) = delete;
 
-    // Lays out every page of the document and copies it.
-    static std::unique_ptr<ReportPages> fromDocument(const pla013::reports::ReportDocument& document);
-
     // What the pages are: the report, its page format and how many pages the
     // run will make.
     struct Description {
@@ -43,7 +41,11 @@ public:
     static Description describe(const pla013::reports::ReportDocument& document);
     Description description() const;
 
-    // Filling, from the thread that lays the document out.
+    // Filling, from the thread that lays the document out: fill() starts
+    // the pages from the document and adds each as it is laid out, telling
+    // `progress` (done, total) after each.
+    void fill(const pla013::reports::ReportDocument& document,
+              const std::function<void(std::size_t, std::size_t)>& progress);
     void start(const Description& description);
     void add(const std::vector<pla013::reports::Line>& page);
     void finish();
