@@ -9,6 +9,7 @@ PACKAGES=(
   libcpp-httplib-dev nlohmann-json3-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   libxlsxwriter-dev libcups2-dev cups-client
+  libsodium-dev libssl-dev openssl
   poppler-utils unzip python3
 )
 missing=()
