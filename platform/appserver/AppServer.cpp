@@ -1,6 +1,9 @@
 #include "platform/appserver/AppServer.h"
 
 #include <atomic>
+#include <cctype>
+#include <optional>
+#include <string_view>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -10,6 +13,7 @@
 #include <malloc.h>
 
 #include "host/Errors.h"
+#include "platform/appserver/AuditLog.h"
 #include "platform/appserver/CallDispatcher.h"
 #include "platform/appserver/CostModule.h"
 #include "platform/appserver/RecipeModule.h"
@@ -32,7 +36,22 @@ std::string millis(std::chrono::steady_clock::duration d) {
     return buf;
 }
 
-HttpResponse jsonAnswer(int status, std::string body) { return {status, std::move(body), net::kJsonContentType}; }
+HttpResponse jsonAnswer(int status, std::string body) { return {status, std::move(body), net::kJsonContentType, {}}; }
+
+HttpResponse errorAnswer(const std::string& code, const std::string& message) {
+    return jsonAnswer(CallDispatcher::statusOf(code), net::encodeError(code, message));
+}
+
+// The token of "Authorization: Bearer TOKEN"; empty when there is none.
+std::string bearerToken(const std::string& field) {
+    constexpr std::string_view scheme = "bearer ";
+    if (field.size() <= scheme.size()) return {};
+    for (std::size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(field[i])) != scheme[i]) return {};
+    std::string token = field.substr(scheme.size());
+    const auto b = token.find_first_not_of(' ');
+    return b == std::string::npos ? std::string() : token.substr(b, token.find_last_not_of(' ') - b + 1);
+}
 
 }  // namespace
 
@@ -42,6 +61,9 @@ struct AppServer::Impl {
     CallDispatcher dispatcher;
     std::atomic<LogLevel> level;
     std::mutex logMutex;
+    AccessControl access;
+    // Declared after the sessions it writes through: it goes first.
+    std::unique_ptr<AuditLog> audit;
 
     std::mutex lifecycle;  // start and stop
     std::unique_ptr<internal::HttpServer> server;
@@ -51,17 +73,30 @@ struct AppServer::Impl {
         : options(std::move(o)),
           sessions(std::move(factory), std::size_t(options.workerThreads > 0 ? options.workerThreads : 1)),
           dispatcher(sessions),
-          level(options.logLevel) {
+          level(options.logLevel),
+          access(options.access) {
         addModules();
     }
-    Impl(host::IDatabase& db, AppServerOptions o)
-        : options(std::move(o)), sessions(db), dispatcher(sessions), level(options.logLevel) {
+    Impl(db::SociDatabase& db, AppServerOptions o)
+        : options(std::move(o)), sessions(db), dispatcher(sessions), level(options.logLevel), access(options.access) {
         addModules();
     }
 
     void addModules() {
         dispatcher.addModule(std::make_unique<CostModule>());
         dispatcher.addModule(std::make_unique<RecipeModule>());
+        if (options.audit)
+            audit = std::make_unique<AuditLog>(
+                [this](const std::function<void(db::SociDatabase&)>& work) {
+                    SessionPool::Lease lease = sessions.acquire();
+                    work(lease.database());
+                },
+                [this](const std::string& line) { log(LogLevel::Info, line); });
+    }
+
+    void record(const std::string& event, const std::string& operatorCode, const HttpRequest& req,
+                std::string detail) {
+        if (audit) audit->record({access.now(), event, operatorCode, req.peerAddress, std::move(detail)});
     }
 
     void log(LogLevel atLeast, const std::string& line) {
@@ -78,6 +113,8 @@ struct AppServer::Impl {
             const std::string path = req.path();
             if (req.method == "POST" && path == net::kCallPath) return handleCall(req);
             if (req.method == "GET" && path == net::kHealthPath) return handleHealth();
+            if (req.method == "POST" && path == net::kSessionPath) return handleSignIn(req);
+            if (req.method == "DELETE" && path == net::kSessionPath) return handleSignOut(req);
             log(LogLevel::Debug, "request " + req.method + " " + path + " status=404");
             return jsonAnswer(404, net::encodeError(errc::NotFound, "O caminho " + req.method + " " + path +
                                                                         " não existe; as chamadas vão por POST " +
@@ -88,9 +125,52 @@ struct AppServer::Impl {
         return jsonAnswer(500, net::encodeError(errc::ServerError, "Erro interno do servidor."));
     }
 
+    // The operator of the call's token. A server without sign-in takes
+    // calls without one; a token, when sent, must be good everywhere.
+    std::optional<HttpResponse> authenticate(const HttpRequest& req, std::optional<Caller>& caller) {
+        const std::string token = bearerToken(req.authorization);
+        if (token.empty() && req.authorization.empty() && options.auth == AuthMode::Off) return std::nullopt;
+        std::string message = "É preciso entrar no servidor de aplicação (operador e senha) antes de chamá-lo.";
+        if (!token.empty()) {
+            TokenRefusal why = TokenRefusal::Unknown;
+            {
+                SessionPool::Lease lease = sessions.acquire();
+                caller = access.authenticate(lease.database(), token, &why);
+            }
+            if (caller) return std::nullopt;
+            message = why == TokenRefusal::Expired ? "A sessão expirou; entre de novo com operador e senha."
+                                                   : "A sessão não existe ou foi encerrada; entre de novo.";
+        }
+        record("recusa", "", req, std::string("sem sessão válida: ") + net::kCallPath);
+        log(LogLevel::Info, "call refused status=401 error=unauthenticated peer=" + req.peerAddress);
+        return errorAnswer(errc::Unauthenticated, message);
+    }
+
     HttpResponse handleCall(const HttpRequest& req) {
         const auto start = std::chrono::steady_clock::now();
-        CallOutcome outcome = dispatcher.dispatch(req.body);
+        std::optional<Caller> caller;
+        try {
+            if (auto refused = authenticate(req, caller)) return *refused;
+        } catch (const std::exception& e) {
+            log(LogLevel::Info, std::string("call failed: sessions: ") + e.what());
+            return errorAnswer(errc::DatabaseError, "As sessões do servidor não puderam ser lidas no banco de dados.");
+        }
+        CallOutcome outcome = dispatcher.dispatch(req.body, caller ? &*caller : nullptr);
+        if (!caller && outcome.errorCode == errc::DatabaseError) {
+            // Nobody signed in: the statement, the database and its host stay
+            // in the log.
+            log(LogLevel::Info, "call " + outcome.call + " database error: " + outcome.errorMessage);
+            outcome.body = net::encodeError(errc::DatabaseError,
+                                            "Erro ao consultar o banco de dados em " + outcome.call +
+                                                "; os detalhes estão no registro do servidor.");
+        }
+        const std::string operatorCode = caller ? caller->operatorCode : std::string();
+        if (outcome.errorCode == errc::ForbiddenBranch)
+            record("recusa", operatorCode, req, outcome.call + " " + outcome.errorMessage);
+        else if (!outcome.call.empty())
+            record("chamada", operatorCode, req,
+                   outcome.call + (outcome.branches.empty() ? "" : " filiais=" + outcome.branches) +
+                       " status=" + std::to_string(outcome.status));
         HttpResponse res = jsonAnswer(outcome.status, std::move(outcome.body));
         if (level.load() == LogLevel::Quiet) return res;
 
@@ -99,6 +179,7 @@ struct AppServer::Impl {
              << " rows=" << outcome.rows << " ms=" << millis(std::chrono::steady_clock::now() - start);
         if (!outcome.errorCode.empty()) line << " error=" << outcome.errorCode;
         if (level.load() == LogLevel::Debug) {
+            if (caller) line << " operator=" << caller->operatorCode;
             line << " peer=" << req.peerAddress << ":" << req.peerPort << " in=" << req.body.size()
                  << " out=" << res.body.size();
             if (!outcome.errorMessage.empty()) line << " message=\"" << outcome.errorMessage << "\"";
@@ -108,9 +189,64 @@ struct AppServer::Impl {
     }
 
     HttpResponse handleHealth() {
-        const nlohmann::json body = {
-            {"version", net::kProtocolVersion}, {"status", "ok"}, {"modules", dispatcher.describe()}};
+        const nlohmann::json body = {{"version", net::kProtocolVersion},
+                                     {"status", "ok"},
+                                     {"signin", options.auth == AuthMode::Required ? "required" : "optional"},
+                                     {"modules", dispatcher.describe()}};
         return jsonAnswer(200, body.dump());
+    }
+
+    HttpResponse handleSignIn(const HttpRequest& req) {
+        net::SignInRequest asked;
+        try {
+            asked = net::decodeSignIn(req.body);
+        } catch (const net::ProtocolError& e) {
+            return errorAnswer(e.code(), e.what());
+        }
+        SignInOutcome out;
+        try {
+            SessionPool::Lease lease = sessions.acquire();
+            out = access.signIn(lease.database(), asked.operatorCode, asked.password, req.peerAddress);
+        } catch (const std::exception& e) {
+            log(LogLevel::Info, std::string("sign-in failed: ") + e.what());
+            return errorAnswer(errc::DatabaseError, "A entrada não pôde ser verificada no banco de dados.");
+        }
+        using R = SignInOutcome::Result;
+        std::string code;
+        std::string event = "falha";
+        switch (out.result) {
+            case R::SignedIn: event = "entrada"; break;
+            case R::BadCredentials: code = errc::BadCredentials; break;
+            case R::Locked: code = errc::Locked; event = "bloqueio"; break;
+            case R::AddressThrottled: code = errc::TooManyAttempts; break;
+            case R::Disabled: code = errc::AccountLocked; event = "recusa"; break;
+            case R::PasswordExpired: code = errc::PasswordExpired; event = "recusa"; break;
+        }
+        record(event, out.operatorCode, req, code.empty() ? std::string() : code);
+        log(LogLevel::Info, "sign-in operator=" + out.operatorCode + " peer=" + req.peerAddress +
+                                (code.empty() ? " status=200" : " error=" + code));
+        if (out.result == R::SignedIn)
+            return jsonAnswer(200, net::encodeSignInAnswer({out.token, out.expiresIn}));
+        HttpResponse res = errorAnswer(code, out.message);
+        if (out.retryAfter > 0) res.headers.emplace_back("Retry-After", std::to_string(out.retryAfter));
+        return res;
+    }
+
+    HttpResponse handleSignOut(const HttpRequest& req) {
+        const std::string token = bearerToken(req.authorization);
+        std::optional<Caller> caller;
+        bool ended = false;
+        try {
+            SessionPool::Lease lease = sessions.acquire();
+            caller = access.authenticate(lease.database(), token);
+            ended = caller && access.signOut(lease.database(), token);
+        } catch (const std::exception& e) {
+            log(LogLevel::Info, std::string("sign-out failed: ") + e.what());
+            return errorAnswer(errc::DatabaseError, "A saída não pôde ser registrada no banco de dados.");
+        }
+        if (!ended) return errorAnswer(errc::Unauthenticated, "A sessão não existe ou já foi encerrada.");
+        record("saida", caller->operatorCode, req, {});
+        return {204, {}, {}, {}};
     }
 
     // Requests that never reached a handler: what the client reads, and a
@@ -174,7 +310,7 @@ struct AppServer::Impl {
 AppServer::AppServer(SessionPool::Factory factory, AppServerOptions options)
     : m_impl(std::make_unique<Impl>(std::move(factory), std::move(options))) {}
 
-AppServer::AppServer(host::IDatabase& db, AppServerOptions options)
+AppServer::AppServer(db::SociDatabase& db, AppServerOptions options)
     : m_impl(std::make_unique<Impl>(db, std::move(options))) {}
 
 AppServer::~AppServer() { stop(); }
@@ -209,6 +345,7 @@ void AppServer::stop() {
     if (!d.server) return;
     d.server->stop();
     d.server.reset();
+    if (d.audit) d.audit->flush();
     d.port = 0;
 }
 

@@ -2,8 +2,10 @@
 // The application server: serves the remote data modules CUS00000.rdmCustProd
 // and PLA01303.rdmEmissaoReceitas over HTTP (docs/protocol.md).
 //
-//   POST /call    one late-bound call, JSON in and out
-//   GET  /health  {"version":1,"status":"ok","modules":{...}}
+//   POST /call       one late-bound call, JSON in and out
+//   GET  /health     {"version":1,"status":"ok","signin":...,"modules":{...}}
+//   POST /session    sign-in: operator and password give a token
+//   DELETE /session  sign-out of the token's session
 //
 // Every call runs on a worker thread with a database session of its own
 // (SessionPool), logs one line (module.method, status, rows, time) at level
@@ -24,7 +26,7 @@ public:
     AppServer(SessionPool::Factory factory, AppServerOptions options = {});
     // One session shared by all calls, one call at a time; db must outlive
     // the server.
-    AppServer(host::IDatabase& db, AppServerOptions options = {});
+    AppServer(db::SociDatabase& db, AppServerOptions options = {});
     ~AppServer();  // stops
     AppServer(const AppServer&) = delete;
     AppServer& operator=(const AppServer&) = delete;

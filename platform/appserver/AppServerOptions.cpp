@@ -22,8 +22,19 @@ std::optional<LogLevel> parseLogLevel(std::string_view text) {
     return std::nullopt;
 }
 
+std::optional<AuthMode> parseAuthMode(std::string_view text) {
+    if (text == "off") return AuthMode::Off;
+    if (text == "required") return AuthMode::Required;
+    return std::nullopt;
+}
+
+bool isLoopbackHost(const std::string& host) {
+    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
 AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>& args) {
     AppServerCommandLine result;
+    std::optional<AuthMode> auth;
     AppServerOptions& options = result.options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -52,15 +63,24 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             options.logLevel = *level;
         } else if (arg == "--threads") {
             options.workerThreads = parseThreads(value);
+        } else if (arg == "--auth") {
+            auth = parseAuthMode(value);
+            if (!auth) throw std::invalid_argument("--auth: expected required or off, got \"" + value + "\"");
         } else {
             throw std::invalid_argument("unknown option " + arg);
         }
     }
+    const bool loopback = isLoopbackHost(options.host);
+    if (auth == AuthMode::Off && !loopback)
+        throw std::invalid_argument("--auth off: only on a loopback address; a server that the network reaches "
+                                    "must know who calls it (sign-in keeps each operator to their branches)");
+    options.auth = auth.value_or(loopback ? AuthMode::Off : AuthMode::Required);
     return result;
 }
 
 std::string AppServerCommandLine::usage() {
-    return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n";
+    return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n"
+           "                     [--auth required|off]\n";
 }
 
 }  // namespace pla013::appserver

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/appserver/AccessControl.h"
+
 namespace pla013::appserver {
 
 // quiet: nothing; info: one line per call; debug: also the other requests,
@@ -17,6 +19,15 @@ namespace pla013::appserver {
 enum class LogLevel { Quiet, Info, Debug };
 
 std::optional<LogLevel> parseLogLevel(std::string_view text);  // "quiet", "info", "debug"
+
+// off: calls need no sign-in (a token, when sent, is still checked and
+// bounds the call); required: every call needs a session.
+enum class AuthMode { Off, Required };
+
+std::optional<AuthMode> parseAuthMode(std::string_view text);  // "off", "required"
+
+// 127.0.0.0/8, ::1 and "localhost".
+bool isLoopbackHost(const std::string& host);
 
 struct AppServerOptions {
     // Loopback unless the caller asks for more.
@@ -36,10 +47,18 @@ struct AppServerOptions {
     std::chrono::milliseconds readTimeout{5000};
     // Longest stall while sending an answer.
     std::chrono::milliseconds writeTimeout{60000};
+    AuthMode auth = AuthMode::Off;
+    // Sessions, lockouts and their clock.
+    AccessPolicy access;
+    // Records sign-ins, calls and refusals in AUDITORIA.
+    bool audit = true;
 };
 
 // What the command line of a stand-alone server asks for:
 //   [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]
+//   [--auth required|off]
+// Sign-in is required by default on an address that is not loopback, and
+// cannot be turned off there.
 struct AppServerCommandLine {
     bool help = false;  // --help or -h: print usage() and do nothing else
     std::string db;     // empty: the sample database

@@ -1,6 +1,7 @@
 #include "platform/appserver/CallDispatcher.h"
 
 #include <cctype>
+#include <optional>
 
 #include "host/DataPacket.h"
 #include "host/Errors.h"
@@ -57,6 +58,9 @@ void CallDispatcher::addModule(std::unique_ptr<RemoteModule> module) { m_modules
 
 int CallDispatcher::statusOf(const std::string& code) {
     if (code == errc::UnknownModule || code == errc::UnknownMethod || code == errc::NotFound) return 404;
+    if (code == errc::Unauthenticated || code == errc::BadCredentials) return 401;
+    if (code == errc::ForbiddenBranch || code == errc::AccountLocked || code == errc::PasswordExpired) return 403;
+    if (code == errc::Locked || code == errc::TooManyAttempts) return 429;
     if (code == errc::PayloadTooLarge) return 413;
     if (code == errc::DatabaseError || code == errc::ServerError || code == errc::EncodingError) return 500;
     return 400;  // bad_json, bad_request, unsupported_version, bad_arguments
@@ -72,7 +76,40 @@ nlohmann::json CallDispatcher::describe() const {
     return modules;
 }
 
-CallOutcome CallDispatcher::dispatch(std::string_view body) {
+// Checks the branch arguments of a call against the caller's scope, and
+// turns a list that means "all branches" into the caller's own. The message
+// when a branch is outside the scope; nothing when the call may run.
+std::optional<std::string> boundToScope(const RemoteMethod& method, std::vector<host::CallArg>& args,
+                                        const Caller& caller, std::string& named) {
+    for (const BranchArg& b : method.branchArgs) {
+        host::CallArg& arg = args.at(b.index);
+        std::string text = arg.value.toString();
+        const auto first = text.find_first_not_of(" \t");
+        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+        std::vector<std::string> codes;
+        if (b.form == BranchArg::Form::Code) {
+            codes.push_back(text);
+        } else {
+            const BranchList list(text);
+            if (list.all) {
+                if (!caller.scope.all) arg.value = host::Variant(caller.scope.asList());
+                named += (named.empty() ? "" : ";") + std::string(caller.scope.all ? "T" : caller.scope.asList());
+                continue;
+            }
+            codes.assign(list.codes.begin(), list.codes.end());
+        }
+        for (const auto& code : codes) {
+            if (!caller.scope.permits(code))
+                return "O operador " + caller.operatorCode + " não tem acesso à filial " + code + ".";
+        }
+        std::string joined;
+        for (const auto& code : codes) joined += (joined.empty() ? "" : ",") + code;
+        if (!joined.empty() && named.find(joined) == std::string::npos) named += (named.empty() ? "" : ";") + joined;
+    }
+    return std::nullopt;
+}
+
+CallOutcome CallDispatcher::dispatch(std::string_view body, const Caller* caller) {
     CallOutcome outcome;
     net::CallRequest request;
     try {
@@ -110,12 +147,33 @@ CallOutcome CallDispatcher::dispatch(std::string_view body) {
                                net::argKindName(method->argKinds[i]) + ", veio " +
                                net::argKindName(request.args[i].kind) + ".");
 
+    if (caller) {
+        if (auto refusal = boundToScope(*method, request.args, *caller, outcome.branches))
+            return failure(std::move(outcome), errc::ForbiddenBranch, *refusal);
+    } else {
+        for (const BranchArg& b : method->branchArgs) {
+            const std::string text = request.args.at(b.index).value.toString();
+            if (!text.empty()) outcome.branches += (outcome.branches.empty() ? "" : ";") + text;
+        }
+    }
+
     host::Variant result;
     try {
         SessionPool::Lease lease = m_sessions.acquire();
-        MethodCall call{lease.database(), request.args};
+        db::SociDatabase& db = lease.database();
+        MethodCall call{db, request.args};
         try {
-            result = method->run(call);
+            if (caller && db.engine() == db::DbEngine::PostgreSQL) {
+                // set_config(..., true) lasts until the transaction ends:
+                // never past this call on a pooled session.
+                db.transaction([&] {
+                    db.query("SELECT set_config('pla013.operador', :P_OPERADOR, true) AS OPERADOR",
+                             {{"P_OPERADOR", host::Variant(caller->operatorCode)}}, "operador da chamada");
+                    result = method->run(call);
+                });
+            } else {
+                result = method->run(call);
+            }
         } catch (const net::ProtocolError&) {
             throw;
         } catch (const host::EHostError&) {

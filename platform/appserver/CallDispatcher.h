@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/appserver/BranchScope.h"
 #include "platform/appserver/RemoteModule.h"
 #include "platform/appserver/SessionPool.h"
 
@@ -24,6 +25,7 @@ struct CallOutcome {
     std::size_t rows = 0;   // rows of every packet in the result
     std::string errorCode;  // empty on success
     std::string errorMessage;
+    std::string branches;   // the branches the call named, for the record: "0002", "0002,0003"
 };
 
 class CallDispatcher {
@@ -32,7 +34,12 @@ public:
     ~CallDispatcher();
 
     void addModule(std::unique_ptr<RemoteModule> module);
-    CallOutcome dispatch(std::string_view body);
+    // caller: the signed-in operator, whose branches bound every branch
+    // argument (a list that means all of them becomes the caller's own);
+    // null for a server without sign-in, where nothing is bounded. On
+    // PostgreSQL the call then runs in a transaction that names the
+    // operator to the database (pla013.operador), for its row policies.
+    CallOutcome dispatch(std::string_view body, const Caller* caller = nullptr);
 
     // {"module": ["method", ...], ...} for the health answer.
     nlohmann::json describe() const;

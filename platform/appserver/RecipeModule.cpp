@@ -8,6 +8,7 @@
 
 #include "host/DataPacket.h"
 #include "host/Errors.h"
+#include "platform/appserver/BranchScope.h"
 #include "platform/appserver/internal/PacketBuilder.h"
 #include "platform/appserver/internal/RecipeSql.h"
 #include "platform/net/ProtocolError.h"
@@ -180,31 +181,6 @@ struct RecipeTotal {
     Variant value() const { return lines > 0 && complete ? Variant(sum) : Variant::null(); }
 };
 
-// The codes named by a branch list: "T" is every branch; otherwise each run
-// of letters and digits is one code, so "0002,0004", "0002 0004" and
-// "'0002';'0004'" name the same two and "00020004" names none of them.
-struct BranchList {
-    bool all = false;
-    std::set<std::string> codes;
-
-    explicit BranchList(const std::string& text) {
-        if (text == "T") {
-            all = true;
-            return;
-        }
-        std::string token;
-        for (char c : text + ",") {
-            if (std::isalnum(static_cast<unsigned char>(c))) {
-                token += c;
-            } else if (!token.empty()) {
-                codes.insert(token);
-                token.clear();
-            }
-        }
-    }
-    bool contains(const std::string& code) const { return all || codes.count(code) > 0; }
-};
-
 Variant serverError(int code, const std::string& message) {
     return Variant(std::vector<Variant>{Variant(code), Variant(message)});
 }
@@ -214,15 +190,18 @@ Variant serverError(int code, const std::string& message) {
 RecipeModule::RecipeModule() : m_name("PLA01303.rdmEmissaoReceitas") {
     m_methods.push_back({"GetRelCompRecPL",
                          {Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::Int32, Kind::Date},
-                         &RecipeModule::getRelCompRecPL});
+                         &RecipeModule::getRelCompRecPL,
+                         {{0, BranchArg::Form::Code}}});
     m_methods.push_back({"GetRelCompRecPS",
                          {Kind::TextByValue, Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::TextByRef,
                           Kind::Int32, Kind::Date},
-                         &RecipeModule::getRelCompRecPS});
+                         &RecipeModule::getRelCompRecPS,
+                         {{0, BranchArg::Form::Code}, {1, BranchArg::Form::Code}}});
     m_methods.push_back(
         {"GetRelPlCent",
          {Kind::TextByRef, Kind::TextByRef, Kind::TextByRef, Kind::TextByValue, Kind::Int32, Kind::Date},
-         &RecipeModule::getRelPlCent});
+         &RecipeModule::getRelPlCent,
+         {{0, BranchArg::Form::List}, {3, BranchArg::Form::Code}}});
 }
 
 const std::string& RecipeModule::name() const { return m_name; }

@@ -22,10 +22,24 @@ struct MethodCall {
     bool sessionFailed = false;
 };
 
+// An argument that names branches, checked against the caller's scope
+// before the method runs (docs/protocol.md, *Sign-in*).
+struct BranchArg {
+    enum class Form {
+        Code,  // one branch code; empty names none
+        List,  // a branch list (BranchList): "T" becomes the caller's own branches
+    };
+    std::size_t index;
+    Form form;
+};
+
 struct RemoteMethod {
     std::string name;
     std::vector<host::CallArg::Kind> argKinds;
     std::function<host::Variant(MethodCall&)> run;
+    // Every argument that names a branch: a method that reads a branch's
+    // rows must list it here, or a signed-in caller could read any branch.
+    std::vector<BranchArg> branchArgs = {};
 };
 
 class RemoteModule {

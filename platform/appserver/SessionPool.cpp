@@ -4,31 +4,14 @@
 
 namespace pla013::appserver {
 
-namespace {
-
-// Lends a database that the pool does not own.
-class BorrowedDatabase final : public host::IDatabase {
-public:
-    explicit BorrowedDatabase(host::IDatabase& db) : m_db(db) {}
-    host::DataPacket Open(const host::QueryRequest& request) override { return m_db.Open(request); }
-    void RunReadOnly(const std::function<void()>& work) override { m_db.RunReadOnly(work); }
-
-private:
-    host::IDatabase& m_db;
-};
-
-}  // namespace
-
 SessionPool::SessionPool(Factory factory, std::size_t maxSessions)
     : m_factory(std::move(factory)), m_max(maxSessions == 0 ? 1 : maxSessions) {}
 
-SessionPool::SessionPool(host::IDatabase& shared)
-    : SessionPool([&shared] { return std::make_unique<BorrowedDatabase>(shared); }, 1) {}
+SessionPool::SessionPool(db::SociDatabase& shared) : m_max(1) { m_idle.push_back({nullptr, &shared}); }
 
 SessionPool::~SessionPool() = default;
 
-SessionPool::Lease::Lease(SessionPool& pool, std::unique_ptr<host::IDatabase> session)
-    : m_pool(&pool), m_session(std::move(session)) {}
+SessionPool::Lease::Lease(SessionPool& pool, Session session) : m_pool(&pool), m_session(std::move(session)) {}
 
 SessionPool::Lease::Lease(Lease&& other) noexcept
     : m_pool(other.m_pool), m_session(std::move(other.m_session)), m_discard(other.m_discard) {
@@ -36,23 +19,24 @@ SessionPool::Lease::Lease(Lease&& other) noexcept
 }
 
 SessionPool::Lease::~Lease() {
-    if (m_pool && m_session) m_pool->giveBack(std::move(m_session), m_discard);
+    if (m_pool && m_session.db) m_pool->giveBack(std::move(m_session), m_discard);
 }
 
 SessionPool::Lease SessionPool::acquire() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_available.wait(lock, [this] { return !m_idle.empty() || m_open < m_max; });
+    m_available.wait(lock, [this] { return !m_idle.empty() || (m_factory && m_open < m_max); });
     if (!m_idle.empty()) {
-        auto session = std::move(m_idle.back());
+        Session session = std::move(m_idle.back());
         m_idle.pop_back();
         return Lease(*this, std::move(session));
     }
     ++m_open;  // reserved while the factory runs unlocked
     lock.unlock();
-    std::unique_ptr<host::IDatabase> session;
+    Session session;
     try {
-        session = m_factory();
-        if (!session) throw host::EHostError("A sessão do banco de dados não pôde ser aberta.");
+        session.owned = m_factory();
+        if (!session.owned) throw host::EHostError("A sessão do banco de dados não pôde ser aberta.");
+        session.db = session.owned.get();
     } catch (...) {
         lock.lock();
         --m_open;
@@ -62,11 +46,12 @@ SessionPool::Lease SessionPool::acquire() {
     return Lease(*this, std::move(session));
 }
 
-void SessionPool::giveBack(std::unique_ptr<host::IDatabase> session, bool discard) {
-    std::unique_ptr<host::IDatabase> closing;
+void SessionPool::giveBack(Session session, bool discard) {
+    Session closing;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (discard) {
+        // The shared session is only lent: it goes back whatever happened.
+        if (discard && session.owned) {
             closing = std::move(session);
             --m_open;
         } else {

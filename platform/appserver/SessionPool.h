@@ -11,51 +11,57 @@
 #include <mutex>
 #include <vector>
 
-#include "host/Ports.h"
+#include "platform/db/SociDatabase.h"
 
 namespace pla013::appserver {
 
 class SessionPool {
 public:
-    using Factory = std::function<std::unique_ptr<host::IDatabase>()>;
+    using Factory = std::function<std::unique_ptr<db::SociDatabase>()>;
 
     // factory opens a new session; its EHostError passes to acquire().
     SessionPool(Factory factory, std::size_t maxSessions);
     // One session shared by every call, one call at a time. The database must
     // outlive the pool.
-    explicit SessionPool(host::IDatabase& shared);
+    explicit SessionPool(db::SociDatabase& shared);
     ~SessionPool();
     SessionPool(const SessionPool&) = delete;
     SessionPool& operator=(const SessionPool&) = delete;
+
+    // A session the pool opened, or the shared one it only lends.
+    struct Session {
+        std::unique_ptr<db::SociDatabase> owned;
+        db::SociDatabase* db = nullptr;
+    };
 
     class Lease {
     public:
         Lease(Lease&& other) noexcept;
         Lease& operator=(Lease&&) = delete;
         ~Lease();
-        host::IDatabase& database() const { return *m_session; }
+        db::SociDatabase& database() const { return *m_session.db; }
         // The session failed in a way that may have broken it: it is closed
         // instead of being given back.
         void discard() { m_discard = true; }
 
     private:
         friend class SessionPool;
-        Lease(SessionPool& pool, std::unique_ptr<host::IDatabase> session);
+        Lease(SessionPool& pool, Session session);
         SessionPool* m_pool;
-        std::unique_ptr<host::IDatabase> m_session;
+        Session m_session;
         bool m_discard = false;
     };
 
     Lease acquire();
 
 private:
-    void giveBack(std::unique_ptr<host::IDatabase> session, bool discard);
+    void giveBack(Session session, bool discard);
 
     Factory m_factory;
     std::size_t m_max;
     mutable std::mutex m_mutex;
     std::condition_variable m_available;
-    std::vector<std::unique_ptr<host::IDatabase>> m_idle;
+    std::vector<Session> m_idle;
     std::size_t m_open = 0;  // idle plus leased
 };
 

@@ -191,7 +191,44 @@ HealthInfo decodeHealth(std::string_view body) {
     if (!j.is_object()) throw ProtocolError(errc::BadJson, "A resposta da verificação não é um objeto JSON.");
     if (const auto v = j.find("version"); v != j.end() && v->is_number_integer()) info.version = v->get<int>();
     if (const auto s = j.find("status"); s != j.end() && s->is_string()) info.status = s->get<std::string>();
+    if (const auto s = j.find("signin"); s != j.end() && s->is_string()) info.signInRequired = *s == "required";
     return info;
+}
+
+std::string encodeSignIn(const SignInRequest& request) {
+    const json j = {{"version", kProtocolVersion}, {"operator", request.operatorCode}, {"password", request.password}};
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+SignInRequest decodeSignIn(std::string_view body) {
+    const json j = internal::parseStrict(body, "O pedido de entrada");
+    if (!j.is_object()) throw ProtocolError(errc::BadRequest, "O pedido de entrada não é um objeto JSON.");
+    const auto v = j.find("version");
+    if (v == j.end() || !v->is_number_integer())
+        throw ProtocolError(errc::BadRequest, "O pedido de entrada não traz \"version\".");
+    if (*v != kProtocolVersion)
+        throw ProtocolError(errc::UnsupportedVersion, "Versão " + v->dump() + " do protocolo não suportada (use 1).");
+    SignInRequest r;
+    for (auto [name, target] : {std::pair{"operator", &r.operatorCode}, std::pair{"password", &r.password}}) {
+        const auto m = j.find(name);
+        if (m == j.end() || !m->is_string())
+            throw ProtocolError(errc::BadRequest, std::string("O pedido de entrada não traz \"") + name + "\" como texto.");
+        *target = m->get<std::string>();
+    }
+    return r;
+}
+
+std::string encodeSignInAnswer(const SignInAnswer& answer) {
+    return json{{"version", kProtocolVersion}, {"token", answer.token}, {"expires", answer.expires}}.dump();
+}
+
+SignInAnswer decodeSignInAnswer(std::string_view body) {
+    const json j = internal::parseStrict(body, "A resposta da entrada");
+    const auto v = j.is_object() ? j.find("version") : j.end();
+    if (!j.is_object() || v == j.end() || *v != kProtocolVersion || !j.contains("token") || !j["token"].is_string() ||
+        !j.contains("expires") || !j["expires"].is_number_integer())
+        throw ProtocolError(errc::BadJson, "A resposta da entrada não é deste protocolo.");
+    return {j["token"].get<std::string>(), j["expires"].get<long long>()};
 }
 
 }  // namespace pla013::net

@@ -15,6 +15,7 @@ namespace pla013::net {
 inline constexpr int kProtocolVersion = 1;
 inline constexpr const char* kCallPath = "/call";
 inline constexpr const char* kHealthPath = "/health";
+inline constexpr const char* kSessionPath = "/session";
 inline constexpr const char* kJsonContentType = "application/json; charset=utf-8";
 
 // "text", "textref", "int32", "date".
@@ -58,10 +59,31 @@ host::Variant decodeCallResponse(std::string_view body);
 std::optional<RemoteError> decodeError(std::string_view body);
 
 // {"version":1,"status":"ok","modules":{...}} from GET /health.
+// "signin": "required" or "optional" (absent from servers before sign-in:
+// optional).
 struct HealthInfo {
     int version = 0;
     std::string status;
+    bool signInRequired = false;
 };
 HealthInfo decodeHealth(std::string_view body);
+
+// POST /session: {"version":1,"operator":CODE,"password":TEXT}.
+struct SignInRequest {
+    std::string operatorCode;
+    std::string password;
+};
+std::string encodeSignIn(const SignInRequest& request);
+// ProtocolError bad_json, unsupported_version or bad_request.
+SignInRequest decodeSignIn(std::string_view body);
+
+// {"version":1,"token":TEXT,"expires":SECONDS}.
+struct SignInAnswer {
+    std::string token;
+    long long expires = 0;
+};
+std::string encodeSignInAnswer(const SignInAnswer& answer);
+// ProtocolError when the body is not such an answer.
+SignInAnswer decodeSignInAnswer(std::string_view body);
 
 }  // namespace pla013::net

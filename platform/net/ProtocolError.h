@@ -36,6 +36,14 @@ inline constexpr const char* NotFound = "not_found";
 inline constexpr const char* DatabaseError = "database_error";
 inline constexpr const char* ServerError = "server_error";
 inline constexpr const char* EncodingError = "encoding_error";
+// Sign-in (docs/protocol.md, *Sign-in*).
+inline constexpr const char* BadCredentials = "bad_credentials";
+inline constexpr const char* Locked = "locked";
+inline constexpr const char* TooManyAttempts = "too_many_attempts";
+inline constexpr const char* AccountLocked = "account_locked";
+inline constexpr const char* PasswordExpired = "password_expired";
+inline constexpr const char* Unauthenticated = "unauthenticated";
+inline constexpr const char* ForbiddenBranch = "forbidden_branch";
 }  // namespace errc
 
 }  // namespace pla013::net

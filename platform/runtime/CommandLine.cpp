@@ -16,6 +16,7 @@
 #include "platform/db/SociDatabase.h"
 #include "platform/net/HostPort.h"
 #include "platform/reports/ReportRunner.h"
+#include "platform/runtime/AccessCommands.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/PrintableStream.h"
@@ -40,7 +41,12 @@ std::string usage() {
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
            "  serve              run the application server in the foreground (--listen HOST:PORT,\n"
-           "                     default 127.0.0.1:8013)\n"
+           "                     default 127.0.0.1:8013; --auth required|off)\n"
+           "  operator add|passwd|lock|unlock CODE, operator list\n"
+           "                     operators' passwords and locks (--password-stdin reads the password\n"
+           "                     from standard input; passwd --expire)\n"
+           "  audit [--since YYYY-MM-DD] [--operator CODE] [--prune-before YYYY-MM-DD]\n"
+           "                     the record of sign-ins, calls and report runs; prunes old records\n"
            "\n" +
            HostOptions::usage();
 }
@@ -184,7 +190,7 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
     serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
     const std::string db = pla013::db::openDatabase(options.db)->target();
     pla013::appserver::AppServer server(
-        [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
+        [db] { return pla013::db::openDatabase(db); }, serverOptions);
     // The stop signals are caught before the server's threads start.
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -214,6 +220,8 @@ int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream
         if (command == "script") return scriptCommand(options, args, in, out, err);
         if (command == "report") return runReportCommand(options, args, out, err);
         if (command == "serve") return serveCommand(options, args, out, err);
+        if (command == "operator") return operatorCommand(options, args, in, out, err);
+        if (command == "audit") return auditCommand(options, args, out, err);
         err << "error: unknown command '" << command << "'\n" << usage();
         return 2;
     } catch (const std::invalid_argument& e) {

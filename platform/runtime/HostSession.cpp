@@ -27,7 +27,7 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
         if (hooks.serverLog) serverOptions.logSink = hooks.serverLog;
         const std::string db = m_db->target();
         m_server = std::make_unique<pla013::appserver::AppServer>(
-            [db]() -> std::unique_ptr<host::IDatabase> { return pla013::db::openDatabase(db); }, serverOptions);
+            [db] { return pla013::db::openDatabase(db); }, serverOptions);
         m_server->start();
         servers.push_back({m_server->host(), m_server->port()});
     } else {

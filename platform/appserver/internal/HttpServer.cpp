@@ -204,7 +204,11 @@ private:
         m_parser.reset();
         m_version = message.version();
         m_keepAlive = message.keep_alive();
-        HttpRequest request{text(message.method_string()), text(message.target()), std::move(message.body()), m_address,
+        HttpRequest request{text(message.method_string()),
+                            text(message.target()),
+                            std::move(message.body()),
+                            text(message[http::field::authorization]),
+                            m_address,
                             m_port};
         asio::post(*m_server.workers, [self = shared_from_this(), request = std::move(request)]() mutable {
             HttpResponse answer = self->m_server.handler(request);
@@ -224,6 +228,7 @@ private:
         response->version(version);
         response->result(unsigned(answer.status));
         if (!answer.contentType.empty()) response->set(http::field::content_type, answer.contentType);
+        for (const auto& [name, value] : answer.headers) response->set(name, value);
         response->body() = std::move(answer.body);
         response->keep_alive(keepAlive);
         response->prepare_payload();

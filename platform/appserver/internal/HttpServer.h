@@ -21,6 +21,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pla013::appserver::internal {
 
@@ -42,6 +44,7 @@ struct HttpRequest {
     std::string method;
     std::string target;
     std::string body;
+    std::string authorization;  // the Authorization field, empty when absent
     std::string peerAddress;
     int peerPort = 0;
 
@@ -53,6 +56,7 @@ struct HttpResponse {
     int status = 200;
     std::string body;
     std::string contentType;
+    std::vector<std::pair<std::string, std::string>> headers;  // further fields, e.g. Retry-After
 };
 
 // Why a request was answered without reaching the handler.
