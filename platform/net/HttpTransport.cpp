@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -185,12 +186,14 @@ auto firstReachable(const std::vector<HostPort>& order, const std::string& allDe
 struct Exchange {
     int status = 0;
     std::string body;
+    long long retryAfter = 0;
 };
 
 // Sends one request and collects the answer within the limits; throws
 // EHostError prefixed with context.
 Exchange exchange(const std::string& host, int port, const HttpTransportOptions& options, const std::string& method,
-                  const std::string& path, std::string body, const std::string& context, std::stop_token stop = {}) {
+                  const std::string& path, std::string body, const std::string& context, std::stop_token stop = {},
+                  const std::string& token = {}) {
     if (host.empty() || port <= 0 || port > 65535)
         throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host +
                                "\", porta " + std::to_string(port) + ").");
@@ -209,6 +212,7 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         request.method = method;
         request.path = path;
         request.headers.emplace("Accept", "application/json");
+        if (!token.empty()) request.headers.emplace("Authorization", "Bearer " + token);
         if (method == "POST") {
             request.headers.emplace("Content-Type", kJsonContentType);
             request.body = std::move(body);
@@ -224,6 +228,7 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         httplib::Response response;
         sent = client.send(request, response, error);
         out.status = response.status;
+        if (response.has_header("Retry-After")) out.retryAfter = std::atoll(response.get_header_value("Retry-After").c_str());
         late = watchdog.fired();
         stopped = watchdog.stopped();
     } catch (const std::exception& e) {
@@ -291,7 +296,7 @@ void HttpTransport::Connect(const std::string& host, int port) {
     });
 }
 
-void HttpTransport::checkHealth(const std::string& host, int port) const {
+HealthInfo HttpTransport::checkHealth(const std::string& host, int port) const {
     const std::string context = "Servidor de aplicação em " + formatHostPort(host, port);
     // The health check does no work on the server: a server that takes longer
     // than a connection to answer it is as good as absent.
@@ -312,6 +317,72 @@ void HttpTransport::checkHealth(const std::string& host, int port) const {
         throw host::EHostError(context + ": fala a versão de protocolo " + std::to_string(info.version) +
                                " (estado \"" + info.status + "\"); este cliente fala a versão " +
                                std::to_string(kProtocolVersion) + ".");
+    return info;
+}
+
+SignInRefused::SignInRefused(std::string code, const std::string& message, long long retryAfter)
+    : host::EHostError(message), m_code(std::move(code)), m_retryAfter(retryAfter) {}
+
+SignInRefused::~SignInRefused() = default;
+
+std::string HttpTransport::token() const {
+    std::lock_guard<std::mutex> lock(m_tokenMutex);
+    return m_token;
+}
+
+bool HttpTransport::signedIn() const { return !token().empty(); }
+
+bool HttpTransport::signInRequired() {
+    const HostPort first = m_servers.empty() ? HostPort{} : m_servers[m_current.load()];
+    const std::vector<HostPort> order = route(first.host, first.port);
+    return firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order),
+                          [&](const HostPort& server) {
+                              const HealthInfo info = checkHealth(server.host, server.port);
+                              answered(server);
+                              return info.signInRequired;
+                          });
+}
+
+void HttpTransport::signIn(const std::string& operatorCode, const std::string& password) {
+    const HostPort first = m_servers.empty() ? HostPort{} : m_servers[m_current.load()];
+    const std::vector<HostPort> order = route(first.host, first.port);
+    const std::string body = encodeSignIn({operatorCode, password});
+    const std::string token = firstReachable(
+        order, "Entrada nos servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
+            const std::string context = "Entrada no servidor de aplicação em " + server.text();
+            const Exchange answer = exchange(server.host, server.port, m_options, "POST", kSessionPath, body, context);
+            answered(server);
+            if (answer.status < 200 || answer.status > 299) {
+                if (const auto remote = decodeError(answer.body))
+                    throw SignInRefused(remote->code, remote->message, answer.retryAfter);
+                throw host::EHostError(context + ": o servidor respondeu com o status HTTP " +
+                                       std::to_string(answer.status) + "; ele atende a entrada de operadores?");
+            }
+            try {
+                return decodeSignInAnswer(answer.body).token;
+            } catch (const ProtocolError& e) {
+                throw host::EHostError(context + ": a resposta não pode ser lida: " + e.what());
+            }
+        });
+    std::lock_guard<std::mutex> lock(m_tokenMutex);
+    m_token = token;
+}
+
+void HttpTransport::signOut() {
+    const std::string ending = token();
+    if (ending.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(m_tokenMutex);
+        m_token.clear();
+    }
+    const HostPort server = m_servers.empty() ? HostPort{} : m_servers[m_current.load()];
+    try {
+        HttpTransportOptions quick = m_options;
+        quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
+        exchange(server.host, server.port, quick, "DELETE", kSessionPath, {}, "Saída", {}, ending);
+    } catch (const std::exception&) {
+        // The session ends on its own when it has been idle long enough.
+    }
 }
 
 host::Variant HttpTransport::Call(const std::string& host, int port, const std::string& serverName,
@@ -342,7 +413,8 @@ host::Variant HttpTransport::callOne(const HostPort& server, const std::string& 
                                      const std::string& body, std::stop_token stop) const {
     const std::string context =
         "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + server.text();
-    const Exchange answer = exchange(server.host, server.port, m_options, "POST", kCallPath, body, context, stop);
+    const Exchange answer =
+        exchange(server.host, server.port, m_options, "POST", kCallPath, body, context, stop, token());
     if (answer.status < 200 || answer.status > 299) {
         if (const auto remote = decodeError(answer.body))
             throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "host/Errors.h"
 #include "host/Ports.h"
 #include "platform/net/HostPort.h"
+#include "platform/net/Protocol.h"
 
 namespace pla013::net {
 
@@ -33,6 +35,21 @@ namespace pla013::net {
 class CallCancelled : public host::EAbort {
 public:
     const char* what() const noexcept override { return "call cancelled"; }
+};
+
+// A sign-in the server refused: what() is the server's message for the
+// user ("Operador ou senha incorretos."), code() the protocol's code.
+class SignInRefused : public host::EHostError {
+public:
+    SignInRefused(std::string code, const std::string& message, long long retryAfter);
+    ~SignInRefused() override;
+    const std::string& code() const { return m_code; }
+    // Seconds to wait, from Retry-After; 0 when the server said none.
+    long long retryAfter() const { return m_retryAfter; }
+
+private:
+    std::string m_code;
+    long long m_retryAfter;
 };
 
 struct HttpTransportOptions {
@@ -69,6 +86,18 @@ public:
     host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
                        const std::vector<host::CallArg>& args, std::stop_token stop);
 
+    // Sign-in (docs/protocol.md, *Sign-in*), with the servers of the list
+    // standing in for one another as for calls: the token the server gives
+    // then goes with every call, to whichever server takes it (they share
+    // their sessions through the database). SignInRefused when the server
+    // refuses the operator; EHostError when no server answers.
+    void signIn(const std::string& operatorCode, const std::string& password);
+    // Ends the session on the server (errors ignored) and forgets the token.
+    void signOut();
+    bool signedIn() const;
+    // Whether the server that answers calls takes none without a session.
+    bool signInRequired();
+
     const HttpTransportOptions& options() const { return m_options; }
     // The server that answered last (where the next call starts); host:port
     // itself when it is not one of the servers.
@@ -78,13 +107,16 @@ private:
     // The servers to try for a call to host:port, in order.
     std::vector<HostPort> route(const std::string& host, int port) const;
     void answered(const HostPort& server);
-    void checkHealth(const std::string& host, int port) const;
+    HealthInfo checkHealth(const std::string& host, int port) const;
+    std::string token() const;
     host::Variant callOne(const HostPort& server, const std::string& serverName, const std::string& method,
                           const std::string& body, std::stop_token stop) const;
 
     HttpTransportOptions m_options;
     const std::vector<HostPort> m_servers;
     std::atomic<std::size_t> m_current{0};
+    mutable std::mutex m_tokenMutex;
+    std::string m_token;
 };
 
 }  // namespace pla013::net

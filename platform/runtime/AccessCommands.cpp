@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 
@@ -93,6 +94,20 @@ std::optional<std::string> readSecretFromTerminal(const std::string& prompt) {
     ::close(fd);
     if (!ended && secret.empty()) return std::nullopt;
     return secret;
+}
+
+std::function<std::optional<std::pair<std::string, std::string>>(const std::string&, const std::string&)>
+terminalCredentials(std::ostream& err) {
+    auto tries = std::make_shared<int>(0);
+    return [&err, tries](const std::string& code,
+                         const std::string& refusal) -> std::optional<std::pair<std::string, std::string>> {
+        // Without a terminal the refusal is the command's error, said once.
+        if (++*tries > 3 || !isatty(STDIN_FILENO) && !isatty(STDERR_FILENO)) return std::nullopt;
+        if (!refusal.empty()) err << refusal << '\n';
+        const auto password = readSecretFromTerminal("Senha do operador " + code + ": ");
+        if (!password) return std::nullopt;
+        return std::pair{code, *password};
+    };
 }
 
 int operatorCommand(const HostOptions& options, const std::vector<std::string>& args, std::istream& in,

@@ -9,7 +9,9 @@
 // A password comes from the terminal without echo (asked twice), or with
 // --password-stdin as the first line of standard input.
 
+#include <functional>
 #include <iosfwd>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,12 @@ int operatorCommand(const HostOptions& options, const std::vector<std::string>& 
                     std::ostream& out, std::ostream& err);
 int auditCommand(const HostOptions& options, const std::vector<std::string>& args, std::ostream& out,
                  std::ostream& err);
+
+// The command line's way of asking for a password when the server requires
+// sign-in: the operator of --operator, the password asked on the terminal
+// (three tries), refusals written to err.
+std::function<std::optional<std::pair<std::string, std::string>>(const std::string&, const std::string&)>
+terminalCredentials(std::ostream& err);
 
 // Reads a secret from the controlling terminal with the echo off, after
 // showing prompt there; nothing when the process has no terminal.

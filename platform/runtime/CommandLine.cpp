@@ -155,6 +155,7 @@ int scriptCommand(const HostOptions& options, const std::vector<std::string>& ar
         for (const auto& page : pages.pages) err << page << '\n';
     };
     hooks.serverLog = [&err](const std::string& line) { err << line << '\n'; };
+    hooks.askCredentials = terminalCredentials(err);
     HostSession session(options, ui, hooks);
     ModuleLoader module;
     pla013::script::ScriptHost scriptHost;

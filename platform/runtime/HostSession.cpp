@@ -1,5 +1,7 @@
 #include "platform/runtime/HostSession.h"
 
+#include <cstdlib>
+
 #include "platform/appserver/AppServer.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
@@ -39,7 +41,13 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     m_serverPort = servers.front().port;
     m_servers = pla013::net::formatHostPortList(servers);
     m_transport = std::make_unique<pla013::net::HttpTransport>(pla013::net::HttpTransportOptions{}, servers);
-    m_context = std::make_unique<HostContext>(options, picture, m_serverHost, m_serverPort);
+    // The operator the form knows is the one who signed in.
+    HostOptions contextOptions = options;
+    if (!m_server) {
+        m_signedIn = signIn(options.operatorCode, hooks);
+        if (!m_signedIn.empty()) contextOptions.operatorCode = m_signedIn;
+    }
+    m_context = std::make_unique<HostContext>(contextOptions, picture, m_serverHost, m_serverPort);
 
     pla013::reports::ReportRunnerOptions reportOptions;
     reportOptions.database = m_db.get();
@@ -66,7 +74,43 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
 
 HostSession::~HostSession() {
     host::Install(host::Ports{});
+    if (m_transport) m_transport->signOut();
     if (m_server) m_server->stop();
+}
+
+std::string HostSession::signIn(const std::string& operatorCode, const Hooks& hooks) {
+    const char* given = std::getenv("PLA013_PASSWORD");
+    bool required = false;
+    try {
+        required = m_transport->signInRequired();
+    } catch (const host::EHostError&) {
+        // A server that does not answer now fails each call with its reason.
+    }
+    if (!required && !given) return {};
+    std::string code = operatorCode;
+    std::string refusal;
+    std::optional<std::string> password;
+    if (given) password = given;
+    for (;;) {
+        if (!password) {
+            auto asked = hooks.askCredentials ? hooks.askCredentials(code, refusal) : std::nullopt;
+            if (!asked) {
+                if (!refusal.empty()) throw host::EHostError(refusal);
+                throw host::EHostError("O servidor de aplicação em " + m_servers +
+                                       " exige a entrada do operador: informe a senha em PLA013_PASSWORD ou rode "
+                                       "num terminal, que ela será pedida.");
+            }
+            code = asked->first;
+            password = asked->second;
+        }
+        try {
+            m_transport->signIn(code, *password);
+            return code;
+        } catch (const pla013::net::SignInRefused& e) {
+            refusal = e.what();
+            password.reset();
+        }
+    }
 }
 
 host::INetTransport& HostSession::transport() { return *m_transport; }

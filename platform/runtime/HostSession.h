@@ -1,6 +1,8 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -42,6 +44,14 @@ public:
         std::function<void(const std::string&)> serverLog;
         // Stops the report runs (a signal on the command line).
         std::stop_token stop;
+        // Asks for operator and password when the server requires sign-in
+        // and PLA013_PASSWORD gives none (or was refused): operatorCode is
+        // the one of the options or of the last attempt, refusal why the
+        // last attempt failed (empty the first time). Nothing: the user
+        // gave up.
+        std::function<std::optional<std::pair<std::string, std::string>>(const std::string& operatorCode,
+                                                                           const std::string& refusal)>
+            askCredentials;
     };
 
     HostSession(const HostOptions& options, host::IUserInterface& ui, Hooks hooks = {});
@@ -63,6 +73,9 @@ public:
     // "A, B" for several that stand in for one another.
     std::string serverAddress() const;
     bool embeddedServer() const { return m_server != nullptr; }
+    // The operator signed in to the server; empty when the server asked for
+    // no sign-in.
+    const std::string& signedInOperator() const { return m_signedIn; }
 
 private:
     std::unique_ptr<pla013::db::SociDatabase> m_db;
@@ -73,6 +86,11 @@ private:
     std::string m_serverHost;
     int m_serverPort = 0;
     std::string m_servers;
+    std::string m_signedIn;
+
+    // Signs in when the server requires it or a password is given; the
+    // operator that signed in. EHostError when nobody could.
+    std::string signIn(const std::string& operatorCode, const Hooks& hooks);
 };
 
 }  // namespace pla013::runtime

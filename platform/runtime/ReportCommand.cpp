@@ -13,6 +13,7 @@
 #include "host/Controls.h"
 #include "host/Form.h"
 #include "platform/reports/ReportRunner.h"
+#include "platform/runtime/AccessCommands.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/PrintableStream.h"
@@ -339,6 +340,7 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     // was writing has no name yet and goes with it.
     SignalStop signals;
     hooks.stop = signals.token();
+    hooks.askCredentials = terminalCredentials(err);
     HostSession session(options, ui, hooks);
     ModuleLoader module;
     std::vector<std::string> causes;
