@@ -85,8 +85,8 @@ std::string AccessControl::waitText(std::int64_t seconds) {
     return std::to_string(minutes) + (minutes == 1 ? " minuto" : " minutos");
 }
 
-SignInOutcome AccessControl::signIn(db::SociDatabase& db, const std::string& operatorCode,
-                                    const std::string& password, const std::string& address) const {
+SignInOutcome AccessControl::signIn(db::SociDatabase& db, const std::string& operatorCode, const std::string& password,
+                                    const std::string& address) const {
     using R = SignInOutcome::Result;
     SignInOutcome out;
     out.operatorCode = trimmed(operatorCode);
@@ -108,16 +108,16 @@ SignInOutcome AccessControl::signIn(db::SociDatabase& db, const std::string& ope
     // An address that failed too often waits, whoever it names.
     db.execute("DELETE FROM ACESSOFALHA WHERE DTFALHA <= :P_INICIO", {{"P_INICIO", Variant(windowStart)}},
                "falhas antigas");
-    const host::DataPacket recent =
-        db.query("SELECT COUNT(*) AS QT, MIN(DTFALHA) AS DTPRIM FROM ACESSOFALHA WHERE DSENDERECO = :P_ENDERECO "
-                 "AND DTFALHA > :P_INICIO",
-                 {{"P_ENDERECO", Variant(address)}, {"P_INICIO", Variant(windowStart)}}, "falhas do endereço");
+    const host::DataPacket recent = db.query(
+        "SELECT COUNT(*) AS QT, MIN(DTFALHA) AS DTPRIM FROM ACESSOFALHA WHERE DSENDERECO = :P_ENDERECO "
+        "AND DTFALHA > :P_INICIO",
+        {{"P_ENDERECO", Variant(address)}, {"P_INICIO", Variant(windowStart)}}, "falhas do endereço");
     if (intOf(recent.rows.front()[0]) >= m_policy.maxAddressFailures) {
         const std::int64_t wait = intOf(recent.rows.front()[1]) + m_policy.failureWindow.count() - t;
-        return refuse(R::AddressThrottled,
-                      "Tentativas demais com senha errada a partir deste endereço; tente de novo em " +
-                          waitText(wait) + ".",
-                      std::max<std::int64_t>(wait, 1));
+        return refuse(
+            R::AddressThrottled,
+            "Tentativas demais com senha errada a partir deste endereço; tente de novo em " + waitText(wait) + ".",
+            std::max<std::int64_t>(wait, 1));
     }
 
     const std::optional<Account> a = out.operatorCode.empty() ? std::nullopt : account(db, out.operatorCode);
@@ -176,8 +176,8 @@ SignInOutcome AccessControl::signIn(db::SociDatabase& db, const std::string& ope
         return refuse(R::Disabled, "O operador " + a->code +
                                        " está bloqueado pelo administrador do sistema; procure-o para desbloquear.");
     if (a->mustChange)
-        return refuse(R::PasswordExpired, "A senha do operador " + a->code +
-                                              " expirou; peça ao administrador do sistema uma senha nova.");
+        return refuse(R::PasswordExpired,
+                      "A senha do operador " + a->code + " expirou; peça ao administrador do sistema uma senha nova.");
 
     out.token = newToken();
     out.expiresIn = m_policy.idleExpiry.count();
@@ -185,23 +185,26 @@ SignInOutcome AccessControl::signIn(db::SociDatabase& db, const std::string& ope
     db.transaction([&] {
         // A good sign-in forgets the failures; a lock that others caused
         // stays for them.
-        db.execute("UPDATE OPERSENHA SET QTFALHAS = 0, DTPRIMFALHA = NULL, IDFALHACONH = 'N', "
-                   "DSENDERCONH = :P_ENDERECO, DSHASHSENHA = :P_HASH WHERE CDOPERADOR = :P_CDOPERADOR",
-                   {{"P_ENDERECO", Variant(address)}, {"P_HASH", Variant(rehashed)}, {"P_CDOPERADOR", Variant(a->code)}},
-                   "entrada do operador");
-        db.execute("DELETE FROM OPERSESSAO WHERE CDOPERADOR = :P_CDOPERADOR AND (DTULTUSO <= :P_OCIOSO OR "
-                   "DTINICIO <= :P_ANTIGO)",
-                   {{"P_CDOPERADOR", Variant(a->code)},
-                    {"P_OCIOSO", Variant(t - m_policy.idleExpiry.count())},
-                    {"P_ANTIGO", Variant(t - m_policy.absoluteExpiry.count())}},
-                   "sessões encerradas");
-        db.execute("INSERT INTO OPERSESSAO (DSHASHTOKEN, CDOPERADOR, DTINICIO, DTULTUSO, DSENDERECO) "
-                   "VALUES (:P_HASH, :P_CDOPERADOR, :P_AGORA, :P_AGORA, :P_ENDERECO)",
-                   {{"P_HASH", Variant(tokenHash(out.token))},
-                    {"P_CDOPERADOR", Variant(a->code)},
-                    {"P_AGORA", Variant(t)},
-                    {"P_ENDERECO", Variant(address)}},
-                   "nova sessão");
+        db.execute(
+            "UPDATE OPERSENHA SET QTFALHAS = 0, DTPRIMFALHA = NULL, IDFALHACONH = 'N', "
+            "DSENDERCONH = :P_ENDERECO, DSHASHSENHA = :P_HASH WHERE CDOPERADOR = :P_CDOPERADOR",
+            {{"P_ENDERECO", Variant(address)}, {"P_HASH", Variant(rehashed)}, {"P_CDOPERADOR", Variant(a->code)}},
+            "entrada do operador");
+        db.execute(
+            "DELETE FROM OPERSESSAO WHERE CDOPERADOR = :P_CDOPERADOR AND (DTULTUSO <= :P_OCIOSO OR "
+            "DTINICIO <= :P_ANTIGO)",
+            {{"P_CDOPERADOR", Variant(a->code)},
+             {"P_OCIOSO", Variant(t - m_policy.idleExpiry.count())},
+             {"P_ANTIGO", Variant(t - m_policy.absoluteExpiry.count())}},
+            "sessões encerradas");
+        db.execute(
+            "INSERT INTO OPERSESSAO (DSHASHTOKEN, CDOPERADOR, DTINICIO, DTULTUSO, DSENDERECO) "
+            "VALUES (:P_HASH, :P_CDOPERADOR, :P_AGORA, :P_AGORA, :P_ENDERECO)",
+            {{"P_HASH", Variant(tokenHash(out.token))},
+             {"P_CDOPERADOR", Variant(a->code)},
+             {"P_AGORA", Variant(t)},
+             {"P_ENDERECO", Variant(address)}},
+            "nova sessão");
     });
     out.result = R::SignedIn;
     return out;
@@ -252,9 +255,8 @@ std::optional<Caller> AccessControl::callerOf(db::SociDatabase& db, const std::s
     c.operatorName = textOf(op.rows.front()[0]);
     c.scope.all = textOf(op.rows.front()[1]) == "S";
     if (!c.scope.all) {
-        const host::DataPacket branches =
-            db.query("SELECT CDFILIAL FROM OPERFILI WHERE CDOPERADOR = :P_CDOPERADOR",
-                     {{"P_CDOPERADOR", Variant(operatorCode)}}, "filiais do operador");
+        const host::DataPacket branches = db.query("SELECT CDFILIAL FROM OPERFILI WHERE CDOPERADOR = :P_CDOPERADOR",
+                                                   {{"P_CDOPERADOR", Variant(operatorCode)}}, "filiais do operador");
         for (const auto& row : branches.rows) c.scope.branches.insert(textOf(row[0]));
     }
     return c;

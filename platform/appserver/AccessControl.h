@@ -49,11 +49,11 @@ struct SignInOutcome {
         PasswordExpired,   // 403 password_expired
     };
     Result result = Result::BadCredentials;
-    std::string token;               // SignedIn
-    std::int64_t expiresIn = 0;      // SignedIn: seconds of idleness that end it
-    std::int64_t retryAfter = 0;     // Locked, AddressThrottled: seconds
-    std::string message;             // for the user, in Portuguese
-    std::string operatorCode;        // as asked, trimmed
+    std::string token;            // SignedIn
+    std::int64_t expiresIn = 0;   // SignedIn: seconds of idleness that end it
+    std::int64_t retryAfter = 0;  // Locked, AddressThrottled: seconds
+    std::string message;          // for the user, in Portuguese
+    std::string operatorCode;     // as asked, trimmed
 };
 
 // Why a token was not accepted.

@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <cctype>
-#include <optional>
-#include <string_view>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
+#include <string_view>
 
 #include <malloc.h>
 
@@ -94,8 +94,7 @@ struct AppServer::Impl {
                 [this](const std::string& line) { log(LogLevel::Info, line); });
     }
 
-    void record(const std::string& event, const std::string& operatorCode, const HttpRequest& req,
-                std::string detail) {
+    void record(const std::string& event, const std::string& operatorCode, const HttpRequest& req, std::string detail) {
         if (audit) audit->record({access.now(), event, operatorCode, req.peerAddress, std::move(detail)});
     }
 
@@ -156,13 +155,14 @@ struct AppServer::Impl {
             return errorAnswer(errc::DatabaseError, "As sessões do servidor não puderam ser lidas no banco de dados.");
         }
         CallOutcome outcome = dispatcher.dispatch(req.body, caller ? &*caller : nullptr);
-        if (!caller && outcome.errorCode == errc::DatabaseError) {
+        if (!caller && (outcome.errorCode == errc::DatabaseError || outcome.errorCode == errc::ServerError)) {
             // Nobody signed in: the statement, the database and its host stay
             // in the log.
-            log(LogLevel::Info, "call " + outcome.call + " database error: " + outcome.errorMessage);
-            outcome.body = net::encodeError(errc::DatabaseError,
-                                            "Erro ao consultar o banco de dados em " + outcome.call +
-                                                "; os detalhes estão no registro do servidor.");
+            log(LogLevel::Info, "call " + outcome.call + " " + outcome.errorCode + ": " + outcome.errorMessage);
+            outcome.body = net::encodeError(
+                outcome.errorCode, (outcome.errorCode == errc::DatabaseError ? "Erro ao consultar o banco de dados em "
+                                                                             : "Erro interno do servidor em ") +
+                                       outcome.call + "; os detalhes estão no registro do servidor.");
         }
         const std::string operatorCode = caller ? caller->operatorCode : std::string();
         if (outcome.errorCode == errc::ForbiddenBranch)
@@ -217,16 +217,24 @@ struct AppServer::Impl {
         switch (out.result) {
             case R::SignedIn: event = "entrada"; break;
             case R::BadCredentials: code = errc::BadCredentials; break;
-            case R::Locked: code = errc::Locked; event = "bloqueio"; break;
+            case R::Locked:
+                code = errc::Locked;
+                event = "bloqueio";
+                break;
             case R::AddressThrottled: code = errc::TooManyAttempts; break;
-            case R::Disabled: code = errc::AccountLocked; event = "recusa"; break;
-            case R::PasswordExpired: code = errc::PasswordExpired; event = "recusa"; break;
+            case R::Disabled:
+                code = errc::AccountLocked;
+                event = "recusa";
+                break;
+            case R::PasswordExpired:
+                code = errc::PasswordExpired;
+                event = "recusa";
+                break;
         }
         record(event, out.operatorCode, req, code.empty() ? std::string() : code);
         log(LogLevel::Info, "sign-in operator=" + out.operatorCode + " peer=" + req.peerAddress +
                                 (code.empty() ? " status=200" : " error=" + code));
-        if (out.result == R::SignedIn)
-            return jsonAnswer(200, net::encodeSignInAnswer({out.token, out.expiresIn}));
+        if (out.result == R::SignedIn) return jsonAnswer(200, net::encodeSignInAnswer({out.token, out.expiresIn}));
         HttpResponse res = errorAnswer(code, out.message);
         if (out.retryAfter > 0) res.headers.emplace_back("Retry-After", std::to_string(out.retryAfter));
         return res;

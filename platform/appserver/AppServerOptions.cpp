@@ -72,8 +72,9 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
     }
     const bool loopback = isLoopbackHost(options.host);
     if (auth == AuthMode::Off && !loopback)
-        throw std::invalid_argument("--auth off: only on a loopback address; a server that the network reaches "
-                                    "must know who calls it (sign-in keeps each operator to their branches)");
+        throw std::invalid_argument(
+            "--auth off: only on a loopback address; a server that the network reaches "
+            "must know who calls it (sign-in keeps each operator to their branches)");
     options.auth = auth.value_or(loopback ? AuthMode::Off : AuthMode::Required);
     return result;
 }

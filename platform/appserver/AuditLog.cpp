@@ -55,15 +55,13 @@ void AuditLog::run() {
     for (;;) {
         m_wake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
         if (m_queue.empty() && m_stopping) return;
-        std::vector<AuditEvent> batch(std::make_move_iterator(m_queue.begin()),
-                                      std::make_move_iterator(m_queue.end()));
+        std::vector<AuditEvent> batch(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
         m_queue.clear();
         lock.unlock();
         try {
             m_withDatabase([&](db::SociDatabase& db) { write(db, batch); });
         } catch (const std::exception& e) {
-            if (m_failure)
-                m_failure("audit: " + std::to_string(batch.size()) + " events not recorded: " + e.what());
+            if (m_failure) m_failure("audit: " + std::to_string(batch.size()) + " events not recorded: " + e.what());
         }
         lock.lock();
         m_written += batch.size();
@@ -75,14 +73,15 @@ void AuditLog::write(db::SociDatabase& db, const std::vector<AuditEvent>& events
     if (events.empty()) return;
     db.transaction([&] {
         for (const auto& e : events)
-            db.execute("INSERT INTO AUDITORIA (DTEVENTO, DSEVENTO, CDOPERADOR, DSENDERECO, DSDETALHE) "
-                       "VALUES (:P_DATA, :P_EVENTO, :P_OPERADOR, :P_ENDERECO, :P_DETALHE)",
-                       {{"P_DATA", Variant(e.time)},
-                        {"P_EVENTO", Variant(e.event)},
-                        {"P_OPERADOR", optional(e.operatorCode)},
-                        {"P_ENDERECO", optional(e.address)},
-                        {"P_DETALHE", optional(fitted(e.detail))}},
-                       "auditoria");
+            db.execute(
+                "INSERT INTO AUDITORIA (DTEVENTO, DSEVENTO, CDOPERADOR, DSENDERECO, DSDETALHE) "
+                "VALUES (:P_DATA, :P_EVENTO, :P_OPERADOR, :P_ENDERECO, :P_DETALHE)",
+                {{"P_DATA", Variant(e.time)},
+                 {"P_EVENTO", Variant(e.event)},
+                 {"P_OPERADOR", optional(e.operatorCode)},
+                 {"P_ENDERECO", optional(e.address)},
+                 {"P_DETALHE", optional(fitted(e.detail))}},
+                "auditoria");
     });
 }
 

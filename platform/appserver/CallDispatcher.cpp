@@ -85,7 +85,8 @@ std::optional<std::string> boundToScope(const RemoteMethod& method, std::vector<
         host::CallArg& arg = args.at(b.index);
         std::string text = arg.value.toString();
         const auto first = text.find_first_not_of(" \t");
-        text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+        text =
+            first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t") - first + 1);
         std::vector<std::string> codes;
         if (b.form == BranchArg::Form::Code) {
             codes.push_back(text);

@@ -25,7 +25,7 @@ struct CallOutcome {
     std::size_t rows = 0;   // rows of every packet in the result
     std::string errorCode;  // empty on success
     std::string errorMessage;
-    std::string branches;   // the branches the call named, for the record: "0002", "0002,0003"
+    std::string branches;  // the branches the call named, for the record: "0002", "0002,0003"
 };
 
 class CallDispatcher {

@@ -36,10 +36,11 @@ void OperatorAccounts::add(const std::string& code, const std::string& password,
         throw host::EHostError("O operador " + code + " já tem senha; para trocá-la use pla013 operator passwd " +
                                code + ".");
     if (auto weak = PasswordHash::weakness(password, code, name)) throw host::EHostError(*weak);
-    m_db.execute("INSERT INTO OPERSENHA (CDOPERADOR, DSHASHSENHA, DTALTERSENHA) VALUES (:P_CDOPERADOR, :P_HASH, "
-                 ":P_AGORA)",
-                 {{"P_CDOPERADOR", Variant(code)}, {"P_HASH", Variant(m_hash.hash(password))}, {"P_AGORA", Variant(now)}},
-                 "nova senha");
+    m_db.execute(
+        "INSERT INTO OPERSENHA (CDOPERADOR, DSHASHSENHA, DTALTERSENHA) VALUES (:P_CDOPERADOR, :P_HASH, "
+        ":P_AGORA)",
+        {{"P_CDOPERADOR", Variant(code)}, {"P_HASH", Variant(m_hash.hash(password))}, {"P_AGORA", Variant(now)}},
+        "nova senha");
 }
 
 void OperatorAccounts::setPassword(const std::string& code, const std::string& password, std::int64_t now,
@@ -50,13 +51,14 @@ void OperatorAccounts::setPassword(const std::string& code, const std::string& p
     if (auto weak = PasswordHash::weakness(password, code, name)) throw host::EHostError(*weak);
     const std::string hash = m_hash.hash(password);
     m_db.transaction([&] {
-        m_db.execute("UPDATE OPERSENHA SET DSHASHSENHA = :P_HASH, DTALTERSENHA = :P_AGORA, IDTROCASENHA = :P_TROCA, "
-                     "QTFALHAS = 0, DTPRIMFALHA = NULL, IDFALHACONH = 'N' WHERE CDOPERADOR = :P_CDOPERADOR",
-                     {{"P_HASH", Variant(hash)},
-                      {"P_AGORA", Variant(now)},
-                      {"P_TROCA", Variant(std::string(mustChange ? "S" : "N"))},
-                      {"P_CDOPERADOR", Variant(code)}},
-                     "troca de senha");
+        m_db.execute(
+            "UPDATE OPERSENHA SET DSHASHSENHA = :P_HASH, DTALTERSENHA = :P_AGORA, IDTROCASENHA = :P_TROCA, "
+            "QTFALHAS = 0, DTPRIMFALHA = NULL, IDFALHACONH = 'N' WHERE CDOPERADOR = :P_CDOPERADOR",
+            {{"P_HASH", Variant(hash)},
+             {"P_AGORA", Variant(now)},
+             {"P_TROCA", Variant(std::string(mustChange ? "S" : "N"))},
+             {"P_CDOPERADOR", Variant(code)}},
+            "troca de senha");
         m_db.execute("DELETE FROM OPERSESSAO WHERE CDOPERADOR = :P_CDOPERADOR", {{"P_CDOPERADOR", Variant(code)}},
                      "sessões do operador");
     });
@@ -76,9 +78,10 @@ void OperatorAccounts::lock(const std::string& code) {
 void OperatorAccounts::unlock(const std::string& code) {
     registeredName(code);
     if (!hasPassword(code)) throw host::EHostError("O operador " + code + " não tem senha: não há o que desbloquear.");
-    m_db.execute("UPDATE OPERSENHA SET IDBLOQUEADO = 'N', DTBLOQATE = NULL, IDBLOQTOTAL = 'N', QTFALHAS = 0, "
-                 "DTPRIMFALHA = NULL, IDFALHACONH = 'N' WHERE CDOPERADOR = :P_CDOPERADOR",
-                 {{"P_CDOPERADOR", Variant(code)}}, "desbloqueio do operador");
+    m_db.execute(
+        "UPDATE OPERSENHA SET IDBLOQUEADO = 'N', DTBLOQATE = NULL, IDBLOQTOTAL = 'N', QTFALHAS = 0, "
+        "DTPRIMFALHA = NULL, IDFALHACONH = 'N' WHERE CDOPERADOR = :P_CDOPERADOR",
+        {{"P_CDOPERADOR", Variant(code)}}, "desbloqueio do operador");
 }
 
 std::vector<OperatorAccount> OperatorAccounts::list() {

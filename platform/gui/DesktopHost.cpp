@@ -21,6 +21,7 @@
 #include "platform/gui/HostMainWindow.h"
 #include "platform/gui/OperatorSettings.h"
 #include "platform/gui/QtUserInterface.h"
+#include "platform/gui/SignInDialog.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 
@@ -32,6 +33,9 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
     QtUserInterface* ui = m_ui.get();
     hooks.reportLine = [ui](const std::string& line) { ui->Log(line); };
     hooks.serverLog = [ui](const std::string& line) { ui->Log(line); };
+    hooks.askCredentials = [server = options.server](const std::string& operatorCode, const std::string& refusal) {
+        return SignInDialog::ask(server, operatorCode, refusal);
+    };
     m_session = std::make_unique<pla013::runtime::HostSession>(options, *m_ui, hooks);
     m_reports = std::make_unique<GuiReportRunner>(m_session->reports(), *m_ui);
     m_reports->install();

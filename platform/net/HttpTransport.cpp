@@ -228,7 +228,8 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
         httplib::Response response;
         sent = client.send(request, response, error);
         out.status = response.status;
-        if (response.has_header("Retry-After")) out.retryAfter = std::atoll(response.get_header_value("Retry-After").c_str());
+        if (response.has_header("Retry-After"))
+            out.retryAfter = std::atoll(response.get_header_value("Retry-After").c_str());
         late = watchdog.fired();
         stopped = watchdog.stopped();
     } catch (const std::exception& e) {

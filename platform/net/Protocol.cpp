@@ -212,7 +212,8 @@ SignInRequest decodeSignIn(std::string_view body) {
     for (auto [name, target] : {std::pair{"operator", &r.operatorCode}, std::pair{"password", &r.password}}) {
         const auto m = j.find(name);
         if (m == j.end() || !m->is_string())
-            throw ProtocolError(errc::BadRequest, std::string("O pedido de entrada não traz \"") + name + "\" como texto.");
+            throw ProtocolError(errc::BadRequest,
+                                std::string("O pedido de entrada não traz \"") + name + "\" como texto.");
         *target = m->get<std::string>();
     }
     return r;

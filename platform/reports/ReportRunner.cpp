@@ -421,6 +421,7 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
         }
         // Done: a stop asked from now on comes too late to undo anything.
         if (control.progress) control.progress("gravacao", doc.pageCount(), doc.pageCount());
+        outcome.reportId = run.reportId;
         m_lastOutcome = outcome;
         if (m_options.reportLine)
             m_options.reportLine("report: " + outcome.target + " " + outcome.file + " " +

@@ -119,6 +119,7 @@ public:
         std::string file;    // path or "-"
         std::size_t pages = 0;
         std::size_t rows = 0;
+        std::string reportId;  // "PLA01301"
     };
     // The last completed run; nothing before the first or after a failure.
     const std::optional<Outcome>& lastOutcome() const { return m_lastOutcome; }

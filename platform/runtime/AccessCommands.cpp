@@ -27,8 +27,8 @@ std::int64_t localMidnight(const std::string& option, const std::string& text) {
     struct tm t {};
     int y = 0, m = 0, d = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || text.size() != 10 || m < 1 ||
-        m > 12 || d < 1 || d > 31)
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || text.size() != 10 || m < 1 || m > 12 ||
+        d < 1 || d > 31)
         throw std::invalid_argument(option + " precisa de uma data AAAA-MM-DD, não '" + text + "'.");
     t.tm_year = y - 1900;
     t.tm_mon = m - 1;
@@ -156,8 +156,8 @@ int operatorCommand(const HostOptions& options, const std::vector<std::string>& 
         for (const auto& a : accounts.list()) {
             std::string branches = a.allBranches ? "todas" : "";
             for (const auto& b : a.branches) branches += (branches.empty() ? "" : ",") + b;
-            std::string state = !a.hasPassword ? "sem senha"
-                                : a.disabled    ? "bloqueado pelo administrador"
+            std::string state = !a.hasPassword        ? "sem senha"
+                                : a.disabled          ? "bloqueado pelo administrador"
                                 : a.lockedUntil > now ? "bloqueado até " + localTime(a.lockedUntil)
                                 : a.mustChange        ? "senha expirada"
                                                       : "ativo";

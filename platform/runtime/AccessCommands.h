@@ -11,9 +11,9 @@
 
 #include <functional>
 #include <iosfwd>
-#include <utility>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/HostOptions.h"

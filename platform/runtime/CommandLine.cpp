@@ -190,8 +190,7 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
     auto level = pla013::appserver::parseLogLevel(options.logLevel == "quiet" ? "info" : options.logLevel);
     serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
     const std::string db = pla013::db::openDatabase(options.db)->target();
-    pla013::appserver::AppServer server(
-        [db] { return pla013::db::openDatabase(db); }, serverOptions);
+    pla013::appserver::AppServer server([db] { return pla013::db::openDatabase(db); }, serverOptions);
     // The stop signals are caught before the server's threads start.
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/appserver/AppServer.h"
+#include "platform/appserver/AuditLog.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
 #include "platform/net/HostPort.h"
@@ -28,8 +29,8 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
         serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Quiet;
         if (hooks.serverLog) serverOptions.logSink = hooks.serverLog;
         const std::string db = m_db->target();
-        m_server = std::make_unique<pla013::appserver::AppServer>(
-            [db] { return pla013::db::openDatabase(db); }, serverOptions);
+        m_server = std::make_unique<pla013::appserver::AppServer>([db] { return pla013::db::openDatabase(db); },
+                                                                  serverOptions);
         m_server->start();
         servers.push_back({m_server->host(), m_server->port()});
     } else {
@@ -52,7 +53,11 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     pla013::reports::ReportRunnerOptions reportOptions;
     reportOptions.database = m_db.get();
     reportOptions.previewSink = hooks.preview;
-    reportOptions.reportLine = hooks.reportLine;
+    // Each run goes on record with the operator the form knows.
+    reportOptions.reportLine = [this, line = hooks.reportLine](const std::string& text) {
+        recordReport(text);
+        if (line) line(text);
+    };
     reportOptions.progress = hooks.progress;
     reportOptions.stop = hooks.stop;
     reportOptions.stoppableRead = [db = m_db.get()](const std::function<void()>& read, std::stop_token stop) {
@@ -110,6 +115,18 @@ std::string HostSession::signIn(const std::string& operatorCode, const Hooks& ho
             refusal = e.what();
             password.reset();
         }
+    }
+}
+
+void HostSession::recordReport(const std::string& line) {
+    std::string what = line.rfind("report: ", 0) == 0 ? line.substr(8) : line;
+    if (const auto& outcome = m_reports->lastOutcome()) what = outcome->reportId + " " + what;
+    try {
+        pla013::appserver::AuditLog::write(
+            *m_db, {{pla013::appserver::AuditLog::systemNow(), "relatorio", m_context->Operador(), "", what}});
+    } catch (const std::exception&) {
+        // The record is for the administrator; a report that ran is not
+        // undone because the record could not be written.
     }
 }
 

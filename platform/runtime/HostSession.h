@@ -2,9 +2,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/Ports.h"
@@ -50,7 +50,7 @@ public:
         // last attempt failed (empty the first time). Nothing: the user
         // gave up.
         std::function<std::optional<std::pair<std::string, std::string>>(const std::string& operatorCode,
-                                                                           const std::string& refusal)>
+                                                                         const std::string& refusal)>
             askCredentials;
     };
 
@@ -91,6 +91,7 @@ private:
     // Signs in when the server requires it or a password is given; the
     // operator that signed in. EHostError when nobody could.
     std::string signIn(const std::string& operatorCode, const Hooks& hooks);
+    void recordReport(const std::string& line);
 };
 
 }  // namespace pla013::runtime

@@ -9,7 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -47,8 +52,9 @@ Answer request(int port, const std::string& from, const std::string& method, con
     to.sin_port = htons(std::uint16_t(port));
     ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-    std::string text = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
-                       std::to_string(body.size()) + "\r\n";
+    std::string text = method + " " + path +
+                       " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\n";
     if (!token.empty()) text += "Authorization: Bearer " + token + "\r\n";
     text += "\r\n" + body;
     EXPECT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
@@ -132,8 +138,8 @@ TEST_F(Access, CallsWithoutAGoodSessionAreRefused) {
         const char* what;
         std::string token;
     };
-    for (const Case& c : {Case{"none", ""}, Case{"unknown", "x" + good}, Case{"signed out", ended},
-                          Case{"idle too long", idle}}) {
+    for (const Case& c :
+         {Case{"none", ""}, Case{"unknown", "x" + good}, Case{"signed out", ended}, Case{"idle too long", idle}}) {
         const Answer a = costTypes(c.token);
         EXPECT_EQ(a.status, 401) << c.what;
         EXPECT_EQ(a.code, "unauthenticated") << c.what;
@@ -228,8 +234,7 @@ TEST_F(Access, BranchArgumentsStayInsideTheOperatorsBranches) {
 
 TEST_F(Access, ATokenOutlivesItsServer) {
     auto second = startServer(m_db, options());
-    pla013::net::HttpTransport client(
-        {}, {{"127.0.0.1", m_server->port()}, {"127.0.0.1", second->port()}});
+    pla013::net::HttpTransport client({}, {{"127.0.0.1", m_server->port()}, {"127.0.0.1", second->port()}});
     EXPECT_TRUE(client.signInRequired());
     client.signIn("2", kMaria);
     const int first = m_server->port();
@@ -271,3 +276,59 @@ TEST(AccessOptions, SignInIsRequiredWhereTheNetworkReaches) {
 }
 
 }  // namespace
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string err;
+};
+
+// The command-line host as a user runs it, with its environment.
+CliRun commandLine(const std::string& env, const std::string& args, const TempDir& dir, const std::string& input = {}) {
+    const std::string errFile = dir.file("stderr.txt");
+    const std::string command = env + " " + PLA013_CLI_BIN + " " + args + " 2>" + errFile + " >/dev/null" +
+                                (input.empty() ? " </dev/null" : " <<'EOF'\n" + input + "\nEOF\n");
+    const int raw = std::system(command.c_str());
+    std::ifstream in(errFile);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(std::istreambuf_iterator<char>(in), {})};
+}
+
+}  // namespace
+
+TEST_F(Access, TheCommandLineSignsInAndWorksAsTheSignedInOperator) {
+    const std::string server = "--db " + m_db + " --server 127.0.0.1:" + std::to_string(m_server->port());
+    const std::string out = m_dir.file("local.csv");
+    const std::string report = " report --report 03 --for-branch 0002 --dish-from 3 --dish-to 3 --out " + out;
+
+    CliRun r = commandLine("", server + " --operator 2" + report, m_dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("PLA013_PASSWORD"), std::string::npos) << r.err;
+    r = commandLine("PLA013_PASSWORD=wrong-password", server + " --operator 2" + report, m_dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Operador ou senha incorretos."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    r = commandLine("PLA013_PASSWORD=" + kMaria, server + " --operator 2" + report, m_dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(out));
+
+    // Administration: weak passwords are refused with the reason.
+    const std::string db = "--db " + m_db;
+    r = commandLine("", db + " operator passwd 3 --password-stdin", m_dir, "curta");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("pelo menos 10 caracteres"), std::string::npos) << r.err;
+    r = commandLine("", db + " operator passwd 3 --password-stdin", m_dir, "José Antônio Lopes");
+    EXPECT_NE(r.err.find("nome do operador"), std::string::npos) << r.err;
+    EXPECT_EQ(commandLine("", db + " operator lock 2", m_dir).status, 0);
+    EXPECT_EQ(signIn("2", kMaria).code, "account_locked");
+    EXPECT_EQ(commandLine("", db + " operator unlock 2", m_dir).status, 0);
+    EXPECT_EQ(signIn("2", kMaria).status, 200);
+
+    m_server->stop();
+    pla013::db::SociDatabase catering(m_db);
+    std::vector<std::string> reports;
+    for (const auto& e : pla013::appserver::AuditLog::read(catering, 0, std::string("2")))
+        if (e.event == "relatorio") reports.push_back(e.detail);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports.front().rfind("PLA01303 file ", 0), 0u) << reports.front();
+}

@@ -24,6 +24,7 @@
 #include "host/Form.h"
 #include "platform/gui/ChecklistDialog.h"
 #include "platform/gui/SearchListDialog.h"
+#include "platform/gui/SignInDialog.h"
 
 using pla013guitest::GuiHarness;
 using pla013guitest::ModalSteps;
@@ -258,4 +259,27 @@ TEST(HostDialogs, SaveAsFileDialogAnsweredThroughItsWidgets) {
     std::getline(csv, header);
     std::getline(csv, first);
     EXPECT_FALSE(first.empty());
+}
+
+TEST(HostDialogs, SignInTakesOperatorAndPasswordAndShowsTheRefusal) {
+    pla013::gui::SignInDialog first("10.0.0.5:8013", "2", "");
+    first.show();
+    EXPECT_FALSE(first.refusalLabel()->isVisibleTo(&first));
+    EXPECT_EQ(first.passwordBox()->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(first.signInButton()->isEnabled());  // no password yet
+    QTest::keyClicks(first.passwordBox(), "filiais-0002-0003");
+    ASSERT_TRUE(first.signInButton()->isEnabled());
+    QTest::mouseClick(first.signInButton(), Qt::LeftButton);
+    ASSERT_TRUE(first.credentials());
+    EXPECT_EQ(*first.credentials(), (std::pair<std::string, std::string>{"2", "filiais-0002-0003"}));
+
+    pla013::gui::SignInDialog again("10.0.0.5:8013", "2", "Operador ou senha incorretos.");
+    again.show();
+    EXPECT_TRUE(again.refusalLabel()->isVisibleTo(&again));
+    EXPECT_EQ(again.refusalLabel()->text(), QStringLiteral("Operador ou senha incorretos."));
+    again.operatorBox()->clear();
+    QTest::keyClicks(again.passwordBox(), "x");
+    EXPECT_FALSE(again.signInButton()->isEnabled());  // no operator
+    again.reject();
+    EXPECT_FALSE(again.credentials());
 }
