@@ -157,11 +157,18 @@ const std::string& localLinesOfCentral(Bounds bounds) {
 }
 
 const std::string& standardLinesInRange(Bounds bounds) {
+    // Driven by the kitchen's local recipes: a kitchen prices a few
+    // thousand dishes of the tens of thousands that have a standard recipe.
     static const auto texts = versions([](Bounds b) {
         return "SELECT R.CDPRATO, R.CDFILAUXPRAT, R.QTBRUTPROD, CU.VRCUSTO\n"
-               "FROM RECEITAPRATO R\n"
+               "FROM (SELECT DISTINCT L.CDPRATO, L.CDFILAUXPRAT\n"
+               "      FROM RECEITALOCAL L\n" +
+               where(std::vector<std::string>{"L.CDFILIAL IN (" + std::string(kCentral) + ")"} +
+                     range(b, "L.CDPRATO")) +
+               "     ) D\n"
+               "JOIN RECEITAPRATO R ON R.CDPRATO = D.CDPRATO AND R.CDFILAUXPRAT = D.CDFILAUXPRAT\n"
                "JOIN PRATO P ON P.CDPRATO = R.CDPRATO AND P.CDFILAUXPRAT = R.CDFILAUXPRAT\n" +
-               costJoin("R.CDPRODUTO") + where(range(b)) + "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
+               costJoin("R.CDPRODUTO") + "ORDER BY R.CDPRATO, R.CDFILAUXPRAT, R.NRSEQU\n";
     });
     return byBounds(bounds, texts);
 }

@@ -50,7 +50,9 @@ const std::string& branchesOfCentral();
 // Local lines of every branch of that central kitchen, of the dishes in the
 // range visible to the line's branch; by branch, dish code, owner, sequence.
 const std::string& localLinesOfCentral(Bounds bounds);
-// Standard lines of every dish in the range, by dish and sequence.
+// Standard lines of the dishes in the range that some branch of the central
+// kitchen of :P_CDFILIAL has a local recipe of (the only ones the costs by
+// central kitchen price), by dish and sequence.
 const std::string& standardLinesInRange(Bounds bounds);
 
 const std::string& costType();   // the cost type :P_NRTIPOCUST, if it exists
