@@ -1,18 +1,18 @@
-// Renders a generated cost listing to PDF, HTML, CSV and XLSX and prints,
-// as ratios measured in this run beside their targets:
+// The report engine alone, for comparison with the user's path
+// (bench_user_reports, which runs `pla013 report` and carries the targets):
+// a generated cost listing, its rows made as they are read, rendered to PDF,
+// HTML, CSV and XLSX. Printed, measured in this run, with no target, since
+// no user runs this path:
 //
 //   - the time per row of a large report against a small one (10 000 and
-//     100 000 rows by default), per format: at most 1.2;
+//     100 000 rows by default), per format;
 //   - the peak resident memory of a 10 000-page PDF against a 1 000-page
-//     one, each made in a child process from rows generated as they are
-//     read: at most 1.5;
-//   - PDF rows per second against the figure of the engine before pages were
-//     streamed, same pages: at least 2.
+//     one, each made in a child process;
+//   - rows per second of each format.
 //
 // Each timed size runs kRuns times; min and median are printed, ratios use
 // medians. The time includes laying out the document, its counting pass
-// and writing the file; the rows are generated before, untimed, as the old
-// figure was measured. Exit status 1 when a ratio misses its target.
+// and writing the file; the rows are generated before, untimed.
 //
 //   bench_report_render [SMALL LARGE [SMALL_PAGES LARGE_PAGES]]
 
@@ -205,13 +205,6 @@ Peak peakOfPdf(const ReportDefinition& def, FileRenderer& pdf, std::size_t rows,
     return p;
 }
 
-// PDF rows per second of the engine that laid out every page before writing
-// (commit a65c6f3), measured on 2026-12-07 with this benchmark's previous
-// version (same definition, same rows, 10 000 and 100 000 rows, 202 and
-// 2017 pages, one run each) on this two-core machine, shared with other work.
-constexpr double kPdfRowsPerSecondBefore10k = 17716;
-constexpr double kPdfRowsPerSecondBefore100k = 13999;
-
 constexpr int kRuns = 3;
 
 }  // namespace
@@ -232,11 +225,6 @@ int main(int argc, char** argv) {
     ReportDefinition def = ReportDefinition::parse(kDefinition, "bench.QR2");
     fs::path dir = fs::temp_directory_path() / ("pla013-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    bool met = true;
-    auto verdict = [&](bool ok) {
-        met = met && ok;
-        return ok ? "met" : "MISSED";
-    };
 
     std::vector<double> peaks[2];
     std::size_t peakPages[2] = {0, 0};
@@ -265,7 +253,6 @@ int main(int argc, char** argv) {
 #endif
     std::printf("%-6s %9s %8s %10s %10s %12s %8s %9s\n", "format", "rows", "pages", "min s", "median s", "rows/s (med)",
                 "MB", "count %");
-    std::map<std::string, std::pair<double, double>> rate;  // format: rows/s of small, large
     std::map<std::string, double> growth;
     for (auto& [name, renderer] : formats) {
         render(def, *renderer, 1000, dir / ("warmup." + name));  // fonts, libraries, caches
@@ -281,7 +268,6 @@ int main(int argc, char** argv) {
             }
             const double med = median(times);
             perRow[s] = med / double(rows);
-            (s ? rate[name].second : rate[name].first) = double(rows) / med;
             std::printf("%-6s %9zu %8zu %10.3f %10.3f %12.0f %8.1f %8.0f%%\n", name.c_str(), rows, m.pages,
                         *std::min_element(times.begin(), times.end()), med, double(rows) / med, double(m.bytes) / 1e6,
                         100 * median(counts) / med);
@@ -290,9 +276,8 @@ int main(int argc, char** argv) {
         growth[name] = perRow[1] / perRow[0];
     }
 
-    std::printf("\ntime per row, %zu rows against %zu (medians of %d runs), target <= 1.2:\n", large, small, kRuns);
-    for (auto& [name, renderer] : formats)
-        std::printf("  %-5s %5.2f  %s\n", name.c_str(), growth[name], verdict(growth[name] <= 1.2));
+    std::printf("\ntime per row, %zu rows against %zu (medians of %d runs):\n", large, small, kRuns);
+    for (auto& [name, renderer] : formats) std::printf("  %-5s %5.2f\n", name.c_str(), growth[name]);
 
 #ifdef PLA013_BENCH_PDF
     const double memRatio = median(peaks[1]) / median(peaks[0]);
@@ -300,17 +285,8 @@ int main(int argc, char** argv) {
     for (int s = 0; s < 2; ++s)
         std::printf("  %6zu pages  min %7.1f MB  median %7.1f MB\n", peakPages[s],
                     *std::min_element(peaks[s].begin(), peaks[s].end()) / 1024, median(peaks[s]) / 1024);
-    std::printf("  %zu pages against %zu: %5.2f  target <= 1.5  %s\n", peakPages[1], peakPages[0], memRatio,
-                verdict(memRatio <= 1.5));
-
-    std::printf("\nPDF rows per second against the engine before streaming (same pages), target >= 2:\n");
-    const double r10 = rate["pdf"].first / kPdfRowsPerSecondBefore10k;
-    const double r100 = rate["pdf"].second / kPdfRowsPerSecondBefore100k;
-    std::printf("  %7zu rows: %8.0f now, %8.0f before: %5.2f  %s\n", small, rate["pdf"].first,
-                kPdfRowsPerSecondBefore10k, r10, small == 10000 ? verdict(r10 >= 2) : "(other size)");
-    std::printf("  %7zu rows: %8.0f now, %8.0f before: %5.2f  %s\n", large, rate["pdf"].second,
-                kPdfRowsPerSecondBefore100k, r100, large == 100000 ? verdict(r100 >= 2) : "(other size)");
+    std::printf("  %zu pages against %zu: %5.2f\n", peakPages[1], peakPages[0], memRatio);
 #endif
     fs::remove_all(dir);
-    return met ? 0 : 1;
+    return 0;
 }
