@@ -38,7 +38,9 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     m_serverHost = servers.front().host;
     m_serverPort = servers.front().port;
     m_servers = pla013::net::formatHostPortList(servers);
-    m_transport = std::make_unique<pla013::net::HttpTransport>(pla013::net::HttpTransportOptions{}, servers);
+    pla013::net::HttpTransportOptions transportOptions;
+    transportOptions.caFile = options.ca;
+    m_transport = std::make_unique<pla013::net::HttpTransport>(transportOptions, servers);
     m_context = std::make_unique<HostContext>(options, picture, m_serverHost, m_serverPort);
 
     pla013::reports::ReportRunnerOptions reportOptions;
