@@ -31,6 +31,7 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             result.help = true;
             return result;
         }
+        if (readTlsOption(args, i, options, result.plainHttp)) continue;
         if (i + 1 >= args.size())
             throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         const std::string& value = args[++i];
@@ -38,13 +39,7 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             result.db = value;
         } else if (arg == "--listen") {
             // A bare PORT listens on the default (loopback) host.
-            try {
-                const net::HostPort address = net::HostPort::parse(value, options.host);
-                options.host = address.host;
-                options.port = address.port;
-            } catch (const net::HostPortError& e) {
-                throw std::invalid_argument(std::string("--listen: ") + e.what());
-            }
+            readListenAddress(value, options, options.host);
         } else if (arg == "--log-level") {
             const auto level = parseLogLevel(value);
             if (!level)
@@ -56,11 +51,64 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             throw std::invalid_argument("unknown option " + arg);
         }
     }
+    checkListenSecurity(options, result.plainHttp);
     return result;
 }
 
 std::string AppServerCommandLine::usage() {
-    return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n";
+    return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n"
+           "                     [--tls-cert FILE --tls-key FILE | --plain-http]\n";
+}
+
+void readListenAddress(const std::string& text, AppServerOptions& options,
+                       const std::optional<std::string>& defaultHost) {
+    net::HostPort address;
+    try {
+        address = net::HostPort::parse(text, defaultHost);
+    } catch (const net::HostPortError& e) {
+        throw std::invalid_argument(std::string("--listen: ") + e.what());
+    }
+    if (address.tls)
+        throw std::invalid_argument("--listen: escreva HOST:PORT, não \"" + text +
+                                    "\"; o servidor fala TLS quando recebe --tls-cert e --tls-key");
+    options.host = address.host;
+    options.port = address.port;
+}
+
+bool readTlsOption(const std::vector<std::string>& args, std::size_t& i, AppServerOptions& options, bool& plainHttp) {
+    const std::string& arg = args[i];
+    if (arg == "--plain-http") {
+        plainHttp = true;
+        return true;
+    }
+    for (const auto& [name, file] : {std::pair<std::string, std::string*>{"--tls-cert", &options.tlsCertFile},
+                                     std::pair<std::string, std::string*>{"--tls-key", &options.tlsKeyFile}}) {
+        if (arg == name) {
+            if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
+            *file = args[++i];
+        } else if (arg.rfind(name + "=", 0) == 0) {
+            *file = arg.substr(name.size() + 1);
+        } else {
+            continue;
+        }
+        if (file->empty()) throw std::invalid_argument(name + " needs a value");
+        return true;
+    }
+    return false;
+}
+
+void checkListenSecurity(const AppServerOptions& options, bool plainHttp) {
+    if (options.tlsCertFile.empty() != options.tlsKeyFile.empty())
+        throw std::invalid_argument(
+            std::string("--tls-cert e --tls-key vão juntos: o servidor precisa do certificado e da sua chave "
+                        "privada (falta ") +
+            (options.tlsCertFile.empty() ? "--tls-cert" : "--tls-key") + ")");
+    if (!options.tlsCertFile.empty() || plainHttp || net::isLoopbackHost(options.host)) return;
+    throw std::invalid_argument(
+        "--listen " + net::formatHostPort(options.host, options.port) +
+        ": escutar sem TLS num endereço que não é de loopback faria senhas e custos de receitas atravessarem a rede "
+        "legíveis por qualquer um no caminho; dê --tls-cert e --tls-key, ou --plain-http se o servidor está atrás "
+        "de uma rede em que você confia");
 }
 
 }  // namespace pla013::appserver

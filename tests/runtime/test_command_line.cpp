@@ -152,6 +152,16 @@ TEST_F(CommandLine, OptionsCommandsAndExitStatus) {
          2,
          "",
          "error: --listen: \"http\" is not a port number (0 to 65535)\n"},
+        {"serve beyond loopback without TLS",
+         {"--db", db(), "serve", "--listen", "0.0.0.0:8013"},
+         2,
+         "",
+         "error: --listen 0.0.0.0:8013: escutar sem TLS"},
+        {"serve with a certificate and no key",
+         {"--db", db(), "serve", "--tls-cert", "{OUT}/c.pem"},
+         2,
+         "",
+         "error: --tls-cert e --tls-key vão juntos"},
         {"database that cannot open", {"--db", badDb, "report", "--report", "01", "--preview"}, 1, "", "error: "},
     };
     for (const auto& c : cases) check(c, run(c.args));
