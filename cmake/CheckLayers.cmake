@@ -23,6 +23,7 @@ set(POSIX "^(sys|netinet|arpa)/[a-z_0-9]+\\.h$|^(unistd|fcntl|dlfcn|pthread|poll
 set(QT "^Q[A-Za-z]+$|^Qt[A-Za-z]+/")
 set(JSON "^nlohmann/")
 set(HTTP "^httplib\\.h$")
+set(TLS "^openssl/")
 
 # Per layer: the layers its quoted includes may name, and a regular expression
 # of the system headers it may include.
@@ -35,9 +36,9 @@ set(SYS_platform/files "${STD}|${POSIX}")
 set(ALLOW_platform/db "src/host;platform/files;platform/db")
 set(SYS_platform/db "${STD}|${POSIX}|^soci/|^sqlite3\\.h$|^libpq-fe\\.h$")
 set(ALLOW_platform/net "src/host;platform/net")
-set(SYS_platform/net "${STD}|${POSIX}|${JSON}|${HTTP}")
+set(SYS_platform/net "${STD}|${POSIX}|${JSON}|${HTTP}|${TLS}")
 set(ALLOW_platform/appserver "src/host;platform/net;platform/db;platform/appserver")
-set(SYS_platform/appserver "${STD}|${POSIX}|${JSON}|${HTTP}|^boost/|^sodium\\.h$")
+set(SYS_platform/appserver "${STD}|${POSIX}|${JSON}|${HTTP}|${TLS}|^boost/|^sodium\\.h$")
 set(ALLOW_platform/reports "src/host;platform/files;platform/reports")
 set(SYS_platform/reports "${STD}|${POSIX}|${JSON}|^xlsxwriter\\.h$|^cups/")
 set(ALLOW_platform/reports/qt "src/host;platform/reports;platform/reports/qt")

@@ -49,8 +49,11 @@ int main(int argc, char** argv) {
         const std::string location = pla013::db::openDatabase(db)->location();
         pla013::appserver::AppServer server([db] { return pla013::db::openDatabase(db); }, commandLine.options);
         server.start();
+        // " tls" after the line that plain HTTP prints: readers of that line
+        // still find the address where they did.
         std::cout << "pla013-server listening on " << pla013::net::formatHostPort(server.host(), server.port())
-                  << " (database " << location << ")" << std::endl;
+                  << " (database " << location << ")" << (commandLine.options.tlsCertFile.empty() ? "" : " tls")
+                  << std::endl;
 
         int received = 0;
         sigwait(&stopSignals, &received);

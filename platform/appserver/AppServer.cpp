@@ -311,7 +311,29 @@ struct AppServer::Impl {
                 return handleRefusal(why, peer, detail);
             });
         server->onAnswerSent(releaseMemory);
+        server->onTlsRefused([this](const std::string& peer, const std::string& detail) {
+            log(LogLevel::Info, "request refused error=tls_handshake peer=" + peer + " detail=\"" + detail + "\"");
+        });
         return server;
+    }
+
+    // Both files or neither (the command lines check it first; a caller of
+    // the library may not have).
+    void setUpTls(internal::HttpServer& server) {
+        const std::string& certificate = options.tlsCertFile;
+        const std::string& key = options.tlsKeyFile;
+        if (certificate.empty() && key.empty()) return;
+        if (certificate.empty() || key.empty())
+            throw host::EHostError(
+                "O servidor de aplicação precisa do certificado TLS e da sua chave privada; foi "
+                "dado só " +
+                (certificate.empty() ? "a chave, " + key : "o certificado, " + certificate) + ".");
+        try {
+            server.useTls(certificate, key);
+        } catch (const internal::TlsSetupError& e) {
+            log(LogLevel::Info, std::string("tls setup failed: ") + e.detail());
+            throw host::EHostError(e.what());
+        }
     }
 };
 
@@ -331,6 +353,7 @@ void AppServer::start() {
     { SessionPool::Lease probe = d.sessions.acquire(); }
 
     auto server = d.makeServer();
+    d.setUpTls(*server);
     const std::string where = d.options.host + ":" + std::to_string(d.options.port);
     int bound = 0;
     try {
@@ -344,7 +367,8 @@ void AppServer::start() {
     server->start();
     d.server = std::move(server);
     d.port = bound;
-    d.log(LogLevel::Debug, "listening on " + d.options.host + ":" + std::to_string(bound));
+    d.log(LogLevel::Debug, "listening on " + d.options.host + ":" + std::to_string(bound) +
+                               (d.options.tlsCertFile.empty() ? "" : " tls"));
 }
 
 void AppServer::stop() {

@@ -32,9 +32,11 @@ public:
     AppServer& operator=(const AppServer&) = delete;
 
     // Opens one database session (so that a database that cannot be reached
-    // fails here), binds options.host:options.port and serves in the
-    // background. EHostError when the database cannot be opened or the
-    // address cannot be bound; calling it while running does nothing.
+    // fails here), reads the TLS certificate and key when options name them,
+    // binds options.host:options.port and serves in the background.
+    // EHostError when the database cannot be opened, a TLS file cannot be
+    // read or the key is not the certificate's (the message names the file),
+    // or the address cannot be bound; calling it while running does nothing.
     void start();
     // Stops accepting, lets running calls finish, and returns when every
     // worker has ended. Safe to call twice.

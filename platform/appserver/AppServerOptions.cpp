@@ -28,8 +28,19 @@ std::optional<AuthMode> parseAuthMode(std::string_view text) {
     return std::nullopt;
 }
 
-bool isLoopbackHost(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+AuthMode readAuthOption(const std::string& value) {
+    const auto mode = parseAuthMode(value);
+    if (!mode) throw std::invalid_argument("--auth: expected required or off, got \"" + value + "\"");
+    return *mode;
+}
+
+AuthMode authFor(const std::string& host, std::optional<AuthMode> asked) {
+    const bool loopback = net::isLoopbackHost(host);
+    if (asked == AuthMode::Off && !loopback)
+        throw std::invalid_argument(
+            "--auth off: só num endereço de loopback; um servidor que a rede alcança precisa saber quem o chama "
+            "(a entrada com senha mantém cada operador nas suas filiais)");
+    return asked.value_or(loopback ? AuthMode::Off : AuthMode::Required);
 }
 
 AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>& args) {
@@ -42,6 +53,7 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             result.help = true;
             return result;
         }
+        if (readTlsOption(args, i, options, result.plainHttp)) continue;
         if (i + 1 >= args.size())
             throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         const std::string& value = args[++i];
@@ -49,13 +61,7 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             result.db = value;
         } else if (arg == "--listen") {
             // A bare PORT listens on the default (loopback) host.
-            try {
-                const net::HostPort address = net::HostPort::parse(value, options.host);
-                options.host = address.host;
-                options.port = address.port;
-            } catch (const net::HostPortError& e) {
-                throw std::invalid_argument(std::string("--listen: ") + e.what());
-            }
+            readListenAddress(value, options, options.host);
         } else if (arg == "--log-level") {
             const auto level = parseLogLevel(value);
             if (!level)
@@ -64,24 +70,70 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
         } else if (arg == "--threads") {
             options.workerThreads = parseThreads(value);
         } else if (arg == "--auth") {
-            auth = parseAuthMode(value);
-            if (!auth) throw std::invalid_argument("--auth: expected required or off, got \"" + value + "\"");
+            auth = readAuthOption(value);
         } else {
             throw std::invalid_argument("unknown option " + arg);
         }
     }
-    const bool loopback = isLoopbackHost(options.host);
-    if (auth == AuthMode::Off && !loopback)
-        throw std::invalid_argument(
-            "--auth off: only on a loopback address; a server that the network reaches "
-            "must know who calls it (sign-in keeps each operator to their branches)");
-    options.auth = auth.value_or(loopback ? AuthMode::Off : AuthMode::Required);
+    checkListenSecurity(options, result.plainHttp);
+    options.auth = authFor(options.host, auth);
     return result;
 }
 
 std::string AppServerCommandLine::usage() {
     return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n"
-           "                     [--auth required|off]\n";
+           "                     [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n";
+}
+
+void readListenAddress(const std::string& text, AppServerOptions& options,
+                       const std::optional<std::string>& defaultHost) {
+    net::HostPort address;
+    try {
+        address = net::HostPort::parse(text, defaultHost);
+    } catch (const net::HostPortError& e) {
+        throw std::invalid_argument(std::string("--listen: ") + e.what());
+    }
+    if (address.tls)
+        throw std::invalid_argument("--listen: escreva HOST:PORT, não \"" + text +
+                                    "\"; o servidor fala TLS quando recebe --tls-cert e --tls-key");
+    options.host = address.host;
+    options.port = address.port;
+}
+
+bool readTlsOption(const std::vector<std::string>& args, std::size_t& i, AppServerOptions& options, bool& plainHttp) {
+    const std::string& arg = args[i];
+    if (arg == "--plain-http") {
+        plainHttp = true;
+        return true;
+    }
+    for (const auto& [name, file] : {std::pair<std::string, std::string*>{"--tls-cert", &options.tlsCertFile},
+                                     std::pair<std::string, std::string*>{"--tls-key", &options.tlsKeyFile}}) {
+        if (arg == name) {
+            if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
+            *file = args[++i];
+        } else if (arg.rfind(name + "=", 0) == 0) {
+            *file = arg.substr(name.size() + 1);
+        } else {
+            continue;
+        }
+        if (file->empty()) throw std::invalid_argument(name + " needs a value");
+        return true;
+    }
+    return false;
+}
+
+void checkListenSecurity(const AppServerOptions& options, bool plainHttp) {
+    if (options.tlsCertFile.empty() != options.tlsKeyFile.empty())
+        throw std::invalid_argument(
+            std::string("--tls-cert e --tls-key vão juntos: o servidor precisa do certificado e da sua chave "
+                        "privada (falta ") +
+            (options.tlsCertFile.empty() ? "--tls-cert" : "--tls-key") + ")");
+    if (!options.tlsCertFile.empty() || plainHttp || net::isLoopbackHost(options.host)) return;
+    throw std::invalid_argument(
+        "--listen " + net::formatHostPort(options.host, options.port) +
+        ": escutar sem TLS num endereço que não é de loopback faria senhas e custos de receitas atravessarem a rede "
+        "legíveis por qualquer um no caminho; dê --tls-cert e --tls-key, ou --plain-http se o servidor está atrás "
+        "de uma rede em que você confia");
 }
 
 }  // namespace pla013::appserver

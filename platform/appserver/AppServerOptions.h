@@ -25,9 +25,11 @@ std::optional<LogLevel> parseLogLevel(std::string_view text);  // "quiet", "info
 enum class AuthMode { Off, Required };
 
 std::optional<AuthMode> parseAuthMode(std::string_view text);  // "off", "required"
-
-// 127.0.0.0/8, ::1 and "localhost".
-bool isLoopbackHost(const std::string& host);
+// The value of --auth; std::invalid_argument naming the option otherwise.
+AuthMode readAuthOption(const std::string& value);
+// What a server listening on host does: as asked, else required beyond
+// loopback and off on it. std::invalid_argument for off beyond loopback.
+AuthMode authFor(const std::string& host, std::optional<AuthMode> asked);
 
 struct AppServerOptions {
     // Loopback unless the caller asks for more.
@@ -52,17 +54,26 @@ struct AppServerOptions {
     AccessPolicy access;
     // Records sign-ins, calls and refusals in AUDITORIA.
     bool audit = true;
+
+    // TLS. PEM files of the server's certificate chain and of its private
+    // key: given both, every connection speaks TLS (1.2 at least); neither:
+    // plain HTTP. AppServer::start() reads them.
+    std::string tlsCertFile;
+    std::string tlsKeyFile;
 };
 
 // What the command line of a stand-alone server asks for:
 //   [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]
-//   [--auth required|off]
+//   [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]
 // Sign-in is required by default on an address that is not loopback, and
 // cannot be turned off there.
 struct AppServerCommandLine {
     bool help = false;  // --help or -h: print usage() and do nothing else
     std::string db;     // empty: the sample database
     AppServerOptions options;
+
+    // TLS: --plain-http lets the server listen beyond loopback without TLS.
+    bool plainHttp = false;
 
     // Reads the arguments after the program name. std::invalid_argument with
     // a clear text (naming the option) on an unknown option, a missing value
@@ -71,5 +82,25 @@ struct AppServerCommandLine {
     // One line, newline included.
     static std::string usage();
 };
+
+// TLS on the command lines that start a server (pla013-server, pla013 serve).
+//
+// Reads a --listen address into options.host and options.port; with
+// defaultHost, a bare PORT listens there. std::invalid_argument naming
+// --listen on an address that is not one, and on "https://...": TLS comes
+// with its files, given by the options below.
+void readListenAddress(const std::string& text, AppServerOptions& options,
+                       const std::optional<std::string>& defaultHost = std::nullopt);
+// Reads --tls-cert FILE, --tls-key FILE (also written --OPTION=FILE) or
+// --plain-http at args[i] into options and plainHttp, leaving i on the last
+// argument read; false, and nothing read, when args[i] is none of them.
+// std::invalid_argument when a file name is missing.
+bool readTlsOption(const std::vector<std::string>& args, std::size_t& i, AppServerOptions& options, bool& plainHttp);
+// The rules of a server's listening, checked once every option is read:
+// both TLS files or neither, and a host other than loopback without TLS only
+// with plainHttp, since passwords and recipe costs would otherwise cross the
+// network readable by anyone on the way. std::invalid_argument, in
+// Portuguese, saying why and what to give.
+void checkListenSecurity(const AppServerOptions& options, bool plainHttp);
 
 }  // namespace pla013::appserver

@@ -1,5 +1,7 @@
 #include "platform/net/HostPort.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -21,16 +23,19 @@ int parsePort(const std::string& port) {
     return std::stoi(port);
 }
 
-// The address inside "http://ADDRESS" or "http://ADDRESS/"; text itself when
-// it names no scheme.
-std::string withoutScheme(const std::string& text) {
+// The address inside "http://ADDRESS" or "https://ADDRESS" (a "/" after it
+// allowed); text itself when it names no scheme. tls tells which scheme.
+std::string withoutScheme(const std::string& text, bool& tls) {
+    tls = false;
     const auto separator = text.find("://");
     if (separator == std::string::npos) return text;
-    std::string scheme = text.substr(0, separator);
-    for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme != "http")
-        throw HostPortError("the application server speaks plain HTTP: write http://HOST:PORT or HOST:PORT, not " +
-                            quoted(text));
+    const std::string scheme = lowered(text.substr(0, separator));
+    if (scheme != "http" && scheme != "https")
+        throw HostPortError(
+            "the application server speaks HTTP or HTTPS: write http://HOST:PORT, https://HOST:PORT or HOST:PORT, "
+            "not " +
+            quoted(text));
+    tls = scheme == "https";
     std::string address = text.substr(separator + 3);
     if (!address.empty() && address.back() == '/') address.pop_back();
     if (address.find('/') != std::string::npos)
@@ -41,10 +46,10 @@ std::string withoutScheme(const std::string& text) {
 }  // namespace
 
 HostPort HostPort::parse(const std::string& given, const std::optional<std::string>& defaultHost) {
-    const std::string text = withoutScheme(given);
+    HostPort result;
+    const std::string text = withoutScheme(given, result.tls);
     // A URL names its host: the bare "PORT" form is not one.
     const bool url = text.size() != given.size();
-    HostPort result;
     std::string port;
     if (!text.empty() && text.front() == '[') {
         const auto close = text.find(']');
@@ -92,11 +97,19 @@ std::vector<HostPort> HostPort::parseList(const std::string& text) {
     }
 }
 
-std::string HostPort::text() const { return formatHostPort(host, port); }
+std::string HostPort::text() const { return (tls ? "https://" : "") + formatHostPort(host, port); }
 
 std::string formatHostPort(const std::string& host, int port) {
     const bool ipv6 = host.find(':') != std::string::npos;
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+bool isLoopbackHost(const std::string& host) {
+    if (lowered(host) == "localhost") return true;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, host.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 std::string formatHostPortList(const std::vector<HostPort>& list) {

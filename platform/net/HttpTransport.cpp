@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #include <httplib.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include "host/Errors.h"
 #include "platform/net/HostPort.h"
@@ -58,7 +61,7 @@ std::string seconds(std::chrono::steady_clock::duration d) {
 // A stop asked by the caller stops the client the same way.
 class Watchdog {
 public:
-    Watchdog(httplib::Client& client, std::chrono::steady_clock::time_point deadline, std::stop_token stop = {})
+    Watchdog(httplib::ClientImpl& client, std::chrono::steady_clock::time_point deadline, std::stop_token stop = {})
         : m_client(client), m_deadline(deadline), m_thread([this] { run(); }), m_onStop(std::move(stop), [this] {
               {
                   std::lock_guard<std::mutex> lock(m_mutex);
@@ -100,7 +103,7 @@ private:
         }
     }
 
-    httplib::Client& m_client;
+    httplib::ClientImpl& m_client;
     const std::chrono::steady_clock::time_point m_deadline;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -111,7 +114,7 @@ private:
     std::stop_callback<std::function<void()>> m_onStop;  // last: may run at once
 };
 
-void configure(httplib::Client& client, const HttpTransportOptions& options) {
+void configure(httplib::ClientImpl& client, const HttpTransportOptions& options) {
     // The library is compiled with Nagle's algorithm on; small calls would
     // wait for delayed acknowledgements.
     client.set_tcp_nodelay(true);
@@ -124,6 +127,52 @@ void configure(httplib::Client& client, const HttpTransportOptions& options) {
     client.set_read_timeout(rs, ru);
     auto [ws, wu] = secUsec(options.writeTimeout);
     client.set_write_timeout(ws, wu);
+}
+
+// A client for server: plain, or TLS 1.2 at least with the chain verified
+// against caFile (the system's store without one) and the host name checked
+// by OpenSSL itself, so that a mismatch has its own verification result.
+// The TLS handshake is bounded by the connection timeout.
+std::unique_ptr<httplib::ClientImpl> makeClient(const HostPort& server, const HttpTransportOptions& options) {
+    if (!server.tls) return std::make_unique<httplib::ClientImpl>(server.host, server.port);
+    auto client = std::make_unique<httplib::SSLClient>(server.host, server.port);
+    client->enable_server_certificate_verification(true);
+    if (!options.caFile.empty()) client->set_ca_cert_path(options.caFile);
+    if (SSL_CTX* context = client->ssl_context()) {
+        SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+        X509_VERIFY_PARAM* check = SSL_CTX_get0_param(context);
+        X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (X509_VERIFY_PARAM_set1_ip_asc(check, server.host.c_str()) != 1)
+            X509_VERIFY_PARAM_set1_host(check, server.host.c_str(), 0);
+    }
+    return client;
+}
+
+// Why a TLS server's certificate was not accepted, from OpenSSL's
+// verification result (X509_V_OK: the host name check failed).
+std::string untrusted(long verifyResult, const HostPort& server, const HttpTransportOptions& options) {
+    std::string reason;
+    switch (verifyResult) {
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+            reason = options.caFile.empty()
+                         ? "foi emitido por uma autoridade certificadora que este computador não conhece (indique a "
+                           "autoridade com --ca ARQUIVO)"
+                         : "não foi emitido pela autoridade certificadora de " + options.caFile;
+            break;
+        case X509_V_ERR_CERT_HAS_EXPIRED: reason = "está vencido"; break;
+        case X509_V_ERR_CERT_NOT_YET_VALID: reason = "ainda não vale (confira o relógio deste computador)"; break;
+        case X509_V_ERR_CERT_REVOKED: reason = "foi revogado"; break;
+        case X509_V_OK:
+        case X509_V_ERR_HOSTNAME_MISMATCH:
+        case X509_V_ERR_IP_ADDRESS_MISMATCH: reason = "foi emitido para outro nome, não para " + server.host; break;
+        default:
+            reason = std::string("não passou na verificação (") + X509_verify_cert_error_string(verifyResult) + ")";
+    }
+    return "o certificado do servidor não é confiável: " + reason + ".";
 }
 
 // What went wrong below HTTP, in the user's terms.
@@ -141,6 +190,12 @@ std::string transportFailure(httplib::Error error, const HttpTransportOptions& o
         case httplib::Error::Canceled:
             if (tooLarge) return "a resposta é maior que " + std::to_string(options.maxResponseBytes) + " bytes.";
             return "a chamada foi cancelada.";
+        case httplib::Error::SSLConnection:
+            return "a conexão segura (TLS) não pôde ser estabelecida: o servidor recusou o acordo TLS ou não fala "
+                   "TLS.";
+        case httplib::Error::SSLLoadingCerts:
+            return "o arquivo de autoridades certificadoras " + options.caFile +
+                   " não pôde ser lido (ausente, ilegível ou não é PEM).";
         default: return "erro de transporte (" + httplib::to_string(error) + ").";
     }
 }
@@ -160,7 +215,7 @@ private:
 
 bool beforeTheRequestWasSent(httplib::Error error) {
     return error == httplib::Error::Connection || error == httplib::Error::ConnectionTimeout ||
-           error == httplib::Error::Write;
+           error == httplib::Error::SSLConnection || error == httplib::Error::Write;
 }
 
 // Runs attempt against each server of order until one takes part in the
@@ -191,21 +246,23 @@ struct Exchange {
 
 // Sends one request and collects the answer within the limits; throws
 // EHostError prefixed with context.
-Exchange exchange(const std::string& host, int port, const HttpTransportOptions& options, const std::string& method,
+Exchange exchange(const HostPort& server, const HttpTransportOptions& options, const std::string& method,
                   const std::string& path, std::string body, const std::string& context, std::stop_token stop = {},
                   const std::string& token = {}) {
-    if (host.empty() || port <= 0 || port > 65535)
-        throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + host +
-                               "\", porta " + std::to_string(port) + ").");
+    if (server.host.empty() || server.port <= 0 || server.port > 65535)
+        throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + server.host +
+                               "\", porta " + std::to_string(server.port) + ").");
     Exchange out;
     bool tooLarge = false;
     httplib::Error error = httplib::Error::Success;
     bool sent = false;
     bool late = false;
     bool stopped = false;
+    long verifyResult = X509_V_OK;
     const auto start = std::chrono::steady_clock::now();
     try {
-        httplib::Client client(host, port);
+        const std::unique_ptr<httplib::ClientImpl> connection = makeClient(server, options);
+        httplib::ClientImpl& client = *connection;
         configure(client, options);
         const Watchdog watchdog(client, start + options.deadline, stop);
         httplib::Request request;
@@ -232,6 +289,7 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
             out.retryAfter = std::atoll(response.get_header_value("Retry-After").c_str());
         late = watchdog.fired();
         stopped = watchdog.stopped();
+        if (server.tls) verifyResult = static_cast<httplib::SSLClient&>(client).get_openssl_verify_result();
     } catch (const std::exception& e) {
         throw host::EHostError(context + ": falha de transporte: " + e.what());
     }
@@ -241,6 +299,8 @@ Exchange exchange(const std::string& host, int port, const HttpTransportOptions&
                                seconds(std::chrono::steady_clock::now() - start) +
                                " (prazo da chamada: " + seconds(options.deadline) + ").");
     if (!sent || error != httplib::Error::Success) {
+        if (error == httplib::Error::SSLServerVerification)
+            throw host::EHostError(context + ": " + untrusted(verifyResult, server, options));
         if (beforeTheRequestWasSent(error))
             throw ServerUnreachable(context, transportFailure(error, options, tooLarge));
         throw host::EHostError(context + ": " + transportFailure(error, options, tooLarge));
@@ -272,7 +332,7 @@ std::size_t indexOf(const std::vector<HostPort>& servers, const std::string& hos
 }  // namespace
 
 std::vector<HostPort> HttpTransport::route(const std::string& host, int port) const {
-    if (indexOf(m_servers, host, port) == m_servers.size()) return {HostPort{host, port}};
+    if (indexOf(m_servers, host, port) == m_servers.size()) return {HostPort{host, port, false}};
     std::vector<HostPort> order;
     const std::size_t start = m_current.load();
     for (std::size_t i = 0; i < m_servers.size(); ++i) order.push_back(m_servers[(start + i) % m_servers.size()]);
@@ -285,26 +345,26 @@ void HttpTransport::answered(const HostPort& server) {
 }
 
 HostPort HttpTransport::currentServer(const std::string& host, int port) const {
-    if (indexOf(m_servers, host, port) == m_servers.size()) return HostPort{host, port};
+    if (indexOf(m_servers, host, port) == m_servers.size()) return HostPort{host, port, false};
     return m_servers[m_current.load()];
 }
 
 void HttpTransport::Connect(const std::string& host, int port) {
     const std::vector<HostPort> order = route(host, port);
     firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
-        checkHealth(server.host, server.port);
+        checkHealth(server);
         answered(server);
     });
 }
 
-HealthInfo HttpTransport::checkHealth(const std::string& host, int port) const {
-    const std::string context = "Servidor de aplicação em " + formatHostPort(host, port);
+HealthInfo HttpTransport::checkHealth(const HostPort& server) const {
+    const std::string context = "Servidor de aplicação em " + server.text();
     // The health check does no work on the server: a server that takes longer
     // than a connection to answer it is as good as absent.
     HttpTransportOptions quick = m_options;
     quick.readTimeout = std::min(m_options.readTimeout, m_options.connectTimeout);
     quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
-    const Exchange answer = exchange(host, port, quick, "GET", kHealthPath, {}, context);
+    const Exchange answer = exchange(server, quick, "GET", kHealthPath, {}, context);
     if (answer.status < 200 || answer.status > 299)
         throw host::EHostError(context + ": respondeu com o status HTTP " + std::to_string(answer.status) +
                                " à verificação; não parece um servidor de aplicação.");
@@ -338,7 +398,7 @@ bool HttpTransport::signInRequired() {
     const std::vector<HostPort> order = route(first.host, first.port);
     return firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order),
                           [&](const HostPort& server) {
-                              const HealthInfo info = checkHealth(server.host, server.port);
+                              const HealthInfo info = checkHealth(server);
                               answered(server);
                               return info.signInRequired;
                           });
@@ -351,7 +411,7 @@ void HttpTransport::signIn(const std::string& operatorCode, const std::string& p
     const std::string token = firstReachable(
         order, "Entrada nos servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
             const std::string context = "Entrada no servidor de aplicação em " + server.text();
-            const Exchange answer = exchange(server.host, server.port, m_options, "POST", kSessionPath, body, context);
+            const Exchange answer = exchange(server, m_options, "POST", kSessionPath, body, context);
             answered(server);
             if (answer.status < 200 || answer.status > 299) {
                 if (const auto remote = decodeError(answer.body))
@@ -380,7 +440,7 @@ void HttpTransport::signOut() {
     try {
         HttpTransportOptions quick = m_options;
         quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
-        exchange(server.host, server.port, quick, "DELETE", kSessionPath, {}, "Saída", {}, ending);
+        exchange(server, quick, "DELETE", kSessionPath, {}, "Saída", {}, ending);
     } catch (const std::exception&) {
         // The session ends on its own when it has been idle long enough.
     }
@@ -414,8 +474,7 @@ host::Variant HttpTransport::callOne(const HostPort& server, const std::string& 
                                      const std::string& body, std::stop_token stop) const {
     const std::string context =
         "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + server.text();
-    const Exchange answer =
-        exchange(server.host, server.port, m_options, "POST", kCallPath, body, context, stop, token());
+    const Exchange answer = exchange(server, m_options, "POST", kCallPath, body, context, stop, token());
     if (answer.status < 200 || answer.status > 299) {
         if (const auto remote = decodeError(answer.body))
             throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +

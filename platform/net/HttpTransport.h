@@ -15,6 +15,14 @@
 // runs twice. A server that answers, even with an error, or that fails
 // after the request went out, ends the call there. Each attempt has its own
 // limits: a call may wait up to one connectTimeout per dead server.
+//
+// A server whose address was written "https://" is called over TLS (1.2 at
+// least): its certificate chain must verify against caFile, or the system's
+// store when there is none, and name the host the client called. A TLS
+// handshake that fails is a connection that failed (the next server is
+// tried); a certificate that does not verify ends the call with the reason,
+// as it is a setting to correct, not a server that is down. Nothing falls
+// back to plain HTTP.
 
 #include <atomic>
 #include <chrono>
@@ -66,12 +74,16 @@ struct HttpTransportOptions {
     std::chrono::milliseconds deadline{120000};
     // Answers larger than this are refused (the call fails) rather than held.
     std::size_t maxResponseBytes = std::size_t(1) << 30;
+    // PEM file of the certificate authorities that TLS servers' certificates
+    // must come from; empty: the system's store.
+    std::string caFile;
 };
 
 class HttpTransport : public host::INetTransport {
 public:
-    // servers: the servers that stand in for one another; calls to any other
-    // address go to that address alone.
+    // servers: the servers that stand in for one another (each plain or TLS,
+    // as its address says); calls to any other address go to that address
+    // alone, in plain HTTP.
     explicit HttpTransport(HttpTransportOptions options = {}, std::vector<HostPort> servers = {});
     ~HttpTransport() override;
 
@@ -107,7 +119,7 @@ private:
     // The servers to try for a call to host:port, in order.
     std::vector<HostPort> route(const std::string& host, int port) const;
     void answered(const HostPort& server);
-    HealthInfo checkHealth(const std::string& host, int port) const;
+    HealthInfo checkHealth(const HostPort& server) const;
     std::string token() const;
     host::Variant callOne(const HostPort& server, const std::string& serverName, const std::string& method,
                           const std::string& body, std::stop_token stop) const;

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/appserver/AppServer.h"
+#include "platform/appserver/AppServerOptions.h"
 #include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
@@ -40,8 +42,10 @@ std::string usage() {
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
-           "  serve              run the application server in the foreground (--listen HOST:PORT,\n"
-           "                     default 127.0.0.1:8013; --auth required|off)\n"
+           "  serve [--listen HOST:PORT] [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n"
+           "                     run the application server in the foreground (default 127.0.0.1:8013);\n"
+           "                     beyond loopback it needs TLS, or --plain-http behind a trusted network,\n"
+           "                     and signs operators in\n"
            "  operator add|passwd|lock|unlock CODE, operator list\n"
            "                     operators' passwords and locks (--password-stdin reads the password\n"
            "                     from standard input; passwd --expire)\n"
@@ -169,24 +173,25 @@ int scriptCommand(const HostOptions& options, const std::vector<std::string>& ar
 int serveCommand(const HostOptions& options, const std::vector<std::string>& args, std::ostream& out,
                  std::ostream& err) {
     std::string listen = "127.0.0.1:8013";
+    pla013::appserver::AppServerOptions serverOptions;
+    bool plainHttp = false;
+    std::optional<pla013::appserver::AuthMode> auth;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--listen" && i + 1 < args.size())
             listen = args[++i];
+        else if (args[i] == "--auth" && i + 1 < args.size())
+            auth = pla013::appserver::readAuthOption(args[++i]);
         else if (args[i].rfind("--listen=", 0) == 0)
             listen = args[i].substr(9);
-        else {
-            err << "usage: pla013 [--db PATH|URL] serve [--listen HOST:PORT]\n";
+        else if (!pla013::appserver::readTlsOption(args, i, serverOptions, plainHttp)) {
+            err << "usage: pla013 [--db PATH|URL] serve [--listen HOST:PORT] [--auth required|off] "
+                   "[--tls-cert FILE --tls-key FILE | --plain-http]\n";
             return 2;
         }
     }
-    pla013::appserver::AppServerOptions serverOptions;
-    try {
-        const pla013::net::HostPort address = pla013::net::HostPort::parse(listen);
-        serverOptions.host = address.host;
-        serverOptions.port = address.port;
-    } catch (const pla013::net::HostPortError& e) {
-        throw std::invalid_argument(std::string("--listen: ") + e.what());
-    }
+    pla013::appserver::readListenAddress(listen, serverOptions);
+    pla013::appserver::checkListenSecurity(serverOptions, plainHttp);
+    serverOptions.auth = pla013::appserver::authFor(serverOptions.host, auth);
     auto level = pla013::appserver::parseLogLevel(options.logLevel == "quiet" ? "info" : options.logLevel);
     serverOptions.logLevel = level ? *level : pla013::appserver::LogLevel::Info;
     const std::string db = pla013::db::openDatabase(options.db)->target();
@@ -196,7 +201,7 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
     std::signal(SIGTERM, onSignal);
     server.start();
     out << "listening on " << pla013::net::formatHostPort(server.host(), server.port()) << " (database " << db << ")"
-        << std::endl;
+        << (serverOptions.tlsCertFile.empty() ? "" : " tls") << std::endl;
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.stop();
     out << "stopped" << std::endl;

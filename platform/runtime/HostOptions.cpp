@@ -40,6 +40,13 @@ void setValue(HostOptions& o, const std::string& key, const std::string& value) 
     else if (key == "server") {
         checkServerAddress(value);
         o.server = value;
+    } else if (key == "ca") {
+        // Read now, so that a wrong name is an option error rather than a
+        // failed call later.
+        if (value.empty() || !std::ifstream(value))
+            throw std::invalid_argument("--ca: o arquivo de autoridades certificadoras '" + value +
+                                        "' não pode ser lido");
+        o.ca = value;
     } else if (key == "branch") {
         if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
             throw std::invalid_argument("--branch must be a branch code of up to four digits, not '" + value + "'");
@@ -73,8 +80,8 @@ HostOptions HostOptions::parse(std::vector<std::string>& args) {
     HostOptions o;
     std::vector<std::pair<std::string, std::string>> given;
     std::vector<std::string> rest;
-    static const std::vector<std::string> valued = {"db",   "server",  "branch", "operator", "module",
-                                                    "date", "reports", "config", "log-level"};
+    static const std::vector<std::string> valued = {"db",   "server",  "branch", "operator",  "module",
+                                                    "date", "reports", "config", "log-level", "ca"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
@@ -136,7 +143,10 @@ std::string HostOptions::usage() {
            "  --db PATH|URL        catering database (default: the sample SQLite database, created on first use)\n"
            "  --server HOST:PORT[,HOST:PORT...]\n"
            "                       application server, or several over one database: a call that finds one\n"
-           "                       down goes to the next (default: an embedded server on a free loopback port)\n"
+           "                       down goes to the next (default: an embedded server on a free loopback port);\n"
+           "                       https://HOST:PORT for a server that speaks TLS\n"
+           "  --ca FILE            certificate authorities (PEM) that https:// servers' certificates must come\n"
+           "                       from (default: the system's store)\n"
            "  --branch CODE        the host's current branch (default 0001)\n"
            "  --operator CODE      the operator logged in (default 1)\n"
            "  --module CHAR        the active host module (default P)\n"

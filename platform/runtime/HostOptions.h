@@ -9,6 +9,7 @@ namespace pla013::runtime {
 struct HostOptions {
     std::string db;      // PATH or URL; empty: the sample database
     std::string server;  // HOST:PORT or a list "A,B"; empty: an embedded server
+    std::string ca;      // PEM file of the authorities of https:// servers; empty: the system's store
     std::string branch = "0001";
     std::string operatorCode = "1";
     char module = 'P';

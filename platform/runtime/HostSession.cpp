@@ -41,7 +41,9 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     m_serverHost = servers.front().host;
     m_serverPort = servers.front().port;
     m_servers = pla013::net::formatHostPortList(servers);
-    m_transport = std::make_unique<pla013::net::HttpTransport>(pla013::net::HttpTransportOptions{}, servers);
+    pla013::net::HttpTransportOptions transportOptions;
+    transportOptions.caFile = options.ca;
+    m_transport = std::make_unique<pla013::net::HttpTransport>(transportOptions, servers);
     // The operator the form knows is the one who signed in.
     HostOptions contextOptions = options;
     if (!m_server) {

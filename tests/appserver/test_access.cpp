@@ -260,8 +260,8 @@ TEST(AccessOptions, SignInIsRequiredWhereTheNetworkReaches) {
     const Case cases[] = {
         {{}, "off"},
         {{"--listen", "127.0.0.1:0", "--auth", "required"}, "required"},
-        {{"--listen", "0.0.0.0:0"}, "required"},
-        {{"--listen", "0.0.0.0:0", "--auth", "off"}, "refused"},
+        {{"--listen", "0.0.0.0:0", "--plain-http"}, "required"},
+        {{"--listen", "0.0.0.0:0", "--plain-http", "--auth", "off"}, "refused"},
         {{"--auth", "maybe"}, "refused"},
     };
     for (const Case& c : cases) {

@@ -18,6 +18,7 @@ struct Good {
     std::optional<std::string> defaultHost;
     const char* host;
     int port;
+    bool tls = false;
 };
 
 TEST(HostPort, ReadsEveryAcceptedForm) {
@@ -34,19 +35,24 @@ TEST(HostPort, ReadsEveryAcceptedForm) {
         {"http://cozinha.local:8013", std::nullopt, "cozinha.local", 8013},
         {"HTTP://127.0.0.1:80/", std::nullopt, "127.0.0.1", 80},
         {"http://[::1]:8013", std::string("127.0.0.1"), "::1", 8013},
+        {"https://cozinha.local:8443", std::nullopt, "cozinha.local", 8443, true},
+        {"HTTPS://[::1]:8443/", std::string("127.0.0.1"), "::1", 8443, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const HostPort hp = HostPort::parse(c.text, c.defaultHost);
         EXPECT_EQ(hp.host, c.host);
         EXPECT_EQ(hp.port, c.port);
+        EXPECT_EQ(hp.tls, c.tls);
         // What text() writes is read back as the same address.
         const HostPort again = HostPort::parse(hp.text());
         EXPECT_EQ(again.host, hp.host);
         EXPECT_EQ(again.port, hp.port);
+        EXPECT_EQ(again.tls, hp.tls);
     }
     EXPECT_EQ(HostPort::parse("[::1]:8013").text(), "[::1]:8013");
     EXPECT_EQ(HostPort::parse("127.0.0.1:8013").text(), "127.0.0.1:8013");
+    EXPECT_EQ(HostPort::parse("https://[::1]:8443/").text(), "https://[::1]:8443");
 }
 
 struct Bad {
@@ -74,9 +80,10 @@ TEST(HostPort, RefusesWithAReasonThatQuotesTheText) {
         {"[::1]8013", false, "the port is missing in \"[::1]8013\""},
         {"[::1]:", false, "\"\" is not a port number"},
         {"::1:8013", false, "an IPv6 address is written in brackets"},
-        {"https://cozinha:8013", false, "speaks plain HTTP: write http://HOST:PORT or HOST:PORT, not \"https://"},
-        {"ftp://[::1]:21", false, "speaks plain HTTP"},
-        {"://cozinha:8013", false, "speaks plain HTTP"},
+        {"ftp://[::1]:21", false, "speaks HTTP or HTTPS: write http://HOST:PORT, https://HOST:PORT or HOST:PORT, not"},
+        {"://cozinha:8013", false, "speaks HTTP or HTTPS"},
+        {"https://cozinha", false, "expected HOST:PORT, got \"https://cozinha\""},
+        {"https://cozinha:8443/call", false, "an address has no path"},
         {"http://cozinha:8013/call", false, "an address has no path"},
         {"http://cozinha", false, "expected HOST:PORT, got \"http://cozinha\""},
         {"http://8013", true, "expected HOST:PORT, got \"http://8013\""},
@@ -104,6 +111,8 @@ TEST(HostPort, ReadsAListOfServersAndRefusesABadOne) {
         {" a:1 ,\tb:2 ", "a:1, b:2", nullptr},
         {"http://a:1/,[::1]:2,b:3", "a:1, [::1]:2, b:3", nullptr},
         {"a:1,b:1", "a:1, b:1", nullptr},
+        {"http://a:1, https://b:2", "a:1, https://b:2", nullptr},
+        {"https://a:1,a:1", nullptr, "names \"a:1\" twice"},
         {"", nullptr, "expected HOST:PORT, got \"\""},
         {"a:1,", nullptr, "the list of servers \"a:1,\" has an empty element"},
         {",a:1", nullptr, "has an empty element"},
@@ -128,6 +137,13 @@ TEST(HostPort, ReadsAListOfServersAndRefusesABadOne) {
                 EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+}
+
+TEST(HostPort, TellsLoopbackFromTheNetwork) {
+    for (const char* host : {"127.0.0.1", "127.200.0.9", "::1", "localhost", "LocalHost"})
+        EXPECT_TRUE(pla013::net::isLoopbackHost(host)) << host;
+    for (const char* host : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "cozinha.local", "localhost.cozinha", ""})
+        EXPECT_FALSE(pla013::net::isLoopbackHost(host)) << host;
 }
 
 }  // namespace

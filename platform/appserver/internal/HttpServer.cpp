@@ -7,10 +7,16 @@
 #include <stdexcept>
 #include <thread>
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/error.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
@@ -19,6 +25,7 @@
 namespace pla013::appserver::internal {
 
 namespace asio = boost::asio;
+namespace ssl = boost::asio::ssl;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
@@ -32,6 +39,63 @@ constexpr auto kLinger = std::chrono::seconds(1);
 constexpr std::size_t kLingerBytes = std::size_t(4) << 20;
 
 std::string text(beast::string_view v) { return std::string(v.data(), v.size()); }
+
+// OpenSSL's reasons for what just failed, oldest first; the queue is emptied.
+std::string openSslErrors() {
+    std::string out;
+    while (const unsigned long code = ERR_get_error()) {
+        char line[256];
+        ERR_error_string_n(code, line, sizeof line);
+        out += (out.empty() ? "" : "; ") + std::string(line);
+    }
+    return out.empty() ? "no reason given" : out;
+}
+
+// A key protected by a pass phrase would otherwise have OpenSSL ask for it on
+// the terminal, holding up the start of a server nobody may be watching.
+int noPassPhrase(char*, int, int, void*) { return 0; }
+
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct KeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
+// The server's TLS settings: TLS 1.2 at least, the chain and key of the
+// files. Each failure names its file.
+std::unique_ptr<ssl::context> makeTlsContext(const std::string& certificateFile, const std::string& keyFile) {
+    ERR_clear_error();
+    auto context = std::make_unique<ssl::context>(ssl::context::tls_server);
+    context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                         ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+    SSL_CTX* native = context->native_handle();
+    SSL_CTX_set_min_proto_version(native, TLS1_2_VERSION);
+    SSL_CTX_set_default_passwd_cb(native, noPassPhrase);
+
+    if (SSL_CTX_use_certificate_chain_file(native, certificateFile.c_str()) != 1)
+        throw TlsSetupError("O certificado TLS do servidor não pôde ser lido de " + certificateFile +
+                                " (arquivo ausente, ilegível ou sem certificado PEM).",
+                            openSslErrors());
+    const std::unique_ptr<BIO, BioFree> keyText(BIO_new_file(keyFile.c_str(), "r"));
+    const std::unique_ptr<EVP_PKEY, KeyFree> key(
+        keyText ? PEM_read_bio_PrivateKey(keyText.get(), nullptr, noPassPhrase, nullptr) : nullptr);
+    if (!key)
+        throw TlsSetupError("A chave privada TLS do servidor não pôde ser lida de " + keyFile +
+                                " (arquivo ausente, ilegível, protegido por senha ou sem chave PEM).",
+                            openSslErrors());
+    if (SSL_CTX_use_PrivateKey(native, key.get()) != 1 || SSL_CTX_check_private_key(native) != 1)
+        throw TlsSetupError("A chave privada " + keyFile + " não corresponde ao certificado " + certificateFile + ".",
+                            openSslErrors());
+    return context;
+}
+
+// How a TLS handshake that failed without a word from the client ends: the
+// client closed, went silent, or the server stopped.
+bool quietHandshakeEnd(error_code ec) {
+    return ec == asio::error::eof || ec == asio::error::connection_reset || ec == asio::error::operation_aborted ||
+           ec == asio::error::bad_descriptor || ec == ssl::error::stream_truncated;
+}
 
 }  // namespace
 
@@ -54,6 +118,8 @@ struct HttpServer::Impl {
     Handler handler;
     RefusalHandler refuse;
     std::function<void(std::size_t)> answerSent;
+    std::unique_ptr<ssl::context> tls;  // none: plain HTTP
+    std::function<void(const std::string&, const std::string&)> tlsRefused;
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -84,6 +150,7 @@ struct HttpServer::Impl {
 class HttpServer::Session : public std::enable_shared_from_this<Session> {
 public:
     Session(Impl& server, tcp::socket socket) : m_server(server), m_socket(std::move(socket)), m_timer(server.io) {
+        if (server.tls) m_tls.emplace(m_socket, *server.tls);
         error_code ec;
         const auto peer = m_socket.remote_endpoint(ec);
         if (!ec) {
@@ -98,7 +165,15 @@ public:
 
     const std::string& address() const { return m_address; }
 
-    void start() { readRequest(); }
+    // Reads the first request, or refuses the connection as one too many;
+    // over TLS, after the handshake.
+    void start(bool tooMany) {
+        if (!m_tls) return tooMany ? refuse(Refusal::TooManyConnections) : readRequest();
+        m_state = State::Handshaking;
+        arm(m_server.limits.requestTimeout);
+        m_tls->async_handshake(ssl::stream_base::server,
+                               [self = shared_from_this(), tooMany](error_code ec) { self->onHandshake(ec, tooMany); });
+    }
 
     void refuse(Refusal why, const std::string& detail = {}) {
         m_state = State::Refusing;
@@ -111,7 +186,7 @@ public:
     // after it.
     void stopIfWaiting() {
         if (m_state == State::Reading && requestStarted()) return;
-        if (m_state == State::Reading || m_state == State::Lingering) {
+        if (m_state == State::Reading || m_state == State::Lingering || m_state == State::Handshaking) {
             error_code ec;
             m_socket.shutdown(tcp::socket::shutdown_both, ec);
             m_socket.close(ec);
@@ -119,7 +194,30 @@ public:
     }
 
 private:
-    enum class State { Reading, Calling, Writing, Refusing, Lingering };
+    enum class State { Handshaking, Reading, Calling, Writing, Refusing, Lingering };
+
+    // Runs use with the stream HTTP goes over: the TLS stream, or the socket.
+    template <class Use>
+    void withStream(Use&& use) {
+        if (m_tls)
+            use(*m_tls);
+        else
+            use(m_socket);
+    }
+
+    void onHandshake(error_code ec, bool tooMany) {
+        // The deadline may have passed as the handshake ended: nothing would
+        // cancel the first read then.
+        if (m_timedOut) return close();
+        if (ec) {
+            if (!quietHandshakeEnd(ec) && m_server.tlsRefused) m_server.tlsRefused(m_address, ec.message());
+            return close();
+        }
+        if (m_server.stopping) return close();
+        if (tooMany) return refuse(Refusal::TooManyConnections);
+        // The handshake's deadline goes on for the first request.
+        readRequest(false);
+    }
 
     // Cancels what the connection does when the time is up; the operation
     // ends with operation_aborted and m_timedOut set.
@@ -141,14 +239,16 @@ private:
         return m_buffer.size() > 0 || (m_parser && m_parser->got_some()) || m_socket.available(ec) > 0;
     }
 
-    void readRequest() {
+    void readRequest(bool newDeadline = true) {
         m_state = State::Reading;
         m_parser.emplace();
         m_parser->header_limit(std::uint32_t(m_server.limits.maxHeaderBytes));
         m_parser->body_limit(m_server.limits.maxBodyBytes);
-        arm(m_server.limits.requestTimeout);
-        http::async_read_header(m_socket, m_buffer, *m_parser,
-                                [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
+        if (newDeadline) arm(m_server.limits.requestTimeout);
+        withStream([this](auto& stream) {
+            http::async_read_header(stream, m_buffer, *m_parser,
+                                    [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
+        });
     }
 
     // On a header over the limit: whether the request line was what made it
@@ -165,9 +265,11 @@ private:
         if (beast::iequals(request[http::field::expect], "100-continue") && !m_parser->is_done()) {
             auto interim =
                 std::make_shared<http::response<http::empty_body>>(http::status::continue_, request.version());
-            http::async_write(m_socket, *interim, [self = shared_from_this(), interim](error_code ec, std::size_t) {
-                if (ec) return self->close();
-                self->readBody();
+            withStream([this, &interim](auto& stream) {
+                http::async_write(stream, *interim, [self = shared_from_this(), interim](error_code ec, std::size_t) {
+                    if (ec) return self->close();
+                    self->readBody();
+                });
             });
             return;
         }
@@ -176,9 +278,11 @@ private:
 
     void readBody() {
         if (m_parser->is_done()) return onRequest();
-        http::async_read(m_socket, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, std::size_t) {
-            if (ec) return self->onReadError(ec);
-            self->onRequest();
+        withStream([this](auto& stream) {
+            http::async_read(stream, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, std::size_t) {
+                if (ec) return self->onReadError(ec);
+                self->onRequest();
+            });
         });
     }
 
@@ -189,7 +293,8 @@ private:
             return refuse(Refusal::Timeout);
         }
         if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
-            ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor)
+            ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor ||
+            ec == ssl::error::stream_truncated)
             return close();
         if (ec == http::error::header_limit)
             return refuse(targetTooLong() ? Refusal::TargetTooLong : Refusal::HeaderTooLarge);
@@ -233,8 +338,13 @@ private:
         response->keep_alive(keepAlive);
         response->prepare_payload();
         arm(m_server.limits.writeTimeout);
+        withStream([this, &response, keepAlive](auto& stream) { sendAnswer(stream, std::move(response), keepAlive); });
+    }
+
+    template <class Stream>
+    void sendAnswer(Stream& stream, std::shared_ptr<http::response<http::string_body>> response, bool keepAlive) {
         http::async_write(
-            m_socket, *response, [self = shared_from_this(), response, keepAlive](error_code ec, std::size_t) mutable {
+            stream, *response, [self = shared_from_this(), response, keepAlive](error_code ec, std::size_t) mutable {
                 const std::size_t size = response->body().size();
                 response.reset();
                 if (self->m_server.answerSent)
@@ -246,7 +356,10 @@ private:
             });
     }
 
-    // Sends no more and reads what the client still sends, for a moment.
+    // Sends no more and reads what the client still sends, for a moment. Over
+    // TLS too the socket is shut and read as it is: the answer carries its
+    // length, so the client does not need TLS's closing message to know it
+    // has it whole, and what still comes is thrown away unread.
     void linger() {
         m_state = State::Lingering;
         error_code ec;
@@ -273,7 +386,8 @@ private:
 
     Impl& m_server;
     tcp::socket m_socket;
-    asio::steady_timer m_timer;  // the deadline of what the connection does now
+    std::optional<ssl::stream<tcp::socket&>> m_tls;  // over m_socket; none in plain HTTP
+    asio::steady_timer m_timer;                      // the deadline of what the connection does now
     bool m_timedOut = false;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
@@ -299,10 +413,8 @@ void HttpServer::Impl::accept() {
             return;
         }
         auto session = std::make_shared<Session>(*this, std::move(socket));
-        if (sessions.size() > limits.maxConnections || perAddress[session->address()] > limits.maxConnectionsPerAddress)
-            session->refuse(Refusal::TooManyConnections);
-        else
-            session->start();
+        session->start(sessions.size() > limits.maxConnections ||
+                       perAddress[session->address()] > limits.maxConnectionsPerAddress);
         accept();
     });
 }
@@ -322,6 +434,14 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, RefusalHandler refuse
 HttpServer::~HttpServer() { stop(); }
 
 void HttpServer::onAnswerSent(std::function<void(std::size_t)> sent) { m_impl->answerSent = std::move(sent); }
+
+void HttpServer::useTls(const std::string& certificateFile, const std::string& keyFile) {
+    m_impl->tls = makeTlsContext(certificateFile, keyFile);
+}
+
+void HttpServer::onTlsRefused(std::function<void(const std::string&, const std::string&)> refused) {
+    m_impl->tlsRefused = std::move(refused);
+}
 
 int HttpServer::bind(const std::string& host, int port) {
     Impl& d = *m_impl;

@@ -15,11 +15,19 @@
 // stop() closes the listening socket and the connections that wait for a
 // request, lets the requests already running finish and send their answers,
 // and returns when every connection is gone.
+//
+// With useTls(), every connection speaks TLS (1.2 at least) before HTTP. The
+// handshake counts against the first request's deadline: a client that never
+// completes it is cut off like a silent one. A handshake that fails (a plain
+// HTTP request, a protocol too old) closes the connection without an answer;
+// then everything above goes as in plain HTTP, refusals (503 included)
+// answered over TLS.
 
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +72,18 @@ enum class Refusal { BadRequest, Timeout, TargetTooLong, HeaderTooLarge, BodyToo
 
 int statusOf(Refusal refusal);
 
+// A certificate or key the server cannot use. what() is for the user and
+// names the file; detail() is the library's reason, for the log.
+class TlsSetupError : public std::runtime_error {
+public:
+    TlsSetupError(const std::string& message, std::string detail)
+        : std::runtime_error(message), m_detail(std::move(detail)) {}
+    const std::string& detail() const { return m_detail; }
+
+private:
+    std::string m_detail;
+};
+
 class HttpServer {
 public:
     // Runs on a worker thread; must not throw.
@@ -79,6 +99,17 @@ public:
     // Called on a worker after an answer has been sent and its memory
     // freed, with the answer's size.
     void onAnswerSent(std::function<void(std::size_t bytes)> sent);
+
+    // Serves every connection over TLS with the certificate chain and the
+    // private key of these PEM files (a key protected by a pass phrase is not
+    // read). Before start(); TlsSetupError when a file cannot be read or the
+    // key is not the certificate's.
+    void useTls(const std::string& certificateFile, const std::string& keyFile);
+    // Called on the I/O thread when a connection's TLS handshake fails for
+    // another reason than silence or a close (plain HTTP sent to the port,
+    // an old protocol, garbage): the peer's address and the reason. Must not
+    // throw.
+    void onTlsRefused(std::function<void(const std::string& peer, const std::string& detail)> refused);
 
     // Binds host:port (0: a free port) with the system's largest backlog and
     // returns the port bound. std::runtime_error when it cannot.
