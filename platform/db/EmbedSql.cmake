@@ -1,6 +1,7 @@
 # Writes a C++ source that holds the text of every .sql file under the
-# database folder (schema per engine and sample data), so that the library
-# creates databases without finding the repository at run time.
+# database folder (schema per engine, sample data, PostgreSQL access roles),
+# so that the library creates databases without finding the repository at
+# run time.
 #   cmake -DSQL_ROOT=<repo>/db -DOUTPUT=<file.cpp> -P EmbedSql.cmake
 # The output is rewritten only when its content changes.
 
@@ -11,7 +12,7 @@ endif()
 set(body "")
 set(entries "")
 set(index 0)
-foreach(folder sqlite postgresql sample)
+foreach(folder sqlite postgresql sample postgresql/roles)
   file(GLOB files LIST_DIRECTORIES false "${SQL_ROOT}/${folder}/*.sql")
   list(SORT files)
   foreach(file IN LISTS files)

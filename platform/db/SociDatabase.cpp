@@ -171,12 +171,17 @@ struct SociDatabase::Impl {
     int transactionDepth = 0;
     int readOnlyDepth = 0;
     bool emptyTextIsNull = true;
+    std::chrono::milliseconds readOnlyTimeout{0};
+    // Set when RunStoppable asked the server to cancel, so that the
+    // cancellation is not taken for the timeout (both are SQLSTATE 57014).
+    std::atomic<bool> cancelSent{false};
     // After the session, so the statements are deallocated while it is open.
     std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> prepared;
 
     [[noreturn]] void fail(const std::string& name, const std::string& message) const {
         throw EHostError(name + ": " + message);
     }
+    [[noreturn]] void failStatement(const std::string& name, const std::exception& error) const;
 
     std::vector<Binding> bindings(const std::string& sql, const SqlParams& params, const std::string& name) const;
     void prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql);
@@ -196,6 +201,16 @@ void SociDatabase::Impl::checkReadOnlyHolds(const std::string& name) {
     auto* backend = static_cast<soci::postgresql_session_backend*>(session.get_backend());
     if (PQtransactionStatus(backend->conn_) == PQTRANS_IDLE)
         fail(name, "a transação somente leitura foi encerrada por um comando anterior; nada mais é executado");
+}
+
+// A PostgreSQL statement cancelled by the server (query_canceled) inside a
+// read-only scope with a limit, and not at our request, ran past the limit.
+void SociDatabase::Impl::failStatement(const std::string& name, const std::exception& error) const {
+    const auto* pg = dynamic_cast<const soci::postgresql_soci_error*>(&error);
+    if (pg != nullptr && pg->sqlstate() == "57014" && readOnlyDepth > 0 && readOnlyTimeout.count() > 0 &&
+        !cancelSent.load())
+        throw host::EStatementTimeout(name + ": " + error.what());
+    fail(name, error.what());
 }
 
 void SociDatabase::Impl::runReadOnlySqlite(const std::function<void()>& work) {
@@ -254,6 +269,9 @@ void SociDatabase::Impl::runReadOnlyPostgres(const std::function<void()>& work) 
         // The first snapshot: from here on no statement can turn the
         // transaction back to read-write.
         session << "SELECT 1";
+        // Lifted with the transaction.
+        if (readOnlyTimeout.count() > 0)
+            session << "SET LOCAL statement_timeout = " + std::to_string(readOnlyTimeout.count());
     } catch (const std::exception& e) {
         fail("SET TRANSACTION READ ONLY", e.what());
     }
@@ -550,7 +568,7 @@ DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, 
     } catch (const EHostError& e) {
         d.fail(name, e.what());
     } catch (const std::exception& e) {
-        d.fail(name, e.what());
+        d.failStatement(name, e);
     }
 }
 
@@ -565,7 +583,7 @@ long long SociDatabase::execute(const std::string& sql, const SqlParams& params,
         statement.execute(true);
         return statement.get_affected_rows();
     } catch (const std::exception& e) {
-        d.fail(name, e.what());
+        d.failStatement(name, e);
     }
 }
 
@@ -650,6 +668,7 @@ extern "C" int stopRequested(void* stop) { return static_cast<const std::stop_to
 
 void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_token stop) {
     Impl& d = *m_impl;
+    d.cancelSent = false;
     if (!stop.stop_possible()) return work();
     if (d.engine == DbEngine::SQLite) {
         auto* connection = static_cast<soci::sqlite3_session_backend*>(d.session.get_backend())->conn_;
@@ -663,7 +682,8 @@ void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_tok
     }
     auto* backend = static_cast<soci::postgresql_session_backend*>(d.session.get_backend());
     std::unique_ptr<PGcancel, void (*)(PGcancel*)> cancel(PQgetCancel(backend->conn_), PQfreeCancel);
-    std::stop_callback onStop(stop, [&cancel] {
+    std::stop_callback onStop(stop, [&cancel, &d] {
+        d.cancelSent = true;
         char error[256];
         if (cancel) PQcancel(cancel.get(), error, sizeof error);
     });
@@ -679,6 +699,12 @@ const std::string& SociDatabase::target() const { return m_impl->target; }
 bool SociDatabase::emptyTextIsNull() const { return m_impl->emptyTextIsNull; }
 
 void SociDatabase::setEmptyTextIsNull(bool on) { m_impl->emptyTextIsNull = on; }
+
+void SociDatabase::setReadOnlyStatementTimeout(std::chrono::milliseconds limit) {
+    m_impl->readOnlyTimeout = limit.count() > 0 ? limit : std::chrono::milliseconds(0);
+}
+
+std::chrono::milliseconds SociDatabase::readOnlyStatementTimeout() const { return m_impl->readOnlyTimeout; }
 
 std::uint64_t SociDatabase::statementsRun() { return g_statementsRun.load(std::memory_order_relaxed); }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The catering database over SOCI: SQLite files and PostgreSQL servers.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,7 +99,17 @@ public:
     // statement run here after that transaction has ended (a COMMIT that got
     // through) is refused. A call inside work joins the running scope; on
     // PostgreSQL a scope cannot start inside transaction() (EHostError).
+    // With a read-only statement timeout set, each statement of the scope
+    // runs under it (SET LOCAL statement_timeout).
     void RunReadOnly(const std::function<void()>& work) override;
+
+    // PostgreSQL: the longest one statement of a read-only scope may run;
+    // the server stops it then, and it fails with host::EStatementTimeout
+    // (the engine's text, named like every error). Zero (the default): no
+    // limit beyond the server's own. SQLite has no such limit; its reading
+    // is stopped through RunStoppable.
+    void setReadOnlyStatementTimeout(std::chrono::milliseconds limit);
+    std::chrono::milliseconds readOnlyStatementTimeout() const;
 
     // Runs work so that a stop asked meanwhile interrupts the statement that
     // is running (SQLite stops it within a few thousand steps; PostgreSQL is

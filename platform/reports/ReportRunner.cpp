@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -126,6 +127,16 @@ void renderScratch(FileRenderer& renderer, const ReportDocument& doc, const std:
     }
     renderer.render(doc, scratch->tempPath());
     use(scratch->tempPath());
+}
+
+// "60", or "1,5" for a limit that is not whole seconds.
+std::string seconds(std::chrono::milliseconds limit) {
+    if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", double(limit.count()) / 1000.0);
+    std::string result = text;
+    std::replace(result.begin(), result.end(), '.', ',');
+    return result;
 }
 
 }  // namespace
@@ -367,6 +378,11 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
                     else
                         read();
                 });
+            } catch (const host::EStatementTimeout& e) {
+                if (control.stop.stop_requested()) throw ReportCancelled();
+                if (host::InstalledPorts().ui) host::UI().Log("report " + run.reportId + ": " + e.what());
+                throw host::EHostError("A consulta do relatório " + run.reportId + " passou do limite de " +
+                                       seconds(m_options.statementTimeout) + " s e foi interrompida.");
             } catch (const std::exception&) {
                 // The statement failed because it was interrupted.
                 if (control.stop.stop_requested()) throw ReportCancelled();

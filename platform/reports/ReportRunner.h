@@ -20,6 +20,7 @@
 // execute() reads, lays out and writes without touching the form, so a host
 // may run it on another thread.
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,6 +69,12 @@ struct ReportRunnerOptions {
     // Runs the data reading so that a stop interrupts the statement running
     // (the database's own way); null: the reading stops only between steps.
     std::function<void(const std::function<void()>& read, std::stop_token stop)> stoppableRead;
+    // The longest one statement of a definition may run. The database
+    // enforces it (the host hands it down, e.g.
+    // SociDatabase::setReadOnlyStatementTimeout) and fails the statement with
+    // host::EStatementTimeout; the run then fails with a message that names
+    // this limit, and the engine's text goes to the log.
+    std::chrono::milliseconds statementTimeout = std::chrono::seconds(60);
 };
 
 // How one execution is followed and stopped.

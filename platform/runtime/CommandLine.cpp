@@ -13,6 +13,7 @@
 
 #include "platform/appserver/AppServer.h"
 #include "platform/appserver/AppServerOptions.h"
+#include "platform/db/AccessRoles.h"
 #include "platform/db/DataGenerator.h"
 #include "platform/db/DatabaseInitializer.h"
 #include "platform/db/SociDatabase.h"
@@ -39,6 +40,8 @@ std::string usage() {
            "  db generate PATH [--dishes N] [--branches N] [--services N] [--months N] [--seed N] [--photos]\n"
            "                     create a database of that size with made-up data, the same for a seed\n"
            "                     (docs/database.md)\n"
+           "  db roles URL       create the PostgreSQL roles pla013_servidor and pla013_escritorio and the\n"
+           "                     branch wall of the server's role (again: back to what they should be)\n"
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
@@ -109,11 +112,17 @@ int generateCommand(const std::vector<std::string>& args, std::ostream& out) {
 
 int dbCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() >= 2 && args[1] == "generate") return generateCommand(args, out);
-    if (args.size() != 3 || args[1] != "init") {
+    if (args.size() != 3 || (args[1] != "init" && args[1] != "roles")) {
         err << "usage: pla013 db init PATH\n"
                "       pla013 db generate PATH [--dishes N] [--branches N] [--services N] [--months N] [--seed N] "
-               "[--photos]\n";
+               "[--photos]\n"
+               "       pla013 db roles URL\n";
         return 2;
+    }
+    if (args[1] == "roles") {
+        pla013::db::grantAccessRoles(args[2]);
+        out << "roles " << pla013::db::kServerRole << ' ' << pla013::db::kOfficeRole << '\n';
+        return 0;
     }
     pla013::db::initializeDatabase(args[2], true);
     out << "created " << args[2] << '\n';

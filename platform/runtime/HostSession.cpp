@@ -65,6 +65,8 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     reportOptions.stoppableRead = [db = m_db.get()](const std::function<void()>& read, std::stop_token stop) {
         db->RunStoppable(read, std::move(stop));
     };
+    // The database stops a definition's statement at the runner's limit.
+    m_db->setReadOnlyStatementTimeout(reportOptions.statementTimeout);
     m_reports = std::make_unique<pla013::reports::ReportRunner>(reportOptions);
 #ifdef PLA013_WITH_PDF
     pla013::reports::installPdfSupport(*m_reports);

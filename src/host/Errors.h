@@ -20,6 +20,15 @@ public:
     ~EHostError() override;
 };
 
+// A statement the database stopped because it ran past the time limit set
+// for it. The text is the engine's, for the log; whoever set the limit tells
+// the user in their terms.
+class EStatementTimeout : public EHostError {
+public:
+    explicit EStatementTimeout(const std::string& message) : EHostError(message) {}
+    ~EStatementTimeout() override;
+};
+
 // A variant that does not hold what the caller asked for.
 class EVariantError : public EHostError {
 public:

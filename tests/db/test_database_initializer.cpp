@@ -179,7 +179,10 @@ TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles) {
     EXPECT_EQ(sqlite.front(), "sqlite/10-catering.sql");
     EXPECT_EQ(sqlite.back().rfind("sample/", 0), 0u) << "sample data comes after the schema";
     EXPECT_EQ(postgres.front(), "postgresql/10-catering.sql");
-    for (const auto& name : postgres) EXPECT_EQ(name.rfind("postgresql/", 0), 0u) << name;
+    for (const auto& name : postgres) {
+        EXPECT_EQ(name.rfind("postgresql/", 0), 0u) << name;
+        EXPECT_EQ(name.find("roles/"), std::string::npos) << "only 'db roles' applies " << name;
+    }
 
     std::size_t compared = 0;
     for (const auto& file : pla013::db::internal::embeddedSqlFiles()) {
@@ -188,7 +191,7 @@ TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles) {
         ++compared;
     }
     std::size_t inRepository = 0;
-    for (const char* folder : {"sqlite", "postgresql", "sample"})
+    for (const char* folder : {"sqlite", "postgresql", "sample", "postgresql/roles"})
         for (const auto& entry : fs::directory_iterator(fs::path(PLA013_DB_DIR) / folder))
             inRepository += entry.path().extension() == ".sql";
     EXPECT_EQ(compared, inRepository);

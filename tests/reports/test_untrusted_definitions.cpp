@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -214,6 +215,39 @@ TEST_F(UntrustedDefinition, AHugeValueIsCutWithAnEllipsisInEveryFormat) {
         } else {
             EXPECT_NE(content.find("ção çã…"), std::string::npos);
         }
+    }
+}
+
+TEST(DefinitionOnPostgres, AStatementPastTheLimitStopsWithTheLimitNamedAndTheNextRuns) {
+    if (postgresUrl().empty()) GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+    pla013::db::SociDatabase db(postgresUrl());
+    TempDir reports;
+    ReportRunnerOptions o;
+    o.reportFolder = reports.path().string();
+    o.database = &db;
+    o.statementTimeout = std::chrono::seconds(1);
+    db.setReadOnlyStatementTimeout(o.statementTimeout);
+    o.previewSink = [](const PreviewPages&) {};
+    ReportRunner runner(o);
+    pla013::host::TfrmDadosGerRel form{"frmTeste"};
+    struct Case {
+        std::string data, error;
+    };
+    const Case cases[] = {
+        {"SELECT '1' AS CDPRATO FROM pg_sleep(5)",
+         "A consulta do relatório PLA01399 passou do limite de 1 s e foi interrompida."},
+        {"SELECT '1' AS CDPRATO FROM pg_sleep(0.2)", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data);
+        writeFile(reports.file("PLA01399.QR2"), definition(c.data));
+        std::string error;
+        try {
+            runner.Run(form, "PLA01399.QR2", ReportTarget::Preview, {});
+        } catch (const pla013::host::EHostError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.error);
     }
 }
 

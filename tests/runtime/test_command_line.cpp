@@ -144,6 +144,7 @@ TEST_F(CommandLine, OptionsCommandsAndExitStatus) {
          "",
          "opção desconhecida de db generate: --pratos"},
         {"db generate without a path", {"db", "generate", "--seed", "3"}, 2, "", "precisa do caminho"},
+        {"db roles on a file", {"db", "roles", db()}, 1, "", "não é um banco PostgreSQL: o SQLite não tem papéis"},
         {"script usage", {"script"}, 2, "", "usage: pla013 script FILE|-\n"},
         {"script missing", {"script", "{OUT}/nao-ha.pla"}, 2, "", "error: cannot read the script"},
         {"serve unknown option", {"serve", "--port", "1"}, 2, "", "usage: pla013 [--db PATH|URL] serve"},

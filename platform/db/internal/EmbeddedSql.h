@@ -9,7 +9,7 @@
 namespace pla013::db::internal {
 
 struct EmbeddedSqlFile {
-    const char* folder;  // "sqlite", "postgresql" or "sample"
+    const char* folder;  // "sqlite", "postgresql", "sample" or "postgresql/roles"
     const char* name;    // file name, e.g. "10-catering.sql"
     const char* text;    // UTF-8 content, NUL-terminated
     std::size_t size;    // bytes, without the terminating NUL
