@@ -332,3 +332,19 @@ TEST_F(Access, TheCommandLineSignsInAndWorksAsTheSignedInOperator) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports.front().rfind("PLA01303 file ", 0), 0u) << reports.front();
 }
+
+TEST_F(Access, ADatabaseErrorTellsNoDetailToACallerWithoutSession) {
+    AppServerOptions open = options();
+    open.auth = AuthMode::Off;
+    auto anonymous = startServer(m_db, open);
+    pla013::db::SociDatabase(m_db).execute("ALTER TABLE TIPOCUSTO RENAME TO TIPOCUSTO_X");
+    const std::string body = pla013::net::encodeCallRequest(kCost, "ListaTipoCusto", {});
+    const Answer bare = request(anonymous->port(), "127.0.0.1", "POST", "/call", body);
+    EXPECT_EQ(bare.code, "database_error");
+    const std::string message = bare.body["error"]["message"];
+    for (const char* secret : {"TIPOCUSTO", "SELECT", "catering.sqlite", "no such"})
+        EXPECT_EQ(message.find(secret), std::string::npos) << message;
+    // A signed-in caller reads what failed.
+    const Answer signedIn = request(anonymous->port(), "127.0.0.1", "POST", "/call", body, token());
+    EXPECT_NE(signedIn.body["error"]["message"].get<std::string>().find("TIPOCUSTO"), std::string::npos);
+}
