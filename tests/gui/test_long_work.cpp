@@ -26,6 +26,7 @@
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 
+using pla013::gui::FormFilters;
 using pla013guitest::GuiHarness;
 using pla013guitest::ModalSteps;
 namespace fs = std::filesystem;
@@ -101,13 +102,14 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
 TEST(OperatorMemory, FiltersComeBackThroughTheFormsChecksAndLimparFiltrosForgetsThem) {
     pla013test::TempDir settings;
     int designedReport = -1;
-    QString designedBranch;
+    QString designedBranch, chosenReport;
     {
         GuiHarness h({}, settings.path());
         h.openChild();
         designedReport = reportIndex(h);
         designedBranch = lineText(h, "medCdFilial");
         h.chooseInCombo("cbbReportNames", 2);
+        chosenReport = FormFilters::report(*h.form());
         h.typeInto("medCdFilial", "2");
         h.tab();
         h.typeInto("medCdPratoIni", "3");
@@ -135,6 +137,34 @@ TEST(OperatorMemory, FiltersComeBackThroughTheFormsChecksAndLimparFiltrosForgets
                         .filters(QString::fromStdString(
                             static_cast<pla013::host::TComboBox&>(h.control("cbbReportNames")).Items()[2]))
                         .empty());
+    }
+    {
+        // The "Prato..." dialog shows with the report and the filters left,
+        // but with the branch it was opened for.
+        GuiHarness h({}, settings.path());
+        h.host().settings().setLastReport(chosenReport);
+        h.host().settings().setFilters(chosenReport, {{"medCdFilial", "0002"}, {"medCdPratoIni", "3"}});
+        ModalSteps steps;
+        int report = -1;
+        std::string branch, dish;
+        steps.expect("branch question", ModalSteps::named("branchDialog"), [](QWidget* w) {
+            auto* edit = w->findChild<QLineEdit*>();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, "0006");
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        steps.expect("the form as a dialog", ModalSteps::named("frmRelatPratoDialog"), [&](QWidget* w) {
+            report = reportIndex(h);
+            branch = lineText(h, "medCdFilial").toStdString();
+            dish = lineText(h, "medCdPratoIni").toStdString();
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
+        });
+        h.clickMenu("Relatórios", "Prato...");
+        EXPECT_TRUE(steps.done());
+        for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+        EXPECT_EQ(report, 2);
+        EXPECT_EQ(branch, "0006");
+        EXPECT_EQ(dish, "3");
     }
     {
         // A branch that no longer exists is refused with the usual message;
