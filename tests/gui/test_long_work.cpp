@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTest>
 
@@ -90,6 +94,35 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     EXPECT_FALSE(h.host().session().reports().lastOutcome().has_value());
     for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Printed to a PDF file and cancelled half way: the file it was to
+    // replace is as it was, and no half-made one is left.
+    const fs::path printed = folder / "impresso.pdf";
+    std::ofstream(printed) << "anterior";
+    h.ui().printerAnswer = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(printed.string()));
+        return true;
+    };
+    bool printCancelled = false;
+    QObject::disconnect(&watch, nullptr, nullptr, nullptr);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (printCancelled || !w || w->windowTitle() != QStringLiteral("Impressão")) return;
+        const QString count = w->findChild<QLabel*>("count")->text();
+        if (!count.startsWith(QStringLiteral("Página")) || count.startsWith(QStringLiteral("Página 0 "))) return;
+        printCancelled = true;
+        QTest::mouseClick(w->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    });
+    watch.start(10);
+    h.click("sbtPrint");
+    watch.stop();
+    ASSERT_TRUE(printCancelled) << "the progress window never showed pages being printed";
+    std::string kept;
+    std::getline(std::ifstream(printed), kept);
+    EXPECT_EQ(kept, "anterior");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove(printed);
 
     // The form is usable at once: a short report of the same form is saved.
     h.typeInto("medCdPratoIni", QString::fromStdString(lastDish));
