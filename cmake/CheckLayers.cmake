@@ -48,7 +48,8 @@ set(SYS_platform/script "${STD}|${POSIX}|${JSON}")
 set(ALLOW_platform/runtime
     "src/host;platform/db;platform/net;platform/appserver;platform/reports;platform/reports/qt;platform/script;platform/runtime")
 set(SYS_platform/runtime "${STD}|${POSIX}")
-set(ALLOW_platform/gui "src/host;platform/reports;platform/reports/qt;platform/runtime;platform/script;platform/gui")
+set(ALLOW_platform/gui
+    "src/host;platform/files;platform/reports;platform/reports/qt;platform/runtime;platform/script;platform/gui")
 set(SYS_platform/gui "${STD}|${POSIX}|${QT}")
 set(ALLOW_apps "src/host;platform/*")
 set(SYS_apps "${STD}|${POSIX}")

@@ -4,13 +4,14 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
-#include <QFile>
 #include <QPrinter>
 
 #include "host/BaseForm.h"
 #include "host/Errors.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/gui/OperatorSettings.h"
 #include "platform/gui/PreviewWindow.h"
 #include "platform/gui/ProgressWindow.h"
@@ -198,6 +199,21 @@ void GuiReportRunner::print(const ReportPages& pages) {
     printer.setPageOrientation(pages.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageSize(QPageSize(QPageSize::A4));
     if (!m_ui.choosePrinter(printer, int(pages.pageCount()))) return;  // the user cancelled
+    // A PDF file is printed as a save is written: unnamed in its folder, and
+    // put in place only when whole, so that a print cancelled or failed half
+    // way leaves the folder as it was (a file it was to replace included).
+    std::optional<files::AtomicFile> file;
+    const QString fileName = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    if (!fileName.isEmpty()) {
+        try {
+            file.emplace(fileName.toStdString(), files::AtomicFile::Existing::Replace,
+                         files::AtomicFile::Temporary::Unnamed);
+        } catch (const files::AtomicFile::Error& e) {
+            m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "': " + e.reason() + ".");
+            return;
+        }
+        printer.setOutputFileName(QString::fromStdString(file->tempPath()));
+    }
     // Painted on a thread of its own (a printer can be painted in any
     // thread), behind the progress window.
     bool printed = false, stopped = false;
@@ -216,14 +232,19 @@ void GuiReportRunner::print(const ReportPages& pages) {
         throw;
     }
     m_ui.leaveBusy();
+    if (printed && file) {
+        try {
+            file->commit();
+        } catch (const files::AtomicFile::Error& e) {
+            m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "': " + e.reason() + ".");
+        }
+        return;
+    }
     if (printed) return;
     if (!stopped) {
         m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
         return;
     }
-    // Cancelled: a file printed to is not kept half made.
-    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
-        QFile::remove(printer.outputFileName());
     m_ui.Log("print cancelled: " + pages.reportId());
 }
 

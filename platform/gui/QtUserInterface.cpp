@@ -371,9 +371,12 @@ void QtUserInterface::ShowModal(host::TForm& form) {
     host::TForm* previous = m_activeForm;
     m_activeForm = &form;
 
-    raw->show();
+    // The first activation (which may wait for the server) and what the
+    // operator left come back before the dialog shows: the user's first keys
+    // go to the form as it will stay, never to fields a late restore would
+    // then type over.
     view->dispatch([&form] { form.Activate(); });
-    announceShown(form);
+    if (onFormShown && !view->detached() && !form.IsClosed()) onFormShown(form, raw);
     const bool shown = !form.IsClosed() && form.Visible();
     if (shown) raw->exec();
     if (shown && onFormClosing) onFormClosing(form, raw);

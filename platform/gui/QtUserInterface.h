@@ -85,9 +85,10 @@ public:
     // Diagnostics sink (the log is kept in memory too).
     std::function<void(const std::string&)> logSink;
 
-    // A form's window has been shown (once the call that showed it is over,
-    // inside the event loop of a modal one), and is about to go; window is
-    // its sub-window, top-level window or dialog.
+    // A form's window has been shown, and is about to go; window is its
+    // sub-window, top-level window or dialog. A child window is announced
+    // once the call that showed it is over; a modal dialog after its first
+    // activation, before it shows (the call that showed it waits for it).
     std::function<void(host::TForm& form, QWidget* window)> onFormShown;
     std::function<void(host::TForm& form, QWidget* window)> onFormClosing;
     // The folder the save dialog opens in, and where the user saved last.

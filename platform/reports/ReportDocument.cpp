@@ -27,7 +27,7 @@ ReportDocument::ReportDocument(Input input)
     else
         m_data = std::make_unique<internal::ReportData>(std::move(input.data), std::move(input.params),
                                                         std::move(input.lookups));
-    m_data->prepare(m_def);
+    m_data->prepare(m_def, m_stop);
     m_eval = std::make_unique<internal::Evaluator>(m_def, *m_data);
     m_columns = std::make_unique<internal::ColumnLayout>(m_def, *m_data, *m_eval);
     chooseDataColumns();

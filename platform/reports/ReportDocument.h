@@ -68,14 +68,15 @@ public:
         std::unique_ptr<RowSource> rows;
         host::TDateTime printedAt = 0;
         std::string imageFolder;  // relative image paths are read from here
-        // Every pass over the rows stops with ReportCancelled once asked.
+        // The preparation of the rows and every pass over them stop with
+        // ReportCancelled at the next row once asked.
         std::stop_token stop;
     };
 
     // Prepares the data. EHostError (file and place) when the definition
     // names a field that the data does not have, or a value of the packet
     // is not of its declared type (a value read from a RowSource: at the
-    // pass that reads it).
+    // pass that reads it); ReportCancelled when the stop is asked.
     explicit ReportDocument(Input input);
     ~ReportDocument();
 

@@ -1,7 +1,9 @@
 // The server under hostile or unlucky clients, over raw loopback sockets:
 // every bad request is answered at once with its status, pipelined and
 // half-closed requests are answered, slow and idle connections do not keep a
-// normal call waiting, and SIGTERM lets the call in flight finish.
+// normal call waiting, the connections of one address are limited, and
+// SIGTERM lets the call in flight finish and a request still arriving come
+// in and be answered.
 //
 // The servers here wait 20 s for a request, and the sockets read for at most
 // 10 s: an answer that only comes when the server gives up waiting fails.
@@ -20,6 +22,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -214,22 +217,84 @@ TEST_F(Abuse, SlowAndIdleConnectionsDoNotKeepACallWaiting) {
     for (int fd : idle) ::close(fd);
 }
 
+// Whatever part of a request has come, the deadline runs from the moment the
+// server waits for it: a silent connection goes quietly, a request still
+// arriving is answered 408.
 TEST(AbuseDeadline, ARequestStillArrivingAtItsDeadlineIsCut) {
     auto options = quietOptions();
     options.readTimeout = 300ms;
     auto server = startServer(sampleDatabase(DbEngine::SQLite), options);
-    const int fd = connectLoopback(server->port());
-    const std::string request = post(kCostTypes);
-    Answer a;
-    for (std::size_t i = 0; i < request.size() && !a.closed; ++i) {
-        sendAll(fd, request.substr(i, 1));
-        const Answer part = readUntilClosed(fd, 100ms);
-        a.bytes += part.bytes;
-        a.closed = part.closed;
+    const struct {
+        const char* name;
+        std::string sent;  // at once, then nothing more
+        bool drip;         // sent a byte at a time instead
+        int status;        // 0: closed without an answer
+    } cases[] = {
+        {"nothing", "", false, 0},
+        {"a header that never ends", "POST /call HTTP/1.1\r\nHost: t\r\n", false, 408},
+        {"a byte at a time", post(kCostTypes), true, 408},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int fd = connectLoopback(server->port());
+        Answer a;
+        if (!c.drip) {
+            sendAll(fd, c.sent);
+            a = readUntilClosed(fd);
+        }
+        for (std::size_t i = 0; c.drip && i < c.sent.size() && !a.closed; ++i) {
+            sendAll(fd, c.sent.substr(i, 1));
+            const Answer part = readUntilClosed(fd, 100ms);
+            a.bytes += part.bytes;
+            a.closed = part.closed;
+        }
+        ::close(fd);
+        EXPECT_TRUE(a.closed);
+        EXPECT_EQ(statusOf(a.bytes), c.status) << a.bytes;
     }
+}
+
+namespace {
+
+// A connection to the server's loopback port from another loopback address
+// (all of 127/8 is this machine); -1 when refused.
+int connectFrom(const char* address, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address, &from.sin_addr);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(std::uint16_t(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int healthStatus(int fd) {
+    sendAll(fd, "GET /health HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+    const int status = statusOf(readUntilClosed(fd).bytes);
     ::close(fd);
-    EXPECT_TRUE(a.closed);
-    EXPECT_EQ(statusOf(a.bytes), 408) << a.bytes;
+    return status;
+}
+
+}  // namespace
+
+// One address holds at most 256 connections at a time; others still get in,
+// and each connection that ends gives its place back.
+TEST(AbuseLimits, ConnectionsAreCountedPerAddressAndGivenBack) {
+    auto server = startServer(sampleDatabase(DbEngine::SQLite), patientOptions());
+    std::vector<int> held;
+    for (int i = 0; i < 256; ++i) held.push_back(connectFrom("127.0.0.1", server->port()));
+    ASSERT_EQ(std::count(held.begin(), held.end(), -1), 0);
+    EXPECT_EQ(healthStatus(connectFrom("127.0.0.1", server->port())), 503);
+    EXPECT_EQ(healthStatus(connectFrom("127.0.0.2", server->port())), 200);
+    // Each held connection asks and is answered and closed by the server:
+    // its place is free before the next connection is taken.
+    for (int fd : held) EXPECT_EQ(healthStatus(fd), 200);
+    EXPECT_EQ(healthStatus(connectFrom("127.0.0.1", server->port())), 200);
 }
 
 namespace {
@@ -273,23 +338,35 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     const int port = server.port;
     ASSERT_GT(port, 0) << "[" << server.printed << "]";
 
-    // One answer first, so that the server surely holds the connection.
-    const int busy = connectLoopback(port);
-    ASSERT_TRUE(sendAll(busy, kHealth));
-    ASSERT_EQ(statusOf(readOneAnswer(busy)), 200);
+    // One answer first, so that the server surely holds the connection; the
+    // request still arriving on the second when the signal comes is read
+    // and answered too.
+    const int busy = connectLoopback(port), arriving = connectLoopback(port);
+    for (int fd : {busy, arriving}) {
+        ASSERT_TRUE(sendAll(fd, kHealth));
+        ASSERT_EQ(statusOf(readOneAnswer(fd)), 200);
+    }
     const int idle = connectLoopback(port);
-    ASSERT_TRUE(sendAll(busy, post(kCostTypes)));
+    const std::string request = post(kCostTypes);
+    ASSERT_TRUE(sendAll(busy, request));
+    ASSERT_TRUE(sendAll(arriving, request.substr(0, request.size() / 2)));
     // The request has reached the server's side when the peer has taken
     // every byte (on a loaded machine the loopback may deliver it later).
-    for (int waited = 0, queued = 1; queued > 0 && waited < 500; ++waited) {
-        if (::ioctl(busy, SIOCOUTQ, &queued) != 0) break;
-        if (queued > 0) std::this_thread::sleep_for(10ms);
-    }
+    for (int fd : {busy, arriving})
+        for (int waited = 0, queued = 1; queued > 0 && waited < 500; ++waited) {
+            if (::ioctl(fd, SIOCOUTQ, &queued) != 0) break;
+            if (queued > 0) std::this_thread::sleep_for(10ms);
+        }
     ::kill(pid, SIGTERM);
     const Answer answer = readUntilClosed(busy);
     EXPECT_EQ(statusOf(answer.bytes), 200) << answer.bytes;
     EXPECT_NE(answer.bytes.find("\"fields\""), std::string::npos);
+    // The idle connection went in the same step that looked at this one.
     EXPECT_TRUE(readUntilClosed(idle).closed);
+    ASSERT_TRUE(sendAll(arriving, request.substr(request.size() / 2)));
+    const Answer late = readUntilClosed(arriving);
+    EXPECT_EQ(statusOf(late.bytes), 200) << late.bytes;
+    EXPECT_NE(late.bytes.find("\"fields\""), std::string::npos);
 
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -298,6 +375,7 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
     EXPECT_LT(connectLoopback(port), 0);
     ::close(busy);
     ::close(idle);
+    ::close(arriving);
     ::close(server.out);
 }
 

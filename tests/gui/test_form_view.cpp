@@ -18,6 +18,7 @@
 #include "GuiHarness.h"
 #include "ModalSteps.h"
 #include "host/Form.h"
+#include "platform/gui/internal/ControlAdapter.h"
 
 using pla013guitest::compareDrawnState;
 using pla013guitest::GuiHarness;
@@ -161,12 +162,20 @@ TEST(FormView, TypingGoesThroughTheControlsFilter) {
         EXPECT_EQ(qobject_cast<QLineEdit*>(w) ? lineText(w) : spin->text(), QString::fromUtf8(row.expected));
         EXPECT_EQ(h.form()->ActiveControl(), &h.control(row.control));
     }
-    // A year of two digits gets its century when the field is left.
+    // A year of two digits gets its century when the field is left: this
+    // one up to twenty years ahead, the last one beyond.
     h.chooseInCombo("cbbReportNames", 5);
     h.typeInto("depDataFina", "31/03/24");
     h.tab();
     EXPECT_EQ(lineText(h.widget("depDataFina")), QStringLiteral("31/03/2024"));
     EXPECT_FALSE(lineText(h.widget("edtDataFina")).isEmpty());
+    const struct {
+        int thisYear;
+        const char *typed, *full;
+    } years[] = {{2026, "31/12/46", "31/12/2046"}, {2026, "1/1/47", "01/01/1947"},   {2026, "31/12/99", "31/12/1999"},
+                 {2026, "01/01/00", "01/01/2000"}, {2085, "31/12/99", "31/12/2099"}, {2085, "1/1/06", "01/01/2006"}};
+    for (const auto& y : years)
+        EXPECT_EQ(pla013::gui::internal::fullDate(y.typed, y.thisYear).toStdString(), y.full) << y.typed;
     // Every change of a code empties the name beside it.
     h.chooseInCombo("cbbReportNames", 2);
     h.typeInto("medCdFilial", "2");

@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTest>
 
@@ -26,6 +30,7 @@
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 
+using pla013::gui::FormFilters;
 using pla013guitest::GuiHarness;
 using pla013guitest::ModalSteps;
 namespace fs = std::filesystem;
@@ -90,6 +95,35 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
+    // Printed to a PDF file and cancelled half way: the file it was to
+    // replace is as it was, and no half-made one is left.
+    const fs::path printed = folder / "impresso.pdf";
+    std::ofstream(printed) << "anterior";
+    h.ui().printerAnswer = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(printed.string()));
+        return true;
+    };
+    bool printCancelled = false;
+    QObject::disconnect(&watch, nullptr, nullptr, nullptr);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (printCancelled || !w || w->windowTitle() != QStringLiteral("Impressão")) return;
+        const QString count = w->findChild<QLabel*>("count")->text();
+        if (!count.startsWith(QStringLiteral("Página")) || count.startsWith(QStringLiteral("Página 0 "))) return;
+        printCancelled = true;
+        QTest::mouseClick(w->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    });
+    watch.start(10);
+    h.click("sbtPrint");
+    watch.stop();
+    ASSERT_TRUE(printCancelled) << "the progress window never showed pages being printed";
+    std::string kept;
+    std::getline(std::ifstream(printed), kept);
+    EXPECT_EQ(kept, "anterior");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove(printed);
+
     // The form is usable at once: a short report of the same form is saved.
     h.typeInto("medCdPratoIni", QString::fromStdString(lastDish));
     h.tab();
@@ -101,13 +135,14 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
 TEST(OperatorMemory, FiltersComeBackThroughTheFormsChecksAndLimparFiltrosForgetsThem) {
     pla013test::TempDir settings;
     int designedReport = -1;
-    QString designedBranch;
+    QString designedBranch, chosenReport;
     {
         GuiHarness h({}, settings.path());
         h.openChild();
         designedReport = reportIndex(h);
         designedBranch = lineText(h, "medCdFilial");
         h.chooseInCombo("cbbReportNames", 2);
+        chosenReport = FormFilters::report(*h.form());
         h.typeInto("medCdFilial", "2");
         h.tab();
         h.typeInto("medCdPratoIni", "3");
@@ -135,6 +170,34 @@ TEST(OperatorMemory, FiltersComeBackThroughTheFormsChecksAndLimparFiltrosForgets
                         .filters(QString::fromStdString(
                             static_cast<pla013::host::TComboBox&>(h.control("cbbReportNames")).Items()[2]))
                         .empty());
+    }
+    {
+        // The "Prato..." dialog shows with the report and the filters left,
+        // but with the branch it was opened for.
+        GuiHarness h({}, settings.path());
+        h.host().settings().setLastReport(chosenReport);
+        h.host().settings().setFilters(chosenReport, {{"medCdFilial", "0002"}, {"medCdPratoIni", "3"}});
+        ModalSteps steps;
+        int report = -1;
+        std::string branch, dish;
+        steps.expect("branch question", ModalSteps::named("branchDialog"), [](QWidget* w) {
+            auto* edit = w->findChild<QLineEdit*>();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, "0006");
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        steps.expect("the form as a dialog", ModalSteps::named("frmRelatPratoDialog"), [&](QWidget* w) {
+            report = reportIndex(h);
+            branch = lineText(h, "medCdFilial").toStdString();
+            dish = lineText(h, "medCdPratoIni").toStdString();
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
+        });
+        h.clickMenu("Relatórios", "Prato...");
+        EXPECT_TRUE(steps.done());
+        for (const auto& f : steps.failures()) ADD_FAILURE() << f;
+        EXPECT_EQ(report, 2);
+        EXPECT_EQ(branch, "0006");
+        EXPECT_EQ(dish, "3");
     }
     {
         // A branch that no longer exists is refused with the usual message;

@@ -16,19 +16,18 @@ using Kind = pla013::host::CallArg::Kind;
 
 TEST(Protocol, CallRequestRoundTripKeepsOrderAndKinds) {
     const std::vector<CallArg> args = {
-        {Kind::TextByValue, Variant("0001")},
-        {Kind::TextByRef, Variant("Prato d'Ávila")},
-        {Kind::TextByRef, Variant::null()},
-        {Kind::Int32, Variant(-2147483647 - 1)},
-        {Kind::Date, Variant::date(pla013::host::EncodeDate(2024, 5, 17))},
+        {Kind::TextByValue, Variant("0001")}, {Kind::TextByRef, Variant("Prato d'Ávila")},
+        {Kind::TextByRef, Variant::null()},   {Kind::Int32, Variant(-2147483647 - 1)},
+        {Kind::Int32, Variant(2147483647)},   {Kind::Date, Variant::date(pla013::host::EncodeDate(2024, 5, 17))},
     };
     const auto request = net::decodeCallRequest(net::encodeCallRequest("PLA01303.rdmEmissaoReceitas", "GetX", args));
     EXPECT_EQ(request.version, net::kProtocolVersion);
     EXPECT_EQ(request.server, "PLA01303.rdmEmissaoReceitas");
     EXPECT_EQ(request.method, "GetX");
     ASSERT_EQ(request.args.size(), args.size());
-    const Variant expected[] = {Variant("0001"), Variant("Prato d'Ávila"), Variant(""), Variant(-2147483647 - 1),
-                                Variant::date(pla013::host::EncodeDate(2024, 5, 17))};
+    const Variant expected[] = {Variant("0001"),     Variant("Prato d'Ávila"),
+                                Variant(""),         Variant(-2147483647 - 1),
+                                Variant(2147483647), Variant::date(pla013::host::EncodeDate(2024, 5, 17))};
     for (std::size_t i = 0; i < args.size(); ++i) {
         EXPECT_EQ(request.args[i].kind, args[i].kind) << i;
         EXPECT_TRUE(request.args[i].value == expected[i]) << i;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stop_token>
+
 #include "ReportsTestSupport.h"
 #include "host/Errors.h"
 #include "platform/reports/CsvRenderer.h"
@@ -11,6 +14,7 @@
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
+#include "platform/reports/internal/Base64.h"
 #include "platform/reports/internal/Paginator.h"
 #ifdef PLA013_TEST_PDF
 #include "platform/reports/qt/PdfRenderer.h"
@@ -327,9 +331,12 @@ public:
     bool next(std::vector<pla013::host::Variant>& row) override {
         if (m_next >= m_p.rows.size()) return false;
         row = m_p.rows[m_next++];
+        if (++reads == stopAt) stop.request_stop();
         return true;
     }
     int rewinds = 0;
+    std::size_t reads = 0, stopAt = 0;  // rows read over every pass; the one that asks to stop
+    std::stop_source stop;
 
 private:
     pla013::host::DataPacket m_p;
@@ -387,6 +394,66 @@ TEST(Layout, ABadValueOfARowSourceStopsTheRunNamingItsRow) {
     } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("linha 4"), std::string::npos) << e.what();
     }
+}
+
+// A stop asked while rows are read is seen at the next row, whatever the
+// writer's own steps; rows held in a packet are not even prepared.
+TEST(Layout, AStopIsSeenAtTheNextRow) {
+    const std::size_t rows = 3 * 900;  // one pass
+    const struct {
+        const char* name;
+        std::size_t stopAt;
+        std::function<void(const ReportDocument&, const std::string&)> work;
+    } cases[] = {
+        {"counting the pages", 10, [](const ReportDocument& d, const std::string&) { d.pageCount(); }},
+        {"writing pages", rows + 10,
+         [](const ReportDocument& d, const std::string& f) { TextRenderer().render(d, f); }},
+        {"writing rows", rows + 10, [](const ReportDocument& d, const std::string& f) { CsvRenderer().render(d, f); }},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReportDefinition def = ReportDefinition::parse(kGrouped, "PLA01399.QR2");
+        ReportDocument::Input in;
+        in.definition = &def;
+        auto source = std::make_unique<PacketSource>(items(3, 900));
+        PacketSource& src = *source;
+        src.stopAt = c.stopAt;
+        in.stop = src.stop.get_token();
+        in.rows = std::move(source);
+        ReportDocument doc(std::move(in));
+        EXPECT_THROW(c.work(doc, dir.file("r.txt")), ReportCancelled);
+        EXPECT_EQ(src.reads, c.stopAt);
+    }
+    std::stop_source stopped;
+    stopped.request_stop();
+    ReportDefinition def = ReportDefinition::parse(kGrouped, "PLA01399.QR2");
+    ReportDocument::Input in;
+    in.definition = &def;
+    in.data = items(3, 900);
+    in.stop = stopped.get_token();
+    EXPECT_THROW(ReportDocument{std::move(in)}, ReportCancelled);
+}
+
+// A photo is decoded, never cut like a text: one far over the text limit
+// prints whole.
+TEST(Layout, AnEmbeddedPhotoOfAnySizePrintsWhole) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Fotos", "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "header": [ { "image": "DSFOTO", "lines": 3 } ] } ],
+      "columns": [ { "field": "CDPRATO", "caption": "Código", "width": 8 } ] })";
+    std::string png = "\x89PNG\r\n\x1a\n";
+    for (int i = 0; png.size() < 60000; ++i) png += char(i * 7);
+    const std::string encoded = pla013::reports::internal::encodeBase64(png);
+    pla013::host::DataPacket data;
+    data.fields = {{"CDPRATO", pla013::host::FieldType::String, 5}, {"DSFOTO", pla013::host::FieldType::String, 0}};
+    data.rows.push_back({pla013::host::Variant("00001"), pla013::host::Variant("data:image/png;base64," + encoded)});
+    auto b = build(def, data);
+    const std::string page = TextRenderer::pages(*b.doc).at(0);
+    EXPECT_NE(page.find("[foto]"), std::string::npos) << page;
+    TempDir dir;
+    HtmlRenderer().render(*b.doc, dir.file("f.html"));
+    EXPECT_NE(readFile(dir.file("f.html")).find("base64," + encoded + "\""), std::string::npos);
 }
 
 TEST(ValueTexts, BrazilianConventions) {

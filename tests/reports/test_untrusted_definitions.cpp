@@ -89,6 +89,8 @@ TEST_F(UntrustedDefinition, StatementsThatAreNotASingleQueryAreRefusedAndChangeN
         {ok, "VACUUM INTO '" + copy() + "'", "/lookups/0/sql", "VACUUM"},
         {ok, "PRAGMA query_only = 0", "/lookups/0/sql", "PRAGMA"},
         {ok + "; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
+        // Outside E'...', a backslash is a character like any other.
+        {ok + " WHERE NMPRATO <> 'a\\' ; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
         {"/* SELECT */ -- SELECT\n  DELETE FROM PRATO", "SELECT 1", "/data/sql", "DELETE' (linha 2"},
         {"WITH D AS (DELETE FROM PRATO RETURNING CDPRATO) SELECT CDPRATO FROM D", "SELECT 1", "/data/sql",
          "'DELETE' não é permitido"},

@@ -6,6 +6,7 @@
 
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
+#include "platform/reports/ReportDocument.h"
 #include "platform/reports/internal/DefinitionRules.h"
 #include "platform/reports/internal/Evaluator.h"
 #include "platform/reports/internal/ValueFormat.h"
@@ -96,7 +97,7 @@ ReportData::ReportData(std::unique_ptr<RowSource> source, std::vector<ReportPara
         m_fieldIndex.emplace(upperCase(m_data.fields[i].name), int(i));
 }
 
-void ReportData::prepare(const ReportDefinition& def) {
+void ReportData::prepare(const ReportDefinition& def, const std::stop_token& stop) {
     m_def = &def;
     for (const auto& [name, kind] : def.fieldTypes) {
         int f = fieldIndex(name);
@@ -126,7 +127,10 @@ void ReportData::prepare(const ReportDefinition& def) {
         int d = formatDecimals(col.format);
         if (f >= 0 && d >= 0) m_decimals[std::size_t(f)] = std::max(m_decimals[std::size_t(f)], d);
     }
-    for (std::size_t r = 0; r < m_data.rows.size(); ++r) prepareRow(m_data.rows[r], r + 1);
+    for (std::size_t r = 0; r < m_data.rows.size(); ++r) {
+        if (stop.stop_requested()) throw ReportCancelled();
+        prepareRow(m_data.rows[r], r + 1);
+    }
 }
 
 // Converts the declared types, cuts long texts and appends the computed

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,10 @@ public:
     // EHostError naming the definition's file and place when a value does not
     // convert to its declared type or a field is missing. Texts longer than
     // kMaxTextLength are cut, except those of the fields shown as images
-    // (they are decoded, never printed).
-    void prepare(const ReportDefinition& def);
+    // (they are decoded, never printed). Rows held in a packet are prepared
+    // here, and a stop asked meanwhile ends it at the next row
+    // (ReportCancelled).
+    void prepare(const ReportDefinition& def, const std::stop_token& stop = {});
 
     int fieldIndex(const std::string& name) const;  // -1 when absent
     std::size_t fieldCount() const { return m_data.fields.size(); }
