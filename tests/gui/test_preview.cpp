@@ -78,6 +78,10 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
         auto* label = w->findChild<QLabel*>("pageLabel");
         auto button = [w](const char* name) { return w->findChild<QToolButton*>(name); };
         QTest::qWait(50);  // laid out at its size
+        // Pages arrive as the run lays them out: the figures below are those
+        // of the whole report.
+        QTest::qWaitFor([preview] { return preview->complete(); }, 60000);
+        QTest::qWait(50);
         seen.title = w->windowTitle();
         seen.pages = preview->pageCount();
         seen.first = label->text();
