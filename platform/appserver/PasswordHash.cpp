@@ -11,7 +11,7 @@ namespace {
 
 void initialise() {
     static const int ready = sodium_init();
-    if (ready < 0) throw std::runtime_error("libsodium could not be initialised");
+    if (ready < 0) throw std::runtime_error("a biblioteca libsodium não pôde ser iniciada");
 }
 
 // Code points, not bytes: "ção" is three characters.
@@ -45,7 +45,7 @@ PasswordHash::PasswordHash(PasswordCost cost) : m_cost(cost) {
 std::string PasswordHash::hash(const std::string& password) const {
     char out[crypto_pwhash_STRBYTES];
     if (crypto_pwhash_str(out, password.data(), password.size(), m_cost.opsLimit, m_cost.memLimit) != 0)
-        throw std::runtime_error("crypto_pwhash_str failed (out of memory)");
+        throw std::runtime_error("crypto_pwhash_str falhou (memória insuficiente)");
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "host/CostSum.h"
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 #include "platform/appserver/BranchScope.h"
@@ -37,12 +38,15 @@ const std::vector<FieldDef>& dishFieldsPS() {  // cdsPratosRelPS
     return f;
 }
 
-const std::vector<FieldDef>& centralFields() {  // cdsRecPLCent
+// cdsRecPLCent's fields, then the number of lines of the standard recipe,
+// so that a report can tell a dish without standard recipe from one whose
+// standard recipe has a line without cost (both have a null cost).
+const std::vector<FieldDef>& centralFields() {
     static const std::vector<FieldDef> f = {
         {"CDFILIALL", FieldType::String, 4},  {"CDFILAUXPRAT", FieldType::String, 4},
         {"CDPRATO", FieldType::String, 10},   {"NMPRATO", FieldType::String, 40},
         {"VRCUSTPRATP", FieldType::Float, 0}, {"VRCUSTPRATL", FieldType::Float, 0},
-        {"NMFILIAL", FieldType::String, 30}};
+        {"NMFILIAL", FieldType::String, 30},  {"QTLINHASP", FieldType::Integer, 0}};
     return f;
 }
 
@@ -155,7 +159,7 @@ DataPacket linePacket(const DataPacket& rows, const std::string& suffix, const s
         parts[Unit] = internal::asText(row[col[4]]);
         parts[Tree] = internal::asText(row[col[5]]);
         parts[Quantity] = internal::asFloat(row[col[6]], what + " QTBRUTPROD");
-        parts[Cost] = internal::times(parts[Quantity], internal::asFloat(row[col[7]], what + " VRCUSTO"));
+        parts[Cost] = host::CostSum::lineCost(parts[Quantity], internal::asFloat(row[col[7]], what + " VRCUSTO"));
         std::vector<Variant> values;
         values.reserve(order.size());
         for (LinePart part : order) values.push_back(parts[part]);
@@ -164,21 +168,16 @@ DataPacket linePacket(const DataPacket& rows, const std::string& suffix, const s
     return out;
 }
 
-// Sum of a recipe's line costs; unknown when a line has no cost.
+// A recipe's cost, the way every report shows one (host::CostSum): its
+// lines' unrounded costs added and rounded once, to the cent; unknown when a
+// line has no cost (a total that leaves an ingredient out would be wrong).
 struct RecipeTotal {
-    double sum = 0;
-    int lines = 0;
-    bool complete = true;
+    host::CostSum cost;
 
     void add(const Variant& quantity, const Variant& unitCost) {
-        ++lines;
-        const Variant cost = internal::times(quantity, unitCost);
-        if (cost.isNull())
-            complete = false;
-        else
-            sum += cost.toDouble();
+        cost.add(host::CostSum::lineCost(quantity, unitCost));
     }
-    Variant value() const { return lines > 0 && complete ? Variant(sum) : Variant::null(); }
+    Variant value() const { return cost.count() > 0 && cost.complete() ? cost.rounded() : Variant::null(); }
 };
 
 Variant serverError(int code, const std::string& message) {
@@ -325,7 +324,8 @@ Variant RecipeModule::getRelPlCent(MethodCall& call) {
             const auto s = standard.find({r.dish, r.owner});
             out.rows.push_back({Variant(r.branch), Variant(r.owner), Variant(r.dish), r.name,
                                 s == standard.end() ? Variant::null() : s->second.value(), r.local.value(),
-                                branchNames.at(r.branch)});
+                                branchNames.at(r.branch),
+                                Variant(std::int64_t(s == standard.end() ? 0 : s->second.cost.count()))});
         }
         return Variant(std::vector<Variant>{Variant(0), Variant(""), packetValue(std::move(out))});
     } catch (const net::ProtocolError&) {

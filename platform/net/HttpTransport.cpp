@@ -19,6 +19,7 @@
 #include "platform/net/HostPort.h"
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
+#include "platform/net/ResultShape.h"
 
 namespace pla013::net {
 
@@ -482,11 +483,14 @@ host::Variant HttpTransport::callOne(const HostPort& server, const std::string& 
         throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) +
                                ".");
     }
+    host::Variant result;
     try {
-        return decodeCallResponse(answer.body);
+        result = decodeCallResponse(answer.body);
     } catch (const ProtocolError& e) {
         throw host::EHostError(context + ": a resposta não pode ser lida: " + e.what());
     }
+    checkResultShape(serverName, method, result);
+    return result;
 }
 
 }  // namespace pla013::net

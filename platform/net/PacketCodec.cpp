@@ -84,8 +84,7 @@ host::Variant valueFromJson(json& j, std::size_t row, const host::FieldDef& fiel
             if (j.is_number()) return host::Variant::date(j.get<double>());
             break;
     }
-    fail(where(row, field) + " (" + host::FieldTypeName(field.type) + ") contém um JSON " + internal::jsonTypeName(j) +
-         ".");
+    fail(where(row, field) + " (" + host::FieldTypeName(field.type) + ") contém " + internal::jsonTypeName(j) + ".");
 }
 
 }  // namespace
@@ -111,8 +110,7 @@ json packetToJson(const host::DataPacket& packet) {
 }
 
 host::DataPacket packetFromJson(const json& value) {
-    if (!value.is_object())
-        fail(std::string("esperava um objeto, veio um JSON ") + internal::jsonTypeName(value) + ".");
+    if (!value.is_object()) fail(std::string("esperava um objeto, veio ") + internal::jsonTypeName(value) + ".");
     const auto fields = value.find("fields");
     const auto rows = value.find("rows");
     if (fields == value.end() || !fields->is_array()) fail("\"fields\" deve ser uma lista.");

@@ -89,7 +89,7 @@ host::CallArg argFromJson(const json& j, std::size_t index) {
                         ? v.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<std::int32_t>::max())
                         : (v.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
                            v.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max());
-                if (!fits) throw ProtocolError(errc::BadArguments, argName(index) + " (int32) is out of range.");
+                if (!fits) throw ProtocolError(errc::BadArguments, argName(index) + " (int32) não cabe em 32 bits.");
                 return {*kind, host::Variant(v.get<std::int64_t>())};
             }
             break;
@@ -98,7 +98,7 @@ host::CallArg argFromJson(const json& j, std::size_t index) {
             break;
     }
     throw ProtocolError(errc::BadArguments,
-                        argName(index) + " (" + kindName + ") contém um JSON " + internal::jsonTypeName(v) + ".");
+                        argName(index) + " (" + kindName + ") contém " + internal::jsonTypeName(v) + ".");
 }
 
 const json& member(const json& object, const char* name, bool (json::*test)() const noexcept, const char* what) {

@@ -59,7 +59,7 @@ void failTooDeep(const std::string& path) { fail(path, "aninhado demais."); }
 
 host::Variant variantFromJson(const json& j, const std::string& path, int depth) {
     if (depth > kMaxVariantDepth) failTooDeep(path);
-    if (!j.is_object()) fail(path, std::string("esperava um objeto, veio um JSON ") + internal::jsonTypeName(j) + ".");
+    if (!j.is_object()) fail(path, std::string("esperava um objeto, veio ") + internal::jsonTypeName(j) + ".");
     const auto kindIt = j.find("kind");
     if (kindIt == j.end() || !kindIt->is_string()) fail(path, "sem \"kind\".");
     const std::string& kind = kindIt->get_ref<const std::string&>();
@@ -93,7 +93,7 @@ host::Variant variantFromJson(const json& j, const std::string& path, int depth)
     } else {
         fail(path, "tipo desconhecido \"" + kind + "\".");
     }
-    fail(path, "do tipo " + kind + " contém um JSON " + internal::jsonTypeName(value) + ".");
+    fail(path, "do tipo " + kind + " contém " + internal::jsonTypeName(value) + ".");
 }
 
 }  // namespace internal

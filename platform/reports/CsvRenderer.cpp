@@ -31,11 +31,8 @@ bool needsQuotes(const std::string& s) {
 }
 
 std::string numberText(double v, const std::string& format) {
-    auto dot = format.find('.');
-    if (!format.empty() && format.find("dd") == std::string::npos) {
-        int decimals = dot == std::string::npos ? 0 : int(format.size() - dot - 1);
-        return internal::formatNumber(v, decimals, false);
-    }
+    if (internal::formatDecimals(format) >= 0)
+        return internal::formatNumber(v, internal::formatDecimals(format), false, internal::formatMinDecimals(format));
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.15g", v);
     std::string s = buf;

@@ -44,6 +44,7 @@ const char* kStyle =
     "tr.spans th{border-bottom:1px solid #999}"
     "tr.group td{font-weight:normal;padding-top:6px;white-space:pre}tr.group.b td{font-weight:bold}"
     "tr.memo td{white-space:pre-wrap}tr.memocap td{font-weight:bold}"
+    "span.item{display:inline-block;overflow:hidden;text-overflow:ellipsis;vertical-align:top}"
     "tr.totals td{font-weight:bold;border-top:1px solid #999}"
     "tr.empty td{font-style:italic}"
     "footer{border-top:1px solid #000;margin-top:10px;padding-top:2px;display:flex;justify-content:space-between}"
@@ -223,7 +224,16 @@ private:
                                                               : (l.bold ? "group b" : "group");
         m_out << "<tr class=\"" << cls << "\"><td colspan=\"" << span() << "\" style=\"padding-left:" << l.level * 2
               << "ch\">";
-        escape(m_out, l.cells.empty() ? std::string() : l.cells.front().text);
+        if (l.cells.size() > 1) {
+            // Items side by side (a compact list), each in its own width.
+            for (const auto& c : l.cells) {
+                m_out << "<span class=\"item\" style=\"width:" << c.width + 2 << "ch\">";
+                escape(m_out, c.text);
+                m_out << "</span>";
+            }
+        } else {
+            escape(m_out, l.cells.empty() ? std::string() : l.cells.front().text);
+        }
         m_out << "</td></tr>\n";
     }
 

@@ -60,9 +60,20 @@ struct LookupDef {
 struct ComputedDef {
     std::string name;
     std::shared_ptr<const Expression> expression;
-    // When set and failing for a row, the value is otherwise's (null without one).
+    // When set and failing for a row, the value is otherwise's (null without
+    // one); for an aggregate, the rows it adds or counts.
     std::optional<Condition> when;
     std::shared_ptr<const Expression> otherwise;
+    // An aggregate instead of an expression: a value of the whole run of
+    // neighbouring rows with equal values of `over` (every row when over is
+    // empty), the same on each of them, taken from the data's own values
+    // before anything is rounded.
+    enum class Aggregate { None, Sum, Count };
+    Aggregate aggregate = Aggregate::None;
+    std::string field;  // Sum: the field added; Count: rows where it is not null (every row without one)
+    std::vector<std::string> over;
+    // A number format: the value is rounded to its decimals as the row is read.
+    std::string format;
     std::string pointer;
 };
 
@@ -74,9 +85,13 @@ struct ColumnDef {
     std::string format;  // empty: by the value's kind
     Condition when;      // the column exists only when this holds (parameters only)
     std::string indent;  // a field: the text moves right two blanks per unit of its value
-    // A text printed instead of the value on the rows where markerWhen holds.
-    std::string markerText;
-    Condition markerWhen;
+    // Texts printed instead of the value: on a row, the first marker whose
+    // condition holds.
+    struct Marker {
+        std::string text;
+        Condition when;
+    };
+    std::vector<Marker> markers;
     // Share of the line's spare width the column takes (0: keeps its width).
     int grow = 0;
     // The heading printed above this column and its neighbours with the
@@ -94,18 +109,29 @@ struct TotalDef {
     std::string format;
     std::string caption;  // shown before the value when no column shows the field
     std::string under;    // the field whose column shows the total; field by default
+    // Words printed after the figure (or alone, when it is blank): the first
+    // note whose condition holds on the row that closes the scope
+    // ("incompleto").
+    struct Note {
+        std::string text;
+        Condition when;
+    };
+    std::vector<Note> notes;
     std::string pointer;
 };
 
 // One element of a group header or footer, or of the report's summary.
 struct SectionItem {
-    enum class Kind { Text, Memo, Image, Totals };
+    // Inline: a text in a cell `width` characters wide; the inline items of
+    // neighbouring groups share a line while it has room.
+    enum class Kind { Text, Memo, Image, Totals, Inline };
     Kind kind = Kind::Text;
-    std::string text;  // Text: template with {NAME} / {NAME|format}
+    std::string text;  // Text, Inline: template with {NAME} / {NAME|format}
     bool bold = false;
     std::string field;    // Memo, Image
     std::string caption;  // Memo: label before the text; Totals: label at the left
     int lines = 6;        // Image: height in lines
+    int width = 0;        // Inline: characters of its cell, the blanks after it included
     std::vector<TotalDef> totals;
     Condition when;
     std::string pointer;
@@ -123,6 +149,8 @@ struct GroupDef {
     // A group that fits on a page is not split: it starts the next page
     // rather than break.
     bool keepTogether = false;
+    // Whether the levels inside this one are indented for it (two blanks).
+    bool indent = true;
     std::vector<SectionItem> header;
     std::vector<SectionItem> footer;
     std::vector<DataColumnDef> dataColumns;
@@ -133,6 +161,14 @@ struct DetailDef {
     Condition when;                 // parameters: whether detail lines print at all
     Condition printIf;              // per row
     std::optional<Condition> bold;  // per row: the line prints in bold when it holds
+    // Detail lines that head the lines after them (the groups of a code
+    // tree): where headingWhen holds, the line heads what follows up to the
+    // next line of its level (headingLevel, 0 outermost) or above; a page
+    // that goes on under it repeats it, "(continuação)" added to the text of
+    // the column of headingColumn.
+    std::optional<Condition> headingWhen;
+    std::string headingLevel;
+    std::string headingColumn;
     std::string pointer = "/detail";
 };
 
@@ -147,6 +183,10 @@ struct ReportDefinition {
     std::string sql;                     // exactly one of sql and dataSource
     std::vector<std::string> sqlParams;  // parameters the SQL uses, as declared
     std::string dataSource;
+    // Fields the rows are put in order by, after the computed fields are
+    // added; rows equal on them keep the order they came in.
+    std::vector<std::string> order;
+    std::string orderPointer = "/data/order";
     // Declared kinds of data fields ("string", "integer", "float", "date"):
     // values are converted to them when the data is opened (the engine may
     // not know the type of a computed column).
@@ -158,6 +198,15 @@ struct ReportDefinition {
     std::vector<ColumnDef> columns;
     std::vector<TotalDef> totals;
     std::string totalsCaption = "Total geral";
+    // Checked once the form has bound the parameters, before any data is
+    // read: the first refusal whose condition holds stops the run with its
+    // message (a report that cannot mean anything with these values).
+    struct Refusal {
+        Condition when;  // parameters only
+        std::string message;
+        std::string pointer;
+    };
+    std::vector<Refusal> refusals;
     // Every name of a data field that the definition uses, with its place;
     // the runner checks them against the fields of the opened data.
     struct FieldRef {

@@ -171,10 +171,13 @@ void ReportDocument::forEachPage(const PageSink& sink) const {
         throw host::EHostError("O relatório mudou de tamanho enquanto era gravado.");
 }
 
+// The last band waiting may still take cells (inline items) until the flow
+// is complete.
 void ReportDocument::forEachBand(const std::function<void(const Line&)>& sink) const {
-    pass(true, [&](internal::BandFlow& flow, bool) {
-        for (std::size_t b = 0; b < flow.size(); ++b) sink(flow.line(b));
-        flow.drop(flow.size());
+    pass(true, [&](internal::BandFlow& flow, bool complete) {
+        const std::size_t ready = complete || flow.size() == 0 ? flow.size() : flow.size() - 1;
+        for (std::size_t b = 0; b < ready; ++b) sink(flow.line(b));
+        flow.drop(ready);
         return true;
     });
 }

@@ -20,6 +20,8 @@
 #include "platform/reports/HtmlRenderer.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
+#include "platform/reports/internal/Evaluator.h"
+#include "platform/reports/internal/ReportData.h"
 #include "platform/reports/internal/ValueFormat.h"
 
 namespace pla013::reports {
@@ -347,9 +349,19 @@ std::unique_ptr<ReportRunner::PreparedRun> ReportRunner::prepare(host::TfrmDados
         }
     }
     recordParams(def, params);
+    refuseWhenAsked(def);
 
     if (def.sql.empty()) run->formData = formData(form, def);
     return run;
+}
+
+// The definition's own refusals, on the parameters as the form bound them.
+void ReportRunner::refuseWhenAsked(const ReportDefinition& def) const {
+    if (def.refusals.empty()) return;
+    const internal::ReportData values(host::DataPacket{}, m_lastParams, {});
+    const internal::Evaluator eval(def, values);
+    for (const auto& r : def.refusals)
+        if (eval.holds(r.when, nullptr)) throw host::EHostError(r.message);
 }
 
 void ReportRunner::execute(PreparedRun& run, const RunControl& control) {

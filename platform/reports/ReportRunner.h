@@ -138,6 +138,7 @@ private:
     std::string folder() const;
     host::IDatabase& database() const;
     void recordParams(const ReportDefinition& def, const host::TParams& params);
+    void refuseWhenAsked(const ReportDefinition& def) const;
     host::DataPacket openData(const ReportDefinition& def, const std::vector<ReportParam>& params);
     std::map<std::string, host::Variant> runLookups(const ReportDefinition& def,
                                                     const std::vector<ReportParam>& params);

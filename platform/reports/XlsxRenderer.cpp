@@ -256,10 +256,13 @@ void XlsxRenderer::render(const ReportDocument& doc, const std::string& path) {
                     sheet.text(r++, 0, l.cells.front().text);
                 }
                 break;
-            default:
-                sheet.text(r++, 0, l.cells.empty() ? std::string() : l.cells.front().text,
-                           l.bold ? sheet.bold() : nullptr);
+            default: {
+                // Items side by side (a compact list) go into one cell.
+                std::string text;
+                for (const auto& c : l.cells) text += (text.empty() ? "" : "   ") + c.text;
+                sheet.text(r++, 0, text, l.bold ? sheet.bold() : nullptr);
                 break;
+            }
         }
     });
     progress(total, total);

@@ -312,8 +312,14 @@ void ScriptRunner::stepPrint(const Step&) {
     form.UserClick(&control("sbtPrint"));
 }
 
+// The file name answers this step's save-as dialog only: a save refused
+// before its dialog opens must not hand it to the next one.
 void ScriptRunner::stepSave(const Step& s) {
     auto& form = openForm();
+    struct Drop {
+        ScriptUi& ui;
+        ~Drop() { ui.dropSaveFiles(); }
+    } drop{m_ui};
     m_ui.queueSaveFile(s.args[0]);
     form.UserClick(&control("sbtSalvarComo"));
 }

@@ -36,6 +36,9 @@ public:
     void queueSearchAnswer(std::optional<std::string> key) { m_search.push_back(std::move(key)); }
     void queueListAnswer(std::optional<std::vector<std::string>> keys) { m_list.push_back(std::move(keys)); }
     void queueSaveFile(std::optional<std::string> file) { m_save.push_back(std::move(file)); }
+    // Drops the file names no save-as dialog took (a save refused before its
+    // dialog opened), so that none answers a later one.
+    void dropSaveFiles() { m_save.clear(); }
 
     // What runs while a modal form is open: the script's next steps, until
     // the form closes. Without it ShowModal returns at once.

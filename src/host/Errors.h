@@ -29,6 +29,19 @@ public:
     ~EStatementTimeout() override;
 };
 
+// An answer of the application server that does not have the shape its
+// call promises: the user reads "Resposta inválida do servidor de
+// aplicação.", and detail() (what was wrong, for the log) goes to the log.
+class EInvalidAnswer : public EHostError {
+public:
+    explicit EInvalidAnswer(std::string detail);
+    ~EInvalidAnswer() override;
+    const std::string& detail() const { return m_detail; }
+
+private:
+    std::string m_detail;
+};
+
 // A variant that does not hold what the caller asked for.
 class EVariantError : public EHostError {
 public:

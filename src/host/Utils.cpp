@@ -5,6 +5,7 @@
 
 #include "host/Errors.h"
 #include "host/Messages.h"
+#include "host/NetConnection.h"
 
 namespace pla013::host {
 
@@ -51,9 +52,20 @@ const TDBPicture& DBPictObj(TPictureType) {
 
 namespace {
 std::vector<int> g_costTypeNumbers;
-}
+// Why the list could not be loaded; empty once it was.
+std::string g_costTypesMissing;
+}  // namespace
 
 std::vector<std::string> ListaTipoCusto(TNetConnection& connection, TObject*) {
+    g_costTypeNumbers.clear();
+    if (!connection.Connected() && !connection.ThrowException) {
+        // The form goes on without cost types rather than half set up; a
+        // report that needs one says why it has none (NumeroTipoCusto).
+        g_costTypesMissing =
+            connection.LastError().empty() ? "o servidor de aplicação não respondeu" : connection.LastError();
+        return {};
+    }
+    g_costTypesMissing.clear();
     Variant result = connection.Call("ListaTipoCusto", {});
     if (result.isArray()) result = CheckResultServ(result, true, 0);
     auto packet = result.packet();
@@ -62,7 +74,6 @@ std::vector<std::string> ListaTipoCusto(TNetConnection& connection, TObject*) {
     int name = packet->fieldIndex("NMTIPOCUST");
     if (number < 0 || name < 0) throw EHostError("ListaTipoCusto: pacote sem NRTIPOCUST ou NMTIPOCUST.");
     std::vector<std::string> names;
-    g_costTypeNumbers.clear();
     for (const auto& row : packet->rows) {
         g_costTypeNumbers.push_back(int(row[number].toInt()));
         names.push_back(row[name].toString());
@@ -71,6 +82,26 @@ std::vector<std::string> ListaTipoCusto(TNetConnection& connection, TObject*) {
 }
 
 int NumeroTipoCusto(int itemIndex) {
+    if (!g_costTypesMissing.empty()) {
+        // The list could not be loaded when the form opened. A report that
+        // needs a cost type asks the server again now, on a connection of
+        // its own to the same module; the form's list stayed empty, so the
+        // first cost type counts, as the form would have chosen it.
+        TNetConnection again("netCustProd", "CUS00000.rdmCustProd");
+        again.SetHost(WebURL());
+        again.SetPort(WebPort());
+        try {
+            again.SetConnected(true);
+            ListaTipoCusto(again, nullptr);
+        } catch (const EHostError& e) {
+            const std::string why = e.what();
+            g_costTypesMissing = why;
+            throw EHostError(
+                "Os tipos de custo não puderam ser carregados: " + why.substr(0, why.find_last_not_of('.') + 1) + ".");
+        }
+        if (InstalledPorts().ui) UI().Log("NumeroTipoCusto: cost types loaded late; the first one is used");
+        if (itemIndex < 0) itemIndex = 0;
+    }
     if (itemIndex < 0 || itemIndex >= int(g_costTypeNumbers.size())) {
         if (InstalledPorts().ui) UI().Log("NumeroTipoCusto: no cost type at index " + std::to_string(itemIndex));
         return 0;
@@ -149,11 +180,26 @@ void ValidEx(TDataSource*, TPictureType type, std::string& code, const std::vect
     }
 }
 
+// [0, text, packet] or [code, text]; anything else is the host's error, its
+// shape in the log.
 Variant CheckResultServ(const Variant& result, bool abort, int) {
-    if (!result.isArray() || result.array().empty()) throw EHostError("Resposta inválida do servidor de aplicação.");
+    auto invalid = [](const std::string& detail) {
+        const EInvalidAnswer e("CheckResultServ: " + detail);
+        if (InstalledPorts().ui) UI().Log(e.detail());
+        throw e;
+    };
+    if (!result.isArray()) invalid("a resposta não é uma lista");
     const auto& a = result.array();
-    if (a[0].toInt() == 0) return a.size() > 2 ? a[2] : Variant::null();
-    std::string message = a.size() > 1 ? a[1].toString() : std::string();
+    if (a.size() < 2 || a.size() > 3) invalid("lista de " + std::to_string(a.size()) + " elementos (2 ou 3 esperados)");
+    if (a[0].kind() != Variant::Kind::Integer) invalid("o primeiro elemento não é um número inteiro");
+    if (a[1].kind() != Variant::Kind::Text && !a[1].isNullOrUnassigned()) invalid("o segundo elemento não é um texto");
+    if (a[0].toInt() == 0) {
+        if (a.size() != 3 || a[2].kind() != Variant::Kind::Packet)
+            invalid("sucesso sem o pacote de dados no terceiro elemento");
+        return a[2];
+    }
+    if (a.size() != 2) invalid("erro " + a[0].toString() + " com um terceiro elemento");
+    std::string message = a[1].isNullOrUnassigned() ? std::string() : a[1].toString();
     if (message.empty()) message = "Erro " + a[0].toString() + " no servidor de aplicação.";
     MensErro(message, abort);
     return Variant::null();

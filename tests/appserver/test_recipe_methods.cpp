@@ -99,7 +99,7 @@ TEST_P(RecipeMethods, PacketsCarryExactlyTheClientsFields) {
 
     EXPECT_EQ(fieldsOf(cent("T", "1", "9ZZZZZZZZZ", "0002")),
               (Rows{"CDFILIALL:string:4", "CDFILAUXPRAT:string:4", "CDPRATO:string:10", "NMPRATO:string:40",
-                    "VRCUSTPRATP:float:0", "VRCUSTPRATL:float:0", "NMFILIAL:string:30"}));
+                    "VRCUSTPRATP:float:0", "VRCUSTPRATL:float:0", "NMFILIAL:string:30", "QTLINHASP:integer:0"}));
 
     const Variant types = call(port(GetParam()), kCost, "ListaTipoCusto", {});
     EXPECT_EQ(fieldsOf(*types.packet()), (Rows{"NRTIPOCUST:integer:0", "NMTIPOCUST:string:40"}));
@@ -267,24 +267,25 @@ TEST_P(RecipeMethods, CostByCentralKitchenCoversItsBranches) {
                     "0003|P|40001", "0004|0004|50004", "0004|P|51002"}));
     EXPECT_EQ(rowsOf(all, {"CDFILIALL", "NMFILIAL", "NMPRATO"})[12], "0004|Creche Pequeno Príncipe|Papinha de frutas");
 
-    const std::map<std::string, std::pair<std::string, std::string>> costs = {
-        {"0004|P|51002", {"0.4415", "0.42"}},    // 0.02 x 21.00 + 0.005 x 4.30 / 0.02 x 21.00
-        {"0001|P|20002", {"1.337", "~"}},        // the local recipe uses cheiro-verde, which has no cost
-        {"0002|P|20001", {"~", "0.4222"}},       // the standard one does
-        {"0002|0002|33004", {"~", "0.436"}},     // no standard line at all
-        {"0001|P|40001", {"0.2958", "0.3183"}},  // before the rice price change
+    // A recipe's cost is the sum of its lines' unrounded costs, rounded once;
+    // the standard recipe's number of lines tells a dish without one.
+    const std::map<std::string, std::string> costs = {
+        {"0004|P|51002", "0.44|0.42|2"},  // 0.02 x 21.00 + 0.005 x 4.30 = 0.4415 / 0.02 x 21.00
+        {"0001|P|20002", "1.34|~|4"},     // 1.337; the local recipe uses cheiro-verde, which has no cost
+        {"0002|P|20001", "~|0.42|6"},     // the standard one does; 0.4222 locally
+        {"0002|0002|33004", "~|0.44|0"},  // no standard line at all; 0.436
+        {"0001|P|40001", "0.3|0.32|3"},   // 0.2958 / 0.3183, before the rice price change
     };
     const Rows keys = rowsOf(all, kCent);
-    const Rows values = rowsOf(all, {"VRCUSTPRATP", "VRCUSTPRATL"});
+    const Rows values = rowsOf(all, {"VRCUSTPRATP", "VRCUSTPRATL", "QTLINHASP"});
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const auto it = costs.find(keys[i]);
         if (it != costs.end()) {
-            EXPECT_EQ(values[i], it->second.first + "|" + it->second.second) << keys[i];
+            EXPECT_EQ(values[i], it->second) << keys[i];
         }
     }
     const DataPacket after = cent("0001", "40001", "40001", "0002", 1, date(2024, 7, 1));
-    EXPECT_EQ(rowsOf(after, {"CDFILIALL", "CDFILAUXPRAT", "VRCUSTPRATP", "VRCUSTPRATL"}),
-              (Rows{"0001|P|0.3378|0.3638"}));
+    EXPECT_EQ(rowsOf(after, {"CDFILIALL", "CDFILAUXPRAT", "VRCUSTPRATP", "VRCUSTPRATL"}), (Rows{"0001|P|0.34|0.36"}));
 }
 
 TEST_P(RecipeMethods, CostByCentralKitchenFollowsTheBranchList) {

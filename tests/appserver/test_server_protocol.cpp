@@ -89,7 +89,12 @@ TEST_F(ServerProtocol, EachKindOfBadInputGetsItsError) {
          request(kRecipes, "GetRelCompRecPL",
                  R"([{"kind":"textref","value":"0002"},{"kind":"textref","value":"1"},{"kind":"textref","value":"9"},)"
                  R"({"kind":"int32","value":"um"},{"kind":"date","value":45473}])"),
-         400, "bad_arguments", "argumento 4"},
+         400, "bad_arguments", "o argumento 4 (int32) contém um texto."},
+        {"number beyond its kind",
+         request(kRecipes, "GetRelCompRecPL",
+                 R"([{"kind":"textref","value":"0002"},{"kind":"textref","value":"1"},{"kind":"textref","value":"9"},)"
+                 R"({"kind":"int32","value":4294967296},{"kind":"date","value":45473}])"),
+         400, "bad_arguments", "o argumento 4 (int32) não cabe em 32 bits."},
         {"date out of the calendar",
          request(kRecipes, "GetRelCompRecPL",
                  R"([{"kind":"textref","value":"0002"},{"kind":"textref","value":"1"},{"kind":"textref","value":"9"},)"

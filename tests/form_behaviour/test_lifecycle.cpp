@@ -194,18 +194,35 @@ TEST(Lifecycle, LaterActivationKeepsWhatTheUserLeft) {
     EXPECT_EQ(formState(r), formState(before));
 }
 
-TEST(Lifecycle, ADeadServerAtFirstActivationIsReportedOnceAndTheCursorComesBack) {
+// The two server connections do not raise: a server out of reach when the
+// form opens is logged, and the rest of the first activation runs, so that
+// the form is laid out as with the server up and the reports that need no
+// server run (those that do connect again when they run).
+TEST(Lifecycle, AServerOutOfReachAtFirstActivationLeavesTheFormSetUp) {
+    const std::string dump = "dump grbData grbImprimir speNivel rdgDadosOperador cbbReportNames\n";
+    FormHarness up;
+    auto expected = runOk(up, "launch\ndump-form\n" + dump);
     auto options = hostOptions();
     options.server = "127.0.0.1:1";  // nothing listens there
     FormHarness h(options);
-    auto r = h.run("launch\ndump cbbTipoCust\n");
-    EXPECT_EQ(messages(r).size(), 1u) << ::testing::PrintToString(r.lines);
+    auto r = runOk(h, "launch\ndump-form\ndump cbbTipoCust\n" + dump);
+    EXPECT_TRUE(messages(r).empty()) << ::testing::PrintToString(r.lines);
+    EXPECT_NE(r.err.find("netCustProd: Servidor de aplicação em 127.0.0.1:1"), std::string::npos) << r.err;
     EXPECT_EQ(h.ui().cursor(), pla013::host::Cursor::Default);
-    if (h.form()) {
-        // The first-activation work is not retried on a later activation.
-        r = h.run("activate\n");
-        EXPECT_TRUE(messages(r).empty()) << ::testing::PrintToString(r.lines);
-    }
+    EXPECT_EQ(formState(r), formState(expected));
+    for (const char* name : {"grbData", "grbImprimir", "speNivel", "rdgDadosOperador", "cbbReportNames"})
+        EXPECT_EQ(control(r, name), control(expected, name)) << name;
+    EXPECT_EQ(control(r, "cbbTipoCust")["Items"], json::array());
+    EXPECT_FALSE(h.form()->netEmissaoReceita->Connected());
+
+    const std::string file = (h.dir() / "pratos.csv").string();
+    r = runOk(h, "type medCdPratoIni 1\ntype medCdPratoFin 9\nsave " + file + "\n");
+    const auto reports = pla013test::withPrefix(r.lines, "report: ");
+    ASSERT_EQ(reports.size(), 1u) << ::testing::PrintToString(r.lines);
+    EXPECT_EQ(reports[0].rfind("report: file " + file + " ", 0), 0u) << reports[0];
+    // The first-activation work is not repeated on a later activation.
+    r = runOk(h, "activate\n");
+    EXPECT_TRUE(events(r).empty()) << ::testing::PrintToString(r.lines);
 }
 
 TEST(Lifecycle, CloseEndsTheFormAndTheNextLaunchBuildsANewOne) {

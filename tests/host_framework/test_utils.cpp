@@ -81,6 +81,30 @@ TEST(HostUtils, CheckResultServUnpacksSuccessAndReportsFailure) {
     EXPECT_EQ(ui.lines().back(), "message: Filial sem central.");
     EXPECT_TRUE(CheckResultServ(failed, false, 0).isNull());
 
-    EXPECT_THROW(CheckResultServ(Variant("lixo"), true, 0), EHostError);
+    // Any other shape is the host's error, the same text for every one, and
+    // what was wrong goes to the log.
+    const Variant p{std::shared_ptr<const DataPacket>(packet)};
+    const struct {
+        Variant result;
+        const char* logged;
+    } malformed[] = {
+        {Variant("lixo"), "não é uma lista"},
+        {Variant(std::vector<Variant>{p, p}), "não é um número inteiro"},
+        {Variant(std::vector<Variant>{p, Variant(""), p}), "não é um número inteiro"},
+        {Variant(std::vector<Variant>{Variant(0), Variant("")}), "sucesso sem o pacote"},
+        {Variant(std::vector<Variant>{Variant(0), Variant(""), Variant("x")}), "sucesso sem o pacote"},
+        {Variant(std::vector<Variant>{Variant(2), p}), "não é um texto"},
+        {Variant(std::vector<Variant>{Variant(0)}), "1 elementos"},
+    };
+    for (const auto& c : malformed) {
+        log.str("");
+        try {
+            CheckResultServ(c.result, true, 0);
+            ADD_FAILURE() << c.logged;
+        } catch (const EHostError& e) {
+            EXPECT_STREQ(e.what(), "Resposta inválida do servidor de aplicação.");
+        }
+        EXPECT_NE(log.str().find(c.logged), std::string::npos) << log.str();
+    }
     Install(Ports{});
 }

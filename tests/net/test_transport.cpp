@@ -21,7 +21,8 @@ using namespace std::chrono_literals;
 namespace {
 
 const char* kServer = "PLA01303.rdmEmissaoReceitas";
-const char* kMethod = "GetRelCompRecPL";
+// A method the protocol does not describe: its results are the caller's to read.
+const char* kMethod = "Eco";
 
 net::HttpTransportOptions quick() {
     net::HttpTransportOptions o;
@@ -110,6 +111,52 @@ TEST(HttpTransport, EveryBadAnswerIsAnErrorNamingTheCall) {
         const std::string message = failingCall(transport, peer.port());
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.name << ": " << message;
         expectNamesCall(message, peer.port());
+    }
+}
+
+// A result that the protocol gives another shape is refused with one text
+// for the user, what was wrong kept for the log.
+TEST(HttpTransport, AResultOfAnotherShapeThanItsMethodsIsAnInvalidAnswer) {
+    using pla013::host::DataPacket;
+    using pla013::host::FieldType;
+    auto packetOf = [](std::vector<pla013::host::FieldDef> fields) {
+        auto p = std::make_shared<DataPacket>();
+        p->fields = std::move(fields);
+        return Variant(std::shared_ptr<const DataPacket>(p));
+    };
+    const Variant any = packetOf({{"X", FieldType::String, 1}});
+    const Variant central = packetOf({{"CDFILIALL", FieldType::String, 4},
+                                      {"CDFILAUXPRAT", FieldType::String, 4},
+                                      {"CDPRATO", FieldType::String, 10},
+                                      {"NMPRATO", FieldType::String, 40},
+                                      {"VRCUSTPRATP", FieldType::Float, 0},
+                                      {"VRCUSTPRATL", FieldType::Float, 0},
+                                      {"NMFILIAL", FieldType::String, 30}});
+    using V = std::vector<Variant>;
+    const struct {
+        const char* method;
+        Variant result;
+        const char* detail;  // in the log, not shown
+    } cases[] = {
+        {"GetRelPlCent", Variant(V{any, any}), "o elemento 0 não é um número inteiro"},
+        {"GetRelPlCent", Variant(V{any, Variant("x"), any}), "o elemento 0 não é um número inteiro"},
+        {"GetRelPlCent", Variant(V{Variant(0), Variant("")}), "um sucesso sem o pacote de dados"},
+        {"GetRelPlCent", Variant(V{Variant(0), Variant(""), central}), "o elemento 2 não tem o campo QTLINHASP"},
+        {"GetRelCompRecPL", Variant(V{any, any}), "lista de 2 elementos"},
+        {"GetRelCompRecPL", Variant(V{any, any, any}), "o elemento 0 não tem o campo CDPRATO"},
+        {"GetRelCompRecPS", Variant("x"), "a resposta não é uma lista"},
+    };
+    for (const auto& c : cases) {
+        ScriptedPeer peer(ScriptedPeer::Mode::Answer, httpAnswer("200 OK", net::encodeCallResult(c.result)));
+        net::HttpTransport transport(quick());
+        try {
+            transport.Call("127.0.0.1", peer.port(), kServer, c.method, someArgs());
+            ADD_FAILURE() << c.detail;
+        } catch (const pla013::host::EInvalidAnswer& e) {
+            EXPECT_STREQ(e.what(), "Resposta inválida do servidor de aplicação.");
+            EXPECT_NE(e.detail().find(std::string(kServer) + "." + c.method + ": " + c.detail), std::string::npos)
+                << e.detail();
+        }
     }
 }
 

@@ -489,6 +489,52 @@ TEST(RecipesServer, ServerThatIsDownOrFailsLeavesTheDataSetsEmpty) {
     EXPECT_NE(r.lines.back().find("\"FormCriado\":true"), std::string::npos);
 }
 
+// A server out of reach when the form opens: the form opens whole, and a
+// report that needs the server connects again when it runs, once the server
+// is back, with the cost types loaded then.
+TEST(RecipesServer, AServerBackAfterTheFormOpenedServesTheReportsThatNeedIt) {
+    TempDir dir;
+    const std::string dbPath = pla013test::copyOfSampleDatabase(dir.path());
+    pla013::db::SociDatabase serverDb(dbPath);
+    pla013::appserver::AppServerOptions so;
+    so.logLevel = pla013::appserver::LogLevel::Quiet;
+    int port = 0;
+    {
+        pla013::appserver::AppServer gone(serverDb, so);
+        gone.start();
+        port = gone.port();
+        gone.stop();
+    }
+    auto o = options();
+    o.db = dbPath;
+    o.server = "127.0.0.1:" + std::to_string(port);
+    FormHarness h(o);
+    const std::string file = (dir.path() / "comparacao.csv").string();
+    const std::string report03 =
+        "report 2\ntype medCdFilial 0002\ntype medCdPratoIni 20001\n"
+        "type medCdPratoFin 20001\nsave " +
+        file + "\n";
+    auto r = h.run("launch\n" + report03);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Texts refused = pla013test::withPrefix(r.lines, "message: ");
+    ASSERT_EQ(refused.size(), 1u) << ::testing::PrintToString(r.lines);
+    EXPECT_NE(refused[0].find("127.0.0.1:" + std::to_string(port)), std::string::npos) << refused[0];
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    so.port = port;
+    pla013::appserver::AppServer back(serverDb, so);
+    back.start();
+    r = h.run(report03);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(pla013test::withPrefix(r.lines, "message: ").empty()) << ::testing::PrintToString(r.lines);
+    EXPECT_EQ(pla013test::withPrefix(r.lines, "report: ").size(), 1u) << ::testing::PrintToString(r.lines);
+    EXPECT_TRUE(h.form()->netEmissaoReceita->Connected());
+    EXPECT_FALSE(h.form()->cdsReceitaPadLoc->IsEmpty());
+    EXPECT_TRUE(pla013test::contains(h.run("dump-params\n").lines,
+                                     R"({"Param":"P_NRTIPOCUST","DataType":"integer","Value":1})"))
+        << "the first cost type, as the form would have chosen it";
+}
+
 // -------------------------------------------------------- connections
 
 // The working context of the session, with an address that a test changes.

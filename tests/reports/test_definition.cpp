@@ -124,7 +124,34 @@ INSTANTIATE_TEST_SUITE_P(
                       with("\"columns\"", "\"totals\": [ { \"function\": \"sum\" } ], \"columns\""), "/totals/0/field",
                       "falta o campo"},
         BadDefinition{"BadFieldType", with("\"data\": {", "\"data\": { \"types\": { \"CDPRATO\": \"money\" },"),
-                      "/data/types/CDPRATO", "tipo inválido 'money'"}),
+                      "/data/types/CDPRATO", "tipo inválido 'money'"},
+        BadDefinition{"OptionalDecimalBeforeAFixedOne", with("\"width\": 10", "\"width\": 10, \"format\": \"0.0#0\""),
+                      "/columns/0/format", "formato inválido"},
+        BadDefinition{"AggregateWithAnExpression",
+                      with("\"columns\"",
+                           "\"computed\": [ { \"name\": \"X\", \"over\": [], \"function\": \"count\", "
+                           "\"expression\": \"1\" } ], \"columns\""),
+                      "/computed/0/expression", "não tem expressão"},
+        BadDefinition{"AggregateOfAnUnknownFunction",
+                      with("\"columns\"",
+                           "\"computed\": [ { \"name\": \"X\", \"over\": \"CDPRATO\", \"function\": \"avg\", "
+                           "\"field\": \"Y\" } ], \"columns\""),
+                      "/computed/0/function", "sum ou count"},
+        BadDefinition{"InlineWithoutWidth",
+                      with("\"columns\"",
+                           "\"groups\": [ { \"field\": \"CDPRATO\", \"header\": [ { \"inline\": \"{CDPRATO}\" } "
+                           "] } ], \"columns\""),
+                      "/groups/0/header/0/width", "falta a largura"},
+        BadDefinition{"NoteWithoutCondition",
+                      with("\"columns\"",
+                           "\"totals\": [ { \"field\": \"CDPRATO\", \"function\": \"count\", \"note\": { \"text\": "
+                           "\"x\" } } ], \"columns\""),
+                      "/totals/0/note", "'text' e 'when'"},
+        BadDefinition{"RefusalOnAField",
+                      with("\"columns\"",
+                           "\"refuse\": [ { \"when\": { \"field\": \"CDPRATO\", \"notNull\": true }, \"message\": "
+                           "\"x\" } ], \"columns\""),
+                      "/refuse/0/when/field", "só pode usar parâmetros"}),
     [](const ::testing::TestParamInfo<BadDefinition>& i) { return std::string(i.param.name); });
 
 TEST(Definition, MinimalIsRead) {

@@ -474,6 +474,11 @@ TEST(ValueTexts, BrazilianConventions) {
         {pla013::host::Variant::date(pla013::host::EncodeDate(2024, 3, 9) + 0.75), "", "09/03/2024 18:00"},
         {pla013::host::Variant::null(), "#,##0.00", ""},
         {pla013::host::Variant("0012"), "#,##0.00", "0012"},
+        // Quantities to the precision they are stored in, three decimals at least.
+        {pla013::host::Variant(0.1063), "0.000#", "0,1063"},
+        {pla013::host::Variant(0.03), "0.000#", "0,030"},
+        {pla013::host::Variant(0.10635), "0.000#", "0,1064"},
+        {pla013::host::Variant(1234.5), "#,##0.0##", "1.234,5"},
     };
     for (const auto& c : cases) EXPECT_EQ(ReportDocument::text(c.v, c.format), c.text) << c.text;
 }
@@ -737,4 +742,139 @@ TEST(Money, DifferencesAndTotalsAreOfThePrintedFigures) {
     std::string csv = readFile(dir.file("d.csv"));
     EXPECT_NE(csv.find("1,88"), std::string::npos) << csv;
     EXPECT_NE(csv.find("0,12"), std::string::npos) << csv;
+}
+
+// A dish's cost: its lines added as the data holds them and rounded once;
+// the dishes without lines listed last, several a line; the report's total
+// adds the dishes' printed costs.
+const char* kDishCosts = R"({
+  "version": 1, "code": "99", "title": "Custo dos pratos",
+  "data": { "dataSource": "dtsTeste", "order": ["QTSEMLINHA"] },
+  "computed": [
+    { "name": "VRPRATO", "function": "sum", "field": "VRCUSTO", "over": "CDPRATO", "format": "#,##0.00" },
+    { "name": "QTSEMCUSTO", "function": "count", "over": "CDPRATO",
+      "when": { "all": [ { "field": "CDPROD", "notNull": true }, { "not": { "field": "VRCUSTO", "notNull": true } } ] } },
+    { "name": "QTLINHAS", "function": "count", "field": "CDPROD", "over": "CDPRATO" },
+    { "name": "QTVAZIOS", "function": "count", "over": [],
+      "when": { "all": [ { "field": "NRSEQ", "equals": 1 }, { "field": "QTLINHAS", "equals": 0 } ] } },
+    { "name": "QTSEMLINHA", "expression": "1", "when": { "field": "QTLINHAS", "equals": 0 }, "otherwise": "0" },
+    { "name": "VRPRATO1", "expression": "VRPRATO", "when": { "field": "NRSEQ", "equals": 1 } }
+  ],
+  "groups": [ { "field": "CDPRATO",
+    "header": [ { "text": "Prato {CDPRATO}", "when": { "field": "QTSEMLINHA", "equals": 0 } },
+                { "inline": "{CDPRATO} vazio", "width": 40, "when": { "field": "QTSEMLINHA", "equals": 1 } } ],
+    "footer": [ { "totals": [ { "field": "VRPRATO1", "under": "VRCUSTO",
+                                "note": { "text": "incompleto", "when": { "not": { "field": "QTSEMCUSTO", "equals": 0 } } } } ],
+                  "caption": "Custo do prato", "when": { "field": "QTSEMLINHA", "equals": 0 } } ] } ],
+  "detail": { "printIf": { "field": "QTSEMLINHA", "equals": 0 } },
+  "columns": [ { "field": "CDPROD", "width": 40 },
+               { "field": "VRCUSTO", "caption": "Custo", "width": 10, "align": "right", "format": "#,##0.00" } ],
+  "totals": [ { "field": "VRPRATO1", "under": "VRCUSTO" } ],
+  "totalsCaption": "Total   vazios: {QTVAZIOS}"
+})";
+
+pla013::host::DataPacket dishLines() {
+    using pla013::host::FieldType;
+    using pla013::host::Variant;
+    pla013::host::DataPacket p;
+    p.fields = {{"CDPRATO", FieldType::String, 4},
+                {"NRSEQ", FieldType::Integer, 0},
+                {"CDPROD", FieldType::String, 4},
+                {"VRCUSTO", FieldType::Float, 0}};
+    auto line = [&](const char* dish, int seq, Variant product, Variant cost) {
+        p.rows.push_back({Variant(dish), Variant(std::int64_t(seq)), product, cost});
+    };
+    line("E1", 1, Variant::null(), Variant::null());
+    for (const char* dish : {"A", "C"})
+        for (int k = 1; k <= 3; ++k) line(dish, k, Variant("p" + std::to_string(k)), Variant(0.0045));
+    line("B", 1, Variant("p1"), Variant(1.004));
+    line("B", 2, Variant("p2"), Variant::null());
+    line("E2", 1, Variant::null(), Variant::null());
+    line("E3", 1, Variant::null(), Variant::null());
+    return p;
+}
+
+TEST(Money, ADishCostsItsLinesAddedUnroundedAndRoundedOnce) {
+    auto b = build(kDishCosts, dishLines());
+    const std::string text = TextRenderer::page(*b.doc, 0);
+    // 3 x 0,0045 = 0,0135: lines of 0,00 and a dish of 0,01; a line without
+    // cost makes the dish's cost incomplete and says so.
+    EXPECT_EQ(count(text, "0,00\n"), 6) << text;
+    EXPECT_EQ(count(text, "Custo do prato"), 3) << text;
+    EXPECT_EQ(count(text, "  0,01\n"), 2) << text;
+    EXPECT_NE(text.find("1,00 incompleto\n"), std::string::npos) << text;
+    // The dishes without lines come last, two a line, and are counted.
+    EXPECT_LT(text.find("Prato C"), text.find("E1 vazio")) << text;
+    EXPECT_NE(text.find("E1 vazio" + std::string(32, ' ') + "E2 vazio\nE3 vazio\n"), std::string::npos) << text;
+    // The total adds the printed dish costs: 0,01 + 0,01 + 1,00, not 1,031.
+    EXPECT_NE(text.find("Total   vazios: 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("1,02\n"), std::string::npos) << text;
+}
+
+TEST(Layout, AnAggregateReadsOnlyTheDataAndEarlierAggregates) {
+    std::string def = kDishCosts;
+    const std::string lines = R"("field": "CDPROD", "over")";
+    def.replace(def.find(lines), lines.size(), R"("field": "QTSEMLINHA", "over")");
+    try {
+        build(def, dishLines());
+        FAIL() << "no error";
+    } catch (const pla013::host::EHostError& e) {
+        EXPECT_NE(std::string(e.what()).find("/computed/2: um agregado lê só campos dos dados"), std::string::npos)
+            << e.what();
+    }
+    // Rows read one at a time cannot be added up beforehand.
+    ReportDefinition d = ReportDefinition::parse(kDishCosts, "PLA01399.QR2");
+    ReportDocument::Input in;
+    in.definition = &d;
+    in.rows = std::make_unique<PacketSource>(dishLines());
+    EXPECT_THROW(ReportDocument(std::move(in)), pla013::host::EHostError);
+}
+
+// Lines of a code tree that head the lines after them: a page that goes on
+// under them repeats them, outermost first.
+TEST(Layout, ATreeOfDetailLinesRepeatsItsOpenHeadings) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Árvore",
+      "data": { "dataSource": "dtsTeste" },
+      "detail": { "heading": { "when": { "not": { "field": "NRNIVEL", "equals": 2 } },
+                               "level": "NRNIVEL", "column": "NMITEM" } },
+      "columns": [ { "field": "CDITEM", "width": 8 }, { "field": "NMITEM", "width": 40, "indent": "NRNIVEL" },
+                   { "field": "NRNIVEL", "width": 3 } ] })";
+    using pla013::host::Variant;
+    pla013::host::DataPacket p;
+    p.fields = {{"CDITEM", pla013::host::FieldType::String, 8},
+                {"NMITEM", pla013::host::FieldType::String, 40},
+                {"NRNIVEL", pla013::host::FieldType::Integer, 0}};
+    auto row = [&](std::string code, std::string name, int level) {
+        p.rows.push_back({Variant(code), Variant(name), Variant(std::int64_t(level))});
+    };
+    row("1", "Grupo um", 0);
+    row("10", "Subgrupo dez", 1);
+    for (int i = 0; i < 70; ++i) row("10" + std::to_string(100 + i), "Item " + std::to_string(i), 2);
+    row("11", "Subgrupo onze", 1);
+    for (int i = 0; i < 60; ++i) row("11" + std::to_string(100 + i), "Item " + std::to_string(i), 2);
+    row("2", "Grupo dois", 0);
+    auto b = build(def, p);
+    const auto pages = TextRenderer::pages(*b.doc);
+    ASSERT_EQ(pages.size(), 3u);
+    const std::string rule = std::string(110, '-') + "\n";
+    auto firstLines = [&](const std::string& page, int n) {
+        std::string out;
+        std::size_t at = page.find(rule) + rule.size();
+        for (int i = 0; i < n; ++i) {
+            const std::size_t end = page.find('\n', at);
+            out += page.substr(at, end - at) + "\n";
+            at = end + 1;
+        }
+        return out;
+    };
+    const std::string second = firstLines(pages[1], 3);
+    EXPECT_EQ(second.rfind("1        Grupo um (continuação)", 0), 0u) << second;
+    EXPECT_NE(second.find("\n10         Subgrupo dez (continuação)"), std::string::npos) << second;
+    EXPECT_NE(second.find("\n101"), std::string::npos) << second;
+    // The next subgroup ended the one before it.
+    const std::string third = firstLines(pages[2], 2);
+    EXPECT_NE(third.find("Grupo um (continuação)"), std::string::npos) << third;
+    EXPECT_NE(third.find("Subgrupo onze (continuação)"), std::string::npos) << third;
+    EXPECT_EQ(pages[2].find("Subgrupo dez"), std::string::npos) << pages[2];
 }

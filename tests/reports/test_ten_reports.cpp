@@ -87,7 +87,8 @@ std::map<Dish, std::vector<Line>> recipeLines(pla013::db::SociDatabase& db, cons
 
 // Rows of cdsReceitaPadLoc / cdsReceitaPadSer (suffix "L" or "S").
 pla013::host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& standard,
-                                    const std::map<Dish, std::vector<Line>>& other, const std::string& s) {
+                                    const std::map<Dish, std::vector<Line>>& other, const std::string& s,
+                                    const std::string& branch) {
     pla013::host::DataPacket p;
     using pla013::host::FieldType;
     p.fields = {{"CDPRATO", FieldType::String, 10},
@@ -102,11 +103,14 @@ pla013::host::DataPacket sideBySide(const std::map<Dish, std::vector<Line>>& sta
         p.fields.push_back({"QTBRUTPROD" + side, FieldType::Float, 0});
         p.fields.push_back({"VRCUSTPROD" + side, FieldType::Float, 0});
     }
+    // The dishes the branch sees with a line on either side.
     std::set<Dish> dishes;
     for (const auto& [d, l] : other) dishes.insert(d);
+    for (const auto& [d, l] : standard)
+        if (std::get<1>(d) == "P" || std::get<1>(d) == branch) dishes.insert(d);
     for (const auto& d : dishes) {
         const std::vector<Line> st = standard.count(d) ? standard.at(d) : std::vector<Line>{};
-        const auto& ot = other.at(d);
+        const std::vector<Line> ot = other.count(d) ? other.at(d) : std::vector<Line>{};
         for (std::size_t k = 0; k < std::max(st.size(), ot.size()); ++k) {
             std::vector<pla013::host::Variant> row{std::get<0>(d), std::get<2>(d), std::get<1>(d),
                                                    pla013::host::Variant(std::int64_t(k + 1))};
@@ -153,7 +157,7 @@ void fillPadLoc(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db,
     auto std = recipeLines(db, "RECEITAPRATO", "", p);
     p.emplace_back("F", c.cdFilial);
     auto loc = recipeLines(db, "RECEITALOCAL", "AND R.CDFILIAL = :F", p);
-    cds.SetData(sideBySide(std, loc, "L"));
+    cds.SetData(sideBySide(std, loc, "L", c.cdFilial));
 }
 
 void fillPadSer(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db, const FormChoices& c) {
@@ -162,7 +166,7 @@ void fillPadSer(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db,
     p.emplace_back("F", c.cdFilial);
     p.emplace_back("S", c.cdServFili);
     auto ser = recipeLines(db, "RECEITASERV", "AND R.CDFILIAL = :F AND R.CDSERVFILI = :S", p);
-    cds.SetData(sideBySide(std, ser, "S"));
+    cds.SetData(sideBySide(std, ser, "S", c.cdFilial));
 }
 
 // Rows of cdsRecPLCent: per branch with local recipes, per dish, both costs.
@@ -178,7 +182,7 @@ void fillPlCent(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db,
     out.fields = {{"CDFILIALL", FieldType::String, 4},  {"CDFILAUXPRAT", FieldType::String, 4},
                   {"CDPRATO", FieldType::String, 10},   {"NMPRATO", FieldType::String, 40},
                   {"VRCUSTPRATP", FieldType::Float, 0}, {"VRCUSTPRATL", FieldType::Float, 0},
-                  {"NMFILIAL", FieldType::String, 30}};
+                  {"NMFILIAL", FieldType::String, 30},  {"QTLINHASP", FieldType::Integer, 0}};
     auto total = [](const std::vector<Line>& lines) {
         double sum = 0;
         for (const auto& l : lines) {
@@ -194,7 +198,9 @@ void fillPlCent(pla013::host::TClientDataSet& cds, pla013::db::SociDatabase& db,
         bp.emplace_back("F", branch);
         for (const auto& [d, lines] : recipeLines(db, "RECEITALOCAL", "AND R.CDFILIAL = :F", bp)) {
             pla013::host::Variant pc = std.count(d) ? total(std.at(d)) : pla013::host::Variant::null();
-            out.rows.push_back({branch, std::get<1>(d), std::get<0>(d), std::get<2>(d), pc, total(lines), b[1]});
+            const std::int64_t standardLines = std.count(d) ? std::int64_t(std.at(d).size()) : 0;
+            out.rows.push_back({branch, std::get<1>(d), std::get<0>(d), std::get<2>(d), pc, total(lines), b[1],
+                                pla013::host::Variant(standardLines)});
         }
     }
     cds.SetData(out);
@@ -312,14 +318,14 @@ std::vector<ReportCase> cases() {
     out.push_back({"StandardBesideLocalWithoutCost",
                    "03",
                    c,
-                   {"Cebola", "sem custo", "Custo do prato   fora das somas, sem custo: 3",
-                    "Total geral   fora das somas, sem custo: 3"},
+                   {"Cebola", "sem custo", "Custo do prato   sem custo: 3   sem par: 1", "0,31 incompleto",
+                    "0,34 incompleto", "Total geral   sem receita local: 0   fora das somas: 1"},
                    {"-100"}});
     c = {};
     c.position = 4;
     c.listaFilial = "0002";
     c.pratoIni = c.pratoFin = "20001";
-    out.push_back({"CostByBranchWithoutCost", "05", c, {"sem custo", "Sem custo (fora da soma): 1"}, {"-100"}});
+    out.push_back({"CostByBranchWithoutCost", "05", c, {"sem custo", "Fora da soma: 1"}, {"-100"}});
 
     c = {};
     c.position = 5;
@@ -407,7 +413,8 @@ std::vector<ReportCase> cases() {
                    "0A",
                    c,
                    {"Fichas Técnicas com Custo das Receitas", "Custo médio", "Sopa de legumes", "Cheiro-verde",
-                    "Custo total do prato", "Atenção: 1 produto(s) sem custo", "Canja de galinha"},
+                    "sem custo", "0,39 incompleto", "Custo total do prato", "Atenção: 1 produto(s) sem custo",
+                    "Canja de galinha", "1,34", "Total geral   pratos com custo incompleto: 1"},
                    {}});
     return out;
 }

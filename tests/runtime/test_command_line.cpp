@@ -226,6 +226,11 @@ TEST_F(CommandLine, ReportOptionsAndDestinations) {
          2,
          "",
          "error: --menu-type does not apply to report 08 here"},
+        {"report that needs a menu type under a module without them",
+         {"report", "--report", "08", "--dish-from", "1", "--dish-to", "9", "--out", "{OUT}/cardapio.csv"},
+         1,
+         "",
+         "Este relatório exige um tipo de cardápio, e o módulo ativo não oferece tipos de cardápio"},
         {"filter of an origin not chosen",
          {"report", "--report", "02", "--service", "01", "--dish-from", "1", "--preview"},
          2,
@@ -291,8 +296,10 @@ TEST_F(CommandLine, PdfWithoutTheProcessSetUpIsRefusedAndWritesNothing) {
 }
 #endif
 
-TEST_F(CommandLine, AFailedRunNamesItsCauseAfterTheUsersMessage) {
-    // A loopback port nobody listens on: the form opens, its calls fail.
+// A server out of reach: the form still opens whole, a report that needs no
+// server runs, and one that needs it says which server failed.
+TEST_F(CommandLine, AServerOutOfReachStopsOnlyTheReportsThatNeedIt) {
+    // A loopback port nobody listens on.
     std::string server;
     {
         pla013::appserver::AppServer gone([] { return pla013::db::openDatabase(db()); }, {});
@@ -300,16 +307,20 @@ TEST_F(CommandLine, AFailedRunNamesItsCauseAfterTheUsersMessage) {
         server = "127.0.0.1:" + std::to_string(gone.port());
         gone.stop();
     }
-    const Outcome o = run({"--db", db(), "--server", server, "report", "--report", "03", "--for-branch", "0002",
-                           "--dish-from", "3", "--dish-to", "3", "--preview"});
+    const std::string file = m_out.file("pratos.csv");
+    Outcome o = run({"--db", db(), "--server", server, "report", "--report", "01", "--dish-from", "1", "--dish-to",
+                     "9", "--out", file});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(fs::exists(file));
+
+    o = run({"--db", db(), "--server", server, "report", "--report", "03", "--for-branch", "0002", "--dish-from", "3",
+             "--dish-to", "3", "--preview"});
     EXPECT_EQ(o.status, 1) << o.out;
-    const auto cause =
-        o.err.find("\ncausa: Servidor de aplicação em " + server + ": o servidor não pode ser alcançado");
-    EXPECT_NE(cause, std::string::npos) << o.err;
-    // The user's message comes first, and is not repeated as a cause.
-    const auto message = o.err.find("A conexão netEmissaoReceita");
-    EXPECT_LT(message, cause) << o.err;
-    EXPECT_EQ(o.err.find("causa: A conexão"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("\nOs tipos de custo não puderam ser carregados: Servidor de aplicação em " + server +
+                         ": o servidor não pode ser alcançado"),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.out, "");
 }
 
 // The comparison data comes from the embedded server on a loopback port; a
@@ -324,7 +335,8 @@ TEST_F(CommandLine, AComparisonMarksTheProductWithoutCost) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("Cebola"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("sem custo"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("Custo do prato   fora das somas, sem custo: 3"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Custo do prato   sem custo: 3   sem par: 1"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("0,31 incompleto"), std::string::npos) << o.out;
     EXPECT_EQ(o.out.find("-100"), std::string::npos) << o.out;
 }
 

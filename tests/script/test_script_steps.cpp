@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -87,5 +89,23 @@ INSTANTIATE_TEST_SUITE_P(
                    "# launh\n\n   \t\nlaunch   # as a child window\n  # dump-form extra\ndump-form # the state\n", 0,
                    "", "\"FormCriado\":true"}),
     [](const ::testing::TestParamInfo<RunnerCase>& info) { return std::string(info.param.name); });
+
+// A save refused before its dialog opens keeps its file name to itself: the
+// next save writes the file it names.
+TEST(ScriptSteps, ARefusedSaveDoesNotHandItsFileToTheNextSave) {
+    pla013test::FormHarness h;
+    const std::string first = (h.dir() / "a.csv").string(), second = (h.dir() / "b.csv").string();
+    const auto r = h.run(
+        "launch\ntype medCdPratoIni 1\ntype medCdPratoFin 9\nselect rdgDadosOperador 1\n"
+        "type speNivel 2\nsave " +
+        first + "\ntype speNivel 1\nsave " + second + "\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(pla013test::withPrefix(r.lines, "message: ").size(), 1u) << ::testing::PrintToString(r.lines);
+    const auto reports = pla013test::withPrefix(r.lines, "report: ");
+    ASSERT_EQ(reports.size(), 1u) << ::testing::PrintToString(r.lines);
+    EXPECT_EQ(reports[0].rfind("report: file " + second + " ", 0), 0u) << reports[0];
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_TRUE(std::filesystem::exists(second));
+}
 
 }  // namespace

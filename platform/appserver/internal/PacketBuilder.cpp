@@ -38,9 +38,4 @@ host::Variant asFloat(const host::Variant& value, const std::string& what) {
     }
 }
 
-host::Variant times(const host::Variant& quantity, const host::Variant& unitCost) {
-    if (quantity.isNullOrUnassigned() || unitCost.isNullOrUnassigned()) return host::Variant::null();
-    return host::Variant(quantity.toDouble() * unitCost.toDouble());
-}
-
 }  // namespace pla013::appserver::internal

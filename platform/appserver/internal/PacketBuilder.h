@@ -26,7 +26,5 @@ private:
 host::Variant asText(const host::Variant& value);
 host::Variant asInteger(const host::Variant& value, const std::string& what);
 host::Variant asFloat(const host::Variant& value, const std::string& what);
-// Null when either is null, else the product.
-host::Variant times(const host::Variant& quantity, const host::Variant& unitCost);
 
 }  // namespace pla013::appserver::internal

@@ -28,18 +28,18 @@ nlohmann::json parseStrict(std::string_view text, const std::string& what) {
 
 const char* jsonTypeName(const nlohmann::json& value) {
     switch (value.type()) {
-        case nlohmann::json::value_t::null: return "null";
-        case nlohmann::json::value_t::object: return "object";
-        case nlohmann::json::value_t::array: return "array";
-        case nlohmann::json::value_t::string: return "string";
-        case nlohmann::json::value_t::boolean: return "boolean";
+        case nlohmann::json::value_t::null: return "um valor nulo";
+        case nlohmann::json::value_t::object: return "um objeto";
+        case nlohmann::json::value_t::array: return "uma lista";
+        case nlohmann::json::value_t::string: return "um texto";
+        case nlohmann::json::value_t::boolean: return "um valor lógico";
         case nlohmann::json::value_t::number_integer:
-        case nlohmann::json::value_t::number_unsigned: return "integer";
-        case nlohmann::json::value_t::number_float: return "number";
-        case nlohmann::json::value_t::binary: return "binary";
-        case nlohmann::json::value_t::discarded: return "discarded";
+        case nlohmann::json::value_t::number_unsigned: return "um número inteiro";
+        case nlohmann::json::value_t::number_float: return "um número com decimais";
+        case nlohmann::json::value_t::binary: return "dados binários";
+        case nlohmann::json::value_t::discarded: return "um valor descartado";
     }
-    return "unknown";
+    return "um valor desconhecido";
 }
 
 }  // namespace pla013::net::internal

@@ -20,7 +20,8 @@ std::string dumpLenient(const nlohmann::json& value);
 // the position reported by the parser.
 nlohmann::json parseStrict(std::string_view text, const std::string& what);
 
-// Short name of a JSON value's type, for messages.
+// The kind of a JSON value in Portuguese, with its article ("um texto"),
+// for messages.
 const char* jsonTypeName(const nlohmann::json& value);
 
 }  // namespace pla013::net::internal

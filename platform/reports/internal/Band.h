@@ -8,7 +8,7 @@ namespace pla013::reports::internal {
 // many lines it takes and how it breaks across pages. What it shows is its
 // BandFlow's.
 struct Band {
-    enum class Kind : std::uint8_t { Text, MemoCaption, Memo, Image, Totals, Detail, Empty };
+    enum class Kind : std::uint8_t { Text, MemoCaption, Memo, Image, Totals, Detail, Empty, Inline };
     static constexpr std::uint8_t kNoLevel = 0xFF;
 
     Kind kind;

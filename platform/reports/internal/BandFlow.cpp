@@ -5,6 +5,7 @@
 namespace pla013::reports::internal {
 
 void BandFlow::add(Band::Kind kind, int level, int lines, bool keepWithNext, Line line) {
+    m_inlineEnd = -1;
     m_bands.push_back({kind, std::uint8_t(level), std::uint16_t(lines), keepWithNext, false});
     m_bands.back().together = m_together;
     if (!m_content) return;
@@ -13,9 +14,12 @@ void BandFlow::add(Band::Kind kind, int level, int lines, bool keepWithNext, Lin
     m_lines.push_back(std::move(line));
 }
 
-void BandFlow::markHeading(std::size_t band, int level) {
+void BandFlow::markHeading(std::size_t band, int level, int cell) {
     m_bands[band].heading = std::uint8_t(level);
-    if (m_content) m_headings.push_back(m_lines[band]);
+    if (m_content) {
+        m_headings.push_back(m_lines[band]);
+        m_headingCells.push_back(cell);
+    }
 }
 
 void BandFlow::closeLevels(int level) {
@@ -46,9 +50,10 @@ int BandFlow::continuation(std::vector<Line>* out) const {
         ++n;
         if (!out || !m_content) continue;
         Line l = m_openHeadings[g];
-        if (!l.cells.empty()) {
-            l.cells.front().text += " (continuação)";
-            l.cells.front().value = host::Variant(l.cells.front().text);
+        const std::size_t cell = std::size_t(m_openHeadingCells[g]);
+        if (cell < l.cells.size()) {
+            l.cells[cell].text += " (continuação)";
+            l.cells[cell].value = host::Variant(l.cells[cell].text);
         }
         out->push_back(std::move(l));
     }
@@ -63,8 +68,11 @@ void BandFlow::drop(std::size_t n) {
             m_open[b.heading] = true;
             if (m_content) {
                 m_openHeadings.resize(m_open.size());
+                m_openHeadingCells.resize(m_open.size());
                 m_openHeadings[b.heading] = std::move(m_headings.front());
+                m_openHeadingCells[b.heading] = m_headingCells.front();
                 m_headings.pop_front();
+                m_headingCells.pop_front();
             }
         }
         if (b.closes != Band::kNoLevel && m_open.size() > b.closes) m_open.resize(b.closes);
@@ -125,7 +133,32 @@ void BandFlow::addTotals(int level, Totals totals) {
     add(Band::Kind::Totals, level, 1, false, std::move(l));
 }
 
-void BandFlow::addDetail(int level, const ReportData::Row& row, bool bold) {
+// The last band waiting is never on a page yet (a page is decided only when
+// a band after it is known), so its line can still take cells.
+void BandFlow::addInline(int level, std::string text, int width) {
+    Cell c;
+    if (m_content) {
+        c.text = std::move(text);
+        c.value = host::Variant(c.text);
+        c.width = std::max(1, width - 2);
+    }
+    if (m_inlineEnd >= 0 && !m_bands.empty() && m_inlineEnd + width <= m_pageWidth + 2) {
+        c.x = m_inlineEnd;
+        if (m_content) m_lines.back().cells.push_back(std::move(c));
+        m_inlineEnd += width;
+        return;
+    }
+    Line l;
+    c.x = level * 2;
+    if (m_content) {
+        l.style = LineStyle::GroupText;
+        l.cells.push_back(std::move(c));
+    }
+    add(Band::Kind::Inline, level, 1, false, std::move(l));
+    m_inlineEnd = level * 2 + width;
+}
+
+void BandFlow::addDetail(int level, const ReportData::Row& row, bool bold, bool keepWithNext) {
     Line l;
     if (m_content) {
         l.style = LineStyle::Detail;
@@ -133,7 +166,7 @@ void BandFlow::addDetail(int level, const ReportData::Row& row, bool bold) {
         m_columns.detailCells(row, l.cells);
         l.gutters = m_columns.gutters();
     }
-    add(Band::Kind::Detail, level, 1, false, std::move(l));
+    add(Band::Kind::Detail, level, 1, keepWithNext, std::move(l));
 }
 
 void BandFlow::addFreeText(Line& line, const std::string& text, int indent) const {

@@ -37,12 +37,16 @@ public:
     void addText(Band::Kind kind, int level, std::string text, bool bold, bool keepWithNext);
     void addImage(int level, int lines, bool keepWithNext, std::unique_ptr<ImageData> image);
     void addTotals(int level, Totals totals);
-    void addDetail(int level, const ReportData::Row& row, bool bold);
+    // A cell `width` characters wide: beside the one before when that was
+    // inline too and the line has room, else at the start of a line of its own.
+    void addInline(int level, std::string text, int width);
+    void addDetail(int level, const ReportData::Row& row, bool bold, bool keepWithNext = false);
     // The band at index (of those waiting) starts a new page.
     void breakPageBefore(std::size_t band) { m_bands[band].newPage = true; }
     // The band at index (of those waiting) is the heading of a group of the
     // level: a page that the group continues on repeats it.
-    void markHeading(std::size_t band, int level);
+    // cell: the cell of its line that takes "(continuação)".
+    void markHeading(std::size_t band, int level, int cell = 0);
     // The groups of the level and deeper end with the last band added.
     void closeLevels(int level);
     // The band at index (of those waiting) is a line left blank on purpose.
@@ -76,11 +80,14 @@ private:
     std::deque<Line> m_lines;                         // with content: one per band
     std::deque<std::unique_ptr<ImageData>> m_images;  // owners of the lines' images, oldest first
     bool m_together = false;
+    int m_inlineEnd = -1;  // where the next inline cell of the last band would start; -1: not inline
     // The groups open before the oldest band waiting, by level: whether the
     // level's group has a heading, and (with content) its line.
     std::vector<bool> m_open;
     std::vector<Line> m_openHeadings;
-    std::deque<Line> m_headings;  // lines of the heading bands waiting, oldest first
+    std::vector<int> m_openHeadingCells;
+    std::deque<Line> m_headings;     // lines of the heading bands waiting, oldest first
+    std::deque<int> m_headingCells;  // with them, the cell that takes "(continuação)"
 };
 
 }  // namespace pla013::reports::internal

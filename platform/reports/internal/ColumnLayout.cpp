@@ -96,8 +96,11 @@ void ColumnLayout::detailCells(const ReportData::Row& row, std::vector<Cell>& ce
         c.value = row[m_fields[i]];
         c.format = m_cols[i]->format;
         c.text = formatValue(c.value, c.format);
-        if (!m_cols[i]->markerText.empty() && m_eval->holds(m_cols[i]->markerWhen, &row))
-            c.text = m_cols[i]->markerText;
+        for (const auto& m : m_cols[i]->markers)
+            if (m_eval->holds(m.when, &row)) {
+                c.text = m.text;
+                break;
+            }
         if (m_indentFields[i] >= 0) {
             const host::Variant& by = row[m_indentFields[i]];
             double n = by.isNullOrUnassigned() ? 0 : by.toDouble();

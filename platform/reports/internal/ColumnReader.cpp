@@ -7,11 +7,24 @@ namespace pla013::reports::internal {
 
 void ColumnReader::readDetail(const json& v) {
     const json& d = m_r.object(v, "/detail");
-    m_r.onlyKeys(d, "/detail", {"when", "printIf", "bold"});
+    m_r.onlyKeys(d, "/detail", {"when", "printIf", "bold", "heading"});
     ConditionReader conditions(m_ctx);
-    if (d.contains("when")) m_ctx.def().detail.when = conditions.read(d["when"], "/detail/when", false);
-    if (d.contains("printIf")) m_ctx.def().detail.printIf = conditions.read(d["printIf"], "/detail/printIf", true);
-    if (d.contains("bold")) m_ctx.def().detail.bold = conditions.read(d["bold"], "/detail/bold", true);
+    DetailDef& detail = m_ctx.def().detail;
+    if (d.contains("when")) detail.when = conditions.read(d["when"], "/detail/when", false);
+    if (d.contains("printIf")) detail.printIf = conditions.read(d["printIf"], "/detail/printIf", true);
+    if (d.contains("bold")) detail.bold = conditions.read(d["bold"], "/detail/bold", true);
+    if (d.contains("heading")) {
+        const std::string ptr = "/detail/heading";
+        const json& h = m_r.object(d["heading"], ptr);
+        m_r.onlyKeys(h, ptr, {"when", "level", "column"});
+        if (!h.contains("when") || !h.contains("level") || !h.contains("column"))
+            m_r.fail(ptr, "o cabeçalho tem 'when', 'level' e 'column'");
+        detail.headingWhen = conditions.read(h["when"], ptr + "/when", true);
+        detail.headingLevel = m_r.fieldName(h["level"], ptr + "/level");
+        m_ctx.addFieldRef(detail.headingLevel, ptr + "/level");
+        detail.headingColumn = m_r.fieldName(h["column"], ptr + "/column");
+        m_ctx.addFieldRef(detail.headingColumn, ptr + "/column");
+    }
 }
 
 void ColumnReader::readColumns(const json& list) {
@@ -58,11 +71,18 @@ ColumnDef ColumnReader::readOne(const json& c, const std::string& ptr) {
     }
     if (c.contains("when")) d.when = ConditionReader(m_ctx).read(c["when"], ptr + "/when", false);
     if (c.contains("marker")) {
-        const json& m = m_r.object(c["marker"], ptr + "/marker");
-        m_r.onlyKeys(m, ptr + "/marker", {"text", "when"});
-        if (!m.contains("text") || !m.contains("when")) m_r.fail(ptr + "/marker", "a marca tem 'text' e 'when'");
-        d.markerText = m_r.string(m["text"], ptr + "/marker/text");
-        d.markerWhen = ConditionReader(m_ctx).read(m["when"], ptr + "/marker/when", /*fieldsAllowed=*/true);
+        // One marker, or a list of them tried in order.
+        const json& list = c["marker"];
+        const bool many = list.is_array();
+        if (many && list.empty()) m_r.fail(ptr + "/marker", "a lista de marcas não pode ser vazia");
+        for (std::size_t i = 0; i < (many ? list.size() : 1); ++i) {
+            const std::string mp = ptr + "/marker" + (many ? "/" + std::to_string(i) : "");
+            const json& m = m_r.object(many ? list[i] : list, mp);
+            m_r.onlyKeys(m, mp, {"text", "when"});
+            if (!m.contains("text") || !m.contains("when")) m_r.fail(mp, "a marca tem 'text' e 'when'");
+            d.markers.push_back({m_r.string(m["text"], mp + "/text"),
+                                 ConditionReader(m_ctx).read(m["when"], mp + "/when", /*fieldsAllowed=*/true)});
+        }
     }
     if (c.contains("indent")) {
         d.indent = m_r.fieldName(c["indent"], ptr + "/indent");

@@ -6,14 +6,24 @@
 #include "platform/reports/Expression.h"
 #include "platform/reports/internal/ConditionReader.h"
 #include "platform/reports/internal/DefinitionRules.h"
+#include "platform/reports/internal/ValueFormat.h"
 
 namespace pla013::reports::internal {
 
 void DataReader::readData(const json& v) {
     ReportDefinition& def = m_ctx.def();
     const json& d = m_r.object(v, "/data");
-    m_r.onlyKeys(d, "/data", {"sql", "dataSource", "types"});
+    m_r.onlyKeys(d, "/data", {"sql", "dataSource", "types", "order"});
     if (d.contains("types")) readTypes(d);
+    if (d.contains("order")) {
+        const json& list = m_r.array(d["order"], "/data/order");
+        if (list.empty()) m_r.fail("/data/order", "a lista de campos não pode ser vazia");
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::string ptr = "/data/order/" + std::to_string(i);
+            def.order.push_back(m_r.fieldName(list[i], ptr));
+            m_ctx.addFieldRef(def.order.back(), ptr);
+        }
+    }
     bool hasSql = d.contains("sql"), hasSource = d.contains("dataSource");
     if (hasSql == hasSource) m_r.fail("/data", "informe exatamente um de 'sql' e 'dataSource'");
     if (hasSql) {
@@ -90,19 +100,61 @@ std::shared_ptr<const Expression> DataReader::readExpression(const json& v, cons
 }
 
 ComputedDef DataReader::readOneComputed(const json& c, const std::string& ptr) {
-    m_r.onlyKeys(c, ptr, {"name", "expression", "when", "otherwise"});
+    m_r.onlyKeys(c, ptr, {"name", "expression", "when", "otherwise", "function", "field", "over", "format"});
     ComputedDef d;
     d.pointer = ptr;
     if (!c.contains("name")) m_r.fail(ptr + "/name", "falta o nome");
     d.name = m_r.fieldName(c["name"], ptr + "/name");
-    if (!c.contains("expression")) m_r.fail(ptr + "/expression", "falta a expressão");
-    d.expression = readExpression(c["expression"], ptr + "/expression");
+    if (c.contains("over"))
+        readAggregate(c, ptr, d);
+    else if (c.contains("function") || c.contains("field"))
+        m_r.fail(ptr + "/over", "'function' e 'field' só valem com 'over'");
+    else if (!c.contains("expression"))
+        m_r.fail(ptr + "/expression", "falta a expressão");
+    else
+        d.expression = readExpression(c["expression"], ptr + "/expression");
     if (c.contains("when")) d.when = ConditionReader(m_ctx).read(c["when"], ptr + "/when", /*fieldsAllowed=*/true);
     if (c.contains("otherwise")) {
-        if (!d.when) m_r.fail(ptr + "/otherwise", "'otherwise' só vale com 'when'");
+        if (!d.when || d.aggregate != ComputedDef::Aggregate::None)
+            m_r.fail(ptr + "/otherwise", "'otherwise' só vale com 'when' e 'expression'");
         d.otherwise = readExpression(c["otherwise"], ptr + "/otherwise");
     }
+    if (c.contains("format")) {
+        d.format = m_r.string(c["format"], ptr + "/format");
+        if (!isValidFormat(d.format) || formatDecimals(d.format) < 0)
+            m_r.fail(ptr + "/format", "formato de número inválido '" + d.format + "'");
+    }
     return d;
+}
+
+// "over" (a field or a list, possibly empty), "function" (sum or count) and
+// the "field" it reads; no expression.
+void DataReader::readAggregate(const json& c, const std::string& ptr, ComputedDef& d) {
+    if (c.contains("expression")) m_r.fail(ptr + "/expression", "um agregado ('over') não tem expressão");
+    const json& over = c["over"];
+    if (over.is_array()) {
+        for (std::size_t i = 0; i < over.size(); ++i) {
+            const std::string fp = ptr + "/over/" + std::to_string(i);
+            d.over.push_back(m_r.fieldName(over[i], fp));
+            m_ctx.addFieldRef(d.over.back(), fp);
+        }
+    } else {
+        d.over.push_back(m_r.fieldName(over, ptr + "/over"));
+        m_ctx.addFieldRef(d.over.back(), ptr + "/over");
+    }
+    const std::string f = c.contains("function") ? m_r.string(c["function"], ptr + "/function") : "";
+    if (f == "sum")
+        d.aggregate = ComputedDef::Aggregate::Sum;
+    else if (f == "count")
+        d.aggregate = ComputedDef::Aggregate::Count;
+    else
+        m_r.fail(ptr + "/function", "função de agregado inválida '" + f + "' (sum ou count)");
+    if (c.contains("field")) {
+        d.field = m_r.fieldName(c["field"], ptr + "/field");
+        m_ctx.addFieldRef(d.field, ptr + "/field");
+    } else if (d.aggregate == ComputedDef::Aggregate::Sum) {
+        m_r.fail(ptr + "/field", "falta o campo da soma");
+    }
 }
 
 }  // namespace pla013::reports::internal

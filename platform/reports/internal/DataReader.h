@@ -26,6 +26,7 @@ private:
     LookupDef readLookup(const json& l, const std::string& ptr, std::set<std::string>& seen);
     std::shared_ptr<const Expression> readExpression(const json& v, const std::string& ptr);
     ComputedDef readOneComputed(const json& c, const std::string& ptr);
+    void readAggregate(const json& c, const std::string& ptr, ComputedDef& d);
 
     DefinitionContext& m_ctx;
     const JsonReader& m_r;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/reports/internal/ColumnReader.h"
+#include "platform/reports/internal/ConditionReader.h"
 #include "platform/reports/internal/DataReader.h"
 #include "platform/reports/internal/GroupReader.h"
 #include "platform/reports/internal/ParameterReader.h"
@@ -15,7 +16,7 @@ void DefinitionParser::parse(const json& root) {
     m_r.object(root, "");
     m_r.onlyKeys(root, "",
                  {"version", "code", "title", "subtitle", "orientation", "parameters", "lookups", "data", "computed",
-                  "groups", "detail", "columns", "totals", "totalsCaption", "emptyText"});
+                  "groups", "detail", "columns", "totals", "totalsCaption", "emptyText", "refuse"});
     readIdentity(root);
     if (root.contains("orientation")) readOrientation(root["orientation"]);
     readSections(root);
@@ -70,6 +71,22 @@ void DefinitionParser::readSections(const json& root) {
     if (root.contains("totalsCaption"))
         def.totalsCaption = m_ctx.readTemplate(root["totalsCaption"], "/totalsCaption", true);
     if (root.contains("emptyText")) def.emptyText = m_ctx.readTemplate(root["emptyText"], "/emptyText", false);
+    if (root.contains("refuse")) readRefusals(root["refuse"]);
+}
+
+void DefinitionParser::readRefusals(const json& list) {
+    m_r.array(list, "/refuse");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string ptr = "/refuse/" + std::to_string(i);
+        const json& r = m_r.object(list[i], ptr);
+        m_r.onlyKeys(r, ptr, {"when", "message"});
+        if (!r.contains("when") || !r.contains("message")) m_r.fail(ptr, "a recusa tem 'when' e 'message'");
+        ReportDefinition::Refusal refusal;
+        refusal.pointer = ptr;
+        refusal.when = ConditionReader(m_ctx).read(r["when"], ptr + "/when", /*fieldsAllowed=*/false);
+        refusal.message = m_r.nonEmptyString(r["message"], ptr + "/message");
+        m_ctx.def().refusals.push_back(std::move(refusal));
+    }
 }
 
 }  // namespace pla013::reports::internal

@@ -22,6 +22,7 @@ private:
     void readOrientation(const json& v);
     void readSubtitle(const json& v);
     void readSections(const json& root);
+    void readRefusals(const json& list);
 
     DefinitionContext& m_ctx;
     const JsonReader& m_r;

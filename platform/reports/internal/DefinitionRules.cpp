@@ -22,14 +22,17 @@ bool isValidFormat(const std::string& f) {
     if (f.empty() || f == "text") return true;
     if (f.find("dd") != std::string::npos || f.find("yyyy") != std::string::npos || f.find("hh") != std::string::npos)
         return true;
-    // Numbers: "0", "#,##0", "0.00", "#,##0.000"...
+    // Numbers: "0", "#,##0", "0.00", "#,##0.000", "0.000#" (decimals that
+    // show only when not zero come last)...
     std::string body = f;
     if (body.rfind("#,##", 0) == 0) body = body.substr(4);
     if (body.empty() || body[0] != '0') return false;
     body = body.substr(1);
     if (body.empty()) return true;
     if (body[0] != '.' || body.size() < 2) return false;
-    return std::all_of(body.begin() + 1, body.end(), [](char c) { return c == '0'; });
+    const auto firstHash = body.find('#');
+    return std::all_of(body.begin() + 1, body.end(), [](char c) { return c == '0' || c == '#'; }) &&
+           (firstHash == std::string::npos || body.find('0', firstHash) == std::string::npos);
 }
 
 bool isIsoDate(const std::string& s) {

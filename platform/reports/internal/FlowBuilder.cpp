@@ -1,5 +1,6 @@
 #include "platform/reports/internal/FlowBuilder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -15,7 +16,13 @@ FlowBuilder::FlowBuilder(const Context& context, BandFlow& flow)
       m_togetherLevel(m_levels) {
     for (std::size_t g = 0; g < m_levels; ++g)
         for (const auto& f : m_ctx.def.groups[g].fields) m_groupFields[g].push_back(m_ctx.data.fieldIndex(f));
+    for (std::size_t g = 0, indent = 0; g <= m_levels; ++g) {
+        m_indent.push_back(int(indent));
+        if (g < m_levels && m_ctx.def.groups[g].indent) ++indent;
+    }
     collectTotalFields();
+    if (!m_ctx.def.detail.headingColumn.empty())
+        m_headingCell = m_ctx.columns.columnOf(m_ctx.data.fieldIndex(m_ctx.def.detail.headingColumn));
     m_groupTotals.resize(m_levels);
     m_grandTotals.reset(m_ctx.data.fieldCount());
     for (auto& a : m_groupTotals) a.reset(m_ctx.data.fieldCount());
@@ -85,7 +92,9 @@ void FlowBuilder::openGroups(std::size_t fromLevel, const ReportData::Row& first
 
 void FlowBuilder::addRow(const ReportData::Row& row) {
     std::size_t changed = changedLevel(row);
-    if (m_previous) closeGroups(changed, *m_previous);
+    // Only a group that changes closes anything: the headings of detail
+    // lines (deeper than every group) stay open.
+    if (m_previous && changed < m_levels) closeGroups(changed, *m_previous);
     openGroups(changed, row);
     m_previous = &row;
     if (!m_ctx.eval.holds(m_ctx.def.detail.printIf, &row)) return;
@@ -94,9 +103,21 @@ void FlowBuilder::addRow(const ReportData::Row& row) {
         m_grandTotals.add(row, m_totalFields);
     }
     if (onDetail) onDetail(row);
-    if (m_ctx.columns.detailShown())
-        m_flow.addDetail(int(m_levels), row,
-                         m_flow.content() && m_ctx.def.detail.bold && m_ctx.eval.holds(*m_ctx.def.detail.bold, &row));
+    if (!m_ctx.columns.detailShown()) return;
+    const bool bold = m_flow.content() && m_ctx.def.detail.bold && m_ctx.eval.holds(*m_ctx.def.detail.bold, &row);
+    if (!m_ctx.def.detail.headingWhen) {
+        m_flow.addDetail(int(m_levels), row, bold);
+        return;
+    }
+    // A line of a code tree: it ends the headings of its level and below,
+    // and heads what follows when it is a heading itself (kept with the line
+    // after it, as a group's heading is).
+    const host::Variant& by = row[m_ctx.data.fieldIndex(m_ctx.def.detail.headingLevel)];
+    const int level = int(m_levels) + std::clamp(by.isNullOrUnassigned() ? 0 : int(by.toDouble()), 0, 50);
+    m_flow.closeLevels(level);
+    const bool heading = m_ctx.eval.holds(*m_ctx.def.detail.headingWhen, &row);
+    m_flow.addDetail(int(m_levels), row, bold, heading);
+    if (heading) m_flow.markHeading(m_flow.size() - 1, level, std::max(0, m_headingCell));
 }
 
 void FlowBuilder::finish() {
@@ -113,40 +134,44 @@ void FlowBuilder::finish() {
 
 void FlowBuilder::emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row,
                               bool header) {
+    const int indent = m_indent[std::size_t(level)];
     for (const auto& item : items) {
         if (!m_ctx.eval.holds(item.when, &row)) continue;
         switch (item.kind) {
             case SectionItem::Kind::Text:
-                m_flow.addText(Band::Kind::Text, level, m_flow.content() ? m_ctx.eval.expand(item.text, &row) : "",
+                m_flow.addText(Band::Kind::Text, indent, m_flow.content() ? m_ctx.eval.expand(item.text, &row) : "",
                                item.bold, header);
                 if (item.text.empty()) m_flow.markBlank(m_flow.size() - 1);
                 break;
-            case SectionItem::Kind::Memo: emitMemo(item, level, row); break;
+            case SectionItem::Kind::Inline:
+                m_flow.addInline(indent, m_flow.content() ? m_ctx.eval.expand(item.text, &row) : "", item.width);
+                break;
+            case SectionItem::Kind::Memo: emitMemo(item, indent, row); break;
             case SectionItem::Kind::Image: {
                 const host::Variant& v = row[m_ctx.data.fieldIndex(item.field)];
                 if (v.isNullOrUnassigned() || v.toString().empty()) break;
-                m_flow.addImage(level, item.lines, header, m_flow.content() ? m_ctx.images.load(v) : nullptr);
+                m_flow.addImage(indent, item.lines, header, m_flow.content() ? m_ctx.images.load(v) : nullptr);
                 break;
             }
             case SectionItem::Kind::Totals:
                 if (!m_flow.content())
-                    m_flow.addTotals(level, {});
+                    m_flow.addTotals(indent, {});
                 else
-                    emitTotals(item.caption, item.totals, m_groupTotals[level], level, &row);
+                    emitTotals(item.caption, item.totals, m_groupTotals[level], indent, &row);
                 break;
         }
     }
 }
 
 // A memo prints nothing when blank; its caption stays with its first line.
-void FlowBuilder::emitMemo(const SectionItem& item, int level, const ReportData::Row& row) {
-    const std::size_t width = std::size_t(m_ctx.pageWidth) - std::size_t(level) * 2;
+void FlowBuilder::emitMemo(const SectionItem& item, int indent, const ReportData::Row& row) {
+    const std::size_t width = std::size_t(m_ctx.pageWidth) - std::size_t(indent) * 2;
     std::string body = row[m_ctx.data.fieldIndex(item.field)].toString();
     if (body.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (!item.caption.empty())
-        m_flow.addText(Band::Kind::MemoCaption, level, m_flow.content() ? m_ctx.eval.expand(item.caption, &row) : "",
+        m_flow.addText(Band::Kind::MemoCaption, indent, m_flow.content() ? m_ctx.eval.expand(item.caption, &row) : "",
                        true, true);
-    for (auto& l : wrapText(body, width)) m_flow.addText(Band::Kind::Memo, level, std::move(l), false, false);
+    for (auto& l : wrapText(body, width)) m_flow.addText(Band::Kind::Memo, indent, std::move(l), false, false);
 }
 
 // The figure of one total and the column it goes under: the column that
@@ -180,14 +205,34 @@ void FlowBuilder::emitTotals(const std::string& caption, const std::vector<Total
     for (const auto& t : totals) {
         int col = -1;
         Cell cell = totalCell(t, acc, entry.cells, col);
+        std::string note;
+        for (const auto& n : t.notes)
+            if (m_ctx.eval.holds(n.when, row)) {
+                note = n.text;
+                break;
+            }
+        const bool noted = !note.empty();
         if (col >= 0) {
             const ColumnDef& c = m_ctx.columns.column(std::size_t(col));
             cell.x = m_ctx.columns.x(std::size_t(col));
             cell.width = m_ctx.columns.width(std::size_t(col));
             cell.align = c.align == Align::Left ? Align::Right : c.align;
             cell.column = col;
+            if (noted) {
+                // The note reaches left into the blank columns before the figure.
+                const int room = int(textWidth(note)) + (cell.text.empty() ? 0 : 1);
+                cell.text = cell.text.empty() ? note : cell.text + " " + note;
+                cell.value = host::Variant(cell.text);
+                cell.format.clear();
+                const int shift = std::min(room, cell.x);
+                cell.x -= shift;
+                cell.width += shift;
+            }
             entry.cells.push_back(cell);
+        } else if (noted && cell.value.isNullOrUnassigned()) {
+            entry.caption += (entry.caption.empty() ? "" : "   ") + note;
         } else if (!cell.value.isNullOrUnassigned()) {  // nothing to say: left out with its caption
+            if (noted) cell.text += " " + note;
             std::string item = t.caption.empty() ? cell.text : m_ctx.eval.expand(t.caption, row) + " " + cell.text;
             entry.caption += (entry.caption.empty() ? "" : "   ") + item;
         }

@@ -48,7 +48,7 @@ private:
     void openGroups(std::size_t fromLevel, const ReportData::Row& firstRow);
     void collectTotalFields();
     void emitSection(const std::vector<SectionItem>& items, int level, const ReportData::Row& row, bool header);
-    void emitMemo(const SectionItem& item, int level, const ReportData::Row& row);
+    void emitMemo(const SectionItem& item, int indent, const ReportData::Row& row);
     void emitTotals(const std::string& caption, const std::vector<TotalDef>& totals, const RunningTotals& acc,
                     int level, const ReportData::Row* row);
     Cell totalCell(const TotalDef& total, const RunningTotals& acc, const std::vector<Cell>& placed, int& column) const;
@@ -62,6 +62,8 @@ private:
     RunningTotals m_grandTotals;
     const ReportData::Row* m_previous = nullptr;
     std::size_t m_togetherLevel;  // the open group kept on one page; m_levels when none
+    std::vector<int> m_indent;    // by level: how many levels of indentation its texts take
+    int m_headingCell = -1;       // the cell of a heading detail line that takes "(continuação)"
 };
 
 }  // namespace pla013::reports::internal

@@ -14,13 +14,14 @@ void GroupReader::read(const json& list) {
 }
 
 GroupDef GroupReader::readOne(const json& g, const std::string& ptr) {
-    m_r.onlyKeys(g, ptr, {"field", "newPage", "keepTogether", "header", "footer", "dataColumns"});
+    m_r.onlyKeys(g, ptr, {"field", "newPage", "keepTogether", "indent", "header", "footer", "dataColumns"});
     GroupDef d;
     d.pointer = ptr;
     if (!g.contains("field")) m_r.fail(ptr + "/field", "falta o campo do grupo");
     readFields(g["field"], ptr + "/field", d);
     if (g.contains("newPage")) d.newPage = m_r.boolean(g["newPage"], ptr + "/newPage");
     if (g.contains("keepTogether")) d.keepTogether = m_r.boolean(g["keepTogether"], ptr + "/keepTogether");
+    if (g.contains("indent")) d.indent = m_r.boolean(g["indent"], ptr + "/indent");
     if (g.contains("header")) d.header = readSection(g["header"], ptr + "/header");
     if (g.contains("footer")) d.footer = readSection(g["footer"], ptr + "/footer");
     if (g.contains("dataColumns")) readDataColumns(g["dataColumns"], ptr + "/dataColumns", d);
@@ -55,10 +56,20 @@ std::vector<SectionItem> GroupReader::readSection(const json& list, const std::s
 SectionItem GroupReader::readItem(const json& e, const std::string& ptr) {
     SectionItem item;
     item.pointer = ptr;
-    int kinds =
-        int(e.contains("text")) + int(e.contains("memo")) + int(e.contains("image")) + int(e.contains("totals"));
-    if (kinds != 1) m_r.fail(ptr, "cada item tem exatamente um de 'text', 'memo', 'image' e 'totals'");
-    if (e.contains("text")) {
+    int kinds = int(e.contains("text")) + int(e.contains("memo")) + int(e.contains("image")) +
+                int(e.contains("totals")) + int(e.contains("inline"));
+    if (kinds != 1) m_r.fail(ptr, "cada item tem exatamente um de 'text', 'inline', 'memo', 'image' e 'totals'");
+    if (e.contains("inline")) {
+        m_r.onlyKeys(e, ptr, {"inline", "width", "when"});
+        item.kind = SectionItem::Kind::Inline;
+        item.text = m_ctx.readTemplate(e["inline"], ptr + "/inline", true);
+        if (!e.contains("width")) m_r.fail(ptr + "/width", "falta a largura do item");
+        const long long w = m_r.integer(e["width"], ptr + "/width");
+        if (w < 3 || w > m_ctx.def().pageWidth())
+            m_r.fail(ptr + "/width",
+                     "a largura deve estar entre 3 e " + std::to_string(m_ctx.def().pageWidth()) + " caracteres");
+        item.width = int(w);
+    } else if (e.contains("text")) {
         m_r.onlyKeys(e, ptr, {"text", "bold", "when"});
         item.kind = SectionItem::Kind::Text;
         item.text = m_ctx.readTemplate(e["text"], ptr + "/text", true);

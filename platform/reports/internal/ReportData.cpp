@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "host/CostSum.h"
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
 #include "platform/reports/ReportDocument.h"
@@ -112,30 +113,44 @@ void ReportData::prepare(const ReportDefinition& def, const std::stop_token& sto
                 if (item.kind == SectionItem::Kind::Image && fieldIndex(item.field) >= 0)
                     m_isImage[std::size_t(fieldIndex(item.field))] = true;
     for (auto& [name, value] : m_lookups) capText(value);
+    m_dataFieldCount = m_data.fields.size();
     for (const auto& c : def.computed) {
         checkComputed(def, c);
         m_fieldIndex.emplace(c.name, int(m_data.fields.size()));
         m_data.fields.push_back({c.name, host::FieldType::Float, 0, false});
     }
     checkFields(def);
-    // A number is rounded as its column shows it before anything adds or
-    // subtracts it, so that a printed total or difference is the total or
-    // difference of the printed figures.
+    // A number is rounded as its column (or its computed field's format)
+    // shows it before anything adds or subtracts it row by row, so that a
+    // printed difference is the difference of the printed figures. The
+    // aggregates read the values before this rounding.
     m_decimals.assign(m_data.fields.size(), -1);
-    for (const auto& col : def.columns) {
-        int f = fieldIndex(col.field);
-        int d = formatDecimals(col.format);
+    auto keep = [&](int f, int d) {
         if (f >= 0 && d >= 0) m_decimals[std::size_t(f)] = std::max(m_decimals[std::size_t(f)], d);
+    };
+    for (const auto& col : def.columns) keep(fieldIndex(col.field), formatDecimals(col.format));
+    bool aggregates = false;
+    for (const auto& c : def.computed) {
+        keep(fieldIndex(c.name), formatDecimals(c.format));
+        aggregates = aggregates || c.aggregate != ComputedDef::Aggregate::None;
     }
+    if (m_source && (aggregates || !def.order.empty()))
+        throw host::EHostError(definitionError(def.file, aggregates ? "/computed" : def.orderPointer,
+                                               "agregados ('over') e 'order' pedem todas as linhas do relatório, e "
+                                               "estas são lidas uma a uma"));
     for (std::size_t r = 0; r < m_data.rows.size(); ++r) {
         if (stop.stop_requested()) throw ReportCancelled();
-        prepareRow(m_data.rows[r], r + 1);
+        convertRow(m_data.rows[r], r + 1);
     }
+    if (aggregates) fillAggregates();
+    for (auto& row : m_data.rows) finishRow(row);
+    if (!def.order.empty()) sortRows();
 }
 
-// Converts the declared types, cuts long texts and appends the computed
-// fields; number counts the rows from 1, for the error.
-void ReportData::prepareRow(Row& row, std::size_t number) const {
+// Converts the declared types, cuts long texts and makes room for the
+// computed fields (null until computed); number counts the rows from 1, for
+// the error.
+void ReportData::convertRow(Row& row, std::size_t number) const {
     const ReportDefinition& def = *m_def;
     for (const auto& c : m_conversions) {
         host::Variant& v = row[c.field];
@@ -147,16 +162,86 @@ void ReportData::prepareRow(Row& row, std::size_t number) const {
     }
     for (std::size_t f = 0; f < row.size() && f < m_isImage.size(); ++f)
         if (!m_isImage[f]) capText(row[f]);
+    row.resize(m_data.fields.size(), host::Variant::null());
+}
+
+// Rounds the numbers shown and computes the fields that are not aggregates
+// (those were filled in before), in their order.
+void ReportData::finishRow(Row& row) const {
     auto round = [&](std::size_t f) {
         host::Variant& v = row[f];
         if (f < m_decimals.size() && m_decimals[f] >= 0 && v.kind() == host::Variant::Kind::Float)
             v = host::Variant(roundHalfAway(v.toDouble(), m_decimals[f]));
     };
-    for (std::size_t f = 0; f < row.size(); ++f) round(f);
-    for (const auto& c : def.computed) {
-        row.push_back(computedValue(c, row));
-        round(row.size() - 1);
+    for (std::size_t f = 0; f < m_dataFieldCount; ++f) round(f);
+    for (std::size_t k = 0; k < m_def->computed.size(); ++k) {
+        const ComputedDef& c = m_def->computed[k];
+        const std::size_t slot = m_dataFieldCount + k;
+        if (c.aggregate == ComputedDef::Aggregate::None) row[slot] = computedValue(c, row);
+        round(slot);
     }
+}
+
+// The aggregates of every row held, in the order defined: each run of
+// neighbouring rows equal on the aggregate's fields gets the sum (a CostSum:
+// the values as the data holds them, added in order, rounded once by the
+// field's format) or the count of its rows that the condition lets in.
+void ReportData::fillAggregates() {
+    const Evaluator eval(*m_def, *this);
+    auto& rows = m_data.rows;
+    for (std::size_t k = 0; k < m_def->computed.size(); ++k) {
+        const ComputedDef& c = m_def->computed[k];
+        if (c.aggregate == ComputedDef::Aggregate::None) continue;
+        const std::size_t slot = m_dataFieldCount + k;
+        std::vector<int> over;
+        for (const auto& f : c.over) over.push_back(fieldIndex(f));
+        const int field = c.field.empty() ? -1 : fieldIndex(c.field);
+        auto sameRun = [&](const Row& x, const Row& y) {
+            return std::all_of(over.begin(), over.end(), [&](int f) { return x[f] == y[f]; });
+        };
+        for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
+            host::CostSum sum;
+            long long count = 0;
+            for (end = begin; end < rows.size() && sameRun(rows[begin], rows[end]); ++end) {
+                if (c.when && !eval.holds(*c.when, &rows[end])) continue;
+                if (c.aggregate == ComputedDef::Aggregate::Sum)
+                    sum.add(rows[end][field]);
+                else if (field < 0 || !rows[end][field].isNullOrUnassigned())
+                    ++count;
+            }
+            const host::Variant value = c.aggregate == ComputedDef::Aggregate::Sum
+                                            ? sum.exact()
+                                            : host::Variant(static_cast<std::int64_t>(count));
+            for (std::size_t r = begin; r < end; ++r) rows[r][slot] = value;
+        }
+    }
+}
+
+namespace {
+
+// Nulls first, numbers by value, anything else by its text.
+bool valueLess(const host::Variant& a, const host::Variant& b) {
+    if (a.isNullOrUnassigned() || b.isNullOrUnassigned()) return a.isNullOrUnassigned() && !b.isNullOrUnassigned();
+    using K = host::Variant::Kind;
+    auto numeric = [](const host::Variant& v) {
+        return v.kind() == K::Integer || v.kind() == K::Float || v.kind() == K::Date;
+    };
+    if (numeric(a) && numeric(b)) return a.toDouble() < b.toDouble();
+    return a.toString() < b.toString();
+}
+
+}  // namespace
+
+void ReportData::sortRows() {
+    std::vector<int> keys;
+    for (const auto& f : m_def->order) keys.push_back(fieldIndex(f));
+    std::stable_sort(m_data.rows.begin(), m_data.rows.end(), [&](const Row& a, const Row& b) {
+        for (int k : keys) {
+            if (valueLess(a[k], b[k])) return true;
+            if (valueLess(b[k], a[k])) return false;
+        }
+        return false;
+    });
 }
 
 void ReportData::rewind() {
@@ -173,7 +258,8 @@ const ReportData::Row* ReportData::next() {
     if (row.size() != m_source->fields().size())
         throw host::EHostError("Os dados do relatório trazem uma linha com " + std::to_string(row.size()) +
                                " valores em vez de " + std::to_string(m_source->fields().size()) + ".");
-    prepareRow(row, m_next);
+    convertRow(row, m_next);
+    finishRow(row);
     return &row;
 }
 
@@ -194,10 +280,37 @@ const host::Variant* ReportData::lookup(const std::string& name) const {
     return it == m_lookups.end() ? nullptr : &it->second;
 }
 
+namespace {
+
+void conditionFields(const Condition& c, std::vector<std::string>& out) {
+    if (c.kind == Condition::Kind::FieldEquals || c.kind == Condition::Kind::FieldNotNull) out.push_back(c.name);
+    for (const auto& child : c.children) conditionFields(child, out);
+}
+
+}  // namespace
+
 void ReportData::checkComputed(const ReportDefinition& def, const ComputedDef& c) const {
     if (fieldIndex(c.name) >= 0)
         throw host::EHostError(
             definitionError(def.file, c.pointer + "/name", "o campo calculado '" + c.name + "' já existe nos dados"));
+    if (c.aggregate != ComputedDef::Aggregate::None) {
+        // An aggregate reads the data as it came: the data's own fields and
+        // the aggregates before it.
+        std::vector<std::string> names = c.over;
+        if (!c.field.empty()) names.push_back(c.field);
+        if (c.when) conditionFields(*c.when, names);
+        for (const auto& n : names) {
+            const int f = fieldIndex(n);
+            const bool aggregate =
+                f >= int(m_dataFieldCount) &&
+                def.computed[std::size_t(f) - m_dataFieldCount].aggregate != ComputedDef::Aggregate::None;
+            if (f < 0 || (f >= int(m_dataFieldCount) && !aggregate))
+                throw host::EHostError(definitionError(
+                    def.file, c.pointer,
+                    "um agregado lê só campos dos dados e agregados anteriores, e '" + n + "' não é um deles"));
+        }
+        return;
+    }
     // The names of the expression must be data fields (or earlier computed
     // fields) or parameters.
     std::vector<std::string> names = c.expression->names();

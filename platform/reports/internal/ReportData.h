@@ -16,7 +16,8 @@ namespace pla013::reports::internal {
 // The values a report is made of: its rows, its parameters and its lookups,
 // with the names they answer to (case-insensitive). Preparing the rows for a
 // definition converts the declared types, appends the computed fields and
-// checks that every field the definition names exists.
+// checks that every field the definition names exists; the aggregates and
+// the order of the definition need the rows held.
 //
 // Rows are read in passes (rewind, then next until null). Rows held in a
 // packet are prepared once, at prepare(); rows of a RowSource as each is
@@ -56,7 +57,10 @@ public:
     const host::Variant* lookup(const std::string& name) const;   // upper-case name; null when absent
 
 private:
-    void prepareRow(Row& row, std::size_t number) const;
+    void convertRow(Row& row, std::size_t number) const;
+    void finishRow(Row& row) const;
+    void fillAggregates();
+    void sortRows();
     void checkComputed(const ReportDefinition& def, const ComputedDef& computed) const;
     host::Variant computedValue(const ComputedDef& computed, const Row& row) const;
     void checkFields(const ReportDefinition& def) const;
@@ -73,8 +77,9 @@ private:
     std::vector<Conversion> m_conversions;
     // By data column: the decimals its column shows a number with, -1 for none.
     std::vector<int> m_decimals;
-    std::vector<bool> m_isImage;  // by field: not cut, decoded
-    std::size_t m_next = 0;       // rows read in this pass
+    std::vector<bool> m_isImage;       // by field: not cut, decoded
+    std::size_t m_dataFieldCount = 0;  // the fields of the data, before the computed ones
+    std::size_t m_next = 0;            // rows read in this pass
     Row m_buffers[2];
     std::vector<ReportParam> m_params;
     std::map<std::string, host::Variant> m_lookups;

@@ -1,5 +1,6 @@
 #include "platform/reports/internal/TotalsReader.h"
 
+#include "platform/reports/internal/ConditionReader.h"
 #include "platform/reports/internal/DefinitionRules.h"
 
 namespace pla013::reports::internal {
@@ -15,7 +16,7 @@ std::vector<TotalDef> TotalsReader::read(const json& list, const std::string& ba
 }
 
 TotalDef TotalsReader::readOne(const json& t, const std::string& ptr) {
-    m_r.onlyKeys(t, ptr, {"field", "function", "format", "caption", "under"});
+    m_r.onlyKeys(t, ptr, {"field", "function", "format", "caption", "under", "note"});
     TotalDef d;
     d.pointer = ptr;
     d.function = readFunction(t, ptr);
@@ -34,6 +35,20 @@ TotalDef TotalsReader::readOne(const json& t, const std::string& ptr) {
         if (!isValidFormat(d.format)) m_r.fail(ptr + "/format", "formato inválido '" + d.format + "'");
     }
     if (t.contains("caption")) d.caption = m_ctx.readTemplate(t["caption"], ptr + "/caption", true);
+    if (t.contains("note")) {
+        // One note, or a list of them tried in order.
+        const json& list = t["note"];
+        const bool many = list.is_array();
+        if (many && list.empty()) m_r.fail(ptr + "/note", "a lista de notas não pode ser vazia");
+        for (std::size_t i = 0; i < (many ? list.size() : 1); ++i) {
+            const std::string np = ptr + "/note" + (many ? "/" + std::to_string(i) : "");
+            const json& n = m_r.object(many ? list[i] : list, np);
+            m_r.onlyKeys(n, np, {"text", "when"});
+            if (!n.contains("text") || !n.contains("when")) m_r.fail(np, "a nota tem 'text' e 'when'");
+            d.notes.push_back({m_r.nonEmptyString(n["text"], np + "/text"),
+                               ConditionReader(m_ctx).read(n["when"], np + "/when", /*fieldsAllowed=*/true)});
+        }
+    }
     return d;
 }
 

@@ -20,23 +20,20 @@ bool isDatePattern(const std::string& f) {
            f.find("hh") != std::string::npos;
 }
 
-void numberPattern(const std::string& f, int& decimals, bool& grouping) {
+// The decimals of a number pattern: as many as it has places after the
+// point, of which the '#' ones are shown only when they are not zero.
+void numberPattern(const std::string& f, int& decimals, bool& grouping, int* minDecimals = nullptr) {
     grouping = f.rfind("#,##", 0) == 0;
     auto dot = f.find('.');
     decimals = dot == std::string::npos ? 0 : int(f.size() - dot - 1);
+    if (minDecimals)
+        *minDecimals =
+            dot == std::string::npos
+                ? 0
+                : int(f.find('#', dot) == std::string::npos ? f.size() - dot - 1 : f.find('#', dot) - dot - 1);
 }
 
 }  // namespace
-
-double roundHalfAway(double value, int decimals) {
-    if (!std::isfinite(value)) return value;
-    const double scale = std::pow(10.0, decimals);
-    // 2.675 is held as 2.67499999...; the scaled value is first settled at
-    // far more digits than any format shows, then rounded.
-    double scaled = std::fabs(value) * scale;
-    scaled = std::round(scaled * 1e6) / 1e6;
-    return std::copysign(std::round(scaled) / scale, value);
-}
 
 int formatDecimals(const std::string& format) {
     if (format.empty() || format == "text" || isDatePattern(format)) return -1;
@@ -46,7 +43,15 @@ int formatDecimals(const std::string& format) {
     return decimals;
 }
 
-std::string formatNumber(double value, int decimals, bool grouping) {
+int formatMinDecimals(const std::string& format) {
+    if (formatDecimals(format) < 0) return -1;
+    int decimals = 0, least = 0;
+    bool grouping = false;
+    numberPattern(format, decimals, grouping, &least);
+    return least;
+}
+
+std::string formatNumber(double value, int decimals, bool grouping, int minDecimals) {
     if (!std::isfinite(value)) return {};
     double rounded = std::fabs(roundHalfAway(value, decimals));
     char buf[64];
@@ -54,6 +59,9 @@ std::string formatNumber(double value, int decimals, bool grouping) {
     std::string s = buf;
     std::string intPart = s.substr(0, s.find('.'));
     std::string frac = decimals > 0 ? s.substr(s.find('.') + 1) : std::string();
+    if (minDecimals >= 0)
+        while (int(frac.size()) > minDecimals && frac.back() == '0') frac.pop_back();
+    decimals = int(frac.size());
     std::string grouped;
     if (grouping) {
         int count = 0;
@@ -128,8 +136,9 @@ std::string formatValue(const host::Variant& value, const std::string& format) {
             if (isDatePattern(format)) return formatDate(v, format);
             int decimals = 0;
             bool grouping = false;
-            numberPattern(format, decimals, grouping);
-            return formatNumber(v, decimals, grouping);
+            int least = 0;
+            numberPattern(format, decimals, grouping, &least);
+            return formatNumber(v, decimals, grouping, least);
         }
         case K::Date: {
             host::TDateTime d = value.toDate();

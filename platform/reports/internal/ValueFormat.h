@@ -5,23 +5,26 @@
 #include <string>
 #include <vector>
 
+#include "host/CostSum.h"
 #include "host/Variant.h"
 
 namespace pla013::reports::internal {
 
 // Formats: "" (by the value's kind), "text", number patterns "0", "0.00",
-// "#,##0.000" (grouping when "#,##" leads; decimals = zeros after '.'), and
+// "#,##0.000" (grouping when "#,##" leads; decimals = zeros after '.'; a '#'
+// after them is a decimal shown only when it is not zero: "0.000#"), and
 // date patterns with dd, mm, yyyy, hh, nn (minutes), ss, ddd / dddd (weekday,
 // short / long, in Portuguese). Null gives "".
 std::string formatValue(const host::Variant& value, const std::string& format);
-std::string formatNumber(double value, int decimals, bool grouping);
-// The rounding of every figure a report shows: to the given decimals, half
-// away from zero (2,675 -> 2,68; -0,125 -> -0,13), judged on the decimal
-// value as written, not on its binary approximation.
-double roundHalfAway(double value, int decimals);
+// At most decimals places; with minDecimals, trailing zeros beyond that many go.
+std::string formatNumber(double value, int decimals, bool grouping, int minDecimals = -1);
+// The rounding of every figure a report shows (host/CostSum.h).
+using host::roundHalfAway;
 // The decimals a number format fixes ("#,##0.00" -> 2, "0" -> 0); -1 for a
 // format that fixes none (empty, "text" or a date pattern).
 int formatDecimals(const std::string& format);
+// The decimals a number format always shows ("0.000#" -> 3); -1 as above.
+int formatMinDecimals(const std::string& format);
 std::string formatDate(host::TDateTime value, const std::string& pattern);
 
 // A date-time of the local clock as an automation date.
