@@ -17,6 +17,7 @@
 #include "platform/net/HostPort.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/AccessCommands.h"
+#include "platform/runtime/DriveCommand.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/PrintableStream.h"
@@ -38,6 +39,8 @@ std::string usage() {
            "                     create a database of that size with made-up data, the same for a seed\n"
            "                     (docs/database.md)\n"
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
+           "  drive              drive the form one step a line from standard input, events as JSON lines\n"
+           "                     on standard output (the web host's forms; docs/script.md)\n"
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
            "  serve              run the application server in the foreground (--listen HOST:PORT,\n"
@@ -218,6 +221,7 @@ int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream
         const std::string& command = args[0];
         if (command == "db") return dbCommand(args, out, err);
         if (command == "script") return scriptCommand(options, args, in, out, err);
+        if (command == "drive") return driveCommand(options, args, in, out, err);
         if (command == "report") return runReportCommand(options, args, out, err);
         if (command == "serve") return serveCommand(options, args, out, err);
         if (command == "operator") return operatorCommand(options, args, in, out, err);
