@@ -343,7 +343,7 @@ Json WebServer::Impl::sessionState(const appserver::Caller& caller, const std::s
                 {"branches", std::move(branches)},
                 {"officeBranch", options.context.branch},
                 {"csrf", RequestSecurity::csrfToken(token)},
-                {"idleMinutes", (options.forms.idleTimeout.count() + 59) / 60}};
+                {"idle", appserver::AccessControl::waitText(options.forms.idleTimeout.count())}};
 }
 
 HttpResponse WebServer::Impl::getSession(const HttpRequest& req) {

@@ -179,7 +179,7 @@
   }
 
   const closedTexts = {
-    inatividade: () => `O formulário foi fechado depois de ${session ? session.idleMinutes : 30} minutos sem uso. Seus filtros foram guardados.`,
+    inatividade: () => `O formulário foi fechado depois de ${session.idle} sem uso. Seus filtros foram guardados.`,
     fechado: () => 'O formulário foi fechado.',
     erro: () => 'O formulário parou por um erro no servidor. Seus filtros guardados continuam valendo.',
     servidor: () => 'O servidor foi desligado; abra o formulário de novo.',
