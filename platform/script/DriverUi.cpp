@@ -122,8 +122,10 @@ std::optional<std::size_t> DriverUi::SearchDialog(const host::SearchRequest& req
     json event{{"t", "dialog"}, {"kind", "search"}, {"title", request.title}, {"empty", request.emptyText}};
     writeRows(event, data, columns, keyField);
     const std::vector<std::string> keys = event["keys"].get<std::vector<std::string>>();
-    m_events.write(event);
+    // An answer the dialog refuses leaves it open: the view is told so and
+    // shown the dialog again.
     for (;;) {
+        m_events.write(event);
         const auto answer = awaitAnswer("search");
         if (!answer) return std::nullopt;
         const auto it = std::find(keys.begin(), keys.end(), *answer);
@@ -143,8 +145,8 @@ std::optional<std::vector<std::string>> DriverUi::ListDialog(const std::string& 
                {"subtitle", bar == std::string::npos ? std::string() : caption.substr(bar + 1)}};
     writeRows(event, data, columnsOf(data, {}), keyField);
     const std::vector<std::string> keys = event["keys"].get<std::vector<std::string>>();
-    m_events.write(event);
     for (;;) {
+        m_events.write(event);
         const auto answer = awaitAnswer("list");
         if (!answer) return std::nullopt;
         std::vector<std::string> chosen;

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 
 namespace pla013::web {
@@ -17,6 +18,17 @@ namespace {
 // Events kept for pages that read late; older ones are dropped (a page that
 // missed them reads the snapshot).
 constexpr std::size_t kKeptEvents = 4000;
+
+// Writing to the pipe of a child that has died raises SIGPIPE, whose default
+// action ends the process; the write fails instead. A handler installed by
+// the application is left alone.
+void ignoreSigpipe() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
+    });
+}
 
 // Events for the driver's reader only, never for the page.
 bool internalEvent(const std::string& kind) {
@@ -30,6 +42,7 @@ FormProcess::FormProcess(std::string id, std::string owner, const FormLaunch& la
       m_owner(std::move(owner)),
       m_filter(std::move(filter)),
       m_lastUse(std::chrono::steady_clock::now()) {
+    ignoreSigpipe();
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     if (pipe2(out, O_CLOEXEC) != 0) {

@@ -59,6 +59,8 @@ public:
     FormProcess& operator=(const FormProcess&) = delete;
 
     const std::string& id() const { return m_id; }
+    // The child's process id (for the log); -1 once it has been waited for.
+    pid_t pid() const { return m_pid; }
     const std::string& owner() const { return m_owner; }
 
     // Sends steps (one line each); each counts as running until its "done".
