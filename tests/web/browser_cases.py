@@ -25,6 +25,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import webharness  # noqa: E402
 
 from selenium.common.exceptions import StaleElementReferenceException, TimeoutException  # noqa: E402
+from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
@@ -221,6 +222,28 @@ class BrowserCases(unittest.TestCase):
         p.wait(lambda: not p.shown('message-text') and p.active() == 'medCdPratoIni', what='the focus back')
         self.assertEqual(p.value('medCdPratoIni'), '77777')
 
+    def test_what_the_user_types_while_a_check_runs_stays(self):
+        p = self.page()
+        p.open_form('1')
+        p.clear_filters()
+        p.el('medCdPratoIni').click()
+        p.wait(lambda: p.active() == 'medCdPratoIni', what='the focus in the field')
+        # A wrong code, and straight on into the next field before the form
+        # has answered: the check refuses and takes the focus back; what was
+        # typed in the other field is not lost.
+        ActionChains(p.d).send_keys('77777').click(p.el('medCdPratoFin')).send_keys('9').perform()
+        self.assertEqual(p.message(), 'Prato não cadastrado.')
+        p.d.switch_to.active_element.send_keys(Keys.ENTER)
+        p.wait(lambda: p.active() == 'medCdPratoIni', what='the focus back')
+        self.assertEqual(p.value('medCdPratoFin'), '9')
+        field = p.el('medCdPratoIni')
+        field.send_keys(Keys.CONTROL, 'a')
+        field.send_keys('1')
+        p.el('medCdPratoFin').click()
+        p.wait(lambda: p.value('edtNmPratoIni') == 'Entradas e saladas', what='the first dish accepted')
+        p.d.switch_to.active_element.send_keys(Keys.TAB)
+        p.wait(lambda: p.value('edtNmPratoFin') == 'Bebidas', what='the text kept, checked when left')
+
     def test_a_search_with_the_keyboard_only(self):
         p = self.page()
         p.open_form('1')
@@ -410,6 +433,51 @@ class RequestCases(unittest.TestCase):
             status, _, pdf = c.request('GET', report[-1]['url'])
             self.assertEqual((status, pdf[:5]), (200, b'%PDF-'), code)
 
+    def test_two_hosts_over_one_postgresql_database_share_sign_ins_and_filters(self):
+        url = os.environ.get('PLA013_TEST_PG_URL')
+        if not url:
+            self.skipTest('PLA013_TEST_PG_URL is not set')
+        schema = 'pla013_web_test_%d' % os.getpid()
+        subprocess.run(['psql', url, '-q', '-c', 'DROP SCHEMA IF EXISTS %s CASCADE; CREATE SCHEMA %s' % (schema, schema)],
+                       check=True, capture_output=True)
+        db = url + ('&' if '?' in url else '?') + 'options=-csearch_path%3D' + schema
+        hosts = []
+        try:
+            subprocess.run([os.path.join(ARGS.bin, 'pla013'), 'db', 'init', db], check=True, capture_output=True)
+            hosts = [webharness.Host(ARGS.bin, db), webharness.Host(ARGS.bin, db)]
+            a = webharness.Client(hosts[0].url)
+            self.assertEqual(a.sign_in('3', OPERATORS['3'])[0], 200)
+            cookie = {'Cookie': 'pla013=' + next(c.value for c in a.jar if c.name == 'pla013')}
+            # The other host takes the same cookie, from its own origin.
+            b = webharness.Client(hosts[1].url)
+            b.csrf = a.csrf
+            status, _, body = b.request('GET', '/api/session', headers=cookie)
+            self.assertEqual((status, json.loads(body)['operator']), (200, '3'))
+            status, _, body = a.request('POST', '/api/forms', {})
+            form = '/api/forms/' + json.loads(body)['id']
+            seen = events_until(a, form, 0, lambda e: e['t'] == 'done')
+            status, _, body = a.request('POST', form, {'do': 'steps', 'after': seen,
+                                                       'steps': [['type', 'medCdPratoIni', '10001'], ['tab']]})
+            seen = events_until(a, form, seen, lambda e: e['t'] == 'done', settled=True)
+            a.request('POST', form, {'do': 'close', 'after': seen})
+            # The filters are in the database: the form on the other host opens with them.
+            time.sleep(1)
+            status, _, body = b.request('POST', '/api/forms', {}, headers=cookie)
+            self.assertEqual(status, 200, body)
+            other = '/api/forms/' + json.loads(body)['id']
+            events_until(b, other, 0, lambda e: e['t'] == 'restored' and e['ok'], headers=cookie)
+            status, _, body = b.request('GET', other + '?snapshot=1', headers=cookie)
+            texts = {c['Name']: c.get('Text') for c in json.loads(body)['controls']}
+            self.assertEqual(texts['medCdPratoIni'], '10001')
+            # Signed out on one, signed out on both.
+            self.assertEqual(b.request('DELETE', '/api/session', headers=cookie)[0], 200)
+            status, _, body = a.request('GET', '/api/session')
+            self.assertFalse(json.loads(body)['signedIn'])
+        finally:
+            for h in hosts:
+                self.assertEqual(h.stop(), 0)
+            subprocess.run(['psql', url, '-q', '-c', 'DROP SCHEMA IF EXISTS %s CASCADE' % schema], capture_output=True)
+
     def test_tls_and_the_listening_rules(self):
         folder = tempfile.mkdtemp(prefix='tls-', dir=WORK)
         cert, key = os.path.join(folder, 'cert.pem'), os.path.join(folder, 'key.pem')
@@ -432,13 +500,13 @@ class RequestCases(unittest.TestCase):
         self.assertIn('--plain-http', refused.stderr)
 
 
-def events_until(client, form, after, condition, settled=False, timeout=60):
+def events_until(client, form, after, condition, settled=False, timeout=60, headers=None):
     """Reads the form's events after seq `after` until one meets condition
     (and, with settled, until the form has no step running); the last seq."""
     end = time.time() + timeout
     met = False
     while time.time() < end:
-        status, _, body = client.request('GET', '%s?after=%d&wait=5000' % (form, after))
+        status, _, body = client.request('GET', '%s?after=%d&wait=5000' % (form, after), headers=headers)
         assert status == 200, body
         batch = json.loads(body)
         for e in batch['events']:

@@ -619,10 +619,12 @@
     if (el.select && el.type === 'text') el.select();
   }
 
+  // The keyboard's order: the form's tab order, passing by the boxes that
+  // only show a value (a looked-up name, a weekday), as on the desktop.
   function tabList() {
     const out = [];
     for (const [name, c] of model) {
-      if (!canFocus(c)) continue;
+      if (!canFocus(c) || ((c.Kind === 'TEdit' || c.Kind === 'TMaskEdit') && c.ReadOnly)) continue;
       if (toolbarOf[name]) toolbarOf[name].forEach((id, i) => { if (!$(id).disabled) out.push({ tab: c.Tab + i / 10, el: $(id) }); });
       else if (els.has(name)) out.push({ tab: c.Tab, el: elementOf(name) });
     }
@@ -900,7 +902,10 @@
     else if (e.stage === 'paginas') text = e.total ? `Página ${e.done} de ${e.total}` : 'Contando as páginas…';
     else if (e.stage === 'gravacao') text = e.total ? `Página ${e.done} de ${e.total}` : 'Gravando…';
     $('progress-text').textContent = text;
-    $('progress').hidden = false;
+    if ($('progress').hidden) {
+      $('progress').hidden = false;
+      $('cancel-run').focus();
+    }
   }
 
   function hideProgress() {
