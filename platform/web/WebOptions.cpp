@@ -130,7 +130,8 @@ std::string WebOptions::usage() {
            "  --file-lifetime SECONDS   apaga um relatório gravado (padrão 3600)\n"
            "  --files DIR               pasta dos relatórios gravados (padrão: uma pasta temporária nova)\n"
            "  --origin URL              outra origem aceita (um proxy que reescreve Host); repetível\n"
-           "  --proxy ADDRESS           o proxy à frente: o cliente é o último de X-Forwarded-For\n";
+           "  --proxy ADDRESS           o proxy à frente: o cliente é o último de X-Forwarded-For\n"
+           "  --driver PATH             o pla013 que roda cada formulário (padrão: o que está ao lado)\n";
 }
 
 }  // namespace pla013::web

@@ -676,14 +676,9 @@ HttpResponse WebServer::Impl::serveFile(const HttpRequest& req, const std::strin
             r.file = file->path;
             return r;
         }
-        std::size_t n = 0;
-        if (smallNumber(page) || page.size() <= 7) {
-            try {
-                n = std::stoul(page);
-            } catch (const std::exception&) {
-                n = 0;
-            }
-        }
+        const std::size_t n = page.size() <= 7 && page.find_first_not_of("0123456789") == std::string::npos
+                                  ? std::size_t(std::stoul(page))
+                                  : 0;
         auto body = files->previewPage(owner, id, n);
         if (!body) return errorAnswer(404, "not_found", "A página não existe.");
         r.body = std::move(*body);

@@ -465,7 +465,7 @@ class RequestCases(unittest.TestCase):
             status, _, body = b.request('POST', '/api/forms', {}, headers=cookie)
             self.assertEqual(status, 200, body)
             other = '/api/forms/' + json.loads(body)['id']
-            events_until(b, other, 0, lambda e: e['t'] == 'restored' and e['ok'], headers=cookie)
+            events_until(b, other, 0, lambda e: e['t'] == 'restored' and e['ok'], settled=True, headers=cookie)
             status, _, body = b.request('GET', other + '?snapshot=1', headers=cookie)
             texts = {c['Name']: c.get('Text') for c in json.loads(body)['controls']}
             self.assertEqual(texts['medCdPratoIni'], '10001')

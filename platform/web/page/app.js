@@ -183,6 +183,7 @@
     fechado: () => 'O formulário foi fechado.',
     erro: () => 'O formulário parou por um erro no servidor. Seus filtros guardados continuam valendo.',
     servidor: () => 'O servidor foi desligado; abra o formulário de novo.',
+    perdido: () => 'O formulário não está mais aberto neste servidor (ele pode ter sido reiniciado). Seus filtros guardados continuam valendo.',
   };
 
   function onClosed(reason) {
@@ -197,7 +198,7 @@
       const r = await api('GET', `/api/forms/${encodeURIComponent(id)}?after=${seq}&wait=20000`);
       if (formId !== id) return;
       if (r.status === 200) handleBatch(r.data);
-      else if (r.status === 404) return onClosed('fechado');
+      else if (r.status === 404) return onClosed('perdido');
       else if (r.status === 401) return showSignin(errorText(r));
       else await sleep(1500);
     }
@@ -291,7 +292,7 @@
     const r = await api('POST', `/api/forms/${encodeURIComponent(id)}`, { ...action.body, after: seq });
     if (formId !== id) { sending = false; return; }
     if (r.status === 200 || r.status === 409) handleBatch(r.data);
-    else if (r.status === 404) { sending = false; return onClosed('fechado'); }
+    else if (r.status === 404) { sending = false; return onClosed('perdido'); }
     else if (r.status === 401) { sending = false; return showSignin(errorText(r)); }
     else pushModal(() => messageDialog('error', errorText(r)));
     // A long run goes on; the events read meanwhile end it.
