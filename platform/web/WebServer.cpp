@@ -202,8 +202,8 @@ struct WebServer::Impl {
     HttpResponse signIn(const HttpRequest& req);
     HttpResponse signOut(const HttpRequest& req, const std::string& token);
     HttpResponse openForm(const HttpRequest& req, const std::string& token, const appserver::Caller& caller);
-    HttpResponse formAction(const HttpRequest& req, const std::string& id, const std::string& token,
-                            const appserver::Caller& caller, Reply& reply, bool& answered);
+    HttpResponse formAction(const HttpRequest& req, const std::string& id, const std::string& token, Reply& reply,
+                            bool& answered);
     HttpResponse formEvents(const HttpRequest& req, const std::string& id, const std::string& token, Reply& reply,
                             bool& answered);
     HttpResponse listFiles(const std::string& token);
@@ -531,7 +531,7 @@ HttpResponse WebServer::Impl::openForm(const HttpRequest& req, const std::string
 }
 
 HttpResponse WebServer::Impl::formAction(const HttpRequest& req, const std::string& id, const std::string& token,
-                                         const appserver::Caller& caller, Reply& reply, bool& answered) {
+                                         Reply& reply, bool& answered) {
     const std::string owner = appserver::tokenHash(token);
     auto form = registry->find(owner, id);
     if (!form) return errorAnswer(404, "form_gone", "O formulário não está mais aberto.");
@@ -724,7 +724,7 @@ HttpResponse WebServer::Impl::route(HttpRequest& req, Reply& reply, bool& answer
     if (path == "/api/session" && req.method == "DELETE") return signOut(req, token);
     if (path == "/api/forms" && req.method == "POST") return openForm(req, token, *caller);
     if (path.starts_with("/api/forms/") && req.method == "POST")
-        return formAction(req, path.substr(11), token, *caller, reply, answered);
+        return formAction(req, path.substr(11), token, reply, answered);
     if (path == "/api/files" && req.method == "GET") return listFiles(token);
     if (path.starts_with("/files/") && req.method == "GET") return serveFile(req, path.substr(7), token);
     return errorAnswer(404, "not_found", "Este endereço não existe.");
