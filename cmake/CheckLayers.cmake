@@ -51,6 +51,11 @@ set(SYS_platform/runtime "${STD}|${POSIX}")
 set(ALLOW_platform/gui
     "src/host;platform/files;platform/reports;platform/reports/qt;platform/runtime;platform/script;platform/gui")
 set(SYS_platform/gui "${STD}|${POSIX}|${QT}")
+# The web host: a view of the form in browsers, no Qt (each form runs in a
+# child process of the command-line host).
+set(ALLOW_platform/web
+    "src/host;platform/db;platform/net;platform/appserver;platform/runtime;platform/web")
+set(SYS_platform/web "${STD}|${POSIX}|${JSON}|^boost/|^sodium\\.h$|^spawn\\.h$")
 set(ALLOW_apps "src/host;platform/*")
 set(SYS_apps "${STD}|${POSIX}")
 set(ALLOW_apps/pla013-desktop "src/host;platform/*")

@@ -11,6 +11,7 @@ PACKAGES=(
   libxlsxwriter-dev libcups2-dev cups-client
   libsodium-dev libssl-dev openssl
   poppler-utils unzip python3
+  chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -428,15 +428,24 @@ void HttpTransport::signIn(const std::string& operatorCode, const std::string& p
         });
     std::lock_guard<std::mutex> lock(m_tokenMutex);
     m_token = token;
+    m_borrowed = false;
+}
+
+void HttpTransport::useSession(const std::string& token) {
+    std::lock_guard<std::mutex> lock(m_tokenMutex);
+    m_token = token;
+    m_borrowed = true;
 }
 
 void HttpTransport::signOut() {
-    const std::string ending = token();
-    if (ending.empty()) return;
+    std::string ending;
     {
         std::lock_guard<std::mutex> lock(m_tokenMutex);
+        ending = m_borrowed ? std::string() : m_token;
         m_token.clear();
+        m_borrowed = false;
     }
+    if (ending.empty()) return;
     const HostPort server = m_servers.empty() ? HostPort{} : m_servers[m_current.load()];
     try {
         HttpTransportOptions quick = m_options;

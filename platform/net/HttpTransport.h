@@ -106,6 +106,10 @@ public:
     void signIn(const std::string& operatorCode, const std::string& password);
     // Ends the session on the server (errors ignored) and forgets the token.
     void signOut();
+    // Calls carry the token of a session signed in elsewhere (by the process
+    // that started this one); signOut() then only forgets it, for the
+    // session is not this transport's to end.
+    void useSession(const std::string& token);
     bool signedIn() const;
     // Whether the server that answers calls takes none without a session.
     bool signInRequired();
@@ -129,6 +133,7 @@ private:
     std::atomic<std::size_t> m_current{0};
     mutable std::mutex m_tokenMutex;
     std::string m_token;
+    bool m_borrowed = false;  // the token came through useSession
 };
 
 }  // namespace pla013::net

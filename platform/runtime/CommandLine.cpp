@@ -20,6 +20,7 @@
 #include "platform/net/HostPort.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/AccessCommands.h"
+#include "platform/runtime/DriveCommand.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 #include "platform/runtime/PrintableStream.h"
@@ -43,6 +44,8 @@ std::string usage() {
            "  db roles URL       create the PostgreSQL roles pla013_servidor and pla013_escritorio and the\n"
            "                     branch wall of the server's role (again: back to what they should be)\n"
            "  script FILE|-      drive the dish report form with the steps of FILE (docs/script.md)\n"
+           "  drive              drive the form one step a line from standard input, events as JSON lines\n"
+           "                     on standard output (the web host's forms; docs/script.md)\n"
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
            "  serve [--listen HOST:PORT] [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n"
@@ -232,6 +235,7 @@ int runCommandLine(std::vector<std::string> args, std::istream& in, std::ostream
         const std::string& command = args[0];
         if (command == "db") return dbCommand(args, out, err);
         if (command == "script") return scriptCommand(options, args, in, out, err);
+        if (command == "drive") return driveCommand(options, args, in, out, err);
         if (command == "report") return runReportCommand(options, args, out, err);
         if (command == "serve") return serveCommand(options, args, out, err);
         if (command == "operator") return operatorCommand(options, args, in, out, err);

@@ -88,6 +88,10 @@ HostSession::~HostSession() {
 }
 
 std::string HostSession::signIn(const std::string& operatorCode, const Hooks& hooks) {
+    if (!hooks.sessionToken.empty()) {
+        m_transport->useSession(hooks.sessionToken);
+        return operatorCode;
+    }
     const char* given = std::getenv("PLA013_PASSWORD");
     bool required = false;
     try {

@@ -52,6 +52,9 @@ public:
         std::function<std::optional<std::pair<std::string, std::string>>(const std::string& operatorCode,
                                                                          const std::string& refusal)>
             askCredentials;
+        // A session signed in elsewhere (the web host's, for its operator):
+        // calls carry its token, and it is never ended here.
+        std::string sessionToken;
     };
 
     HostSession(const HostOptions& options, host::IUserInterface& ui, Hooks hooks = {});

@@ -92,6 +92,15 @@ void ScriptRunner::runUntil(const std::function<bool()>& done) {
     --m_depth;
 }
 
+void ScriptRunner::runLoop(const std::function<void()>& loop) {
+    struct Level {
+        int& depth;
+        explicit Level(int& d) : depth(++d) {}
+        ~Level() { --depth; }
+    } level(m_depth);
+    loop();
+}
+
 bool ScriptRunner::runStep(const Step& step) {
     bool completed = true;
     try {

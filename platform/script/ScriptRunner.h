@@ -51,6 +51,12 @@ public:
     // abort (or a real error shown to the user). ScriptError when it cannot run.
     bool runStep(const Step& step);
 
+    // Runs a loop of the host's own that feeds steps to runStep (the
+    // interactive driver's) one level deeper: closed forms are released after
+    // a step only in the outermost loop, since the module still holds a
+    // modal form while the loop inside it runs.
+    void runLoop(const std::function<void()>& loop);
+
     // One control as a JSON object of its properties.
     static std::string dumpControl(const host::TControl& control);
 

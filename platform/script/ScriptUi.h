@@ -45,7 +45,9 @@ public:
     std::function<void(host::TForm&)> modalLoop;
 
     // Output line for anything else the host wants to report (report runs).
-    void emit(const std::string& line);
+    // A host with another output format (the interactive driver) translates
+    // the lines here.
+    virtual void emit(const std::string& line);
 
     bool progressOpen() const { return m_progressOpen; }
     host::Cursor cursor() const { return m_cursor; }
