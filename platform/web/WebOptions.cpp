@@ -101,13 +101,13 @@ WebOptions WebOptions::parse(std::vector<std::string> args) {
         throw std::invalid_argument("--tls-cert e --tls-key andam juntos: dê o certificado e a sua chave.");
     if (!certificate.empty()) o.tls = internal::TlsFiles{certificate, key};
     if (o.tls && o.plainHttp) throw std::invalid_argument("--plain-http não combina com --tls-cert e --tls-key.");
-    if (!o.tls && !o.plainHttp && !appserver::isLoopbackHost(o.listenHost))
+    if (!o.tls && !o.plainHttp && !net::isLoopbackHost(o.listenHost))
         throw std::invalid_argument("sem TLS, pla013-web só escuta em loopback: dê --tls-cert e --tls-key para " +
                                     o.listenHost + ", ou --plain-http se um proxy à frente cuida do TLS.");
     return o;
 }
 
-bool WebOptions::secureCookies() const { return tls || plainHttp || !appserver::isLoopbackHost(listenHost); }
+bool WebOptions::secureCookies() const { return tls || plainHttp || !net::isLoopbackHost(listenHost); }
 
 std::string WebOptions::usage() {
     return "Uso: pla013-web [opções]\n"
