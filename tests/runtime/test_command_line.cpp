@@ -308,8 +308,8 @@ TEST_F(CommandLine, AServerOutOfReachStopsOnlyTheReportsThatNeedIt) {
         gone.stop();
     }
     const std::string file = m_out.file("pratos.csv");
-    Outcome o = run({"--db", db(), "--server", server, "report", "--report", "01", "--dish-from", "1", "--dish-to",
-                     "9", "--out", file});
+    Outcome o = run({"--db", db(), "--server", server, "report", "--report", "01", "--dish-from", "1", "--dish-to", "9",
+                     "--out", file});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(fs::exists(file));
 
