@@ -57,8 +57,9 @@ std::string seconds(std::chrono::steady_clock::duration d) {
     return out + " s";
 }
 
-// A limit as the user reads it: "5 s", "1,5 s".
+// A limit as the user reads it: "400 ms", "5 s", "1,5 s".
 std::string limitText(std::chrono::milliseconds ms) {
+    if (ms.count() < 950) return std::to_string(ms.count()) + " ms";
     ms = std::chrono::milliseconds((ms.count() + 50) / 100 * 100);  // what is left of a deadline, to a tenth
     if (ms.count() % 1000 == 0) return std::to_string(ms.count() / 1000) + " s";
     return seconds(ms);
@@ -428,10 +429,15 @@ Exchange exchange(const HostPort& server, HttpTransportOptions options, const st
         // A decoder that refused the text stopped the transfer: the text is
         // what was wrong.
         if (error == httplib::Error::Canceled && reader.failure()) std::rethrow_exception(reader.failure());
+        const bool silent = error == httplib::Error::Read &&
+                            Clock::now() - start >= options.readTimeout - std::chrono::milliseconds(50);
         if (harmless && error == httplib::Error::Read)
-            throw ServerUnreachable(context, Clock::now() - start >= options.readTimeout - std::chrono::milliseconds(50)
-                                                 ? "sem resposta em " + limitText(options.readTimeout) + "."
-                                                 : "a conexão foi fechada sem resposta.");
+            throw ServerUnreachable(context, silent ? "sem resposta em " + limitText(options.readTimeout) + "."
+                                                    : "a conexão foi fechada sem resposta.");
+        // The call went out: it may run there, so it goes nowhere else.
+        if (silent)
+            throw host::EHostError(context + ": o servidor recebeu a chamada e não respondeu em " +
+                                   limitText(options.readTimeout) + ".");
         if (harmless) throw ServerUnreachable(context, transportFailure(error, options, false));
         throw host::EHostError(context + ": " + transportFailure(error, options, false));
     }

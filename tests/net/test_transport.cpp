@@ -254,7 +254,7 @@ TEST(HttpTransport, ListMovesOnOnlyFromAServerThatNeverGotTheCall) {
         {"dies after reading the call", ScriptedPeer::Mode::Answer, "", "resposta incompleta"},
         {"answers an error", ScriptedPeer::Mode::Answer,
          httpAnswer("500 Internal Server Error", net::encodeError("database_error", "sem banco")), "sem banco"},
-        {"never answers", ScriptedPeer::Mode::Silent, "", "resposta incompleta"},
+        {"never answers", ScriptedPeer::Mode::Silent, "", "recebeu a chamada e não respondeu em"},
         {"answers garbage", ScriptedPeer::Mode::Answer, "HTTP/1.1 200 OK\r\n\r\nlixo", "não pode ser lida"},
     };
     for (const auto& c : cases) {
