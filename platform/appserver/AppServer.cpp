@@ -50,8 +50,9 @@ HttpResponse errorAnswer(const std::string& code, const std::string& message) {
 // one is encoded whole and sent with its length.
 constexpr std::size_t kAnswerPiece = std::size_t(256) << 10;
 
-// "30 s", "1,5 s".
+// "30 s", "1,5 s", "200 ms".
 std::string secondsText(std::chrono::milliseconds ms) {
+    if (ms.count() < 1000) return std::to_string(ms.count()) + " ms";
     if (ms.count() % 1000 == 0) return std::to_string(ms.count() / 1000) + " s";
     std::string text = std::to_string(ms.count() / 1000) + "," + std::to_string(ms.count() % 1000 / 100);
     return text + " s";

@@ -789,12 +789,17 @@ bool SociDatabase::connectionAlive() {
     if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) return false;
     const int socket = PQsocket(connection);
     if (socket < 0) return false;
-    pollfd ready{socket, POLLIN, 0};
     // Nothing to read: an idle session that nobody ended. Something to read
-    // (the server's notice before it closed, or the close itself): libpq
-    // takes it, and a connection that ended shows as bad.
-    if (::poll(&ready, 1, 0) <= 0) return true;
-    return PQconsumeInput(connection) == 1 && PQstatus(connection) == CONNECTION_OK;
+    // (the server's last message before it closed, then the close itself):
+    // libpq takes it, and a connection that ended shows as bad once the
+    // close is read.
+    for (int reads = 0; reads < 8; ++reads) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0) break;
+        if (PQconsumeInput(connection) != 1) return false;
+        PQisBusy(connection);  // handles what came (a notice, the server's farewell)
+    }
+    return PQstatus(connection) == CONNECTION_OK;
 }
 
 DbEngine SociDatabase::engine() const { return m_impl->engine; }
