@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -552,7 +553,8 @@ private:
             box->finished = true;
         }
         if (!complete && m_server.abandoned) m_server.abandoned(m_key, box->sentBytes, why);
-        if (m_server.answerSent) m_server.answerSent(made);
+        // An answer cut off was large all the same: what made it is freed now.
+        if (m_server.answerSent) m_server.answerSent(complete ? made : std::numeric_limits<std::size_t>::max());
         asio::post(m_server.io, [self = shared_from_this(), complete] {
             self->m_budget.cancel();
             self->m_server.calls.finished(self->m_key);

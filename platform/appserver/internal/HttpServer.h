@@ -164,7 +164,8 @@ public:
     // The optional parts below are set before start().
     void answerQuickly(QuickHandler quick);
     // Called on a worker after an answer has been sent and its memory
-    // freed, with the answer's size.
+    // freed, with the answer's size (SIZE_MAX for a produced answer cut
+    // off: what made it was large).
     void onAnswerSent(std::function<void(std::size_t bytes)> sent);
     // Called when a produced answer is cut off: the client's address, the
     // bytes it took, and why. From a worker; must not throw.
