@@ -411,7 +411,9 @@ struct AppServer::Impl {
                                     " ms over, closing " + std::to_string(connections) + " connection(s)");
         });
         server->onTlsRefused([this](const std::string& peer, const std::string& detail) {
-            log(LogLevel::Info, "request refused error=tls_handshake peer=" + peer + " detail=\"" + detail + "\"");
+            if (level.load() != LogLevel::Quiet)
+                refusals.note("request refused error=tls_handshake", internal::clientAddressKey(peer),
+                              " detail=\"" + detail + "\"");
         });
         return server;
     }

@@ -196,6 +196,26 @@ std::string quotedName(const std::string& name) {
     return out + "\"";
 }
 
+// What a PostgreSQL connection says outside any statement. A server that
+// ends the session (a restart, pg_terminate_backend) says FATAL before it
+// closes; libpq takes that as a notice on an idle connection. Other notices
+// go where they went before.
+struct NoticeWatch {
+    PQnoticeReceiver previous = nullptr;
+    void* previousArg = nullptr;
+    bool sessionEnded = false;
+};
+
+extern "C" void noticeReceived(void* arg, const PGresult* result) {
+    auto* watch = static_cast<NoticeWatch*>(arg);
+    const char* severity = PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (severity != nullptr && (std::string(severity) == "FATAL" || std::string(severity) == "PANIC")) {
+        watch->sessionEnded = true;
+        return;
+    }
+    if (watch->previous != nullptr) watch->previous(watch->previousArg, result);
+}
+
 // How a query's texts are cut as they are read (host::QueryRequest).
 struct TextCap {
     std::size_t characters = 0;
@@ -219,6 +239,7 @@ struct SociDatabase::Impl {
     int transactionDepth = 0;
     int readOnlyDepth = 0;
     bool emptyTextIsNull = true;
+    NoticeWatch notices;  // PostgreSQL
     // After the session, so the statements are deallocated while it is open.
     std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> prepared;
 
@@ -540,6 +561,11 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
         d.location = maskPassword(pathOrUrl);
         try {
             d.session.open(soci::postgresql, withConnectTimeout(pathOrUrl));
+            PGconn* connection = static_cast<soci::postgresql_session_backend*>(d.session.get_backend())->conn_;
+            // The connection is new: the receiver it had is libpq's own,
+            // which prints through the notice processor and takes no
+            // argument.
+            d.notices.previous = PQsetNoticeReceiver(connection, noticeReceived, &d.notices);
             d.session << "SET client_encoding TO 'UTF8'";
             // Notices (e.g. "table does not exist, skipping") would go to stderr.
             d.session << "SET client_min_messages TO WARNING";
@@ -797,9 +823,10 @@ bool SociDatabase::connectionAlive() {
         pollfd ready{socket, POLLIN, 0};
         if (::poll(&ready, 1, 0) <= 0) break;
         if (PQconsumeInput(connection) != 1) return false;
-        PQisBusy(connection);  // handles what came (a notice, the server's farewell)
+        PQisBusy(connection);  // handles what came: the server's farewell is a FATAL notice
+        if (d.notices.sessionEnded) return false;
     }
-    return PQstatus(connection) == CONNECTION_OK;
+    return PQstatus(connection) == CONNECTION_OK && !d.notices.sessionEnded;
 }
 
 DbEngine SociDatabase::engine() const { return m_impl->engine; }

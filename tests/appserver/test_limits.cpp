@@ -131,3 +131,31 @@ TEST(Limits, ACallFindingItsPooledSessionDeadRunsOnceOnANewOne) {
     EXPECT_EQ(log.count({"CUS00000.rdmCustProd.ListaTipoCusto status=200"}), 2u);
     EXPECT_EQ(log.count({"status=500"}), 0u);
 }
+
+TEST(Limits, TheCallBudgetAndTheStopGraceAreOptionsInSeconds) {
+    using pla013::appserver::AppServerCommandLine;
+    const struct {
+        std::vector<std::string> args;
+        long long callMs, graceMs;
+        const char* refusal;
+    } cases[] = {
+        {{}, 30000, 10000, nullptr},
+        {{"--call-timeout", "5", "--stop-grace=0"}, 5000, 0, nullptr},
+        {{"--call-timeout=3600"}, 3600000, 10000, nullptr},
+        {{"--call-timeout", "0"}, 0, 0, "--call-timeout: expected a number of seconds from 1 to 3600"},
+        {{"--stop-grace", "2s"}, 0, 0, "--stop-grace: expected a number of seconds from 0 to 3600"},
+        {{"--stop-grace"}, 0, 0, "--stop-grace needs a value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        try {
+            const auto parsed = AppServerCommandLine::parse(c.args);
+            EXPECT_EQ(c.refusal, nullptr);
+            EXPECT_EQ(parsed.options.callTimeout.count(), c.callMs);
+            EXPECT_EQ(parsed.options.stopGrace.count(), c.graceMs);
+        } catch (const std::invalid_argument& e) {
+            ASSERT_NE(c.refusal, nullptr) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+        }
+    }
+}
