@@ -6,6 +6,7 @@
 // could not be opened, 2 bad options.
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <csignal>
 #include <exception>
@@ -31,6 +32,14 @@ int main(int argc, char** argv) {
     if (commandLine.help) {
         std::cout << AppServerCommandLine::usage();
         return 0;
+    }
+
+    // A connection is a descriptor: the server holds up to 1 000 of them,
+    // more than the usual soft limit leaves room for.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
 
     // The stop signals are taken by sigwait below; blocked before any thread

@@ -18,8 +18,10 @@
 #include "platform/appserver/CostModule.h"
 #include "platform/appserver/RecipeModule.h"
 #include "platform/appserver/internal/HttpServer.h"
+#include "platform/appserver/internal/RefusalCounter.h"
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
+#include "platform/net/ResultEncoder.h"
 
 namespace pla013::appserver {
 
@@ -36,10 +38,24 @@ std::string millis(std::chrono::steady_clock::duration d) {
     return buf;
 }
 
-HttpResponse jsonAnswer(int status, std::string body) { return {status, std::move(body), net::kJsonContentType, {}}; }
+HttpResponse jsonAnswer(int status, std::string body) {
+    return {status, std::move(body), net::kJsonContentType, {}, {}};
+}
 
 HttpResponse errorAnswer(const std::string& code, const std::string& message) {
     return jsonAnswer(CallDispatcher::statusOf(code), net::encodeError(code, message));
+}
+
+// An answer larger than this goes out as it is encoded (chunked); a smaller
+// one is encoded whole and sent with its length.
+constexpr std::size_t kAnswerPiece = std::size_t(256) << 10;
+
+// "30 s", "1,5 s", "200 ms".
+std::string secondsText(std::chrono::milliseconds ms) {
+    if (ms.count() < 1000) return std::to_string(ms.count()) + " ms";
+    if (ms.count() % 1000 == 0) return std::to_string(ms.count() / 1000) + " s";
+    std::string text = std::to_string(ms.count() / 1000) + "," + std::to_string(ms.count() % 1000 / 100);
+    return text + " s";
 }
 
 // The token of "Authorization: Bearer TOKEN"; empty when there is none.
@@ -65,9 +81,14 @@ struct AppServer::Impl {
     // Declared after the sessions it writes through: it goes first.
     std::unique_ptr<AuditLog> audit;
 
+    // Refused and closed connections, counted per address and interval.
+    internal::RefusalCounter refusals{std::chrono::seconds(10),
+                                      [this](const std::string& line) { log(LogLevel::Info, line); }};
+
     std::mutex lifecycle;  // start and stop
     std::unique_ptr<internal::HttpServer> server;
     std::atomic<int> port{0};
+    std::string healthBody;  // answered on the I/O thread
 
     Impl(SessionPool::Factory factory, AppServerOptions o)
         : options(std::move(o)),
@@ -154,7 +175,10 @@ struct AppServer::Impl {
             log(LogLevel::Info, std::string("call failed: sessions: ") + e.what());
             return errorAnswer(errc::DatabaseError, "As sessões do servidor não puderam ser lidas no banco de dados.");
         }
-        CallOutcome outcome = dispatcher.dispatch(req.body, caller ? &*caller : nullptr);
+        CallOutcome outcome = dispatcher.dispatch(req.body, caller ? &*caller : nullptr, req.stop);
+        if (req.stop.stop_requested() && !outcome.errorCode.empty()) interrupted(outcome, req);
+        HttpResponse res;
+        if (outcome.errorCode.empty()) res = encodeAnswer(outcome);
         if (!caller && (outcome.errorCode == errc::DatabaseError || outcome.errorCode == errc::ServerError)) {
             // Nobody signed in: the statement, the database and its host stay
             // in the log.
@@ -171,7 +195,7 @@ struct AppServer::Impl {
             record("chamada", operatorCode, req,
                    outcome.call + (outcome.branches.empty() ? "" : " filiais=" + outcome.branches) +
                        " status=" + std::to_string(outcome.status));
-        HttpResponse res = jsonAnswer(outcome.status, std::move(outcome.body));
+        if (!outcome.errorCode.empty()) res = jsonAnswer(outcome.status, std::move(outcome.body));
         if (level.load() == LogLevel::Quiet) return res;
 
         std::ostringstream line;
@@ -180,20 +204,62 @@ struct AppServer::Impl {
         if (!outcome.errorCode.empty()) line << " error=" << outcome.errorCode;
         if (level.load() == LogLevel::Debug) {
             if (caller) line << " operator=" << caller->operatorCode;
-            line << " peer=" << req.peerAddress << ":" << req.peerPort << " in=" << req.body.size()
-                 << " out=" << res.body.size();
+            line << " peer=" << req.peerAddress << ":" << req.peerPort << " in=" << req.body.size() << " out=";
+            if (res.more)
+                line << "streamed";
+            else
+                line << res.body.size();
             if (!outcome.errorMessage.empty()) line << " message=\"" << outcome.errorMessage << "\"";
         }
         log(LogLevel::Info, line.str());
         return res;
     }
 
-    HttpResponse handleHealth() {
-        const nlohmann::json body = {{"version", net::kProtocolVersion},
-                                     {"status", "ok"},
-                                     {"signin", options.auth == AuthMode::Required ? "required" : "optional"},
-                                     {"modules", dispatcher.describe()}};
-        return jsonAnswer(200, body.dump());
+    // A call stopped on the way: its budget passed (the client is told), or
+    // the server stops for good.
+    void interrupted(CallOutcome& outcome, const HttpRequest& req) {
+        const bool late = std::chrono::steady_clock::now() >= req.deadline;
+        log(LogLevel::Debug, "call " + outcome.call + " interrupted: " + outcome.errorMessage);
+        outcome.errorCode = late ? errc::CallTimeout : errc::ServerError;
+        outcome.status = CallDispatcher::statusOf(outcome.errorCode);
+        outcome.errorMessage =
+            late ? "A chamada " + outcome.call + " passou do limite de " + secondsText(options.callTimeout) +
+                       " do servidor de aplicação e foi interrompida; restrinja o intervalo pedido ou tente mais tarde."
+                 : "O servidor de aplicação parou durante a chamada " + outcome.call + ".";
+        outcome.body = net::encodeError(outcome.errorCode, outcome.errorMessage);
+    }
+
+    // The success answer: whole when small, else encoded as it is sent, its
+    // encoding checked whole first (nothing can be refused once the status
+    // has gone out). An encoding failure becomes the outcome's error.
+    HttpResponse encodeAnswer(CallOutcome& outcome) {
+        // The encoder shares the result's packets: a copy of the value costs
+        // nothing, and the check reads the same rows.
+        const host::Variant result = std::move(outcome.result);
+        auto encoder = std::make_shared<net::ResultEncoder>(result);
+        HttpResponse res = jsonAnswer(200, {});
+        try {
+            if (!encoder->next(res.body, kAnswerPiece)) return res;
+            net::ResultEncoder::check(result);
+        } catch (const net::ProtocolError& e) {
+            outcome.errorCode = errc::EncodingError;
+            outcome.status = CallDispatcher::statusOf(outcome.errorCode);
+            outcome.errorMessage = outcome.call + ": " + e.what();
+            outcome.body = net::encodeError(outcome.errorCode, outcome.errorMessage);
+            return {};
+        }
+        res.more = [encoder](std::string& out) { return encoder->next(out, kAnswerPiece); };
+        return res;
+    }
+
+    HttpResponse handleHealth() { return jsonAnswer(200, healthBody); }
+
+    // Requests answered on the I/O thread: the health check, so that it is
+    // never behind the calls.
+    std::optional<HttpResponse> quickAnswer(const HttpRequest& req) {
+        if (req.method != "GET" || req.path() != net::kHealthPath) return std::nullopt;
+        log(LogLevel::Debug, "request GET " + std::string(net::kHealthPath) + " status=200 peer=" + req.peerAddress);
+        return handleHealth();
     }
 
     HttpResponse handleSignIn(const HttpRequest& req) {
@@ -254,7 +320,7 @@ struct AppServer::Impl {
         }
         if (!ended) return errorAnswer(errc::Unauthenticated, "A sessão não existe ou já foi encerrada.");
         record("saida", caller->operatorCode, req, {});
-        return {204, {}, {}, {}};
+        return {204, {}, {}, {}, {}};
     }
 
     // Requests that never reached a handler: what the client reads, and a
@@ -284,11 +350,23 @@ struct AppServer::Impl {
                 code = errc::TooManyConnections;
                 message = "O servidor está com conexões demais; tente de novo em instantes.";
                 break;
+            case Refusal::TooManyCalls:
+                code = errc::TooManyCalls;
+                message = detail == "expired"
+                              ? "O servidor de aplicação está ocupado: a chamada esperou " +
+                                    secondsText(options.callTimeout) +
+                                    " pela sua vez e não foi executada; tente de novo em instantes."
+                              : "O servidor de aplicação está ocupado com chamadas demais; a chamada não foi "
+                                "executada; tente de novo em instantes.";
+                break;
         }
         const int status = internal::statusOf(why);
-        log(LogLevel::Info, "request refused status=" + std::to_string(status) + " error=" + code + " peer=" + peer +
-                                (detail.empty() ? std::string() : " detail=\"" + detail + "\""));
-        return jsonAnswer(status, net::encodeError(code, message));
+        if (level.load() != LogLevel::Quiet)
+            refusals.note("request refused status=" + std::to_string(status) + " error=" + code, peer,
+                          detail.empty() ? std::string() : " detail=\"" + detail + "\"");
+        HttpResponse answer = jsonAnswer(status, net::encodeError(code, message));
+        if (status == 503) answer.headers.emplace_back("Retry-After", "1");
+        return answer;
     }
 
     // A large call leaves its worker's allocator arena holding what the
@@ -305,14 +383,37 @@ struct AppServer::Impl {
         limits.requestTimeout = options.readTimeout;
         limits.writeTimeout = options.writeTimeout;
         limits.workers = options.workerThreads > 0 ? options.workerThreads : 1;
+        limits.maxConnections = options.maxConnections;
+        limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+        limits.maxWaitingCalls = options.maxWaitingCalls;
+        limits.maxCallsPerAddress = options.maxCallsPerAddress;
+        limits.callTimeout = options.callTimeout;
+        limits.maxHeldBytes = options.maxHeldBytes;
+        limits.heldTimeout = options.answerStall;
+        limits.stopGrace = options.stopGrace;
         auto server = std::make_unique<internal::HttpServer>(
             limits, [this](HttpRequest& req) { return handle(req); },
             [this](Refusal why, const std::string& peer, const std::string& detail) {
                 return handleRefusal(why, peer, detail);
             });
+        server->answerQuickly([this](const HttpRequest& req) { return quickAnswer(req); });
         server->onAnswerSent(releaseMemory);
+        server->onAbandoned([this](const std::string& peer, std::size_t sent, const std::string& why) {
+            log(LogLevel::Info,
+                "answer abandoned peer=" + peer + " sent=" + std::to_string(sent) + " reason=\"" + why + "\"");
+        });
+        server->onEvicted([this](const std::string& peer) {
+            if (level.load() != LogLevel::Quiet) refusals.note("connection closed reason=idle_evicted", peer);
+        });
+        server->onTick([this] { refusals.flush(); });
+        server->onGraceOver([this](std::size_t connections) {
+            log(LogLevel::Info, "stopping: grace of " + std::to_string(options.stopGrace.count()) +
+                                    " ms over, closing " + std::to_string(connections) + " connection(s)");
+        });
         server->onTlsRefused([this](const std::string& peer, const std::string& detail) {
-            log(LogLevel::Info, "request refused error=tls_handshake peer=" + peer + " detail=\"" + detail + "\"");
+            if (level.load() != LogLevel::Quiet)
+                refusals.note("request refused error=tls_handshake", internal::clientAddressKey(peer),
+                              " detail=\"" + detail + "\"");
         });
         return server;
     }
@@ -352,6 +453,11 @@ void AppServer::start() {
 
     { SessionPool::Lease probe = d.sessions.acquire(); }
 
+    d.healthBody = nlohmann::json({{"version", net::kProtocolVersion},
+                                   {"status", "ok"},
+                                   {"signin", d.options.auth == AuthMode::Required ? "required" : "optional"},
+                                   {"modules", d.dispatcher.describe()}})
+                       .dump();
     auto server = d.makeServer();
     d.setUpTls(*server);
     const std::string where = d.options.host + ":" + std::to_string(d.options.port);
@@ -377,6 +483,7 @@ void AppServer::stop() {
     if (!d.server) return;
     d.server->stop();
     d.server.reset();
+    d.refusals.flush(std::chrono::steady_clock::now(), true);
     if (d.audit) d.audit->flush();
     d.port = 0;
 }

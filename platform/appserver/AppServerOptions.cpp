@@ -53,7 +53,7 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
             result.help = true;
             return result;
         }
-        if (readTlsOption(args, i, options, result.plainHttp)) continue;
+        if (readTlsOption(args, i, options, result.plainHttp) || readLimitOption(args, i, options)) continue;
         if (i + 1 >= args.size())
             throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         const std::string& value = args[++i];
@@ -82,7 +82,36 @@ AppServerCommandLine AppServerCommandLine::parse(const std::vector<std::string>&
 
 std::string AppServerCommandLine::usage() {
     return "usage: pla013-server [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]\n"
-           "                     [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n";
+           "                     [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n"
+           "                     [--call-timeout SECONDS] [--stop-grace SECONDS]\n";
+}
+
+bool readLimitOption(const std::vector<std::string>& args, std::size_t& i, AppServerOptions& options) {
+    const std::string& arg = args[i];
+    const struct {
+        const char* name;
+        std::chrono::milliseconds* value;
+        int least;
+    } limits[] = {{"--call-timeout", &options.callTimeout, 1}, {"--stop-grace", &options.stopGrace, 0}};
+    for (const auto& limit : limits) {
+        const std::string name = limit.name;
+        std::string text;
+        if (arg == name) {
+            if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
+            text = args[++i];
+        } else if (arg.rfind(name + "=", 0) == 0) {
+            text = arg.substr(name.size() + 1);
+        } else {
+            continue;
+        }
+        if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(text) < limit.least || std::stoi(text) > 3600)
+            throw std::invalid_argument(name + ": expected a number of seconds from " + std::to_string(limit.least) +
+                                        " to 3600, got \"" + text + "\"");
+        *limit.value = std::chrono::seconds(std::stoi(text));
+        return true;
+    }
+    return false;
 }
 
 void readListenAddress(const std::string& text, AppServerOptions& options,

@@ -49,6 +49,28 @@ struct AppServerOptions {
     std::chrono::milliseconds readTimeout{5000};
     // Longest stall while sending an answer.
     std::chrono::milliseconds writeTimeout{60000};
+    // Connections held, in all and per client address (an IPv6 /64 counts
+    // as one): past a cap the oldest idle connection makes room, and only
+    // when none is idle is the new one refused (503).
+    std::size_t maxConnections = 1000;
+    std::size_t maxConnectionsPerAddress = 256;
+    // Calls waiting for a worker, in all; calls of one client address waiting
+    // or running. One more is refused at once (503 too_many_calls).
+    std::size_t maxWaitingCalls = 64;
+    std::size_t maxCallsPerAddress = 16;
+    // A call's time budget, from the moment it arrived whole: its database
+    // statement is stopped when the budget passes and the client is told so
+    // (504 call_timeout); a call still waiting for a worker then is refused
+    // as too_many_calls (it never ran).
+    std::chrono::milliseconds callTimeout{30000};
+    // An answer is sent as it is encoded; at most this much of it waits for a
+    // client that reads slowly, and a client that leaves that much waiting
+    // and takes nothing for answerStall is cut off.
+    std::size_t maxHeldBytes = std::size_t(4) << 20;
+    std::chrono::milliseconds answerStall{10000};
+    // How long stop() lets waiting and running calls finish and send their
+    // answers before it closes what is left.
+    std::chrono::milliseconds stopGrace{10000};
     AuthMode auth = AuthMode::Off;
     // Sessions, lockouts and their clock.
     AccessPolicy access;
@@ -65,6 +87,7 @@ struct AppServerOptions {
 // What the command line of a stand-alone server asks for:
 //   [--db PATH|URL] [--listen HOST:PORT] [--log-level quiet|info|debug] [--threads N]
 //   [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]
+//   [--call-timeout SECONDS] [--stop-grace SECONDS]
 // Sign-in is required by default on an address that is not loopback, and
 // cannot be turned off there.
 struct AppServerCommandLine {
@@ -82,6 +105,13 @@ struct AppServerCommandLine {
     // One line, newline included.
     static std::string usage();
 };
+
+// Reads --call-timeout SECONDS or --stop-grace SECONDS (also written
+// --OPTION=SECONDS; a whole number, 1 to 3600 and 0 to 3600) at args[i] into
+// options, leaving i on the last argument read; false, and nothing read,
+// when args[i] is neither. std::invalid_argument naming the option on a
+// missing or bad value.
+bool readLimitOption(const std::vector<std::string>& args, std::size_t& i, AppServerOptions& options);
 
 // TLS on the command lines that start a server (pla013-server, pla013 serve).
 //

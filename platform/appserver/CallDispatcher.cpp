@@ -62,6 +62,8 @@ int CallDispatcher::statusOf(const std::string& code) {
     if (code == errc::ForbiddenBranch || code == errc::AccountLocked || code == errc::PasswordExpired) return 403;
     if (code == errc::Locked || code == errc::TooManyAttempts) return 429;
     if (code == errc::PayloadTooLarge) return 413;
+    if (code == errc::TooManyConnections || code == errc::TooManyCalls) return 503;
+    if (code == errc::CallTimeout) return 504;
     if (code == errc::DatabaseError || code == errc::ServerError || code == errc::EncodingError) return 500;
     return 400;  // bad_json, bad_request, unsupported_version, bad_arguments
 }
@@ -110,7 +112,7 @@ std::optional<std::string> boundToScope(const RemoteMethod& method, std::vector<
     return std::nullopt;
 }
 
-CallOutcome CallDispatcher::dispatch(std::string_view body, const Caller* caller) {
+CallOutcome CallDispatcher::dispatch(std::string_view body, const Caller* caller, std::stop_token stop) {
     CallOutcome outcome;
     net::CallRequest request;
     try {
@@ -164,17 +166,21 @@ CallOutcome CallDispatcher::dispatch(std::string_view body, const Caller* caller
         db::SociDatabase& db = lease.database();
         MethodCall call{db, request.args};
         try {
-            if (caller && db.engine() == db::DbEngine::PostgreSQL) {
-                // set_config(..., true) lasts until the transaction ends:
-                // never past this call on a pooled session.
-                db.transaction([&] {
-                    db.query("SELECT set_config('pla013.operador', :P_OPERADOR, true) AS OPERADOR",
-                             {{"P_OPERADOR", host::Variant(caller->operatorCode)}}, "operador da chamada");
-                    result = method->run(call);
-                });
-            } else {
-                result = method->run(call);
-            }
+            db.RunStoppable(
+                [&] {
+                    if (caller && db.engine() == db::DbEngine::PostgreSQL) {
+                        // set_config(..., true) lasts until the transaction
+                        // ends: never past this call on a pooled session.
+                        db.transaction([&] {
+                            db.query("SELECT set_config('pla013.operador', :P_OPERADOR, true) AS OPERADOR",
+                                     {{"P_OPERADOR", host::Variant(caller->operatorCode)}}, "operador da chamada");
+                            result = method->run(call);
+                        });
+                    } else {
+                        result = method->run(call);
+                    }
+                },
+                stop);
         } catch (const net::ProtocolError&) {
             throw;
         } catch (const host::EHostError&) {
@@ -190,12 +196,8 @@ CallOutcome CallDispatcher::dispatch(std::string_view body, const Caller* caller
         return failure(std::move(outcome), errc::ServerError, method->name + ": " + e.what());
     }
 
-    try {
-        outcome.body = net::encodeCallResult(result);
-    } catch (const net::ProtocolError& e) {
-        return failure(std::move(outcome), errc::EncodingError, method->name + ": " + e.what());
-    }
     outcome.rows = countRows(result);
+    outcome.result = std::move(result);
     return outcome;
 }
 

@@ -1,17 +1,20 @@
 #pragma once
-// Turns one request body into one answer: reads the call, finds the module
+// Turns one request body into one outcome: reads the call, finds the module
 // and method (names compared without regard to case, as late binding does),
-// checks the arguments against the method's kinds, runs it on a leased
-// database session and encodes the result. Every failure becomes an error
-// answer with its HTTP status; nothing escapes.
+// checks the arguments against the method's kinds and runs it on a leased
+// database session. A success carries the result, for the server to encode
+// as it sends it; every failure becomes an error answer with its HTTP
+// status; nothing escapes.
 
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "host/Variant.h"
 #include "platform/appserver/BranchScope.h"
 #include "platform/appserver/RemoteModule.h"
 #include "platform/appserver/SessionPool.h"
@@ -20,7 +23,8 @@ namespace pla013::appserver {
 
 struct CallOutcome {
     int status = 200;
-    std::string body;
+    host::Variant result;   // on success
+    std::string body;       // the error answer on failure
     std::string call;       // "module.method" as asked, for the log
     std::size_t rows = 0;   // rows of every packet in the result
     std::string errorCode;  // empty on success
@@ -39,7 +43,9 @@ public:
     // null for a server without sign-in, where nothing is bounded. On
     // PostgreSQL the call then runs in a transaction that names the
     // operator to the database (pla013.operador), for its row policies.
-    CallOutcome dispatch(std::string_view body, const Caller* caller = nullptr);
+    // A stop asked meanwhile interrupts the database statement running: the
+    // call then fails (database_error), and the caller, who asked, words it.
+    CallOutcome dispatch(std::string_view body, const Caller* caller = nullptr, std::stop_token stop = {});
 
     // {"module": ["method", ...], ...} for the health answer.
     nlohmann::json describe() const;

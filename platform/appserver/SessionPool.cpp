@@ -28,10 +28,14 @@ SessionPool::Lease SessionPool::acquire() {
     if (!m_idle.empty()) {
         Session session = std::move(m_idle.back());
         m_idle.pop_back();
-        return Lease(*this, std::move(session));
+        // Only this thread holds the session now: it is checked unlocked.
+        lock.unlock();
+        if (!session.owned || session.db->connectionAlive()) return Lease(*this, std::move(session));
+        // Dead: closed here; the new one below takes its place.
+    } else {
+        ++m_open;  // reserved while the factory runs unlocked
+        lock.unlock();
     }
-    ++m_open;  // reserved while the factory runs unlocked
-    lock.unlock();
     Session session;
     try {
         session.owned = m_factory();

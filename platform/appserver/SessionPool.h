@@ -2,7 +2,10 @@
 // Database sessions for the server's worker threads. A session (one
 // connection) is used by one call at a time: a call leases one, and gives it
 // back when the lease ends. Sessions are opened on demand up to a maximum;
-// a call that finds all of them busy waits for one.
+// a call that finds all of them busy waits for one. An idle session found
+// dead when it is lent (the database server restarted or ended it) is
+// closed and a new one opened in its place, so that the call runs once, on
+// a live session, instead of failing on the dead one.
 
 #include <condition_variable>
 #include <cstddef>

@@ -4,7 +4,10 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include <poll.h>
+
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -161,6 +164,71 @@ std::string preparedKey(const std::string& sql, const std::vector<Binding>& boun
 
 constexpr std::size_t kPreparedLimit = 64;
 
+// PostgreSQL type ids of the texts without a declared width.
+constexpr unsigned kTextOid = 25;
+
+// Cuts text to at most `characters` UTF-8 characters, on a character
+// boundary.
+void cutToCharacters(std::string& text, std::size_t characters) {
+    if (text.size() <= characters) return;
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // inside a character
+        if (seen++ == characters) {
+            text.resize(i);
+            return;
+        }
+    }
+}
+
+// A query as the inside of FROM (...): without comments (a last line
+// comment would hide the closing parenthesis) nor a final ';'.
+std::string asSubquery(const std::string& sql) {
+    std::string inner = internal::withoutComments(sql);
+    while (!inner.empty() && (std::isspace(static_cast<unsigned char>(inner.back())) || inner.back() == ';'))
+        inner.pop_back();
+    return inner;
+}
+
+std::string quotedName(const std::string& name) {
+    std::string out = "\"";
+    for (const char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// What a PostgreSQL connection says outside any statement. A server that
+// ends the session (a restart, pg_terminate_backend) says FATAL before it
+// closes; libpq takes that as a notice on an idle connection. Other notices
+// go where they went before.
+struct NoticeWatch {
+    PQnoticeReceiver previous = nullptr;
+    void* previousArg = nullptr;
+    bool sessionEnded = false;
+};
+
+extern "C" void noticeReceived(void* arg, const PGresult* result) {
+    auto* watch = static_cast<NoticeWatch*>(arg);
+    const char* severity = PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (severity != nullptr && (std::string(severity) == "FATAL" || std::string(severity) == "PANIC")) {
+        watch->sessionEnded = true;
+        return;
+    }
+    if (watch->previous != nullptr) watch->previous(watch->previousArg, result);
+}
+
+// How a query's texts are cut as they are read (host::QueryRequest).
+struct TextCap {
+    std::size_t characters = 0;
+    const std::vector<std::string>* whole = nullptr;
+
+    bool keepsWhole(const std::string& field) const {
+        if (whole == nullptr) return false;
+        for (const std::string& name : *whole)
+            if (internal::equalsIgnoreCase(name, field)) return true;
+        return false;
+    }
+};
+
 }  // namespace
 
 struct SociDatabase::Impl {
@@ -175,6 +243,7 @@ struct SociDatabase::Impl {
     // Set when RunStoppable asked the server to cancel, so that the
     // cancellation is not taken for the timeout (both are SQLSTATE 57014).
     std::atomic<bool> cancelSent{false};
+    NoticeWatch notices;  // PostgreSQL
     // After the session, so the statements are deallocated while it is open.
     std::unordered_map<std::string, std::unique_ptr<PreparedQuery>> prepared;
 
@@ -185,8 +254,11 @@ struct SociDatabase::Impl {
 
     std::vector<Binding> bindings(const std::string& sql, const SqlParams& params, const std::string& name) const;
     void prepare(soci::statement& statement, std::vector<Binding>& bound, const std::string& sql);
-    DataPacket runPrepared(const std::string& sql, std::vector<Binding>& bound);
-    DataPacket fetchAll(soci::statement& statement, soci::row& row, bool gotRow);
+    DataPacket run(const std::string& sql, const SqlParams& params, const std::string& name, const TextCap* cap);
+    DataPacket runPrepared(const std::string& sql, std::vector<Binding>& bound, const TextCap* cap);
+    DataPacket fetchAll(soci::statement& statement, soci::row& row, bool gotRow, const TextCap* cap);
+    std::string cappedPostgresText(const std::string& sql, const SqlParams& params, const std::string& name,
+                                   const TextCap& cap);
     void describe(soci::statement& statement, soci::row& row, bool gotRow, DataPacket& packet,
                   std::vector<Column>& columns);
     void checkReadOnlyHolds(const std::string& name);
@@ -336,7 +408,7 @@ void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding
     statement.define_and_bind();
 }
 
-DataPacket SociDatabase::Impl::runPrepared(const std::string& sql, std::vector<Binding>& bound) {
+DataPacket SociDatabase::Impl::runPrepared(const std::string& sql, std::vector<Binding>& bound, const TextCap* cap) {
     // The same few queries run call after call on a server session: planning
     // them each time costs more than running them for one dish.
     const std::string key = preparedKey(sql, bound);
@@ -363,7 +435,7 @@ DataPacket SociDatabase::Impl::runPrepared(const std::string& sql, std::vector<B
     PreparedQuery& query = *found->second;
     try {
         const bool gotRow = query.statement.execute(true);
-        DataPacket packet = fetchAll(query.statement, query.row, gotRow);
+        DataPacket packet = fetchAll(query.statement, query.row, gotRow, cap);
         // The result read, the statement need not hold it until its next run.
         static_cast<soci::postgresql_statement_backend*>(query.statement.get_backend())->result_.reset();
         return packet;
@@ -427,10 +499,15 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
     }
 }
 
-DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& row, bool gotRow) {
+DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& row, bool gotRow, const TextCap* cap) {
     DataPacket packet;
     std::vector<Column> columns;
     describe(statement, row, gotRow, packet, columns);
+    // By column: the characters its texts keep (0: whole).
+    std::vector<std::size_t> keep(columns.size(), 0);
+    if (cap != nullptr && cap->characters > 0)
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (!cap->keepsWhole(packet.fields[i].name)) keep[i] = cap->characters;
 
     // Row by row through soci::row: measured on SQLite and PostgreSQL with
     // 200 000 rows, as fast as bulk fetches into vectors, and it needs no
@@ -449,6 +526,7 @@ DataPacket SociDatabase::Impl::fetchAll(soci::statement& statement, soci::row& r
             switch (column.sociType) {
                 case soci::dt_string: {
                     std::string text = row.get<std::string>(i);
+                    if (keep[i] > 0) cutToCharacters(text, keep[i]);
                     if (column.inferred) {
                         column.raw.push_back(text);
                         if (field.type == FieldType::Integer) {
@@ -501,6 +579,11 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
         d.location = maskPassword(pathOrUrl);
         try {
             d.session.open(soci::postgresql, withConnectTimeout(pathOrUrl));
+            PGconn* connection = static_cast<soci::postgresql_session_backend*>(d.session.get_backend())->conn_;
+            // The connection is new: the receiver it had is libpq's own,
+            // which prints through the notice processor and takes no
+            // argument.
+            d.notices.previous = PQsetNoticeReceiver(connection, noticeReceived, &d.notices);
             d.session << "SET client_encoding TO 'UTF8'";
             // Notices (e.g. "table does not exist, skipping") would go to stderr.
             d.session << "SET client_min_messages TO WARNING";
@@ -549,27 +632,81 @@ const std::string& SociDatabase::selectText(const host::SqlTexts& texts, const s
 }
 
 DataPacket SociDatabase::Open(const host::QueryRequest& request) {
-    return query(selectText(request.sql, request.name), request.params, request.name);
+    const std::string& sql = selectText(request.sql, request.name);
+    if (request.maxTextLength == 0) return query(sql, request.params, request.name);
+    const TextCap cap{request.maxTextLength, &request.wholeTexts};
+    return m_impl->run(sql, request.params, request.name, &cap);
 }
 
 DataPacket SociDatabase::query(const std::string& sql, const SqlParams& params, const std::string& name) {
-    Impl& d = *m_impl;
-    d.checkReadOnlyHolds(name);
+    return m_impl->run(sql, params, name, nullptr);
+}
+
+DataPacket SociDatabase::Impl::run(const std::string& sql, const SqlParams& params, const std::string& name,
+                                   const TextCap* cap) {
+    checkReadOnlyHolds(name);
     g_statementsRun.fetch_add(1, std::memory_order_relaxed);
-    std::vector<Binding> bound = d.bindings(sql, params, name);
     try {
-        if (d.engine == DbEngine::PostgreSQL) return d.runPrepared(sql, bound);
+        if (engine == DbEngine::PostgreSQL) {
+            // libpq holds a whole result before its first row is read: the
+            // texts are cut by the server.
+            const std::string text = cap ? cappedPostgresText(sql, params, name, *cap) : sql;
+            std::vector<Binding> bound = bindings(text, params, name);
+            return runPrepared(text, bound, cap);
+        }
+        std::vector<Binding> bound = bindings(sql, params, name);
         soci::row row;
-        soci::statement statement(d.session);
+        soci::statement statement(session);
         statement.exchange(soci::into(row));
-        d.prepare(statement, bound, sql);
+        prepare(statement, bound, sql);
         const bool gotRow = statement.execute(true);
-        return d.fetchAll(statement, row, gotRow);
+        // SQLite hands the rows one at a time: each text is cut before the
+        // next row is read.
+        return fetchAll(statement, row, gotRow, cap);
     } catch (const EHostError& e) {
-        d.fail(name, e.what());
+        fail(name, e.what());
     } catch (const std::exception& e) {
-        d.failStatement(name, e);
+        failStatement(name, e);
     }
+}
+
+// The query with its unbounded texts cut by the server: SELECT q."A",
+// LEFT(q."B", N) AS "B", ... FROM (query) AS q. The columns come from the
+// query run without rows. Unchanged when no column needs it, or when two
+// columns share a name (they could not be told apart outside).
+std::string SociDatabase::Impl::cappedPostgresText(const std::string& sql, const SqlParams& params,
+                                                   const std::string& name, const TextCap& cap) {
+    const std::string inner = asSubquery(sql);
+    const std::string probe = "SELECT * FROM (\n" + inner + "\n) AS pla013_dados LIMIT 0";
+    std::vector<Binding> bound = bindings(probe, params, name);
+    soci::row row;
+    soci::statement statement(session);
+    statement.exchange(soci::into(row));
+    prepare(statement, bound, probe);
+    statement.execute(true);
+    const PGresult* result =
+        static_cast<soci::postgresql_statement_backend*>(statement.get_backend())->result_.get_result();
+    if (result == nullptr) return sql;
+    std::vector<std::string> columns;
+    bool anyCut = false;
+    std::string list;
+    for (int i = 0; i < PQnfields(result); ++i) {
+        const std::string column = PQfname(result, i);
+        for (const std::string& seen : columns)
+            if (seen == column) return sql;
+        columns.push_back(column);
+        const unsigned type = PQftype(result, i);
+        const bool unbounded =
+            type == kTextOid || ((type == kVarcharOid || type == kBpcharOid) && PQfmod(result, i) < 0);
+        const bool cut = unbounded && !cap.keepsWhole(internal::toUpperAscii(column));
+        anyCut = anyCut || cut;
+        list += list.empty() ? "" : ", ";
+        list += cut ? "LEFT(pla013_dados." + quotedName(column) + ", " + std::to_string(cap.characters) + ") AS " +
+                          quotedName(column)
+                    : "pla013_dados." + quotedName(column);
+    }
+    if (!anyCut) return sql;
+    return "SELECT " + list + " FROM (\n" + inner + "\n) AS pla013_dados";
 }
 
 long long SociDatabase::execute(const std::string& sql, const SqlParams& params, const std::string& name) {
@@ -688,6 +825,28 @@ void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_tok
         if (cancel) PQcancel(cancel.get(), error, sizeof error);
     });
     work();
+}
+
+bool SociDatabase::connectionAlive() {
+    Impl& d = *m_impl;
+    if (d.engine != DbEngine::PostgreSQL) return true;
+    auto* backend = static_cast<soci::postgresql_session_backend*>(d.session.get_backend());
+    PGconn* connection = backend ? backend->conn_ : nullptr;
+    if (connection == nullptr || PQstatus(connection) != CONNECTION_OK) return false;
+    const int socket = PQsocket(connection);
+    if (socket < 0) return false;
+    // Nothing to read: an idle session that nobody ended. Something to read
+    // (the server's last message before it closed, then the close itself):
+    // libpq takes it, and a connection that ended shows as bad once the
+    // close is read.
+    for (int reads = 0; reads < 8; ++reads) {
+        pollfd ready{socket, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0) break;
+        if (PQconsumeInput(connection) != 1) return false;
+        PQisBusy(connection);  // handles what came: the server's farewell is a FATAL notice
+        if (d.notices.sessionEnded) return false;
+    }
+    return PQstatus(connection) == CONNECTION_OK && !d.notices.sessionEnded;
 }
 
 DbEngine SociDatabase::engine() const { return m_impl->engine; }

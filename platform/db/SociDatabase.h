@@ -117,6 +117,12 @@ public:
     // the caller, who asked for the stop, knows why.
     void RunStoppable(const std::function<void()>& work, std::stop_token stop);
 
+    // Whether the connection still stands, asked without a round trip: a
+    // PostgreSQL server that restarted or ended the session has sent its
+    // notice and closed the socket, which is read here. An SQLite file is
+    // always there. For a pool, before it lends an idle session.
+    bool connectionAlive();
+
     DbEngine engine() const;
     // The path, or the URL with any password masked, for messages.
     const std::string& location() const;

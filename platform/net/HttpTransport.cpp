@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <httplib.h>
@@ -20,6 +22,8 @@
 #include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
 #include "platform/net/ResultShape.h"
+#include "platform/net/internal/BytePipe.h"
+#include "platform/net/internal/StreamDecoder.h"
 
 namespace pla013::net {
 
@@ -52,6 +56,31 @@ std::string seconds(std::chrono::steady_clock::duration d) {
     std::string out = text;
     std::replace(out.begin(), out.end(), '.', ',');
     return out + " s";
+}
+
+// A limit as the user reads it: "400 ms", "5 s", "1,5 s".
+std::string limitText(std::chrono::milliseconds ms) {
+    if (ms.count() < 950) return std::to_string(ms.count()) + " ms";
+    ms = std::chrono::milliseconds((ms.count() + 50) / 100 * 100);  // what is left of a deadline, to a tenth
+    if (ms.count() % 1000 == 0) return std::to_string(ms.count() / 1000) + " s";
+    return seconds(ms);
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds remaining(Clock::time_point deadline) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+}
+
+// The whole-number text of a count, grouped as the user reads it: "1 000 000".
+std::string grouped(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
+        out += digits[i];
+    }
+    return out;
 }
 
 // Stops the client once the deadline has passed. cpp-httplib holds its
@@ -219,16 +248,20 @@ bool beforeTheRequestWasSent(httplib::Error error) {
            error == httplib::Error::SSLConnection || error == httplib::Error::Write;
 }
 
-// Runs attempt against each server of order until one takes part in the
-// call. With one server its own error stands; with several, allDead prefixes
-// the reason of each.
+// Runs attempt(server, deadline) against each server of order until one
+// takes part in the call, all within deadline. With one server its own
+// error stands; with several, allDead prefixes the reason of each.
 template <class Attempt>
-auto firstReachable(const std::vector<HostPort>& order, const std::string& allDead, Attempt&& attempt)
-    -> decltype(attempt(order.front())) {
+auto firstReachable(const std::vector<HostPort>& order, const std::string& allDead, Clock::time_point deadline,
+                    Attempt&& attempt) -> decltype(attempt(order.front(), deadline)) {
     std::string reasons;
     for (const HostPort& server : order) {
+        if (!reasons.empty() && remaining(deadline).count() <= 0) {
+            reasons += "; " + server.text() + ": não tentado, o prazo da chamada acabou";
+            break;
+        }
         try {
-            return attempt(server);
+            return attempt(server, deadline);
         } catch (const ServerUnreachable& e) {
             if (order.size() == 1) throw;
             std::string reason = e.reason();
@@ -239,20 +272,87 @@ auto firstReachable(const std::vector<HostPort>& order, const std::string& allDe
     throw host::EHostError(allDead + ": nenhum deles responde (" + reasons + ").");
 }
 
+// A 503 of this protocol that says the server is full or busy: the call did
+// not run there. The reason for the user.
+std::optional<std::string> busyReason(int status, const std::string& body) {
+    if (status != 503) return std::nullopt;
+    const auto remote = decodeError(body);
+    if (!remote || (remote->code != errc::TooManyConnections && remote->code != errc::TooManyCalls))
+        return std::nullopt;
+    std::string message = remote->message;
+    if (!message.empty() && message.back() == '.') message.pop_back();
+    return "servidor ocupado (" + message + ").";
+}
+
 struct Exchange {
     int status = 0;
-    std::string body;
+    std::string body;  // unless decoded as it came
     long long retryAfter = 0;
+    // A success answer of a call, decoded as it came.
+    std::optional<internal::AnswerParts> answer;
 };
 
-// Sends one request and collects the answer within the limits; throws
-// EHostError prefixed with context.
-Exchange exchange(const HostPort& server, const HttpTransportOptions& options, const std::string& method,
-                  const std::string& path, std::string body, const std::string& context, std::stop_token stop = {},
-                  const std::string& token = {}) {
+// How exchange treats what it sends.
+enum class Request {
+    Effect,    // may change something: only a failure before it went out moves on
+    NoEffect,  // changes nothing (the health check): every failure moves on
+};
+
+// The decoding of a success answer while it arrives, on a thread of its own
+// fed through a pipe; whatever happens, the thread is joined on leaving.
+class AnswerReader {
+public:
+    explicit AnswerReader(std::size_t maxRows) : m_maxRows(maxRows) {}
+    ~AnswerReader() { finish(); }
+    AnswerReader(const AnswerReader&) = delete;
+    AnswerReader& operator=(const AnswerReader&) = delete;
+
+    void begin() {
+        m_pipe = std::make_unique<internal::BytePipe>(std::size_t(4) << 20);
+        m_thread = std::thread([this] {
+            std::istream in(m_pipe.get());
+            try {
+                m_parts = internal::readAnswer(in, "A resposta", m_maxRows);
+            } catch (const internal::TooManyRows&) {
+                m_tooManyRows = true;
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+            m_pipe->stopReading();
+        });
+    }
+    bool started() const { return m_pipe != nullptr; }
+    // False once the reader has stopped (the answer refused).
+    bool feed(const char* data, std::size_t size) { return m_pipe->write(data, size); }
+    void finish() {
+        if (!m_pipe) return;
+        m_pipe->close();
+        if (m_thread.joinable()) m_thread.join();
+    }
+    bool tooManyRows() const { return m_tooManyRows; }
+    std::exception_ptr failure() const { return m_failure; }
+    std::optional<internal::AnswerParts>& parts() { return m_parts; }
+
+private:
+    const std::size_t m_maxRows;
+    std::unique_ptr<internal::BytePipe> m_pipe;
+    std::thread m_thread;
+    std::optional<internal::AnswerParts> m_parts;
+    bool m_tooManyRows = false;
+    std::exception_ptr m_failure;
+};
+
+// Sends one request and collects the answer within the limits and before
+// deadline; throws EHostError prefixed with context. With decode, a success
+// answer is decoded as it comes (Exchange::answer) instead of held.
+Exchange exchange(const HostPort& server, HttpTransportOptions options, const std::string& method,
+                  const std::string& path, std::string body, const std::string& context, Clock::time_point deadline,
+                  Request kind, bool decode, std::stop_token stop = {}, const std::string& token = {}) {
     if (server.host.empty() || server.port <= 0 || server.port > 65535)
         throw host::EHostError(context + ": endereço do servidor de aplicação inválido (máquina \"" + server.host +
                                "\", porta " + std::to_string(server.port) + ").");
+    const auto left = remaining(deadline);
+    options.deadline = std::min(options.deadline, std::max(left, std::chrono::milliseconds(1)));
     Exchange out;
     bool tooLarge = false;
     httplib::Error error = httplib::Error::Success;
@@ -260,7 +360,9 @@ Exchange exchange(const HostPort& server, const HttpTransportOptions& options, c
     bool late = false;
     bool stopped = false;
     long verifyResult = X509_V_OK;
-    const auto start = std::chrono::steady_clock::now();
+    std::size_t received = 0;
+    AnswerReader reader(options.maxResponseRows);
+    const auto start = Clock::now();
     try {
         const std::unique_ptr<httplib::ClientImpl> connection = makeClient(server, options);
         httplib::ClientImpl& client = *connection;
@@ -275,16 +377,30 @@ Exchange exchange(const HostPort& server, const HttpTransportOptions& options, c
             request.headers.emplace("Content-Type", kJsonContentType);
             request.body = std::move(body);
         }
-        request.content_receiver = [&](const char* data, std::size_t size, std::uint64_t, std::uint64_t) {
-            if (out.body.size() + size > options.maxResponseBytes) {
+        request.response_handler = [&](const httplib::Response& response) {
+            out.status = response.status;
+            if (response.has_header("Content-Length") &&
+                std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10) >
+                    options.maxResponseBytes) {
                 tooLarge = true;
                 return false;
             }
+            if (decode && response.status >= 200 && response.status <= 299) reader.begin();
+            return true;
+        };
+        request.content_receiver = [&](const char* data, std::size_t size, std::uint64_t, std::uint64_t) {
+            received += size;
+            if (received > options.maxResponseBytes) {
+                tooLarge = true;
+                return false;
+            }
+            if (reader.started()) return reader.feed(data, size);
             out.body.append(data, size);
             return true;
         };
         httplib::Response response;
         sent = client.send(request, response, error);
+        reader.finish();
         out.status = response.status;
         if (response.has_header("Retry-After"))
             out.retryAfter = std::atoll(response.get_header_value("Retry-After").c_str());
@@ -295,17 +411,39 @@ Exchange exchange(const HostPort& server, const HttpTransportOptions& options, c
         throw host::EHostError(context + ": falha de transporte: " + e.what());
     }
     if (stopped) throw CallCancelled();
-    if (late)
-        throw host::EHostError(context + ": o servidor não respondeu em " +
-                               seconds(std::chrono::steady_clock::now() - start) +
+    const bool harmless = kind == Request::NoEffect;
+    if (late) {
+        if (harmless) throw ServerUnreachable(context, "sem resposta em " + limitText(options.deadline) + ".");
+        throw host::EHostError(context + ": o servidor não respondeu em " + seconds(Clock::now() - start) +
                                " (prazo da chamada: " + seconds(options.deadline) + ").");
+    }
+    if (tooLarge)
+        throw host::EHostError(context + ": a resposta é maior que o limite de " + grouped(options.maxResponseBytes) +
+                               " bytes deste cliente; restrinja o intervalo pedido.");
+    if (reader.tooManyRows())
+        throw host::EHostError(context + ": a resposta tem mais que o limite de " + grouped(options.maxResponseRows) +
+                               " linhas deste cliente; restrinja o intervalo pedido.");
     if (!sent || error != httplib::Error::Success) {
         if (error == httplib::Error::SSLServerVerification)
             throw host::EHostError(context + ": " + untrusted(verifyResult, server, options));
-        if (beforeTheRequestWasSent(error))
-            throw ServerUnreachable(context, transportFailure(error, options, tooLarge));
-        throw host::EHostError(context + ": " + transportFailure(error, options, tooLarge));
+        if (beforeTheRequestWasSent(error)) throw ServerUnreachable(context, transportFailure(error, options, false));
+        // A decoder that refused the text stopped the transfer: the text is
+        // what was wrong.
+        if (error == httplib::Error::Canceled && reader.failure()) std::rethrow_exception(reader.failure());
+        const bool silent = error == httplib::Error::Read &&
+                            Clock::now() - start >= options.readTimeout - std::chrono::milliseconds(50);
+        if (harmless && error == httplib::Error::Read)
+            throw ServerUnreachable(context, silent ? "sem resposta em " + limitText(options.readTimeout) + "."
+                                                    : "a conexão foi fechada sem resposta.");
+        // The call went out: it may run there, so it goes nowhere else.
+        if (silent)
+            throw host::EHostError(context + ": o servidor recebeu a chamada e não respondeu em " +
+                                   limitText(options.readTimeout) + ".");
+        if (harmless) throw ServerUnreachable(context, transportFailure(error, options, false));
+        throw host::EHostError(context + ": " + transportFailure(error, options, false));
     }
+    if (reader.failure()) std::rethrow_exception(reader.failure());
+    out.answer = std::move(reader.parts());
     return out;
 }
 
@@ -352,20 +490,24 @@ HostPort HttpTransport::currentServer(const std::string& host, int port) const {
 
 void HttpTransport::Connect(const std::string& host, int port) {
     const std::vector<HostPort> order = route(host, port);
-    firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
-        checkHealth(server);
-        answered(server);
-    });
+    firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order), Clock::now() + m_options.deadline,
+                   [&](const HostPort& server, Clock::time_point deadline) {
+                       checkHealth(server, deadline);
+                       answered(server);
+                   });
 }
 
-HealthInfo HttpTransport::checkHealth(const HostPort& server) const {
+HealthInfo HttpTransport::checkHealth(const HostPort& server, Clock::time_point deadline) const {
     const std::string context = "Servidor de aplicação em " + server.text();
-    // The health check does no work on the server: a server that takes longer
-    // than a connection to answer it is as good as absent.
+    // The health check does no work on the server (it is answered without
+    // waiting for a worker): a server that takes longer than a connection to
+    // answer it is as good as absent.
     HttpTransportOptions quick = m_options;
     quick.readTimeout = std::min(m_options.readTimeout, m_options.connectTimeout);
     quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
-    const Exchange answer = exchange(server, quick, "GET", kHealthPath, {}, context);
+    const Exchange answer =
+        exchange(server, quick, "GET", kHealthPath, {}, context, deadline, Request::NoEffect, false);
+    if (const auto busy = busyReason(answer.status, answer.body)) throw ServerUnreachable(context, *busy);
     if (answer.status < 200 || answer.status > 299)
         throw host::EHostError(context + ": respondeu com o status HTTP " + std::to_string(answer.status) +
                                " à verificação; não parece um servidor de aplicação.");
@@ -398,8 +540,8 @@ bool HttpTransport::signInRequired() {
     const HostPort first = m_servers.empty() ? HostPort{} : m_servers[m_current.load()];
     const std::vector<HostPort> order = route(first.host, first.port);
     return firstReachable(order, "Servidores de aplicação em " + formatHostPortList(order),
-                          [&](const HostPort& server) {
-                              const HealthInfo info = checkHealth(server);
+                          Clock::now() + m_options.deadline, [&](const HostPort& server, Clock::time_point deadline) {
+                              const HealthInfo info = checkHealth(server, deadline);
                               answered(server);
                               return info.signInRequired;
                           });
@@ -410,9 +552,12 @@ void HttpTransport::signIn(const std::string& operatorCode, const std::string& p
     const std::vector<HostPort> order = route(first.host, first.port);
     const std::string body = encodeSignIn({operatorCode, password});
     const std::string token = firstReachable(
-        order, "Entrada nos servidores de aplicação em " + formatHostPortList(order), [&](const HostPort& server) {
+        order, "Entrada nos servidores de aplicação em " + formatHostPortList(order), Clock::now() + m_options.deadline,
+        [&](const HostPort& server, Clock::time_point deadline) {
             const std::string context = "Entrada no servidor de aplicação em " + server.text();
-            const Exchange answer = exchange(server, m_options, "POST", kSessionPath, body, context);
+            const Exchange answer =
+                exchange(server, m_options, "POST", kSessionPath, body, context, deadline, Request::Effect, false);
+            if (const auto busy = busyReason(answer.status, answer.body)) throw ServerUnreachable(context, *busy);
             answered(server);
             if (answer.status < 200 || answer.status > 299) {
                 if (const auto remote = decodeError(answer.body))
@@ -450,7 +595,8 @@ void HttpTransport::signOut() {
     try {
         HttpTransportOptions quick = m_options;
         quick.deadline = std::min(m_options.deadline, 2 * m_options.connectTimeout);
-        exchange(server, quick, "DELETE", kSessionPath, {}, "Saída", {}, ending);
+        exchange(server, quick, "DELETE", kSessionPath, {}, "Saída", Clock::now() + quick.deadline, Request::Effect,
+                 false, {}, ending);
     } catch (const std::exception&) {
         // The session ends on its own when it has been idle long enough.
     }
@@ -473,33 +619,34 @@ host::Variant HttpTransport::Call(const std::string& host, int port, const std::
         throw host::EHostError(call + " ao servidor de aplicação em " + formatHostPort(host, port) + ": " + e.what());
     }
     return firstReachable(order, call + " aos servidores de aplicação em " + formatHostPortList(order),
-                          [&](const HostPort& server) {
-                              host::Variant result = callOne(server, serverName, method, body, stop);
+                          Clock::now() + m_options.deadline, [&](const HostPort& server, Clock::time_point deadline) {
+                              host::Variant result = callOne(server, serverName, method, body, stop, deadline);
                               answered(server);
                               return result;
                           });
 }
 
 host::Variant HttpTransport::callOne(const HostPort& server, const std::string& serverName, const std::string& method,
-                                     const std::string& body, std::stop_token stop) const {
+                                     const std::string& body, std::stop_token stop, Clock::time_point deadline) const {
     const std::string context =
         "Chamada " + serverName + "." + method + " ao servidor de aplicação em " + server.text();
-    const Exchange answer = exchange(server, m_options, "POST", kCallPath, body, context, stop, token());
-    if (answer.status < 200 || answer.status > 299) {
-        if (const auto remote = decodeError(answer.body))
-            throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +
-                                   std::to_string(answer.status) + "]");
-        throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) +
-                               ".");
-    }
-    host::Variant result;
+    Exchange answer;
     try {
-        result = decodeCallResponse(answer.body);
+        answer = exchange(server, m_options, "POST", kCallPath, body, context, deadline, Request::Effect, true, stop,
+                          token());
+        if (answer.answer) {
+            host::Variant result = internal::resultOfAnswer(std::move(*answer.answer));
+            checkResultShape(serverName, method, result);
+            return result;
+        }
     } catch (const ProtocolError& e) {
         throw host::EHostError(context + ": a resposta não pode ser lida: " + e.what());
     }
-    checkResultShape(serverName, method, result);
-    return result;
+    if (const auto busy = busyReason(answer.status, answer.body)) throw ServerUnreachable(context, *busy);
+    if (const auto remote = decodeError(answer.body))
+        throw host::EHostError(context + " falhou: " + remote->message + " [" + remote->code + ", HTTP " +
+                               std::to_string(answer.status) + "]");
+    throw host::EHostError(context + ": o servidor respondeu com o status HTTP " + std::to_string(answer.status) + ".");
 }
 
 }  // namespace pla013::net

@@ -8,13 +8,22 @@
 //
 // Several servers over one database may serve the same clients. Given their
 // list, the transport sends a call addressed to any of them to the one that
-// answered last, and when that one is dead (the connection is refused or
-// reset, or not accepted within connectTimeout) to the next in the list,
-// wrapping around. It moves on only when the request has not been sent
-// whole: a server receives a call entirely before running it, so no call
-// runs twice. A server that answers, even with an error, or that fails
-// after the request went out, ends the call there. Each attempt has its own
-// limits: a call may wait up to one connectTimeout per dead server.
+// answered last, and when that one took no part in it to the next in the
+// list, wrapping around: the connection was refused or reset, or not
+// accepted within connectTimeout, or the request did not go out whole (a
+// server receives a call entirely before running it), or the server refused
+// it as busy before running it (503 too_many_connections, too_many_calls).
+// So no call runs twice. A server that answers otherwise, even with an
+// error, or that fails after the request went out, ends the call there. The
+// health check (Connect) runs nothing, so any failure of it moves on, a
+// server that does not answer it within connectTimeout included (a frozen
+// process still has its connections accepted by the system). Every attempt
+// of one call or check shares the call's deadline.
+//
+// Answers are read as they arrive: a success answer is decoded while its
+// text comes (never held whole), and one larger than maxResponseBytes, or
+// with more rows than maxResponseRows in its packets, is refused as soon as
+// it passes the limit (a declared length over it, at once).
 //
 // A server whose address was written "https://" is called over TLS (1.2 at
 // least): its certificate chain must verify against caFile, or the system's
@@ -72,8 +81,10 @@ struct HttpTransportOptions {
     // timeouts above are per step: a server that sends a byte now and then
     // would pass every one of them and still hold the call for ever.
     std::chrono::milliseconds deadline{120000};
-    // Answers larger than this are refused (the call fails) rather than held.
-    std::size_t maxResponseBytes = std::size_t(1) << 30;
+    // Answers larger than this, or with more rows than this in all their
+    // data packets, are refused (the call fails) as soon as they pass it.
+    std::size_t maxResponseBytes = std::size_t(256) << 20;
+    std::size_t maxResponseRows = 1000000;
     // PEM file of the certificate authorities that TLS servers' certificates
     // must come from; empty: the system's store.
     std::string caFile;
@@ -89,7 +100,8 @@ public:
 
     // GET /health: succeeds when a server of our protocol version answers,
     // waiting for the connection and for the answer no longer than
-    // connectTimeout each (and never past the deadline).
+    // connectTimeout each (and never past the deadline, for every server of
+    // a list together).
     void Connect(const std::string& host, int port) override;
     host::Variant Call(const std::string& host, int port, const std::string& serverName, const std::string& method,
                        const std::vector<host::CallArg>& args) override;
@@ -123,10 +135,11 @@ private:
     // The servers to try for a call to host:port, in order.
     std::vector<HostPort> route(const std::string& host, int port) const;
     void answered(const HostPort& server);
-    HealthInfo checkHealth(const HostPort& server) const;
+    HealthInfo checkHealth(const HostPort& server, std::chrono::steady_clock::time_point deadline) const;
     std::string token() const;
     host::Variant callOne(const HostPort& server, const std::string& serverName, const std::string& method,
-                          const std::string& body, std::stop_token stop) const;
+                          const std::string& body, std::stop_token stop,
+                          std::chrono::steady_clock::time_point deadline) const;
 
     HttpTransportOptions m_options;
     const std::vector<HostPort> m_servers;

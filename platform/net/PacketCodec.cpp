@@ -90,18 +90,11 @@ host::Variant valueFromJson(json& j, std::size_t row, const host::FieldDef& fiel
 }  // namespace
 
 json packetToJson(const host::DataPacket& packet) {
-    json fields = json::array();
-    for (const auto& f : packet.fields) {
-        json def = {{"name", f.name}, {"type", host::FieldTypeName(f.type)}, {"size", f.size}};
-        if (f.required) def["required"] = true;
-        fields.push_back(std::move(def));
-    }
+    json fields = internal::fieldDefsToJson(packet.fields);
     json rows = json::array();
     for (std::size_t r = 0; r < packet.rows.size(); ++r) {
         const auto& row = packet.rows[r];
-        if (row.size() != packet.fields.size())
-            fail("a linha " + std::to_string(r + 1) + " tem " + std::to_string(row.size()) + " valores para " +
-                 std::to_string(packet.fields.size()) + " campos.");
+        if (row.size() != packet.fields.size()) internal::failRowWidth(r, row.size(), packet.fields.size());
         json out = json::array();
         for (std::size_t c = 0; c < row.size(); ++c) out.push_back(valueToJson(row[c], r, packet.fields[c]));
         rows.push_back(std::move(out));
@@ -165,6 +158,25 @@ std::vector<host::FieldDef> fieldDefsFromJson(const json& fields) {
 
 host::Variant fieldValueFromJson(json& j, std::size_t row, const host::FieldDef& field) {
     return valueFromJson(j, row, field);
+}
+
+json fieldValueToJson(const host::Variant& value, std::size_t row, const host::FieldDef& field) {
+    return valueToJson(value, row, field);
+}
+
+json fieldDefsToJson(const std::vector<host::FieldDef>& fields) {
+    json out = json::array();
+    for (const auto& f : fields) {
+        json def = {{"name", f.name}, {"type", host::FieldTypeName(f.type)}, {"size", f.size}};
+        if (f.required) def["required"] = true;
+        out.push_back(std::move(def));
+    }
+    return out;
+}
+
+void failRowWidth(std::size_t row, std::size_t values, std::size_t fieldCount) {
+    fail("a linha " + std::to_string(row + 1) + " tem " + std::to_string(values) + " valores para " +
+         std::to_string(fieldCount) + " campos.");
 }
 
 void failRowShape(std::size_t row, std::size_t fieldCount) {

@@ -173,7 +173,10 @@ std::optional<RemoteError> decodeError(std::string_view body) {
 // One pass: the result is decoded while the error and the version are looked
 // for, and the protocol's precedence is applied once the pass is over.
 host::Variant decodeCallResponse(std::string_view body) {
-    internal::AnswerParts answer = internal::readAnswer(body, true, "A resposta");
+    return internal::resultOfAnswer(internal::readAnswer(body, true, "A resposta"));
+}
+
+host::Variant internal::resultOfAnswer(AnswerParts answer) {
     if (!answer.object) throw ProtocolError(errc::BadJson, "A resposta não é um objeto JSON.");
     if (const auto error = remoteError(answer.error)) throw ProtocolError(error->code, error->message);
     const json& version = answer.version;

@@ -32,6 +32,10 @@ inline constexpr const char* UriTooLong = "uri_too_long";
 inline constexpr const char* HeaderTooLarge = "header_too_large";
 inline constexpr const char* RequestTimeout = "request_timeout";
 inline constexpr const char* TooManyConnections = "too_many_connections";
+// The server is busy: the call waited no further and did not run.
+inline constexpr const char* TooManyCalls = "too_many_calls";
+// The call ran past the server's time budget and was stopped.
+inline constexpr const char* CallTimeout = "call_timeout";
 inline constexpr const char* NotFound = "not_found";
 inline constexpr const char* DatabaseError = "database_error";
 inline constexpr const char* ServerError = "server_error";

@@ -57,6 +57,10 @@ namespace internal {
 
 void failTooDeep(const std::string& path) { fail(path, "aninhado demais."); }
 
+json variantToJson(const host::Variant& value, const std::string& path, int depth) {
+    return toJson(value, path, depth);
+}
+
 host::Variant variantFromJson(const json& j, const std::string& path, int depth) {
     if (depth > kMaxVariantDepth) failTooDeep(path);
     if (!j.is_object()) fail(path, std::string("esperava um objeto, veio ") + internal::jsonTypeName(j) + ".");

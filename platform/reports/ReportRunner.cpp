@@ -228,6 +228,21 @@ std::vector<std::string> ReportRunner::lastParamLines() const {
     return out;
 }
 
+namespace {
+
+// Texts are cut as the database gives them, one character past what the
+// report keeps, so that ReportData still sees them as too long and marks the
+// cut; photos are never cut.
+void capTexts(host::QueryRequest& req, const ReportDefinition& def) {
+    req.maxTextLength = internal::ReportData::kMaxTextLength + 1;
+    for (const auto& g : def.groups)
+        for (const auto* items : {&g.header, &g.footer})
+            for (const auto& item : *items)
+                if (item.kind == SectionItem::Kind::Image) req.wholeTexts.push_back(item.field);
+}
+
+}  // namespace
+
 std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefinition& def,
                                                               const std::vector<ReportParam>& params) {
     std::map<std::string, host::Variant> out;
@@ -235,6 +250,7 @@ std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefini
         host::QueryRequest req;
         req.name = fs::path(def.file).filename().string() + " " + l.pointer;
         req.sql.generic = l.sql;
+        capTexts(req, def);
         for (const auto& name : l.params)
             for (const auto& p : params)
                 if (upper(p.name) == name)
@@ -267,6 +283,7 @@ host::DataPacket ReportRunner::openData(const ReportDefinition& def, const std::
     host::QueryRequest req;
     req.name = fs::path(def.file).filename().string();
     req.sql.generic = def.sql;
+    capTexts(req, def);
     // Only what the text uses: the database refuses names it does not find.
     for (const auto& name : def.sqlParams)
         for (const auto& p : params)

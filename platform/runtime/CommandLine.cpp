@@ -49,6 +49,7 @@ std::string usage() {
            "  report --report CODE [filters] (--out FILE | --preview | --print)\n"
            "                     run one report of the family (pla013 report --help lists filters and reports)\n"
            "  serve [--listen HOST:PORT] [--auth required|off] [--tls-cert FILE --tls-key FILE | --plain-http]\n"
+           "        [--call-timeout SECONDS] [--stop-grace SECONDS]\n"
            "                     run the application server in the foreground (default 127.0.0.1:8013);\n"
            "                     beyond loopback it needs TLS, or --plain-http behind a trusted network,\n"
            "                     and signs operators in\n"
@@ -195,9 +196,10 @@ int serveCommand(const HostOptions& options, const std::vector<std::string>& arg
             auth = pla013::appserver::readAuthOption(args[++i]);
         else if (args[i].rfind("--listen=", 0) == 0)
             listen = args[i].substr(9);
-        else if (!pla013::appserver::readTlsOption(args, i, serverOptions, plainHttp)) {
+        else if (!pla013::appserver::readTlsOption(args, i, serverOptions, plainHttp) &&
+                 !pla013::appserver::readLimitOption(args, i, serverOptions)) {
             err << "usage: pla013 [--db PATH|URL] serve [--listen HOST:PORT] [--auth required|off] "
-                   "[--tls-cert FILE --tls-key FILE | --plain-http]\n";
+                   "[--tls-cert FILE --tls-key FILE | --plain-http] [--call-timeout SECONDS] [--stop-grace SECONDS]\n";
             return 2;
         }
     }

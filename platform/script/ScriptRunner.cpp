@@ -178,6 +178,32 @@ std::vector<std::string> splitKeys(const std::string& text) {
     return keys;
 }
 
+// A JSON line as the dumps write it: JSON lets DEL go unescaped, but the
+// command line shows it as "\x7f", which no JSON reader takes; written
+// \u007f it reads back as the same character.
+std::string jsonLine(const std::string& dumped) {
+    std::string out;
+    out.reserve(dumped.size());
+    for (const char c : dumped)
+        if (c == '\x7f')
+            out += "\\u007f";
+        else
+            out += c;
+    return out;
+}
+
+// What typing gives: a keyboard enters no control character (C0, DEL) into
+// an edit, so a script's text does not either; they would otherwise reach
+// codes and the queries they filter.
+std::string typeable(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) out += c;
+    }
+    return out;
+}
+
 // Focus the control as a person would before acting on it; false when it
 // cannot take the focus (the action is then impossible).
 bool reach(host::TForm& form, host::TControl& c, ScriptUi& ui, const std::string& what) {
@@ -254,7 +280,7 @@ void ScriptRunner::stepType(const Step& s) {
     auto& c = control(s.args[0]);
     auto* edit = dynamic_cast<host::TEdit*>(&c);
     if (!edit) throw ScriptError("cannot type into " + c.Name() + " (" + host::ControlKindName(c.Kind()) + ")");
-    if (reach(form, c, m_ui, "type into")) edit->SetText(edit->Typed(s.args.size() > 1 ? s.args[1] : ""));
+    if (reach(form, c, m_ui, "type into")) edit->SetText(edit->Typed(typeable(s.args.size() > 1 ? s.args[1] : "")));
 }
 
 void ScriptRunner::stepTab(const Step&) { openForm().SelectNext(true); }
@@ -344,9 +370,9 @@ void ScriptRunner::stepClose(const Step&) { openForm().Close(); }
 void ScriptRunner::stepDump(const Step& s) {
     auto& form = openForm();
     if (s.args.empty()) {
-        for (const host::TControl* c : form.AllControls()) m_out << dumpControl(*c) << '\n';
+        for (const host::TControl* c : form.AllControls()) m_out << jsonLine(dumpControl(*c)) << '\n';
     } else {
-        for (const auto& name : s.args) m_out << dumpControl(control(name)) << '\n';
+        for (const auto& name : s.args) m_out << jsonLine(dumpControl(control(name))) << '\n';
     }
     m_out.flush();
 }
@@ -357,7 +383,7 @@ void ScriptRunner::stepDumpData(const Step& s) { dumpData(s.args[0]); }
 
 void ScriptRunner::stepDumpParams(const Step&) {
     if (m_host.lastReportParams)
-        for (const auto& line : m_host.lastReportParams()) m_out << line << '\n';
+        for (const auto& line : m_host.lastReportParams()) m_out << jsonLine(line) << '\n';
     m_out.flush();
 }
 
@@ -438,7 +464,7 @@ void ScriptRunner::dumpForm() {
     }
     j["FormCriado"] = m_host.formCriado ? m_host.formCriado() : false;
     if (form) j["ActiveControl"] = form->ActiveControl() ? json(form->ActiveControl()->Name()) : json(nullptr);
-    m_out << j.dump() << '\n';
+    m_out << jsonLine(j.dump()) << '\n';
     m_out.flush();
 }
 

@@ -3,6 +3,7 @@
 // application implements them and installs them with host::Install before it
 // calls the module. Each is a pure interface.
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,6 +49,11 @@ struct QueryRequest {
     std::string name;  // component name, for error messages
     SqlTexts sql;
     std::vector<std::pair<std::string, Variant>> params;  // name without ':'
+    // Texts longer than this many characters are cut to it as they are read
+    // from the database, so that a huge value is never held whole; 0: none
+    // is cut. The fields named in wholeTexts (photos) are never cut.
+    std::size_t maxTextLength = 0;
+    std::vector<std::string> wholeTexts;
 };
 
 // The catering database. Runs the text of its engine's dialect with every

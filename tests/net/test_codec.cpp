@@ -6,14 +6,18 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <sstream>
 
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 #include "host/Variant.h"
 #include "platform/net/PacketCodec.h"
+#include "platform/net/Protocol.h"
 #include "platform/net/ProtocolError.h"
+#include "platform/net/ResultEncoder.h"
 #include "platform/net/VariantCodec.h"
 #include "platform/net/internal/JsonText.h"
+#include "platform/net/internal/StreamDecoder.h"
 
 namespace net = pla013::net;
 
@@ -278,5 +282,67 @@ TEST(StreamDecoder, ReadsAndRefusesAsTheTreeDecoders) {
         EXPECT_EQ(stream.first, tree.first) << text;
         EXPECT_EQ(stream.second.kind(), tree.second.kind()) << text;
         EXPECT_TRUE(stream.second == tree.second) << text;
+    }
+}
+
+TEST(ResultEncoder, PiecesMakeExactlyTheWholeAnswerOrItsRefusal) {
+    const auto lines = std::make_shared<DataPacket>(recipeLines());
+    auto bad = [](Variant v) {
+        auto p = std::make_shared<DataPacket>();
+        p->fields = {{"F", FieldType::String, 10}};
+        p->rows = {{Variant("ok")}, {std::move(v)}};
+        return Variant(std::vector<Variant>{Variant(1), Variant(p)});
+    };
+    std::vector<Variant> deep = {Variant(1)};
+    for (int i = 0; i < 40; ++i) deep = {Variant(deep)};
+    const Variant results[] = {
+        Variant::null(),
+        Variant(std::string("texto \"com\" aspas\n")),
+        Variant(std::vector<Variant>{Variant(lines), Variant(std::make_shared<DataPacket>()), Variant(lines)}),
+        Variant(std::vector<Variant>{Variant(std::vector<Variant>{Variant(2.5), Variant::date(45000)}), Variant()}),
+        bad(Variant(std::string("caf\xe9"))),
+        bad(Variant(12)),
+        Variant(std::vector<Variant>{Variant(std::shared_ptr<const DataPacket>())}),
+        Variant(deep),
+    };
+    for (const Variant& result : results) {
+        std::string whole;
+        try {
+            whole = net::encodeCallResult(result);
+        } catch (const std::exception& e) {
+            whole = std::string("refused: ") + e.what();
+        }
+        for (const std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(1) << 20}) {
+            SCOPED_TRACE(whole.substr(0, 80) + " / pieces of " + std::to_string(piece));
+            net::ResultEncoder encoder(result);
+            std::string joined;
+            try {
+                for (bool more = true; more;) {
+                    std::string out;
+                    more = encoder.next(out, piece);
+                    joined += out;
+                }
+            } catch (const std::exception& e) {
+                joined = std::string("refused: ") + e.what();
+            }
+            EXPECT_EQ(joined, whole);
+        }
+    }
+}
+
+TEST(StreamDecoder, ReadingAsItComesStopsAtTheRowLimit) {
+    DataPacket big = recipeLines();
+    const Variant two(
+        std::vector<Variant>{Variant(std::make_shared<DataPacket>(big)), Variant(std::make_shared<DataPacket>(big))});
+    const std::string text = net::encodeCallResult(two);
+    for (const std::size_t limit : {std::size_t(8), std::size_t(7), std::size_t(0)}) {
+        std::istringstream in(text);
+        if (limit >= 2 * big.rows.size()) {
+            const auto parts = pla013::net::internal::readAnswer(in, "A resposta", limit);
+            EXPECT_TRUE(parts.result == two);
+        } else {
+            EXPECT_THROW(pla013::net::internal::readAnswer(in, "A resposta", limit), pla013::net::internal::TooManyRows)
+                << limit;
+        }
     }
 }

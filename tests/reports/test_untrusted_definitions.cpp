@@ -91,6 +91,10 @@ TEST_F(UntrustedDefinition, StatementsThatAreNotASingleQueryAreRefusedAndChangeN
         {ok + "; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
         // Outside E'...', a backslash is a character like any other.
         {ok + " WHERE NMPRATO <> 'a\\' ; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
+        // Quotes as each engine reads them: $a$ is a parameter name to
+        // SQLite, and [ opens no name in PostgreSQL.
+        {"SELECT $a$ AS X; DELETE FROM PRATO; $a$", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
+        {"SELECT ARRAY[']']; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
         {"/* SELECT */ -- SELECT\n  DELETE FROM PRATO", "SELECT 1", "/data/sql", "DELETE' (linha 2"},
         {"WITH D AS (DELETE FROM PRATO RETURNING CDPRATO) SELECT CDPRATO FROM D", "SELECT 1", "/data/sql",
          "'DELETE' não é permitido"},

@@ -87,7 +87,16 @@ INSTANTIATE_TEST_SUITE_P(
         // dump-form take none.
         RunnerCase{"CommentsAndBlankLinesAreNoSteps",
                    "# launh\n\n   \t\nlaunch   # as a child window\n  # dump-form extra\ndump-form # the state\n", 0,
-                   "", "\"FormCriado\":true"}),
+                   "", "\"FormCriado\":true"},
+        // DEL stays JSON in a dump; typing enters no control character.
+        RunnerCase{"DelInADumpIsJson",
+                   "launch-branch \"0\x7f"
+                   "02\"\ndump-form\n",
+                   0, "", "\"FCdFilial\":\"0\\u007f02\""},
+        RunnerCase{"TypingDropsControlCharacters",
+                   "launch\ntype medCdPratoIni \"1\x7f"
+                   "0\x01\"\ndump medCdPratoIni\n",
+                   0, "", "\"Text\":\"10\""}),
     [](const ::testing::TestParamInfo<RunnerCase>& info) { return std::string(info.param.name); });
 
 // A save refused before its dialog opens keeps its file name to itself: the

@@ -1,7 +1,13 @@
 #include "platform/appserver/internal/HttpServer.h"
 
+#include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <limits>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -21,6 +27,9 @@
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#include "platform/appserver/internal/CallQueue.h"
+#include "platform/appserver/internal/HttpFraming.h"
 
 namespace pla013::appserver::internal {
 
@@ -97,6 +106,24 @@ bool quietHandshakeEnd(error_code ec) {
            ec == asio::error::bad_descriptor || ec == ssl::error::stream_truncated;
 }
 
+// The reason phrase of a status, for answers whose header we write.
+std::string statusLine(unsigned version, int status) {
+    const auto reason = http::obsolete_reason(http::status(unsigned(status)));
+    return std::string(version >= 11 ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(status) + " " +
+           std::string(reason.data(), reason.size()) + "\r\n";
+}
+
+// One piece of a chunked body; the empty piece ends it.
+std::string chunk(const std::string& data) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    std::string out = size;
+    out.reserve(out.size() + data.size() + 2);
+    out += data;
+    out += "\r\n";
+    return out;
+}
+
 }  // namespace
 
 std::string HttpRequest::path() const { return target.substr(0, target.find('?')); }
@@ -108,40 +135,130 @@ int statusOf(Refusal refusal) {
         case Refusal::TargetTooLong: return 414;
         case Refusal::HeaderTooLarge: return 431;
         case Refusal::BodyTooLarge: return 413;
-        case Refusal::TooManyConnections: return 503;
+        case Refusal::TooManyConnections:
+        case Refusal::TooManyCalls: return 503;
     }
     return 400;
 }
 
+std::string clientAddressKey(const std::string& text) {
+    error_code ec;
+    const asio::ip::address address = asio::ip::make_address(text, ec);
+    if (ec || !address.is_v6()) return text;
+    const asio::ip::address_v6 v6 = address.to_v6();
+    if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6).to_string();
+    asio::ip::address_v6::bytes_type bytes = v6.to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+// The pieces of a produced answer between the worker that makes them and
+// the I/O thread that sends them.
+struct Outbox {
+    std::mutex mutex;
+    std::condition_variable taken;
+    std::deque<std::string> pieces;
+    std::size_t waitingBytes = 0;  // in pieces or being written
+    std::size_t sentBytes = 0;
+    bool finished = false;  // the last piece is in
+    bool closed = false;    // the connection is gone
+
+    // Adds a piece once fewer than limit bytes wait. False, and nothing
+    // added, when the connection is gone or the client took nothing for
+    // `patience` while limit bytes waited (why says which).
+    bool push(std::string piece, std::size_t limit, std::chrono::milliseconds patience, std::string& why) {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            const std::size_t sentBefore = sentBytes;
+            const bool room = taken.wait_for(lock, patience, [&] { return closed || waitingBytes < limit; });
+            if (closed) {
+                why = "a conexão foi fechada";
+                return false;
+            }
+            if (room) break;
+            if (sentBytes == sentBefore) {
+                why = "o cliente não leu nada em " + std::to_string(patience.count()) + " ms";
+                return false;
+            }
+        }
+        waitingBytes += piece.size();
+        pieces.push_back(std::move(piece));
+        return true;
+    }
+};
+
 struct HttpServer::Impl {
+    using Clock = std::chrono::steady_clock;
+
     HttpLimits limits;
     Handler handler;
     RefusalHandler refuse;
+    QuickHandler quick;
     std::function<void(std::size_t)> answerSent;
+    std::function<void(const std::string&, std::size_t, const std::string&)> abandoned;
+    std::function<void(const std::string&)> evicted;
+    std::function<void()> tick;
+    std::function<void(std::size_t)> graceOver;
     std::unique_ptr<ssl::context> tls;  // none: plain HTTP
     std::function<void(const std::string&, const std::string&)> tlsRefused;
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
     asio::steady_timer acceptRetry{io};
+    asio::steady_timer ticker{io};
+    asio::steady_timer grace{io};
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
     std::unique_ptr<asio::thread_pool> workers;
     std::thread ioThread;
 
     // Touched on the I/O thread only (or once it has ended).
+    struct AddressConnections {
+        std::size_t count = 0;  // counted against the caps (evicted ones no more)
+        std::set<Session*> members;
+    };
     std::set<Session*> sessions;
-    std::map<std::string, std::size_t> perAddress;
+    std::map<std::string, AddressConnections> perAddress;
+    std::size_t counted = 0;
+    CallQueue calls;
     bool stopping = false;
 
-    Impl(HttpLimits l, Handler h, RefusalHandler r) : limits(l), handler(std::move(h)), refuse(std::move(r)) {}
+    Impl(HttpLimits l, Handler h, RefusalHandler r)
+        : limits(l),
+          handler(std::move(h)),
+          refuse(std::move(r)),
+          calls({std::size_t(l.workers > 0 ? l.workers : 1), l.maxWaitingCalls, l.maxCallsPerAddress}) {}
 
     void accept();
+    void admit(const std::shared_ptr<Session>& session);
+    bool evictIdle(const std::string* address, const Session* keep);
     void shutdown();
-    void sessionEnded(Session* session, const std::string& address) {
-        sessions.erase(session);
+    void forceClose();
+    void scheduleTick();
+    void sessionJoined(Session* session, const std::string& address) {
+        sessions.insert(session);
+        AddressConnections& a = perAddress[address];
+        a.members.insert(session);
+        ++a.count;
+        ++counted;
+    }
+    void uncount(const std::string& address) {
         auto it = perAddress.find(address);
-        if (it != perAddress.end() && --it->second == 0) perAddress.erase(it);
-        if (stopping && sessions.empty()) keepRunning.reset();
+        if (it != perAddress.end() && it->second.count > 0) --it->second.count;
+        --counted;
+    }
+    void sessionEnded(Session* session, const std::string& address, bool stillCounted) {
+        sessions.erase(session);
+        if (stillCounted) uncount(address);
+        auto it = perAddress.find(address);
+        if (it != perAddress.end()) {
+            it->second.members.erase(session);
+            if (it->second.members.empty()) perAddress.erase(it);
+        }
+        if (stopping && sessions.empty()) {
+            grace.cancel();
+            ticker.cancel();
+            keepRunning.reset();
+        }
     }
 };
 
@@ -149,7 +266,10 @@ struct HttpServer::Impl {
 // and reads the next one.
 class HttpServer::Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(Impl& server, tcp::socket socket) : m_server(server), m_socket(std::move(socket)), m_timer(server.io) {
+    using Clock = std::chrono::steady_clock;
+
+    Session(Impl& server, tcp::socket socket)
+        : m_server(server), m_socket(std::move(socket)), m_timer(server.io), m_budget(server.io) {
         if (server.tls) m_tls.emplace(m_socket, *server.tls);
         error_code ec;
         const auto peer = m_socket.remote_endpoint(ec);
@@ -157,17 +277,25 @@ public:
             m_address = peer.address().to_string();
             m_port = peer.port();
         }
+        m_key = clientAddressKey(m_address);
         m_socket.set_option(tcp::no_delay(true), ec);
-        m_server.sessions.insert(this);
-        ++m_server.perAddress[m_address];
+        m_server.sessionJoined(this, m_key);
     }
-    ~Session() { m_server.sessionEnded(this, m_address); }
+    ~Session() {
+        if (m_outbox) {
+            std::lock_guard<std::mutex> lock(m_outbox->mutex);
+            m_outbox->closed = true;
+        }
+        m_server.sessionEnded(this, m_key, m_counted);
+    }
 
-    const std::string& address() const { return m_address; }
+    // The client's address key (clientAddressKey).
+    const std::string& key() const { return m_key; }
 
     // Reads the first request, or refuses the connection as one too many;
     // over TLS, after the handshake.
     void start(bool tooMany) {
+        m_idleSince = Clock::now();
         if (!m_tls) return tooMany ? refuse(Refusal::TooManyConnections) : readRequest();
         m_state = State::Handshaking;
         arm(m_server.limits.requestTimeout);
@@ -176,25 +304,47 @@ public:
     }
 
     void refuse(Refusal why, const std::string& detail = {}) {
+        m_budget.cancel();
         m_state = State::Refusing;
-        HttpResponse answer = m_server.refuse(why, m_address, detail);
-        write(std::move(answer), false, 11);
+        HttpResponse answer = m_server.refuse(why, m_key, detail);
+        write(std::move(answer), false, m_version);
+    }
+
+    // Waits for a request that has not begun (or for the client's handshake
+    // with nothing of it pending): a connection that may be closed to make
+    // room for a new one. When, for the oldest first.
+    bool idle() {
+        error_code ec;
+        if (m_state == State::Handshaking) return m_socket.available(ec) == 0;
+        return m_state == State::Reading && !requestStarted();
+    }
+    Clock::time_point idleSince() const { return m_idleSince; }
+    bool counted() const { return m_counted; }
+
+    // Closed to make room: no longer counted against the caps.
+    void evict() {
+        m_counted = false;
+        m_server.uncount(m_key);
+        close();
     }
 
     // The server stops: a connection that waits for a request (or lingers)
-    // goes now; one whose request runs or whose answer is being sent ends
-    // after it.
+    // goes now; one whose request waits, runs or whose answer is being sent
+    // ends after it.
     void stopIfWaiting() {
         if (m_state == State::Reading && requestStarted()) return;
-        if (m_state == State::Reading || m_state == State::Lingering || m_state == State::Handshaking) {
-            error_code ec;
-            m_socket.shutdown(tcp::socket::shutdown_both, ec);
-            m_socket.close(ec);
-        }
+        if (m_state == State::Reading || m_state == State::Lingering || m_state == State::Handshaking) close();
+    }
+
+    // The grace of a stop has passed: the call is asked to stop and the
+    // connection goes.
+    void forceClose() {
+        m_callStop.request_stop();
+        close();
     }
 
 private:
-    enum class State { Handshaking, Reading, Calling, Writing, Refusing, Lingering };
+    enum class State { Handshaking, Reading, Waiting, Calling, Writing, Streaming, Refusing, Lingering };
 
     // Runs use with the stream HTTP goes over: the TLS stream, or the socket.
     template <class Use>
@@ -241,9 +391,9 @@ private:
 
     void readRequest(bool newDeadline = true) {
         m_state = State::Reading;
+        m_idleSince = Clock::now();
         m_parser.emplace();
-        m_parser->header_limit(std::uint32_t(m_server.limits.maxHeaderBytes));
-        m_parser->body_limit(m_server.limits.maxBodyBytes);
+        limitParser(*m_parser, m_server.limits);
         if (newDeadline) arm(m_server.limits.requestTimeout);
         withStream([this](auto& stream) {
             http::async_read_header(stream, m_buffer, *m_parser,
@@ -251,17 +401,11 @@ private:
         });
     }
 
-    // On a header over the limit: whether the request line was what made it
-    // so (it never ended, or its target is too long).
-    bool targetTooLong() const {
-        const auto target = m_parser->get().target();
-        return target.empty() || target.size() > m_server.limits.maxTargetBytes;
-    }
-
     void onHeader(error_code ec) {
         if (ec) return onReadError(ec);
+        if (const auto refusal = framingRefusal(*m_parser, m_server.limits))
+            return refuse(*refusal, *refusal == Refusal::BadRequest ? "framing" : "");
         auto& request = m_parser->get();
-        if (request.target().size() > m_server.limits.maxTargetBytes) return refuse(Refusal::TargetTooLong);
         if (beast::iequals(request[http::field::expect], "100-continue") && !m_parser->is_done()) {
             auto interim =
                 std::make_shared<http::response<http::empty_body>>(http::status::continue_, request.version());
@@ -296,39 +440,179 @@ private:
             ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor ||
             ec == ssl::error::stream_truncated)
             return close();
-        if (ec == http::error::header_limit)
-            return refuse(targetTooLong() ? Refusal::TargetTooLong : Refusal::HeaderTooLarge);
-        if (ec == http::error::body_limit) return refuse(Refusal::BodyTooLarge);
-        refuse(Refusal::BadRequest, ec.message());
+        refuse(refusalOf(ec, *m_parser, m_server.limits), ec.message());
     }
 
     void onRequest() {
-        m_state = State::Calling;
         m_timer.cancel();
         auto message = m_parser->release();
         m_parser.reset();
         m_version = message.version();
         m_keepAlive = message.keep_alive();
-        HttpRequest request{text(message.method_string()),
-                            text(message.target()),
-                            std::move(message.body()),
-                            text(message[http::field::authorization]),
-                            m_address,
-                            m_port};
-        asio::post(*m_server.workers, [self = shared_from_this(), request = std::move(request)]() mutable {
-            HttpResponse answer = self->m_server.handler(request);
-            // The session goes back to the I/O thread whole: were the worker
-            // to keep a reference, the session might end here, on a thread
-            // that must not touch the server's connection lists.
-            asio::io_context& io = self->m_server.io;
-            asio::post(io, [self = std::move(self), answer = std::move(answer)]() mutable {
-                self->write(std::move(answer), self->m_keepAlive && !self->m_server.stopping, self->m_version);
+        m_callStop = std::stop_source();
+        auto request = std::make_shared<HttpRequest>();
+        *request = {text(message.method_string()),
+                    text(message.target()),
+                    std::move(message.body()),
+                    text(message[http::field::authorization]),
+                    m_address,
+                    m_port,
+                    Clock::now() + m_server.limits.callTimeout,
+                    m_callStop.get_token()};
+        if (m_server.quick) {
+            if (auto answer = m_server.quick(*request)) {
+                m_state = State::Writing;
+                return write(std::move(*answer), m_keepAlive && !m_server.stopping, m_version);
+            }
+        }
+        m_state = State::Waiting;
+        CallQueue::Call call;
+        call.deadline = request->deadline;
+        call.start = [self = shared_from_this(), request] {
+            self->m_state = State::Calling;
+            asio::post(*self->m_server.workers, [self, request] { self->run(*request); });
+        };
+        call.expire = [weak = weak_from_this()] {
+            if (auto self = weak.lock(); self && self->m_state == State::Waiting)
+                self->refuse(Refusal::TooManyCalls, "expired");
+        };
+        if (!m_server.calls.admit(m_key, std::move(call))) return refuse(Refusal::TooManyCalls);
+        if (m_state != State::Waiting && m_state != State::Calling) return;  // answered already
+        m_budget.expires_at(request->deadline);
+        m_budget.async_wait([weak = weak_from_this()](error_code ec) {
+            auto self = weak.lock();
+            if (ec || !self) return;
+            if (self->m_state == State::Waiting)
+                self->m_server.calls.expireWaiting(Clock::now());
+            else
+                self->m_callStop.request_stop();
+        });
+    }
+
+    // On a worker: the call, and its answer given to the I/O thread.
+    void run(HttpRequest& request) {
+        HttpResponse answer = m_server.handler(request);
+        if (answer.more) return stream(answer);
+        // The session goes back to the I/O thread whole: were the worker to
+        // keep a reference, the session might end here, on a thread that
+        // must not touch the server's connection lists.
+        asio::io_context& io = m_server.io;
+        asio::post(io, [self = shared_from_this(), answer = std::move(answer)]() mutable {
+            self->m_budget.cancel();
+            self->m_server.calls.finished(self->m_key);
+            self->m_state = State::Writing;
+            self->write(std::move(answer), self->m_keepAlive && !self->m_server.stopping, self->m_version);
+        });
+    }
+
+    // On a worker: a produced answer, piece by piece as the client takes
+    // them (HTTP/1.0 clients get it unframed, ended by the close).
+    void stream(HttpResponse& answer) {
+        const bool chunked = m_version >= 11;
+        const bool keepAlive = chunked && m_keepAlive;
+        std::string head = statusLine(m_version, answer.status);
+        if (!answer.contentType.empty()) head += "Content-Type: " + answer.contentType + "\r\n";
+        for (const auto& [name, value] : answer.headers) head += name + ": " + value + "\r\n";
+        head += chunked ? "Transfer-Encoding: chunked\r\n" : "";
+        head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+        auto box = std::make_shared<Outbox>();
+        {
+            std::lock_guard<std::mutex> lock(box->mutex);
+            std::string first = head + (chunked && !answer.body.empty() ? chunk(answer.body) : answer.body);
+            box->waitingBytes = first.size();
+            box->pieces.push_back(std::move(first));
+        }
+        answer.body = std::string();
+        asio::post(m_server.io, [self = shared_from_this(), box, keepAlive] { self->beginStream(box, keepAlive); });
+
+        std::string why;
+        std::size_t made = 0;
+        bool complete = false;
+        const auto send = [&](std::string piece) {
+            if (!box->push(std::move(piece), m_server.limits.maxHeldBytes, m_server.limits.heldTimeout, why))
+                return false;
+            asio::post(m_server.io, [self = shared_from_this()] { self->pump(); });
+            return true;
+        };
+        try {
+            for (bool more = true; more;) {
+                std::string piece;
+                more = answer.more(piece);
+                made += piece.size();
+                if (!piece.empty() && !send(chunked ? chunk(piece) : std::move(piece))) break;
+                complete = !more;
+            }
+            if (complete && chunked) complete = send("0\r\n\r\n");
+        } catch (const std::exception& e) {
+            why = std::string("a resposta não pôde ser codificada: ") + e.what();
+            complete = false;
+        }
+        answer.more = nullptr;  // what it holds goes here, on the worker
+        {
+            std::lock_guard<std::mutex> lock(box->mutex);
+            box->finished = true;
+        }
+        if (!complete && m_server.abandoned) m_server.abandoned(m_key, box->sentBytes, why);
+        // An answer cut off was large all the same: what made it is freed now.
+        if (m_server.answerSent) m_server.answerSent(complete ? made : std::numeric_limits<std::size_t>::max());
+        asio::post(m_server.io, [self = shared_from_this(), complete] {
+            self->m_budget.cancel();
+            self->m_server.calls.finished(self->m_key);
+            if (!complete) return self->close();
+            self->pump();
+        });
+    }
+
+    // On the I/O thread: the pieces of a produced answer go out one by one.
+    void beginStream(std::shared_ptr<Outbox> box, bool keepAlive) {
+        m_state = State::Streaming;
+        m_outbox = std::move(box);
+        m_streamKeepAlive = keepAlive;
+        m_closed ? closeOutbox() : pump();
+    }
+
+    void pump() {
+        if (!m_outbox || m_writing || m_closed) return;
+        {
+            std::lock_guard<std::mutex> lock(m_outbox->mutex);
+            if (m_outbox->pieces.empty()) {
+                if (m_outbox->finished) {
+                    m_outbox.reset();
+                    if (!m_streamKeepAlive || m_server.stopping) return close();
+                    return readRequest();
+                }
+                return;
+            }
+            m_piece = std::move(m_outbox->pieces.front());
+            m_outbox->pieces.pop_front();
+        }
+        m_writing = true;
+        arm(m_server.limits.writeTimeout);
+        withStream([this](auto& stream) {
+            asio::async_write(stream, asio::buffer(m_piece), [self = shared_from_this()](error_code ec, std::size_t n) {
+                self->m_writing = false;
+                self->m_timer.cancel();
+                if (self->m_outbox) {
+                    std::lock_guard<std::mutex> lock(self->m_outbox->mutex);
+                    self->m_outbox->waitingBytes -= self->m_piece.size();
+                    self->m_outbox->sentBytes += n;
+                    self->m_outbox->taken.notify_all();
+                }
+                self->m_piece = std::string();
+                if (ec) return self->close();
+                self->pump();
             });
         });
     }
 
+    void closeOutbox() {
+        if (!m_outbox) return;
+        std::lock_guard<std::mutex> lock(m_outbox->mutex);
+        m_outbox->closed = true;
+        m_outbox->taken.notify_all();
+    }
+
     void write(HttpResponse answer, bool keepAlive, unsigned version) {
-        if (m_state != State::Refusing) m_state = State::Writing;
         auto response = std::make_shared<http::response<http::string_body>>();
         response->version(version);
         response->result(unsigned(answer.status));
@@ -378,7 +662,9 @@ private:
     }
 
     void close() {
+        m_closed = true;
         m_timer.cancel();
+        closeOutbox();
         error_code ec;
         m_socket.shutdown(tcp::socket::shutdown_both, ec);
         m_socket.close(ec);
@@ -388,14 +674,24 @@ private:
     tcp::socket m_socket;
     std::optional<ssl::stream<tcp::socket&>> m_tls;  // over m_socket; none in plain HTTP
     asio::steady_timer m_timer;                      // the deadline of what the connection does now
+    asio::steady_timer m_budget;                     // the end of the call's time budget
     bool m_timedOut = false;
     beast::flat_buffer m_buffer;
-    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::optional<RequestParser> m_parser;
     std::string m_address;
+    std::string m_key;
     int m_port = 0;
     State m_state = State::Reading;
+    Clock::time_point m_idleSince = Clock::now();
+    bool m_counted = true;
+    bool m_closed = false;
     unsigned m_version = 11;
     bool m_keepAlive = false;
+    std::stop_source m_callStop;
+    std::shared_ptr<Outbox> m_outbox;  // a produced answer being sent
+    bool m_streamKeepAlive = false;
+    bool m_writing = false;
+    std::string m_piece;  // the piece being written
     std::size_t m_drained = 0;
     std::array<char, 16 * 1024> m_scratch{};
 };
@@ -412,10 +708,57 @@ void HttpServer::Impl::accept() {
             });
             return;
         }
-        auto session = std::make_shared<Session>(*this, std::move(socket));
-        session->start(sessions.size() > limits.maxConnections ||
-                       perAddress[session->address()] > limits.maxConnectionsPerAddress);
+        admit(std::make_shared<Session>(*this, std::move(socket)));
         accept();
+    });
+}
+
+// A new connection over a cap makes room by closing an idle one; it is
+// refused only when there is none.
+void HttpServer::Impl::admit(const std::shared_ptr<Session>& session) {
+    bool tooMany = false;
+    if (perAddress[session->key()].count > limits.maxConnectionsPerAddress)
+        tooMany = !evictIdle(&session->key(), session.get());
+    if (!tooMany && counted > limits.maxConnections) tooMany = !evictIdle(nullptr, session.get());
+    session->start(tooMany);
+}
+
+// Closes the idle connection that waited longest, of address, or (none
+// given) of the address holding the most connections that has one idle.
+bool HttpServer::Impl::evictIdle(const std::string* address, const Session* keep) {
+    std::vector<std::pair<std::size_t, const std::string*>> order;
+    if (address) {
+        order.emplace_back(0, address);
+    } else {
+        for (const auto& [key, connections] : perAddress) order.emplace_back(connections.count, &key);
+        std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    }
+    for (const auto& [count, key] : order) {
+        const auto it = perAddress.find(*key);
+        if (it == perAddress.end()) continue;
+        std::vector<Session*> candidates;
+        for (Session* s : it->second.members)
+            if (s != keep && s->counted()) candidates.push_back(s);
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const Session* a, const Session* b) { return a->idleSince() < b->idleSince(); });
+        for (Session* s : candidates) {
+            if (!s->idle()) continue;
+            const std::string evictedKey = s->key();
+            s->evict();
+            if (evicted) evicted(evictedKey);
+            return true;
+        }
+    }
+    return false;
+}
+
+void HttpServer::Impl::scheduleTick() {
+    ticker.expires_after(std::chrono::seconds(1));
+    ticker.async_wait([this](error_code ec) {
+        if (ec || stopping) return;
+        calls.expireWaiting(Clock::now());
+        if (tick) tick();
+        scheduleTick();
     });
 }
 
@@ -424,8 +767,19 @@ void HttpServer::Impl::shutdown() {
     error_code ec;
     acceptor.close(ec);
     acceptRetry.cancel();
-    for (Session* session : sessions) session->stopIfWaiting();
-    if (sessions.empty()) keepRunning.reset();
+    ticker.cancel();
+    for (Session* session : std::vector<Session*>(sessions.begin(), sessions.end())) session->stopIfWaiting();
+    if (sessions.empty()) return keepRunning.reset();
+    grace.expires_after(limits.stopGrace);
+    grace.async_wait([this](error_code waited) {
+        if (!waited) forceClose();
+    });
+}
+
+void HttpServer::Impl::forceClose() {
+    if (graceOver) graceOver(sessions.size());
+    calls.dropWaiting();
+    for (Session* session : std::vector<Session*>(sessions.begin(), sessions.end())) session->forceClose();
 }
 
 HttpServer::HttpServer(HttpLimits limits, Handler handler, RefusalHandler refuse)
@@ -433,7 +787,19 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, RefusalHandler refuse
 
 HttpServer::~HttpServer() { stop(); }
 
+void HttpServer::answerQuickly(QuickHandler quick) { m_impl->quick = std::move(quick); }
+
 void HttpServer::onAnswerSent(std::function<void(std::size_t)> sent) { m_impl->answerSent = std::move(sent); }
+
+void HttpServer::onAbandoned(std::function<void(const std::string&, std::size_t, const std::string&)> abandoned) {
+    m_impl->abandoned = std::move(abandoned);
+}
+
+void HttpServer::onEvicted(std::function<void(const std::string&)> evicted) { m_impl->evicted = std::move(evicted); }
+
+void HttpServer::onTick(std::function<void()> tick) { m_impl->tick = std::move(tick); }
+
+void HttpServer::onGraceOver(std::function<void(std::size_t)> over) { m_impl->graceOver = std::move(over); }
 
 void HttpServer::useTls(const std::string& certificateFile, const std::string& keyFile) {
     m_impl->tls = makeTlsContext(certificateFile, keyFile);
@@ -470,6 +836,7 @@ void HttpServer::start() {
     d.workers = std::make_unique<asio::thread_pool>(std::size_t(d.limits.workers > 0 ? d.limits.workers : 1));
     d.keepRunning.emplace(d.io.get_executor());
     d.accept();
+    d.scheduleTick();
     d.ioThread = std::thread([&d] { d.io.run(); });
 }
 
@@ -483,6 +850,8 @@ void HttpServer::stop() {
     asio::post(d.io, [&d] { d.shutdown(); });
     d.ioThread.join();
     d.workers->join();
+    // The I/O thread has ended: the last tick runs here.
+    if (d.tick) d.tick();
 }
 
 }  // namespace pla013::appserver::internal

@@ -24,6 +24,21 @@ std::vector<host::FieldDef> fieldDefsFromJson(const nlohmann::json& fields);
 // The value of field `field` in row `row` (0-based); a text is moved out of j.
 host::Variant fieldValueFromJson(nlohmann::json& j, std::size_t row, const host::FieldDef& field);
 
+// The JSON of the value of field `field` in row `row` (0-based), with the
+// checks of packetToJson.
+nlohmann::json fieldValueToJson(const host::Variant& value, std::size_t row, const host::FieldDef& field);
+
+// The "fields" array of a packet, as packetToJson writes it.
+nlohmann::json fieldDefsToJson(const std::vector<host::FieldDef>& fields);
+
+// A packet row whose number of values is not the number of fields, when
+// encoding.
+[[noreturn]] void failRowWidth(std::size_t row, std::size_t values, std::size_t fieldCount);
+
+// A variant as variantToJson writes it, at `path`, `depth` levels below the
+// top (arrays and packets included).
+nlohmann::json variantToJson(const host::Variant& value, const std::string& path, int depth);
+
 // A row that is not a list of exactly one value per field.
 [[noreturn]] void failRowShape(std::size_t row, std::size_t fieldCount);
 

@@ -174,9 +174,14 @@ struct RowValue {
 
 // The rows of a packet whose fields are known: one row at a time, each value
 // checked as the tree decoder checks it.
+// Rows left to the whole result, shared by its packets; none: no limit.
+struct RowBudget {
+    std::size_t left;
+};
+
 class RowsFrame : public Frame {
 public:
-    explicit RowsFrame(host::DataPacket& out) : m_out(out), m_values(out.fields.size()) {}
+    RowsFrame(host::DataPacket& out, RowBudget* budget) : m_out(out), m_values(out.fields.size()), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
         const std::size_t width = m_out.fields.size();
         if (!m_started) {  // the rows' opening bracket
@@ -190,6 +195,10 @@ public:
                 return nullptr;
             }
             if (e.type != Ev::StartArray) failRowShape(m_out.rows.size(), width);
+            if (m_budget) {
+                if (m_budget->left == 0) throw TooManyRows("too many rows");
+                --m_budget->left;
+            }
             m_inRow = true;
             m_count = 0;
             return nullptr;
@@ -231,6 +240,7 @@ private:
 
     host::DataPacket& m_out;
     std::vector<RowValue> m_values;  // the row being read, m_count of them so far
+    RowBudget* m_budget;
     std::size_t m_count = 0;
     bool m_started = false;
     bool m_inRow = false;
@@ -239,7 +249,7 @@ private:
 // A data packet: "fields" as a tree (it is small), then "rows" streamed.
 class PacketFrame : public Frame {
 public:
-    explicit PacketFrame(host::DataPacket& out) : m_out(out) {}
+    explicit PacketFrame(host::DataPacket& out, RowBudget* budget = nullptr) : m_out(out), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
         if (!m_started) {
             m_started = true;
@@ -253,7 +263,7 @@ public:
                 m_tree["fields"].is_array()) {
                 m_out.fields = fieldDefsFromJson(m_tree["fields"]);
                 m_rowsStreamed = true;
-                return std::make_unique<RowsFrame>(m_out);
+                return std::make_unique<RowsFrame>(m_out, m_budget);
             }
             if (m_rowsStreamed) return std::make_unique<SkipFrame>();
             return std::make_unique<TreeFrame>(m_tree["rows"]);
@@ -281,6 +291,7 @@ public:
 
 private:
     host::DataPacket& m_out;
+    RowBudget* m_budget;
     json m_tree = json::object();  // the members held as trees
     bool m_started = false;
     bool m_whole = false;
@@ -293,14 +304,15 @@ class VariantFrame;
 // The elements of an array variant.
 class ArrayFrame : public Frame {
 public:
-    ArrayFrame(std::vector<host::Variant>& out, const std::string& path, int depth)
-        : m_out(out), m_path(path), m_depth(depth) {}
+    ArrayFrame(std::vector<host::Variant>& out, const std::string& path, int depth, RowBudget* budget)
+        : m_out(out), m_path(path), m_depth(depth), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override;
 
 private:
     std::vector<host::Variant>& m_out;
     const std::string& m_path;
     int m_depth;
+    RowBudget* m_budget;
     bool m_started = false;
 };
 
@@ -308,8 +320,8 @@ private:
 // kind came first; anything else is decoded from its tree.
 class VariantFrame : public Frame {
 public:
-    VariantFrame(host::Variant& out, std::string path, int depth)
-        : m_out(out), m_path(std::move(path)), m_depth(depth) {}
+    VariantFrame(host::Variant& out, std::string path, int depth, RowBudget* budget = nullptr)
+        : m_out(out), m_path(std::move(path)), m_depth(depth), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
         if (!m_started) {
             if (m_depth > kMaxVariantDepth) failTooDeep(m_path);
@@ -323,11 +335,11 @@ public:
             const json& kind = m_tree.contains("kind") ? m_tree["kind"] : json();
             if (m_stream == Stream::None && kind == "array" && e.type == Ev::StartArray) {
                 m_stream = Stream::Array;
-                return std::make_unique<ArrayFrame>(m_items, m_path, m_depth);
+                return std::make_unique<ArrayFrame>(m_items, m_path, m_depth, m_budget);
             }
             if (m_stream == Stream::None && kind == "packet") {
                 m_stream = Stream::Packet;
-                return std::make_unique<PacketFrame>(m_packet);
+                return std::make_unique<PacketFrame>(m_packet, m_budget);
             }
             if (m_stream != Stream::None) return std::make_unique<SkipFrame>();
             return std::make_unique<TreeFrame>(m_tree["value"]);
@@ -365,6 +377,7 @@ private:
     host::Variant& m_out;
     const std::string m_path;
     const int m_depth;
+    RowBudget* m_budget;
     json m_tree = json::object();  // the members held as trees
     std::vector<host::Variant> m_items;
     host::DataPacket m_packet;
@@ -385,7 +398,7 @@ std::unique_ptr<Frame> ArrayFrame::take(Event& e) {
     }
     const std::size_t i = m_out.size();
     m_out.emplace_back();
-    return std::make_unique<VariantFrame>(m_out.back(), m_path + "[" + std::to_string(i) + "]", m_depth + 1);
+    return std::make_unique<VariantFrame>(m_out.back(), m_path + "[" + std::to_string(i) + "]", m_depth + 1, m_budget);
 }
 
 // A call answer's members: "error" and "version" as trees, "result" streamed.
@@ -394,7 +407,8 @@ std::unique_ptr<Frame> ArrayFrame::take(Event& e) {
 // precedence over what is wrong inside the result.
 class AnswerFrame : public Frame {
 public:
-    AnswerFrame(AnswerParts& parts, bool withResult) : m_parts(parts), m_withResult(withResult) {}
+    AnswerFrame(AnswerParts& parts, bool withResult, RowBudget* budget = nullptr)
+        : m_parts(parts), m_withResult(withResult), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
         if (!m_started) {
             m_started = true;
@@ -411,7 +425,7 @@ public:
                     m_parts.hasResult = true;
                     m_parts.result = host::Variant();
                     m_parts.resultFailure = nullptr;
-                    return std::make_unique<VariantFrame>(m_parts.result, "resultado", 0);
+                    return std::make_unique<VariantFrame>(m_parts.result, "resultado", 0, m_budget);
                 }
                 if (*e.text == "result") m_parts.hasResult = true;
                 return std::make_unique<SkipFrame>();
@@ -426,6 +440,7 @@ public:
 private:
     AnswerParts& m_parts;
     const bool m_withResult;
+    RowBudget* m_budget;
     bool m_started = false;
     bool m_whole = false;
 };
@@ -540,6 +555,15 @@ AnswerParts readAnswer(std::string_view text, bool withResult, const std::string
     AnswerParts parts;
     Reader reader(std::make_unique<AnswerFrame>(parts, withResult));
     run(text, reader, what);
+    return parts;
+}
+
+AnswerParts readAnswer(std::istream& text, const std::string& what, std::size_t maxRows) {
+    AnswerParts parts;
+    RowBudget budget{maxRows};
+    Reader reader(std::make_unique<AnswerFrame>(parts, true, &budget));
+    json::sax_parse(text, &reader, json::input_format_t::json, true);
+    reader.check(what);
     return parts;
 }
 

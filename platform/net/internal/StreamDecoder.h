@@ -12,6 +12,9 @@
 
 #include <cstddef>
 #include <exception>
+#include <istream>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -33,9 +36,25 @@ struct AnswerParts {
     std::exception_ptr resultFailure;  // why it was refused (a ProtocolError)
 };
 
+// A result with more packet rows in all than the reader may hold: the pass
+// stops at the first row beyond the limit.
+class TooManyRows : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // One pass over text. ProtocolError (bad_json) naming `what` when the text is
 // not JSON. Without withResult the result is skipped, not decoded.
 AnswerParts readAnswer(std::string_view text, bool withResult, const std::string& what);
+// The same over text read from a stream as it comes (to its end), holding
+// at most maxRows rows of the result's packets (TooManyRows beyond).
+AnswerParts readAnswer(std::istream& text, const std::string& what,
+                       std::size_t maxRows = std::numeric_limits<std::size_t>::max());
+
+// The result of a success answer read in one pass, with the precedence of
+// decodeCallResponse: an error answer, then the version, then the result
+// (defined with the protocol's messages, in Protocol.cpp).
+host::Variant resultOfAnswer(AnswerParts answer);
 
 // A variant (as variantFromJson) and a data packet (as packetFromJson) read
 // in one pass; ProtocolError (bad_json) naming `what` when the text is not

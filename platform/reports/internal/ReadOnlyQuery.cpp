@@ -30,13 +30,18 @@ bool isWordChar(char c) {
            (static_cast<unsigned char>(c) & 0x80);
 }
 
+// The engines a definition's SQL may run on read quotes differently: only
+// PostgreSQL has dollar-quoted texts ($tag$...$tag$; SQLite reads $a$ as a
+// parameter name), only SQLite quotes names with `...` and [...].
+enum class Dialect { SQLite, PostgreSQL };
+
 // Words and semicolons of sql, in order, outside literals, quoted
-// identifiers and comments. A text the engines would read differently (a
-// nested block comment, an unterminated literal) only ever shows more words
-// here than the engine runs, never fewer.
+// identifiers and comments, as the dialect reads them. A text the engine
+// would read differently (a nested block comment, an unterminated literal)
+// only ever shows more words here than the engine runs, never fewer.
 class Scanner {
 public:
-    explicit Scanner(const std::string& sql) : m_sql(sql) {}
+    Scanner(const std::string& sql, Dialect dialect) : m_sql(sql), m_dialect(dialect) {}
 
     std::vector<Token> tokens() {
         std::vector<Token> out;
@@ -49,15 +54,15 @@ public:
             } else if ((c == 'E' || c == 'e') && !wordBefore && m_pos + 1 < n && m_sql[m_pos + 1] == '\'') {
                 ++m_pos;
                 skipQuoted('\'', true);
-            } else if (c == '"' || c == '`') {
+            } else if (c == '"' || (c == '`' && m_dialect == Dialect::SQLite)) {
                 skipQuoted(c, false);
-            } else if (c == '[') {
+            } else if (c == '[' && m_dialect == Dialect::SQLite) {
                 skipTo("]", 1);
             } else if (c == '-' && m_pos + 1 < n && m_sql[m_pos + 1] == '-') {
                 skipTo("\n", 2);
             } else if (c == '/' && m_pos + 1 < n && m_sql[m_pos + 1] == '*') {
                 skipTo("*/", 2);
-            } else if (c == '$' && !wordBefore && skipDollarQuoted()) {
+            } else if (c == '$' && !wordBefore && m_dialect == Dialect::PostgreSQL && skipDollarQuoted()) {
                 continue;
             } else if (c == ';') {
                 out.push_back({std::string(), m_pos++});
@@ -107,6 +112,7 @@ private:
     }
 
     const std::string& m_sql;
+    const Dialect m_dialect;
     std::size_t m_pos = 0;
 };
 
@@ -117,8 +123,10 @@ std::string lineOf(const std::string& sql, std::size_t offset) {
 
 }  // namespace
 
-void checkReadOnlyQuery(const std::string& sql) {
-    const std::vector<Token> tokens = Scanner(sql).tokens();
+namespace {
+
+void checkAs(const std::string& sql, Dialect dialect) {
+    const std::vector<Token> tokens = Scanner(sql, dialect).tokens();
     if (tokens.empty() || (tokens[0].word != "SELECT" && tokens[0].word != "WITH")) {
         const std::string found = tokens.empty() ? std::string(";") : tokens[0].word.empty() ? ";" : tokens[0].word;
         throw std::invalid_argument(
@@ -140,6 +148,15 @@ void checkReadOnlyQuery(const std::string& sql) {
             throw std::invalid_argument("o SQL de um relatório só pode consultar dados: '" + t.word +
                                         "' não é permitido" + lineOf(sql, t.offset));
     }
+}
+
+}  // namespace
+
+// A definition runs on whichever engine the host has: the text must pass as
+// each of them reads it.
+void checkReadOnlyQuery(const std::string& sql) {
+    checkAs(sql, Dialect::SQLite);
+    checkAs(sql, Dialect::PostgreSQL);
 }
 
 }  // namespace pla013::reports::internal

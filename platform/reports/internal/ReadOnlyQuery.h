@@ -13,7 +13,8 @@ namespace pla013::reports::internal {
 // std::invalid_argument with the reason in Portuguese (the word found and
 // the line of the text where it is) when sql is not a single read-only
 // query. Literals ('...', E'...', $tag$...$tag$), quoted identifiers ("...",
-// `...`, [...]) and comments are not read as SQL.
+// `...`, [...]) and comments are not read as SQL, as each engine reads them:
+// the text must pass both as SQLite and as PostgreSQL read it.
 void checkReadOnlyQuery(const std::string& sql);
 
 }  // namespace pla013::reports::internal
