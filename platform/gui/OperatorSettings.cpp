@@ -11,6 +11,7 @@
 #include "host/Form.h"
 #include "platform/gui/FormView.h"
 #include "platform/gui/QtUserInterface.h"
+#include "platform/script/FormFilters.h"
 
 namespace pla013::gui {
 
@@ -35,16 +36,7 @@ QString reportKey(const QString& report) {
 
 // Shown and enabled within the form, whether the form itself is on screen
 // (it is not any more when it closes).
-bool usable(const host::TControl& c) {
-    for (const host::TControl* p = &c; p && p->Kind() != host::ControlKind::Form; p = p->Parent()) {
-        if (!p->Visible() || !p->Enabled()) return false;
-        if (p->Kind() == host::ControlKind::Page && p->Parent()) {
-            const auto* book = static_cast<const host::TNotebook*>(p->Parent());
-            if (book->Page(p->Caption()) != p || book->ActivePage() != p->Caption()) return false;
-        }
-    }
-    return true;
-}
+bool usable(const host::TControl& c) { return pla013::script::FormFilters::usable(c); }
 
 bool isChoice(const host::TControl* c) {
     return dynamic_cast<const host::TCheckBox*>(c) || dynamic_cast<const host::TRadioButton*>(c) ||
@@ -118,29 +110,9 @@ QString FormFilters::report(const host::TForm& form) {
 }
 
 OperatorSettings::Filters FormFilters::capture(const host::TForm& form) {
-    // Choices first, then fields, each in tab order: choices decide which
-    // fields are there to fill.
-    std::vector<host::TControl*> order = form.TabSequence();
-    std::set<host::TControl*> seen(order.begin(), order.end());
-    for (host::TControl* c : form.AllControls())
-        if (!seen.count(c)) order.push_back(c);
-    OperatorSettings::Filters choices, fields;
-    for (host::TControl* c : order) {
-        if (c->Name() == kReportList || !usable(*c)) continue;
-        if (auto* box = dynamic_cast<host::TCheckBox*>(c))
-            choices.emplace_back(c->Name(), box->Checked() ? "1" : "0");
-        else if (auto* radio = dynamic_cast<host::TRadioButton*>(c)) {
-            if (radio->Checked()) choices.emplace_back(c->Name(), "1");
-        } else if (auto* combo = dynamic_cast<host::TComboBox*>(c)) {
-            if (combo->ItemIndex() >= 0) choices.emplace_back(c->Name(), std::to_string(combo->ItemIndex()));
-        } else if (auto* group = dynamic_cast<host::TRadioGroup*>(c)) {
-            if (group->ItemIndex() >= 0) choices.emplace_back(c->Name(), std::to_string(group->ItemIndex()));
-        } else if (auto* edit = dynamic_cast<host::TEdit*>(c)) {
-            if (!edit->ReadOnly()) fields.emplace_back(c->Name(), edit->Text());
-        }
-    }
-    choices.insert(choices.end(), fields.begin(), fields.end());
-    return choices;
+    // The same filters the web host remembers: choices first, then fields,
+    // each in tab order.
+    return pla013::script::FormFilters::capture(form);
 }
 
 bool FormFilters::restore(FormView& view, const QString& report, const OperatorSettings::Filters& filters,
