@@ -64,6 +64,19 @@ std::optional<Account> account(db::SociDatabase& db, const std::string& code) {
 
 }  // namespace
 
+SignInVerdict verdictOf(SignInOutcome::Result result) {
+    using R = SignInOutcome::Result;
+    switch (result) {
+        case R::SignedIn: return {200, "", "entrada"};
+        case R::BadCredentials: return {401, "bad_credentials", "falha"};
+        case R::Locked: return {429, "locked", "bloqueio"};
+        case R::AddressThrottled: return {429, "too_many_attempts", "falha"};
+        case R::Disabled: return {403, "account_locked", "recusa"};
+        case R::PasswordExpired: return {403, "password_expired", "recusa"};
+    }
+    return {401, "bad_credentials", "falha"};
+}
+
 std::string tokenHash(const std::string& token) {
     unsigned char digest[32];
     crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()), token.size(),

@@ -56,6 +56,15 @@ struct SignInOutcome {
     std::string operatorCode;     // as asked, trimmed
 };
 
+// How a sign-in's result is answered and recorded: the HTTP status, the
+// protocol's error code (empty when signed in) and the audit event.
+struct SignInVerdict {
+    int status;
+    std::string code;
+    std::string event;
+};
+SignInVerdict verdictOf(SignInOutcome::Result result);
+
 // Why a token was not accepted.
 enum class TokenRefusal { Unknown, Expired };
 

@@ -278,25 +278,9 @@ struct AppServer::Impl {
             return errorAnswer(errc::DatabaseError, "A entrada não pôde ser verificada no banco de dados.");
         }
         using R = SignInOutcome::Result;
-        std::string code;
-        std::string event = "falha";
-        switch (out.result) {
-            case R::SignedIn: event = "entrada"; break;
-            case R::BadCredentials: code = errc::BadCredentials; break;
-            case R::Locked:
-                code = errc::Locked;
-                event = "bloqueio";
-                break;
-            case R::AddressThrottled: code = errc::TooManyAttempts; break;
-            case R::Disabled:
-                code = errc::AccountLocked;
-                event = "recusa";
-                break;
-            case R::PasswordExpired:
-                code = errc::PasswordExpired;
-                event = "recusa";
-                break;
-        }
+        const SignInVerdict verdict = verdictOf(out.result);
+        const std::string& code = verdict.code;
+        const std::string& event = verdict.event;
         record(event, out.operatorCode, req, code.empty() ? std::string() : code);
         log(LogLevel::Info, "sign-in operator=" + out.operatorCode + " peer=" + req.peerAddress +
                                 (code.empty() ? " status=200" : " error=" + code));

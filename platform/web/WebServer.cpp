@@ -375,34 +375,10 @@ HttpResponse WebServer::Impl::signIn(const HttpRequest& req) {
     appserver::SignInOutcome out;
     withDatabase([&](db::SociDatabase& db) { out = access.signIn(db, operatorCode, password, clientAddress(req)); });
     using R = appserver::SignInOutcome::Result;
-    int status = 200;
-    std::string code, event = "falha";
-    switch (out.result) {
-        case R::SignedIn: event = "entrada"; break;
-        case R::BadCredentials:
-            status = 401;
-            code = "bad_credentials";
-            break;
-        case R::Locked:
-            status = 429;
-            code = "locked";
-            event = "bloqueio";
-            break;
-        case R::AddressThrottled:
-            status = 429;
-            code = "too_many_attempts";
-            break;
-        case R::Disabled:
-            status = 403;
-            code = "account_locked";
-            event = "recusa";
-            break;
-        case R::PasswordExpired:
-            status = 403;
-            code = "password_expired";
-            event = "recusa";
-            break;
-    }
+    const appserver::SignInVerdict verdict = appserver::verdictOf(out.result);
+    const int status = verdict.status;
+    const std::string& code = verdict.code;
+    const std::string& event = verdict.event;
     record(event, out.operatorCode, req, code.empty() ? std::string("web") : "web " + code);
     log("sign-in operator=" + out.operatorCode + " peer=" + clientAddress(req) +
         (code.empty() ? " status=200" : " error=" + code));
