@@ -111,7 +111,6 @@ class GeneratedRows final : public RowSource {
 public:
     explicit GeneratedRows(std::size_t rows) : m_rows(rows), m_fields(benchFields()) {}
     const std::vector<pla013::host::FieldDef>& fields() const override { return m_fields; }
-    void rewind() override { m_next = 0; }
     bool next(std::vector<pla013::host::Variant>& row) override {
         if (m_next >= m_rows) return false;
         makeRow(m_next++, row);

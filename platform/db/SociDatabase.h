@@ -74,6 +74,13 @@ public:
 
     // host::IDatabase: runs the selected text of the request with its parameters.
     host::DataPacket Open(const host::QueryRequest& request) override;
+    // host::IDatabase: the rows of the selected text as the engine reads them.
+    // SQLite steps the statement; PostgreSQL declares a cursor in the running
+    // transaction (a read-only scope) and fetches it in batches of 2 000
+    // rows, and outside a transaction reads the whole result as Open does.
+    // A column whose type SQLite infers from its first row keeps, in a later
+    // row whose value does not fit that type, the value's text.
+    std::unique_ptr<host::IRowCursor> Read(const host::QueryRequest& request) override;
 
     // Runs a statement that returns rows; name labels errors.
     host::DataPacket query(const std::string& sql, const SqlParams& params, const std::string& name);

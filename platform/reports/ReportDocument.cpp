@@ -194,6 +194,8 @@ void ReportDocument::forEachDetailRow(const std::function<void(const std::vector
 
 const std::vector<ReportParam>& ReportDocument::params() const { return m_data->params(); }
 
+std::size_t ReportDocument::dataRowCount() const { return m_data->rowCount(); }
+
 int ReportDocument::linesPerPage() const { return m_frame->linesPerPage(); }
 
 std::string ReportDocument::subtitleText() const { return m_frame->subtitle(); }

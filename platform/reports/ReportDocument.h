@@ -90,6 +90,8 @@ public:
     // The number of rows, pages, bands of the flow and detail rows printed,
     // from the counting pass.
     std::size_t rowCount() const;
+    // The rows of the data, read when the document was made (no pass).
+    std::size_t dataRowCount() const;
     std::size_t detailRowCount() const;
     std::size_t pageCount() const;
     std::size_t bandCount() const;

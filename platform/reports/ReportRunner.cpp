@@ -279,7 +279,7 @@ host::DataPacket formData(host::TfrmDadosGerRel& form, const ReportDefinition& d
 
 }  // namespace
 
-host::DataPacket ReportRunner::openData(const ReportDefinition& def, const std::vector<ReportParam>& params) {
+std::unique_ptr<RowSource> ReportRunner::openData(const ReportDefinition& def, const std::vector<ReportParam>& params) {
     host::QueryRequest req;
     req.name = fs::path(def.file).filename().string();
     req.sql.generic = def.sql;
@@ -289,7 +289,7 @@ host::DataPacket ReportRunner::openData(const ReportDefinition& def, const std::
         for (const auto& p : params)
             if (upper(p.name) == name)
                 req.params.emplace_back(p.name, p.value.isUnassigned() ? host::Variant::null() : p.value);
-    return database().Open(req);
+    return database().Read(req);
 }
 
 std::size_t ReportRunner::print(const ReportDocument& doc,
@@ -392,13 +392,23 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
     auto writing = [&progress](std::size_t done, std::size_t total) { progress("gravacao", done, total); };
     try {
         progress("dados", 0, 0);
-        std::map<std::string, host::Variant> lookups;
-        host::DataPacket data;
-        // Whatever the definition's SQL says, it runs where nothing can be changed.
+        ReportDocument::Input in;
+        in.definition = &def;
+        in.reportId = run.reportId;
+        in.params = m_lastParams;
+        in.printedAt = m_options.clock ? m_options.clock() : internal::nowLocal();
+        in.imageFolder = run.reportFolder;
+        in.stop = control.stop;
+        // The document reads its rows once, as it is made: those of the
+        // definition's SQL straight from the database's cursor.
+        std::optional<ReportDocument> made;
+        if (run.formData) in.data = std::move(*run.formData);
         if (!def.lookups.empty() || !def.sql.empty()) {
+            // Whatever the definition's SQL says, it runs where nothing can be changed.
             auto read = [&] {
-                lookups = runLookups(def, m_lastParams);
-                if (!def.sql.empty()) data = openData(def, m_lastParams);
+                in.lookups = runLookups(def, m_lastParams);
+                if (!def.sql.empty()) in.rows = openData(def, m_lastParams);
+                made.emplace(std::move(in));
             };
             try {
                 database().RunReadOnly([&] {
@@ -417,21 +427,12 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
                 if (control.stop.stop_requested()) throw ReportCancelled();
                 throw;
             }
+        } else {
+            made.emplace(std::move(in));
         }
-        if (run.formData) data = std::move(*run.formData);
-        progress("dados", data.rows.size(), data.rows.size());
+        ReportDocument& doc = *made;
+        progress("dados", doc.dataRowCount(), doc.dataRowCount());
         progress("paginas", 0, 0);  // the counting pass, before any page is known
-
-        ReportDocument::Input in;
-        in.definition = &def;
-        in.reportId = run.reportId;
-        in.params = m_lastParams;
-        in.lookups = std::move(lookups);
-        in.data = std::move(data);
-        in.printedAt = m_options.clock ? m_options.clock() : internal::nowLocal();
-        in.imageFolder = run.reportFolder;
-        in.stop = control.stop;
-        ReportDocument doc(std::move(in));
         progress("paginas", doc.pageCount(), doc.pageCount());
 
         Outcome outcome;

@@ -139,7 +139,7 @@ private:
     host::IDatabase& database() const;
     void recordParams(const ReportDefinition& def, const host::TParams& params);
     void refuseWhenAsked(const ReportDefinition& def) const;
-    host::DataPacket openData(const ReportDefinition& def, const std::vector<ReportParam>& params);
+    std::unique_ptr<RowSource> openData(const ReportDefinition& def, const std::vector<ReportParam>& params);
     std::map<std::string, host::Variant> runLookups(const ReportDefinition& def,
                                                     const std::vector<ReportParam>& params);
     std::size_t print(const ReportDocument& doc, const std::function<void(std::size_t, std::size_t)>& progress);

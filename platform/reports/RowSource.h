@@ -1,23 +1,14 @@
 #pragma once
 // Rows of a report read one at a time, for data too large to hold: the report
-// engine reads them once to count the pages and once more to write them, and
-// keeps no more than a few rows.
+// engine reads them once, as the report is prepared, and keeps them outside
+// the heap (internal::RowSpool) for its passes.
 
 #include <vector>
 
-#include "host/DataPacket.h"
+#include "host/Ports.h"
 
 namespace pla013::reports {
 
-class RowSource {
-public:
-    virtual ~RowSource() = default;
-    // The fields every row has, in order.
-    virtual const std::vector<host::FieldDef>& fields() const = 0;
-    // Starts again at the first row; the same rows come in the same order.
-    virtual void rewind() = 0;
-    // Puts the next row's values in row (one per field); false after the last.
-    virtual bool next(std::vector<host::Variant>& row) = 0;
-};
+using RowSource = host::IRowCursor;
 
 }  // namespace pla013::reports

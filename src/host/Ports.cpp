@@ -5,7 +5,31 @@
 namespace pla013::host {
 
 IHostContext::~IHostContext() = default;
+IRowCursor::~IRowCursor() = default;
 IDatabase::~IDatabase() = default;
+
+namespace {
+
+class PacketCursor final : public IRowCursor {
+public:
+    explicit PacketCursor(DataPacket packet) : m_packet(std::move(packet)) {}
+    const std::vector<FieldDef>& fields() const override { return m_packet.fields; }
+    bool next(std::vector<Variant>& row) override {
+        if (m_next >= m_packet.rows.size()) return false;
+        row = std::move(m_packet.rows[m_next++]);
+        return true;
+    }
+
+private:
+    DataPacket m_packet;
+    std::size_t m_next = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IRowCursor> IDatabase::Read(const QueryRequest& request) {
+    return std::make_unique<PacketCursor>(Open(request));
+}
 void IDatabase::RunReadOnly(const std::function<void()>& work) { work(); }
 INetTransport::~INetTransport() = default;
 IUserInterface::~IUserInterface() = default;

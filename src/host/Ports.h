@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -58,10 +59,26 @@ struct QueryRequest {
 
 // The catering database. Runs the text of its engine's dialect with every
 // parameter bound by name; errors are EHostError naming the query.
+// Rows of a query handed one at a time (IDatabase::Read).
+class IRowCursor {
+public:
+    virtual ~IRowCursor();
+    // The fields every row has, in order.
+    virtual const std::vector<FieldDef>& fields() const = 0;
+    // Puts the next row's values in row (one per field); false after the last.
+    virtual bool next(std::vector<Variant>& row) = 0;
+};
+
 class IDatabase {
 public:
     virtual ~IDatabase();
     virtual DataPacket Open(const QueryRequest& request) = 0;
+    // Runs the request as Open does and hands its rows as the engine reads
+    // them, in batches, so that a result larger than memory can be read: the
+    // cursor is read inside the RunReadOnly call it was made in, and not
+    // after. The default reads the whole result with Open first: it suits
+    // adapters whose rows are held anyway.
+    virtual std::unique_ptr<IRowCursor> Read(const QueryRequest& request);
     // Runs work with this connection refusing every change to the database
     // (writes, schema changes, attaching files, engine settings), and lifts
     // that state when work ends, also when it throws. The statements of a

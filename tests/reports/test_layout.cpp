@@ -319,23 +319,18 @@ TEST(Layout, AGroupKeptTogetherWaitsForAtMostAPage) {
 }
 
 // Rows read one at a time from a packet the source owns, as a caller with
-// more rows than memory would hand them; rewinds are counted.
+// more rows than memory would hand them.
 class PacketSource final : public RowSource {
 public:
     explicit PacketSource(pla013::host::DataPacket p) : m_p(std::move(p)) {}
     const std::vector<pla013::host::FieldDef>& fields() const override { return m_p.fields; }
-    void rewind() override {
-        m_next = 0;
-        ++rewinds;
-    }
     bool next(std::vector<pla013::host::Variant>& row) override {
         if (m_next >= m_p.rows.size()) return false;
         row = m_p.rows[m_next++];
         if (++reads == stopAt) stop.request_stop();
         return true;
     }
-    int rewinds = 0;
-    std::size_t reads = 0, stopAt = 0;  // rows read over every pass; the one that asks to stop
+    std::size_t reads = 0, stopAt = 0;  // rows read; the one that asks to stop
     std::stop_source stop;
 
 private:
@@ -364,14 +359,11 @@ TEST(Layout, RowsFromASourcePrintTheSamePages) {
         in.definition = &streamed.def;
         in.reportId = "PLA01399";
         auto source = std::make_unique<PacketSource>(items(c.groups, c.perGroup));
-        PacketSource* src = source.get();
         in.rows = std::move(source);
         in.printedAt = pla013::host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
         streamed.doc = std::make_unique<ReportDocument>(std::move(in));
         EXPECT_EQ(TextRenderer::pages(*streamed.doc), TextRenderer::pages(*packet.doc)) << c.groups;
         EXPECT_EQ(streamed.doc->rowCount(), std::size_t(c.groups * c.perGroup));
-        // One pass counts the pages, one lays them out.
-        EXPECT_EQ(src->rewinds, 2);
     }
 }
 
@@ -386,10 +378,8 @@ TEST(Layout, ABadValueOfARowSourceStopsTheRunNamingItsRow) {
     ReportDocument::Input in;
     in.definition = &d;
     in.rows = std::make_unique<PacketSource>(data);
-    ReportDocument doc(std::move(in));
-    TempDir dir;
     try {
-        HtmlRenderer().render(doc, dir.file("f.html"));
+        ReportDocument doc(std::move(in));
         FAIL() << "no error";
     } catch (const pla013::host::EHostError& e) {
         EXPECT_NE(std::string(e.what()).find("linha 4"), std::string::npos) << e.what();
@@ -399,31 +389,36 @@ TEST(Layout, ABadValueOfARowSourceStopsTheRunNamingItsRow) {
 // A stop asked while rows are read is seen at the next row, whatever the
 // writer's own steps; rows held in a packet are not even prepared.
 TEST(Layout, AStopIsSeenAtTheNextRow) {
-    const std::size_t rows = 3 * 900;  // one pass
     const struct {
         const char* name;
-        std::size_t stopAt;
         std::function<void(const ReportDocument&, const std::string&)> work;
     } cases[] = {
-        {"counting the pages", 10, [](const ReportDocument& d, const std::string&) { d.pageCount(); }},
-        {"writing pages", rows + 10,
-         [](const ReportDocument& d, const std::string& f) { TextRenderer().render(d, f); }},
-        {"writing rows", rows + 10, [](const ReportDocument& d, const std::string& f) { CsvRenderer().render(d, f); }},
+        {"counting the pages", [](const ReportDocument& d, const std::string&) { d.pageCount(); }},
+        {"writing pages", [](const ReportDocument& d, const std::string& f) { TextRenderer().render(d, f); }},
+        {"writing rows", [](const ReportDocument& d, const std::string& f) { CsvRenderer().render(d, f); }},
     };
     TempDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ReportDefinition def = ReportDefinition::parse(kGrouped, "PLA01399.QR2");
+    auto made = [](ReportDefinition& def, std::size_t stopAt, std::stop_source*& stop) {
         ReportDocument::Input in;
         in.definition = &def;
         auto source = std::make_unique<PacketSource>(items(3, 900));
-        PacketSource& src = *source;
-        src.stopAt = c.stopAt;
-        in.stop = src.stop.get_token();
+        source->stopAt = stopAt;
+        stop = &source->stop;
+        in.stop = source->stop.get_token();
         in.rows = std::move(source);
-        ReportDocument doc(std::move(in));
+        return in;
+    };
+    ReportDefinition def0 = ReportDefinition::parse(kGrouped, "PLA01399.QR2");
+    std::stop_source* stop = nullptr;
+    {
+        SCOPED_TRACE("reading the rows");
+        EXPECT_THROW(ReportDocument{made(def0, 10, stop)}, ReportCancelled);
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReportDocument doc(made(def0, 0, stop));
+        stop->request_stop();
         EXPECT_THROW(c.work(doc, dir.file("r.txt")), ReportCancelled);
-        EXPECT_EQ(src.reads, c.stopAt);
     }
     std::stop_source stopped;
     stopped.request_stop();
@@ -822,12 +817,15 @@ TEST(Layout, AnAggregateReadsOnlyTheDataAndEarlierAggregates) {
         EXPECT_NE(std::string(e.what()).find("/computed/2: um agregado lê só campos dos dados"), std::string::npos)
             << e.what();
     }
-    // Rows read one at a time cannot be added up beforehand.
+    // Rows read one at a time add up as the same rows held in a packet.
     ReportDefinition d = ReportDefinition::parse(kDishCosts, "PLA01399.QR2");
     ReportDocument::Input in;
     in.definition = &d;
     in.rows = std::make_unique<PacketSource>(dishLines());
-    EXPECT_THROW(ReportDocument(std::move(in)), pla013::host::EHostError);
+    in.reportId = "PLA01399";
+    in.printedAt = pla013::host::EncodeDate(2024, 5, 2) + (14 * 60 + 5) / 1440.0;
+    EXPECT_EQ(TextRenderer::pages(ReportDocument(std::move(in))),
+              TextRenderer::pages(*build(kDishCosts, dishLines()).doc));
 }
 
 // Lines of a code tree that head the lines after them: a page that goes on

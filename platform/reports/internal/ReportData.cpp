@@ -72,6 +72,11 @@ bool convertValue(host::Variant& v, host::FieldType target) {
     return true;
 }
 
+void conditionFields(const Condition& c, std::vector<std::string>& out) {
+    if (c.kind == Condition::Kind::FieldEquals || c.kind == Condition::Kind::FieldNotNull) out.push_back(c.name);
+    for (const auto& child : c.children) conditionFields(child, out);
+}
+
 void capText(host::Variant& v) {
     // Bytes bound the code points: most texts are decided without counting.
     const std::string* text = v.textIf();
@@ -134,17 +139,41 @@ void ReportData::prepare(const ReportDefinition& def, const std::stop_token& sto
         keep(fieldIndex(c.name), formatDecimals(c.format));
         aggregates = aggregates || c.aggregate != ComputedDef::Aggregate::None;
     }
-    if (m_source && (aggregates || !def.order.empty()))
-        throw host::EHostError(definitionError(def.file, aggregates ? "/computed" : def.orderPointer,
-                                               "agregados ('over') e 'order' pedem todas as linhas do relatório, e "
-                                               "estas são lidas uma a uma"));
-    for (std::size_t r = 0; r < m_data.rows.size(); ++r) {
+    spoolRows(stop, aggregates);
+}
+
+// Reads the data once: each row converted and, where no aggregate needs the
+// rows around it, finished, into the spool. Rows of a packet are released
+// as they are read.
+void ReportData::spoolRows(const std::stop_token& stop, bool aggregates) {
+    RowSpool first;
+    RowSpool& into = aggregates ? first : m_spool;
+    std::size_t number = 0;
+    auto take = [&](Row& row) {
         if (stop.stop_requested()) throw ReportCancelled();
-        convertRow(m_data.rows[r], r + 1);
+        convertRow(row, ++number);
+        if (!aggregates) finishRow(row);
+        into.append(row);
+    };
+    if (m_source) {
+        Row row;
+        while (m_source->next(row)) {
+            if (row.size() != m_source->fields().size())
+                throw host::EHostError("Os dados do relatório trazem uma linha com " + std::to_string(row.size()) +
+                                       " valores em vez de " + std::to_string(m_source->fields().size()) + ".");
+            take(row);
+            row.clear();
+        }
+        m_source.reset();
+    } else {
+        for (auto& row : m_data.rows) {
+            take(row);
+            Row().swap(row);
+        }
+        decltype(m_data.rows)().swap(m_data.rows);
     }
-    if (aggregates) fillAggregates();
-    for (auto& row : m_data.rows) finishRow(row);
-    if (!def.order.empty()) sortRows();
+    if (aggregates) fillAggregates(first, stop);
+    if (!m_def->order.empty()) sortRows(stop);
 }
 
 // Converts the declared types, cuts long texts and makes room for the
@@ -182,38 +211,102 @@ void ReportData::finishRow(Row& row) const {
     }
 }
 
-// The aggregates of every row held, in the order defined: each run of
-// neighbouring rows equal on the aggregate's fields gets the sum (a CostSum:
-// the values as the data holds them, added in order, rounded once by the
-// field's format) or the count of its rows that the condition lets in.
-void ReportData::fillAggregates() {
+namespace {
+
+// The runs of one aggregate: neighbouring rows equal on its fields.
+struct Runs {
+    std::vector<int> over;
+    std::vector<host::Variant> values;  // by run, once computed
+    std::size_t current = 0;            // the run of the row being read
+    bool started = false;
+
+    // Moves to row's run; true when row starts a new one.
+    bool advance(const std::vector<host::Variant>& row, const std::vector<host::Variant>& previous) {
+        const bool same = started && std::all_of(over.begin(), over.end(), [&](int f) {
+                              return row[std::size_t(f)] == previous[std::size_t(f)];
+                          });
+        if (started && !same) ++current;
+        started = true;
+        return !same;
+    }
+};
+
+}  // namespace
+
+// The aggregates, in the order defined: each run of neighbouring rows equal
+// on the aggregate's fields gets the sum (a CostSum: the values as the data
+// holds them, added in order, rounded once by the field's format) or the
+// count of its rows that the condition lets in. An aggregate may read the
+// ones before it, so they are computed in rounds over the rows spooled: a
+// round computes the aggregates whose fields come from the data or from
+// earlier rounds, keeping one value per run. The last reading fills every
+// row, finishes it and spools it again, for the passes of the report.
+void ReportData::fillAggregates(RowSpool& first, const std::stop_token& stop) {
     const Evaluator eval(*m_def, *this);
-    auto& rows = m_data.rows;
-    for (std::size_t k = 0; k < m_def->computed.size(); ++k) {
+    const std::size_t count = m_def->computed.size();
+    std::vector<Runs> runs(count);
+    std::vector<int> round(count, -1);  // -1: not an aggregate
+    int rounds = 0;
+    for (std::size_t k = 0; k < count; ++k) {
         const ComputedDef& c = m_def->computed[k];
         if (c.aggregate == ComputedDef::Aggregate::None) continue;
-        const std::size_t slot = m_dataFieldCount + k;
-        std::vector<int> over;
-        for (const auto& f : c.over) over.push_back(fieldIndex(f));
-        const int field = c.field.empty() ? -1 : fieldIndex(c.field);
-        auto sameRun = [&](const Row& x, const Row& y) {
-            return std::all_of(over.begin(), over.end(), [&](int f) { return x[f] == y[f]; });
-        };
-        for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
-            host::CostSum sum;
-            long long count = 0;
-            for (end = begin; end < rows.size() && sameRun(rows[begin], rows[end]); ++end) {
-                if (c.when && !eval.holds(*c.when, &rows[end])) continue;
-                if (c.aggregate == ComputedDef::Aggregate::Sum)
-                    sum.add(rows[end][field]);
-                else if (field < 0 || !rows[end][field].isNullOrUnassigned())
-                    ++count;
-            }
-            const host::Variant value = c.aggregate == ComputedDef::Aggregate::Sum
-                                            ? sum.exact()
-                                            : host::Variant(static_cast<std::int64_t>(count));
-            for (std::size_t r = begin; r < end; ++r) rows[r][slot] = value;
+        for (const auto& f : c.over) runs[k].over.push_back(fieldIndex(f));
+        std::vector<std::string> reads = c.over;
+        if (!c.field.empty()) reads.push_back(c.field);
+        if (c.when) conditionFields(*c.when, reads);
+        int r = 0;
+        for (const auto& name : reads) {
+            const int f = fieldIndex(name);
+            if (f >= int(m_dataFieldCount)) r = std::max(r, round[std::size_t(f) - m_dataFieldCount] + 1);
         }
+        round[k] = r;
+        rounds = std::max(rounds, r + 1);
+    }
+
+    Row row, previous;
+    for (int r = 0; r <= rounds; ++r) {
+        const bool last = r == rounds;
+        for (auto& run : runs) run.current = 0, run.started = false;
+        std::vector<host::CostSum> sums(count);
+        std::vector<long long> counts(count, 0);
+        auto close = [&](std::size_t k) {
+            const ComputedDef& c = m_def->computed[k];
+            runs[k].values.push_back(c.aggregate == ComputedDef::Aggregate::Sum
+                                         ? sums[k].exact()
+                                         : host::Variant(static_cast<std::int64_t>(counts[k])));
+            sums[k] = host::CostSum();
+            counts[k] = 0;
+        };
+        bool any = false;
+        first.rewind();
+        while (first.next(row)) {
+            if (stop.stop_requested()) throw ReportCancelled();
+            for (std::size_t k = 0; k < count; ++k) {
+                if (round[k] < 0 || round[k] > r) continue;
+                const bool starts = runs[k].advance(row, previous);
+                if (round[k] < r) {
+                    row[m_dataFieldCount + k] = runs[k].values[runs[k].current];
+                    continue;
+                }
+                if (starts && any) close(k);
+                const ComputedDef& c = m_def->computed[k];
+                if (c.when && !eval.holds(*c.when, &row)) continue;
+                const int field = c.field.empty() ? -1 : fieldIndex(c.field);
+                if (c.aggregate == ComputedDef::Aggregate::Sum)
+                    sums[k].add(row[std::size_t(field)]);
+                else if (field < 0 || !row[std::size_t(field)].isNullOrUnassigned())
+                    ++counts[k];
+            }
+            any = true;
+            if (last) {
+                finishRow(row);
+                m_spool.append(row);
+            }
+            previous.swap(row);
+        }
+        if (!last && any)
+            for (std::size_t k = 0; k < count; ++k)
+                if (round[k] == r) close(k);
     }
 }
 
@@ -232,34 +325,51 @@ bool valueLess(const host::Variant& a, const host::Variant& b) {
 
 }  // namespace
 
-void ReportData::sortRows() {
+void ReportData::sortRows(const std::stop_token& stop) {
     std::vector<int> keys;
     for (const auto& f : m_def->order) keys.push_back(fieldIndex(f));
-    std::stable_sort(m_data.rows.begin(), m_data.rows.end(), [&](const Row& a, const Row& b) {
-        for (int k : keys) {
-            if (valueLess(a[k], b[k])) return true;
-            if (valueLess(b[k], a[k])) return false;
+    // The keys of each row beside its place in the spool.
+    std::vector<host::Variant> values;
+    values.reserve(m_spool.rowCount() * keys.size());
+    std::vector<std::uint64_t> positions;
+    positions.reserve(m_spool.rowCount());
+    Row row;
+    m_spool.rewind();
+    while (m_spool.next(row)) {
+        if (stop.stop_requested()) throw ReportCancelled();
+        for (int k : keys) values.push_back(std::move(row[std::size_t(k)]));
+        positions.push_back(m_spool.lastPosition());
+    }
+    std::vector<std::uint32_t> index(positions.size());
+    for (std::size_t i = 0; i < index.size(); ++i) index[i] = std::uint32_t(i);
+    const std::size_t n = keys.size();
+    std::stable_sort(index.begin(), index.end(), [&](std::uint32_t a, std::uint32_t b) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const host::Variant& x = values[a * n + k];
+            const host::Variant& y = values[b * n + k];
+            if (valueLess(x, y)) return true;
+            if (valueLess(y, x)) return false;
         }
         return false;
     });
+    m_order.resize(index.size());
+    for (std::size_t i = 0; i < index.size(); ++i) m_order[i] = positions[index[i]];
 }
 
 void ReportData::rewind() {
     m_next = 0;
-    if (m_source) m_source->rewind();
+    m_spool.rewind();
 }
 
 const ReportData::Row* ReportData::next() {
-    if (!m_source) return m_next < m_data.rows.size() ? &m_data.rows[m_next++] : nullptr;
     Row& row = m_buffers[m_next % 2];
-    row.clear();
-    if (!m_source->next(row)) return nullptr;
+    if (m_order.empty()) {
+        if (!m_spool.next(row)) return nullptr;
+    } else {
+        if (m_next >= m_order.size()) return nullptr;
+        m_spool.readAt(m_order[m_next], row);
+    }
     ++m_next;
-    if (row.size() != m_source->fields().size())
-        throw host::EHostError("Os dados do relatório trazem uma linha com " + std::to_string(row.size()) +
-                               " valores em vez de " + std::to_string(m_source->fields().size()) + ".");
-    convertRow(row, m_next);
-    finishRow(row);
     return &row;
 }
 
@@ -279,15 +389,6 @@ const host::Variant* ReportData::lookup(const std::string& name) const {
     auto it = m_lookups.find(name);
     return it == m_lookups.end() ? nullptr : &it->second;
 }
-
-namespace {
-
-void conditionFields(const Condition& c, std::vector<std::string>& out) {
-    if (c.kind == Condition::Kind::FieldEquals || c.kind == Condition::Kind::FieldNotNull) out.push_back(c.name);
-    for (const auto& child : c.children) conditionFields(child, out);
-}
-
-}  // namespace
 
 void ReportData::checkComputed(const ReportDefinition& def, const ComputedDef& c) const {
     if (fieldIndex(c.name) >= 0)
