@@ -16,9 +16,7 @@
 #include "platform/reports/XlsxRenderer.h"
 #include "platform/reports/internal/Base64.h"
 #include "platform/reports/internal/Paginator.h"
-#ifdef PLA013_TEST_PDF
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
@@ -217,7 +215,6 @@ TEST(Layout, LongMemoWrapsAndRunsOverPages) {
     for (std::string l; std::getline(s, l);) EXPECT_LE(l.size(), 110u + 8) << l;  // accents take 2 bytes
 }
 
-#ifdef PLA013_TEST_PDF
 // Wide letters overflow the character grid: a memo line of them is drawn
 // narrower in the PDF, every word kept, not cut with an ellipsis.
 TEST(Layout, WideMemoLinesKeepEveryWordInThePdf) {
@@ -240,7 +237,6 @@ TEST(Layout, WideMemoLinesKeepEveryWordInThePdf) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(text.find("…"), std::string::npos) << text;
 }
-#endif
 
 TEST(Layout, NewPageGroupsStartTheirOwnPage) {
     std::string def = kGrouped;

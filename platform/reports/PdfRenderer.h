@@ -1,0 +1,27 @@
+#pragma once
+// Pages as PDF, written directly: A4 in the report's orientation, each page's
+// texts, rules and photos placed where PageGeometry puts them (the screen
+// draws the same geometry with Qt).
+//
+// Our own writer over zlib rather than a PDF library: the pages are text,
+// rules and the odd image, and what they need is few, fixed things: the
+// DejaVu fonts embedded as subsets of the glyphs used (CIDFontType2,
+// Identity-H, with their widths and a ToUnicode map, so every accent is drawn
+// and the text can be selected and searched), one text instruction per cell,
+// each page's content compressed as it is written, and the photos as they are
+// stored (JPEG, PNG). The library at hand (libharu 2.3) embeds whole fonts
+// rather than subsets, which makes larger files than the pages were. Needs
+// no display and no toolkit; the file is written page by page, and nothing
+// of a page is kept after it.
+
+#include "platform/reports/FileRenderer.h"
+
+namespace pla013::reports {
+
+class PdfRenderer final : public FileRenderer {
+public:
+    void render(const ReportDocument& document, const std::string& path) override;
+    std::string mimeType() const override { return "application/pdf"; }
+};
+
+}  // namespace pla013::reports
