@@ -9,10 +9,12 @@
 // Identity-H, with their widths and a ToUnicode map, so every accent is drawn
 // and the text can be selected and searched), one text instruction per cell,
 // each page's content compressed as it is written, and the photos as they are
-// stored (JPEG, PNG). The library at hand (libharu 2.3) embeds whole fonts
-// rather than subsets, which makes larger files than the pages were. Needs
-// no display and no toolkit; the file is written page by page, and nothing
-// of a page is kept after it.
+// stored (JPEG, PNG). The library at hand, libharu 2.3, keeps each font's
+// whole tables (a one-line page in one font is an 86 KB file, one of our
+// pages with its three fonts 19 KB) and writes ToUnicode maps that readers
+// warn about; bench_pdf_writer measures both on the same pages. Needs no
+// display and no toolkit; the file is written page by page, and nothing of a
+// page is kept after it.
 
 #include "platform/reports/FileRenderer.h"
 
