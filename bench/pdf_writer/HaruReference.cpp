@@ -20,15 +20,14 @@ struct Doc {
 }  // namespace
 
 void writeWithHaru(const std::vector<PlacedPage>& pages, const std::string& path) {
-    using pla013::reports::PageItem;
     using pla013::reports::pageFontSpec;
+    using pla013::reports::PageItem;
     Doc doc;
     HPDF_SetCompressionMode(doc.pdf, HPDF_COMP_ALL);
     HPDF_UseUTFEncodings(doc.pdf);
     HPDF_Font fonts[pla013::reports::kPageFonts];
     for (int f = 0; f < pla013::reports::kPageFonts; ++f) {
-        const char* name =
-            HPDF_LoadTTFontFromFile(doc.pdf, pageFontSpec(pla013::reports::PageFont(f)).file, HPDF_TRUE);
+        const char* name = HPDF_LoadTTFontFromFile(doc.pdf, pageFontSpec(pla013::reports::PageFont(f)).file, HPDF_TRUE);
         fonts[f] = HPDF_GetFont(doc.pdf, name, "UTF-8");
     }
     for (const PlacedPage& p : pages) {

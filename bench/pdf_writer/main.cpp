@@ -29,7 +29,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/reports/FormBinding.h"
 #include "HaruReference.h"
 #include "QtPdfWriter.h"
 #include "host/BaseForm.h"
@@ -40,6 +39,7 @@
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/reports/qt/GuiProcess.h"
+#include "tests/reports/FormBinding.h"
 
 namespace fs = std::filesystem;
 using namespace pla013::reports;
@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--rounds")) rounds = std::max(1, std::atoi(argv[i + 1]));
     }
     if (!fs::exists(source)) {
-        std::fprintf(stderr, "%s does not exist: make it with `pla013 db generate %s --dishes 50000`\n",
-                     source.c_str(), source.c_str());
+        std::fprintf(stderr, "%s does not exist: make it with `pla013 db generate %s --dishes 50000`\n", source.c_str(),
+                     source.c_str());
         return 2;
     }
     const fs::path dir = fs::temp_directory_path() / ("pla013-bench-pdf-" + std::to_string(::getpid()));

@@ -27,9 +27,9 @@ enum class PageFont { Normal, Bold, Title };
 constexpr int kPageFonts = 3;
 
 struct PageFontSpec {
-    const char* file;   // the TrueType file
-    double size;        // points
-    double hscale;      // horizontal scale of the glyphs (1 = as designed)
+    const char* file;  // the TrueType file
+    double size;       // points
+    double hscale;     // horizontal scale of the glyphs (1 = as designed)
 };
 const PageFontSpec& pageFontSpec(PageFont font);
 
@@ -68,8 +68,8 @@ public:
     double advance(PageFont font, const std::string& text) const;
 
 private:
-    void text(std::vector<PageItem>& out, const std::string& s, double left, double top, double width,
-              double height, Align align, PageFont font) const;
+    void text(std::vector<PageItem>& out, const std::string& s, double left, double top, double width, double height,
+              Align align, PageFont font) const;
     void rule(std::vector<PageItem>& out, double y, double x0, double x1, double width) const;
     void gutters(std::vector<PageItem>& out, const Line& l, double top, double bottom) const;
     void cells(std::vector<PageItem>& out, const Line& l, double y, bool bold) const;
@@ -80,7 +80,7 @@ private:
 
     double m_cw, m_lh, m_width, m_bottom, m_paperWidth, m_paperHeight;
     std::shared_ptr<const internal::TrueTypeFont> m_fonts[kPageFonts];
-    double m_scale[kPageFonts];               // points per font unit, horizontally
+    double m_scale[kPageFonts];                          // points per font unit, horizontally
     double m_ascent[kPageFonts], m_descent[kPageFonts];  // points
 };
 

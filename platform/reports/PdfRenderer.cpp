@@ -92,8 +92,8 @@ public:
         if (!m_file) throw host::EHostError("Não foi possível gravar o PDF '" + path + "'.");
         std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
         for (int f = 0; f < kPageFonts; ++f)
-            m_subsets[f] = std::make_unique<internal::FontSubset>(
-                internal::TrueTypeFont::load(pageFontSpec(PageFont(f)).file));
+            m_subsets[f] =
+                std::make_unique<internal::FontSubset>(internal::TrueTypeFont::load(pageFontSpec(PageFont(f)).file));
         write("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
         m_content.reserve(1 << 16);
     }

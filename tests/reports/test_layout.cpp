@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <functional>
 #include <stop_token>
 
@@ -11,12 +13,12 @@
 #include "host/Errors.h"
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
 #include "platform/reports/internal/Base64.h"
 #include "platform/reports/internal/Paginator.h"
-#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
@@ -450,6 +452,86 @@ TEST(Layout, AnEmbeddedPhotoOfAnySizePrintsWhole) {
     TempDir dir;
     HtmlRenderer().render(*b.doc, dir.file("f.html"));
     EXPECT_NE(readFile(dir.file("f.html")).find("base64," + encoded + "\""), std::string::npos);
+}
+
+// Photos of every kind a kitchen's files hold reach the PDF in their colours:
+// PNG with transparency, interlaced, with a palette, grey of one bit, of 16
+// bits a sample, and JPEG (each 16 x 12 pixels of one colour).
+TEST(Layout, PhotosOfEveryKindAreDrawnInThePdf) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Fotos", "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "header": [ { "image": "DSFOTO", "lines": 6 } ] } ],
+      "columns": [ { "field": "CDPRATO", "caption": "Código", "width": 8 } ] })";
+    struct Case {
+        const char* name;
+        const char* uri;
+        int r, g, b;
+    };
+    const Case cases[] = {
+        {"png rgba",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAYAAABr5z2BAAAAG0lEQVQoz2O8oKDwn4ECwESJ5lEDRg0YPAYAAGg+"
+         "AiePK0RuAAAAAElFTkSuQmCC",
+         208, 32, 32},
+        {"png interlaced",
+         "data:image/"
+         "png;base64,"
+         "iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAIAAAGTgppAAAAANElEQVQoz2O8oKDAwMDAxMDAwMDAwIiNh4XDxIAEUDgoynCqIkqCikZRUQKnq"
+         "0g2aThrAAAFdgeYfmFG4AAAAABJRU5ErkJggg==",
+         208, 32, 32},
+        {"png palette",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAMAAABcOc2zAAAAA1BMVEXQICCEGQyAAAAADElEQVQI12NgGD4AAADMAAG01/"
+         "g9AAAAAElFTkSuQmCC",
+         208, 32, 32},
+        {"png grey 1 bit",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMAQAAAABDnAAsAAAAC0lEQVQI12NgIAwAACQAAS4ecaAAAAAASUVORK5CYII=",
+         0, 0, 0},
+        {"png 16 bits",
+         "data:image/"
+         "png;base64,"
+         "iVBORw0KGgoAAAANSUhEUgAAABAAAAAMEAIAAAC0FXaVAAAAH0lEQVQ4y2O8cEFBQUGBgWaAiXZGj1owasGoBcPHAgDgcwI42LIKjQAAAABJR"
+         "U5ErkJggg==",
+         208, 32, 32},
+        {"jpeg",
+         "data:image/jpeg;base64,/9j/4AAQSkZJRgABAQAAAQABAAD/"
+         "2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYIDAoMDAsKCwsNDhIQDQ4RDgsLEBYQERMUFRUVDA8XGBYUGBIUFRT/"
+         "2wBDAQMEBAUEBQkFBQkUDQsNFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBT/"
+         "wAARCAAMABADAREAAhEBAxEB/8QAFQABAQAAAAAAAAAAAAAAAAAAAAf/xAAUEAEAAAAAAAAAAAAAAAAAAAAA/"
+         "8QAFgEBAQEAAAAAAAAAAAAAAAAAAAcI/8QAFBEBAAAAAAAAAAAAAAAAAAAAAP/aAAwDAQACEQMRAD8AhiXt1gAAP//Z",
+         208, 32, 32},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pla013::host::DataPacket data;
+        data.fields = {{"CDPRATO", pla013::host::FieldType::String, 5}, {"DSFOTO", pla013::host::FieldType::String, 0}};
+        data.rows.push_back({pla013::host::Variant("00001"), pla013::host::Variant(std::string(c.uri))});
+        auto b = build(def, data);
+        const std::string pdf = dir.file("foto.pdf");
+        PdfRenderer().render(*b.doc, pdf);
+        EXPECT_EQ(pdfImageCount(pdf), 1);
+        int status = 0;
+        reportstest::run("pdftoppm -r 36 -singlefile " + shellQuote(pdf) + " " + shellQuote(dir.file("p")), status);
+        ASSERT_EQ(status, 0);
+        // The page as PPM: "P6 W H 255" and the pixels.
+        const std::string ppm = readFile(dir.file("p.ppm"));
+        std::size_t at = 0;
+        for (int fields = 0; fields < 4 && at < ppm.size(); ++at)
+            if (std::isspace(static_cast<unsigned char>(ppm[at])) &&
+                !std::isspace(static_cast<unsigned char>(ppm[at - 1])))
+                ++fields;
+        int painted = 0;
+        for (std::size_t i = at; i + 2 < ppm.size(); i += 3)
+            if (std::abs(std::uint8_t(ppm[i]) - c.r) < 24 && std::abs(std::uint8_t(ppm[i + 1]) - c.g) < 24 &&
+                std::abs(std::uint8_t(ppm[i + 2]) - c.b) < 24)
+                ++painted;
+        // The photo's box is some 86 x 64 points: at 36 dpi, about 1 400
+        // pixels (the black texts add some to the grey one).
+        EXPECT_GT(painted, 1200);
+        if (c.r) EXPECT_LT(painted, 1600);
+    }
 }
 
 TEST(ValueTexts, BrazilianConventions) {

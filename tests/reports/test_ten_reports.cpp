@@ -15,9 +15,9 @@
 #include "ReportsTestSupport.h"
 #include "host/BaseForm.h"
 #include "host/Errors.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportRunner.h"
-#include "platform/reports/PdfRenderer.h"
 
 using namespace reportstest;
 using pla013::reports::ParamType;
@@ -515,7 +515,8 @@ TEST_P(TenReports, PdfHoldsTheSampleValues) {
         << info << m_lines[0];
     const std::string fonts = reportstest::run("pdffonts " + shellQuote(pdf), status);
     std::size_t embedded = 0;
-    for (std::size_t at = fonts.find("CID TrueType"); at != std::string::npos; at = fonts.find("CID TrueType", at + 1)) {
+    for (std::size_t at = fonts.find("CID TrueType"); at != std::string::npos;
+         at = fonts.find("CID TrueType", at + 1)) {
         const std::string line = fonts.substr(at, fonts.find('\n', at) - at);
         EXPECT_NE(line.find("Identity-H       yes yes yes"), std::string::npos) << fonts;
         ++embedded;

@@ -14,9 +14,9 @@
 #include "host/BaseForm.h"
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportRunner.h"
-#include "platform/reports/PdfRenderer.h"
 
 using namespace reportstest;
 using namespace pla013::reports;

@@ -64,6 +64,93 @@ int paeth(int a, int b, int c) {
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
+// The pixels of a PNG as 8-bit RGB, transparency laid over white: every
+// colour type and depth, interlaced (Adam7) or not.
+bool decodePng(const std::string& idat, std::uint32_t width, std::uint32_t height, int depth, int type, int interlace,
+               const std::string& palette, std::string& rgb) {
+    const int channels = type == 0 ? 1 : type == 2 ? 3 : type == 3 ? 1 : type == 4 ? 2 : 4;
+    const std::size_t bitsPerPixel = std::size_t(channels) * depth;
+    const std::size_t bpp = std::max<std::size_t>(1, bitsPerPixel / 8);
+    // The passes: the whole image, or Adam7's seven.
+    struct Pass {
+        std::uint32_t x0, y0, dx, dy;
+    };
+    static const Pass whole[] = {{0, 0, 1, 1}};
+    static const Pass adam7[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    const Pass* passes = interlace ? adam7 : whole;
+    const int passCount = interlace ? 7 : 1;
+    std::size_t rawSize = 0;
+    for (int p = 0; p < passCount; ++p) {
+        const std::uint32_t w = (width - passes[p].x0 + passes[p].dx - 1) / passes[p].dx;
+        const std::uint32_t h = (height - passes[p].y0 + passes[p].dy - 1) / passes[p].dy;
+        if (passes[p].x0 >= width || passes[p].y0 >= height) continue;
+        rawSize += std::size_t(h) * (1 + (std::size_t(w) * bitsPerPixel + 7) / 8);
+    }
+    std::vector<unsigned char> raw(rawSize);
+    uLongf got = uLongf(raw.size());
+    if (uncompress(raw.data(), &got, reinterpret_cast<const Bytef*>(idat.data()), uLong(idat.size())) != Z_OK ||
+        got != raw.size())
+        return false;
+    rgb.assign(std::size_t(width) * height * 3, char(255));
+    const int maxValue = (1 << std::min(depth, 8)) - 1;
+    std::size_t at = 0;
+    for (int p = 0; p < passCount; ++p) {
+        if (passes[p].x0 >= width || passes[p].y0 >= height) continue;
+        const std::uint32_t w = (width - passes[p].x0 + passes[p].dx - 1) / passes[p].dx;
+        const std::uint32_t h = (height - passes[p].y0 + passes[p].dy - 1) / passes[p].dy;
+        const std::size_t stride = (std::size_t(w) * bitsPerPixel + 7) / 8;
+        std::vector<unsigned char> prev(stride, 0), row(stride);
+        for (std::uint32_t y = 0; y < h; ++y) {
+            const unsigned char* in = &raw[at];
+            at += stride + 1;
+            const int filter = in[0];
+            ++in;
+            for (std::size_t i = 0; i < stride; ++i) {
+                const int a = i >= bpp ? row[i - bpp] : 0, up = prev[i], c = i >= bpp ? prev[i - bpp] : 0;
+                int v = in[i];
+                switch (filter) {
+                    case 0: break;
+                    case 1: v += a; break;
+                    case 2: v += up; break;
+                    case 3: v += (a + up) / 2; break;
+                    case 4: v += paeth(a, up, c); break;
+                    default: return false;
+                }
+                row[i] = static_cast<unsigned char>(v);
+            }
+            // Sample k of pixel x (the high byte of 16-bit samples).
+            auto sample = [&](std::uint32_t x, int k) -> int {
+                if (depth >= 8) return row[(std::size_t(x) * channels + k) * (depth / 8)];
+                const std::size_t bit = std::size_t(x) * depth;
+                return (row[bit / 8] >> (8 - depth - bit % 8)) & maxValue;
+            };
+            for (std::uint32_t x = 0; x < w; ++x) {
+                int r, g, bl, alpha = 255;
+                if (type == 3) {
+                    const std::size_t i = std::size_t(sample(x, 0)) * 3;
+                    if (i + 2 >= palette.size()) return false;
+                    r = std::uint8_t(palette[i]), g = std::uint8_t(palette[i + 1]), bl = std::uint8_t(palette[i + 2]);
+                } else if (type == 0 || type == 4) {
+                    r = g = bl = depth < 8 ? sample(x, 0) * 255 / maxValue : sample(x, 0);
+                    if (type == 4) alpha = sample(x, 1);
+                } else {
+                    r = sample(x, 0), g = sample(x, 1), bl = sample(x, 2);
+                    if (type == 6) alpha = sample(x, 3);
+                }
+                const std::size_t o = (std::size_t(passes[p].y0 + y * passes[p].dy) * width + passes[p].x0 +
+                                       std::size_t(x) * passes[p].dx) *
+                                      3;
+                rgb[o] = char((r * alpha + 255 * (255 - alpha)) / 255);
+                rgb[o + 1] = char((g * alpha + 255 * (255 - alpha)) / 255);
+                rgb[o + 2] = char((bl * alpha + 255 * (255 - alpha)) / 255);
+            }
+            prev.swap(row);
+        }
+    }
+    return true;
+}
+
 bool png(const std::string& b, PdfImage& out) {
     if (b.size() < 33 || b.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
     std::uint32_t width = 0, height = 0;
@@ -90,15 +177,15 @@ bool png(const std::string& b, PdfImage& out) {
         at += 12 + length;
     }
     const int channels = type == 0 ? 1 : type == 2 ? 3 : type == 3 ? 1 : type == 4 ? 2 : type == 6 ? 4 : 0;
-    if (!channels || width == 0 || height == 0 || width > 30000 || height > 30000 || idat.empty() || interlace)
+    if (!channels || width == 0 || height == 0 || width > 30000 || height > 30000 || idat.empty() || interlace > 1)
         return false;
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return false;
     if (type == 3 && (palette.size() < 3 || depth == 16)) return false;
-    const std::string size = "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
-                             std::to_string(height);
+    const std::string size =
+        "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " + std::to_string(height);
 
     // Grey, RGB and palette images: PDF undoes the PNG predictors itself.
-    if (type == 0 || type == 2 || type == 3) {
+    if ((type == 0 || type == 2 || type == 3) && !interlace) {
         std::string space = type == 0 ? "/DeviceGray" : type == 2 ? "/DeviceRGB" : "";
         if (type == 3) {
             static const char* const hex = "0123456789ABCDEF";
@@ -112,53 +199,15 @@ bool png(const std::string& b, PdfImage& out) {
         }
         out.dictionary = size + " /ColorSpace " + space + " /BitsPerComponent " + std::to_string(depth) +
                          " /Filter /FlateDecode /DecodeParms << /Predictor 15 /Colors " + std::to_string(channels) +
-                         " /BitsPerComponent " + std::to_string(depth) + " /Columns " + std::to_string(width) +
-                         " >>";
+                         " /BitsPerComponent " + std::to_string(depth) + " /Columns " + std::to_string(width) + " >>";
         out.data = std::move(idat);
         return true;
     }
 
-    // With transparency: decoded, laid over white, and compressed as RGB.
-    const std::size_t bpp = std::size_t(channels) * depth / 8;  // depth is 8 or 16 here
-    const std::size_t stride = width * bpp;
-    std::vector<unsigned char> raw((stride + 1) * height);
-    uLongf rawSize = uLongf(raw.size());
-    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.data()), uLong(idat.size())) != Z_OK ||
-        rawSize != raw.size())
-        return false;
-    std::vector<unsigned char> prev(stride, 0), row(stride);
+    // With transparency, or interlaced: decoded, laid over white, and
+    // compressed as RGB.
     std::string rgb;
-    rgb.resize(std::size_t(width) * height * 3);
-    std::size_t o = 0;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const unsigned char* in = &raw[y * (stride + 1)];
-        const int filter = in[0];
-        ++in;
-        for (std::size_t i = 0; i < stride; ++i) {
-            const int a = i >= bpp ? row[i - bpp] : 0, up = prev[i], c = i >= bpp ? prev[i - bpp] : 0;
-            int v = in[i];
-            switch (filter) {
-                case 0: break;
-                case 1: v += a; break;
-                case 2: v += up; break;
-                case 3: v += (a + up) / 2; break;
-                case 4: v += paeth(a, up, c); break;
-                default: return false;
-            }
-            row[i] = static_cast<unsigned char>(v);
-        }
-        const std::size_t step = depth / 8;  // the high byte of 16-bit samples
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const unsigned char* px = &row[x * bpp];
-            const int grey = px[0];
-            const int r = type == 4 ? grey : px[0], g = type == 4 ? grey : px[step], bl = type == 4 ? grey : px[2 * step];
-            const int alpha = type == 4 ? px[step] : px[3 * step];
-            rgb[o++] = char((r * alpha + 255 * (255 - alpha)) / 255);
-            rgb[o++] = char((g * alpha + 255 * (255 - alpha)) / 255);
-            rgb[o++] = char((bl * alpha + 255 * (255 - alpha)) / 255);
-        }
-        prev.swap(row);
-    }
+    if (!decodePng(idat, width, height, depth, type, interlace, palette, rgb)) return false;
     uLongf packed = compressBound(uLong(rgb.size()));
     out.data.resize(packed);
     if (compress2(reinterpret_cast<Bytef*>(out.data.data()), &packed, reinterpret_cast<const Bytef*>(rgb.data()),

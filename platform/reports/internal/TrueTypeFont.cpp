@@ -258,8 +258,7 @@ std::string FontSubset::fontFile() const {
                 const std::uint16_t part = u16(data, at);
                 set16(data, at, part < m_ids.size() && m_ids[part] != kNone ? m_ids[part] : 0);
             });
-        } catch (const std::out_of_range&) {
-        }
+        } catch (const std::out_of_range&) {}
         glyf += data;
         while (glyf.size() % 4) glyf.push_back('\0');
         put16(hmtx, f.advance(g));
