@@ -181,6 +181,7 @@ bool png(const std::string& b, PdfImage& out) {
         return false;
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return false;
     if (type == 3 && (palette.size() < 3 || depth == 16)) return false;
+    if ((type == 2 || type == 4 || type == 6) && depth < 8) return false;  // not a PNG
     const std::string size =
         "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " + std::to_string(height);
 
@@ -206,6 +207,8 @@ bool png(const std::string& b, PdfImage& out) {
 
     // With transparency, or interlaced: decoded, laid over white, and
     // compressed as RGB.
+    // A photo of a dish is small: no header makes this decode gigabytes.
+    if (std::uint64_t(width) * height > (std::uint64_t(1) << 24)) return false;
     std::string rgb;
     if (!decodePng(idat, width, height, depth, type, interlace, palette, rgb)) return false;
     uLongf packed = compressBound(uLong(rgb.size()));
