@@ -4,9 +4,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "host/Errors.h"
@@ -194,8 +197,8 @@ public:
         for (int f = 0; f < kPageFonts; ++f)
             if (m_subsets[f]->used()) fonts += " /F" + std::to_string(f + 1) + " " + std::to_string(font(f)) + " 0 R";
         std::string images;
-        for (auto& [data, id] : m_images)
-            if (id >= 0) images += " /Im" + std::to_string(id) + " " + std::to_string(m_imageObjects[id]) + " 0 R";
+        for (std::size_t id = 0; id < m_imageObjects.size(); ++id)
+            images += " /Im" + std::to_string(id) + " " + std::to_string(m_imageObjects[id]) + " 0 R";
         object(kResources, "<< /ProcSet [/PDF /Text /ImageB /ImageC /ImageI] /Font <<" + fonts + " >> /XObject <<" +
                                images + " >> >>");
         std::string kids;
@@ -208,7 +211,11 @@ public:
         object(kPages, "<< /Type /Pages /MediaBox " + box + " /Count " + std::to_string(m_pageObjects.size()) +
                            " /Kids [" + kids + "] >>");
         object(kCatalog, "<< /Type /Catalog /Pages 2 0 R >>");
-        object(kInfo, "<< /Creator (pla013) /Producer (pla013) /Title " + textString(title) + " >>");
+        char created[64] = "";
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        if (gmtime_r(&now, &utc)) std::strftime(created, sizeof created, " /CreationDate (D:%Y%m%d%H%M%SZ)", &utc);
+        object(kInfo, "<< /Creator (pla013) /Producer (pla013) /Title " + textString(title) + created + " >>");
 
         const std::size_t xref = m_written;
         std::string table = "xref\n0 " + std::to_string(m_offsets.size()) + "\n0000000000 65535 f \n";
@@ -256,9 +263,16 @@ private:
     }
 
     // The image's number among the page images, written at its first use;
-    // -1 when it cannot be embedded.
+    // -1 when it cannot be embedded. A photo is known again by its bytes
+    // (two independent 64-bit digests and the size), not by its address: the
+    // document frees a group's photos when it is done with them, and a later
+    // photo may come at the same address.
     int image(const ImageData& data) {
-        auto it = m_images.find(&data);
+        const std::string_view bytes = data.bytes;
+        std::uint64_t fnv = 1469598103934665603ull;
+        for (unsigned char c : bytes) fnv = (fnv ^ c) * 1099511628211ull;
+        const ImageKey key{std::hash<std::string_view>{}(bytes), fnv, bytes.size()};
+        auto it = m_images.find(key);
         if (it != m_images.end()) return it->second;
         internal::PdfImage img;
         int id = -1;
@@ -266,7 +280,7 @@ private:
             id = int(m_imageObjects.size());
             m_imageObjects.push_back(stream(img.dictionary, img.data));
         }
-        m_images.emplace(&data, id);
+        m_images.emplace(key, id);
         return id;
     }
 
@@ -353,7 +367,8 @@ private:
     std::vector<std::size_t> m_offsets = std::vector<std::size_t>(kFirstFree, 0);
     std::vector<int> m_pageObjects;
     std::unique_ptr<internal::FontSubset> m_subsets[kPageFonts];
-    std::map<const ImageData*, int> m_images;
+    using ImageKey = std::tuple<std::size_t, std::uint64_t, std::size_t>;
+    std::map<ImageKey, int> m_images;
     std::vector<int> m_imageObjects;
     std::vector<PageItem> m_items;
     std::string m_content;
