@@ -165,6 +165,12 @@ TrueTypeFont::TrueTypeFont(std::string bytes, const std::string& path) : m_bytes
             }
         }
 
+        // Control characters (a tab or a line break in a name) take the
+        // blank's place and width.
+        for (char32_t c = 0; c < 0x20; ++c)
+            if (!m_bmp[c]) m_bmp[c] = m_bmp[' '];
+        if (!m_bmp[0x7F]) m_bmp[0x7F] = m_bmp[' '];
+
         // The PostScript name (name 6), for the PDF's font name.
         const std::string_view name = table("name");
         if (!name.empty()) {

@@ -111,6 +111,7 @@ public:
     const TrueTypeFont& font() const { return *m_font; }
     // The subset's number for a character, adding its glyph at first use.
     std::uint16_t add(char32_t c) {
+        if (c < 0x20 || c == 0x7F) c = ' ';  // a control character shows as a blank
         const std::uint16_t g = m_font->glyph(c);
         const std::uint16_t id = m_ids[g];
         if (id == kNone) return addGlyph(g, c);
