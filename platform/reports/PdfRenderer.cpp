@@ -84,13 +84,15 @@ std::string deflate(const std::string& in, int level) {
     return out;
 }
 
-class Writer {
+}  // namespace
+
+class PdfWriter::Impl {
 public:
-    Writer(const std::string& path, const ReportDocument& doc, double width, double height)
+    Impl(const std::string& path, int charactersPerLine, int linesPerPage, double width, double height)
         : m_path(path),
           m_width(width),
           m_height(height),
-          m_geometry(doc.pageWidth(), doc.linesPerPage(), width, height),
+          m_geometry(charactersPerLine, linesPerPage, width, height),
           m_file(std::fopen(path.c_str(), "wb")) {
         if (!m_file) throw host::EHostError("Não foi possível gravar o PDF '" + path + "'.");
         std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
@@ -374,11 +376,18 @@ private:
     std::string m_content;
 };
 
-}  // namespace
+PdfWriter::PdfWriter(const std::string& path, int charactersPerLine, int linesPerPage, bool landscape)
+    : m_impl(std::make_unique<Impl>(path, charactersPerLine, linesPerPage, landscape ? kA4Height : kA4Width,
+                                    landscape ? kA4Width : kA4Height)) {}
+
+PdfWriter::~PdfWriter() = default;
+
+void PdfWriter::page(const std::vector<Line>& lines) { m_impl->page(lines); }
+
+void PdfWriter::finish(const std::string& title) { m_impl->finish(title); }
 
 void PdfRenderer::render(const ReportDocument& doc, const std::string& path) {
-    const bool landscape = doc.landscape();
-    Writer writer(path, doc, landscape ? kA4Height : kA4Width, landscape ? kA4Width : kA4Height);
+    PdfWriter writer(path, doc.pageWidth(), doc.linesPerPage(), doc.landscape());
     const std::size_t total = doc.pageCount();
     // Each page goes to the file as it is laid out: the writer keeps no page.
     doc.forEachPage([&](std::size_t p, const std::vector<Line>& lines) {

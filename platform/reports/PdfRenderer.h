@@ -16,9 +16,33 @@
 // display and no toolkit; the file is written page by page, and nothing of a
 // page is kept after it.
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "platform/reports/FileRenderer.h"
+#include "platform/reports/Line.h"
 
 namespace pla013::reports {
+
+// Laid-out pages to a PDF file, one at a time (nothing of a page is kept):
+// PdfRenderer writes a document's pages with it, the desktop's print to a
+// PDF file the preview's. Failures are host::EHostError; the file is the
+// caller's to remove then.
+class PdfWriter {
+public:
+    PdfWriter(const std::string& path, int charactersPerLine, int linesPerPage, bool landscape);
+    ~PdfWriter();
+    PdfWriter(const PdfWriter&) = delete;
+    PdfWriter& operator=(const PdfWriter&) = delete;
+    void page(const std::vector<Line>& lines);
+    // Writes what ends the file (fonts, page tree, document title) and closes it.
+    void finish(const std::string& title);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 class PdfRenderer final : public FileRenderer {
 public:
