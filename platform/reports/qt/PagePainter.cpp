@@ -39,27 +39,23 @@ public:
     Impl(QPainter& p, int charactersPerLine, int linesPerPage, QSizeF paper)
         : m_p(p), m_geometry(charactersPerLine, linesPerPage, paper.width(), paper.height()) {
         // Sizes are points of the page whatever the device's resolution: the
-        // painter's scale alone decides how large the page appears. Asked
-        // this way, Qt draws the glyphs the geometry measures (pageFontSpec):
-        // the body at 8 pixels of the condensed cut narrowed to 86 %, the
-        // title at 12 in the family's bold.
+        // painter's scale alone decides how large the page appears. Each
+        // font is its file's cut at the size the geometry gives; the
+        // narrowing the geometry asks for is the painter's (drawText below).
         const int dpi = p.device() ? std::max(1, p.device()->logicalDpiY()) : 72;
         const double points = 72.0 / dpi;
-        for (QFont& font : m_fonts) {
+        for (int f = 0; f < kPageFonts; ++f) {
+            const PageFont face = PageFont(f);
+            QFont& font = m_fonts[f];
             font.setFamily(fontFamily());
             // No ligatures: the text must read back (and be searched) letter by letter.
             font.setStyleStrategy(QFont::PreferNoShaping);
+            // The condensed files are the family's semi-condensed width.
+            font.setStretch(face == PageFont::Title ? QFont::Unstretched : QFont::SemiCondensed);
+            font.setBold(face != PageFont::Normal);
+            font.setPointSizeF(pageFontSpec(face).size * points);
+            font.setKerning(false);
         }
-        QFont& normal = m_fonts[int(PageFont::Normal)];
-        QFont& bold = m_fonts[int(PageFont::Bold)];
-        QFont& title = m_fonts[int(PageFont::Title)];
-        normal.setStretch(QFont::Condensed);
-        bold.setStretch(QFont::Condensed);
-        normal.setPointSizeF(7.5 * points);
-        bold.setPointSizeF(7.5 * points);
-        bold.setBold(true);
-        title.setPointSizeF(12 * points);
-        title.setBold(true);
     }
 
     void page(const std::vector<Line>& lines) {
@@ -76,10 +72,10 @@ public:
                         font = int(it.font);
                         m_p.setFont(m_fonts[font]);
                     }
-                    if (it.squeeze != 1) {
+                    if (const double narrow = pageFontSpec(it.font).hscale * it.squeeze; narrow != 1) {
                         m_p.save();
                         m_p.translate(it.x, 0);
-                        m_p.scale(it.squeeze, 1);
+                        m_p.scale(narrow, 1);
                         m_p.drawText(QPointF(0, it.y), QString::fromStdString(it.text));
                         m_p.restore();
                     } else {
