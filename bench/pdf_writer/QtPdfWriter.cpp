@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include "TodaysPagePainter.h"
 #include "platform/reports/ReportDocument.h"
-#include "platform/reports/qt/PagePainter.h"
 
 namespace benchpdf {
 
@@ -22,7 +22,7 @@ void QtPdfWriter::render(const pla013::reports::ReportDocument& doc, const std::
     writer.setPageLayout(layout);
     QPainter painter;
     if (!painter.begin(&writer)) throw std::runtime_error("QPdfWriter: cannot write " + path);
-    pla013::reports::PagePainter pages(painter, doc.pageWidth(), doc.linesPerPage(), layout.fullRectPoints().size());
+    TodaysPagePainter pages(painter, doc.pageWidth(), doc.linesPerPage(), layout.fullRectPoints().size());
     doc.forEachPage([&](std::size_t p, const std::vector<pla013::reports::Line>& lines) {
         if (p) writer.newPage();
         pages.page(lines);

@@ -1,6 +1,6 @@
 #pragma once
 // The PDF path the reports had before their own writer: the pages drawn by
-// the Qt painter (qt/PagePainter) into Qt's PDF writer. Kept for the
+// the Qt painter of then (TodaysPagePainter) into Qt's PDF writer. Kept for the
 // benchmark alone, as the baseline it measures in the same run; needs a
 // QGuiApplication (GuiProcess).
 
