@@ -5,11 +5,11 @@
 # and whether it crashed; a crash input is kept in build-fuzz/crashes/TARGET/.
 # Exit status: 0 no crash, 1 a crash, 2 bad usage.
 #
-#   bash scripts/fuzz.sh RUNS [TARGET...]      (TARGET: request packet definition expression filter http)
+#   bash scripts/fuzz.sh RUNS [TARGET...]      (TARGET: request packet definition expression filter image http)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
-all=(request packet definition expression filter http)
+all=(request packet definition expression filter image http)
 
 if [ $# -lt 1 ] || ! [[ "$1" =~ ^[1-9][0-9]*$ ]]; then
   echo "uso: bash scripts/fuzz.sh EXECUÇÕES [ALVO...]   (alvos: ${all[*]})" >&2

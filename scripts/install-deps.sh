@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   libxlsxwriter-dev libcups2-dev cups-client
   libsodium-dev libssl-dev openssl
-  poppler-utils unzip python3
+  poppler-utils qpdf libhpdf-dev unzip python3
   chromium chromium-driver python3-selenium
 )
 missing=()

@@ -33,14 +33,11 @@
 
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/RowSource.h"
 #include "platform/reports/XlsxRenderer.h"
-#ifdef PLA013_BENCH_PDF
-#include "platform/reports/qt/GuiProcess.h"
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
 
 namespace fs = std::filesystem;
 using namespace pla013::reports;
@@ -209,9 +206,6 @@ constexpr int kRuns = 3;
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef PLA013_BENCH_PDF
-    pla013::reports::GuiProcess pages("report_render");
-#endif
     std::size_t small = 10000, large = 100000, smallPages = 1000, largePages = 10000;
     if (argc >= 3) {
         small = std::stoul(argv[1]);
@@ -228,14 +222,11 @@ int main(int argc, char** argv) {
     std::vector<double> peaks[2];
     std::size_t peakPages[2] = {0, 0};
     std::vector<std::pair<std::string, std::shared_ptr<FileRenderer>>> formats;
-#ifdef PLA013_BENCH_PDF
     formats.emplace_back("pdf", std::make_shared<PdfRenderer>());
-#endif
     formats.emplace_back("html", std::make_shared<HtmlRenderer>());
     formats.emplace_back("csv", std::make_shared<CsvRenderer>());
     formats.emplace_back("xlsx", std::make_shared<XlsxRenderer>());
 
-#ifdef PLA013_BENCH_PDF
     // Peak memory first, while this process is small: a child starts with
     // what its parent holds.
     // Rows for a number of pages, from the pages the small report took.
@@ -249,7 +240,6 @@ int main(int argc, char** argv) {
             peakPages[s] = p.pages;
         }
     }
-#endif
     std::printf("%-6s %9s %8s %10s %10s %12s %8s %9s\n", "format", "rows", "pages", "min s", "median s", "rows/s (med)",
                 "MB", "count %");
     std::map<std::string, double> growth;
@@ -278,14 +268,12 @@ int main(int argc, char** argv) {
     std::printf("\ntime per row, %zu rows against %zu (medians of %d runs):\n", large, small, kRuns);
     for (auto& [name, renderer] : formats) std::printf("  %-5s %5.2f\n", name.c_str(), growth[name]);
 
-#ifdef PLA013_BENCH_PDF
     const double memRatio = median(peaks[1]) / median(peaks[0]);
     std::printf("\npeak resident size of a PDF made from rows read as it is written (%d runs each):\n", kRuns);
     for (int s = 0; s < 2; ++s)
         std::printf("  %6zu pages  min %7.1f MB  median %7.1f MB\n", peakPages[s],
                     *std::min_element(peaks[s].begin(), peaks[s].end()) / 1024, median(peaks[s]) / 1024);
     std::printf("  %zu pages against %zu: %5.2f\n", peakPages[1], peakPages[0], memRatio);
-#endif
     fs::remove_all(dir);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/gui/GuiReportRunner.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "platform/gui/ReportPagePainter.h"
 #include "platform/gui/ReportPages.h"
 #include "platform/reports/FileRenderer.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportRunner.h"
 
 namespace pla013::gui {
@@ -215,17 +217,42 @@ void GuiReportRunner::print(const ReportPages& pages) {
         printer.setOutputFileName(QString::fromStdString(file->tempPath()));
     }
     // Painted on a thread of its own (a printer can be painted in any
-    // thread), behind the progress window.
+    // thread), behind the progress window. A PDF file is written by the
+    // reports' own PDF writer, as a save is (A4 in the report's
+    // orientation, whatever paper the dialog shows), the pages of the range
+    // asked for.
     bool printed = false, stopped = false;
+    std::string failure;
     m_ui.enterBusy();
     try {
         runInBackground(m_ui.dialogParent(), QStringLiteral("Impressão"),
                         [&](std::stop_token stop, const WorkProgress& progress) {
-                            printed = ReportPagePainter(pages).print(printer, [&](std::size_t done, std::size_t total) {
+                            auto goOn = [&](std::size_t done, std::size_t total) {
                                 progress("gravacao", done, total);
                                 stopped = stop.stop_requested();
                                 return !stopped;
-                            });
+                            };
+                            if (!file) {
+                                printed = ReportPagePainter(pages).print(printer, goOn);
+                                return;
+                            }
+                            std::size_t first = 0, last = pages.pageCount();
+                            if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+                                first = std::min(last, std::size_t(printer.fromPage() - 1));
+                                last = std::min(last, std::size_t(std::max(printer.toPage(), printer.fromPage())));
+                            }
+                            try {
+                                pla013::reports::PdfWriter pdf(file->tempPath(), pages.charactersPerLine(),
+                                                               pages.linesPerPage(), pages.landscape());
+                                for (std::size_t p = first; p < last; ++p) {
+                                    if (!goOn(p - first, last - first)) return;
+                                    pdf.page(pages.page(p));
+                                }
+                                pdf.finish(pages.reportId() + " - " + pages.title());
+                                printed = true;
+                            } catch (const host::EHostError& e) {
+                                failure = e.what();
+                            }
                         });
     } catch (...) {
         m_ui.leaveBusy();
@@ -241,6 +268,11 @@ void GuiReportRunner::print(const ReportPages& pages) {
         return;
     }
     if (printed) return;
+    if (!failure.empty()) {
+        m_ui.Log("print to file: " + failure);
+        m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "'.");
+        return;
+    }
     if (!stopped) {
         m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
         return;

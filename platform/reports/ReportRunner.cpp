@@ -18,6 +18,7 @@
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/CupsPrinter.h"
 #include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
 #include "platform/reports/internal/Evaluator.h"
@@ -149,6 +150,7 @@ ReportRunner::ReportRunner(ReportRunnerOptions options) : m_options(std::move(op
     m_renderers[".csv"] = std::make_shared<CsvRenderer>();
     m_renderers[".xlsx"] = std::make_shared<XlsxRenderer>();
     m_renderers[".txt"] = std::make_shared<TextRenderer>();
+    m_renderers[".pdf"] = std::make_shared<PdfRenderer>();
 }
 
 ReportRunner::~ReportRunner() = default;

@@ -94,8 +94,8 @@ public:
     std::vector<std::pair<std::string, std::string>> ListReports(const std::string& family) override;
 
     // Formats by file extension (".pdf", lower case; replaces a previous one).
-    // .html, .csv, .xlsx and .txt are built in; .pdf comes from the Qt part
-    // (installPdfSupport).
+    // .pdf, .html, .csv, .xlsx and .txt are built in; printing sends what the
+    // .pdf renderer writes.
     void registerRenderer(const std::string& extension, std::shared_ptr<FileRenderer> renderer);
 
     // Run in its two parts (Run is execute(prepare(...)) with the options'

@@ -9,9 +9,6 @@
 #include "platform/net/HostPort.h"
 #include "platform/net/HttpTransport.h"
 #include "platform/reports/ReportRunner.h"
-#ifdef PLA013_WITH_PDF
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
 
 namespace pla013::runtime {
 
@@ -68,9 +65,6 @@ HostSession::HostSession(const HostOptions& options, host::IUserInterface& ui, H
     // The database stops a definition's statement at the runner's limit.
     m_db->setReadOnlyStatementTimeout(reportOptions.statementTimeout);
     m_reports = std::make_unique<pla013::reports::ReportRunner>(reportOptions);
-#ifdef PLA013_WITH_PDF
-    pla013::reports::installPdfSupport(*m_reports);
-#endif
 
     host::Ports ports;
     ports.context = m_context.get();

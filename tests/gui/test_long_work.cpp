@@ -49,11 +49,12 @@ int reportIndex(GuiHarness& h) {
 }  // namespace
 
 TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
-    // Enough dishes for a report of several hundred pages.
+    // Enough dishes for a report of some thousands of pages: printing them
+    // to a PDF file takes long enough for the progress window to show.
     pla013test::TempDir data;
     pla013::runtime::HostOptions options;
     options.db = (data.path() / "big.sqlite").string();
-    const std::string lastDish = pla013test::generateDishes(options.db, 8000);
+    const std::string lastDish = pla013test::generateDishes(options.db, 30000);
 
     GuiHarness h(options);
     h.openChild();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <functional>
 #include <stop_token>
 
@@ -11,14 +13,12 @@
 #include "host/Errors.h"
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
 #include "platform/reports/XlsxRenderer.h"
 #include "platform/reports/internal/Base64.h"
 #include "platform/reports/internal/Paginator.h"
-#ifdef PLA013_TEST_PDF
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
 #include "platform/reports/internal/ValueFormat.h"
 
 using namespace reportstest;
@@ -217,7 +217,6 @@ TEST(Layout, LongMemoWrapsAndRunsOverPages) {
     for (std::string l; std::getline(s, l);) EXPECT_LE(l.size(), 110u + 8) << l;  // accents take 2 bytes
 }
 
-#ifdef PLA013_TEST_PDF
 // Wide letters overflow the character grid: a memo line of them is drawn
 // narrower in the PDF, every word kept, not cut with an ellipsis.
 TEST(Layout, WideMemoLinesKeepEveryWordInThePdf) {
@@ -240,7 +239,6 @@ TEST(Layout, WideMemoLinesKeepEveryWordInThePdf) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(text.find("…"), std::string::npos) << text;
 }
-#endif
 
 TEST(Layout, NewPageGroupsStartTheirOwnPage) {
     std::string def = kGrouped;
@@ -449,6 +447,85 @@ TEST(Layout, AnEmbeddedPhotoOfAnySizePrintsWhole) {
     TempDir dir;
     HtmlRenderer().render(*b.doc, dir.file("f.html"));
     EXPECT_NE(readFile(dir.file("f.html")).find("base64," + encoded + "\""), std::string::npos);
+}
+
+// Photos of every kind a kitchen's files hold reach the PDF in their colours:
+// PNG with transparency, interlaced, with a palette, grey of one bit, of 16
+// bits a sample, and JPEG (each 16 x 12 pixels of one colour).
+TEST(Layout, PhotosOfEveryKindAreDrawnInThePdf) {
+    const char* def = R"({
+      "version": 1, "code": "99", "title": "Fotos", "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "newPage": true, "header": [ { "image": "DSFOTO", "lines": 6 } ] } ],
+      "columns": [ { "field": "CDPRATO", "caption": "Código", "width": 8 } ] })";
+    struct Case {
+        const char* name;
+        const char* uri;
+    };
+    const Case cases[] = {
+        {"png rgba",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAYAAABr5z2BAAAAG0lEQVQoz2O8oKDwn4ECwESJ5lEDRg0YPAYAAGg+"
+         "AiePK0RuAAAAAElFTkSuQmCC"},
+        {"png interlaced",
+         "data:image/"
+         "png;base64,"
+         "iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAIAAAGTgppAAAAANElEQVQoz2O8oKDAwMDAxMDAwMDAwIiNh4XDxIAEUDgoynCqIkqCikZRUQKnq"
+         "0g2aThrAAAFdgeYfmFG4AAAAABJRU5ErkJggg=="},
+        {"png palette",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMCAMAAABcOc2zAAAAA1BMVEXQICCEGQyAAAAADElEQVQI12NgGD4AAADMAAG01/"
+         "g9AAAAAElFTkSuQmCC"},
+        {"png grey 1 bit",
+         "data:image/"
+         "png;base64,iVBORw0KGgoAAAANSUhEUgAAABAAAAAMAQAAAABDnAAsAAAAC0lEQVQI12NgIAwAACQAAS4ecaAAAAAASUVORK5CYII="},
+        {"png 16 bits",
+         "data:image/"
+         "png;base64,"
+         "iVBORw0KGgoAAAANSUhEUgAAABAAAAAMEAIAAAC0FXaVAAAAH0lEQVQ4y2O8cEFBQUGBgWaAiXZGj1owasGoBcPHAgDgcwI42LIKjQAAAABJR"
+         "U5ErkJggg=="},
+        {"jpeg",
+         "data:image/jpeg;base64,/9j/4AAQSkZJRgABAQAAAQABAAD/"
+         "2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYIDAoMDAsKCwsNDhIQDQ4RDgsLEBYQERMUFRUVDA8XGBYUGBIUFRT/"
+         "2wBDAQMEBAUEBQkFBQkUDQsNFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBT/"
+         "wAARCAAMABADAREAAhEBAxEB/8QAFQABAQAAAAAAAAAAAAAAAAAAAAf/xAAUEAEAAAAAAAAAAAAAAAAAAAAA/"
+         "8QAFgEBAQEAAAAAAAAAAAAAAAAAAAcI/8QAFBEBAAAAAAAAAAAAAAAAAAAAAP/aAAwDAQACEQMRAD8AhiXt1gAAP//Z"},
+    };
+    // All in one document, each its own dish on its own page: each photo is
+    // drawn as itself, never as one met on an earlier page.
+    pla013::host::DataPacket data;
+    data.fields = {{"CDPRATO", pla013::host::FieldType::String, 5}, {"DSFOTO", pla013::host::FieldType::String, 0}};
+    for (const Case& c : cases)
+        data.rows.push_back({pla013::host::Variant("0000" + std::to_string(data.rows.size() + 1)),
+                             pla013::host::Variant(std::string(c.uri))});
+    auto b = build(def, data);
+    ASSERT_EQ(b.doc->pageCount(), 6u);
+    TempDir dir;
+    const std::string pdf = dir.file("fotos.pdf");
+    PdfRenderer().render(*b.doc, pdf);
+    EXPECT_EQ(pdfImageCount(pdf), 6);
+    int status = 0;
+    reportstest::run("pdftoppm -r 36 " + shellQuote(pdf) + " " + shellQuote(dir.file("p")), status);
+    ASSERT_EQ(status, 0);
+    int red = 0, black = 0;
+    for (int page = 1; page <= 6; ++page) {
+        // The page as PPM: "P6 W H 255" and the pixels.
+        const std::string ppm = readFile(dir.file("p-" + std::to_string(page) + ".ppm"));
+        std::size_t at = 0;
+        for (int fields = 0; fields < 4 && at < ppm.size(); ++at)
+            if (std::isspace(static_cast<unsigned char>(ppm[at])) &&
+                !std::isspace(static_cast<unsigned char>(ppm[at - 1])))
+                ++fields;
+        for (std::size_t i = at; i + 2 < ppm.size(); i += 3) {
+            const int r = std::uint8_t(ppm[i]), g = std::uint8_t(ppm[i + 1]), bl = std::uint8_t(ppm[i + 2]);
+            if (std::abs(r - 208) < 24 && std::abs(g - 32) < 24 && std::abs(bl - 32) < 24) ++red;
+            if (r < 24 && g < 24 && bl < 24) ++black;
+        }
+    }
+    // Each photo's box is some 86 x 64 points: at 36 dpi, about 1 400
+    // pixels; five red ones and a black one (the texts add some black).
+    EXPECT_GT(red, 5 * 1200);
+    EXPECT_LT(red, 5 * 1500);
+    EXPECT_GT(black, 1200);
 }
 
 TEST(ValueTexts, BrazilianConventions) {

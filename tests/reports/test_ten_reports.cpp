@@ -15,11 +15,9 @@
 #include "ReportsTestSupport.h"
 #include "host/BaseForm.h"
 #include "host/Errors.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportRunner.h"
-#ifdef PLA013_TEST_PDF
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
 
 using namespace reportstest;
 using pla013::reports::ParamType;
@@ -429,9 +427,6 @@ protected:
         o.reportLine = [this](const std::string& l) { m_lines.push_back(l); };
         o.clock = [] { return pla013::host::EncodeDate(2024, 3, 20) + 0.5; };
         m_runner = std::make_unique<ReportRunner>(o);
-#ifdef PLA013_TEST_PDF
-        pla013::reports::installPdfSupport(*m_runner);
-#endif
         m_sources = addSources(m_form);
         const ReportCase& rc = GetParam();
         m_form.rpddPadrao->BeforeGetQueryParams = [this, rc](pla013::host::TParams& params, bool&) {
@@ -486,7 +481,6 @@ TEST_P(TenReports, PreviewHoldsTheSampleValues) {
     }
 }
 
-#ifdef PLA013_TEST_PDF
 // pdftotext lays text out again: runs of blanks are compared as one.
 std::string squeeze(const std::string& s) {
     std::string out;
@@ -508,8 +502,28 @@ TEST_P(TenReports, PdfHoldsTheSampleValues) {
     EXPECT_EQ(pdfImageCount(pdf), rc.images);
     ASSERT_EQ(m_lines.size(), 1u);
     EXPECT_EQ(m_lines[0].rfind("report: file " + pdf + " ", 0), 0u) << m_lines[0];
+
+    // A sound file of the pages the run counted, its fonts embedded as
+    // subsets with their Unicode maps (the accents read back above).
+    int status = 0;
+    const std::string check = reportstest::run("qpdf --check " + shellQuote(pdf) + " 2>&1", status);
+    EXPECT_EQ(status, 0) << check;
+    const std::string info = reportstest::run("pdfinfo " + shellQuote(pdf), status);
+    const std::size_t pages = info.find("\nPages:");
+    ASSERT_NE(pages, std::string::npos) << info;
+    EXPECT_EQ(std::stoul(info.substr(pages + 7)), std::stoul(m_lines[0].substr(m_lines[0].rfind(' ') + 1)))
+        << info << m_lines[0];
+    const std::string fonts = reportstest::run("pdffonts " + shellQuote(pdf), status);
+    std::size_t embedded = 0;
+    for (std::size_t at = fonts.find("CID TrueType"); at != std::string::npos;
+         at = fonts.find("CID TrueType", at + 1)) {
+        const std::string line = fonts.substr(at, fonts.find('\n', at) - at);
+        EXPECT_NE(line.find("Identity-H       yes yes yes"), std::string::npos) << fonts;
+        ++embedded;
+    }
+    EXPECT_GE(embedded, 2u) << fonts;
+    EXPECT_EQ(fonts.find("Type 1"), std::string::npos) << fonts;
 }
-#endif
 
 TEST_P(TenReports, EveryFormatIsWritten) {
     for (const std::string ext : {".html", ".csv", ".xlsx"}) {

@@ -14,11 +14,9 @@
 #include "host/BaseForm.h"
 #include "host/Errors.h"
 #include "platform/reports/Expression.h"
+#include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDefinition.h"
 #include "platform/reports/ReportRunner.h"
-#ifdef PLA013_TEST_PDF
-#include "platform/reports/qt/PdfRenderer.h"
-#endif
 
 using namespace reportstest;
 using namespace pla013::reports;
@@ -44,9 +42,6 @@ protected:
         o.database = &m_db.db();
         o.previewSink = [this](const PreviewPages& p) { m_preview = p; };
         m_runner = std::make_unique<ReportRunner>(o);
-#ifdef PLA013_TEST_PDF
-        installPdfSupport(*m_runner);
-#endif
     }
     // What a definition could change: rows, schema, and files beside the database.
     std::string fingerprint() {
@@ -201,9 +196,7 @@ TEST_F(UntrustedDefinition, AHugeValueIsCutWithAnEllipsisInEveryFormat) {
     EXPECT_NE(m_preview.pages.back().find("ção çã…"), std::string::npos);
 
     std::vector<std::string> formats = {".txt", ".html", ".csv", ".xlsx"};
-#ifdef PLA013_TEST_PDF
     formats.push_back(".pdf");
-#endif
     for (const auto& ext : formats) {
         SCOPED_TRACE(ext);
         const std::string file = m_out.file("relatorio" + ext);

@@ -1,9 +1,10 @@
 #pragma once
-// The process-wide set-up that drawing report pages with Qt needs (PDF, and
-// printing through PDF): the Qt platform, Qt's runtime folder and the
-// QGuiApplication. It changes the environment, so it belongs in main before
-// any thread starts (setenv while other threads run is undefined behaviour);
-// the renderer never does it in the middle of a report run, it refuses.
+// The process-wide set-up that drawing report pages with Qt needs in a
+// program without a window of its own (today the PDF benchmark's Qt
+// baseline; the product's PDF needs no Qt): the Qt platform, Qt's runtime
+// folder and the QGuiApplication. It changes the environment, so it belongs
+// in main before any thread starts (setenv while other threads run is
+// undefined behaviour).
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 #pragma once
-// Draws laid-out report pages: A4 in points from the paper's corner, DejaVu
-// Sans Condensed on the report's character grid. The PDF output, the preview
-// window and the printer all draw with it, so the screen shows the pages as
-// they print.
+// Draws laid-out report pages with Qt: the preview window and the printer
+// dialog. Where each text, rule and image goes comes from PageGeometry, the
+// same that the PDF writer draws, so the screen shows the pages as they are
+// saved and printed.
 
 #include <memory>
 #include <vector>
