@@ -38,7 +38,12 @@ public:
     // Replaces the whole content; the packet's fields become the data set's.
     void SetData(const DataPacket& packet);
     void SetData(DataPacket&& packet);  // same, without copying the rows
-    DataPacket Data() const;            // every row in storage order
+    // Same, from a packet held compactly (as the client decodes answers),
+    // taken as it is.
+    void SetData(CompactPacket&& packet);
+    DataPacket Data() const;  // every row in storage order
+
+    std::size_t MemoryUsed() const override;
 
     // Filter texts: comparisons "FIELD = 'text'" (also <>, <, <=, >, >= and
     // numbers), joined with AND / OR, NOT and parentheses; a quote inside a
