@@ -215,7 +215,14 @@ void TClientDataSet::Rebuild() {
         std::vector<std::size_t> visible;
         std::vector<int> columns;
         std::vector<Variant> values;
-        if (filtering && m_filterTree->equalities(columns, values)) {
+        // An equality filter is answered from a hash of its fields once the
+        // same fields are filtered on again (a pass over the dishes one by
+        // one); a filter set once is a scan, and the hash, as large as a
+        // column, is not built for it.
+        const bool equalities = filtering && m_filterTree->equalities(columns, values);
+        const bool hashed = equalities && (HasLookup(columns) || m_scannedEqualities == columns);
+        if (equalities && !hashed) m_scannedEqualities = columns;
+        if (hashed) {
             internal::RowIndex& lookup = Lookup(columns, false);
             lookup.forEachCandidate(values, [&](std::size_t row) {
                 if (PassesFilter(row)) visible.push_back(row);
@@ -261,7 +268,15 @@ internal::RowIndex& TClientDataSet::Lookup(const std::vector<int>& columns, bool
     return *lookup;
 }
 
-void TClientDataSet::DropLookups() { m_lookups.clear(); }
+bool TClientDataSet::HasLookup(const std::vector<int>& columns) const {
+    return std::any_of(m_lookups.begin(), m_lookups.end(),
+                       [&](const auto& l) { return l->columns() == columns && !l->ignoreCase(); });
+}
+
+void TClientDataSet::DropLookups() {
+    m_lookups.clear();
+    m_scannedEqualities.clear();
+}
 
 // Exact keys are answered from a hash of the key fields (built on first use,
 // kept up to date by Post): O(1) per call whatever the index and the case

@@ -70,12 +70,14 @@ protected:
 private:
     // Hash of key values -> storage rows, for Locate and equality filters.
     internal::RowIndex& Lookup(const std::vector<int>& columns, bool caseInsensitive);
+    bool HasLookup(const std::vector<int>& columns) const;  // case-sensitive, built already
     void DropLookups();
     bool PassesFilter(std::size_t row) const;
     std::vector<int> ResolveFields(const std::string& list) const;
     void ResolveFilter(internal::FilterExpression& filter) const;
     std::vector<int> m_indexCols;                                // resolved fields of the active index
     std::vector<std::shared_ptr<internal::RowIndex>> m_lookups;  // most recently used last
+    std::vector<int> m_scannedEqualities;                        // fields of the last equality filter scanned
     std::string m_indexName;
     std::string m_filter;
     bool m_filtered = false;

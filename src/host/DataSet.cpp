@@ -161,7 +161,7 @@ void TDataSet::RowReader::checkRow(int column) const {
         throw EHostError(s.Name() + ": o conjunto de dados mudou durante a leitura das linhas.");
     if (m_row == npos)
         throw EHostError(s.Name() + (m_started ? ": a leitura das linhas terminou." : ": a leitura das linhas não começou."));
-    if (column < 0 || std::size_t(column) >= s.m_fields.size())
+    if (column != kAnyColumn && (column < 0 || std::size_t(column) >= s.m_fields.size()))
         throw EHostError(s.Name() + ": campo " + std::to_string(column) + " fora da lista de campos.");
 }
 
@@ -176,7 +176,7 @@ ValueView TDataSet::RowReader::View(int column) const {
 }
 
 void TDataSet::RowReader::Values(std::vector<Variant>& out) const {
-    checkRow(0 < int(Width()) ? 0 : -1);
+    checkRow(kAnyColumn);
     m_set->m_rows.readRow(m_row, out);
 }
 

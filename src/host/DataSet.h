@@ -70,7 +70,8 @@ public:
     private:
         friend class TDataSet;
         explicit RowReader(const TDataSet& set);
-        void checkRow(int column) const;
+        static constexpr int kAnyColumn = -2;
+        void checkRow(int column) const;  // the reader is on a row (and the column exists)
         const TDataSet* m_set;
         std::size_t m_generation;
         std::size_t m_visible = 0, m_pending = 0;  // next candidates in m_visible and m_pending
