@@ -197,6 +197,7 @@ bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const {
 // Recomputes the visible rows from the index and the filter. On a bad index
 // or filter nothing stays visible and the error propagates.
 void TClientDataSet::Rebuild() {
+    Changed();
     m_pending.clear();
     m_cursorRow = npos;
     m_cursor = 0;
