@@ -158,8 +158,11 @@ CompactPacket& CompactPacket::operator=(const CompactPacket& other) {
     return *this;
 }
 
-CompactPacket CompactPacket::fromPacket(const DataPacket& packet) {
-    CompactPacket out(packet.fields);
+namespace {
+
+// The rows of packet appended to out; with release, each row's values are
+// freed once converted, so that both forms are never held whole at once.
+void appendRows(CompactPacket& out, const DataPacket& packet, std::vector<std::vector<Variant>>* release) {
     const std::size_t width = packet.fields.size();
     out.reserve(packet.rows.size());
     for (std::size_t r = 0; r < packet.rows.size(); ++r) {
@@ -176,14 +179,24 @@ CompactPacket CompactPacket::fromPacket(const DataPacket& packet) {
                                     "': " + e.what());
             }
         }
+        if (release) std::vector<Variant>().swap((*release)[r]);
     }
+}
+
+}  // namespace
+
+CompactPacket CompactPacket::fromPacket(const DataPacket& packet) {
+    CompactPacket out(packet.fields);
+    appendRows(out, packet, nullptr);
     return out;
 }
 
+// A refused row leaves the rows before it freed: the packet is being taken
+// apart, and its holder loses it either way.
 CompactPacket CompactPacket::fromPacket(DataPacket&& packet) {
-    CompactPacket out = fromPacket(static_cast<const DataPacket&>(packet));
-    packet.rows.clear();
-    packet.rows.shrink_to_fit();
+    CompactPacket out(packet.fields);
+    appendRows(out, packet, &packet.rows);
+    std::vector<std::vector<Variant>>().swap(packet.rows);
     return out;
 }
 
@@ -253,9 +266,7 @@ ValueView CompactPacket::view(std::size_t row, std::size_t column) const {
 
 Variant CompactPacket::value(std::size_t row, std::size_t column) const { return variantOf(view(row, column)); }
 
-bool CompactPacket::isNull(std::size_t row, std::size_t column) const {
-    return cell(row, column) == nullCell(column);
-}
+bool CompactPacket::isNull(std::size_t row, std::size_t column) const { return cell(row, column) == nullCell(column); }
 
 void CompactPacket::readRow(std::size_t row, std::vector<Variant>& out) const {
     out.resize(m_fields.size());
@@ -461,7 +472,7 @@ void CompactPacket::copyCell(std::size_t row, std::size_t column, const CompactP
 }
 
 void CompactPacket::writeRow(std::size_t row, const std::vector<Variant>& values) {
-    checkCell(row, 0);
+    if (row >= m_rows) checkCell(row, 0);
     if (values.size() != m_fields.size())
         throw EVariantError("a linha " + std::to_string(row + 1) + " tem " + std::to_string(values.size()) +
                             " valores para " + std::to_string(m_fields.size()) + " campos.");
@@ -483,10 +494,9 @@ void CompactPacket::writeRow(std::size_t row, const std::vector<Variant>& values
 }
 
 void CompactPacket::removeRow(std::size_t row) {
-    checkCell(row, 0);
+    if (row >= m_rows) checkCell(row, 0);
     const std::size_t width = m_fields.size();
-    for (std::size_t r = row; r + 1 < m_rows; ++r)
-        std::memcpy(&cell(r, 0), &cell(r + 1, 0), width * sizeof(Cell));
+    for (std::size_t r = row; r + 1 < m_rows; ++r) std::memcpy(&cell(r, 0), &cell(r + 1, 0), width * sizeof(Cell));
     --m_rows;
 }
 

@@ -87,8 +87,8 @@ public:
     void setView(std::size_t row, std::size_t column, const ValueView& v);
     void setNull(std::size_t row, std::size_t column);
     void setText(std::size_t row, std::size_t column, std::string_view text);  // String fields
-    void setInteger(std::size_t row, std::size_t column, std::int64_t v);       // Integer fields
-    void setNumber(std::size_t row, std::size_t column, double v);              // Float and Date fields
+    void setInteger(std::size_t row, std::size_t column, std::int64_t v);      // Integer fields
+    void setNumber(std::size_t row, std::size_t column, double v);             // Float and Date fields
     // A cell of another packet whose field has the same kind as this one's
     // (otherwise as setView); long texts are added to this packet's arena.
     void copyCell(std::size_t row, std::size_t column, const CompactPacket& from, std::size_t fromRow,

@@ -160,7 +160,8 @@ void TDataSet::RowReader::checkRow(int column) const {
     if (s.m_generation != m_generation)
         throw EHostError(s.Name() + ": o conjunto de dados mudou durante a leitura das linhas.");
     if (m_row == npos)
-        throw EHostError(s.Name() + (m_started ? ": a leitura das linhas terminou." : ": a leitura das linhas não começou."));
+        throw EHostError(s.Name() +
+                         (m_started ? ": a leitura das linhas terminou." : ": a leitura das linhas não começou."));
     if (column != kAnyColumn && (column < 0 || std::size_t(column) >= s.m_fields.size()))
         throw EHostError(s.Name() + ": campo " + std::to_string(column) + " fora da lista de campos.");
 }

@@ -123,9 +123,9 @@ protected:
     std::size_t m_cursorRow = npos;
 
     std::vector<std::unique_ptr<TField>> m_fields;
-    CompactPacket m_rows;                      // all rows, in storage order
-    std::vector<std::size_t> m_visible;        // storage indices, in visible order
-    int m_cursor = 0;                          // index into m_visible
+    CompactPacket m_rows;                // all rows, in storage order
+    std::vector<std::size_t> m_visible;  // storage indices, in visible order
+    int m_cursor = 0;                    // index into m_visible
     bool m_eof = true, m_bof = true;
     TDataSetState m_state = TDataSetState::dsInactive;
     std::vector<Variant> m_buffer;  // row being edited or inserted

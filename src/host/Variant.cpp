@@ -250,7 +250,12 @@ std::shared_ptr<const DataPacket> Variant::packet() const {
     if (kind() != Kind::Packet) cannotConvert(kind(), "pacote de dados");
     if (auto c = std::get_if<std::shared_ptr<const CompactPacket>>(&m_value)) {
         if (!*c) throw EVariantError("Pacote de dados vazio.");
-        return std::make_shared<DataPacket>((*c)->toPacket());
+        // Kept in place of the compact form, so that what callers hold
+        // through the returned pointer lives as long as this variant, as it
+        // always did (`for (auto& row : v.packet()->rows)`).
+        std::shared_ptr<const DataPacket> rows = std::make_shared<DataPacket>((*c)->toPacket());
+        m_value = rows;
+        return rows;
     }
     auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
     if (!p) throw EVariantError("Pacote de dados vazio.");
@@ -311,8 +316,8 @@ DataPacket Variant::takePacket() {
 CompactPacket Variant::takeCompactPacket() {
     if (auto held = std::get_if<std::shared_ptr<const DataPacket>>(&m_value)) {
         if (!*held) throw EVariantError("Pacote de dados vazio.");
-        CompactPacket out = held->use_count() == 1 ? CompactPacket::fromPacket(takePacket())
-                                                   : CompactPacket::fromPacket(**held);
+        CompactPacket out =
+            held->use_count() == 1 ? CompactPacket::fromPacket(takePacket()) : CompactPacket::fromPacket(**held);
         m_value = std::monostate{};
         return out;
     }

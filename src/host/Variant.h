@@ -56,9 +56,10 @@ public:
     TDateTime toDate() const;
     const std::vector<Variant>& array() const;
     const Variant& at(std::size_t index) const;  // array element, EVariantError when absent
-    // A packet held compactly is copied into rows of variants here, about
-    // five times its size: large packets are better read through
-    // packetFields and compactPacket.
+    // A packet held compactly is turned into rows of variants here, about
+    // five times its size, which the variant then holds instead (so that the
+    // packet lives as long as the variant, as for any packet): large packets
+    // are better read through packetFields and compactPacket.
     std::shared_ptr<const DataPacket> packet() const;
     // The packet as it is held compactly (a conversion when it is not).
     std::shared_ptr<const CompactPacket> compactPacket() const;
@@ -92,8 +93,7 @@ private:
     };
     std::variant<std::monostate, NullTag, std::int64_t, double, std::string, DateTag,
                  std::shared_ptr<std::vector<Variant>>, std::shared_ptr<const DataPacket>,
-                 std::shared_ptr<const CompactPacket>>
-        m_value;
+                 std::shared_ptr<const CompactPacket>> mutable m_value;  // mutable for packet() only
 };
 
 // Calendar helpers for TDateTime.

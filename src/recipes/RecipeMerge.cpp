@@ -122,8 +122,9 @@ struct Source {
     FieldType type = FieldType::String;
 };
 
-std::vector<Source> rowPlan(const CompactPacket& dishes, const CompactPacket& standardLines, const CompactPacket& otherLines,
-                            const RecipeSide& standard, const RecipeSide& other, const std::vector<FieldDef>& fields) {
+std::vector<Source> rowPlan(const CompactPacket& dishes, const CompactPacket& standardLines,
+                            const CompactPacket& otherLines, const RecipeSide& standard, const RecipeSide& other,
+                            const std::vector<FieldDef>& fields) {
     std::vector<Source> plan(fields.size());
     for (std::size_t t = 0; t < fields.size(); ++t) plan[t].type = fields[t].type;
     auto set = [&](const std::string& target, Source::Kind kind, std::size_t column) {

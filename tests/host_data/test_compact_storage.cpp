@@ -101,8 +101,10 @@ TEST(CompactStorage, EveryKindOfValueComesBackAsItWentIn) {
 // with others changes that cell only; appends after loading land in order.
 TEST(CompactStorage, EditsAndAppendsKeepTheOtherCells) {
     DataPacket p;
-    p.fields = {{"CD", FieldType::String, 10, false}, {"NM", FieldType::String, 50, false},
-                {"QT", FieldType::Float, 0, false}, {"NR", FieldType::Integer, 0, false}};
+    p.fields = {{"CD", FieldType::String, 10, false},
+                {"NM", FieldType::String, 50, false},
+                {"QT", FieldType::Float, 0, false},
+                {"NR", FieldType::Integer, 0, false}};
     for (int i = 0; i < 3000; ++i)
         p.rows.push_back({Variant(std::to_string(i)), Variant(i % 2 ? kLong : "Sal"), Variant(i * 0.5),
                           Variant(std::int64_t(i) << 50)});

@@ -94,7 +94,8 @@ inline int compareViews(const ValueView& a, const ValueView& b) {
         const int c = a.text.compare(b.text);
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
-    if (a.kind == K::Integer && b.kind == K::Integer) return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+    if (a.kind == K::Integer && b.kind == K::Integer)
+        return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
     if (a.isNumber() && b.isNumber()) return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
     const int c = variantOf(a).toString().compare(variantOf(b).toString());
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
