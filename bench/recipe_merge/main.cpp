@@ -161,9 +161,10 @@ void literalMerge(Variant answer, const pla013::RecipeDataSets& sets) {
     using pla013::host::TClientDataSet;
     const auto standard = pla013::StandardRecipeSide();
     const auto local = pla013::LocalRecipeSide();
-    sets.dishes->SetData(answer.takeAt(0).takePacket());
-    sets.standardLines->SetData(answer.takeAt(1).takePacket());
-    sets.otherLines->SetData(answer.takeAt(2).takePacket());
+    // The packets as the transport decodes them, taken as they are.
+    sets.dishes->SetData(answer.takeAt(0).takeCompactPacket());
+    sets.standardLines->SetData(answer.takeAt(1).takeCompactPacket());
+    sets.otherLines->SetData(answer.takeAt(2).takeCompactPacket());
     TClientDataSet& dishes = *sets.dishes;
     TClientDataSet& lines = *sets.standardLines;
     TClientDataSet& others = *sets.otherLines;

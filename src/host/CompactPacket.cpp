@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -28,11 +29,7 @@ constexpr std::size_t kFirstChunk = 4096;
 constexpr std::size_t kLargestChunk = std::size_t(1) << 20;
 
 std::uint32_t hashText(std::string_view t) {
-    std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
-    for (char c : t) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 1099511628211ULL;
-    }
+    const std::uint64_t h = std::hash<std::string_view>{}(t);
     return std::uint32_t(h ^ (h >> 32));
 }
 
@@ -47,6 +44,25 @@ double doubleOf(std::uint64_t b) {
     double d = 0;
     std::memcpy(&d, &b, sizeof d);
     return d;
+}
+
+// Whether a stored value is already v, bit for bit (so that rewriting a row
+// leaves its unchanged cells, and their texts, alone).
+bool holds(const ValueView& have, const Variant& v) {
+    switch (v.kind()) {
+        case Variant::Kind::Unassigned:
+        case Variant::Kind::Null: return have.isNull();
+        case Variant::Kind::Text: return have.kind == ValueView::Kind::Text && have.text == *v.textIf();
+        case Variant::Kind::Integer: return have.kind == ValueView::Kind::Integer && have.integer == v.toInt();
+        case Variant::Kind::Float:
+        case Variant::Kind::Date: {
+            const ValueView::Kind k = v.kind() == Variant::Kind::Float ? ValueView::Kind::Float : ValueView::Kind::Date;
+            double d = 0;
+            v.numberIf(d);
+            return have.kind == k && bitsOf(have.number) == bitsOf(d);
+        }
+        default: return false;
+    }
 }
 
 [[noreturn]] void tooLarge(const char* what) {
@@ -490,7 +506,8 @@ void CompactPacket::writeRow(std::size_t row, const std::vector<Variant>& values
             case FieldType::Date: (void)v.toDate(); break;
         }
     }
-    for (std::size_t c = 0; c < values.size(); ++c) setValue(row, c, values[c]);
+    for (std::size_t c = 0; c < values.size(); ++c)
+        if (!holds(view(row, c), values[c])) setValue(row, c, values[c]);
 }
 
 void CompactPacket::removeRow(std::size_t row) {
