@@ -363,7 +363,7 @@ void TClientDataSet::Edit() {
     }
     const std::size_t row = CurrentRow();
     if (row == npos) throw EHostError(Name() + ": não há registro atual.");
-    m_rows.readRow(row, m_buffer);
+    m_buffer.assign(m_fields.size(), Variant());
     m_editRow = int(row);
     m_state = TDataSetState::dsEdit;
 }
@@ -372,8 +372,10 @@ void TClientDataSet::Post() {
     if (!Active())
         throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert) return;
+    const bool editing = m_state == TDataSetState::dsEdit;
     for (std::size_t c = 0; c < m_fields.size() && c < m_buffer.size(); ++c)
-        if (m_fields[c]->Required() && isBlank(m_buffer[c]))
+        if (m_fields[c]->Required() &&
+            (editing && m_buffer[c].isUnassigned() ? m_rows.isNull(std::size_t(m_editRow), c) : isBlank(m_buffer[c])))
             throw EHostError(Name() + ": o campo '" + m_fields[c]->FieldName() + "' deve ser informado.");
 
     Changed();
@@ -394,6 +396,14 @@ void TClientDataSet::Post() {
     }
 
     const std::size_t row = std::size_t(m_editRow);
+    // The index and lookups see the whole key: fields not written keep theirs.
+    auto fill = [&](int c) {
+        Variant& v = m_buffer[std::size_t(c)];
+        if (v.isUnassigned()) v = m_rows.value(row, std::size_t(c));
+    };
+    for (int c : m_indexCols) fill(c);
+    for (const auto& lookup : m_lookups)
+        for (int c : lookup->columns()) fill(c);
     bool keyChanged = false;
     for (int c : m_indexCols)
         if (compareViews(m_rows.view(row, std::size_t(c)), viewOf(m_buffer[std::size_t(c)])) != 0) keyChanged = true;

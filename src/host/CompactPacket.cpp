@@ -46,25 +46,6 @@ double doubleOf(std::uint64_t b) {
     return d;
 }
 
-// Whether a stored value is already v, bit for bit (so that rewriting a row
-// leaves its unchanged cells, and their texts, alone).
-bool holds(const ValueView& have, const Variant& v) {
-    switch (v.kind()) {
-        case Variant::Kind::Unassigned:
-        case Variant::Kind::Null: return have.isNull();
-        case Variant::Kind::Text: return have.kind == ValueView::Kind::Text && have.text == *v.textIf();
-        case Variant::Kind::Integer: return have.kind == ValueView::Kind::Integer && have.integer == v.toInt();
-        case Variant::Kind::Float:
-        case Variant::Kind::Date: {
-            const ValueView::Kind k = v.kind() == Variant::Kind::Float ? ValueView::Kind::Float : ValueView::Kind::Date;
-            double d = 0;
-            v.numberIf(d);
-            return have.kind == k && bitsOf(have.number) == bitsOf(d);
-        }
-        default: return false;
-    }
-}
-
 [[noreturn]] void tooLarge(const char* what) {
     throw EVariantError(std::string("Pacote de dados: ") + what + " além do limite de um pacote.");
 }
@@ -506,8 +487,38 @@ void CompactPacket::writeRow(std::size_t row, const std::vector<Variant>& values
             case FieldType::Date: (void)v.toDate(); break;
         }
     }
-    for (std::size_t c = 0; c < values.size(); ++c)
-        if (!holds(view(row, c), values[c])) setValue(row, c, values[c]);
+    // Values of the field's kind are written straight into their cells; a
+    // long text equal to the one the cell has stays as it is.
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        const Variant& v = values[c];
+        Cell& slot = cell(row, c);
+        double d = 0;
+        switch (m_fields[c].type) {
+            case FieldType::String:
+                if (const std::string* t = v.textIf()) {
+                    if (t->size() > kInlineMax && (slot & 0xff) == kLongText && textOf(slot) == *t) continue;
+                    slot = textCell(*t, t->size() <= kInlineMax ? 0 : hashText(*t));
+                    continue;
+                }
+                break;
+            case FieldType::Float:
+                if (v.kind() != Variant::Kind::Float) break;
+                v.numberIf(d);
+                slot = bitsOf(d);
+                continue;
+            case FieldType::Date:
+                if (v.kind() != Variant::Kind::Date) break;
+                v.numberIf(d);
+                slot = bitsOf(d);
+                continue;
+            case FieldType::Integer: break;
+        }
+        if (v.isUnassigned()) continue;
+        if (v.isNull())
+            slot = nullCell(c);
+        else
+            setValue(row, c, v);
+    }
 }
 
 void CompactPacket::removeRow(std::size_t row) {

@@ -93,7 +93,8 @@ public:
     // (otherwise as setView); long texts are added to this packet's arena.
     void copyCell(std::size_t row, std::size_t column, const CompactPacket& from, std::size_t fromRow,
                   std::size_t fromColumn);
-    void writeRow(std::size_t row, const std::vector<Variant>& values);  // one value per field
+    // One value per field; an Unassigned value leaves its cell as it is.
+    void writeRow(std::size_t row, const std::vector<Variant>& values);
     void removeRow(std::size_t row);
     // Every row and text freed; the fields stay.
     void clear();

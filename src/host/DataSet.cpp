@@ -253,9 +253,13 @@ std::size_t TDataSet::CurrentRow() const {
 
 Variant TDataSet::CurrentValue(int column) const {
     if (!Active() || column < 0) return Variant::null();
-    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert)
-        return std::size_t(column) < m_buffer.size() ? m_buffer[std::size_t(column)] : Variant::null();
     const std::size_t row = CurrentRow();
+    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
+        if (std::size_t(column) >= m_buffer.size()) return Variant::null();
+        const Variant& v = m_buffer[std::size_t(column)];
+        // Unassigned in an edit: not written yet, the stored value stands.
+        if (!v.isUnassigned() || m_state == TDataSetState::dsInsert) return v;
+    }
     if (row == npos || std::size_t(column) >= m_rows.width()) return Variant::null();
     return m_rows.value(row, std::size_t(column));
 }

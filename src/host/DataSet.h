@@ -128,7 +128,9 @@ protected:
     int m_cursor = 0;                    // index into m_visible
     bool m_eof = true, m_bof = true;
     TDataSetState m_state = TDataSetState::dsInactive;
-    std::vector<Variant> m_buffer;  // row being edited or inserted
+    // Row being edited or inserted; in an edit, a field not written yet is
+    // Unassigned (its stored value stands), so that Edit copies nothing.
+    std::vector<Variant> m_buffer;
 };
 
 }  // namespace pla013::host

@@ -114,7 +114,9 @@ TEST(CompactStorage, EditsAndAppendsKeepTheOtherCells) {
 
     ASSERT_TRUE(cds.Locate("CD", {Variant("1")}, {}));
     cds.Edit();
+    EXPECT_EQ(cds.FieldByName("NM").AsString(), kLong);  // not written yet: the stored value
     cds.FieldByName("NM").SetAsString("Feijão carioca, tipo 1, saco");
+    EXPECT_EQ(cds.FieldByName("NM").AsString(), "Feijão carioca, tipo 1, saco");
     cds.FieldByName("NR").Clear();
     cds.Post();
     cds.Append();
