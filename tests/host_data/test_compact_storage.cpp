@@ -144,6 +144,30 @@ TEST(CompactStorage, EditsAndAppendsKeepTheOtherCells) {
     EXPECT_EQ(cds.FieldByName("CD").AsString(), "2000");
 }
 
+// Integers beyond a double's 53 bits are distinct keys: they sort, filter and
+// locate by their exact value.
+TEST(CompactStorage, LargeIntegersCompareExactly) {
+    const std::int64_t big = std::int64_t(1) << 53;
+    TClientDataSet cds("cdsGrandes");
+    cds.FieldDefs = {{"CD", FieldType::String, 10, false}, {"NR", FieldType::Integer, 0, false}};
+    cds.IndexDefs = {{"PorNumero", "NR"}};
+    cds.SetIndexName("PorNumero");
+    cds.CreateDataSet();
+    for (const auto& [cd, nr] : {std::pair{"b", big + 1}, {"a", big}, {"c", big + 2}}) {
+        cds.Append();
+        cds.FieldByName("CD").SetAsString(cd);
+        cds.FieldByName("NR").SetAsInteger(nr);
+        cds.Post();
+    }
+    ASSERT_TRUE(cds.Locate("NR", {Variant(big + 1)}, {}));
+    EXPECT_EQ(cds.FieldByName("CD").AsString(), "b");
+    cds.First();
+    EXPECT_EQ(cds.FieldByName("CD").AsString(), "a");
+    cds.SetFilter("NR > 9007199254740992");
+    cds.SetFiltered(true);
+    EXPECT_EQ(cds.RecordCount(), 2);
+}
+
 std::vector<std::string> readCodes(const TDataSet& set) {
     std::vector<std::string> out;
     for (auto rows = set.ReadRows(); rows.Next();) out.push_back(std::string(rows.View(0).text));
