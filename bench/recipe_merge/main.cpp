@@ -42,7 +42,9 @@
 //       its peak resident size (writing 5 to /proc/self/clear_refs), reads
 //       its resident size (VmRSS) as the baseline, makes the call and loads
 //       the data sets, and reports its peak (VmHWM) minus the baseline.
-//       Target: at most 3 x the answer's size on the wire. The former path
+//       Target: at most 3 x the answer's size on the wire. What the four
+//       data sets say they hold (TDataSet::MemoryUsed) is printed beside it.
+//       The former path
 //       (the answer received whole, parsed into a tree, parsed again to look
 //       for an error, the packets made from the tree, then copied into the
 //       data sets) runs the same way, built from the tree decoder, for
@@ -159,9 +161,10 @@ void literalMerge(Variant answer, const pla013::RecipeDataSets& sets) {
     using pla013::host::TClientDataSet;
     const auto standard = pla013::StandardRecipeSide();
     const auto local = pla013::LocalRecipeSide();
-    sets.dishes->SetData(answer.takeAt(0).takePacket());
-    sets.standardLines->SetData(answer.takeAt(1).takePacket());
-    sets.otherLines->SetData(answer.takeAt(2).takePacket());
+    // The packets as the transport decodes them, taken as they are.
+    sets.dishes->SetData(answer.takeAt(0).takeCompactPacket());
+    sets.standardLines->SetData(answer.takeAt(1).takeCompactPacket());
+    sets.otherLines->SetData(answer.takeAt(2).takeCompactPacket());
     TClientDataSet& dishes = *sets.dishes;
     TClientDataSet& lines = *sets.standardLines;
     TClientDataSet& others = *sets.otherLines;
@@ -328,12 +331,14 @@ int clientPeak(const std::string& host, int port, const std::string& branch, con
         pla013::LoadRecipeComparison(answer, sets, pla013::StandardRecipeSide(), pla013::LocalRecipeSide());
     }
     const long peak = statusKb("VmHWM");
-    std::printf("%ld %ld\n", (received - base) * 1024, (peak - base) * 1024);
+    std::size_t held = 0;  // what the data sets say they hold, for comparison with the peak
+    for (auto* cds : {sets.dishes, sets.standardLines, sets.otherLines, sets.composition}) held += cds->MemoryUsed();
+    std::printf("%ld %ld %zu\n", (received - base) * 1024, (peak - base) * 1024, held);
     return 0;
 }
 
 struct Peak {
-    double decoded = -1, whole = -1;
+    double decoded = -1, whole = -1, held = -1;
 };
 
 Peak childPeak(const std::string& self, const std::string& address, int port, const std::string& branch,
@@ -343,7 +348,7 @@ Peak childPeak(const std::string& self, const std::string& address, int port, co
     FILE* pipe = popen(command.c_str(), "r");
     Peak peak;
     if (!pipe) return peak;
-    if (std::fscanf(pipe, "%lf %lf", &peak.decoded, &peak.whole) != 2) peak = Peak();
+    if (std::fscanf(pipe, "%lf %lf %lf", &peak.decoded, &peak.whole, &peak.held) != 3) peak = Peak();
     if (pclose(pipe) != 0) peak = Peak();
     return peak;
 }
@@ -475,6 +480,8 @@ void measureServerCall(const std::string& self, std::string where, int dishes) {
                     wire / 1e6);
         std::printf("  of which the answer received and decoded: %.2f  (%.0f MB)\n", peakStream.decoded / wire,
                     peakStream.decoded / 1e6);
+        std::printf("  held by the four data sets at the end:    %.2f  (%.0f MB, as they count it)\n",
+                    peakStream.held / wire, peakStream.held / 1e6);
     } else {
         std::printf("client peak memory: the child process failed\n");
     }

@@ -45,7 +45,9 @@ const Fields kCostTypes = {{"NRTIPOCUST", FieldType::Integer}, {"NMTIPOCUST", Fi
 // where a float is expected is a float).
 void packetWith(const Variant& v, const Fields& fields, const std::string& call, const std::string& where) {
     if (v.kind() != Variant::Kind::Packet) invalid(call, where + " não é um pacote de dados");
-    const host::DataPacket& p = *v.packet();
+    // Its fields only: a large packet is not copied to be looked at.
+    host::DataPacket p;
+    p.fields = v.packetFields();
     for (const Field& f : fields) {
         const int i = p.fieldIndex(f.name);
         if (i < 0) invalid(call, where + " não tem o campo " + f.name);

@@ -471,17 +471,20 @@ void ScriptRunner::dumpForm() {
 void ScriptRunner::dumpData(const std::string& name) {
     auto* data = dynamic_cast<host::TDataSet*>(openForm().FindComponent(name));
     if (!data) throw ScriptError("unknown data set '" + name + "'");
-    host::DataPacket p = data->Snapshot();
     auto csv = [](const std::string& t) {
         if (t.find_first_of(",\"\n\r") == std::string::npos) return t;
         std::string q = "\"";
         for (char c : t) q += c == '"' ? std::string("\"\"") : std::string(1, c);
         return q + "\"";
     };
+    // Row by row from the data set's storage: a large set is never copied.
     std::ostringstream o;
-    for (std::size_t i = 0; i < p.fields.size(); ++i) o << (i ? "," : "") << csv(p.fields[i].name);
+    const auto& fields = data->Fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) o << (i ? "," : "") << csv(fields[i]->FieldName());
     o << '\n';
-    for (const auto& row : p.rows) {
+    std::vector<host::Variant> row;
+    for (auto rows = data->ReadRows(); rows.Next();) {
+        rows.Values(row);
         for (std::size_t i = 0; i < row.size(); ++i) {
             const auto& v = row[i];
             std::string t = v.isNullOrUnassigned()                  ? std::string()
@@ -490,6 +493,10 @@ void ScriptRunner::dumpData(const std::string& name) {
             o << (i ? "," : "") << csv(t);
         }
         o << '\n';
+        if (o.tellp() > (1 << 16)) {
+            m_out << o.str();
+            o.str({});
+        }
     }
     m_out << o.str();
     m_out.flush();

@@ -11,7 +11,7 @@
 namespace pla013::host {
 
 using internal::coerce;
-using internal::compareValues;
+using internal::compareViews;
 using internal::isBlank;
 using internal::keyMatches;
 using internal::sameName;
@@ -50,6 +50,7 @@ void TClientDataSet::CreateDataSet() {
     m_state = TDataSetState::dsBrowse;
 }
 
+// The rows' cells and texts are freed, not kept for reuse.
 void TClientDataSet::EmptyDataSet() {
     if (!Active())
         throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
@@ -57,6 +58,8 @@ void TClientDataSet::EmptyDataSet() {
     m_editRow = -1;
     m_buffer.clear();
     m_rows.clear();
+    std::vector<std::size_t>().swap(m_visible);
+    std::vector<std::size_t>().swap(m_pending);
     DropLookups();
     Rebuild();
 }
@@ -81,28 +84,54 @@ void TClientDataSet::Close() {
     TDataSet::Close();
 }
 
-void TClientDataSet::SetData(const DataPacket& packet) { SetData(DataPacket(packet)); }
+void TClientDataSet::SetData(const DataPacket& packet) {
+    CompactPacket compact;
+    try {
+        compact = CompactPacket::fromPacket(packet);
+    } catch (const EVariantError& e) {
+        throw EHostError(Name() + ": " + e.what());
+    }
+    SetData(std::move(compact));
+}
 
 void TClientDataSet::SetData(DataPacket&& packet) {
+    CompactPacket compact;
+    try {
+        compact = CompactPacket::fromPacket(std::move(packet));
+    } catch (const EVariantError& e) {
+        throw EHostError(Name() + ": " + e.what());
+    }
+    SetData(std::move(compact));
+}
+
+void TClientDataSet::SetData(CompactPacket&& packet) {
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
         m_state = TDataSetState::dsBrowse;
         m_buffer.clear();
         m_editRow = -1;
     }
     DropLookups();
-    SetStorage(packet.fields, std::move(packet.rows));
-    FieldDefs = std::move(packet.fields);
+    std::vector<FieldDef> defs = packet.fields();
+    SetStorage(std::move(packet));
+    FieldDefs = std::move(defs);
     m_state = TDataSetState::dsBrowse;
 }
 
 DataPacket TClientDataSet::Data() const {
     DataPacket p;
+    if (Active()) p = m_rows.toPacket();
+    p.fields.clear();
     if (m_fields.empty())
         p.fields = FieldDefs;
     else
         for (const auto& f : m_fields) p.fields.push_back(f->Def());
-    if (Active()) p.rows = m_rows;
     return p;
+}
+
+std::size_t TClientDataSet::MemoryUsed() const {
+    std::size_t bytes = TDataSet::MemoryUsed();
+    for (const auto& lookup : m_lookups) bytes += lookup->bytesHeld();
+    return bytes;
 }
 
 void TClientDataSet::SetFilter(const std::string& filter) {
@@ -154,17 +183,13 @@ void TClientDataSet::ResolveFilter(internal::FilterExpression& filter) const {
 
 bool TClientDataSet::PassesFilter(std::size_t row) const {
     if (!m_filtered || !m_filterTree) return true;
-    return m_filterTree->matches(m_rows[row]);
+    return m_filterTree->matches(m_rows, row);
 }
 
 bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const {
-    if (!m_indexCols.empty()) {
-        const auto& ra = m_rows[a];
-        const auto& rb = m_rows[b];
-        for (int c : m_indexCols) {
-            const int r = compareValues(ra[std::size_t(c)], rb[std::size_t(c)]);
-            if (r != 0) return r < 0;
-        }
+    for (int c : m_indexCols) {
+        const int r = compareViews(m_rows.view(a, std::size_t(c)), m_rows.view(b, std::size_t(c)));
+        if (r != 0) return r < 0;
     }
     return a < b;  // equal keys keep the order in which rows were added
 }
@@ -172,6 +197,7 @@ bool TClientDataSet::RowBefore(std::size_t a, std::size_t b) const {
 // Recomputes the visible rows from the index and the filter. On a bad index
 // or filter nothing stays visible and the error propagates.
 void TClientDataSet::Rebuild() {
+    Changed();
     m_pending.clear();
     m_cursorRow = npos;
     m_cursor = 0;
@@ -190,17 +216,24 @@ void TClientDataSet::Rebuild() {
         std::vector<std::size_t> visible;
         std::vector<int> columns;
         std::vector<Variant> values;
-        if (filtering && m_filterTree->equalities(columns, values)) {
+        // An equality filter is answered from a hash of its fields once the
+        // same fields are filtered on again (a pass over the dishes one by
+        // one); a filter set once is a scan, and the hash, as large as a
+        // column, is not built for it.
+        const bool equalities = filtering && m_filterTree->equalities(columns, values);
+        const bool hashed = equalities && (HasLookup(columns) || m_scannedEqualities == columns);
+        if (equalities && !hashed) m_scannedEqualities = columns;
+        if (hashed) {
             internal::RowIndex& lookup = Lookup(columns, false);
             lookup.forEachCandidate(values, [&](std::size_t row) {
                 if (PassesFilter(row)) visible.push_back(row);
             });
             std::sort(visible.begin(), visible.end());
         } else if (filtering) {
-            for (std::size_t r = 0; r < m_rows.size(); ++r)
+            for (std::size_t r = 0; r < m_rows.rowCount(); ++r)
                 if (PassesFilter(r)) visible.push_back(r);
         } else {
-            visible.resize(m_rows.size());
+            visible.resize(m_rows.rowCount());
             std::iota(visible.begin(), visible.end(), std::size_t(0));
         }
         if (!m_indexCols.empty()) {
@@ -236,7 +269,15 @@ internal::RowIndex& TClientDataSet::Lookup(const std::vector<int>& columns, bool
     return *lookup;
 }
 
-void TClientDataSet::DropLookups() { m_lookups.clear(); }
+bool TClientDataSet::HasLookup(const std::vector<int>& columns) const {
+    return std::any_of(m_lookups.begin(), m_lookups.end(),
+                       [&](const auto& l) { return l->columns() == columns && !l->ignoreCase(); });
+}
+
+void TClientDataSet::DropLookups() {
+    m_lookups.clear();
+    m_scannedEqualities.clear();
+}
 
 // Exact keys are answered from a hash of the key fields (built on first use,
 // kept up to date by Post): O(1) per call whatever the index and the case
@@ -254,6 +295,7 @@ bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Vari
     const bool partial = options.count(LocateOption::PartialKey) > 0;
 
     std::vector<Variant> wanted;
+    std::vector<ValueView> wantedViews;
     wanted.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const FieldDef& def = m_fields[std::size_t(columns[i])]->Def();
@@ -263,9 +305,11 @@ bool TClientDataSet::Locate(const std::string& keyFields, const std::vector<Vari
             throw EHostError(Name() + ": valor de busca para o campo '" + def.name + "': " + e.what());
         }
     }
+    for (const Variant& v : wanted) wantedViews.push_back(viewOf(v));
     auto matches = [&](std::size_t row) {
         for (std::size_t i = 0; i < columns.size(); ++i)
-            if (!keyMatches(m_rows[row][std::size_t(columns[i])], wanted[i], ignoreCase, partial)) return false;
+            if (!keyMatches(m_rows.view(row, std::size_t(columns[i])), wantedViews[i], ignoreCase, partial))
+                return false;
         return true;
     };
 
@@ -319,7 +363,7 @@ void TClientDataSet::Edit() {
     }
     const std::size_t row = CurrentRow();
     if (row == npos) throw EHostError(Name() + ": não há registro atual.");
-    m_buffer = m_rows[row];
+    m_buffer.assign(m_fields.size(), Variant());
     m_editRow = int(row);
     m_state = TDataSetState::dsEdit;
 }
@@ -328,32 +372,50 @@ void TClientDataSet::Post() {
     if (!Active())
         throw EHostError(Name() + ": não é possível executar esta operação com o conjunto de dados fechado.");
     if (m_state != TDataSetState::dsEdit && m_state != TDataSetState::dsInsert) return;
+    const bool editing = m_state == TDataSetState::dsEdit;
     for (std::size_t c = 0; c < m_fields.size() && c < m_buffer.size(); ++c)
-        if (m_fields[c]->Required() && isBlank(m_buffer[c]))
+        if (m_fields[c]->Required() &&
+            (editing && m_buffer[c].isUnassigned() ? m_rows.isNull(std::size_t(m_editRow), c) : isBlank(m_buffer[c])))
             throw EHostError(Name() + ": o campo '" + m_fields[c]->FieldName() + "' deve ser informado.");
 
+    Changed();
     if (m_state == TDataSetState::dsInsert) {
-        const std::size_t row = m_rows.size();
-        m_rows.push_back(std::move(m_buffer));
+        const std::size_t row = m_rows.addRow();
+        try {
+            m_rows.writeRow(row, m_buffer);
+        } catch (const EVariantError& e) {
+            m_rows.removeRow(row);
+            throw EHostError(Name() + ": " + e.what());
+        }
         m_buffer.clear();
         m_state = TDataSetState::dsBrowse;
         m_editRow = -1;
-        for (auto& lookup : m_lookups) lookup->insert(m_rows[row], row);
+        for (auto& lookup : m_lookups) lookup->insert(m_rows, row);
         if (PassesFilter(row)) InsertVisible(row);
         return;
     }
 
     const std::size_t row = std::size_t(m_editRow);
-    std::vector<Variant>& stored = m_rows[row];
-    for (auto& lookup : m_lookups) lookup->update(stored, m_buffer, row);
+    // The index and lookups see the whole key: fields not written keep theirs.
+    auto fill = [&](int c) {
+        Variant& v = m_buffer[std::size_t(c)];
+        if (v.isUnassigned()) v = m_rows.value(row, std::size_t(c));
+    };
+    for (int c : m_indexCols) fill(c);
+    for (const auto& lookup : m_lookups)
+        for (int c : lookup->columns()) fill(c);
     bool keyChanged = false;
-    for (int c : m_indexCols) {
-        const Variant& x = stored[std::size_t(c)];
-        const Variant& y = m_buffer[std::size_t(c)];
-        if (x.kind() != y.kind() || compareValues(x, y) != 0) keyChanged = true;
-    }
+    for (int c : m_indexCols)
+        if (compareViews(m_rows.view(row, std::size_t(c)), viewOf(m_buffer[std::size_t(c)])) != 0) keyChanged = true;
     if (keyChanged) RemoveVisible(row);  // found by its old key, before the key changes
-    stored = std::move(m_buffer);
+    try {
+        for (auto& lookup : m_lookups) lookup->update(m_rows, row, m_buffer);
+        m_rows.writeRow(row, m_buffer);
+    } catch (const EVariantError& e) {
+        DropLookups();
+        if (keyChanged && PassesFilter(row)) InsertVisible(row);
+        throw EHostError(Name() + ": " + e.what());
+    }
     m_buffer.clear();
     m_state = TDataSetState::dsBrowse;
     m_editRow = -1;
@@ -383,7 +445,8 @@ void TClientDataSet::Delete() {
     Settle();
     const std::size_t row = CurrentRow();
     if (row == npos) throw EHostError(Name() + ": não há registro atual.");
-    m_rows.erase(m_rows.begin() + std::ptrdiff_t(row));
+    Changed();
+    m_rows.removeRow(row);
     m_visible.erase(m_visible.begin() + m_cursor);
     for (std::size_t& v : m_visible)
         if (v > row) --v;

@@ -38,7 +38,12 @@ public:
     // Replaces the whole content; the packet's fields become the data set's.
     void SetData(const DataPacket& packet);
     void SetData(DataPacket&& packet);  // same, without copying the rows
-    DataPacket Data() const;            // every row in storage order
+    // Same, from a packet held compactly (as the client decodes answers),
+    // taken as it is.
+    void SetData(CompactPacket&& packet);
+    DataPacket Data() const;  // every row in storage order
+
+    std::size_t MemoryUsed() const override;
 
     // Filter texts: comparisons "FIELD = 'text'" (also <>, <, <=, >, >= and
     // numbers), joined with AND / OR, NOT and parentheses; a quote inside a
@@ -65,12 +70,14 @@ protected:
 private:
     // Hash of key values -> storage rows, for Locate and equality filters.
     internal::RowIndex& Lookup(const std::vector<int>& columns, bool caseInsensitive);
+    bool HasLookup(const std::vector<int>& columns) const;  // case-sensitive, built already
     void DropLookups();
     bool PassesFilter(std::size_t row) const;
     std::vector<int> ResolveFields(const std::string& list) const;
     void ResolveFilter(internal::FilterExpression& filter) const;
     std::vector<int> m_indexCols;                                // resolved fields of the active index
     std::vector<std::shared_ptr<internal::RowIndex>> m_lookups;  // most recently used last
+    std::vector<int> m_scannedEqualities;                        // fields of the last equality filter scanned
     std::string m_indexName;
     std::string m_filter;
     bool m_filtered = false;

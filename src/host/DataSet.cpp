@@ -9,8 +9,6 @@
 
 namespace pla013::host {
 
-using internal::coerce;
-using internal::kindFits;
 using internal::sameName;
 
 namespace {
@@ -128,31 +126,82 @@ DataPacket TDataSet::Snapshot() const {
     for (const auto& f : m_fields) p.fields.push_back(f->Def());
     if (!Active()) return p;
     const std::vector<std::size_t> order = VisibleOrder();
-    p.rows.reserve(order.size());
-    for (std::size_t row : order) p.rows.push_back(m_rows[row]);
+    p.rows.resize(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) m_rows.readRow(order[i], p.rows[i]);
     return p;
+}
+
+TDataSet::RowReader::RowReader(const TDataSet& set) : m_set(&set), m_generation(set.m_generation) {}
+
+TDataSet::RowReader TDataSet::ReadRows() const { return RowReader(*this); }
+
+// The visible order is m_visible merged with m_pending (both sorted by
+// RowBefore), walked without merging them.
+bool TDataSet::RowReader::Next() {
+    const TDataSet& s = *m_set;
+    if (s.m_generation != m_generation)
+        throw EHostError(s.Name() + ": o conjunto de dados mudou durante a leitura das linhas.");
+    m_started = true;
+    m_row = npos;
+    if (!s.Active()) return false;
+    const bool fromVisible = m_visible < s.m_visible.size();
+    const bool fromPending = m_pending < s.m_pending.size();
+    if (fromVisible && (!fromPending || !s.RowBefore(s.m_pending[m_pending], s.m_visible[m_visible])))
+        m_row = s.m_visible[m_visible++];
+    else if (fromPending)
+        m_row = s.m_pending[m_pending++];
+    return m_row != npos;
+}
+
+std::size_t TDataSet::RowReader::Width() const { return m_set->m_fields.size(); }
+
+void TDataSet::RowReader::checkRow(int column) const {
+    const TDataSet& s = *m_set;
+    if (s.m_generation != m_generation)
+        throw EHostError(s.Name() + ": o conjunto de dados mudou durante a leitura das linhas.");
+    if (m_row == npos)
+        throw EHostError(s.Name() +
+                         (m_started ? ": a leitura das linhas terminou." : ": a leitura das linhas não começou."));
+    if (column != kAnyColumn && (column < 0 || std::size_t(column) >= s.m_fields.size()))
+        throw EHostError(s.Name() + ": campo " + std::to_string(column) + " fora da lista de campos.");
+}
+
+Variant TDataSet::RowReader::Value(int column) const {
+    checkRow(column);
+    return m_set->m_rows.value(m_row, std::size_t(column));
+}
+
+ValueView TDataSet::RowReader::View(int column) const {
+    checkRow(column);
+    return m_set->m_rows.view(m_row, std::size_t(column));
+}
+
+void TDataSet::RowReader::Values(std::vector<Variant>& out) const {
+    checkRow(kAnyColumn);
+    m_set->m_rows.readRow(m_row, out);
+}
+
+std::size_t TDataSet::MemoryUsed() const {
+    return m_rows.bytesHeld() + (m_visible.capacity() + m_pending.capacity()) * sizeof(std::size_t) +
+           m_buffer.capacity() * sizeof(Variant);
 }
 
 // Field objects are kept, by name, across reloads so that the pointers that
 // callers hold stay valid; the values are checked against the field kinds
 // before anything changes, so a bad row leaves the old content in place.
 void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Variant>> rows) {
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        auto& row = rows[r];
-        if (row.size() != defs.size())
-            throw EHostError(Name() + ": a linha " + std::to_string(r + 1) + " tem " + std::to_string(row.size()) +
-                             " valores para " + std::to_string(defs.size()) + " campos.");
-        for (std::size_t c = 0; c < defs.size(); ++c) {
-            if (kindFits(row[c].kind(), defs[c].type)) continue;
-            try {
-                row[c] = coerce(row[c], defs[c].type);
-            } catch (const EVariantError& e) {
-                throw EHostError(Name() + ": linha " + std::to_string(r + 1) + ", campo '" + defs[c].name +
-                                 "': " + e.what());
-            }
-        }
+    DataPacket packet{std::move(defs), std::move(rows)};
+    CompactPacket compact;
+    try {
+        compact = CompactPacket::fromPacket(std::move(packet));
+    } catch (const EVariantError& e) {
+        throw EHostError(Name() + ": " + e.what());
     }
+    SetStorage(std::move(compact));
+}
 
+void TDataSet::SetStorage(CompactPacket rows) {
+    const std::vector<FieldDef>& defs = rows.fields();
     std::vector<std::unique_ptr<TField>> fields;
     fields.reserve(defs.size());
     for (std::size_t c = 0; c < defs.size(); ++c) {
@@ -175,9 +224,10 @@ void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Va
 }
 
 void TDataSet::ClearStorage() {
+    Changed();
     m_rows.clear();
-    m_visible.clear();
-    m_pending.clear();
+    std::vector<std::size_t>().swap(m_visible);
+    std::vector<std::size_t>().swap(m_pending);
     m_cursorRow = npos;
     m_buffer.clear();
     m_cursor = 0;
@@ -185,9 +235,10 @@ void TDataSet::ClearStorage() {
 }
 
 void TDataSet::Rebuild() {
+    Changed();
     m_pending.clear();
     m_cursorRow = npos;
-    m_visible.resize(m_rows.size());
+    m_visible.resize(m_rows.rowCount());
     std::iota(m_visible.begin(), m_visible.end(), std::size_t(0));
     m_cursor = 0;
     m_bof = true;
@@ -202,11 +253,15 @@ std::size_t TDataSet::CurrentRow() const {
 
 Variant TDataSet::CurrentValue(int column) const {
     if (!Active() || column < 0) return Variant::null();
-    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert)
-        return std::size_t(column) < m_buffer.size() ? m_buffer[std::size_t(column)] : Variant::null();
     const std::size_t row = CurrentRow();
-    if (row == npos || std::size_t(column) >= m_rows[row].size()) return Variant::null();
-    return m_rows[row][std::size_t(column)];
+    if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {
+        if (std::size_t(column) >= m_buffer.size()) return Variant::null();
+        const Variant& v = m_buffer[std::size_t(column)];
+        // Unassigned in an edit: not written yet, the stored value stands.
+        if (!v.isUnassigned() || m_state == TDataSetState::dsInsert) return v;
+    }
+    if (row == npos || std::size_t(column) >= m_rows.width()) return Variant::null();
+    return m_rows.value(row, std::size_t(column));
 }
 
 void TDataSet::WriteCurrent(int column, const Variant& v) {
@@ -247,6 +302,7 @@ void TDataSet::PlaceCursorOn(std::size_t row) {
 // row count, or when the cursor moves. A post thus costs O(log n) compares
 // plus an amortised O(sqrt n) of moved indices instead of O(n).
 void TDataSet::InsertVisible(std::size_t row) {
+    Changed();
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     if (m_visible.empty() || !RowBefore(row, m_visible.back())) {
         m_visible.push_back(row);
@@ -269,6 +325,7 @@ void TDataSet::InsertVisible(std::size_t row) {
 }
 
 void TDataSet::RemoveVisible(std::size_t row) {
+    Changed();
     Settle();
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     const auto pos = std::lower_bound(m_visible.begin(), m_visible.end(), row, before);
@@ -294,6 +351,7 @@ bool TDataSet::KeepCursorInRange() {
 
 void TDataSet::Settle() {
     if (m_pending.empty()) return;
+    Changed();
     auto before = [this](std::size_t a, std::size_t b) { return RowBefore(a, b); };
     std::vector<std::size_t> merged;
     merged.reserve(m_visible.size() + m_pending.size());

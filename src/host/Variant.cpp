@@ -5,6 +5,7 @@
 #include <ctime>
 #include <limits>
 
+#include "host/CompactPacket.h"
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 
@@ -247,9 +248,38 @@ const Variant& Variant::at(std::size_t index) const {
 
 std::shared_ptr<const DataPacket> Variant::packet() const {
     if (kind() != Kind::Packet) cannotConvert(kind(), "pacote de dados");
+    if (auto c = std::get_if<std::shared_ptr<const CompactPacket>>(&m_value)) {
+        if (!*c) throw EVariantError("Pacote de dados vazio.");
+        // Kept in place of the compact form, so that what callers hold
+        // through the returned pointer lives as long as this variant, as it
+        // always did (`for (auto& row : v.packet()->rows)`).
+        std::shared_ptr<const DataPacket> rows = std::make_shared<DataPacket>((*c)->toPacket());
+        m_value = rows;
+        return rows;
+    }
     auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
     if (!p) throw EVariantError("Pacote de dados vazio.");
     return p;
+}
+
+std::shared_ptr<const CompactPacket> Variant::compactPacket() const {
+    if (kind() != Kind::Packet) cannotConvert(kind(), "pacote de dados");
+    if (auto c = std::get_if<std::shared_ptr<const CompactPacket>>(&m_value)) {
+        if (!*c) throw EVariantError("Pacote de dados vazio.");
+        return *c;
+    }
+    return std::make_shared<CompactPacket>(CompactPacket::fromPacket(*packet()));
+}
+
+const std::vector<FieldDef>& Variant::packetFields() const {
+    if (kind() != Kind::Packet) cannotConvert(kind(), "pacote de dados");
+    if (auto c = std::get_if<std::shared_ptr<const CompactPacket>>(&m_value)) {
+        if (!*c) throw EVariantError("Pacote de dados vazio.");
+        return (*c)->fields();
+    }
+    const auto& p = std::get<std::shared_ptr<const DataPacket>>(m_value);
+    if (!p) throw EVariantError("Pacote de dados vazio.");
+    return p->fields;
 }
 
 std::vector<Variant> Variant::takeArray() {
@@ -270,11 +300,31 @@ Variant Variant::takeAt(std::size_t index) {
 }
 
 DataPacket Variant::takePacket() {
+    if (std::holds_alternative<std::shared_ptr<const CompactPacket>>(m_value)) {
+        DataPacket out = *packet();
+        m_value = std::monostate{};
+        return out;
+    }
     const std::shared_ptr<const DataPacket> p = packet();
     m_value = std::monostate{};
     // Sole holder: the packet is a mutable object behind a const view (see
     // the constructor), and nobody else can see it change.
     if (p.use_count() == 1) return std::move(const_cast<DataPacket&>(*p));
+    return *p;
+}
+
+CompactPacket Variant::takeCompactPacket() {
+    if (auto held = std::get_if<std::shared_ptr<const DataPacket>>(&m_value)) {
+        if (!*held) throw EVariantError("Pacote de dados vazio.");
+        CompactPacket out =
+            held->use_count() == 1 ? CompactPacket::fromPacket(takePacket()) : CompactPacket::fromPacket(**held);
+        m_value = std::monostate{};
+        return out;
+    }
+    const std::shared_ptr<const CompactPacket> p = compactPacket();
+    m_value = std::monostate{};
+    // Sole holder: as in takePacket.
+    if (p.use_count() == 1) return std::move(const_cast<CompactPacket&>(*p));
     return *p;
 }
 
@@ -290,10 +340,19 @@ bool Variant::operator==(const Variant& other) const {
     switch (a) {
         case Kind::Array: return array() == other.array();
         case Kind::Packet: {
-            auto p = std::get<std::shared_ptr<const DataPacket>>(m_value);
-            auto q = std::get<std::shared_ptr<const DataPacket>>(other.m_value);
-            if (p == q) return true;
-            return p && q && packetsEqual(*p, *q);
+            if (m_value.index() == other.m_value.index()) {
+                if (auto c = std::get_if<std::shared_ptr<const CompactPacket>>(&m_value)) {
+                    if (*c == std::get<std::shared_ptr<const CompactPacket>>(other.m_value)) return true;
+                } else if (std::get<std::shared_ptr<const DataPacket>>(m_value) ==
+                           std::get<std::shared_ptr<const DataPacket>>(other.m_value)) {
+                    return true;
+                }
+            }
+            try {
+                return packetsEqual(*packet(), *other.packet());
+            } catch (const EVariantError&) {
+                return false;  // a packet that is not there equals nothing
+            }
         }
         default: return m_value == other.m_value;
     }

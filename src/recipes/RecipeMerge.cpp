@@ -13,7 +13,7 @@ using namespace host;
 
 namespace {
 
-int requireField(const DataPacket& p, const std::string& name, const char* what) {
+int requireField(const CompactPacket& p, const std::string& name, const char* what) {
     int i = p.fieldIndex(name);
     if (i < 0) throw EHostError(std::string("Pacote de ") + what + " sem o campo " + name + ".");
     return i;
@@ -26,9 +26,9 @@ int targetIndex(const std::vector<FieldDef>& fields, const std::string& name) {
 }
 
 // The text of a key field: null counts as empty text, as in a filter.
-std::string_view keyText(const Variant& v, std::string& scratch) {
-    if (const std::string* t = v.textIf()) return *t;
-    scratch = v.isNullOrUnassigned() ? std::string() : v.toString();
+std::string_view keyText(const ValueView& v, std::string& scratch) {
+    if (v.kind == ValueView::Kind::Text) return v.text;
+    scratch = v.isNull() ? std::string() : variantOf(v).toString();
     return scratch;
 }
 
@@ -44,15 +44,15 @@ class LineGroups {
 public:
     static constexpr std::uint32_t npos = std::uint32_t(-1);
 
-    LineGroups(const DataPacket& packet, std::size_t dishField, std::size_t ownerField) {
-        const auto& rows = packet.rows;
-        std::vector<std::uint32_t> groupOf(rows.size());
+    LineGroups(const CompactPacket& rows, std::size_t dishField, std::size_t ownerField) {
+        const std::size_t n = rows.rowCount();
+        std::vector<std::uint32_t> groupOf(n);
         std::vector<std::size_t> count;
         std::string s1, s2;
         std::uint32_t current = 0;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::string_view code = keyText(rows[r][dishField], s1);
-            const std::string_view owner = keyText(rows[r][ownerField], s2);
+        for (std::size_t r = 0; r < n; ++r) {
+            const std::string_view code = keyText(rows.view(r, dishField), s1);
+            const std::string_view owner = keyText(rows.view(r, ownerField), s2);
             if (r == 0 || code != m_codes[current] || owner != m_owners[current]) {
                 const bool ascending = !m_indexed && (m_codes.empty() || code > m_codes.back() ||
                                                       (code == m_codes.back() && owner > m_owners.back()));
@@ -70,9 +70,9 @@ public:
         }
         m_start.assign(count.size() + 1, 0);
         for (std::size_t g = 0; g < count.size(); ++g) m_start[g + 1] = m_start[g] + count[g];
-        m_lines.resize(rows.size());
+        m_lines.resize(n);
         std::vector<std::size_t> next(m_start.begin(), m_start.end() - 1);
-        for (std::size_t r = 0; r < rows.size(); ++r) m_lines[next[groupOf[r]]++] = r;
+        for (std::size_t r = 0; r < n; ++r) m_lines[next[groupOf[r]]++] = r;
         m_used.assign(m_codes.size(), false);
     }
 
@@ -115,35 +115,6 @@ private:
     bool m_indexed = false;
 };
 
-// A copied value in the kind of the field it lands in (copied as it is when
-// it has that kind already).
-Variant asFieldValue(const Variant& v, FieldType type) {
-    switch (v.kind()) {
-        case Variant::Kind::Unassigned:
-        case Variant::Kind::Null: return Variant::null();
-        case Variant::Kind::Text:
-            if (type == FieldType::String) return v;
-            break;
-        case Variant::Kind::Integer:
-            if (type == FieldType::Integer) return v;
-            break;
-        case Variant::Kind::Float:
-            if (type == FieldType::Float) return v;
-            break;
-        case Variant::Kind::Date:
-            if (type == FieldType::Date) return v;
-            break;
-        default: break;
-    }
-    switch (type) {
-        case FieldType::String: return Variant(v.toString());
-        case FieldType::Integer: return Variant(v.toInt());
-        case FieldType::Float: return Variant(v.toDouble());
-        case FieldType::Date: return Variant::date(v.toDate());
-    }
-    return v;
-}
-
 // Where each field of a composition row comes from.
 struct Source {
     enum Kind { Null, DishCode, DishName, DishOwner, Sequence, Standard, Other } kind = Null;
@@ -151,8 +122,9 @@ struct Source {
     FieldType type = FieldType::String;
 };
 
-std::vector<Source> rowPlan(const DataPacket& dishes, const DataPacket& standardLines, const DataPacket& otherLines,
-                            const RecipeSide& standard, const RecipeSide& other, const std::vector<FieldDef>& fields) {
+std::vector<Source> rowPlan(const CompactPacket& dishes, const CompactPacket& standardLines,
+                            const CompactPacket& otherLines, const RecipeSide& standard, const RecipeSide& other,
+                            const std::vector<FieldDef>& fields) {
     std::vector<Source> plan(fields.size());
     for (std::size_t t = 0; t < fields.size(); ++t) plan[t].type = fields[t].type;
     auto set = [&](const std::string& target, Source::Kind kind, std::size_t column) {
@@ -173,12 +145,11 @@ std::vector<Source> rowPlan(const DataPacket& dishes, const DataPacket& standard
 
 }  // namespace
 
-DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLines, const DataPacket& otherLines,
-                          const RecipeSide& standard, const RecipeSide& other,
-                          const std::vector<FieldDef>& compositionFields) {
-    DataPacket out;
-    out.fields = compositionFields;
-    if (dishes.rows.empty()) return out;
+CompactPacket ComposeRecipes(const CompactPacket& dishes, const CompactPacket& standardLines,
+                             const CompactPacket& otherLines, const RecipeSide& standard, const RecipeSide& other,
+                             const std::vector<FieldDef>& compositionFields) {
+    CompactPacket out(compositionFields);
+    if (dishes.empty()) return out;
 
     const std::vector<Source> plan = rowPlan(dishes, standardLines, otherLines, standard, other, compositionFields);
     const std::size_t dCode = std::size_t(requireField(dishes, "CDPRATO", "pratos"));
@@ -189,34 +160,33 @@ DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLi
                            std::size_t(requireField(otherLines, other.ownerField, "receita")));
 
     // Row k (from 0) of a dish; a side without line k leaves its fields null.
-    auto addRow = [&](const std::vector<Variant>& dish, std::size_t k, const std::vector<Variant>* s,
-                      const std::vector<Variant>* o) {
-        std::vector<Variant> row;
-        row.reserve(plan.size());
-        for (const Source& src : plan) {
+    constexpr std::size_t none = std::size_t(-1);
+    auto addRow = [&](std::size_t dish, std::size_t k, std::size_t s, std::size_t o) {
+        const std::size_t row = out.addRow();
+        for (std::size_t t = 0; t < plan.size(); ++t) {
+            const Source& src = plan[t];
             switch (src.kind) {
                 case Source::DishCode:
                 case Source::DishName:
-                case Source::DishOwner: row.push_back(asFieldValue(dish[src.column], src.type)); break;
-                case Source::Sequence: row.emplace_back(std::int64_t(k + 1)); break;
+                case Source::DishOwner: out.copyCell(row, t, dishes, dish, src.column); break;
+                case Source::Sequence: out.setInteger(row, t, std::int64_t(k + 1)); break;
                 case Source::Standard:
-                    row.push_back(s ? asFieldValue((*s)[src.column], src.type) : Variant::null());
+                    if (s != none) out.copyCell(row, t, standardLines, s, src.column);
                     break;
                 case Source::Other:
-                    row.push_back(o ? asFieldValue((*o)[src.column], src.type) : Variant::null());
+                    if (o != none) out.copyCell(row, t, otherLines, o, src.column);
                     break;
-                case Source::Null: row.push_back(Variant::null()); break;
+                case Source::Null: break;
             }
         }
-        out.rows.push_back(std::move(row));
     };
 
-    out.rows.reserve(std::max(standardLines.rows.size(), otherLines.rows.size()));
+    out.reserve(std::max(standardLines.rowCount(), otherLines.rowCount()));
     std::string s1, s2;
     std::uint32_t sHint = 0, oHint = 0;
-    for (const auto& dish : dishes.rows) {
-        const std::string_view code = keyText(dish[dCode], s1);
-        const std::string_view owner = keyText(dish[dOwner], s2);
+    for (std::size_t dish = 0; dish < dishes.rowCount(); ++dish) {
+        const std::string_view code = keyText(dishes.view(dish, dCode), s1);
+        const std::string_view owner = keyText(dishes.view(dish, dOwner), s2);
         const std::uint32_t sg = stdGroups.find(code, owner, sHint);
         const std::uint32_t og = otherGroups.find(code, owner, oHint);
         if (sg != LineGroups::npos) sHint = sg + 1;
@@ -226,16 +196,23 @@ DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLi
         if (stdGroups.used(sg) || otherGroups.used(og)) {
             // Listed again: its standard lines are inserted anew, and every
             // other line finds its place among the rows already composed.
-            for (std::size_t k = 0; k < n; ++k) addRow(dish, k, &standardLines.rows[stdGroups.line(sg, k)], nullptr);
+            for (std::size_t k = 0; k < n; ++k) addRow(dish, k, stdGroups.line(sg, k), none);
             continue;
         }
         stdGroups.markUsed(sg);
         otherGroups.markUsed(og);
         for (std::size_t k = 0; k < std::max(n, m); ++k)
-            addRow(dish, k, k < n ? &standardLines.rows[stdGroups.line(sg, k)] : nullptr,
-                   k < m ? &otherLines.rows[otherGroups.line(og, k)] : nullptr);
+            addRow(dish, k, k < n ? stdGroups.line(sg, k) : none, k < m ? otherGroups.line(og, k) : none);
     }
     return out;
+}
+
+DataPacket ComposeRecipes(const DataPacket& dishes, const DataPacket& standardLines, const DataPacket& otherLines,
+                          const RecipeSide& standard, const RecipeSide& other,
+                          const std::vector<FieldDef>& compositionFields) {
+    return ComposeRecipes(CompactPacket::fromPacket(dishes), CompactPacket::fromPacket(standardLines),
+                          CompactPacket::fromPacket(otherLines), standard, other, compositionFields)
+        .toPacket();
 }
 
 std::string QuotedFilterValue(const std::string& value) {
@@ -277,21 +254,21 @@ void LoadRecipeComparison(Variant result, const RecipeDataSets& sets, const Reci
     // The composition reads the three packets before they move into their
     // data sets, so that no packet is ever held twice; a failure to compose
     // is reported where a pass over the loaded data sets would meet it.
-    DataPacket composition;
+    CompactPacket composition;
     std::exception_ptr compositionFailure;
     try {
-        const auto dishes = result.at(0).packet();
-        const auto standardLines = result.at(1).packet();
-        const auto otherLines = result.at(2).packet();
-        if (!dishes->rows.empty())
+        const auto dishes = result.at(0).compactPacket();
+        const auto standardLines = result.at(1).compactPacket();
+        const auto otherLines = result.at(2).compactPacket();
+        if (!dishes->empty())
             composition =
                 ComposeRecipes(*dishes, *standardLines, *otherLines, standard, other, sets.composition->FieldDefs);
     } catch (...) {
         compositionFailure = std::current_exception();
     }
-    sets.dishes->SetData(result.takeAt(0).takePacket());
-    sets.standardLines->SetData(result.takeAt(1).takePacket());
-    sets.otherLines->SetData(result.takeAt(2).takePacket());
+    sets.dishes->SetData(result.takeAt(0).takeCompactPacket());
+    sets.standardLines->SetData(result.takeAt(1).takeCompactPacket());
+    sets.otherLines->SetData(result.takeAt(2).takeCompactPacket());
     if (sets.dishes->IsEmpty()) return;
     if (compositionFailure) std::rethrow_exception(compositionFailure);
 

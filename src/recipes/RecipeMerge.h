@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/CompactPacket.h"
 #include "host/Data.h"
 #include "host/DataPacket.h"
 #include "host/Variant.h"
@@ -34,6 +35,10 @@ RecipeSide ServiceRecipeSide();
 // adds its standard lines once more, standard side only (the other side's
 // lines already stand beside the first rows of that dish). The result has
 // the given fields; whatever a row does not set is null.
+host::CompactPacket ComposeRecipes(const host::CompactPacket& dishes, const host::CompactPacket& standardLines,
+                                   const host::CompactPacket& otherLines, const RecipeSide& standard,
+                                   const RecipeSide& other, const std::vector<host::FieldDef>& compositionFields);
+// The same over packets of variants (their values converted to their fields' kinds first).
 host::DataPacket ComposeRecipes(const host::DataPacket& dishes, const host::DataPacket& standardLines,
                                 const host::DataPacket& otherLines, const RecipeSide& standard, const RecipeSide& other,
                                 const std::vector<host::FieldDef>& compositionFields);
@@ -59,7 +64,8 @@ struct RecipeDataSets {
 // then, unless there is no dish, replaces the composition's content (its
 // active index stays) and leaves on both line data sets the filter of the
 // last dish, as a pass over the dishes one by one would leave them. The
-// packets move into the data sets when result is their only holder.
+// packets move into the data sets when result is their only holder (kept
+// compactly, as the transport decodes them).
 void LoadRecipeComparison(host::Variant result, const RecipeDataSets& sets, const RecipeSide& standard,
                           const RecipeSide& other);
 

@@ -92,9 +92,9 @@ void TfrmRelatPrato::RelCRecPLCent(std::string CdPratoInic, std::string CdPratoF
                                                  {CallArg::Kind::Int32, Variant(tipoCusto)},
                                                  {CallArg::Kind::Date, Variant::date(referencia)}});
     const Variant dados = CheckResultServ(resultado, true, 0);
-    auto p = dados.packet();
+    auto p = dados.compactPacket();
     if (!p) throw EVariantError("A resposta de GetRelPlCent não traz um pacote de dados.");
-    cdsRecPLCent->SetData(*p);
+    cdsRecPLCent->SetData(host::CompactPacket(*p));
 }
 
 }  // namespace pla013

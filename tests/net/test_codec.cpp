@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "host/ClientDataSet.h"
+#include "host/CompactPacket.h"
 #include "host/DataPacket.h"
 #include "host/Errors.h"
 #include "host/Variant.h"
@@ -344,5 +346,45 @@ TEST(StreamDecoder, ReadingAsItComesStopsAtTheRowLimit) {
             EXPECT_THROW(pla013::net::internal::readAnswer(in, "A resposta", limit), pla013::net::internal::TooManyRows)
                 << limit;
         }
+    }
+}
+
+// A call answer's packets are read straight into compact packets: the same
+// values as sent, from text or from a stream, taken by a data set without a
+// copy and edited there like any other content.
+TEST(StreamDecoder, AnswerPacketsArriveCompactAndLoadIntoDataSets) {
+    const DataPacket lines = recipeLines();
+    const std::string text =
+        net::encodeCallResult(Variant(std::vector<Variant>{Variant(1), Variant(std::make_shared<DataPacket>(lines))}));
+    std::istringstream in(text);
+    for (Variant answer : {net::decodeCallResponse(text), pla013::net::internal::readAnswer(in, "A resposta").result}) {
+        const Variant& element = answer.at(1);
+        ASSERT_EQ(element.kind(), Variant::Kind::Packet);
+        EXPECT_EQ(element.compactPacket().get(), element.compactPacket().get());  // held compact, not converted
+        EXPECT_EQ(element.packetFields().size(), lines.fields.size());
+        Variant copy = element;  // asked for rows of variants, it holds them from then on
+        std::size_t values = 0;
+        for (const auto& row : copy.packet()->rows) values += row.size();
+        EXPECT_EQ(values, lines.rows.size() * lines.fields.size());
+        expectSamePacket(*copy.packet(), lines);
+
+        pla013::host::TClientDataSet cds("cdsLinhas");
+        cds.SetData(answer.takeAt(1).takeCompactPacket());
+        ASSERT_TRUE(cds.Locate("CDPRATOP", {Variant("0103")}, {}));
+        cds.Edit();
+        cds.FieldByName("NMPRODUTOP").SetAsString("Azeite de oliva extravirgem, lata");
+        cds.Post();
+        cds.Append();
+        cds.FieldByName("CDPRATOP").SetAsString("0104");
+        cds.FieldByName("NRSEQU").SetAsInteger(std::numeric_limits<std::int64_t>::min());
+        cds.Post();
+        DataPacket expected = lines;
+        expected.rows[2][1] = Variant("Azeite de oliva extravirgem, lata");
+        expected.rows.push_back({Variant("0104"), Variant::null(), Variant(std::numeric_limits<std::int64_t>::min()),
+                                 Variant::null(), Variant::null()});
+        expectSamePacket(cds.Data(), expected);
+        cds.SetFilter("QTBRUTPRODP > 0.5");
+        cds.SetFiltered(true);
+        EXPECT_EQ(cds.RecordCount(), 1);
     }
 }

@@ -179,22 +179,28 @@ struct RowBudget {
     std::size_t left;
 };
 
+// The rows go into a DataPacket (variants) or, for answers, straight into a
+// CompactPacket: a text is then copied from the parser's buffer into the
+// packet, with no string of its own on the way.
 class RowsFrame : public Frame {
 public:
-    RowsFrame(host::DataPacket& out, RowBudget* budget) : m_out(out), m_values(out.fields.size()), m_budget(budget) {}
+    RowsFrame(host::DataPacket& out, RowBudget* budget)
+        : m_out(&out), m_fields(out.fields), m_values(out.fields.size()), m_budget(budget) {}
+    RowsFrame(host::CompactPacket& out, RowBudget* budget)
+        : m_compact(&out), m_fields(out.fields()), m_values(out.width()), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
-        const std::size_t width = m_out.fields.size();
+        const std::size_t width = m_fields.size();
         if (!m_started) {  // the rows' opening bracket
             m_started = true;
             return nullptr;
         }
         if (!m_inRow) {
             if (e.type == Ev::EndArray) {
-                m_out.rows.shrink_to_fit();
+                if (m_out) m_out->rows.shrink_to_fit();
                 m_done = true;
                 return nullptr;
             }
-            if (e.type != Ev::StartArray) failRowShape(m_out.rows.size(), width);
+            if (e.type != Ev::StartArray) failRowShape(rowCount(), width);
             if (m_budget) {
                 if (m_budget->left == 0) throw TooManyRows("too many rows");
                 --m_budget->left;
@@ -204,10 +210,15 @@ public:
             return nullptr;
         }
         if (e.type == Ev::EndArray) {
-            endRow();
+            if (m_count != width) failRowShape(rowCount(), width);
+            if (m_out)
+                endRow();
+            else
+                endCompactRow();
+            m_inRow = false;
             return nullptr;
         }
-        if (m_count == width) failRowShape(m_out.rows.size(), width);
+        if (m_count == width) failRowShape(rowCount(), width);
         RowValue& v = m_values[m_count++];
         v.type = e.type;
         switch (e.type) {
@@ -217,28 +228,76 @@ public:
             case Ev::Integer: v.integer = e.integer; break;
             case Ev::Unsigned: v.unsignedInteger = e.unsignedInteger; break;
             case Ev::Float: v.number = e.number; break;
-            case Ev::String: v.text = std::move(*e.text); break;
+            case Ev::String:
+                if (m_out)
+                    v.text = std::move(*e.text);
+                else
+                    v.text.assign(*e.text);  // the buffer is reused row after row
+                break;
             default: break;
         }
         return nullptr;
     }
 
 private:
+    std::size_t rowCount() const { return m_out ? m_out->rows.size() : m_compact->rowCount(); }
+
     void endRow() {
-        const std::size_t width = m_out.fields.size();
-        const std::size_t r = m_out.rows.size();
-        if (m_count != width) failRowShape(r, width);
+        const std::size_t width = m_fields.size();
+        const std::size_t r = m_out->rows.size();
         std::vector<host::Variant> row(width);
         for (std::size_t c = 0; c < width; ++c) {
-            if (m_values[c].plain(m_out.fields[c].type, row[c])) continue;
+            if (m_values[c].plain(m_fields[c].type, row[c])) continue;
             json j = m_values[c].toJson();
-            row[c] = fieldValueFromJson(j, r, m_out.fields[c]);
+            row[c] = fieldValueFromJson(j, r, m_fields[c]);
         }
-        m_out.rows.push_back(std::move(row));
-        m_inRow = false;
+        m_out->rows.push_back(std::move(row));
     }
 
-    host::DataPacket& m_out;
+    // The plain cases of RowValue::plain, written into the cell; the others
+    // go through the tree decoder's check, as above.
+    void endCompactRow() {
+        using T = host::FieldType;
+        host::CompactPacket& out = *m_compact;
+        const std::size_t r = out.addRow();
+        for (std::size_t c = 0; c < m_fields.size(); ++c) {
+            RowValue& v = m_values[c];
+            const T type = m_fields[c].type;
+            switch (v.type) {
+                case Ev::Null: continue;
+                case Ev::String:
+                    if (type != T::String) break;
+                    out.setText(r, c, v.text);
+                    continue;
+                case Ev::Integer:
+                    if (type == T::String) break;
+                    if (type == T::Integer)
+                        out.setInteger(r, c, v.integer);
+                    else
+                        out.setNumber(r, c, double(v.integer));
+                    continue;
+                case Ev::Unsigned:
+                    if (type == T::String || (type == T::Integer && v.unsignedInteger > std::uint64_t(INT64_MAX)))
+                        break;
+                    if (type == T::Integer)
+                        out.setInteger(r, c, std::int64_t(v.unsignedInteger));
+                    else
+                        out.setNumber(r, c, double(v.unsignedInteger));
+                    continue;
+                case Ev::Float:
+                    if (type != T::Float && type != T::Date) break;
+                    out.setNumber(r, c, v.number);
+                    continue;
+                default: break;
+            }
+            json j = v.toJson();
+            out.setValue(r, c, fieldValueFromJson(j, r, m_fields[c]));
+        }
+    }
+
+    host::DataPacket* m_out = nullptr;
+    host::CompactPacket* m_compact = nullptr;
+    const std::vector<host::FieldDef>& m_fields;
     std::vector<RowValue> m_values;  // the row being read, m_count of them so far
     RowBudget* m_budget;
     std::size_t m_count = 0;
@@ -246,10 +305,12 @@ private:
     bool m_inRow = false;
 };
 
-// A data packet: "fields" as a tree (it is small), then "rows" streamed.
+// A data packet: "fields" as a tree (it is small), then "rows" streamed, into
+// a DataPacket or a CompactPacket.
 class PacketFrame : public Frame {
 public:
-    explicit PacketFrame(host::DataPacket& out, RowBudget* budget = nullptr) : m_out(out), m_budget(budget) {}
+    explicit PacketFrame(host::DataPacket& out, RowBudget* budget = nullptr) : m_out(&out), m_budget(budget) {}
+    explicit PacketFrame(host::CompactPacket& out, RowBudget* budget = nullptr) : m_compact(&out), m_budget(budget) {}
     std::unique_ptr<Frame> take(Event& e) override {
         if (!m_started) {
             m_started = true;
@@ -261,9 +322,13 @@ public:
             m_rowsNext = false;
             if (!m_rowsStreamed && e.type == Ev::StartArray && m_tree.contains("fields") &&
                 m_tree["fields"].is_array()) {
-                m_out.fields = fieldDefsFromJson(m_tree["fields"]);
                 m_rowsStreamed = true;
-                return std::make_unique<RowsFrame>(m_out, m_budget);
+                if (m_compact) {
+                    *m_compact = host::CompactPacket(fieldDefsFromJson(m_tree["fields"]));
+                    return std::make_unique<RowsFrame>(*m_compact, m_budget);
+                }
+                m_out->fields = fieldDefsFromJson(m_tree["fields"]);
+                return std::make_unique<RowsFrame>(*m_out, m_budget);
             }
             if (m_rowsStreamed) return std::make_unique<SkipFrame>();
             return std::make_unique<TreeFrame>(m_tree["rows"]);
@@ -277,7 +342,7 @@ public:
                 if (*e.text == "fields" && !m_rowsStreamed) return std::make_unique<TreeFrame>(m_tree["fields"]);
                 return std::make_unique<SkipFrame>();
             case Ev::EndObject:
-                if (!m_rowsStreamed) m_out = packetFromJson(m_tree);
+                if (!m_rowsStreamed) fromTree();
                 m_done = true;
                 return nullptr;
             default: return nullptr;  // cannot happen inside an object
@@ -285,12 +350,20 @@ public:
     }
     void nestedDone() override {
         if (!m_whole) return;
-        m_out = packetFromJson(m_tree);
+        fromTree();
         m_done = true;
     }
 
 private:
-    host::DataPacket& m_out;
+    void fromTree() {
+        if (m_compact)
+            *m_compact = host::CompactPacket::fromPacket(packetFromJson(m_tree));
+        else
+            *m_out = packetFromJson(m_tree);
+    }
+
+    host::DataPacket* m_out = nullptr;
+    host::CompactPacket* m_compact = nullptr;
     RowBudget* m_budget;
     json m_tree = json::object();  // the members held as trees
     bool m_started = false;
@@ -304,8 +377,8 @@ class VariantFrame;
 // The elements of an array variant.
 class ArrayFrame : public Frame {
 public:
-    ArrayFrame(std::vector<host::Variant>& out, const std::string& path, int depth, RowBudget* budget)
-        : m_out(out), m_path(path), m_depth(depth), m_budget(budget) {}
+    ArrayFrame(std::vector<host::Variant>& out, const std::string& path, int depth, RowBudget* budget, bool compact)
+        : m_out(out), m_path(path), m_depth(depth), m_budget(budget), m_compact(compact) {}
     std::unique_ptr<Frame> take(Event& e) override;
 
 private:
@@ -313,15 +386,17 @@ private:
     const std::string& m_path;
     int m_depth;
     RowBudget* m_budget;
+    bool m_compact;
     bool m_started = false;
 };
 
 // A variant {"kind": K, "value": V}: an array or a packet streams when its
-// kind came first; anything else is decoded from its tree.
+// kind came first; anything else is decoded from its tree. With compact, a
+// streamed packet is read into a CompactPacket.
 class VariantFrame : public Frame {
 public:
-    VariantFrame(host::Variant& out, std::string path, int depth, RowBudget* budget = nullptr)
-        : m_out(out), m_path(std::move(path)), m_depth(depth), m_budget(budget) {}
+    VariantFrame(host::Variant& out, std::string path, int depth, RowBudget* budget = nullptr, bool compact = false)
+        : m_out(out), m_path(std::move(path)), m_depth(depth), m_budget(budget), m_compact(compact) {}
     std::unique_ptr<Frame> take(Event& e) override {
         if (!m_started) {
             if (m_depth > kMaxVariantDepth) failTooDeep(m_path);
@@ -335,10 +410,11 @@ public:
             const json& kind = m_tree.contains("kind") ? m_tree["kind"] : json();
             if (m_stream == Stream::None && kind == "array" && e.type == Ev::StartArray) {
                 m_stream = Stream::Array;
-                return std::make_unique<ArrayFrame>(m_items, m_path, m_depth, m_budget);
+                return std::make_unique<ArrayFrame>(m_items, m_path, m_depth, m_budget, m_compact);
             }
             if (m_stream == Stream::None && kind == "packet") {
                 m_stream = Stream::Packet;
+                if (m_compact) return std::make_unique<PacketFrame>(m_compactPacket, m_budget);
                 return std::make_unique<PacketFrame>(m_packet, m_budget);
             }
             if (m_stream != Stream::None) return std::make_unique<SkipFrame>();
@@ -365,8 +441,12 @@ private:
         switch (m_stream) {
             case Stream::Array: m_out = host::Variant(std::move(m_items)); break;
             case Stream::Packet:
-                m_out = host::Variant(
-                    std::shared_ptr<const host::DataPacket>(std::make_shared<host::DataPacket>(std::move(m_packet))));
+                if (m_compact)
+                    m_out = host::Variant(std::shared_ptr<const host::CompactPacket>(
+                        std::make_shared<host::CompactPacket>(std::move(m_compactPacket))));
+                else
+                    m_out = host::Variant(std::shared_ptr<const host::DataPacket>(
+                        std::make_shared<host::DataPacket>(std::move(m_packet))));
                 break;
             case Stream::None: m_out = variantFromJson(m_tree, m_path, m_depth); break;
         }
@@ -378,9 +458,11 @@ private:
     const std::string m_path;
     const int m_depth;
     RowBudget* m_budget;
+    const bool m_compact;
     json m_tree = json::object();  // the members held as trees
     std::vector<host::Variant> m_items;
     host::DataPacket m_packet;
+    host::CompactPacket m_compactPacket;
     Stream m_stream = Stream::None;
     bool m_started = false;
     bool m_whole = false;
@@ -398,7 +480,8 @@ std::unique_ptr<Frame> ArrayFrame::take(Event& e) {
     }
     const std::size_t i = m_out.size();
     m_out.emplace_back();
-    return std::make_unique<VariantFrame>(m_out.back(), m_path + "[" + std::to_string(i) + "]", m_depth + 1, m_budget);
+    return std::make_unique<VariantFrame>(m_out.back(), m_path + "[" + std::to_string(i) + "]", m_depth + 1, m_budget,
+                                          m_compact);
 }
 
 // A call answer's members: "error" and "version" as trees, "result" streamed.
@@ -425,7 +508,7 @@ public:
                     m_parts.hasResult = true;
                     m_parts.result = host::Variant();
                     m_parts.resultFailure = nullptr;
-                    return std::make_unique<VariantFrame>(m_parts.result, "resultado", 0, m_budget);
+                    return std::make_unique<VariantFrame>(m_parts.result, "resultado", 0, m_budget, true);
                 }
                 if (*e.text == "result") m_parts.hasResult = true;
                 return std::make_unique<SkipFrame>();

@@ -20,6 +20,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/CompactPacket.h"
 #include "host/DataPacket.h"
 #include "host/Variant.h"
 
@@ -43,6 +44,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The packets of a result are read into CompactPackets (Variant::compactPacket),
+// the form the client's data sets keep them in.
+//
 // One pass over text. ProtocolError (bad_json) naming `what` when the text is
 // not JSON. Without withResult the result is skipped, not decoded.
 AnswerParts readAnswer(std::string_view text, bool withResult, const std::string& what);

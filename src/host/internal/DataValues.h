@@ -5,8 +5,10 @@
 
 #include <cctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "host/CompactPacket.h"
 #include "host/DataPacket.h"
 #include "host/Variant.h"
 
@@ -15,16 +17,14 @@ namespace pla013::host::internal {
 inline char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // Names of fields, indexes and parameters compare without regard to ASCII case.
-inline bool sameName(const std::string& a, const std::string& b) {
+inline bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;
 }
 
-inline bool sameTextIgnoringCase(const std::string& a, const std::string& b) { return sameName(a, b); }
-
-inline bool startsWith(const std::string& text, const std::string& prefix, bool ignoreCase) {
+inline bool startsWith(std::string_view text, std::string_view prefix, bool ignoreCase) {
     if (prefix.size() > text.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         const char x = ignoreCase ? lowerAscii(text[i]) : text[i];
@@ -84,36 +84,42 @@ inline bool kindFits(Variant::Kind k, FieldType t) {
 }
 
 // Order of index keys and filter comparisons: nulls first; texts byte by
-// byte (ordinal, case-sensitive); numbers and dates by value.
-inline int compareValues(const Variant& a, const Variant& b) {
-    const bool na = isBlank(a), nb = isBlank(b);
+// byte (ordinal, case-sensitive); numbers and dates by value (two integers
+// exactly); a text against a number by the number's text.
+inline int compareViews(const ValueView& a, const ValueView& b) {
+    const bool na = a.isNull(), nb = b.isNull();
     if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
-    const std::string* ta = a.textIf();
-    const std::string* tb = b.textIf();
-    if (ta && tb) {
-        const int c = ta->compare(*tb);
+    using K = ValueView::Kind;
+    if (a.kind == K::Text && b.kind == K::Text) {
+        const int c = a.text.compare(b.text);
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
-    double x = 0, y = 0;
-    if (a.numberIf(x) && b.numberIf(y)) return x < y ? -1 : (x > y ? 1 : 0);
-    const int c = a.toString().compare(b.toString());
+    if (a.kind == K::Integer && b.kind == K::Integer)
+        return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+    if (a.isNumber() && b.isNumber()) return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+    const int c = variantOf(a).toString().compare(variantOf(b).toString());
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+inline int compareValues(const Variant& a, const Variant& b) { return compareViews(viewOf(a), viewOf(b)); }
+
 // Locate's equality: nulls match nulls; texts exactly, ignoring ASCII case,
 // or as a prefix; numbers by value.
-inline bool keyMatches(const Variant& have, const Variant& want, bool ignoreCase, bool partial) {
-    const bool nh = isBlank(have), nw = isBlank(want);
+inline bool keyMatches(const ValueView& have, const ValueView& want, bool ignoreCase, bool partial) {
+    const bool nh = have.isNull(), nw = want.isNull();
     if (nh || nw) return nh == nw;
-    const std::string* th = have.textIf();
-    const std::string* tw = want.textIf();
-    if (th && tw) {
-        if (partial) return startsWith(*th, *tw, ignoreCase);
-        return ignoreCase ? sameTextIgnoringCase(*th, *tw) : *th == *tw;
+    using K = ValueView::Kind;
+    if (have.kind == K::Text && want.kind == K::Text) {
+        if (partial) return startsWith(have.text, want.text, ignoreCase);
+        return ignoreCase ? sameName(have.text, want.text) : have.text == want.text;
     }
-    double x = 0, y = 0;
-    if (have.numberIf(x) && want.numberIf(y)) return x == y;
-    return have.toString() == want.toString();
+    if (have.kind == K::Integer && want.kind == K::Integer) return have.integer == want.integer;
+    if (have.isNumber() && want.isNumber()) return have.number == want.number;
+    return variantOf(have).toString() == variantOf(want).toString();
+}
+
+inline bool keyMatches(const Variant& have, const Variant& want, bool ignoreCase, bool partial) {
+    return keyMatches(viewOf(have), viewOf(want), ignoreCase, partial);
 }
 
 }  // namespace pla013::host::internal

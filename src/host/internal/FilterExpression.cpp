@@ -243,16 +243,18 @@ bool applyOp(CompareOp op, int c) {
 
 // A comparison with a null field is false, whatever the operator, so that a
 // filter never selects rows through missing values; NOT inverts the result.
-bool evaluate(const FilterExpr& e, const std::vector<Variant>& row) {
+// fieldView(column) gives the row's value of a field.
+template <class FieldView>
+bool evaluate(const FilterExpr& e, const FieldView& fieldView) {
     switch (e.kind) {
-        case FilterExpr::Kind::And: return evaluate(*e.left, row) && evaluate(*e.right, row);
-        case FilterExpr::Kind::Or: return evaluate(*e.left, row) || evaluate(*e.right, row);
-        case FilterExpr::Kind::Not: return !evaluate(*e.left, row);
+        case FilterExpr::Kind::And: return evaluate(*e.left, fieldView) && evaluate(*e.right, fieldView);
+        case FilterExpr::Kind::Or: return evaluate(*e.left, fieldView) || evaluate(*e.right, fieldView);
+        case FilterExpr::Kind::Not: return !evaluate(*e.left, fieldView);
         case FilterExpr::Kind::Compare: {
-            const Variant& x = e.a.isField ? row[std::size_t(e.a.column)] : e.a.value;
-            const Variant& y = e.b.isField ? row[std::size_t(e.b.column)] : e.b.value;
-            if (isBlank(x) || isBlank(y)) return false;
-            return applyOp(e.op, compareValues(x, y));
+            const ValueView x = e.a.isField ? fieldView(std::size_t(e.a.column)) : viewOf(e.a.value);
+            const ValueView y = e.b.isField ? fieldView(std::size_t(e.b.column)) : viewOf(e.b.value);
+            if (x.isNull() || y.isNull()) return false;
+            return applyOp(e.op, compareViews(x, y));
         }
     }
     return false;
@@ -320,7 +322,13 @@ void FilterExpression::resolve(const std::string& owner, const std::function<int
     }
 }
 
-bool FilterExpression::matches(const std::vector<Variant>& row) const { return evaluate(*m_root, row); }
+bool FilterExpression::matches(const std::vector<Variant>& row) const {
+    return evaluate(*m_root, [&row](std::size_t c) { return viewOf(row[c]); });
+}
+
+bool FilterExpression::matches(const CompactPacket& rows, std::size_t row) const {
+    return evaluate(*m_root, [&](std::size_t c) { return rows.view(row, c); });
+}
 
 bool FilterExpression::equalities(std::vector<int>& columns, std::vector<Variant>& values) const {
     return collectEqualities(*m_root, columns, values);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/CompactPacket.h"
 #include "host/DataPacket.h"
 #include "host/Variant.h"
 
@@ -42,6 +43,8 @@ public:
     // Whether a row (values by column) passes; needs resolve first. A
     // comparison with a null is false, whatever the operator.
     bool matches(const std::vector<Variant>& row) const;
+    // The same for a stored row.
+    bool matches(const CompactPacket& rows, std::size_t row) const;
 
     // When the filter is only equalities of fields with non-null literals
     // joined by AND: appends their columns and values and returns true, so

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "host/Errors.h"
 #include "host/internal/DataValues.h"
 
 namespace pla013::host::internal {
@@ -16,25 +17,24 @@ std::uint64_t hashMix(std::uint64_t h, std::uint64_t v) {
     return h;
 }
 
-std::uint64_t hashValue(const Variant& v, bool ignoreCase) {
-    if (isBlank(v)) return 0x7f4a7c159e3779b9ULL;
-    if (const std::string* t = v.textIf()) {
+std::uint64_t hashValue(const ValueView& v, bool ignoreCase) {
+    if (v.isNull()) return 0x7f4a7c159e3779b9ULL;
+    if (v.kind == ValueView::Kind::Text) {
         std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
-        for (char c : *t) {
+        for (char c : v.text) {
             h ^= static_cast<unsigned char>(ignoreCase ? lowerAscii(c) : c);
             h *= 1099511628211ULL;
         }
         return h;
     }
-    double d = 0;
-    if (v.numberIf(d)) {
-        if (d == 0) d = 0;  // -0.0 and 0.0 are one key
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &d, sizeof bits);
-        return bits * 0xff51afd7ed558ccdULL;
-    }
-    return std::hash<std::string>()(v.toString());
+    double d = v.number;
+    if (d == 0) d = 0;  // -0.0 and 0.0 are one key
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits * 0xff51afd7ed558ccdULL;
 }
+
+std::uint32_t fold(std::uint64_t h) { return std::uint32_t(h ^ (h >> 32)); }
 
 }  // namespace
 
@@ -46,26 +46,47 @@ void RowIndex::build(const std::vector<std::vector<Variant>>& rows) {
     for (std::size_t r = 0; r < rows.size(); ++r) insertHash(hashKey(rows[r]), r);
 }
 
+void RowIndex::build(const CompactPacket& rows) {
+    reserve(rows.rowCount());
+    for (std::size_t r = 0; r < rows.rowCount(); ++r) insertHash(hashKey(rows, r), r);
+}
+
 void RowIndex::insert(const std::vector<Variant>& values, std::size_t row) { insertHash(hashKey(values), row); }
 
+void RowIndex::insert(const CompactPacket& rows, std::size_t row) { insertHash(hashKey(rows, row), row); }
+
 void RowIndex::update(const std::vector<Variant>& before, const std::vector<Variant>& after, std::size_t row) {
-    const std::uint64_t from = hashKey(before);
-    const std::uint64_t to = hashKey(after);
+    const std::uint32_t from = hashKey(before);
+    const std::uint32_t to = hashKey(after);
     if (from == to) return;
     eraseHash(from, row);
     insertHash(to, row);
 }
 
-std::uint64_t RowIndex::hashKey(const std::vector<Variant>& row) const {
-    std::uint64_t h = 0;
-    for (int c : m_columns) h = hashMix(h, hashValue(row[std::size_t(c)], m_ignoreCase));
-    return h;
+void RowIndex::update(const CompactPacket& rows, std::size_t row, const std::vector<Variant>& after) {
+    const std::uint32_t from = hashKey(rows, row);
+    const std::uint32_t to = hashKey(after);
+    if (from == to) return;
+    eraseHash(from, row);
+    insertHash(to, row);
 }
 
-std::uint64_t RowIndex::hashWanted(const std::vector<Variant>& values) const {
+std::uint32_t RowIndex::hashKey(const std::vector<Variant>& row) const {
     std::uint64_t h = 0;
-    for (const Variant& v : values) h = hashMix(h, hashValue(v, m_ignoreCase));
-    return h;
+    for (int c : m_columns) h = hashMix(h, hashValue(viewOf(row[std::size_t(c)]), m_ignoreCase));
+    return fold(h);
+}
+
+std::uint32_t RowIndex::hashKey(const CompactPacket& rows, std::size_t row) const {
+    std::uint64_t h = 0;
+    for (int c : m_columns) h = hashMix(h, hashValue(rows.view(row, std::size_t(c)), m_ignoreCase));
+    return fold(h);
+}
+
+std::uint32_t RowIndex::hashWanted(const std::vector<Variant>& values) const {
+    std::uint64_t h = 0;
+    for (const Variant& v : values) h = hashMix(h, hashValue(viewOf(v), m_ignoreCase));
+    return fold(h);
 }
 
 void RowIndex::reserve(std::size_t n) {
@@ -74,16 +95,17 @@ void RowIndex::reserve(std::size_t n) {
     if (cap > m_slots.size()) rehash(cap);
 }
 
-void RowIndex::insertHash(std::uint64_t hash, std::size_t row) {
+void RowIndex::insertHash(std::uint32_t hash, std::size_t row) {
+    if (row >= kErased) throw EHostError("Índice de busca: linhas demais.");
     if ((m_used + 1) * 2 > m_slots.size()) rehash(std::max<std::size_t>(16, grownCapacity()));
     std::size_t i = home(hash);
     while (m_slots[i].row != kEmpty && m_slots[i].row != kErased) i = (i + 1) & m_mask;
     if (m_slots[i].row == kEmpty) ++m_used;
-    m_slots[i] = Slot{hash, row};
+    m_slots[i] = Slot{hash, std::uint32_t(row)};
     ++m_live;
 }
 
-void RowIndex::eraseHash(std::uint64_t hash, std::size_t row) {
+void RowIndex::eraseHash(std::uint32_t hash, std::size_t row) {
     if (m_slots.empty()) return;
     for (std::size_t i = home(hash); m_slots[i].row != kEmpty; i = (i + 1) & m_mask) {
         if (m_slots[i].row == row && m_slots[i].hash == hash) {
