@@ -9,12 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 
 #include "host/Variant.h"
+#include "platform/gui/internal/ScreenFit.h"
 
 namespace pla013::gui {
 
@@ -60,6 +62,16 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     file->setObjectName("fileMenu");
+    // Closes the form in front, as its window's close button would. Its
+    // keys are the form's own (its view takes Esc and Ctrl+F4, also in the
+    // modal dialog), named here.
+    QAction* closeForm = file->addAction(QStringLiteral("&Fechar\tEsc, Ctrl+F4"), m_area,
+                                         &QMdiArea::closeActiveSubWindow);
+    closeForm->setObjectName("closeForm");
+    closeForm->setEnabled(false);
+    connect(m_area, &QMdiArea::subWindowActivated, closeForm,
+            [closeForm](QMdiSubWindow* w) { closeForm->setEnabled(w != nullptr); });
+    file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Sair"), this, [this] { close(); });
     quit->setShortcut(QKeySequence::Quit);
 
@@ -93,9 +105,10 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     addStatus("database", QStringLiteral("Banco: %1").arg(qs(m_context.database)), QStringLiteral("Banco de dados"));
     addStatus("server", QStringLiteral("Servidor: %1").arg(qs(m_context.server)),
               QStringLiteral("Servidor de aplicação"));
-    // The designed size where the screen has room for it.
-    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1000, 700);
-    resize(QSize(1000, 700).boundedTo(room * 0.95));
+    // The whole screen until the operator leaves it otherwise (the host
+    // restores what was left); the designed size for when it is restored.
+    resize(QSize(1000, 700).boundedTo(internal::roomFor(*this)));
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 HostMainWindow::~HostMainWindow() = default;

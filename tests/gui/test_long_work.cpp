@@ -88,8 +88,15 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     watch.stop();
 
     ASSERT_TRUE(cancelled) << "the progress window never showed pages being written";
-    // The window was repainted with the pages so far while the work ran.
+    // The window was repainted with the pages so far while the work ran,
+    // every stage saying what it does.
     EXPECT_GE(shown.size(), 3u);
+    std::set<QString> stages;
+    for (const QString& s : shown) stages.insert(s.section(QStringLiteral(" | "), 0, 0));
+    for (const QString& s : stages)
+        EXPECT_TRUE(s == "Lendo os dados..." || s == "Preparando as páginas..." || s == "Gravando o arquivo...")
+            << s.toStdString();
+    EXPECT_TRUE(stages.count(QStringLiteral("Gravando o arquivo...")));
     EXPECT_TRUE(fs::is_empty(folder)) << "a file or a temporary one was left";
     EXPECT_FALSE(h.host().session().reports().lastOutcome().has_value());
     for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
@@ -123,6 +130,26 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     EXPECT_EQ(kept, "anterior");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove(printed);
+
+    // A preview says what it does from its first moment, never that it
+    // writes; Enter presses "Cancelar" as Esc does, and no window is left.
+    std::set<QString> previewStages;
+    bool previewCancelled = false;
+    QObject::disconnect(&watch, nullptr, nullptr, nullptr);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (previewCancelled || !w || w->objectName() != QLatin1String("workProgress")) return;
+        previewStages.insert(w->findChild<QLabel*>("stage")->text());
+        if (previewStages.size() < 2) return;
+        previewCancelled = true;
+        QTest::keyClick(w, Qt::Key_Return);
+    });
+    watch.start(10);
+    h.click("sbtPreview");
+    watch.stop();
+    ASSERT_TRUE(previewCancelled) << "the preview's progress window never showed two stages";
+    EXPECT_EQ(previewStages, (std::set<QString>{"Lendo os dados...", "Preparando as páginas..."}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     // The form is usable at once: a short report of the same form is saved.
     h.typeInto("medCdPratoIni", QString::fromStdString(lastDish));
