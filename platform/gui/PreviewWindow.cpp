@@ -325,15 +325,18 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     m_zoom->addItem(QStringLiteral("Página inteira"));
     m_zoom->addItem(QStringLiteral("Duas páginas"));
     for (int percent : kPercents) m_zoom->addItem(QStringLiteral("%1%").arg(percent));
-    m_zoom->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // As wide as its longest entry and the arrow: an editable box would
+    // show only the end of it.
+    m_zoom->setMinimumWidth(m_zoom->fontMetrics().horizontalAdvance(QStringLiteral("Ajustar à largura")) +
+                            style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 28);
     m_find->setObjectName("find");
-    m_find->setPlaceholderText(QStringLiteral("Localizar (Ctrl+F)"));
+    m_find->setPlaceholderText(QStringLiteral("Localizar"));
     m_find->setToolTip(QStringLiteral("Localizar no relatório (Ctrl+F); Enter ou F3 vai à próxima ocorrência"));
     m_find->setClearButtonEnabled(true);
     m_find->setMinimumWidth(110);
     m_find->installEventFilter(this);
     m_findLabel->setObjectName("findLabel");
-    m_findLabel->setMinimumWidth(m_findLabel->fontMetrics().horizontalAdvance(QStringLiteral("Não encontrado")) + 4);
+    m_findLabel->setMinimumWidth(m_findLabel->fontMetrics().horizontalAdvance(QStringLiteral("999 de 9999")) + 4);
 
     auto* bar = new QHBoxLayout;
     bar->setSpacing(4);
@@ -352,7 +355,6 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
     bar->addSpacing(8);
     bar->addWidget(m_find, 1);
     bar->addWidget(m_findLabel);
-    bar->addStretch(0);
     bar->addWidget(close);
 
     m_canvas->setObjectName("pages");
@@ -387,7 +389,7 @@ PreviewWindow::PreviewWindow(const ReportPages& pages, Actions actions, QWidget*
 
     // The matches of a search, each with the text around it.
     m_hits->setObjectName("findResults");
-    m_hits->setFixedWidth(300);
+    m_hits->setFixedWidth(280);
     m_hits->setTextElideMode(Qt::ElideRight);
     m_hits->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_hits->setUniformItemSizes(true);
@@ -641,6 +643,7 @@ void PreviewWindow::updateZoomText() {
         if (entry >= 0) m_zoom->setCurrentIndex(entry);
         m_zoom->setEditText(QStringLiteral("%1%").arg(m_percent));
     }
+    m_zoom->lineEdit()->setCursorPosition(0);
     m_zoom->setToolTip(QStringLiteral("Zoom: %1% (Ctrl++ / Ctrl+-); digite uma porcentagem e Enter").arg(zoomPercent()));
 }
 
