@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include "host/Errors.h"
@@ -104,7 +105,10 @@ struct BusyGuard {
 FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
     : QWidget(parent), m_form(form), m_ui(ui), m_wasVisible(form.Visible()) {
     setObjectName(QString::fromStdString(form.Name()));
-    setFixedSize(form.ClientWidth(), form.ClientHeight());
+    // The designed size at least; wider when its window is (see stretch()).
+    setMinimumSize(form.ClientWidth(), form.ClientHeight());
+    setMaximumHeight(form.ClientHeight());
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The designed geometry assumes the small dialog font of 96 dpi screens;
     // a condensed face (where there is one) keeps captions within it.
     QFont f = font();
@@ -160,6 +164,30 @@ void FormView::detach() {
 }
 
 void FormView::watch(QWidget* widget) { widget->installEventFilter(this); }
+
+QSize FormView::sizeHint() const { return QSize(m_form.ClientWidth(), m_form.ClientHeight()); }
+
+int FormView::stretch(const host::TControl& control) const {
+    if (m_extraWidth <= 0 || &control == &m_form) return 0;
+    // Anchored to the right of its parent: it ends near the parent's right
+    // edge, and the parent itself grows (the form does).
+    const host::TControl* parent = control.Parent();
+    if (!parent) return 0;
+    const int parentWidth = parent == &m_form ? m_form.ClientWidth() : parent->Width();
+    const bool reachesRight = parentWidth - (control.Left() + control.Width()) <= kRightAnchor;
+    const bool parentGrows = parent == &m_form || stretch(*parent) > 0;
+    return reachesRight && parentGrows ? m_extraWidth : 0;
+}
+
+void FormView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int extra = std::max(0, width() - m_form.ClientWidth());
+    if (extra == m_extraWidth) return;
+    m_extraWidth = extra;
+    if (m_detached) return;
+    for (auto& a : m_adapters) a->refresh();
+    placeFocusRing(QApplication::focusWidget());
+}
 
 QWidget* FormView::widgetFor(const host::TControl& control) const {
     if (&control == &m_form) return const_cast<FormView*>(this);

@@ -93,6 +93,13 @@ public:
     // focus is elsewhere).
     QWidget* focusRing() const { return m_focusRing; }
 
+    // What a control grows by beyond its designed width: the form is as
+    // wide as its window, and the controls that reach the right edge of a
+    // growing parent (the frames, the name boxes) grow with it, as if
+    // anchored there; the rest keep their designed geometry.
+    int stretch(const host::TControl& control) const;
+    QSize sizeHint() const override;
+
     struct UpdateGuard {
         explicit UpdateGuard(FormView& v) : view(v) { ++view.m_updating; }
         ~UpdateGuard() { --view.m_updating; }
@@ -100,6 +107,7 @@ public:
     };
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -128,6 +136,8 @@ private:
     bool m_detached = false;
     bool m_wasVisible = false;
     bool m_keyboardEntry = false;
+    int m_extraWidth = 0;  // beyond the designed width
+    static constexpr int kRightAnchor = 16;  // pixels from the parent's right edge that count as reaching it
     QPointer<QWidget> m_focusRing;            // lives in the parent of the widget it rings
     QMetaObject::Connection m_focusFollower;  // ended before the widgets go
 };

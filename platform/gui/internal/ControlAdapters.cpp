@@ -648,7 +648,8 @@ void ControlAdapter::refresh() {
     QWidget* w = widget();
     // Pages lie in their notebook's stack, which shows one at a time; every
     // page keeps the designed size all the same.
-    const QRect designed(m_control.Left(), m_control.Top(), m_control.Width(), m_control.Height());
+    const QRect designed(m_control.Left(), m_control.Top(), m_control.Width() + m_view.stretch(m_control),
+                         m_control.Height());
     if (w->geometry() != designed) w->setGeometry(designed);
     if (!managedByParent() && w->isHidden() == m_control.Visible()) w->setVisible(m_control.Visible());
     // The widget's own state; Qt disables the children of a disabled
