@@ -16,37 +16,13 @@
 #include <QStatusBar>
 
 #include "host/Variant.h"
+#include "platform/gui/internal/ElidedLabel.h"
 #include "platform/gui/internal/ScreenFit.h"
 
 namespace pla013::gui {
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// A status field that shortens a long text in its middle (a path keeps its
-// start and its file name) and shows it whole in its tooltip.
-class ElidedLabel final : public QLabel {
-public:
-    ElidedLabel(const QString& text, const QString& tip, QWidget* parent) : QLabel(parent), m_full(text), m_tip(tip) {
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-        setText(text);
-        setToolTip(tip + QStringLiteral("\n") + text);
-    }
-    QSize sizeHint() const override {
-        return QSize(std::min(fontMetrics().horizontalAdvance(m_full) + 8, 360), QLabel::sizeHint().height());
-    }
-    QSize minimumSizeHint() const override { return QSize(80, QLabel::minimumSizeHint().height()); }
-    const QString& fullText() const { return m_full; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QLabel::resizeEvent(event);
-        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, std::max(0, width() - 4)));
-    }
-
-private:
-    QString m_full, m_tip;
-};
 }  // namespace
 
 HostMainWindow::HostMainWindow(Context context, std::function<void(const host::Variant&)> launch, QWidget* parent)
@@ -116,16 +92,24 @@ HostMainWindow::~HostMainWindow() = default;
 void HostMainWindow::addStatus(const char* name, const QString& text, const QString& tip) {
     // Paths (the database's) may be long.
     const bool elided = std::string_view(name) == "database";
-    QLabel* label = elided ? new ElidedLabel(text, tip, this) : new QLabel(text, this);
+    QLabel* label = nullptr;
+    if (elided) {
+        auto* shortened = new internal::ElidedLabel(this);
+        shortened->setMinimumWidth(80);
+        shortened->setFullText(text, tip);
+        label = shortened;
+    } else {
+        label = new QLabel(text, this);
+        label->setToolTip(tip);
+    }
     label->setObjectName(QString::fromLatin1(name));
-    if (!elided) label->setToolTip(tip);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(label);
 }
 
 QString HostMainWindow::statusText(const QString& field) const {
     auto* label = statusBar()->findChild<QLabel*>(field);
-    if (auto* elided = dynamic_cast<ElidedLabel*>(label)) return elided->fullText();
+    if (auto* elided = dynamic_cast<internal::ElidedLabel*>(label)) return elided->fullText();
     return label ? label->text() : QString();
 }
 

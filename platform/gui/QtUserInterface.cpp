@@ -214,7 +214,12 @@ void QtUserInterface::SetCursor(host::Cursor cursor) {
 }
 
 std::optional<std::string> QtUserInterface::AskSaveFileName(const std::string& suggested) {
-    if (saveFileAnswer) return saveFileAnswer(suggested);
+    if (saveFileAnswer) {
+        // Answered for the user: the folder is remembered as the dialog's.
+        auto answer = saveFileAnswer(suggested);
+        if (answer && !answer->empty()) rememberSaveFolder(QFileInfo(qs(*answer)).absolutePath());
+        return answer;
+    }
     if (m_saveFolder.isEmpty()) m_saveFolder = QDir::homePath();
     QFileDialog dialog(dialogParent(), QStringLiteral("Salvar relatório como"));
     dialog.setObjectName("saveDialog");

@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTest>
 #include <QToolButton>
 
@@ -346,7 +347,8 @@ QRect fitting(const QWidget& w) { return w.screen()->availableGeometry(); }
 
 // The window fits the screen it is on: as it opens, after a save-as to a
 // very long path (the path is shortened, the window keeps its width), and
-// when a size larger than the screen was kept from another screen.
+// when a size larger than the screen was kept from another screen. A print
+// to a PDF file then goes to the folder saved to, and says so.
 TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
     GuiHarness h;
     h.openChild();
@@ -364,8 +366,14 @@ TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
     }
     struct Seen {
         QRect opened, saved, room;
-        QString savedText;
+        QString savedText, printedText, offered;
     } seen;
+    h.ui().printerAnswer = [&](QPrinter& printer) {
+        seen.offered = printer.outputFileName();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString((deep.parent_path() / "PLA01301.pdf").string()));
+        return true;
+    };
     ModalSteps steps;
     steps.expect("preview window", ModalSteps::named("previewWindow"), [&](QWidget* w) {
         auto* preview = dynamic_cast<pla013::gui::PreviewWindow*>(w);
@@ -378,6 +386,10 @@ TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
         seen.saved = w->frameGeometry();
         seen.savedText = preview->savedText();
         w->findChild<QLabel*>("savedLabel")->grab();  // laid out and drawn at its width
+        // A print to a PDF file: offered in the folder just saved to, and
+        // said where it went as a save-as is.
+        QTest::keyClick(w, Qt::Key_P, Qt::ControlModifier);
+        seen.printedText = preview->savedText();
         QTest::keyClick(w, Qt::Key_Escape);
     });
     h.click("sbtPreview");
@@ -388,6 +400,10 @@ TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
     EXPECT_EQ(seen.saved.width(), seen.opened.width());
     EXPECT_EQ(seen.savedText, QStringLiteral("Salvo em %1").arg(QString::fromStdString(deep.string())));
     EXPECT_TRUE(std::filesystem::exists(deep));
+    const QString printed = QString::fromStdString((deep.parent_path() / "PLA01301.pdf").string());
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) EXPECT_EQ(seen.offered, printed);
+    EXPECT_EQ(seen.printedText, QStringLiteral("Salvo em %1").arg(printed));
+    EXPECT_TRUE(std::filesystem::exists(printed.toStdString()));
     // What was kept for the next time fits the screen too.
     QWidget restored;
     ASSERT_TRUE(restored.restoreGeometry(h.host().reports().settings->geometry("preview")));
