@@ -50,9 +50,9 @@ Cell cell(std::string text, int x, int width, Align align = Align::Left) {
 // A page of the composition report: a title, column headers, a dish and its
 // ingredients, the footer.
 std::vector<Line> page(std::size_t number, std::size_t pages) {
-    static const char* const kIngredients[] = {"Arroz agulhinha", "Feijão carioca", "Óleo de soja", "Cebola",
-                                               "Alho", "Sal refinado", "Tomate", "Açúcar cristal",
-                                               "Peito de frango", "Batata inglesa", "Cenoura", "Salsa"};
+    static const char* const kIngredients[] = {
+        "Arroz agulhinha", "Feijão carioca", "Óleo de soja",    "Cebola",         "Alho",    "Sal refinado",
+        "Tomate",          "Açúcar cristal", "Peito de frango", "Batata inglesa", "Cenoura", "Salsa"};
     static const char* const kUnits[] = {"KG", "G", "L", "UN"};
     std::vector<Line> lines;
     Line title;
@@ -71,7 +71,8 @@ std::vector<Line> page(std::size_t number, std::size_t pages) {
         l.style = i % 14 == 0 ? LineStyle::GroupText : LineStyle::Detail;
         const std::size_t dish = number * 4 + std::size_t(i / 14);
         if (l.style == LineStyle::GroupText) {
-            l.cells.push_back(cell("Prato " + std::to_string(100000 + dish) + " - Refeição " + std::to_string(dish % 97) +
+            l.cells.push_back(cell("Prato " + std::to_string(100000 + dish) + " - Refeição " +
+                                       std::to_string(dish % 97) +
                                        (dish % 7 == 0 ? " com frango grelhado" : " com legumes"),
                                    0, 90));
         } else {
@@ -155,9 +156,10 @@ int main(int argc, char** argv) {
     const Figures base = figures(drawn), f1 = figures(first), f2 = figures(second);
     std::printf("preview find over %zu pages (%d matches of \"frango\"), %d runs each\n", pages, matches, kRuns);
     std::printf("  baseline, every page drawn once:  min %8.1f ms  median %8.1f ms\n", base.min, base.median);
-    std::printf("  first search of a window:         min %8.1f ms  median %8.1f ms  target ~1000 ms  ratio to target "
-                "%.2f  ratio to baseline %.3f\n",
-                f1.min, f1.median, f1.median / 1000.0, f1.median / base.median);
+    std::printf(
+        "  first search of a window:         min %8.1f ms  median %8.1f ms  target ~1000 ms  ratio to target "
+        "%.2f  ratio to baseline %.3f\n",
+        f1.min, f1.median, f1.median / 1000.0, f1.median / base.median);
     std::printf("  a second search, same window:     min %8.1f ms  median %8.1f ms  ratio to baseline %.3f\n", f2.min,
                 f2.median, f2.median / base.median);
     return 0;

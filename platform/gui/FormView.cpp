@@ -45,7 +45,8 @@ std::vector<host::TRadioButton*> radioSiblings(const host::TControl& c) {
     std::vector<host::TRadioButton*> out;
     if (!c.Parent()) return out;
     for (host::TControl* k : c.Parent()->Children())
-        if (k->Kind() == host::ControlKind::RadioButton && k->CanFocus()) out.push_back(static_cast<host::TRadioButton*>(k));
+        if (k->Kind() == host::ControlKind::RadioButton && k->CanFocus())
+            out.push_back(static_cast<host::TRadioButton*>(k));
     return out;
 }
 

@@ -136,8 +136,8 @@ private:
     bool m_detached = false;
     bool m_wasVisible = false;
     bool m_keyboardEntry = false;
-    int m_extraWidth = 0;  // beyond the designed width
-    static constexpr int kRightAnchor = 16;  // pixels from the parent's right edge that count as reaching it
+    int m_extraWidth = 0;                     // beyond the designed width
+    static constexpr int kRightAnchor = 16;   // pixels from the parent's right edge that count as reaching it
     QPointer<QWidget> m_focusRing;            // lives in the parent of the widget it rings
     QMetaObject::Connection m_focusFollower;  // ended before the widgets go
 };

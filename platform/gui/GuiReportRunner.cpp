@@ -143,7 +143,8 @@ void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& de
 
     // Until the first page, the progress window (with "Cancelar").
     const bool waited = runInBackground(
-        m_ui.dialogParent(), QStringLiteral("Relatório"), [&](std::stop_token stop, const WorkProgress& progress) {
+        m_ui.dialogParent(), QStringLiteral("Relatório"),
+        [&](std::stop_token stop, const WorkProgress& progress) {
             {
                 std::lock_guard lock(progressMutex);
                 shown = progress;
@@ -234,15 +235,16 @@ std::optional<std::string> GuiReportRunner::print(const ReportPages& pages) {
     bool printed = false, stopped = false;
     m_ui.enterBusy();
     try {
-        runInBackground(m_ui.dialogParent(), QStringLiteral("Impressão"),
-                        [&](std::stop_token stop, const WorkProgress& progress) {
-                            printed = ReportPagePainter(pages).print(printer, [&](std::size_t done, std::size_t total) {
-                                progress("gravacao", done, total);
-                                stopped = stop.stop_requested();
-                                return !stopped;
-                            });
-                        },
-                        300, {}, QStringLiteral("Imprimindo as páginas..."));
+        runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Impressão"),
+            [&](std::stop_token stop, const WorkProgress& progress) {
+                printed = ReportPagePainter(pages).print(printer, [&](std::size_t done, std::size_t total) {
+                    progress("gravacao", done, total);
+                    stopped = stop.stop_requested();
+                    return !stopped;
+                });
+            },
+            300, {}, QStringLiteral("Imprimindo as páginas..."));
     } catch (...) {
         m_ui.leaveBusy();
         throw;
@@ -287,11 +289,12 @@ void GuiReportRunner::execute(host::TfrmDadosGerRel& form, const std::string& de
     m_ui.enterBusy();
     bool done = false;
     try {
-        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Relatório"),
-                               [this, &run](std::stop_token stop, const WorkProgress& progress) {
-                                   m_engine.execute(*run, {stop, progress});
-                               },
-                               300, {}, writing);
+        done = runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Relatório"),
+            [this, &run](std::stop_token stop, const WorkProgress& progress) {
+                m_engine.execute(*run, {stop, progress});
+            },
+            300, {}, writing);
     } catch (...) {
         m_ui.leaveBusy();
         throw;

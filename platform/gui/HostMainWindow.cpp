@@ -41,8 +41,8 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     // Closes the form in front, as its window's close button would. Its
     // keys are the form's own (its view takes Esc and Ctrl+F4, also in the
     // modal dialog), named here.
-    QAction* closeForm = file->addAction(QStringLiteral("&Fechar\tEsc, Ctrl+F4"), m_area,
-                                         &QMdiArea::closeActiveSubWindow);
+    QAction* closeForm =
+        file->addAction(QStringLiteral("&Fechar\tEsc, Ctrl+F4"), m_area, &QMdiArea::closeActiveSubWindow);
     closeForm->setObjectName("closeForm");
     closeForm->setEnabled(false);
     connect(m_area, &QMdiArea::subWindowActivated, closeForm,

@@ -69,8 +69,7 @@ public:
         if (control == CC_GroupBox && box && !(box->subControls & SC_GroupBoxCheckBox)) {
             if (sub == SC_GroupBoxLabel) return captionRect(*box);
             if (sub == SC_GroupBoxFrame) return option->rect.adjusted(0, box->fontMetrics.height() / 2, 0, 0);
-            if (sub == SC_GroupBoxContents)
-                return option->rect.adjusted(2, box->fontMetrics.height() + 1, -2, -2);
+            if (sub == SC_GroupBoxContents) return option->rect.adjusted(2, box->fontMetrics.height() + 1, -2, -2);
         }
         return QProxyStyle::subControlRect(control, option, sub, widget);
     }

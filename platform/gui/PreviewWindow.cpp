@@ -25,9 +25,9 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -45,7 +45,8 @@ constexpr int kGap = 16;  // grey border around and between the pages, pixels
 constexpr int kThumbWidth = 96;
 constexpr std::size_t kSearchedAtOnce = 200;  // pages a search reads before the window goes on
 constexpr int kListedMatches = 2000;          // matches the pane lists (F3 goes on past them)
-constexpr std::size_t kKeptThumbnails = 300;  // thumbnails kept made; more are dropped far from view          // matches the pane lists (F3 goes on past them)
+constexpr std::size_t kKeptThumbnails = 300;  // thumbnails kept made; more are dropped far from view          //
+                                              // matches the pane lists (F3 goes on past them)
 const int kPercents[] = {25, 50, 75, 100, 125, 150, 200, 300, 400};
 constexpr int kFirstPercent = PreviewWindow::TwoPages + 1;  // the zoom box's first percentage
 
@@ -644,7 +645,8 @@ void PreviewWindow::updateZoomText() {
         m_zoom->setEditText(QStringLiteral("%1%").arg(m_percent));
     }
     m_zoom->lineEdit()->setCursorPosition(0);
-    m_zoom->setToolTip(QStringLiteral("Zoom: %1% (Ctrl++ / Ctrl+-); digite uma porcentagem e Enter").arg(zoomPercent()));
+    m_zoom->setToolTip(
+        QStringLiteral("Zoom: %1% (Ctrl++ / Ctrl+-); digite uma porcentagem e Enter").arg(zoomPercent()));
 }
 
 QString PreviewWindow::pageText() const {
@@ -918,10 +920,10 @@ void PreviewWindow::showMatch(bool scroll) {
     if (!scroll) return;
     const QRect area = m_canvas->documentArea(match.page);
     const std::vector<QRectF>& marks = marksOn(match.page);
-    const QRectF paper = match.ordinal < int(marks.size()) ? marks[std::size_t(match.ordinal)]
-                                                            : QRectF(0, 0, area.width() / m_scale, 1);
-    const QRectF box(area.left() + paper.left() * m_scale, area.top() + paper.top() * m_scale,
-                     paper.width() * m_scale, paper.height() * m_scale);
+    const QRectF paper =
+        match.ordinal < int(marks.size()) ? marks[std::size_t(match.ordinal)] : QRectF(0, 0, area.width() / m_scale, 1);
+    const QRectF box(area.left() + paper.left() * m_scale, area.top() + paper.top() * m_scale, paper.width() * m_scale,
+                     paper.height() * m_scale);
     m_scrolling = true;
     m_canvas->ensureVisible(int(box.center().x()), int(box.center().y()), int(box.width() / 2) + 40,
                             m_canvas->viewport()->height() / 3);

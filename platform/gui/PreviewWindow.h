@@ -104,9 +104,9 @@ private:
     class Canvas;
     struct Match {
         std::size_t page;
-        int ordinal;   // among the matches of its page, in the order they are drawn
+        int ordinal;  // among the matches of its page, in the order they are drawn
         std::size_t line;
-        int at;        // where in the line's text
+        int at;  // where in the line's text
     };
     void updateScale();
     void updateZoomText();
@@ -146,7 +146,7 @@ private:
     QToolButton* m_thumbsButton;
     QLineEdit* m_find;
     QLabel* m_findLabel;
-    QListWidget* m_hits;  // the matches with their context
+    QListWidget* m_hits;             // the matches with their context
     internal::ElidedLabel* m_saved;  // where the last save-as went
     struct Search {
         QString needle;

@@ -1,6 +1,5 @@
 #include "platform/gui/ProgressWindow.h"
 
-
 #include <atomic>
 #include <exception>
 #include <mutex>

@@ -77,7 +77,6 @@ private:
 // engine's writing stage (see WorkProgressDialog).
 bool runInBackground(QWidget* parent, const QString& title,
                      const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
-                     int showAfterMs = 300, const std::function<void()>& whenShown = {},
-                     const QString& writing = {});
+                     int showAfterMs = 300, const std::function<void()>& whenShown = {}, const QString& writing = {});
 
 }  // namespace pla013::gui

@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QMdiArea>
 #include <QMainWindow>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -258,8 +258,9 @@ bool QtUserInterface::choosePrinter(QPrinter& printer, int pages) {
     if (printer.outputFileName().isEmpty() && QPrinterInfo::availablePrinterNames().isEmpty()) {
         if (m_saveFolder.isEmpty()) m_saveFolder = QDir::homePath();
         const QString name = printer.docName().section(QLatin1Char(' '), 0, 0);
-        printer.setOutputFileName(QDir(m_saveFolder).filePath((name.isEmpty() ? QStringLiteral("relatorio") : name) +
-                                                              QStringLiteral(".pdf")));
+        printer.setOutputFileName(
+            QDir(m_saveFolder)
+                .filePath((name.isEmpty() ? QStringLiteral("relatorio") : name) + QStringLiteral(".pdf")));
     }
     if (printerAnswer) return printerAnswer(printer);
     QPrintDialog dialog(&printer, dialogParent());
@@ -341,8 +342,7 @@ void QtUserInterface::ShowChild(host::TForm& form) {
         open.sub->move(std::max(0, (room.width() - open.sub->width()) / 2),
                        std::max(0, (room.height() - open.sub->height()) / 3));
         m_area->setActiveSubWindow(open.sub);
-    }
-    else
+    } else
         open.window->activateWindow();
     view->dispatch([&form] { form.Activate(); });
     announceShown(form);

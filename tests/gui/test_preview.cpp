@@ -14,13 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScreen>
-#include <QWheelEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "GuiHarness.h"
 #include "ModalSteps.h"
@@ -445,7 +445,8 @@ TEST(Preview, FindMarksAtOnceListsInAPaneAndEscLeavesTheBoxFirst) {
     EXPECT_TRUE(pane->isVisible());
     ASSERT_EQ(pane->count(), n);
     EXPECT_TRUE(pane->item(0)->text().startsWith(QStringLiteral("p. 1: ")));
-    EXPECT_TRUE(pane->item(0)->text().contains(QString::fromStdString(pages.reportId()))) << pane->item(0)->text().toStdString();
+    EXPECT_TRUE(pane->item(0)->text().contains(QString::fromStdString(pages.reportId())))
+        << pane->item(0)->text().toStdString();
 
     QTest::keyClick(find, Qt::Key_F3);
     EXPECT_EQ(label->text(), QStringLiteral("2 de %1").arg(n));
@@ -485,8 +486,8 @@ TEST(Preview, ZoomStepsFromAnyZoomAndShowsThePercentage) {
         int expected;
     };
     const int fit = window.zoomPercent();
-    const Row rows[] = {{100, true, 125}, {100, false, 75}, {25, false, 25}, {25, true, 50}, {400, true, 400},
-                        {130, false, 125}, {130, true, 150}};
+    const Row rows[] = {{100, true, 125}, {100, false, 75},  {25, false, 25}, {25, true, 50},
+                        {400, true, 400}, {130, false, 125}, {130, true, 150}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.from);
         window.setZoomPercent(row.from);
