@@ -888,9 +888,9 @@ void PreviewWindow::listMatches(std::size_t from) {
         // letters in place (it does for our texts).
         const QString key = m.line < m_keys[m.page].size() ? m_keys[m.page][m.line] : QString();
         const int at = key.size() == line.size() ? m.at : 0;
-        const int from = std::max(0, at - 24);
-        QString context = line.mid(from, 90).simplified();
-        if (from > 0) context.prepend(QChar(0x2026));
+        const int start = std::max(0, at - 24);
+        QString context = line.mid(start, 90).simplified();
+        if (start > 0) context.prepend(QChar(0x2026));
         auto* item = new QListWidgetItem(QStringLiteral("p. %1: %2").arg(m.page + 1).arg(context), m_hits);
         item->setToolTip(QStringLiteral("Página %1\n%2").arg(m.page + 1).arg(line.simplified()));
     }
