@@ -106,9 +106,13 @@ struct BusyGuard {
 FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
     : QWidget(parent), m_form(form), m_ui(ui), m_wasVisible(form.Visible()) {
     setObjectName(QString::fromStdString(form.Name()));
-    // The designed size at least; wider when its window is (see stretch()).
+    // The designed size; wider only when the form's border lets its window
+    // grow (a sizeable border, or the maximize button): see stretch().
     setMinimumSize(form.ClientWidth(), form.ClientHeight());
     setMaximumHeight(form.ClientHeight());
+    if (form.BorderStyle() != host::TBorderStyle::bsSizeable &&
+        !form.BorderIcons().count(host::TBorderIcon::biMaximize))
+        setMaximumWidth(form.ClientWidth());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The designed geometry assumes the small dialog font of 96 dpi screens;
     // a condensed face (where there is one) keeps captions within it.

@@ -373,8 +373,11 @@ void QtUserInterface::ShowModal(host::TForm& form) {
     const QSize room = screen ? screen->availableGeometry().size() * 95 / 100 : QSize(1024, 720);
     const QSize wanted = view->size();  // the form's own size
     if (wanted.width() <= room.width() && wanted.height() <= room.height()) {
-        layout->addWidget(view);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
+        // At the top of the dialog; a dialog that may be maximized makes the
+        // form as wide as itself.
+        layout->addWidget(view, 0, Qt::AlignTop);
+        layout->setSizeConstraint(view->maximumWidth() > view->minimumWidth() ? QLayout::SetMinimumSize
+                                                                              : QLayout::SetFixedSize);
     } else {
         auto* scroll = new QScrollArea(dialog.get());
         scroll->setObjectName("formScroll");

@@ -360,26 +360,3 @@ TEST(FormView, RadioArrowsEnterInTheLastFieldAndTheKeysThatClose) {
     h.key(Qt::Key_F4, Qt::ControlModifier);
     EXPECT_TRUE(GuiHarness::waitUntil([&] { return h.form() == nullptr; })) << "Ctrl+F4 did not close the form";
 }
-
-// A wider window makes the form wider: the frames and the name boxes that
-// reach their parent's right edge grow with it, the codes keep their size.
-TEST(FormView, TheFormGrowsWithItsWindowWhereItReachesTheRightEdge) {
-    GuiHarness h;
-    h.openChild();
-    QWidget* window = h.view()->window() == h.view() ? h.view() : h.view()->parentWidget();
-    const auto width = [&h](const char* name) { return h.widget(name)->width(); };
-    const int name = width("edtNmPratoIni"), code = width("medCdPratoIni"), report = width("cbbReportNames");
-    const int frame = width("grbDestino");
-    window->resize(window->width() + 200, window->height());
-    GuiHarness::processEvents();
-    ASSERT_EQ(h.view()->width(), h.form()->ClientWidth() + 200);
-    EXPECT_EQ(width("edtNmPratoIni"), name + 200);
-    EXPECT_EQ(width("grbDestino"), frame + 200);
-    EXPECT_EQ(width("medCdPratoIni"), code);
-    EXPECT_EQ(width("cbbReportNames"), report);
-    EXPECT_EQ(h.view()->height(), h.form()->ClientHeight()) << "only wider, never taller";
-    // Back to its designed size, every widget is where the control puts it.
-    window->resize(window->width() - 200, window->height());
-    GuiHarness::processEvents();
-    EXPECT_EQ(width("edtNmPratoIni"), name);
-}
