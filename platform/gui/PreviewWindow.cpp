@@ -687,11 +687,13 @@ void PreviewWindow::updateScale() {
         m_scale = m_percent / 100.0 * logicalDpiX() / 72.0;
     }
     m_canvas->updateSize();
-    // The page in view stays in view.
+    // The page in view stays in view, and the match shown on it (the pane of
+    // matches coming in narrows a fitted page).
     if (pageCount() > 0) {
         m_scrolling = true;
         m_canvas->verticalScrollBar()->setValue(m_canvas->documentArea(m_page).top() - kGap / 2);
         m_scrolling = false;
+        if (m_match >= 0 && m_matches[std::size_t(m_match)].page == m_page) showMatch();
     }
 }
 

@@ -457,6 +457,11 @@ TEST(Preview, FindMarksAtOnceListsInAPaneAndEscLeavesTheBoxFirst) {
     EXPECT_EQ(window.currentMatch(), last);
     EXPECT_EQ(label->text(), QStringLiteral("%1 de %1").arg(n));
     EXPECT_EQ(window.currentPage(), pages.pageCount() - 1);
+    // Scrolled into view: the last match is the last mark of its page.
+    ASSERT_FALSE(window.marksOn(window.currentPage()).empty());
+    const QRect lastPage = window.pageArea(window.currentPage());
+    const double y = lastPage.top() + window.marksOn(window.currentPage()).back().center().y() * window.scale();
+    EXPECT_TRUE(y >= 0 && y <= window.pageCanvas()->height()) << y;
 
     // Esc: out of the find box first, then the window closes.
     find->setFocus();
