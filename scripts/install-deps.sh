@@ -12,6 +12,7 @@ PACKAGES=(
   libsodium-dev libssl-dev openssl
   poppler-utils qpdf libhpdf-dev unzip python3
   chromium chromium-driver python3-selenium
+  xvfb openbox imagemagick xdotool
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

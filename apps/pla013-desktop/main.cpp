@@ -9,11 +9,11 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
-#include <QStyleFactory>
 #include <QTranslator>
 
 #include "platform/gui/DesktopHost.h"
 #include "platform/gui/HostMainWindow.h"
+#include "platform/gui/HostStyle.h"
 #include "platform/runtime/HostOptions.h"
 
 int main(int argc, char** argv) {
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     // server's, the report engine's).
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pla013-desktop"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    pla013::gui::installHostLook(app);
     // Qt's own dialogs (file, print, message buttons) in Brazilian Portuguese,
     // as the rest of the program; without the translations they stay English.
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));

@@ -22,6 +22,7 @@
 #include "platform/gui/OperatorSettings.h"
 #include "platform/gui/QtUserInterface.h"
 #include "platform/gui/SignInDialog.h"
+#include "platform/gui/internal/ScreenFit.h"
 #include "platform/runtime/HostSession.h"
 #include "platform/runtime/ModuleLoader.h"
 
@@ -59,7 +60,9 @@ DesktopHost::DesktopHost(const pla013::runtime::HostOptions& options, const std:
 
     // What this operator left last time.
     m_settings = std::make_unique<OperatorSettings>(o.operatorCode);
-    m_window->restoreGeometry(m_settings->geometry("main"));
+    // As the operator left it (maximised, or its place and size within
+    // this screen); maximised the first time.
+    if (m_window->restoreGeometry(m_settings->geometry("main"))) internal::keepOnScreen(*m_window);
     m_window->onClosing = [this, ui] {
         m_settings->setGeometry("main", m_window->saveGeometry());
         ui->closeAllForms();
@@ -93,17 +96,19 @@ void DesktopHost::remember(host::TForm& form, QWidget* window) {
         m_settings->setLastReport(report);
         m_settings->setFilters(report, FormFilters::capture(form));
     }
-    if (window) m_settings->setGeometry("form", QStringLiteral("%1,%2").arg(window->x()).arg(window->y()).toUtf8());
+    // A child window's place in the main window; a dialog is centred over
+    // the main window each time.
+    if (window && !window->isWindow())
+        m_settings->setGeometry("form", QStringLiteral("%1,%2").arg(window->x()).arg(window->y()).toUtf8());
     m_settings->sync();
 }
 
 void DesktopHost::recall(host::TForm& form, QWidget* window) {
     if (std::exchange(m_asDesigned, false)) return;
     const QList<QByteArray> at = m_settings->geometry("form").split(',');
-    if (window && at.size() == 2) {
-        // Kept inside the area (or the screen) it shows in.
-        const QWidget* area = window->parentWidget();
-        const QRect room = area ? area->rect() : window->screen()->availableGeometry();
+    if (window && !window->isWindow() && window->parentWidget() && at.size() == 2) {
+        // Kept inside the area it shows in.
+        const QRect room = window->parentWidget()->rect();
         QPoint p(at[0].toInt(), at[1].toInt());
         p.setX(std::clamp(p.x(), room.left(), std::max(room.left(), room.right() - 50)));
         p.setY(std::clamp(p.y(), room.top(), std::max(room.top(), room.bottom() - 50)));

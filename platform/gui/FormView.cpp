@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include "host/Errors.h"
@@ -34,7 +35,37 @@ bool isDisplayOnly(const host::TControl& c) {
            static_cast<const host::TEdit&>(c).ReadOnly();
 }
 
-bool passedBy(const host::TControl& c) { return isContainer(c) || isDisplayOnly(c); }
+// The search buttons beside the code fields: F4 in the field and the mouse
+// reach them; the keyboard goes on from field to field.
+bool isMagnifier(const host::TControl& c) { return c.Kind() == host::ControlKind::SearchButton; }
+
+// The radio buttons of one container, in the order of its children, those
+// that can take the focus.
+std::vector<host::TRadioButton*> radioSiblings(const host::TControl& c) {
+    std::vector<host::TRadioButton*> out;
+    if (!c.Parent()) return out;
+    for (host::TControl* k : c.Parent()->Children())
+        if (k->Kind() == host::ControlKind::RadioButton && k->CanFocus())
+            out.push_back(static_cast<host::TRadioButton*>(k));
+    return out;
+}
+
+// A group of radio buttons is one stop of the keyboard: the checked one (the
+// first when none is); the arrows move within the group.
+bool isOtherRadio(const host::TControl& c) {
+    if (c.Kind() != host::ControlKind::RadioButton || static_cast<const host::TRadioButton&>(c).Checked()) return false;
+    const auto group = radioSiblings(c);
+    const bool anyChecked = std::any_of(group.begin(), group.end(), [](auto* r) { return r->Checked(); });
+    return anyChecked || (!group.empty() && group.front() != &c);
+}
+
+bool passedBy(const host::TControl& c) {
+    return isContainer(c) || isDisplayOnly(c) || isMagnifier(c) || isOtherRadio(c);
+}
+
+bool isButton(const host::TControl& c) {
+    return c.Kind() == host::ControlKind::SpeedButton || c.Kind() == host::ControlKind::SearchButton;
+}
 
 // A frame in the highlight colour around the widget with the focus, drawn
 // over whatever the style draws (or does not draw) for it.
@@ -75,7 +106,14 @@ struct BusyGuard {
 FormView::FormView(host::TForm& form, QtUserInterface& ui, QWidget* parent)
     : QWidget(parent), m_form(form), m_ui(ui), m_wasVisible(form.Visible()) {
     setObjectName(QString::fromStdString(form.Name()));
-    setFixedSize(form.ClientWidth(), form.ClientHeight());
+    // The designed size; wider only when the form's border lets its window
+    // grow (a sizeable border, or the maximize button): see stretch().
+    setMinimumSize(form.ClientWidth(), form.ClientHeight());
+    setMaximumHeight(form.ClientHeight());
+    if (form.BorderStyle() != host::TBorderStyle::bsSizeable &&
+        !form.BorderIcons().count(host::TBorderIcon::biMaximize))
+        setMaximumWidth(form.ClientWidth());
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The designed geometry assumes the small dialog font of 96 dpi screens;
     // a condensed face (where there is one) keeps captions within it.
     QFont f = font();
@@ -131,6 +169,30 @@ void FormView::detach() {
 }
 
 void FormView::watch(QWidget* widget) { widget->installEventFilter(this); }
+
+QSize FormView::sizeHint() const { return QSize(m_form.ClientWidth(), m_form.ClientHeight()); }
+
+int FormView::stretch(const host::TControl& control) const {
+    if (m_extraWidth <= 0 || &control == &m_form) return 0;
+    // Anchored to the right of its parent: it ends near the parent's right
+    // edge, and the parent itself grows (the form does).
+    const host::TControl* parent = control.Parent();
+    if (!parent) return 0;
+    const int parentWidth = parent == &m_form ? m_form.ClientWidth() : parent->Width();
+    const bool reachesRight = parentWidth - (control.Left() + control.Width()) <= kRightAnchor;
+    const bool parentGrows = parent == &m_form || stretch(*parent) > 0;
+    return reachesRight && parentGrows ? m_extraWidth : 0;
+}
+
+void FormView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int extra = std::max(0, width() - m_form.ClientWidth());
+    if (extra == m_extraWidth) return;
+    m_extraWidth = extra;
+    if (m_detached) return;
+    for (auto& a : m_adapters) a->refresh();
+    placeFocusRing(QApplication::focusWidget());
+}
 
 QWidget* FormView::widgetFor(const host::TControl& control) const {
     if (&control == &m_form) return const_cast<FormView*>(this);
@@ -230,6 +292,43 @@ void FormView::moveFocus(bool forward) {
         } reset{m_keyboardEntry};
         m_form.FocusControl(next);
     });
+}
+
+host::TControl* FormView::lastField() const {
+    host::TControl* last = nullptr;
+    for (host::TControl* c : keyboardSequence())
+        if (c->CanFocus() && !passedBy(*c) && !isButton(*c)) last = c;
+    return last;
+}
+
+void FormView::previewFromLastField() {
+    // The form's preview, as a click on its button: the field keeps the
+    // focus (the print checks know which field the user is in).
+    host::TControl* preview = nullptr;
+    for (host::TControl* c : m_form.AllControls())
+        if (c->Name() == "sbtPreview" && c->Kind() == host::ControlKind::SpeedButton) preview = c;
+    if (!preview || !preview->Enabled() || !preview->Visible()) return moveFocus(true);
+    if (auto it = m_byControl.find(preview); it != m_byControl.end()) it->second->click();
+}
+
+bool FormView::stepRadio(host::TControl& c, bool forward) {
+    if (c.Kind() == host::ControlKind::RadioGroup) {
+        auto& group = static_cast<host::TRadioGroup&>(c);
+        const int n = int(group.Items().size());
+        if (n == 0 || !group.ItemsEnabled()) return true;
+        const int to = std::clamp(group.ItemIndex() + (forward ? 1 : -1), 0, n - 1);
+        if (to != group.ItemIndex()) userAction(c, true, [&group, to] { group.SetItemIndex(to); });
+        return true;
+    }
+    if (c.Kind() != host::ControlKind::RadioButton) return false;
+    const auto group = radioSiblings(c);
+    const auto at = std::find(group.begin(), group.end(), &c);
+    if (at == group.end() || group.size() < 2) return true;
+    const std::ptrdiff_t n = std::ptrdiff_t(group.size());
+    host::TControl* next = group[std::size_t(((at - group.begin()) + (forward ? 1 : -1) + n) % n)];
+    // To the next button of the group, which is checked as the user's click.
+    userAction(*next, true, [next] { next->Form().UserClick(next); });
+    return true;
 }
 
 std::vector<host::TControl*> FormView::keyboardSequence() const {
@@ -336,6 +435,8 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     if (m_detached) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::FocusIn: {
+            // What the user types from here on is an edit in progress (Esc).
+            if (auto* edit = qobject_cast<QLineEdit*>(watched)) edit->setModified(false);
             if (host::TControl* c = controlFor(watched)) {
                 const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
                 const bool byUser = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
@@ -344,20 +445,50 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         }
+        case QEvent::ShortcutOverride: {
+            // Ctrl+F4 is the form's, whatever window shows it (a sub-window
+            // would take it as its own shortcut).
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_F4 && key->modifiers() == Qt::ControlModifier && controlFor(watched)) {
+                event->accept();
+                return true;
+            }
+            break;
+        }
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(event);
             host::TControl* c = controlFor(watched);
             if (!c) break;
+            if (key->key() == Qt::Key_F4 && key->modifiers() == Qt::ControlModifier) {
+                dispatch([this] { m_form.Close(); });
+                return true;
+            }
             const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
             if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && plain) {
                 if (auto* combo = qobject_cast<QComboBox*>(widgetFor(*c)); combo && combo->view()->isVisible()) break;
                 auto it = m_byControl.find(c);
+                const bool back = key->modifiers() & Qt::ShiftModifier;
                 if (it != m_byControl.end() && it->second->enterClicks())
                     it->second->click();
+                else if (!back && c == lastField())
+                    previewFromLastField();
                 else
-                    moveFocus(!(key->modifiers() & Qt::ShiftModifier));
+                    moveFocus(!back);
                 return true;
             }
+            if (key->key() == Qt::Key_Escape && plain) {
+                if (auto* combo = qobject_cast<QComboBox*>(widgetFor(*c)); combo && combo->view()->isVisible()) break;
+                // While the user types in a field, Esc does not throw the
+                // form away; otherwise it closes the form as its window's
+                // close button would.
+                if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && edit->isModified()) return true;
+                dispatch([this] { m_form.Close(); });
+                return true;
+            }
+            if ((key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
+                 key->key() == Qt::Key_Right) &&
+                plain && stepRadio(*c, key->key() == Qt::Key_Down || key->key() == Qt::Key_Right))
+                return true;
             if (key->key() == Qt::Key_F4 && plain) {
                 // F4 in a code field opens the search of its button.
                 if (host::TControl* button = searchButtonFor(*c)) {

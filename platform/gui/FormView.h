@@ -9,9 +9,12 @@
 // the form's FocusControl (the exit event of the control left runs and may
 // send the focus back), and every focus move of the form shows on screen.
 // Tab and Enter move on in the form's tab order (controls it does not place
-// follow in the order they stand on screen; containers and display-only
-// boxes are passed by), and a field entered from the keyboard has its text
-// selected, so that typing replaces it. The control with the focus wears a
+// follow in the order they stand on screen; containers, display-only boxes
+// and search buttons are passed by, and a group of radio buttons is one
+// stop, its buttons chosen with the arrows), Enter in the last field runs
+// the preview, and a field entered from the keyboard has its text selected,
+// so that typing replaces it. Esc closes the form unless a field is being
+// typed in. The control with the focus wears a
 // ring. Every user action ends quietly on the silent abort; any other error
 // is shown and the form stays usable.
 
@@ -80,11 +83,22 @@ public:
 
     // Follows the focus and keys of a widget drawn for a control.
     void watch(QWidget* widget);
-    // The controls Tab visits, in order.
+    // The controls Tab visits, in order (those it passes by included: search
+    // buttons, radio buttons of a group other than its checked one).
     std::vector<host::TControl*> keyboardSequence() const;
+    // The last field the keyboard stops at before the report buttons: Enter
+    // there runs the preview.
+    host::TControl* lastField() const;
     // The ring drawn around the control with the focus (hidden when the
     // focus is elsewhere).
     QWidget* focusRing() const { return m_focusRing; }
+
+    // What a control grows by beyond its designed width: the form is as
+    // wide as its window, and the controls that reach the right edge of a
+    // growing parent (the frames, the name boxes) grow with it, as if
+    // anchored there; the rest keep their designed geometry.
+    int stretch(const host::TControl& control) const;
+    QSize sizeHint() const override;
 
     struct UpdateGuard {
         explicit UpdateGuard(FormView& v) : view(v) { ++view.m_updating; }
@@ -93,6 +107,7 @@ public:
     };
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -104,6 +119,10 @@ private:
     // leaves it (a short date gets its century).
     void finishActive(const host::TControl* next);
     void placeFocusRing(QWidget* focused);
+    void previewFromLastField();
+    // Arrows in a radio button or radio group: the next (or previous) one of
+    // the group is chosen. False for other controls.
+    bool stepRadio(host::TControl& c, bool forward);
 
     host::TForm& m_form;
     QtUserInterface& m_ui;
@@ -117,6 +136,8 @@ private:
     bool m_detached = false;
     bool m_wasVisible = false;
     bool m_keyboardEntry = false;
+    int m_extraWidth = 0;                     // beyond the designed width
+    static constexpr int kRightAnchor = 16;   // pixels from the parent's right edge that count as reaching it
     QPointer<QWidget> m_focusRing;            // lives in the parent of the widget it rings
     QMetaObject::Connection m_focusFollower;  // ended before the widgets go
 };

@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include <QFileInfo>
 #include <QPrinter>
 
 #include "host/BaseForm.h"
@@ -19,6 +20,7 @@
 #include "platform/gui/QtUserInterface.h"
 #include "platform/gui/ReportPagePainter.h"
 #include "platform/gui/ReportPages.h"
+#include "platform/gui/internal/ScreenFit.h"
 #include "platform/reports/FileRenderer.h"
 #include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportRunner.h"
@@ -29,6 +31,8 @@ namespace {
 // The engine hands its laid-out document only to file renderers: the pages
 // for the screen are taken by one registered under an extension of ours.
 const char* const kPagesExtension = ".pla013pages";
+// The engine's writing stage, when it writes the pages for the screen.
+const QString kPreparing = QStringLiteral("Preparando as páginas...");
 }  // namespace
 
 class GuiReportRunner::Capture final : public pla013::reports::FileRenderer {
@@ -83,7 +87,7 @@ std::shared_ptr<ReportPages> GuiReportRunner::layOut(host::TfrmDadosGerRel& form
             std::filesystem::remove(scratch, ec);
         }
     } done{*this, scratch};
-    execute(form, definitionFile, host::ReportTarget::File, scratch);
+    execute(form, definitionFile, host::ReportTarget::File, scratch, kPreparing);
     pages->finish();
     if (!pages->started()) throw host::EHostError("O relatório '" + definitionFile + "' não produziu páginas.");
     return pages;
@@ -106,11 +110,16 @@ void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& de
     std::exception_ptr failed;
     std::mutex progressMutex;
     WorkProgress shown;  // the progress window's, while it is up
+    struct {
+        std::string stage;
+        std::size_t done = 0, total = 0;
+    } last;  // what the run said last, for a window that comes up later
     std::thread worker([&] {
         try {
             m_engine.execute(*run,
                              {stopper.get_token(), [&](const std::string& stage, std::size_t done, std::size_t total) {
                                   std::lock_guard lock(progressMutex);
+                                  last = {stage, done, total};
                                   if (shown) shown(stage, done, total);
                               }});
         } catch (...) {
@@ -136,17 +145,20 @@ void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& de
 
     // Until the first page, the progress window (with "Cancelar").
     const bool waited = runInBackground(
-        m_ui.dialogParent(), QStringLiteral("Relatório"), [&](std::stop_token stop, const WorkProgress& progress) {
+        m_ui.dialogParent(), QStringLiteral("Relatório"),
+        [&](std::stop_token stop, const WorkProgress& progress) {
             {
                 std::lock_guard lock(progressMutex);
                 shown = progress;
+                shown(last.stage, last.done, last.total);
             }
             while (pages->pageCount() == 0 && !pages->finished() && !stop.stop_requested())
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::lock_guard lock(progressMutex);
             shown = nullptr;
             if (stop.stop_requested() && pages->pageCount() == 0) throw host::EAbort();
-        });
+        },
+        300, {}, kPreparing);
     if (!waited) {
         m_ui.Log("report cancelled: " + definitionFile);
         throw host::EAbort();  // the user stopped it: nothing to tell
@@ -158,11 +170,14 @@ void GuiReportRunner::preview(host::TfrmDadosGerRel& form, const std::string& de
     }
     m_last = pages;
     PreviewWindow::Actions actions;
-    actions.print = [this, pages] { print(*pages); };
+    actions.print = [this, pages] { return print(*pages); };
     actions.saveAs = [this, &form, definitionFile] { return saveAs(form, definitionFile); };
     PreviewWindow window(*pages, actions, m_ui.dialogParent());
+    // Where the operator left it, as far as this screen has room for it.
     if (settings) window.restoreGeometry(settings->geometry("preview"));
+    internal::keepOnScreen(window);
     m_ui.execDialog(window);
+    internal::keepOnScreen(window);
     if (settings) settings->setGeometry("preview", window.saveGeometry());
     // Closed before the last page: the run stops; one that failed on its own
     // says why.
@@ -188,19 +203,20 @@ void GuiReportRunner::Run(host::TfrmDadosGerRel& form, const std::string& defini
     }
     if (target == host::ReportTarget::Printer) {
         m_last = layOut(form, definitionFile);
-        print(*m_last);
+        if (const auto file = print(*m_last))
+            m_ui.showStatus(QStringLiteral("Relatório salvo em %1").arg(QString::fromStdString(*file)));
         return;
     }
     preview(form, definitionFile);
 }
 
-void GuiReportRunner::print(const ReportPages& pages) {
+std::optional<std::string> GuiReportRunner::print(const ReportPages& pages) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QString::fromStdString(pages.reportId() + " - " + pages.title()));
     printer.setFullPage(true);
     printer.setPageOrientation(pages.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    if (!m_ui.choosePrinter(printer, int(pages.pageCount()))) return;  // the user cancelled
+    if (!m_ui.choosePrinter(printer, int(pages.pageCount()))) return std::nullopt;  // the user cancelled
     // A PDF file is printed as a save is written: unnamed in its folder, and
     // put in place only when whole, so that a print cancelled or failed half
     // way leaves the folder as it was (a file it was to replace included).
@@ -212,7 +228,7 @@ void GuiReportRunner::print(const ReportPages& pages) {
                          files::AtomicFile::Temporary::Unnamed);
         } catch (const files::AtomicFile::Error& e) {
             m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "': " + e.reason() + ".");
-            return;
+            return std::nullopt;
         }
         printer.setOutputFileName(QString::fromStdString(file->tempPath()));
     }
@@ -253,7 +269,9 @@ void GuiReportRunner::print(const ReportPages& pages) {
                             } catch (const host::EHostError& e) {
                                 failure = e.what();
                             }
-                        });
+                        },
+                        300, {},
+                        file ? QStringLiteral("Gravando o arquivo...") : QStringLiteral("Imprimindo as páginas..."));
     } catch (...) {
         m_ui.leaveBusy();
         throw;
@@ -264,20 +282,25 @@ void GuiReportRunner::print(const ReportPages& pages) {
             file->commit();
         } catch (const files::AtomicFile::Error& e) {
             m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "': " + e.reason() + ".");
+            return std::nullopt;
         }
-        return;
+        // The folder is remembered as a save-as's is.
+        const QFileInfo written(fileName);
+        m_ui.rememberSaveFolder(written.absolutePath());
+        return written.absoluteFilePath().toStdString();
     }
-    if (printed) return;
+    if (printed) return std::nullopt;
     if (!failure.empty()) {
         m_ui.Log("print to file: " + failure);
         m_ui.ShowError("Não foi possível gravar '" + fileName.toStdString() + "'.");
-        return;
+        return std::nullopt;
     }
     if (!stopped) {
         m_ui.ShowError("Não foi possível imprimir o relatório " + pages.reportId() + ".");
-        return;
+        return std::nullopt;
     }
     m_ui.Log("print cancelled: " + pages.reportId());
+    return std::nullopt;
 }
 
 void GuiReportRunner::saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile,
@@ -287,21 +310,23 @@ void GuiReportRunner::saveFile(host::TfrmDadosGerRel& form, const std::string& d
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (ext == kPagesExtension)
         throw host::EHostError("Formato de arquivo não suportado: '" + ext + "' (formatos: .pdf, .xlsx, .csv, .html).");
-    execute(form, definitionFile, host::ReportTarget::File, fileName);
+    execute(form, definitionFile, host::ReportTarget::File, fileName, QStringLiteral("Gravando o arquivo..."));
 }
 
 void GuiReportRunner::execute(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
-                              const std::string& fileName) {
+                              const std::string& fileName, const QString& writing) {
     // The form's part here; reading, layout and writing on a thread of their
     // own, behind the progress window.
     auto run = m_engine.prepare(form, definitionFile, target, fileName);
     m_ui.enterBusy();
     bool done = false;
     try {
-        done = runInBackground(m_ui.dialogParent(), QStringLiteral("Relatório"),
-                               [this, &run](std::stop_token stop, const WorkProgress& progress) {
-                                   m_engine.execute(*run, {stop, progress});
-                               });
+        done = runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Relatório"),
+            [this, &run](std::stop_token stop, const WorkProgress& progress) {
+                m_engine.execute(*run, {stop, progress});
+            },
+            300, {}, writing);
     } catch (...) {
         m_ui.leaveBusy();
         throw;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include <QString>
 #include <QTemporaryDir>
 
 #include "host/Ports.h"
@@ -59,14 +60,16 @@ private:
     // The preview: the window opens with the first pages while the rest are
     // laid out on the run's thread; closing it stops the run.
     void preview(host::TfrmDadosGerRel& form, const std::string& definitionFile);
-    void print(const ReportPages& pages);
+    // The PDF file printed to, if the printer was one.
+    std::optional<std::string> print(const ReportPages& pages);
     // The file saved, if any.
     std::optional<std::string> saveAs(host::TfrmDadosGerRel& form, const std::string& definitionFile);
     void saveFile(host::TfrmDadosGerRel& form, const std::string& definitionFile, const std::string& fileName);
     // A run of the engine with its long part off this thread; EAbort when the
     // user cancels it (nothing written).
+    // writing: what its writing stage does, for the progress window.
     void execute(host::TfrmDadosGerRel& form, const std::string& definitionFile, host::ReportTarget target,
-                 const std::string& fileName);
+                 const std::string& fileName, const QString& writing = {});
 
     pla013::reports::ReportRunner& m_engine;
     QtUserInterface& m_ui;

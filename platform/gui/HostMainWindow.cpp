@@ -9,42 +9,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 
 #include "host/Variant.h"
+#include "platform/gui/internal/ElidedLabel.h"
+#include "platform/gui/internal/ScreenFit.h"
 
 namespace pla013::gui {
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// A status field that shortens a long text in its middle (a path keeps its
-// start and its file name) and shows it whole in its tooltip.
-class ElidedLabel final : public QLabel {
-public:
-    ElidedLabel(const QString& text, const QString& tip, QWidget* parent) : QLabel(parent), m_full(text), m_tip(tip) {
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-        setText(text);
-        setToolTip(tip + QStringLiteral("\n") + text);
-    }
-    QSize sizeHint() const override {
-        return QSize(std::min(fontMetrics().horizontalAdvance(m_full) + 8, 360), QLabel::sizeHint().height());
-    }
-    QSize minimumSizeHint() const override { return QSize(80, QLabel::minimumSizeHint().height()); }
-    const QString& fullText() const { return m_full; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QLabel::resizeEvent(event);
-        setText(fontMetrics().elidedText(m_full, Qt::ElideMiddle, std::max(0, width() - 4)));
-    }
-
-private:
-    QString m_full, m_tip;
-};
 }  // namespace
 
 HostMainWindow::HostMainWindow(Context context, std::function<void(const host::Variant&)> launch, QWidget* parent)
@@ -60,6 +38,16 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     file->setObjectName("fileMenu");
+    // Closes the form in front, as its window's close button would. Its
+    // keys are the form's own (its view takes Esc and Ctrl+F4, also in the
+    // modal dialog), named here.
+    QAction* closeForm =
+        file->addAction(QStringLiteral("&Fechar\tEsc, Ctrl+F4"), m_area, &QMdiArea::closeActiveSubWindow);
+    closeForm->setObjectName("closeForm");
+    closeForm->setEnabled(false);
+    connect(m_area, &QMdiArea::subWindowActivated, closeForm,
+            [closeForm](QMdiSubWindow* w) { closeForm->setEnabled(w != nullptr); });
+    file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Sair"), this, [this] { close(); });
     quit->setShortcut(QKeySequence::Quit);
 
@@ -93,9 +81,10 @@ HostMainWindow::HostMainWindow(Context context, std::function<void(const host::V
     addStatus("database", QStringLiteral("Banco: %1").arg(qs(m_context.database)), QStringLiteral("Banco de dados"));
     addStatus("server", QStringLiteral("Servidor: %1").arg(qs(m_context.server)),
               QStringLiteral("Servidor de aplicação"));
-    // The designed size where the screen has room for it.
-    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1000, 700);
-    resize(QSize(1000, 700).boundedTo(room * 0.95));
+    // The whole screen until the operator leaves it otherwise (the host
+    // restores what was left); the designed size for when it is restored.
+    resize(QSize(1000, 700).boundedTo(internal::roomFor(*this)));
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 HostMainWindow::~HostMainWindow() = default;
@@ -103,16 +92,24 @@ HostMainWindow::~HostMainWindow() = default;
 void HostMainWindow::addStatus(const char* name, const QString& text, const QString& tip) {
     // Paths (the database's) may be long.
     const bool elided = std::string_view(name) == "database";
-    QLabel* label = elided ? new ElidedLabel(text, tip, this) : new QLabel(text, this);
+    QLabel* label = nullptr;
+    if (elided) {
+        auto* shortened = new internal::ElidedLabel(this);
+        shortened->setMinimumWidth(80);
+        shortened->setFullText(text, tip);
+        label = shortened;
+    } else {
+        label = new QLabel(text, this);
+        label->setToolTip(tip);
+    }
     label->setObjectName(QString::fromLatin1(name));
-    if (!elided) label->setToolTip(tip);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addPermanentWidget(label);
 }
 
 QString HostMainWindow::statusText(const QString& field) const {
     auto* label = statusBar()->findChild<QLabel*>(field);
-    if (auto* elided = dynamic_cast<ElidedLabel*>(label)) return elided->fullText();
+    if (auto* elided = dynamic_cast<internal::ElidedLabel*>(label)) return elided->fullText();
     return label ? label->text() : QString();
 }
 

@@ -47,12 +47,13 @@ QString ProgressWindow::text() const { return m_text->text(); }
 
 // --------------------------------------------------------------- background work
 
-WorkProgressDialog::WorkProgressDialog(const QString& title, QWidget* parent)
+WorkProgressDialog::WorkProgressDialog(const QString& title, QWidget* parent, const QString& writing)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
       m_stage(new QLabel(this)),
       m_count(new QLabel(this)),
       m_bar(new QProgressBar(this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancelar"), this)) {
+      m_cancel(new QPushButton(QStringLiteral("Cancelar"), this)),
+      m_writing(writing) {
     setObjectName("workProgress");
     setWindowTitle(title);
     setWindowModality(Qt::ApplicationModal);
@@ -62,7 +63,8 @@ WorkProgressDialog::WorkProgressDialog(const QString& title, QWidget* parent)
     m_bar->setObjectName("bar");
     m_bar->setRange(0, 0);
     m_cancel->setObjectName("cancel");
-    m_cancel->setAutoDefault(false);
+    // Enter as well as Esc presses it: it is the window's only button.
+    m_cancel->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_stage);
     layout->addWidget(m_count);
@@ -74,16 +76,16 @@ WorkProgressDialog::WorkProgressDialog(const QString& title, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-QString WorkProgressDialog::stageText(const std::string& stage) {
-    if (stage == "dados") return QStringLiteral("Lendo os dados...");
-    if (stage == "paginas") return QStringLiteral("Montando as páginas...");
-    if (stage == "gravacao") return QStringLiteral("Gravando as páginas...");
+QString WorkProgressDialog::stageText(const std::string& stage, const QString& writing) {
+    if (stage.empty() || stage == "dados") return QStringLiteral("Lendo os dados...");
+    if (stage == "paginas") return QStringLiteral("Preparando as páginas...");
+    if (stage == "gravacao") return writing.isEmpty() ? QStringLiteral("Gravando o arquivo...") : writing;
     return QString::fromStdString(stage);
 }
 
 void WorkProgressDialog::show(const std::string& stage, std::size_t done, std::size_t total) {
     if (!m_cancel->isEnabled()) return;  // stopping: that is what it says
-    m_stage->setText(stageText(stage));
+    m_stage->setText(stageText(stage, m_writing));
     QString count;
     if (stage == "dados" && done > 0)
         count = QStringLiteral("%1 linhas lidas").arg(done);
@@ -115,7 +117,7 @@ void WorkProgressDialog::reject() {
 
 bool runInBackground(QWidget* parent, const QString& title,
                      const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
-                     int showAfterMs, const std::function<void()>& whenShown) {
+                     int showAfterMs, const std::function<void()>& whenShown, const QString& writing) {
     struct Shared {
         std::mutex mutex;
         std::string stage;
@@ -142,7 +144,7 @@ bool runInBackground(QWidget* parent, const QString& title,
         shared.finished = true;
     });
 
-    WorkProgressDialog dialog(title, parent);
+    WorkProgressDialog dialog(title, parent, writing);
     dialog.onCancel = [&stop] { stop.request_stop(); };
     QEventLoop loop;
     QElapsedTimer clock;

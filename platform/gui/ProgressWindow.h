@@ -44,15 +44,18 @@ using WorkProgress = std::function<void(const std::string& stage, std::size_t do
 
 class WorkProgressDialog final : public QDialog {
 public:
-    WorkProgressDialog(const QString& title, QWidget* parent);
+    // writing: what the engine's writing stage ("gravacao") does for this
+    // work (the pages prepared for the screen, printed, or a file written).
+    WorkProgressDialog(const QString& title, QWidget* parent, const QString& writing = {});
     void show(const std::string& stage, std::size_t done, std::size_t total);
     // After "Cancelar": says that the work is stopping.
     void stopping();
     // Set when the user presses "Cancelar" (or closes the window).
     std::function<void()> onCancel;
 
-    // The text the window shows for a stage of the report engine.
-    static QString stageText(const std::string& stage);
+    // The text the window shows for a stage of the report engine (before
+    // the first stage is known: reading the data).
+    static QString stageText(const std::string& stage, const QString& writing = {});
 
 protected:
     void reject() override;
@@ -62,6 +65,7 @@ private:
     QLabel* m_count;
     QProgressBar* m_bar;
     QPushButton* m_cancel;
+    QString m_writing;
 };
 
 // Runs work(stop, progress) on its own thread and returns when it has ended
@@ -69,9 +73,10 @@ private:
 // over `parent` once the work has taken showAfterMs. Returns false when the
 // user cancelled and the work stopped by throwing (what it threw is then
 // dropped); work that ended well in spite of a late "Cancelar" is done.
-// `whenShown` runs once, as the window appears.
+// `whenShown` runs once, as the window appears; `writing` names the
+// engine's writing stage (see WorkProgressDialog).
 bool runInBackground(QWidget* parent, const QString& title,
                      const std::function<void(std::stop_token stop, const WorkProgress& progress)>& work,
-                     int showAfterMs = 300, const std::function<void()>& whenShown = {});
+                     int showAfterMs = 300, const std::function<void()>& whenShown = {}, const QString& writing = {});
 
 }  // namespace pla013::gui

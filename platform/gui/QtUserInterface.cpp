@@ -1,19 +1,24 @@
 #include "platform/gui/QtUserInterface.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -209,7 +214,12 @@ void QtUserInterface::SetCursor(host::Cursor cursor) {
 }
 
 std::optional<std::string> QtUserInterface::AskSaveFileName(const std::string& suggested) {
-    if (saveFileAnswer) return saveFileAnswer(suggested);
+    if (saveFileAnswer) {
+        // Answered for the user: the folder is remembered as the dialog's.
+        auto answer = saveFileAnswer(suggested);
+        if (answer && !answer->empty()) rememberSaveFolder(QFileInfo(qs(*answer)).absolutePath());
+        return answer;
+    }
     if (m_saveFolder.isEmpty()) m_saveFolder = QDir::homePath();
     QFileDialog dialog(dialogParent(), QStringLiteral("Salvar relatório como"));
     dialog.setObjectName("saveDialog");
@@ -229,12 +239,29 @@ std::optional<std::string> QtUserInterface::AskSaveFileName(const std::string& s
     dialog.selectFile(qs(suggested));
     if (execDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString file = dialog.selectedFiles().front();
-    m_saveFolder = QFileInfo(file).absolutePath();
-    if (onSaveFolder) onSaveFolder(m_saveFolder);
+    rememberSaveFolder(QFileInfo(file).absolutePath());
     return file.toStdString();
 }
 
+void QtUserInterface::rememberSaveFolder(const QString& folder) {
+    m_saveFolder = folder;
+    if (onSaveFolder) onSaveFolder(m_saveFolder);
+}
+
+void QtUserInterface::showStatus(const QString& text) {
+    if (auto* main = qobject_cast<QMainWindow*>(m_main)) main->statusBar()->showMessage(text, 15000);
+}
+
 bool QtUserInterface::choosePrinter(QPrinter& printer, int pages) {
+    // With no printer installed the dialog offers a PDF file: in the folder
+    // of the last save, named after the report.
+    if (printer.outputFileName().isEmpty() && QPrinterInfo::availablePrinterNames().isEmpty()) {
+        if (m_saveFolder.isEmpty()) m_saveFolder = QDir::homePath();
+        const QString name = printer.docName().section(QLatin1Char(' '), 0, 0);
+        printer.setOutputFileName(
+            QDir(m_saveFolder)
+                .filePath((name.isEmpty() ? QStringLiteral("relatorio") : name) + QStringLiteral(".pdf")));
+    }
     if (printerAnswer) return printerAnswer(printer);
     QPrintDialog dialog(&printer, dialogParent());
     dialog.setObjectName("printDialog");
@@ -308,9 +335,14 @@ void QtUserInterface::ShowChild(host::TForm& form) {
     m_open[&form] = open;
     m_activeForm = &form;
     open.window->show();
-    if (open.sub)
+    if (open.sub) {
+        // In the middle of the area, not in its corner (the host puts it
+        // back where the operator left it, when it was moved).
+        const QRect room = m_area->viewport()->rect();
+        open.sub->move(std::max(0, (room.width() - open.sub->width()) / 2),
+                       std::max(0, (room.height() - open.sub->height()) / 3));
         m_area->setActiveSubWindow(open.sub);
-    else
+    } else
         open.window->activateWindow();
     view->dispatch([&form] { form.Activate(); });
     announceShown(form);
@@ -341,8 +373,11 @@ void QtUserInterface::ShowModal(host::TForm& form) {
     const QSize room = screen ? screen->availableGeometry().size() * 95 / 100 : QSize(1024, 720);
     const QSize wanted = view->size();  // the form's own size
     if (wanted.width() <= room.width() && wanted.height() <= room.height()) {
-        layout->addWidget(view);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
+        // At the top of the dialog; a dialog that may be maximized makes the
+        // form as wide as itself.
+        layout->addWidget(view, 0, Qt::AlignTop);
+        layout->setSizeConstraint(view->maximumWidth() > view->minimumWidth() ? QLayout::SetMinimumSize
+                                                                              : QLayout::SetFixedSize);
     } else {
         auto* scroll = new QScrollArea(dialog.get());
         scroll->setObjectName("formScroll");

@@ -94,6 +94,10 @@ public:
     // The folder the save dialog opens in, and where the user saved last.
     void setSaveFolder(const QString& folder) { m_saveFolder = folder; }
     std::function<void(const QString& folder)> onSaveFolder;
+    // A file was written there (a print to a PDF file): the next save starts there.
+    void rememberSaveFolder(const QString& folder);
+    // A passing word in the main window's status bar.
+    void showStatus(const QString& text);
 
     // Every message, dialog and focus move, one line each, as the script host
     // writes them ("message: ...", "dialog: search Filial", "focus: ...").

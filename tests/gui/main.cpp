@@ -7,7 +7,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QStyleFactory>
+
+#include "platform/gui/HostStyle.h"
 
 namespace {
 // The offscreen platform says what it cannot do (raise, grab...) on every
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(quietHandler);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    pla013::gui::installHostLook(app);
     // Popup lists wait this long before they take a click: short, for speed.
     QApplication::setDoubleClickInterval(60);
     // Screenshots of the form and the preview land here, for a person to see.

@@ -9,6 +9,7 @@
 #include <set>
 
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "DrawnState.h"
 #include "GuiHarness.h"
 #include "ModalSteps.h"
+#include "host/Controls.h"
 #include "host/Form.h"
 #include "platform/gui/internal/ControlAdapter.h"
 
@@ -131,8 +133,9 @@ TEST(FormView, ChangesMadeByCodeReachTheWidgets) {
         change();
         expectDrawnAsHeld(h);
     }
-    // A valid date is drawn in blue.
-    EXPECT_EQ(h.widget("depDataInic")->palette().color(QPalette::Text), QColor(Qt::blue));
+    // One ink for every field's text, a valid date's too.
+    EXPECT_EQ(h.widget("depDataInic")->palette().color(QPalette::Text),
+              h.widget("medCdPratoIni")->palette().color(QPalette::Text));
 }
 
 TEST(FormView, TypingGoesThroughTheControlsFilter) {
@@ -217,15 +220,17 @@ TEST(FormView, ExitValidationKeepsTheFocusWhereTheFormPutsIt) {
         h.tab();
         EXPECT_EQ(lineText(h.widget("medCdFilial")), QStringLiteral("0002"));
         EXPECT_EQ(lineText(h.widget("edtNmFilial")), QStringLiteral("Escola Municipal São João"));
-        EXPECT_EQ(h.form()->ActiveControl(), &h.control("btnFilial"));
-        EXPECT_EQ(h.focusedControl(), &h.control("btnFilial"));
+        // On to the next field, past the branch's search button.
+        ASSERT_NE(h.focusedControl(), nullptr);
+        EXPECT_EQ(h.form()->ActiveControl(), h.focusedControl());
+        EXPECT_NE(h.focusedControl()->Kind(), pla013::host::ControlKind::SearchButton);
     }
     {
         SCOPED_TRACE("Enter moves on like Tab");
         h.typeInto("medCdPratoIni", "1");
         h.key(Qt::Key_Return);
-        EXPECT_EQ(h.form()->ActiveControl(), &h.control("btnCdPratoIni"));
-        EXPECT_EQ(h.focusedControl(), &h.control("btnCdPratoIni"));
+        EXPECT_EQ(h.form()->ActiveControl(), &h.control("medCdPratoFin"));
+        EXPECT_EQ(h.focusedControl(), &h.control("medCdPratoFin"));
         EXPECT_EQ(lineText(h.widget("edtNmPratoIni")).isEmpty(), false);
     }
 }
@@ -236,13 +241,16 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     pla013::host::TForm& form = *h.form();
     ASSERT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
     // What the keyboard should visit: the form's tab sequence, the controls
-    // that can take the focus, containers passed by.
+    // that can take the focus, containers and search buttons passed by, and
+    // of the radio buttons the checked one (F4 and the mouse reach the search
+    // buttons, the arrows the other radio buttons).
+    using K = pla013::host::ControlKind;
     std::vector<std::string> expected;
     for (pla013::host::TControl* c : form.TabSequence())
-        if (c->CanFocus() && c->Kind() != pla013::host::ControlKind::GroupBox &&
-            c->Kind() != pla013::host::ControlKind::Panel)
+        if (c->CanFocus() && c->Kind() != K::GroupBox && c->Kind() != K::Panel && c->Kind() != K::SearchButton &&
+            (c->Kind() != K::RadioButton || static_cast<pla013::host::TRadioButton*>(c)->Checked()))
             expected.push_back(c->Name());
-    ASSERT_GT(expected.size(), 8u);
+    ASSERT_GT(expected.size(), 6u);
     auto start = std::find(expected.begin(), expected.end(), "cbbReportNames");
     std::rotate(expected.begin(), start, expected.end());
 
@@ -272,7 +280,8 @@ TEST(FormView, TabFollowsTheFormsTabOrder) {
     h.chooseInCombo("cbbReportNames", 2);
     h.typeInto("medCdFilial", "2");
     h.tab();
-    ASSERT_EQ(h.focusedControl(), &h.control("btnFilial"));
+    ASSERT_NE(h.focusedControl(), nullptr);
+    EXPECT_NE(h.focusedControl()->Kind(), K::SearchButton) << "Tab stopped on the branch's search button";
     h.key(Qt::Key_Backtab, Qt::ShiftModifier);
     auto* branch = qobject_cast<QLineEdit*>(h.widget("medCdFilial"));
     ASSERT_EQ(QApplication::focusWidget(), branch);
@@ -297,4 +306,57 @@ TEST(FormView, SpinEditStepsWithinItsRange) {
     h.key(Qt::Key_Down);
     EXPECT_EQ(spin.Value(), 0);
     EXPECT_EQ(h.widget("speNivel")->findChild<QLineEdit*>()->text(), QStringLiteral("0"));
+}
+
+// The keys of a keyboard-only clerk: the arrows choose within a group of
+// radio buttons, Enter in the last field runs the preview, Esc closes the
+// form unless a field is being typed in, and "Fechar" (Ctrl+F4) in the menu
+// closes it too.
+TEST(FormView, RadioArrowsEnterInTheLastFieldAndTheKeysThatClose) {
+    GuiHarness h;
+    h.openChild();
+    h.chooseInCombo("cbbReportNames", 1);  // the recipe sheets: every origin can be chosen
+    h.click("rdbPadrao");
+    ASSERT_EQ(h.focusedControl(), &h.control("rdbPadrao"));
+    const char* const arrows[][2] = {{"Down", "rdbLocal"}, {"Down", "rdbServico"}, {"Up", "rdbLocal"}};
+    for (const auto& [key, then] : arrows) {
+        h.key(std::string(key) == "Down" ? Qt::Key_Down : Qt::Key_Up);
+        EXPECT_EQ(h.focusedControl(), &h.control(then)) << key;
+        EXPECT_TRUE(static_cast<pla013::host::TRadioButton&>(h.control(then)).Checked()) << then;
+    }
+    h.tab();
+    EXPECT_NE(h.focusedControl()->Kind(), pla013::host::ControlKind::RadioButton) << "Tab stayed in the group";
+
+    // Enter after the last field: the preview, without the mouse.
+    h.chooseInCombo("cbbReportNames", 0);
+    h.typeInto("medCdPratoIni", "1");
+    h.typeInto("medCdPratoFin", "9");
+    pla013::host::TControl* last = h.view()->lastField();
+    ASSERT_NE(last, nullptr);
+    for (int i = 0; i < 40 && h.focusedControl() != last; ++i) h.tab();
+    ASSERT_EQ(h.focusedControl(), last);
+    ModalSteps steps;
+    steps.expect("preview window", ModalSteps::named("previewWindow"),
+                 [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    h.key(Qt::Key_Return);
+    EXPECT_TRUE(steps.done()) << "Enter in " << last->Name() << " did not run the preview";
+    EXPECT_EQ(h.focusedControl(), last);
+
+    // Esc while typing in a field keeps the form; once the field is left it closes it.
+    h.typeInto("medCdPratoIni", "2");
+    h.key(Qt::Key_Escape);
+    GuiHarness::processEvents();
+    ASSERT_NE(h.form(), nullptr);
+    h.tab();
+    h.key(Qt::Key_Escape);
+    EXPECT_TRUE(GuiHarness::waitUntil([&] { return h.form() == nullptr; })) << "Esc did not close the form";
+
+    // "Fechar" says its keys and Ctrl+F4 closes the form.
+    h.openChild();
+    auto* close = h.window().findChild<QAction*>("closeForm");
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(close->text().contains("Esc") && close->text().contains("Ctrl+F4")) << close->text().toStdString();
+    EXPECT_TRUE(close->isEnabled());
+    h.key(Qt::Key_F4, Qt::ControlModifier);
+    EXPECT_TRUE(GuiHarness::waitUntil([&] { return h.form() == nullptr; })) << "Ctrl+F4 did not close the form";
 }

@@ -27,6 +27,7 @@
 #include "host/Controls.h"
 #include "host/Form.h"
 #include "platform/gui/OperatorSettings.h"
+#include "platform/gui/ProgressWindow.h"
 #include "platform/reports/ReportRunner.h"
 #include "platform/runtime/HostSession.h"
 
@@ -80,7 +81,7 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
         shown.insert(w->findChild<QLabel*>("stage")->text() + " | " + count);
         if (!cancelled && count.startsWith(QStringLiteral("Página")) && shown.size() >= 3) {
             cancelled = true;
-            QTest::mouseClick(w->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+            QTest::keyClick(w, Qt::Key_Return);  // Enter presses "Cancelar", as Esc does
         }
     });
     watch.start(10);
@@ -89,8 +90,16 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     watch.stop();
 
     ASSERT_TRUE(cancelled) << "the progress window never showed pages being written";
-    // The window was repainted with the pages so far while the work ran.
+    // The window was repainted with the pages so far while the work ran,
+    // every stage saying what it does.
     EXPECT_GE(shown.size(), 3u);
+    std::set<QString> stages;
+    for (const QString& s : shown) stages.insert(s.section(QStringLiteral(" | "), 0, 0));
+    for (const QString& s : stages)
+        EXPECT_TRUE(s == "Lendo os dados..." || s == "Preparando as páginas..." || s == "Gravando o arquivo..." ||
+                    s == "Cancelando...")
+            << s.toStdString();
+    EXPECT_TRUE(stages.count(QStringLiteral("Gravando o arquivo...")));
     EXPECT_TRUE(fs::is_empty(folder)) << "a file or a temporary one was left";
     EXPECT_FALSE(h.host().session().reports().lastOutcome().has_value());
     for (const auto& e : h.ui().events()) EXPECT_NE(e.rfind("message:", 0), 0u) << e;
@@ -124,6 +133,9 @@ TEST(LongWork, ACancelledReportLeavesNothingBehindAndTheFormGoesOn) {
     EXPECT_EQ(kept, "anterior");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove(printed);
+
+    // Before the run names its first stage the window says it reads the data.
+    EXPECT_EQ(pla013::gui::WorkProgressDialog::stageText(""), QStringLiteral("Lendo os dados..."));
 
     // The form is usable at once: a short report of the same form is saved.
     h.typeInto("medCdPratoIni", QString::fromStdString(lastDish));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <fstream>
 
 #include <QApplication>
@@ -46,6 +48,10 @@ TEST(Presentations, ChildWindowOpensOnceForTheHostBranch) {
     // The first activation puts the focus on the report list, on screen too.
     EXPECT_EQ(h.form()->ActiveControl(), &h.control("cbbReportNames"));
     EXPECT_EQ(h.focusedControl(), &h.control("cbbReportNames"));
+    // A single border that does not resize: the form keeps its designed size.
+    sub->resize(sub->width() + 200, sub->height());
+    GuiHarness::processEvents();
+    EXPECT_EQ(h.view()->width(), h.form()->ClientWidth());
 
     // Opened again: the same window comes to the front, filters as left.
     pla013::host::TForm* first = h.form();
@@ -92,6 +98,7 @@ TEST(Presentations, ModalDialogForTheBranchTheUserGives) {
     ModalSteps steps;
     QString title, branchShown, fieldBranch;
     bool modal = false;
+    std::vector<int> grown;
     steps.expect("branch question", ModalSteps::named("branchDialog"), [](QWidget* w) {
         auto* edit = w->findChild<QLineEdit*>();
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
@@ -103,6 +110,14 @@ TEST(Presentations, ModalDialogForTheBranchTheUserGives) {
         modal = w->isModal();
         branchShown = textOf(h.widget("medCdFilial"));
         fieldBranch = QString::fromStdString(h.field("FCdFilial"));
+        // The dialog may be maximized: made wider, the frames and name boxes
+        // that reach the right edge grow with it, the codes keep their size.
+        const auto width = [&h](const char* name) { return h.widget(name)->width(); };
+        const int name = width("edtNmPratoIni"), code = width("medCdPratoIni"), report = width("cbbReportNames");
+        w->resize(w->width() + 200, w->height());
+        GuiHarness::processEvents();
+        grown = {width("edtNmPratoIni") - name, width("grbDestino") - h.form()->FindControl("grbDestino")->Width(),
+                 width("medCdPratoIni") - code, width("cbbReportNames") - report};
         // Esc closes the dialog (the form's close handler runs).
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
     });
@@ -114,6 +129,7 @@ TEST(Presentations, ModalDialogForTheBranchTheUserGives) {
     // The branch is cut to four characters.
     EXPECT_EQ(fieldBranch, QStringLiteral("0012"));
     EXPECT_EQ(branchShown, QStringLiteral("0012"));
+    EXPECT_EQ(grown, (std::vector<int>{200, 200, 0, 0}));
     // Closed and released by the time the call returns.
     EXPECT_FALSE(h.formCriado());
     EXPECT_TRUE(pla013::host::Application().Forms().empty());

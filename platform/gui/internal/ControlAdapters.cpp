@@ -324,9 +324,6 @@ protected:
             m_w->setCursorPosition(std::min<int>(pos, int(text.size())));
         }
         if (m_control.Kind() == host::ControlKind::DateEdit) {
-            // A valid date is shown in blue.
-            const auto& date = static_cast<const host::TDateEditPlus&>(m_control);
-            const QColor ink = date.IsValidDate() ? QColor(Qt::blue) : QColor(Qt::black);
             // The weekday in full beside the abbreviation the form shows.
             const QDate shown = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
             QString tip = QStringLiteral("Data: dd/mm/aaaa, ddmmaaaa ou dd/mm/aa; F4 abre o calendário");
@@ -335,11 +332,6 @@ protected:
                           .toString(shown, QStringLiteral("dddd, d 'de' MMMM 'de' yyyy")) +
                       QStringLiteral("\n") + tip;
             if (m_w->toolTip() != tip) m_w->setToolTip(tip);
-            QPalette p = m_w->palette();
-            if (p.color(QPalette::Active, QPalette::Text) != ink) {
-                for (auto group : {QPalette::Active, QPalette::Inactive}) p.setColor(group, QPalette::Text, ink);
-                m_w->setPalette(p);
-            }
         }
     }
     void applyColor(const QColor& color) override { setBackground(m_w, color, false); }
@@ -571,12 +563,14 @@ private:
 };
 
 // Search buttons and toolbar buttons: a click does not take the focus from
-// the field the user is in (the print checks rely on it); Tab reaches them.
+// the field the user is in (the print checks rely on it); Tab reaches the
+// toolbar's.
 class ButtonAdapter final : public ControlAdapter {
 public:
     ButtonAdapter(FormView& v, host::TControl& c, QWidget* parent)
         : ControlAdapter(v, c), m_w(new QToolButton(parent)) {
-        m_w->setFocusPolicy(c.TabStop() ? Qt::TabFocus : Qt::NoFocus);
+        // Search buttons are reached with F4 in their field and the mouse.
+        m_w->setFocusPolicy(c.TabStop() && c.Kind() != host::ControlKind::SearchButton ? Qt::TabFocus : Qt::NoFocus);
         m_w->setIcon(buttonIcon(c.Name(), c.Kind()));
         m_w->setIconSize(QSize(16, 16));
         m_w->setAutoRaise(c.Kind() == host::ControlKind::SpeedButton);
@@ -654,7 +648,8 @@ void ControlAdapter::refresh() {
     QWidget* w = widget();
     // Pages lie in their notebook's stack, which shows one at a time; every
     // page keeps the designed size all the same.
-    const QRect designed(m_control.Left(), m_control.Top(), m_control.Width(), m_control.Height());
+    const QRect designed(m_control.Left(), m_control.Top(), m_control.Width() + m_view.stretch(m_control),
+                         m_control.Height());
     if (w->geometry() != designed) w->setGeometry(designed);
     if (!managedByParent() && w->isHidden() == m_control.Visible()) w->setVisible(m_control.Visible());
     // The widget's own state; Qt disables the children of a disabled
