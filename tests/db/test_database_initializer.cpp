@@ -43,8 +43,7 @@ std::vector<std::string> folderContent(const fs::path& folder) {
 class SampleData : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
     }
 };
 
@@ -115,7 +114,7 @@ TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain) {
               pla013::host::Variant("Alterada"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SampleData, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, SampleData, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched) {

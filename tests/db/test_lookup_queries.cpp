@@ -33,8 +33,7 @@ std::vector<std::string> columnTexts(const DataPacket& packet, const std::string
 class LookupQueries : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), true);
     }
 
@@ -228,7 +227,7 @@ TEST_P(LookupQueries, BranchAndServiceValidationLookups) {
             << c.branch << "/" << c.service;
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 }  // namespace

@@ -15,8 +15,7 @@ namespace {
 class TextCap : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), true);
     }
     std::unique_ptr<dbtest::ScratchDatabase> m_scratch;
@@ -62,5 +61,5 @@ TEST_P(TextCap, LongTextsAreCutOnACharacterBoundaryAndPhotosKeptWhole) {
     EXPECT_EQ(characters(m_scratch->db().Open(request).rows.at(0).at(0).toString()), 40000u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, TextCap, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, TextCap, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
