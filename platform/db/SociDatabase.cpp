@@ -279,6 +279,8 @@ struct SociDatabase::Impl {
     void runReadOnlyPostgres(const std::function<void()>& work);
     void runReadOnlyFirebird(const std::function<void()>& work);
     std::string firebirdText(const std::string& sql, std::vector<Binding>& bound, const std::string& name) const;
+    std::string firebirdReadableText(const std::string& text, const std::vector<Binding>& bound, const TextCap* cap);
+    unsigned readOnlyTransaction = 0;  // Firebird: the handle of the scope's transaction
     void commitOnItsOwn();
     void rollbackOnItsOwn();
 };
@@ -300,6 +302,43 @@ void SociDatabase::Impl::commitOnItsOwn() {
 void SociDatabase::Impl::rollbackOnItsOwn() {
     if (engine != DbEngine::Firebird || transactionDepth > 0 || readOnlyDepth > 0) return;
     internal::rollbackQuietly(session);
+}
+
+// SOCI reads no BLOB column into a row: a query with text BLOBs (recipe
+// sheets, photos) is read through an outer query that turns each into a
+// VARCHAR of the widest width (or the cap, when the column is capped). A
+// longer text fails with the engine's truncation error, never cut silently.
+std::string SociDatabase::Impl::firebirdReadableText(const std::string& text, const std::vector<Binding>& bound,
+                                                     const TextCap* cap) {
+    constexpr int kWidest = 8191;
+    std::vector<Binding> copies = bound;
+    soci::statement probe(session);
+    for (Binding& binding : copies) binding.bindTo(probe);
+    probe.alloc();
+    probe.prepare(text, soci::details::st_one_time_query);
+    const XSQLDA* columns = static_cast<soci::firebird_statement_backend*>(probe.get_backend())->sqldap_;
+    if (columns == nullptr) return text;
+    bool anyBlob = false;
+    std::vector<std::string> names;
+    std::string list;
+    for (int i = 0; i < columns->sqld; ++i) {
+        const XSQLVAR& var = columns->sqlvar[i];
+        const std::string column(var.aliasname, std::size_t(var.aliasname_length));
+        for (const std::string& seen : names)
+            if (seen == column) return text;
+        names.push_back(column);
+        const bool blob = (var.sqltype & ~1) == SQL_BLOB;
+        anyBlob = anyBlob || blob;
+        int width = kWidest;
+        if (cap != nullptr && cap->characters > 0 && !cap->keepsWhole(internal::toUpperAscii(column)))
+            width = int(std::min<std::size_t>(cap->characters, kWidest));
+        list += list.empty() ? "" : ", ";
+        const std::string name = "PLA013_DADOS." + quotedName(column);
+        const std::string whole = width == kWidest ? name : "SUBSTRING(" + name + " FROM 1 FOR " + std::to_string(width) + ")";
+        list += blob ? "CAST(" + whole + " AS VARCHAR(" + std::to_string(width) + ")) AS " + quotedName(column) : name;
+    }
+    if (!anyBlob) return text;
+    return "SELECT " + list + " FROM (\n" + asSubquery(text) + "\n) AS PLA013_DADOS";
 }
 
 // The text with every occurrence of a parameter as a typed positional
@@ -343,6 +382,9 @@ std::string SociDatabase::Impl::firebirdText(const std::string& sql, std::vector
 // A read-only transaction that a statement of the scope ended (COMMIT,
 // ROLLBACK) would let the next ones write: nothing more runs in that scope.
 void SociDatabase::Impl::checkReadOnlyHolds(const std::string& name) {
+    if (readOnlyDepth > 0 && engine == DbEngine::Firebird &&
+        internal::transactionHandle(session) != readOnlyTransaction)
+        fail(name, "a transação somente leitura foi encerrada por um comando anterior; nada mais é executado");
     if (readOnlyDepth == 0 || engine != DbEngine::PostgreSQL) return;
     auto* backend = static_cast<soci::postgresql_session_backend*>(session.get_backend());
     if (PQtransactionStatus(backend->conn_) == PQTRANS_IDLE)
@@ -430,6 +472,7 @@ void SociDatabase::Impl::runReadOnlyFirebird(const std::function<void()>& work) 
         fail("Somente leitura", "o modo somente leitura não pode começar dentro de uma transação aberta");
     try {
         internal::startReadOnlyTransaction(session);
+        readOnlyTransaction = internal::transactionHandle(session);
     } catch (const std::exception& e) {
         fail("SET TRANSACTION READ ONLY", e.what());
     }
@@ -781,7 +824,7 @@ DataPacket SociDatabase::Impl::run(const std::string& sql, const SqlParams& para
         }
         if (engine == DbEngine::Firebird) {
             std::vector<Binding> bound = bindings(sql, params, name);
-            const std::string text = firebirdText(sql, bound, name);
+            const std::string text = firebirdReadableText(firebirdText(sql, bound, name), bound, cap);
             DataPacket packet = runPrepared(text, bound, cap);
             commitOnItsOwn();
             return packet;
@@ -853,7 +896,13 @@ long long SociDatabase::execute(const std::string& sql, const SqlParams& params,
         soci::statement statement(d.session);
         d.prepare(statement, bound, text);
         statement.execute(true);
-        const long long changed = statement.get_affected_rows();
+        long long changed = 0;
+        try {
+            changed = statement.get_affected_rows();
+        } catch (const soci::soci_error&) {
+            // Firebird counts no rows for a statement that changes none (DDL).
+            if (d.engine != DbEngine::Firebird) throw;
+        }
         d.commitOnItsOwn();
         return changed;
     } catch (const EHostError&) {

@@ -70,7 +70,8 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed) {
     // Every dish code fills complete levels of the dish picture.
     EXPECT_EQ(count(db,
                     "SELECT COUNT(*) FROM PRATO P WHERE NOT EXISTS (SELECT 1 FROM CODEPICTURE C "
-                    "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = LENGTH(P.CDPRATO) "
+                    "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = " +
+                        std::string(GetParam() == DbEngine::Firebird ? "CHAR_LENGTH" : "LENGTH") + "(P.CDPRATO) "
                     "AND C.NRNIVEL = CAST(P.CDNVPRATO AS INTEGER))"),
               0);
     // Operator 1 uses every branch; operator 2 exactly two.

@@ -69,7 +69,8 @@ TEST_P(LookupQueries, ServiListsEveryBranchForTAndTheListedBranchesOtherwise) {
         EXPECT_EQ(columnTexts(packet, "CDFILISERV"), c.keys) << "list '" << c.list << "'";
     }
 
-    const DataPacket packet = open("qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "0002"}});
+    const DataPacket packet =
+        open("qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "0002"}, {"P_TCDFILIAL", Variant()}});
     ASSERT_EQ(packet.fields.size(), 4u);
     EXPECT_EQ(packet.fields[0].name, "CDFILISERV");
     EXPECT_EQ(packet.fields[1].name, "CDFILIAL");

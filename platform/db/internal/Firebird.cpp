@@ -274,6 +274,8 @@ void startReadOnlyTransaction(soci::session& session) {
         failWith("SET TRANSACTION READ ONLY", status);
 }
 
+unsigned transactionHandle(soci::session& session) { return *transactionOf(backendOf(session)); }
+
 void rollbackQuietly(soci::session& session) {
     try {
         session.rollback();

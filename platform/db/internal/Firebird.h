@@ -49,6 +49,8 @@ void executeImmediate(soci::session& session, const std::string& sql);
 // Replaces the session's current transaction (none may be pending) by a
 // read-only one: snapshot of the moment, refusing every change.
 void startReadOnlyTransaction(soci::session& session);
+// The handle of the session's current transaction (0: none).
+unsigned transactionHandle(soci::session& session);
 // Ends the session's current transaction, if any, by a rollback.
 void rollbackQuietly(soci::session& session);
 
