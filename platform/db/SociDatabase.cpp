@@ -334,7 +334,8 @@ std::string SociDatabase::Impl::firebirdReadableText(const std::string& text, co
             width = int(std::min<std::size_t>(cap->characters, kWidest));
         list += list.empty() ? "" : ", ";
         const std::string name = "PLA013_DADOS." + quotedName(column);
-        const std::string whole = width == kWidest ? name : "SUBSTRING(" + name + " FROM 1 FOR " + std::to_string(width) + ")";
+        const std::string whole =
+            width == kWidest ? name : "SUBSTRING(" + name + " FROM 1 FOR " + std::to_string(width) + ")";
         list += blob ? "CAST(" + whole + " AS VARCHAR(" + std::to_string(width) + ")) AS " + quotedName(column) : name;
     }
     if (!anyBlob) return text;

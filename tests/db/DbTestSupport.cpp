@@ -56,8 +56,8 @@ ScratchDatabase::ScratchDatabase(pla013::db::DbEngine engine, const std::functio
         m_location = m_dir.file("catering.sqlite");
     } else if (engine == pla013::db::DbEngine::Firebird) {
         // A database of its own beside the configured one, made by create.
-        m_location = firebirdScratchUrl("pla013_test_" + std::to_string(::getpid()) + "_" +
-                                        std::to_string(counter++) + ".fdb");
+        m_location =
+            firebirdScratchUrl("pla013_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".fdb");
         m_dropFirebird = true;
     } else {
         // A schema of its own on the shared server, first on the search path,

@@ -199,7 +199,8 @@ TEST_P(GeneratedDish, FormLookupsAndServerMethodsFindIt) {
     server.stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, GeneratedDish, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
+INSTANTIATE_TEST_SUITE_P(Engines, GeneratedDish,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 }  // namespace

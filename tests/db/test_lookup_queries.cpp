@@ -268,7 +268,8 @@ TEST(InterBaseTexts, GiveTheSameRowsAsTheOtherTextsOnTheSameData) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
+INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 }  // namespace

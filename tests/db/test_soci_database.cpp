@@ -274,13 +274,15 @@ TEST_P(Adapter, OpenRunsTheEnginesDialectTextElseTheGenericOneAndNeverAnother) {
         {"", own, "dialeto"},
     };
     for (const Case& c : cases) {
-        const DataPacket packet = db().Open(pla013::host::QueryRequest{"qryDialeto", texts(c.generic, c.dialect), {{"P_I", 1}}});
+        const DataPacket packet =
+            db().Open(pla013::host::QueryRequest{"qryDialeto", texts(c.generic, c.dialect), {{"P_I", 1}}});
         ASSERT_EQ(packet.rows.size(), 1u);
         EXPECT_EQ(packet.rows[0][0].toString(), c.origin);
     }
     // Only the other dialects' texts: refused, naming the query and the engine.
-    const std::string refused =
-        hostError([&] { db().Open(pla013::host::QueryRequest{"qrySemTexto", texts("", " "), {{"P_I", 1}}}); });
+    const std::string refused = hostError([&] {
+        db().Open(pla013::host::QueryRequest{"qrySemTexto", texts("", " "), {{"P_I", 1}}});
+    });
     EXPECT_NE(refused.find("qrySemTexto"), std::string::npos) << refused;
     EXPECT_NE(refused.find(dbtest::engineName(GetParam())), std::string::npos) << refused;
 }
@@ -339,7 +341,8 @@ TEST_P(Adapter, ReadOnlyScopeRefusesEveryChangeAndEndsWithTheWork) {
     db().execute("CREATE TABLE OUTRA (A INTEGER)");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Adapter, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
+INSTANTIATE_TEST_SUITE_P(Engines, Adapter,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 TEST(SqliteAdapter, AComputedColumnWithMixedValuesFallsBackToText) {

@@ -69,5 +69,6 @@ TEST_P(TextCap, LongTextsAreCutOnACharacterBoundaryAndPhotosKeptWhole) {
     EXPECT_EQ(characters(m_scratch->db().Open(request).rows.at(0).at(0).toString()), whole);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, TextCap, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
+INSTANTIATE_TEST_SUITE_P(Engines, TextCap,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });

@@ -69,7 +69,7 @@ BulkInsert::BulkInsert(SociDatabase& database, std::string table, std::vector<st
             if (row.at(0).toString() != column) continue;
             const std::int64_t type = row.at(1).toInt();
             if (type == 261) placeholder = "CAST(%s AS VARCHAR(8191))";  // text BLOB
-            if (type == 14 || type == 37)         // CHAR, VARCHAR
+            if (type == 14 || type == 37)                                // CHAR, VARCHAR
                 placeholder = "CAST(%s AS VARCHAR(" + std::to_string(row.at(2).toInt()) + "))";
         }
         m_placeholders.push_back(placeholder);
@@ -87,7 +87,8 @@ std::string BulkInsert::insertText(int rowCount) const {
         sql += r ? ", (" : "(";
         for (std::size_t c = 0; c < m_columns.size(); ++c) {
             std::string value = ":v" + std::to_string(n++);
-            if (!m_placeholders.empty()) value = std::string(m_placeholders[c]).replace(m_placeholders[c].find("%s"), 2, value);
+            if (!m_placeholders.empty())
+                value = std::string(m_placeholders[c]).replace(m_placeholders[c].find("%s"), 2, value);
             sql += (c ? ", " : "") + value;
         }
         sql += ")";

@@ -47,8 +47,7 @@ isc_tr_handle* currentTransaction(soci::firebird_session_backend& backend) {
     isc_tr_handle* handle = transactionOf(backend);
     if (*handle == 0) {
         ISC_STATUS_ARRAY status;
-        if (isc_start_transaction(status, handle, 1, &backend.dbhp_, 0, nullptr))
-            throw EHostError(statusText(status));
+        if (isc_start_transaction(status, handle, 1, &backend.dbhp_, 0, nullptr)) throw EHostError(statusText(status));
     }
     return handle;
 }

@@ -18,9 +18,9 @@ namespace {
 // SELECT ... FOR UPDATE, which locks rows.
 // GEN_ID and NEXT VALUE FOR move a Firebird sequence, which no read-only
 // transaction stops.
-constexpr std::array<std::string_view, 18> kForbidden = {
-    "INSERT", "UPDATE", "DELETE", "MERGE",   "DROP",  "CREATE", "ALTER",  "TRUNCATE", "ATTACH",
-    "DETACH", "PRAGMA", "VACUUM", "REINDEX", "GRANT", "REVOKE", "COMMIT", "INTO",     "GEN_ID"};
+constexpr std::array<std::string_view, 18> kForbidden = {"INSERT",  "UPDATE",   "DELETE", "MERGE",  "DROP",   "CREATE",
+                                                         "ALTER",   "TRUNCATE", "ATTACH", "DETACH", "PRAGMA", "VACUUM",
+                                                         "REINDEX", "GRANT",    "REVOKE", "COMMIT", "INTO",   "GEN_ID"};
 
 struct Token {
     std::string word;  // upper-cased; empty for a ';'
