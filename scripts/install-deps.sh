@@ -6,6 +6,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsoci-dev libboost-dev libsqlite3-dev sqlite3 libpq-dev
   postgresql
+  firebird3.0-server firebird3.0-server-core firebird3.0-utils firebird-dev libsoci-firebird4.0
   libcpp-httplib-dev nlohmann-json3-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   libxlsxwriter-dev libcups2-dev cups-client
@@ -23,5 +24,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   # Once: a caller that has just updated the lists (CI) says so.
   [ "${PLA013_APT_UPDATED:-0}" = "1" ] || $SUDO apt-get update -qq
+  # Firebird's server package may ask debconf questions and start a system
+  # service: neither is used (the tests start a server of their own).
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what the project needs, builds with the
 # sanitizers and runs every test. A PostgreSQL server on loopback is started
-# for the tests that use one (when the machine lets us run one).
+# for the tests that use one (when the machine lets us run one), and a
+# Firebird server (or, where none can run, the embedded engine).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
@@ -14,6 +15,14 @@ fi
 # CI runs the PostgreSQL cases or fails: they are not skipped there.
 if [ "${PLA013_REQUIRE_PG:-0}" = "1" ] && [ -z "${PLA013_TEST_PG_URL:-}" ]; then
   echo "test.sh: the PostgreSQL server for the tests could not be started" >&2
+  exit 1
+fi
+if [ -z "${PLA013_TEST_FB_URL:-}" ]; then
+  url="$(bash "$root/scripts/start-firebird.sh" || true)"
+  [ -n "$url" ] && export PLA013_TEST_FB_URL="$url"
+fi
+if [ "${PLA013_REQUIRE_FB:-0}" = "1" ] && [ -z "${PLA013_TEST_FB_URL:-}" ]; then
+  echo "test.sh: the Firebird database for the tests could not be started" >&2
   exit 1
 fi
 export QT_QPA_PLATFORM=offscreen

@@ -31,13 +31,15 @@ GeneratedRows generateDatabase(const std::string& pathOrUrl, const GeneratorOpti
             db.execute("PRAGMA synchronous = OFF", {}, "PRAGMA synchronous");
             db.execute("PRAGMA cache_size = -131072", {}, "PRAGMA cache_size");
         }
-        db.transaction([&] {
-            internal::applyScripts(db, internal::scriptsFor(db.engine(), false));
+        internal::applySchemaAndData(db, internal::scriptsFor(db.engine(), false), [&] {
             rows = internal::Generator(db, options).run();
-            db.execute("ANALYZE", {}, "ANALYZE");
+            // Firebird's statistics are computed by applySchemaAndData.
+            if (db.engine() != DbEngine::Firebird) db.execute("ANALYZE", {}, "ANALYZE");
         });
     };
-    if (SociDatabase::isPostgresUrl(pathOrUrl))
+    if (SociDatabase::isFirebirdUrl(pathOrUrl))
+        internal::fillFirebirdDatabase(pathOrUrl, fill);
+    else if (SociDatabase::isPostgresUrl(pathOrUrl))
         internal::fillPostgresDatabase(pathOrUrl, fill);
     else
         internal::createSqliteDatabase(pathOrUrl, fill, false);

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "host/Errors.h"
 #include "platform/db/internal/DatabaseCreation.h"
 #include "platform/db/internal/EmbeddedSql.h"
+#include "platform/db/internal/Firebird.h"
 #include "platform/files/AtomicFile.h"
 
 namespace pla013::db {
@@ -20,7 +22,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* schemaFolder(DbEngine engine) { return engine == DbEngine::SQLite ? "sqlite" : "postgresql"; }
+const char* schemaFolder(DbEngine engine) {
+    switch (engine) {
+        case DbEngine::SQLite: return "sqlite";
+        case DbEngine::PostgreSQL: return "postgresql";
+        case DbEngine::Firebird: return "firebird";
+    }
+    return "sqlite";
+}
 
 std::vector<const internal::EmbeddedSqlFile*> filesFor(DbEngine engine, bool withSampleData) {
     std::vector<const internal::EmbeddedSqlFile*> files;
@@ -133,7 +142,62 @@ void internal::fillPostgresDatabase(const std::string& url, const Filler& fill) 
     }
 }
 
+void internal::applySchemaAndData(SociDatabase& database, const std::vector<SqlScript>& schema,
+                                  const std::function<void()>& fillData) {
+    if (database.engine() != DbEngine::Firebird) {
+        database.transaction([&] {
+            for (const SqlScript& script : schema) database.executeScript(script.text, script.name);
+            fillData();
+        });
+        return;
+    }
+    // Firebird makes the tables when their statements commit: the schema is
+    // committed statement by statement, then the rows go in one transaction.
+    // The database is new and dropped when this fails.
+    for (const SqlScript& script : schema) database.executeScript(script.text, script.name);
+    database.transaction(fillData);
+    // The optimizer reads index selectivity computed when the index was
+    // made, on empty tables: computed again now that the rows are in.
+    const host::DataPacket indexes = database.query(
+        "SELECT TRIM(RDB$INDEX_NAME) AS NMINDICE FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0", {},
+        "SET STATISTICS");
+    for (const auto& row : indexes.rows)
+        database.executeScript("SET STATISTICS INDEX " + row.at(0).toString(), "SET STATISTICS");
+}
+
+void internal::fillFirebirdDatabase(const std::string& url, const Filler& fill) {
+    internal::FirebirdTarget target;
+    try {
+        target = internal::parseFirebirdUrl(url);
+    } catch (const std::invalid_argument& e) {
+        throw EHostError(std::string("Endereço de banco de dados inválido: ") + e.what() + ".");
+    }
+    internal::createFirebirdDatabase(target);
+    try {
+        SociDatabase database(url);
+        fill(database);
+    } catch (const EHostError& e) {
+        try {
+            internal::dropFirebirdDatabase(target);
+        } catch (...) {
+            // The first error is the one to report.
+        }
+        throw EHostError("Não foi possível criar o banco de dados " + target.database + ": " + e.what());
+    }
+}
+
 void initializeDatabase(const std::string& pathOrUrl, bool withSampleData) {
+    if (SociDatabase::isFirebirdUrl(pathOrUrl)) {
+        internal::fillFirebirdDatabase(pathOrUrl, [withSampleData](SociDatabase& database) {
+            const std::vector<internal::SqlScript> sample =
+                withSampleData ? internal::scriptsFor(DbEngine::SQLite, true) : std::vector<internal::SqlScript>{};
+            internal::applySchemaAndData(database, internal::scriptsFor(DbEngine::Firebird, false), [&] {
+                for (const internal::SqlScript& script : sample)
+                    if (script.name.rfind("db/sample/", 0) == 0) database.executeScript(script.text, script.name);
+            });
+        });
+        return;
+    }
     if (SociDatabase::isPostgresUrl(pathOrUrl)) {
         internal::fillPostgresDatabase(pathOrUrl, [withSampleData](SociDatabase& database) {
             internal::applyScripts(database, internal::scriptsFor(database.engine(), withSampleData));
@@ -144,7 +208,8 @@ void initializeDatabase(const std::string& pathOrUrl, bool withSampleData) {
 }
 
 std::unique_ptr<SociDatabase> openDatabase(const std::string& pathOrUrl) {
-    if (SociDatabase::isPostgresUrl(pathOrUrl)) return std::make_unique<SociDatabase>(pathOrUrl);
+    if (SociDatabase::isPostgresUrl(pathOrUrl) || SociDatabase::isFirebirdUrl(pathOrUrl))
+        return std::make_unique<SociDatabase>(pathOrUrl);
 
     const std::string defaultPath = defaultDatabasePath();
     const std::string path = pathOrUrl.empty() ? defaultPath : pathOrUrl;

@@ -12,7 +12,7 @@
 namespace pla013::db {
 
 // Creates a catering database: every schema file of the engine
-// (db/sqlite/*.sql or db/postgresql/*.sql) in name order, then, when
+// (db/sqlite/*.sql, db/postgresql/*.sql or db/firebird/*.sql) in name order, then, when
 // withSampleData, every file of db/sample/ in name order, all in one
 // transaction.
 //
@@ -23,6 +23,10 @@ namespace pla013::db {
 //
 // A postgresql:// URL fills an existing database that has no tables yet; a
 // database with tables is refused. A failure rolls everything back.
+//
+// A firebird:// URL creates the database it names (an existing one is
+// refused) with db/firebird/*.sql and the same sample files; a failure drops
+// it again.
 void initializeDatabase(const std::string& pathOrUrl, bool withSampleData);
 
 // Opens the database at pathOrUrl. An empty text means the default sample

@@ -1,5 +1,6 @@
 #include "platform/db/SociDatabase.h"
 
+#include <soci/firebird/soci-firebird.h>
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
@@ -19,6 +20,7 @@
 #include <unordered_map>
 
 #include "host/Errors.h"
+#include "platform/db/internal/Firebird.h"
 #include "platform/db/internal/SqlText.h"
 #include "platform/db/internal/SqliteFunctions.h"
 
@@ -114,7 +116,16 @@ struct Binding {
     soci::indicator indicator = soci::i_ok;
     enum class Kind { Text, Integer, Real } kind = Kind::Text;
 
+    // By name, or by position when the name is empty (Firebird).
     void bindTo(soci::statement& statement) {
+        if (name.empty()) {
+            switch (kind) {
+                case Kind::Text: statement.exchange(soci::use(text, indicator)); break;
+                case Kind::Integer: statement.exchange(soci::use(integer, indicator)); break;
+                case Kind::Real: statement.exchange(soci::use(real, indicator)); break;
+            }
+            return;
+        }
         switch (kind) {
             case Kind::Text: statement.exchange(soci::use(text, indicator, name)); break;
             case Kind::Integer: statement.exchange(soci::use(integer, indicator, name)); break;
@@ -131,6 +142,8 @@ struct Column {
     // text and raw keeps what is needed for that.
     bool inferred = false;
     std::vector<std::string> raw;
+    // Firebird CHAR: values padded with blanks to the column's width.
+    bool padded = false;
 };
 
 // Lets a statement select, read columns and call functions, nothing else.
@@ -270,11 +283,115 @@ struct SociDatabase::Impl {
 
     struct Cursor;
     std::size_t cursorsMade = 0;
+    void runReadOnlyFirebird(const std::function<void()>& work);
+    std::string firebirdText(const std::string& sql, std::vector<Binding>& bound, const std::string& name) const;
+    std::string firebirdReadableText(const std::string& text, const std::vector<Binding>& bound, const TextCap* cap);
+    unsigned readOnlyTransaction = 0;  // Firebird: the handle of the scope's transaction
+    void commitOnItsOwn();
+    void rollbackOnItsOwn();
 };
+
+// Firebird has no autocommit of its own: a statement run outside a
+// transaction of ours is committed (or, failing, rolled back) at once, so
+// that it holds no snapshot and its changes are kept, as on the other
+// engines.
+void SociDatabase::Impl::commitOnItsOwn() {
+    if (engine != DbEngine::Firebird || transactionDepth > 0 || readOnlyDepth > 0) return;
+    try {
+        session.commit();
+    } catch (const std::exception& e) {
+        rollbackOnItsOwn();
+        fail("COMMIT", e.what());
+    }
+}
+
+void SociDatabase::Impl::rollbackOnItsOwn() {
+    if (engine != DbEngine::Firebird || transactionDepth > 0 || readOnlyDepth > 0) return;
+    internal::rollbackQuietly(session);
+}
+
+// SOCI reads no BLOB column into a row: a query with text BLOBs (recipe
+// sheets, photos) is read through an outer query that turns each into a
+// VARCHAR of the widest width (or the cap, when the column is capped). A
+// longer text fails with the engine's truncation error, never cut silently.
+std::string SociDatabase::Impl::firebirdReadableText(const std::string& text, const std::vector<Binding>& bound,
+                                                     const TextCap* cap) {
+    constexpr int kWidest = 8191;
+    std::vector<Binding> copies = bound;
+    soci::statement probe(session);
+    for (Binding& binding : copies) binding.bindTo(probe);
+    probe.alloc();
+    probe.prepare(text, soci::details::st_one_time_query);
+    const XSQLDA* columns = static_cast<soci::firebird_statement_backend*>(probe.get_backend())->sqldap_;
+    if (columns == nullptr) return text;
+    bool anyBlob = false;
+    std::vector<std::string> names;
+    std::string list;
+    for (int i = 0; i < columns->sqld; ++i) {
+        const XSQLVAR& var = columns->sqlvar[i];
+        const std::string column(var.aliasname, std::size_t(var.aliasname_length));
+        for (const std::string& seen : names)
+            if (seen == column) return text;
+        names.push_back(column);
+        const bool blob = (var.sqltype & ~1) == SQL_BLOB;
+        anyBlob = anyBlob || blob;
+        int width = kWidest;
+        if (cap != nullptr && cap->characters > 0 && !cap->keepsWhole(internal::toUpperAscii(column)))
+            width = int(std::min<std::size_t>(cap->characters, kWidest));
+        list += list.empty() ? "" : ", ";
+        const std::string name = "PLA013_DADOS." + quotedName(column);
+        const std::string whole =
+            width == kWidest ? name : "SUBSTRING(" + name + " FROM 1 FOR " + std::to_string(width) + ")";
+        list += blob ? "CAST(" + whole + " AS VARCHAR(" + std::to_string(width) + ")) AS " + quotedName(column) : name;
+    }
+    if (!anyBlob) return text;
+    return "SELECT " + list + " FROM (\n" + asSubquery(text) + "\n) AS PLA013_DADOS";
+}
+
+// The text with every occurrence of a parameter as a typed positional
+// placeholder, and bound rewritten to one binding per occurrence, in order.
+std::string SociDatabase::Impl::firebirdText(const std::string& sql, std::vector<Binding>& bound,
+                                             const std::string& name) const {
+    constexpr std::size_t kMaxCharacters = 8191;  // the widest UTF8 VARCHAR
+    auto find = [&bound](const std::string& wanted) -> const Binding& {
+        for (const Binding& binding : bound)
+            if (binding.name == wanted) return binding;
+        return bound.front();  // not reached: bound holds every name of the text
+    };
+    auto placeholder = [&](const std::string& wanted) -> std::string {
+        const Binding& binding = find(wanted);
+        if (binding.kind == Binding::Kind::Integer) return "CAST(? AS BIGINT)";
+        if (binding.kind == Binding::Kind::Real) return "CAST(? AS DOUBLE PRECISION)";
+        std::size_t characters = 0;
+        for (const char c : binding.text)
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+        if (characters > kMaxCharacters)
+            fail(name, "o parâmetro " + wanted + " tem " + std::to_string(characters) +
+                           " caracteres; o Firebird aceita até " + std::to_string(kMaxCharacters));
+        // A few widths, so that a statement is prepared again only when a
+        // value outgrows the one it was prepared for.
+        std::size_t width = 64;
+        while (width < characters) width *= 4;
+        return "CAST(? AS VARCHAR(" + std::to_string(std::min(width, kMaxCharacters)) + "))";
+    };
+    std::vector<std::string> order;
+    std::string text = internal::withPositionalParameters(sql, placeholder, order);
+    std::vector<Binding> positional;
+    positional.reserve(order.size());
+    for (const std::string& occurrence : order) {
+        positional.push_back(find(occurrence));
+        positional.back().name.clear();
+    }
+    bound = std::move(positional);
+    return text;
+}
 
 // A read-only transaction that a statement of the scope ended (COMMIT,
 // ROLLBACK) would let the next ones write: nothing more runs in that scope.
 void SociDatabase::Impl::checkReadOnlyHolds(const std::string& name) {
+    if (readOnlyDepth > 0 && engine == DbEngine::Firebird &&
+        internal::transactionHandle(session) != readOnlyTransaction)
+        fail(name, "a transação somente leitura foi encerrada por um comando anterior; nada mais é executado");
     if (readOnlyDepth == 0 || engine != DbEngine::PostgreSQL) return;
     auto* backend = static_cast<soci::postgresql_session_backend*>(session.get_backend());
     if (PQtransactionStatus(backend->conn_) == PQTRANS_IDLE)
@@ -357,6 +474,28 @@ void SociDatabase::Impl::runReadOnlyPostgres(const std::function<void()>& work) 
     work();
 }
 
+void SociDatabase::Impl::runReadOnlyFirebird(const std::function<void()>& work) {
+    if (transactionDepth > 0)
+        fail("Somente leitura", "o modo somente leitura não pode começar dentro de uma transação aberta");
+    try {
+        internal::startReadOnlyTransaction(session);
+        readOnlyTransaction = internal::transactionHandle(session);
+    } catch (const std::exception& e) {
+        fail("SET TRANSACTION READ ONLY", e.what());
+    }
+    // Ends the transaction whatever happened inside.
+    struct End {
+        soci::session& session;
+        int& readOnlyDepth;
+        ~End() {
+            readOnlyDepth = 0;
+            internal::rollbackQuietly(session);
+        }
+    } end{session, readOnlyDepth};
+    readOnlyDepth = 1;
+    work();
+}
+
 std::vector<Binding> SociDatabase::Impl::bindings(const std::string& sql, const SqlParams& params,
                                                   const std::string& name) const {
     std::vector<Binding> result;
@@ -409,6 +548,7 @@ void SociDatabase::Impl::prepare(soci::statement& statement, std::vector<Binding
     statement.alloc();
     // Run once: on PostgreSQL one round trip (PQexecParams, planned with the
     // values) instead of prepare, execute and deallocate.
+    // Firebird texts come here without comments already (firebirdText).
     statement.prepare(engine == DbEngine::PostgreSQL ? internal::withoutComments(sql) : sql,
                       soci::details::st_one_time_query);
     statement.define_and_bind();
@@ -443,7 +583,8 @@ DataPacket SociDatabase::Impl::runPrepared(const std::string& sql, std::vector<B
         const bool gotRow = query.statement.execute(true);
         DataPacket packet = fetchAll(query.statement, query.row, gotRow, cap);
         // The result read, the statement need not hold it until its next run.
-        static_cast<soci::postgresql_statement_backend*>(query.statement.get_backend())->result_.reset();
+        if (engine == DbEngine::PostgreSQL)
+            static_cast<soci::postgresql_statement_backend*>(query.statement.get_backend())->result_.reset();
         return packet;
     } catch (...) {
         // A statement that failed is not trusted again (the session may
@@ -463,6 +604,9 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
                             ? static_cast<soci::postgresql_statement_backend*>(statement.get_backend())
                             : nullptr;
     const PGresult* pgResult = pgStatement ? pgStatement->result_.get_result() : nullptr;
+    auto* fbStatement = engine == DbEngine::Firebird
+                            ? static_cast<soci::firebird_statement_backend*>(statement.get_backend())
+                            : nullptr;
 
     for (std::size_t i = 0; i < row.size(); ++i) {
         const soci::column_properties& properties = row.get_properties(i);
@@ -499,6 +643,13 @@ void SociDatabase::Impl::describe(soci::statement& statement, soci::row& row, bo
             const unsigned typeId = PQftype(pgResult, int(i));
             const int modifier = PQfmod(pgResult, int(i));
             if ((typeId == kVarcharOid || typeId == kBpcharOid) && modifier > 4) field.size = modifier - 4;
+        } else if (fbStatement != nullptr && fbStatement->sqldap_ != nullptr && int(i) < fbStatement->sqldap_->sqld &&
+                   field.type == FieldType::String) {
+            const XSQLVAR& var = fbStatement->sqldap_->sqlvar[i];
+            const int type = var.sqltype & ~1;
+            if (type == SQL_VARYING || type == SQL_TEXT)
+                field.size = internal::firebirdCharacters(var.sqllen, var.sqlsubtype & 0xFF);
+            column.padded = type == SQL_TEXT;
         }
         packet.fields.push_back(field);
         columns.push_back(std::move(column));
@@ -524,6 +675,7 @@ void SociDatabase::Impl::readValues(soci::row& row, std::vector<Column>& columns
         switch (column.sociType) {
             case soci::dt_string: {
                 std::string text = row.get<std::string>(i);
+                if (column.padded) text.erase(text.find_last_not_of(' ') + 1);
                 if (keep[i] > 0) cutToCharacters(text, keep[i]);
                 if (column.inferred) {
                     if (keepRaw) column.raw.push_back(text);
@@ -680,9 +832,11 @@ struct SociDatabase::Impl::Cursor final : host::IRowCursor {
 
 std::unique_ptr<host::IRowCursor> SociDatabase::Read(const host::QueryRequest& request) {
     Impl& d = *m_impl;
-    // A PostgreSQL cursor lives in a transaction: outside one, the rows are read whole.
-    if (d.engine == DbEngine::PostgreSQL && d.transactionDepth == 0) return host::IDatabase::Read(request);
-    const std::string& sql = selectText(request.sql, request.name);
+    // A PostgreSQL cursor lives in a transaction: outside one, the rows are
+    // read whole. Firebird reads them whole as well, for now.
+    if ((d.engine == DbEngine::PostgreSQL && d.transactionDepth == 0) || d.engine == DbEngine::Firebird)
+        return host::IDatabase::Read(request);
+    const std::string& sql = selectText(request.sql, d.engine, request.name);
     d.checkReadOnlyHolds(request.name);
     g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     struct Owned final : host::IRowCursor {
@@ -727,11 +881,22 @@ SociDatabase::SociDatabase(const std::string& pathOrUrl) : m_impl(std::make_uniq
         }
         return;
     }
+    if (isFirebirdUrl(pathOrUrl)) {
+        d.engine = DbEngine::Firebird;
+        d.location = maskPassword(pathOrUrl);
+        try {
+            d.session.open(soci::firebird, internal::sociConnectString(internal::parseFirebirdUrl(pathOrUrl)));
+        } catch (const std::exception& e) {
+            throw EHostError("Não foi possível abrir o banco de dados " + d.location + ": " + e.what());
+        }
+        return;
+    }
 
     d.engine = DbEngine::SQLite;
     d.location = pathOrUrl;
     if (pathOrUrl.empty())
-        throw EHostError("Nenhum banco de dados informado: indique um arquivo SQLite ou um endereço postgresql://.");
+        throw EHostError(
+            "Nenhum banco de dados informado: indique um arquivo SQLite ou um endereço postgresql:// ou firebird://.");
     if (pathOrUrl.find('"') != std::string::npos)
         throw EHostError("Não foi possível abrir o banco de dados " + pathOrUrl + ": o caminho não pode conter '\"'.");
     std::error_code error;
@@ -759,15 +924,21 @@ bool SociDatabase::isPostgresUrl(const std::string& pathOrUrl) {
     return startsWith(pathOrUrl, "postgresql://") || startsWith(pathOrUrl, "postgres://");
 }
 
-const std::string& SociDatabase::selectText(const host::SqlTexts& texts, const std::string& queryName) {
-    if (!internal::isBlank(texts.oracle)) return texts.oracle;
+bool SociDatabase::isFirebirdUrl(const std::string& pathOrUrl) { return internal::isFirebirdUrl(pathOrUrl); }
+
+const std::string& SociDatabase::selectText(const host::SqlTexts& texts, DbEngine engine,
+                                            const std::string& queryName) {
+    const bool firebird = engine == DbEngine::Firebird;
+    const std::string& dialect = firebird ? texts.interBase : texts.oracle;
+    if (!internal::isBlank(dialect)) return dialect;
     if (!internal::isBlank(texts.generic)) return texts.generic;
-    throw EHostError("A consulta " + queryName +
-                     " não tem texto SQL para este banco de dados (nem Oracle nem genérico).");
+    const char* engineName = firebird ? "Firebird" : engine == DbEngine::PostgreSQL ? "PostgreSQL" : "SQLite";
+    throw EHostError("A consulta " + queryName + " não tem texto SQL para o banco de dados " + engineName +
+                     (firebird ? " (nem InterBase nem genérico)." : " (nem Oracle nem genérico)."));
 }
 
 DataPacket SociDatabase::Open(const host::QueryRequest& request) {
-    const std::string& sql = selectText(request.sql, request.name);
+    const std::string& sql = selectText(request.sql, m_impl->engine, request.name);
     if (request.maxTextLength == 0) return query(sql, request.params, request.name);
     const TextCap cap{request.maxTextLength, &request.wholeTexts};
     return m_impl->run(sql, request.params, request.name, &cap);
@@ -789,6 +960,13 @@ DataPacket SociDatabase::Impl::run(const std::string& sql, const SqlParams& para
             std::vector<Binding> bound = bindings(text, params, name);
             return runPrepared(text, bound, cap);
         }
+        if (engine == DbEngine::Firebird) {
+            std::vector<Binding> bound = bindings(sql, params, name);
+            const std::string text = firebirdReadableText(firebirdText(sql, bound, name), bound, cap);
+            DataPacket packet = runPrepared(text, bound, cap);
+            commitOnItsOwn();
+            return packet;
+        }
         std::vector<Binding> bound = bindings(sql, params, name);
         soci::row row;
         soci::statement statement(session);
@@ -799,8 +977,10 @@ DataPacket SociDatabase::Impl::run(const std::string& sql, const SqlParams& para
         // next row is read.
         return fetchAll(statement, row, gotRow, cap);
     } catch (const EHostError& e) {
+        rollbackOnItsOwn();
         fail(name, e.what());
     } catch (const std::exception& e) {
+        rollbackOnItsOwn();
         failStatement(name, e);
     }
 }
@@ -849,12 +1029,24 @@ long long SociDatabase::execute(const std::string& sql, const SqlParams& params,
     d.checkReadOnlyHolds(name);
     g_statementsRun.fetch_add(1, std::memory_order_relaxed);
     std::vector<Binding> bound = d.bindings(sql, params, name);
+    const std::string text = d.engine == DbEngine::Firebird ? d.firebirdText(sql, bound, name) : sql;
     try {
         soci::statement statement(d.session);
-        d.prepare(statement, bound, sql);
+        d.prepare(statement, bound, text);
         statement.execute(true);
-        return statement.get_affected_rows();
+        long long changed = 0;
+        try {
+            changed = statement.get_affected_rows();
+        } catch (const soci::soci_error&) {
+            // Firebird counts no rows for a statement that changes none (DDL).
+            if (d.engine != DbEngine::Firebird) throw;
+        }
+        d.commitOnItsOwn();
+        return changed;
+    } catch (const EHostError&) {
+        throw;
     } catch (const std::exception& e) {
+        d.rollbackOnItsOwn();
         d.failStatement(name, e);
     }
 }
@@ -872,6 +1064,24 @@ void SociDatabase::executeScript(const std::string& script, const std::string& n
             std::string text = message ? message : sqlite_api::sqlite3_errstr(rc);
             sqlite_api::sqlite3_free(message);
             d.fail(name, text);
+        }
+        return;
+    }
+    if (d.engine == DbEngine::Firebird) {
+        std::vector<std::string> statements;
+        try {
+            statements = internal::splitFirebirdScript(script);
+        } catch (const EHostError& e) {
+            d.fail(name, e.what());
+        }
+        for (const std::string& statement : statements) {
+            try {
+                internal::executeImmediate(d.session, statement);
+            } catch (const EHostError& e) {
+                d.rollbackOnItsOwn();
+                d.fail(name, std::string(e.what()) + "\n" + statement.substr(0, 200));
+            }
+            d.commitOnItsOwn();
         }
         return;
     }
@@ -930,6 +1140,8 @@ void SociDatabase::RunReadOnly(const std::function<void()>& work) {
     }
     if (d.engine == DbEngine::SQLite)
         d.runReadOnlySqlite(work);
+    else if (d.engine == DbEngine::Firebird)
+        d.runReadOnlyFirebird(work);
     else
         d.runReadOnlyPostgres(work);
 }
@@ -952,6 +1164,14 @@ void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_tok
         work();
         return;
     }
+    if (d.engine == DbEngine::Firebird) {
+        std::stop_callback onStop(stop, [&d] {
+            d.cancelSent = true;
+            internal::cancelRunningStatement(d.session);
+        });
+        work();
+        return;
+    }
     auto* backend = static_cast<soci::postgresql_session_backend*>(d.session.get_backend());
     std::unique_ptr<PGcancel, void (*)(PGcancel*)> cancel(PQgetCancel(backend->conn_), PQfreeCancel);
     std::stop_callback onStop(stop, [&cancel, &d] {
@@ -964,6 +1184,7 @@ void SociDatabase::RunStoppable(const std::function<void()>& work, std::stop_tok
 
 bool SociDatabase::connectionAlive() {
     Impl& d = *m_impl;
+    if (d.engine == DbEngine::Firebird) return internal::firebirdConnectionAlive(d.session);
     if (d.engine != DbEngine::PostgreSQL) return true;
     auto* backend = static_cast<soci::postgresql_session_backend*>(d.session.get_backend());
     PGconn* connection = backend ? backend->conn_ : nullptr;

@@ -241,37 +241,37 @@ std::optional<std::string> GuiReportRunner::print(const ReportPages& pages) {
     std::string failure;
     m_ui.enterBusy();
     try {
-        runInBackground(m_ui.dialogParent(), QStringLiteral("Impressão"),
-                        [&](std::stop_token stop, const WorkProgress& progress) {
-                            auto goOn = [&](std::size_t done, std::size_t total) {
-                                progress("gravacao", done, total);
-                                stopped = stop.stop_requested();
-                                return !stopped;
-                            };
-                            if (!file) {
-                                printed = ReportPagePainter(pages).print(printer, goOn);
-                                return;
-                            }
-                            std::size_t first = 0, last = pages.pageCount();
-                            if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-                                first = std::min(last, std::size_t(printer.fromPage() - 1));
-                                last = std::min(last, std::size_t(std::max(printer.toPage(), printer.fromPage())));
-                            }
-                            try {
-                                pla013::reports::PdfWriter pdf(file->tempPath(), pages.charactersPerLine(),
-                                                               pages.linesPerPage(), pages.landscape());
-                                for (std::size_t p = first; p < last; ++p) {
-                                    if (!goOn(p - first, last - first)) return;
-                                    pdf.page(pages.page(p));
-                                }
-                                pdf.finish(pages.reportId() + " - " + pages.title());
-                                printed = true;
-                            } catch (const host::EHostError& e) {
-                                failure = e.what();
-                            }
-                        },
-                        300, {},
-                        file ? QStringLiteral("Gravando o arquivo...") : QStringLiteral("Imprimindo as páginas..."));
+        runInBackground(
+            m_ui.dialogParent(), QStringLiteral("Impressão"),
+            [&](std::stop_token stop, const WorkProgress& progress) {
+                auto goOn = [&](std::size_t done, std::size_t total) {
+                    progress("gravacao", done, total);
+                    stopped = stop.stop_requested();
+                    return !stopped;
+                };
+                if (!file) {
+                    printed = ReportPagePainter(pages).print(printer, goOn);
+                    return;
+                }
+                std::size_t first = 0, last = pages.pageCount();
+                if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+                    first = std::min(last, std::size_t(printer.fromPage() - 1));
+                    last = std::min(last, std::size_t(std::max(printer.toPage(), printer.fromPage())));
+                }
+                try {
+                    pla013::reports::PdfWriter pdf(file->tempPath(), pages.charactersPerLine(), pages.linesPerPage(),
+                                                   pages.landscape());
+                    for (std::size_t p = first; p < last; ++p) {
+                        if (!goOn(p - first, last - first)) return;
+                        pdf.page(pages.page(p));
+                    }
+                    pdf.finish(pages.reportId() + " - " + pages.title());
+                    printed = true;
+                } catch (const host::EHostError& e) {
+                    failure = e.what();
+                }
+            },
+            300, {}, file ? QStringLiteral("Gravando o arquivo...") : QStringLiteral("Imprimindo as páginas..."));
     } catch (...) {
         m_ui.leaveBusy();
         throw;

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "host/Variant.h"
 #include "platform/db/DatabaseInitializer.h"
+#include "platform/db/internal/Firebird.h"
 
 namespace fs = std::filesystem;
 
@@ -24,13 +26,26 @@ std::string postgresUrl() {
     return url ? url : "";
 }
 
+std::string firebirdUrl() {
+    const char* url = std::getenv("PLA013_TEST_FB_URL");
+    return url ? url : "";
+}
+
 // Sample databases live as long as the test program.
 struct Samples {
     TempDir dir;
     std::map<DbEngine, std::string> locations;
     std::string schema;
+    std::string firebird;
 
     ~Samples() {
+        if (!firebird.empty()) {
+            try {
+                pla013::db::internal::dropFirebirdDatabase(pla013::db::internal::parseFirebirdUrl(firebird));
+            } catch (...) {
+                // A database left behind only costs space in the test folder.
+            }
+        }
         if (schema.empty()) return;
         try {
             pla013::db::SociDatabase admin(postgresUrl());
@@ -51,10 +66,23 @@ Samples& samples() {
 std::vector<DbEngine> testEngines() {
     std::vector<DbEngine> engines = {DbEngine::SQLite};
     if (!postgresUrl().empty()) engines.push_back(DbEngine::PostgreSQL);
+    if (!firebirdUrl().empty()) engines.push_back(DbEngine::Firebird);
     return engines;
 }
 
-const char* engineName(DbEngine engine) { return engine == DbEngine::SQLite ? "SQLite" : "PostgreSQL"; }
+bool hasEngine(DbEngine engine) {
+    const std::vector<DbEngine> engines = testEngines();
+    return std::find(engines.begin(), engines.end(), engine) != engines.end();
+}
+
+const char* engineName(DbEngine engine) {
+    switch (engine) {
+        case DbEngine::SQLite: return "SQLite";
+        case DbEngine::PostgreSQL: return "PostgreSQL";
+        case DbEngine::Firebird: return "Firebird";
+    }
+    return "?";
+}
 
 const std::string& sampleDatabase(DbEngine engine) {
     Samples& s = samples();
@@ -63,6 +91,10 @@ const std::string& sampleDatabase(DbEngine engine) {
     std::string location;
     if (engine == DbEngine::SQLite) {
         location = s.dir.file("catering.sqlite");
+    } else if (engine == DbEngine::Firebird) {
+        const std::string url = firebirdUrl();
+        location = url.substr(0, url.rfind('/') + 1) + "pla013_appserver_test_" + std::to_string(::getpid()) + ".fdb";
+        s.firebird = location;
     } else {
         const std::string url = postgresUrl();
         s.schema = "pla013_appserver_test_" + std::to_string(::getpid());

@@ -21,9 +21,10 @@ using pla013::db::DbEngine;
 
 using TempDir = pla013test::TempDir;
 
-// The engines to run against: SQLite, and PostgreSQL when
-// PLA013_TEST_PG_URL is set.
+// The engines to run against: SQLite, PostgreSQL when PLA013_TEST_PG_URL is
+// set, Firebird when PLA013_TEST_FB_URL is.
 std::vector<DbEngine> testEngines();
+bool hasEngine(DbEngine engine);
 const char* engineName(DbEngine engine);
 
 // The sample database of an engine, built by the initializer once per test

@@ -390,7 +390,7 @@ TEST(ServerProcess, SigtermFinishesTheCallInFlightAndExitsZero) {
 // the client's calls go to the first; killed outright between two calls, the
 // second answers the next one with the same rows.
 TEST(ServerProcess, AKilledServersCallsGoToTheNext) {
-    const std::string db = sampleDatabase(testEngines().back());
+    const std::string db = sampleDatabase(hasEngine(DbEngine::PostgreSQL) ? DbEngine::PostgreSQL : DbEngine::SQLite);
     ServerProgram first = startProgram(db), second = startProgram(db);
     ASSERT_GT(first.port, 0) << first.printed;
     ASSERT_GT(second.port, 0) << second.printed;

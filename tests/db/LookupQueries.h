@@ -9,6 +9,15 @@
 
 namespace lookup {
 
+inline const std::string kQryFilial =
+    "SELECT\n"
+    "   CDFILIAL,\n"
+    "   NMFILIAL\n"
+    "FROM\n"
+    "   FILIAL\n"
+    "ORDER BY\n"
+    "   CDFILIAL\n";
+
 inline const std::string kQryVdFilial =
     "SELECT\n"
     "   NMFILIAL\n"
@@ -153,6 +162,7 @@ inline const std::string kQryServiInterBase =
     "   ORDER BY CDFILIAL, CDSERVFILI\n";
 
 // The query components' texts per dialect (generic, Oracle, SQL Server, InterBase).
+inline pla013::host::SqlTexts filialTexts() { return {kQryFilial, kQryFilial, kQryFilial, kQryFilial}; }
 inline pla013::host::SqlTexts vdFilialTexts() { return {kQryVdFilial, "", "", ""}; }
 inline pla013::host::SqlTexts servicoTexts() { return {kQryServico + "\n\n", kQryServico, kQryServico, kQryServico}; }
 inline pla013::host::SqlTexts vdServicoTexts() { return {kQryVdServico, kQryVdServico, kQryVdServico, kQryVdServico}; }

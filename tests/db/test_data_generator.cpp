@@ -1,5 +1,5 @@
 // The generator of large catering databases, on small sizes: the same rows
-// for a seed (on both engines), other rows for another seed, dish codes that
+// for a seed (on every engine), other rows for another seed, dish codes that
 // fit the picture, and data that the form's lookups and the three comparison
 // methods of a real server find.
 
@@ -57,13 +57,12 @@ std::string fingerprint(pla013::db::SociDatabase& db) {
     return text;
 }
 
-TEST(DataGenerator, SameSeedSameRowsOnBothEnginesAnotherSeedOtherRows) {
+TEST(DataGenerator, SameSeedSameRowsOnEveryEngineAnotherSeedOtherRows) {
     const std::string seven = fingerprint(generated(DbEngine::SQLite, 7)->db());
     EXPECT_EQ(fingerprint(generated(DbEngine::SQLite, 7)->db()), seven);
     EXPECT_NE(fingerprint(generated(DbEngine::SQLite, 8)->db()), seven);
-    if (dbtest::postgresTestUrl()) {
-        EXPECT_EQ(fingerprint(generated(DbEngine::PostgreSQL, 7)->db()), seven);
-    }
+    for (const DbEngine engine : {DbEngine::PostgreSQL, DbEngine::Firebird})
+        if (!dbtest::unavailable(engine)) EXPECT_EQ(fingerprint(generated(engine, 7)->db()), seven) << int(engine);
 }
 
 TEST(DataGenerator, DishCodesFillCompleteLevelsOfThePicture) {
@@ -113,8 +112,7 @@ class GeneratedDish : public ::testing::TestWithParam<DbEngine> {};
 // A school with a central kitchen, a service, and a standard dish with a
 // standard recipe and the school's local recipe.
 TEST_P(GeneratedDish, FormLookupsAndServerMethodsFindIt) {
-    if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-        GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+    if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
     auto scratch = generated(GetParam(), 7);
     auto& db = scratch->db();
     const auto pick = db.query(
@@ -201,7 +199,8 @@ TEST_P(GeneratedDish, FormLookupsAndServerMethodsFindIt) {
     server.stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, GeneratedDish, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, GeneratedDish,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 }  // namespace

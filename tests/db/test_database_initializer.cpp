@@ -43,8 +43,7 @@ std::vector<std::string> folderContent(const fs::path& folder) {
 class SampleData : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
     }
 };
 
@@ -71,8 +70,10 @@ TEST_P(SampleData, HoldsWhatTheFiltersAndLookupsNeed) {
     // Every dish code fills complete levels of the dish picture.
     EXPECT_EQ(count(db,
                     "SELECT COUNT(*) FROM PRATO P WHERE NOT EXISTS (SELECT 1 FROM CODEPICTURE C "
-                    "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = LENGTH(P.CDPRATO) "
-                    "AND C.NRNIVEL = CAST(P.CDNVPRATO AS INTEGER))"),
+                    "WHERE C.TPPICT = 'PRATO' AND C.NRTAMACUM = " +
+                        std::string(GetParam() == DbEngine::Firebird ? "CHAR_LENGTH" : "LENGTH") +
+                        "(P.CDPRATO) "
+                        "AND C.NRNIVEL = CAST(P.CDNVPRATO AS INTEGER))"),
               0);
     // Operator 1 uses every branch; operator 2 exactly two.
     EXPECT_EQ(count(db, "SELECT COUNT(*) FROM OPERADOR WHERE CDOPERADOR = '1' AND IDTODASFILI = 'S'"), 1);
@@ -115,7 +116,8 @@ TEST_P(SampleData, ADatabaseWithTablesIsNeverInitialisedAgain) {
               pla013::host::Variant("Alterada"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SampleData, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, SampleData,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 TEST(SqliteCreation, RefusesAnExistingDatabaseAndLeavesItUntouched) {
@@ -191,7 +193,7 @@ TEST(SqliteCreation, TheCompiledInFilesAreTheRepositorysFiles) {
         ++compared;
     }
     std::size_t inRepository = 0;
-    for (const char* folder : {"sqlite", "postgresql", "sample", "postgresql/roles"})
+    for (const char* folder : {"sqlite", "postgresql", "firebird", "sample", "postgresql/roles"})
         for (const auto& entry : fs::directory_iterator(fs::path(PLA013_DB_DIR) / folder))
             inRepository += entry.path().extension() == ".sql";
     EXPECT_EQ(compared, inRepository);

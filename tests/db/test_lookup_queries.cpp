@@ -33,8 +33,7 @@ std::vector<std::string> columnTexts(const DataPacket& packet, const std::string
 class LookupQueries : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), true);
     }
 
@@ -70,7 +69,8 @@ TEST_P(LookupQueries, ServiListsEveryBranchForTAndTheListedBranchesOtherwise) {
         EXPECT_EQ(columnTexts(packet, "CDFILISERV"), c.keys) << "list '" << c.list << "'";
     }
 
-    const DataPacket packet = open("qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "0002"}});
+    const DataPacket packet =
+        open("qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "0002"}, {"P_TCDFILIAL", Variant()}});
     ASSERT_EQ(packet.fields.size(), 4u);
     EXPECT_EQ(packet.fields[0].name, "CDFILISERV");
     EXPECT_EQ(packet.fields[1].name, "CDFILIAL");
@@ -228,7 +228,48 @@ TEST_P(LookupQueries, BranchAndServiceValidationLookups) {
             << c.branch << "/" << c.service;
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+// The InterBase texts, run on Firebird, give row for row what the generic
+// (else Oracle) texts give on SQLite over the same sample data.
+TEST(InterBaseTexts, GiveTheSameRowsAsTheOtherTextsOnTheSameData) {
+    if (const auto why = dbtest::unavailable(DbEngine::Firebird)) GTEST_SKIP() << *why;
+    dbtest::ScratchDatabase sqlite(DbEngine::SQLite, true);
+    dbtest::ScratchDatabase firebird(DbEngine::Firebird, true);
+    struct Case {
+        std::string name;
+        pla013::host::SqlTexts texts;
+        SqlParams params;
+    };
+    const Variant none;
+    const std::vector<Case> cases = {
+        {"qryFilial", lookup::filialTexts(), {}},
+        {"qryVdFilial", lookup::vdFilialTexts(), {{"P_CDFILIAL", "0004"}}},
+        {"qryServico", lookup::servicoTexts(), {{"P_CDFILIAL", "0002"}}},
+        {"qryVdServico", lookup::vdServicoTexts(), {{"P_CDFILIAL", "0003"}, {"P_CDSERVFILI", "00002"}}},
+        {"qryPrato", lookup::pratoTexts(), {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", ""}, {"P_TCDPRATO", "T"}}},
+        {"qryPrato", lookup::pratoTexts(), {{"P_CDFILAUXPRAT", "0002"}, {"P_CDPRATO", "30001"}, {"P_TCDPRATO", ""}}},
+        {"qryCentral", lookup::centralTexts(), {{"P_CDFILIAL", "0003"}, {"P_CDFILIAL", none}}},
+        {"qryCentral", lookup::centralTexts(), {{"P_CDFILIAL", "0006"}, {"P_CDFILIAL", none}}},
+        {"qryTipoCard", lookup::tipoCardTexts(), {{"P_CDTIPOCARD", ""}, {"P_CDFILCENTPME", "0001"}}},
+        {"qryTipoCard", lookup::tipoCardTexts(), {{"P_CDTIPOCARD", "0000000002"}, {"P_CDFILCENTPME", "0001"}}},
+        {"qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "T"}, {"P_TCDFILIAL", none}}},
+        {"qryServi", lookup::serviTexts(), {{"P_CDFILIAL", "0002,0006,0009"}, {"P_TCDFILIAL", none}}},
+        {"qryServi", lookup::serviTexts(), {{"P_CDFILIAL", ""}, {"P_TCDFILIAL", none}}},
+    };
+    for (const Case& c : cases) {
+        const DataPacket expected = sqlite.db().Open(pla013::host::QueryRequest{c.name, c.texts, c.params});
+        const DataPacket got = firebird.db().Open(pla013::host::QueryRequest{c.name, c.texts, c.params});
+        ASSERT_EQ(got.fields.size(), expected.fields.size()) << c.name;
+        for (std::size_t i = 0; i < got.fields.size(); ++i)
+            EXPECT_EQ(got.fields[i].name, expected.fields[i].name) << c.name;
+        for (std::size_t i = 0; i < got.fields.size(); ++i)
+            EXPECT_EQ(columnTexts(got, got.fields[i].name), columnTexts(expected, got.fields[i].name))
+                << c.name << " " << got.fields[i].name;
+        EXPECT_FALSE(expected.rows.empty() && c.params.size() > 0 && c.name != "qryServi") << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, LookupQueries,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 }  // namespace

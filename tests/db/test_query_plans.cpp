@@ -147,8 +147,8 @@ TEST_P(QueryPlans, ServerMethodsReachOneDishThroughIndexes) {
 
 TEST_P(QueryPlans, FormLookupsOfOneDishBranchAndServiceUseIndexes) {
     pla013::TfrmRelatPrato form;
-    auto text = [](pla013::host::TADOIBQuery* q) {
-        return Query{q->Name(), pla013::db::SociDatabase::selectText(q->SQL, q->Name())};
+    auto text = [this](pla013::host::TADOIBQuery* q) {
+        return Query{q->Name(), pla013::db::SociDatabase::selectText(q->SQL, GetParam(), q->Name())};
     };
     const SqlParams params = {{"P_CDFILIAL", Variant(std::string("0002"))},
                               {"P_CDSERVFILI", Variant(std::string("00001"))},

@@ -1,6 +1,6 @@
 // The database adapter's own contract: which text runs, how parameters bind,
 // what the result packet holds and how failures are reported. Run on SQLite
-// and (when a server is configured) on PostgreSQL.
+// and (when their servers are configured) on PostgreSQL and Firebird.
 
 #include <gtest/gtest.h>
 
@@ -49,8 +49,7 @@ std::string lower(std::string text) {
 class Adapter : public ::testing::TestWithParam<DbEngine> {
 protected:
     void SetUp() override {
-        if (GetParam() == DbEngine::PostgreSQL && !dbtest::postgresTestUrl())
-            GTEST_SKIP() << "PLA013_TEST_PG_URL is not set";
+        if (const auto why = dbtest::unavailable(GetParam())) GTEST_SKIP() << *why;
         m_scratch = std::make_unique<dbtest::ScratchDatabase>(GetParam(), false);
         db().execute(
             "CREATE TABLE AMOSTRA (S VARCHAR(20), I INTEGER, F DOUBLE PRECISION, D DATE, "
@@ -116,7 +115,7 @@ TEST_P(Adapter, ComputedColumnsGetTheTypeOfTheirValues) {
 }
 
 TEST_P(Adapter, NullUnassignedAndEmptyTextBindAsNull) {
-    const std::string sql = "SELECT NVL(:VALOR, 'vazio') AS V FROM AMOSTRA WHERE I = 1";
+    const std::string sql = "SELECT COALESCE(:VALOR, 'vazio') AS V FROM AMOSTRA WHERE I = 1";
     struct Case {
         Variant value;
         std::string result;
@@ -136,8 +135,22 @@ TEST_P(Adapter, NullUnassignedAndEmptyTextBindAsNull) {
     EXPECT_EQ(query(sql, {{"VALOR", Variant::null()}}).rows.at(0).at(0).toString(), "vazio");
 }
 
-TEST_P(Adapter, OracleFunctionsAreAvailable) {
+TEST_P(Adapter, TheDialectsFunctionsAreAvailable) {
     db().setEmptyTextIsNull(false);
+    if (GetParam() == DbEngine::Firebird) {
+        // What the InterBase texts use: PARAM in the FROM list, NVLSTR, INSTR;
+        // and SUBSTR of the report definitions.
+        const DataPacket packet = query(
+            "SELECT P_X.PARAM AS A, NVLSTR(P_X.PARAM, 'b') AS B, NVLSTR(:NULO, 'b') AS C, NVLSTR('a', 'b') AS D, "
+            "INSTR('0002,0003', '0003') AS E, INSTR('0002', '0003') AS F, INSTR(:NULO, '1') AS G, "
+            "SUBSTR('10001', 1, :N) AS H FROM AMOSTRA, PARAM(:VAZIO) P_X WHERE I = 1",
+            {{"VAZIO", ""}, {"NULO", Variant::null()}, {"N", 2}});
+        ASSERT_EQ(packet.rows.size(), 1u);
+        const std::vector<std::string> expected = {"", "b", "b", "a", "6", "0", "~", "10"};
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(packet.rows[0][i].isNull() ? "~" : packet.rows[0][i].toString(), expected[i]) << i;
+        return;
+    }
     const DataPacket packet = query(
         "SELECT NVLSTR(:VAZIO, 'b') AS A, NVLSTR(:NULO, 'b') AS B, NVLSTR('a', 'b') AS C, "
         "NVL(:VAZIO, 'b') AS D, INSTR('0002,0003', '0003') AS E, INSTR('0002', '0003') AS F, "
@@ -226,11 +239,6 @@ TEST_P(Adapter, FailuresNameTheQueryAndCarryTheEnginesMessage) {
     });
     EXPECT_EQ(array.rfind("qryLista: ", 0), 0u) << array;
 
-    const std::string noText = hostError([&] {
-        db().Open(pla013::host::QueryRequest{"qrySemTexto", {"", "", "x", "y"}, {}});
-    });
-    EXPECT_NE(noText.find("qrySemTexto"), std::string::npos) << noText;
-
     const std::string script =
         hostError([&] { db().executeScript("CREATE TABLE X (A INTEGER);\nBOGUS;", "20-x.sql"); });
     EXPECT_EQ(script.rfind("20-x.sql: ", 0), 0u) << script;
@@ -243,27 +251,40 @@ TEST_P(Adapter, TheTargetOpensTheSameDatabaseAgain) {
     SociDatabase again(db().target());
     EXPECT_EQ(again.query("SELECT S FROM AMOSTRA WHERE I = 1", {}, "qryOutra").rows.at(0).at(0), Variant("primeira"));
     EXPECT_EQ(SociDatabase::isPostgresUrl(db().location()), GetParam() == DbEngine::PostgreSQL);
+    EXPECT_EQ(SociDatabase::isFirebirdUrl(db().location()), GetParam() == DbEngine::Firebird);
 }
 
-TEST_P(Adapter, OpenRunsTheOracleTextElseTheGenericOne) {
-    const std::string oracle = "SELECT 'oracle' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
+TEST_P(Adapter, OpenRunsTheEnginesDialectTextElseTheGenericOneAndNeverAnother) {
+    // SQLite and PostgreSQL read the Oracle texts, Firebird the InterBase ones.
+    const bool firebird = GetParam() == DbEngine::Firebird;
+    const std::string own = "SELECT 'dialeto' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
     const std::string generic = "SELECT 'generico' AS ORIGEM FROM AMOSTRA WHERE I = :P_I";
     const std::string other = "SELECT não é SQL";
+    auto texts = [&](const std::string& g, const std::string& dialect) {
+        return firebird ? pla013::host::SqlTexts{g, other, other, dialect}
+                        : pla013::host::SqlTexts{g, dialect, other, other};
+    };
     struct Case {
-        pla013::host::SqlTexts texts;
-        std::string origin;
+        std::string generic, dialect, origin;
     };
     const std::vector<Case> cases = {
-        {{generic, oracle, other, other}, "oracle"},
-        {{generic, "", other, other}, "generico"},
-        {{generic, "  \n", other, other}, "generico"},
-        {{"", oracle, other, other}, "oracle"},
+        {generic, own, "dialeto"},
+        {generic, "", "generico"},
+        {generic, "  \n", "generico"},
+        {"", own, "dialeto"},
     };
     for (const Case& c : cases) {
-        const DataPacket packet = db().Open(pla013::host::QueryRequest{"qryDialeto", c.texts, {{"P_I", 1}}});
+        const DataPacket packet =
+            db().Open(pla013::host::QueryRequest{"qryDialeto", texts(c.generic, c.dialect), {{"P_I", 1}}});
         ASSERT_EQ(packet.rows.size(), 1u);
         EXPECT_EQ(packet.rows[0][0].toString(), c.origin);
     }
+    // Only the other dialects' texts: refused, naming the query and the engine.
+    const std::string refused = hostError([&] {
+        db().Open(pla013::host::QueryRequest{"qrySemTexto", texts("", " "), {{"P_I", 1}}});
+    });
+    EXPECT_NE(refused.find("qrySemTexto"), std::string::npos) << refused;
+    EXPECT_NE(refused.find(dbtest::engineName(GetParam())), std::string::npos) << refused;
 }
 
 TEST_P(Adapter, TransactionsCommitOrRollBackAsAWhole) {
@@ -320,7 +341,8 @@ TEST_P(Adapter, ReadOnlyScopeRefusesEveryChangeAndEndsWithTheWork) {
     db().execute("CREATE TABLE OUTRA (A INTEGER)");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Adapter, ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, Adapter,
+                         ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
 
 TEST(SqliteAdapter, AComputedColumnWithMixedValuesFallsBackToText) {

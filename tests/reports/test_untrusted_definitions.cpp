@@ -95,6 +95,11 @@ TEST_F(UntrustedDefinition, StatementsThatAreNotASingleQueryAreRefusedAndChangeN
          "'DELETE' não é permitido"},
         {"WITH D AS (SELECT CDPRATO FROM PRATO) DELETE FROM PRATO", "SELECT 1", "/data/sql", "DELETE"},
         {"SELECT CDPRATO INTO COPIA FROM PRATO", "SELECT 1", "/data/sql", "INTO"},
+        // Firebird: q'{...}' is a literal to it alone; its sequences move in
+        // a read-only transaction.
+        {"SELECT q'{'}' AS X; DELETE FROM PRATO", "SELECT 1", "/data/sql", "'DELETE') depois do ';'"},
+        {"SELECT GEN_ID(G, 1) AS X FROM PRATO", "SELECT 1", "/data/sql", "GEN_ID"},
+        {"SELECT NEXT VALUE FOR G AS X FROM PRATO", "SELECT 1", "/data/sql", "NEXT"},
     };
     const std::string before = fingerprint();
     for (const auto& c : cases) {

@@ -46,6 +46,8 @@ private:
     std::string m_table;
     std::vector<std::string> m_columns;
     std::vector<BulkInsert*> m_parents;
+    // Firebird: the text around each value (%s), by column.
+    std::vector<std::string> m_placeholders;
     int m_batchRows;
     // The statement of a full batch binds these cells by reference.
     std::vector<std::string> m_cells;

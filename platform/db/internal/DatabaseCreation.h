@@ -42,4 +42,16 @@ bool createSqliteDatabase(const std::string& path, const Filler& fill, bool tole
 // the database as it was.
 void fillPostgresDatabase(const std::string& url, const Filler& fill);
 
+// Creates the Firebird database the URL names (refused when it exists) and
+// fills it; a failure of fill drops the database again.
+void fillFirebirdDatabase(const std::string& url, const Filler& fill);
+
+// Applies the schema scripts and runs fillData (the rows), as the engine
+// allows: one transaction around everything on SQLite and PostgreSQL; on
+// Firebird, whose tables exist only once their statements commit, the
+// schema committed first, the rows in one transaction, then the index
+// statistics computed again.
+void applySchemaAndData(SociDatabase& database, const std::vector<SqlScript>& schema,
+                        const std::function<void()>& fillData);
+
 }  // namespace pla013::db::internal

@@ -73,6 +73,38 @@ std::string withoutComments(const std::string& sql) {
     return result;
 }
 
+std::string withPositionalParameters(const std::string& sql,
+                                     const std::function<std::string(const std::string&)>& placeholder,
+                                     std::vector<std::string>& order) {
+    const std::string text = withoutComments(sql);
+    std::string result;
+    result.reserve(text.size());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = text[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t end = text.find(c, i + 1);
+            const std::size_t stop = end == std::string::npos ? n : end + 1;
+            result.append(text, i, stop - i);
+            i = stop;
+        } else if (c == ':' && i + 1 < n && text[i + 1] == ':') {
+            result += "::";
+            i += 2;
+        } else if (c == ':' && i + 1 < n && isNameStart(text[i + 1])) {
+            std::size_t end = i + 1;
+            while (end < n && isNameChar(text[end])) ++end;
+            order.push_back(text.substr(i + 1, end - i - 1));
+            result += placeholder(order.back());
+            i = end;
+        } else {
+            result += c;
+            ++i;
+        }
+    }
+    return result;
+}
+
 bool isBlank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 std::string toUpperAscii(std::string text) {

@@ -16,9 +16,11 @@ namespace {
 // Words that have no place in a query that only reads. INTO covers
 // PostgreSQL's SELECT ... INTO, which creates a table; UPDATE covers
 // SELECT ... FOR UPDATE, which locks rows.
-constexpr std::array<std::string_view, 17> kForbidden = {"INSERT",  "UPDATE",   "DELETE", "MERGE",  "DROP",   "CREATE",
+// GEN_ID and NEXT VALUE FOR move a Firebird sequence, which no read-only
+// transaction stops.
+constexpr std::array<std::string_view, 18> kForbidden = {"INSERT",  "UPDATE",   "DELETE", "MERGE",  "DROP",   "CREATE",
                                                          "ALTER",   "TRUNCATE", "ATTACH", "DETACH", "PRAGMA", "VACUUM",
-                                                         "REINDEX", "GRANT",    "REVOKE", "COMMIT", "INTO"};
+                                                         "REINDEX", "GRANT",    "REVOKE", "COMMIT", "INTO",   "GEN_ID"};
 
 struct Token {
     std::string word;  // upper-cased; empty for a ';'
@@ -32,8 +34,9 @@ bool isWordChar(char c) {
 
 // The engines a definition's SQL may run on read quotes differently: only
 // PostgreSQL has dollar-quoted texts ($tag$...$tag$; SQLite reads $a$ as a
-// parameter name), only SQLite quotes names with `...` and [...].
-enum class Dialect { SQLite, PostgreSQL };
+// parameter name), only SQLite quotes names with `...` and [...], only
+// Firebird has q'{...}' texts.
+enum class Dialect { SQLite, PostgreSQL, Firebird };
 
 // Words and semicolons of sql, in order, outside literals, quoted
 // identifiers and comments, as the dialect reads them. A text the engine
@@ -49,7 +52,10 @@ public:
         while (m_pos < n) {
             const char c = m_sql[m_pos];
             const bool wordBefore = m_pos > 0 && isWordChar(m_sql[m_pos - 1]);
-            if (c == '\'') {
+            if ((c == 'q' || c == 'Q') && m_dialect == Dialect::Firebird && !wordBefore && m_pos + 2 < n &&
+                m_sql[m_pos + 1] == '\'') {
+                skipAlternativeQuoted();
+            } else if (c == '\'') {
                 skipQuoted('\'', false);
             } else if ((c == 'E' || c == 'e') && !wordBefore && m_pos + 1 < n && m_sql[m_pos + 1] == '\'') {
                 ++m_pos;
@@ -93,6 +99,14 @@ private:
                 return;
             }
         }
+    }
+    // Firebird's q'Xtext'X' literal: X is a bracket ({, (, [, <) closed by
+    // its pair, or any other character closed by itself.
+    void skipAlternativeQuoted() {
+        const char open = m_sql[m_pos + 2];
+        const char close = open == '{' ? '}' : open == '(' ? ')' : open == '[' ? ']' : open == '<' ? '>' : open;
+        const std::string end = std::string(1, close) + "'";
+        skipTo(end.c_str(), 3);
     }
     void skipTo(const char* end, std::size_t opening) {
         const std::size_t at = m_sql.find(end, m_pos + opening);
@@ -144,7 +158,9 @@ void checkAs(const std::string& sql, Dialect dialect) {
                                             next->word + "') depois do ';'" + lineOf(sql, next->offset));
             return;
         }
-        if (std::find(kForbidden.begin(), kForbidden.end(), t.word) != kForbidden.end())
+        // Firebird's sequences move outside any transaction, read-only too.
+        const bool nextValue = t.word == "NEXT" && i + 1 < tokens.size() && tokens[i + 1].word == "VALUE";
+        if (nextValue || std::find(kForbidden.begin(), kForbidden.end(), t.word) != kForbidden.end())
             throw std::invalid_argument("o SQL de um relatório só pode consultar dados: '" + t.word +
                                         "' não é permitido" + lineOf(sql, t.offset));
     }
@@ -157,6 +173,7 @@ void checkAs(const std::string& sql, Dialect dialect) {
 void checkReadOnlyQuery(const std::string& sql) {
     checkAs(sql, Dialect::SQLite);
     checkAs(sql, Dialect::PostgreSQL);
+    checkAs(sql, Dialect::Firebird);
 }
 
 }  // namespace pla013::reports::internal

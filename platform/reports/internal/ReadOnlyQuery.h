@@ -14,7 +14,9 @@ namespace pla013::reports::internal {
 // the line of the text where it is) when sql is not a single read-only
 // query. Literals ('...', E'...', $tag$...$tag$), quoted identifiers ("...",
 // `...`, [...]) and comments are not read as SQL, as each engine reads them:
-// the text must pass both as SQLite and as PostgreSQL read it.
+// the text must pass as SQLite, PostgreSQL and Firebird read it (q'{...}'
+// is a literal to Firebird only). GEN_ID and NEXT VALUE (Firebird's
+// sequences, which move even in a read-only transaction) are refused too.
 void checkReadOnlyQuery(const std::string& sql);
 
 }  // namespace pla013::reports::internal
