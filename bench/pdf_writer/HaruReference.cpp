@@ -20,14 +20,15 @@ struct Doc {
 }  // namespace
 
 void writeWithHaru(const std::vector<PlacedPage>& pages, const std::string& path) {
-    using pla013::reports::pageFontSpec;
+    using pla013::reports::pageFontStyle;
     using pla013::reports::PageItem;
     Doc doc;
     HPDF_SetCompressionMode(doc.pdf, HPDF_COMP_ALL);
     HPDF_UseUTFEncodings(doc.pdf);
     HPDF_Font fonts[pla013::reports::kPageFonts];
     for (int f = 0; f < pla013::reports::kPageFonts; ++f) {
-        const char* name = HPDF_LoadTTFontFromFile(doc.pdf, pageFontSpec(pla013::reports::PageFont(f)).file, HPDF_TRUE);
+        const char* name =
+            HPDF_LoadTTFontFromFile(doc.pdf, pageFontStyle(pla013::reports::PageFont(f)).file, HPDF_TRUE);
         fonts[f] = HPDF_GetFont(doc.pdf, name, "UTF-8");
     }
     for (const PlacedPage& p : pages) {
@@ -43,13 +44,13 @@ void writeWithHaru(const std::vector<PlacedPage>& pages, const std::string& path
                     HPDF_Page_BeginText(page);
                     inText = true;
                 }
-                const auto& spec = pageFontSpec(it.font);
+                const auto& style = pageFontStyle(it.font);
                 if (font != int(it.font)) {
                     font = int(it.font);
-                    HPDF_Page_SetFontAndSize(page, fonts[font], HPDF_REAL(spec.size));
+                    HPDF_Page_SetFontAndSize(page, fonts[font], HPDF_REAL(style.size));
                 }
-                if (spec.hscale * it.squeeze * 100 != scale) {
-                    scale = spec.hscale * it.squeeze * 100;
+                if (style.hscale * it.squeeze * 100 != scale) {
+                    scale = style.hscale * it.squeeze * 100;
                     HPDF_Page_SetHorizontalScalling(page, HPDF_REAL(scale));
                 }
                 HPDF_Page_TextOut(page, HPDF_REAL(it.x), HPDF_REAL(p.height - it.y), it.text.c_str());

@@ -12,7 +12,7 @@ constexpr double kMargin = 28.0;  // points
 
 // The condensed cut fits the report's character grid at a readable size; it
 // is drawn a little narrower still (86 %), as the pages always were.
-const PageFontSpec kFonts[kPageFonts] = {
+const PageFontStyle kFonts[kPageFonts] = {
     {"/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf", 8.0, 0.86},
     {"/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf", 8.0, 0.86},
     {"/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 12.0, 1.0},
@@ -26,7 +26,7 @@ unsigned be16(const std::string& b, std::size_t at) {
 
 }  // namespace
 
-const PageFontSpec& pageFontSpec(PageFont font) { return kFonts[int(font)]; }
+const PageFontStyle& pageFontStyle(PageFont font) { return kFonts[int(font)]; }
 
 bool imagePixelSize(const std::string& b, int& width, int& height) {
     if (b.size() >= 24 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0 && b.compare(12, 4, "IHDR") == 0) {

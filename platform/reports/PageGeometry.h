@@ -26,12 +26,12 @@ class TrueTypeFont;
 enum class PageFont { Normal, Bold, Title };
 constexpr int kPageFonts = 3;
 
-struct PageFontSpec {
+struct PageFontStyle {
     const char* file;  // the TrueType file
     double size;       // points
     double hscale;     // horizontal scale of the glyphs (1 = as designed)
 };
-const PageFontSpec& pageFontSpec(PageFont font);
+const PageFontStyle& pageFontStyle(PageFont font);
 
 struct PageItem {
     enum class Kind { Text, Rule, Image };

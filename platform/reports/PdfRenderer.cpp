@@ -98,7 +98,7 @@ public:
         std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
         for (int f = 0; f < kPageFonts; ++f)
             m_subsets[f] =
-                std::make_unique<internal::FontSubset>(internal::TrueTypeFont::load(pageFontSpec(PageFont(f)).file));
+                std::make_unique<internal::FontSubset>(internal::TrueTypeFont::load(pageFontStyle(PageFont(f)).file));
         write("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
         m_content.reserve(1 << 16);
     }
@@ -123,10 +123,10 @@ public:
                     m_content += "/F";
                     m_content.push_back(char('1' + font));
                     m_content.push_back(' ');
-                    number(m_content, pageFontSpec(it.font).size);
+                    number(m_content, pageFontStyle(it.font).size);
                     m_content += " Tf\n";
                 }
-                const double h = std::round(pageFontSpec(it.font).hscale * it.squeeze * 10000) / 100;
+                const double h = std::round(pageFontStyle(it.font).hscale * it.squeeze * 10000) / 100;
                 if (h != hscale) {
                     hscale = h;
                     number(m_content, h);

@@ -21,7 +21,7 @@ QString fontFamily() {
     static const QString family = [] {
         QString name = "DejaVu Sans";
         for (PageFont f : {PageFont::Normal, PageFont::Bold}) {
-            const char* file = pageFontSpec(f).file;
+            const char* file = pageFontStyle(f).file;
             if (!QFile::exists(file)) continue;
             const int id = QFontDatabase::addApplicationFont(file);
             if (id >= 0 && !QFontDatabase::applicationFontFamilies(id).isEmpty())
@@ -53,7 +53,7 @@ public:
             // The condensed files are the family's semi-condensed width.
             font.setStretch(face == PageFont::Title ? QFont::Unstretched : QFont::SemiCondensed);
             font.setBold(face != PageFont::Normal);
-            font.setPointSizeF(pageFontSpec(face).size * points);
+            font.setPointSizeF(pageFontStyle(face).size * points);
             font.setKerning(false);
         }
     }
@@ -72,7 +72,7 @@ public:
                         font = int(it.font);
                         m_p.setFont(m_fonts[font]);
                     }
-                    if (const double narrow = pageFontSpec(it.font).hscale * it.squeeze; narrow != 1) {
+                    if (const double narrow = pageFontStyle(it.font).hscale * it.squeeze; narrow != 1) {
                         m_p.save();
                         m_p.translate(it.x, 0);
                         m_p.scale(narrow, 1);
