@@ -752,6 +752,9 @@ struct SociDatabase::Impl::Cursor final : host::IRowCursor {
     Impl& db;
     std::string name;
     std::string serverCursor;  // PostgreSQL
+    // The values bound to the statement: the engine reads them in place
+    // while the statement steps, so they live as long as it does.
+    std::vector<Binding> bound;
     std::unique_ptr<soci::statement> statement;
     std::unique_ptr<soci::row> row;
     std::vector<Column> columns;
@@ -776,7 +779,6 @@ struct SociDatabase::Impl::Cursor final : host::IRowCursor {
     }
 
     void open(const std::string& sql, const SqlParams& params) {
-        std::vector<Binding> bound;
         if (db.engine == DbEngine::PostgreSQL) {
             serverCursor = "pla013_leitura_" + std::to_string(++db.cursorsMade);
             const std::string text = cap ? db.cappedPostgresText(sql, params, name, *cap) : sql;

@@ -265,8 +265,9 @@ std::map<std::string, host::Variant> ReportRunner::runLookups(const ReportDefini
 
 namespace {
 
-// The data a definition without SQL takes from one of the form's sources.
-host::DataPacket formData(host::TfrmDadosGerRel& form, const ReportDefinition& def) {
+// The data set a definition without SQL takes its rows from: one of the
+// form's sources.
+const host::TDataSet& formDataSet(host::TfrmDadosGerRel& form, const ReportDefinition& def) {
     host::TObject* obj = form.FindComponent(def.dataSource);
     auto* source = dynamic_cast<host::TDataSource*>(obj);
     if (!source)
@@ -276,8 +277,28 @@ host::DataPacket formData(host::TfrmDadosGerRel& form, const ReportDefinition& d
         throw host::EHostError(
             definitionError(def.file, "/data/dataSource",
                             "a fonte de dados '" + def.dataSource + "' não está ligada a um conjunto de dados"));
-    return source->DataSet->Snapshot();
+    return *source->DataSet;
 }
+
+// The visible rows of a form's data set, read in place one at a time: the
+// data set keeps the only copy. A change of the data set while the rows are
+// read is an error of the reading, never rows of two states.
+class DataSetRows final : public RowSource {
+public:
+    explicit DataSetRows(const host::TDataSet& set) : m_reader(set.ReadRows()) {
+        for (const auto& f : set.Fields()) m_fields.push_back(f->Def());
+    }
+    const std::vector<host::FieldDef>& fields() const override { return m_fields; }
+    bool next(std::vector<host::Variant>& row) override {
+        if (!m_reader.Next()) return false;
+        m_reader.Values(row);
+        return true;
+    }
+
+private:
+    std::vector<host::FieldDef> m_fields;
+    host::TDataSet::RowReader m_reader;
+};
 
 }  // namespace
 
@@ -370,7 +391,7 @@ std::unique_ptr<ReportRunner::PreparedRun> ReportRunner::prepare(host::TfrmDados
     recordParams(def, params);
     refuseWhenAsked(def);
 
-    if (def.sql.empty()) run->formData = formData(form, def);
+    if (def.sql.empty()) run->formData = &formDataSet(form, def);
     return run;
 }
 
@@ -404,7 +425,7 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
         // The document reads its rows once, as it is made: those of the
         // definition's SQL straight from the database's cursor.
         std::optional<ReportDocument> made;
-        if (run.formData) in.data = std::move(*run.formData);
+        if (run.formData) in.rows = std::make_unique<DataSetRows>(*run.formData);
         if (!def.lookups.empty() || !def.sql.empty()) {
             // Whatever the definition's SQL says, it runs where nothing can be changed.
             auto read = [&] {

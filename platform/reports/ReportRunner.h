@@ -108,7 +108,8 @@ public:
         host::ReportTarget target = host::ReportTarget::Preview;
         std::string fileName;
         std::shared_ptr<FileRenderer> renderer;
-        std::optional<host::DataPacket> formData;  // a definition without SQL
+        // A definition without SQL: the form's data set, read when the run executes.
+        const host::TDataSet* formData = nullptr;
     };
     std::unique_ptr<PreparedRun> prepare(host::TfrmDadosGerRel& form, const std::string& definitionFile,
                                          host::ReportTarget target, const std::string& fileName);

@@ -325,11 +325,11 @@ public:
     bool next(std::vector<pla013::host::Variant>& row) override {
         if (m_next >= m_p.rows.size()) return false;
         row = m_p.rows[m_next++];
-        if (++reads == stopAt) stop.request_stop();
+        if (++reads == stopAt && stop) stop->request_stop();
         return true;
     }
     std::size_t reads = 0, stopAt = 0;  // rows read; the one that asks to stop
-    std::stop_source stop;
+    std::stop_source* stop = nullptr;   // the caller's, outliving the source
 
 private:
     pla013::host::DataPacket m_p;
@@ -396,26 +396,27 @@ TEST(Layout, AStopIsSeenAtTheNextRow) {
         {"writing rows", [](const ReportDocument& d, const std::string& f) { CsvRenderer().render(d, f); }},
     };
     TempDir dir;
-    auto made = [](ReportDefinition& def, std::size_t stopAt, std::stop_source*& stop) {
+    auto made = [](ReportDefinition& def, std::size_t stopAt, std::stop_source& stop) {
         ReportDocument::Input in;
         in.definition = &def;
         auto source = std::make_unique<PacketSource>(items(3, 900));
         source->stopAt = stopAt;
-        stop = &source->stop;
-        in.stop = source->stop.get_token();
+        source->stop = &stop;
+        in.stop = stop.get_token();
         in.rows = std::move(source);
         return in;
     };
     ReportDefinition def0 = ReportDefinition::parse(kGrouped, "PLA01399.QR2");
-    std::stop_source* stop = nullptr;
     {
         SCOPED_TRACE("reading the rows");
+        std::stop_source stop;
         EXPECT_THROW(ReportDocument{made(def0, 10, stop)}, ReportCancelled);
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        std::stop_source stop;
         ReportDocument doc(made(def0, 0, stop));
-        stop->request_stop();
+        stop.request_stop();
         EXPECT_THROW(c.work(doc, dir.file("r.txt")), ReportCancelled);
     }
     std::stop_source stopped;
