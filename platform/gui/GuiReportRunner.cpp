@@ -263,7 +263,7 @@ std::optional<std::string> GuiReportRunner::print(const ReportPages& pages) {
                                                    pages.landscape());
                     for (std::size_t p = first; p < last; ++p) {
                         if (!goOn(p - first, last - first)) return;
-                        pdf.page(pages.page(p));
+                        pdf.page(*pages.page(p));
                     }
                     pdf.finish(pages.reportId() + " - " + pages.title());
                     printed = true;

@@ -763,12 +763,14 @@ void lineTexts(const pla013::reports::Line& l, Each each) {
 }  // namespace
 
 const std::vector<QString>& PreviewWindow::lineKeys(std::size_t page) {
-    if (m_keys.size() <= page) m_keys.resize(page + 1);
-    std::vector<QString>& keys = m_keys[page];
-    if (!keys.empty() || m_pages.page(page).empty()) return keys;
+    std::vector<QString>& keys = m_keys.keys;
+    if (m_keys.page == page) return keys;
+    keys.clear();
+    m_keys.page = page;
+    const ReportPages::Page lines = m_pages.page(page);
     // Each text folded apart and the texts kept apart, so that no match
     // runs from one into the next (the page draws them apart).
-    for (const auto& line : m_pages.page(page)) {
+    for (const auto& line : *lines) {
         QString key;
         lineTexts(line, [&key](const std::string& text) {
             if (text.empty()) return;
@@ -781,10 +783,10 @@ const std::vector<QString>& PreviewWindow::lineKeys(std::size_t page) {
 }
 
 QString PreviewWindow::lineText(std::size_t page, std::size_t line) const {
-    const auto& lines = m_pages.page(page);
-    if (line >= lines.size()) return {};
+    const ReportPages::Page lines = m_pages.page(page);
+    if (line >= lines->size()) return {};
     QString out;
-    lineTexts(lines[line], [&out](const std::string& text) {
+    lineTexts((*lines)[line], [&out](const std::string& text) {
         if (text.empty()) return;
         if (!out.isEmpty()) out += QLatin1Char(' ');
         out += QString::fromStdString(text);
@@ -888,7 +890,8 @@ void PreviewWindow::listMatches(std::size_t from) {
         const QString line = lineText(m.page, m.line);
         // The text around the match, when the line's folded text keeps its
         // letters in place (it does for our texts).
-        const QString key = m.line < m_keys[m.page].size() ? m_keys[m.page][m.line] : QString();
+        const std::vector<QString>& keys = lineKeys(m.page);
+        const QString key = m.line < keys.size() ? keys[m.line] : QString();
         const int at = key.size() == line.size() ? m.at : 0;
         const int start = std::max(0, at - 24);
         QString context = line.mid(start, 90).simplified();

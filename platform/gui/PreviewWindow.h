@@ -114,7 +114,9 @@ private:
     void followScroll();
     void makeThumbnails();
     void takeArrivals();
-    // The folded text of each line of a page, its texts apart; made once.
+    // The folded text of each line of a page, its texts apart; valid until
+    // the next call (only the last page's are kept: a search goes through
+    // them once, and memory does not grow with the report).
     const std::vector<QString>& lineKeys(std::size_t page);
     QString lineText(std::size_t page, std::size_t line) const;
     void searchSome(std::size_t atLeast);
@@ -154,7 +156,10 @@ private:
         std::size_t first = 0;  // where it began
         std::size_t done = 0;   // pages searched so far
     } m_search;
-    std::vector<std::vector<QString>> m_keys;  // lineKeys, page by page
+    struct {
+        std::size_t page = std::size_t(-1);
+        std::vector<QString> keys;
+    } m_keys;  // lineKeys of the last page
     std::vector<Match> m_matches;
     std::map<std::size_t, int> m_pageMatches;  // how many on each page that has any
     int m_match = -1;

@@ -25,7 +25,7 @@ void ReportPagePainter::paint(QPainter& painter, std::size_t index) const {
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     pla013::reports::PagePainter drawer(painter, m_pages.charactersPerLine(), m_pages.linesPerPage(), pageSize());
-    drawer.page(m_pages.page(index));
+    drawer.page(*m_pages.page(index));
     painter.restore();
 }
 

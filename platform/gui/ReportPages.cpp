@@ -37,18 +37,10 @@ void ReportPages::start(const Description& description) {
 }
 
 void ReportPages::add(const std::vector<pla013::reports::Line>& page) {
-    // The document's images die with their page: each one shown is copied.
-    std::vector<pla013::reports::Line> lines = page;
-    std::vector<std::unique_ptr<pla013::reports::ImageData>> images;
-    for (auto& line : lines) {
-        if (!line.image) continue;
-        images.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
-        line.image = images.back().get();
-    }
+    // The spool copies the document's images, which die with their page.
     std::lock_guard lock(m_mutex);
-    for (auto& image : images) m_images.push_back(std::move(image));
-    m_pages.push_back(std::move(lines));
-    m_count.store(m_pages.size(), std::memory_order_release);
+    m_spool.append(page);
+    m_count.store(m_spool.pageCount(), std::memory_order_release);
 }
 
 void ReportPages::finish() { m_finished.store(true, std::memory_order_release); }
@@ -57,10 +49,19 @@ std::size_t ReportPages::expectedPages() const {
     return finished() ? pageCount() : std::max(m_description.pages, pageCount());
 }
 
-const std::vector<pla013::reports::Line>& ReportPages::page(std::size_t index) const {
+ReportPages::Page ReportPages::page(std::size_t index) const {
     std::lock_guard lock(m_mutex);
-    if (index >= m_pages.size()) throw std::out_of_range("ReportPages::page");
-    return m_pages[index];
+    for (auto it = m_held.begin(); it != m_held.end(); ++it)
+        if (it->first == index) {
+            m_held.splice(m_held.begin(), m_held, it);
+            return it->second;
+        }
+    if (index >= m_spool.pageCount()) throw std::out_of_range("ReportPages::page");
+    std::shared_ptr<const pla013::reports::SpooledPage> made = m_spool.read(index);
+    Page lines(made, &made->lines);  // the lines keep their images
+    m_held.emplace_front(index, lines);
+    if (m_held.size() > kPagesHeld) m_held.pop_back();
+    return lines;
 }
 
 }  // namespace pla013::gui

@@ -2,6 +2,9 @@
 // The pages of one report run, kept for the screen and the printer after the
 // run's document is gone: every line of every page, with the images the
 // lines show copied in. What the preview shows is exactly what is printed.
+// The pages are kept in a page spool, outside the heap; the few asked for
+// last are held made, and a page far from them is made again from the spool
+// when it is asked for, so the memory does not grow with the report.
 //
 // The pages may be filled while they are shown: a run on another thread
 // starts them (the report's description and its number of pages, known from
@@ -10,13 +13,14 @@
 // once added, never moves or changes.
 
 #include <atomic>
-#include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/reports/PageSpool.h"
 #include "platform/reports/ReportDocument.h"
 
 namespace pla013::gui {
@@ -63,14 +67,20 @@ public:
     int charactersPerLine() const { return m_description.charactersPerLine; }
     int linesPerPage() const { return m_description.linesPerPage; }
     bool landscape() const { return m_description.landscape; }
-    const std::vector<pla013::reports::Line>& page(std::size_t index) const;
+    // A page's lines, valid while the pointer is held; std::out_of_range
+    // past the pages arrived.
+    using Page = std::shared_ptr<const std::vector<pla013::reports::Line>>;
+    Page page(std::size_t index) const;
+
+    // Pages held made at once, the last asked for.
+    static constexpr std::size_t kPagesHeld = 32;
 
 private:
     Description m_description;
-    mutable std::mutex m_mutex;  // over the containers; a deque keeps its elements in place
-    std::deque<std::vector<pla013::reports::Line>> m_pages;
-    // Owners of the images the lines point at.
-    std::vector<std::unique_ptr<pla013::reports::ImageData>> m_images;
+    mutable std::mutex m_mutex;  // over the spool and the pages held
+    mutable pla013::reports::PageSpool m_spool;
+    // The pages held made, the last asked for first.
+    mutable std::list<std::pair<std::size_t, Page>> m_held;
     std::atomic<std::size_t> m_count{0};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_finished{false};

@@ -267,7 +267,7 @@ TEST(Preview, PagesArriveWhileTheWindowIsOpen) {
     for (const bool stoppedShort : {false, true}) {
         pla013::gui::ReportPages arriving;
         arriving.start(made->description());
-        arriving.add(made->page(0));
+        arriving.add(*made->page(0));
         pla013::gui::PreviewWindow window(arriving, {});
         auto* print = window.findChild<QToolButton*>(QStringLiteral("print"));
         auto* label = window.findChild<QLabel*>(QStringLiteral("pageLabel"));
@@ -285,7 +285,7 @@ TEST(Preview, PagesArriveWhileTheWindowIsOpen) {
             auto description = made->description();
             description.pages = 20000;
             many.start(description);
-            many.add(made->page(0));
+            many.add(*made->page(0));
             pla013::gui::PreviewWindow tall(many, {});
             tall.resize(900, 700);
             tall.setZoomIndex(tall.findChild<QComboBox*>(QStringLiteral("zoom"))->count() - 1);
@@ -297,7 +297,7 @@ TEST(Preview, PagesArriveWhileTheWindowIsOpen) {
         }
 
         if (!stoppedShort)
-            for (std::size_t i = 1; i < n; ++i) arriving.add(made->page(i));
+            for (std::size_t i = 1; i < n; ++i) arriving.add(*made->page(i));
         arriving.finish();
         QTest::qWait(250);
         const std::size_t kept = stoppedShort ? 1 : n;

@@ -13,6 +13,7 @@
 #include "host/Errors.h"
 #include "platform/reports/CsvRenderer.h"
 #include "platform/reports/HtmlRenderer.h"
+#include "platform/reports/PageSpool.h"
 #include "platform/reports/PdfRenderer.h"
 #include "platform/reports/ReportDocument.h"
 #include "platform/reports/TextRenderer.h"
@@ -953,4 +954,70 @@ TEST(Layout, ATreeOfDetailLinesRepeatsItsOpenHeadings) {
     EXPECT_NE(third.find("Grupo um (continuação)"), std::string::npos) << third;
     EXPECT_NE(third.find("Subgrupo onze (continuação)"), std::string::npos) << third;
     EXPECT_EQ(pages[2].find("Subgrupo dez"), std::string::npos) << pages[2];
+}
+
+// Pages kept in a page spool come back as they went in, every field of every
+// line, photos included, from memory and from the temporary file alike.
+TEST(PageSpool, PagesComeBackAsTheyWentIn) {
+    const char* photo = R"({
+      "version": 1, "code": "99", "title": "Fotos", "data": { "dataSource": "dts" },
+      "groups": [ { "field": "CDPRATO", "newPage": true, "header": [ { "image": "DSFOTO", "lines": 3 } ] } ],
+      "columns": [ { "field": "CDPRATO", "caption": "Código", "width": 8 } ] })";
+    pla013::host::DataPacket photos;
+    photos.fields = {{"CDPRATO", pla013::host::FieldType::String, 5}, {"DSFOTO", pla013::host::FieldType::String, 0}};
+    for (const char* code : {"00001", "00002"})
+        photos.rows.push_back(
+            {pla013::host::Variant(code),
+             pla013::host::Variant("data:image/png;base64," + pla013::reports::internal::encodeBase64(
+                                                                  std::string("\x89PNG\r\n\x1a\n\0", 9) + code))});
+    std::vector<std::vector<pla013::reports::Line>> pages;
+    std::vector<std::unique_ptr<pla013::reports::ImageData>> owned;  // a page's photos die with it
+    Built built[] = {build(kGrouped, items(3, 70)), build(photo, photos)};
+    for (auto& b : built)
+        b.doc->forEachPage([&](std::size_t, const std::vector<pla013::reports::Line>& page) {
+            pages.push_back(page);
+            for (auto& line : pages.back())
+                if (line.image) {
+                    owned.push_back(std::make_unique<pla013::reports::ImageData>(*line.image));
+                    line.image = owned.back().get();
+                }
+            return true;
+        });
+    auto& first = pages.front().front();
+    first.spans.push_back(
+        {"Título largo", 3, 20, pla013::reports::Align::Center, -1, pla013::host::Variant::null(), ""});
+    first.gutters = {4, 17};
+    first.cells.push_back({"02/05/2024", 40, 10, pla013::reports::Align::Right, 2,
+                           pla013::host::Variant::date(pla013::host::EncodeDate(2024, 5, 2)), "dd/mm/yyyy"});
+    auto same = [](const std::vector<pla013::reports::Cell>& a, const std::vector<pla013::reports::Cell>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i].text != b[i].text || a[i].x != b[i].x || a[i].width != b[i].width || a[i].align != b[i].align ||
+                a[i].column != b[i].column || !(a[i].value == b[i].value) || a[i].format != b[i].format)
+                return false;
+        return true;
+    };
+    for (std::size_t limit : {std::size_t(1) << 30, std::size_t(0)}) {
+        pla013::reports::PageSpool spool(limit);
+        for (const auto& page : pages) spool.append(page);
+        std::size_t photosSeen = 0;
+        for (std::size_t p = pages.size(); p-- > 0;) {  // backwards: not only in order
+            const auto back = spool.read(p);
+            ASSERT_EQ(back->lines.size(), pages[p].size()) << p;
+            for (std::size_t l = 0; l < pages[p].size(); ++l) {
+                const auto &a = pages[p][l], &b = back->lines[l];
+                EXPECT_TRUE(a.style == b.style && a.level == b.level && a.height == b.height && a.bold == b.bold &&
+                            a.right == b.right && a.gutters == b.gutters && same(a.cells, b.cells) &&
+                            same(a.spans, b.spans))
+                    << "page " << p << " line " << l;
+                ASSERT_EQ(a.image != nullptr, b.image != nullptr);
+                if (b.image) {
+                    EXPECT_EQ(b.image->bytes, a.image ? a.image->bytes : "");
+                    ++photosSeen;
+                }
+            }
+        }
+        EXPECT_EQ(photosSeen, 2u);
+        EXPECT_THROW(spool.read(pages.size()), std::out_of_range);
+    }
 }
