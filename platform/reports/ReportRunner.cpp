@@ -302,6 +302,10 @@ private:
 
 }  // namespace
 
+void PreviewPages::eachPage(const std::function<bool(const std::string&)>& sink) const {
+    if (document) TextRenderer::eachPage(*document, sink);
+}
+
 std::unique_ptr<RowSource> ReportRunner::openData(const ReportDefinition& def, const std::vector<ReportParam>& params) {
     host::QueryRequest req;
     req.name = fs::path(def.file).filename().string();
@@ -466,7 +470,6 @@ void ReportRunner::execute(PreparedRun& run, const RunControl& control) {
                 PreviewPages pp;
                 pp.reportId = run.reportId;
                 pp.title = def.title;
-                pp.pages = TextRenderer::pages(doc);
                 pp.document = &doc;
                 m_options.previewSink(pp);
                 outcome.target = "preview";

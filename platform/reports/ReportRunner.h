@@ -43,10 +43,12 @@ namespace pla013::reports {
 struct PreviewPages {
     std::string reportId;  // "PLA01301"
     std::string title;
-    std::vector<std::string> pages;
-    // The laid-out report, for a host that draws the pages itself (the same
-    // pages the text shows); valid only during the call.
+    // The laid-out report, for a host that draws the pages itself; valid
+    // only during the call.
     const ReportDocument* document = nullptr;
+    // The pages as text (TextRenderer), one at a time as they are laid out,
+    // so that a long report is never held whole; sink returns false to stop.
+    void eachPage(const std::function<bool(const std::string&)>& sink) const;
 };
 
 struct ReportRunnerOptions {

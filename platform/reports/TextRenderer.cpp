@@ -119,11 +119,17 @@ std::string TextRenderer::page(const ReportDocument& doc, std::size_t index) {
     return out;
 }
 
+void TextRenderer::eachPage(const ReportDocument& doc, const std::function<bool(const std::string&)>& sink) {
+    doc.forEachPage([&](std::size_t, const std::vector<Line>& lines) {
+        return sink(pageText(lines, std::size_t(doc.pageWidth())));
+    });
+}
+
 std::vector<std::string> TextRenderer::pages(const ReportDocument& doc) {
     std::vector<std::string> out;
     out.reserve(doc.pageCount());
-    doc.forEachPage([&](std::size_t, const std::vector<Line>& lines) {
-        out.push_back(pageText(lines, std::size_t(doc.pageWidth())));
+    eachPage(doc, [&out](const std::string& text) {
+        out.push_back(text);
         return true;
     });
     return out;

@@ -170,7 +170,7 @@ int scriptCommand(const HostOptions& options, const std::vector<std::string>& ar
     hooks.reportLine = [&ui](const std::string& line) { ui.emit(line); };
     hooks.preview = [&err](const pla013::reports::PreviewPages& pages) {
         // The script's standard output is the event log: the pages go aside.
-        for (const auto& page : pages.pages) err << page << '\n';
+        pages.eachPage([&err](const std::string& page) { return bool(err << page << '\n'); });
     };
     hooks.serverLog = [&err](const std::string& line) { err << line << '\n'; };
     hooks.askCredentials = terminalCredentials(err);

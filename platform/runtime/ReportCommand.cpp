@@ -326,7 +326,7 @@ int runReportCommand(const HostOptions& options, const std::vector<std::string>&
     HostSession::Hooks hooks;
     hooks.reportLine = [&](const std::string& line) { reportLine = line; };
     hooks.preview = [&out](const pla013::reports::PreviewPages& pages) {
-        for (const auto& page : pages.pages) out << page << '\n';
+        pages.eachPage([&out](const std::string& page) { return bool(out << page << '\n'); });
     };
     bool progressOpen = false;  // a progress line waits for its end
     // Progress is for a person watching: not in a log or a pipe.

@@ -70,7 +70,13 @@ protected:
         ReportRunnerOptions o;
         o.reportFolder = m_reports.path().string();
         o.database = &m_recording;
-        o.previewSink = [this](const PreviewPages& p) { m_preview.push_back(p); };
+        o.previewSink = [this](const PreviewPages& p) {
+            auto& pages = m_preview.emplace_back();
+            p.eachPage([&pages](const std::string& text) {
+                pages.push_back(text);
+                return true;
+            });
+        };
         o.reportLine = [this](const std::string& l) { m_lines.push_back(l); };
         o.progress = [this](const std::string& stage, std::size_t done, std::size_t total) {
             m_progress.emplace_back(stage, done, total);
@@ -91,7 +97,7 @@ protected:
     TempDir m_reports, m_out;
     pla013::host::TfrmDadosGerRel m_form{"frmTeste"};
     std::unique_ptr<ReportRunner> m_runner;
-    std::vector<PreviewPages> m_preview;
+    std::vector<std::vector<std::string>> m_preview;  // the pages of each preview
     std::vector<std::string> m_lines;
     std::vector<std::tuple<std::string, std::size_t, std::size_t>> m_progress;
     int m_calls = 0;
@@ -132,9 +138,9 @@ TEST_F(Runner, LastParamsAreOneJsonObjectALine) {
                                   R"({"Param":"P_PRATOINICIAL","DataType":"string","Value":null})"}));
     // The bound branch chose the dishes of branch 0002 only.
     ASSERT_EQ(m_preview.size(), 1u);
-    EXPECT_NE(m_preview[0].pages[0].find("Quibe de abóbora"), std::string::npos);
-    EXPECT_EQ(m_preview[0].pages[0].find("Sopa de legumes"), std::string::npos);
-    EXPECT_NE(m_preview[0].pages[0].find("Custo: Custo médio"), std::string::npos) << "lookup in the subtitle";
+    EXPECT_NE(m_preview[0][0].find("Quibe de abóbora"), std::string::npos);
+    EXPECT_EQ(m_preview[0][0].find("Sopa de legumes"), std::string::npos);
+    EXPECT_NE(m_preview[0][0].find("Custo: Custo médio"), std::string::npos) << "lookup in the subtitle";
 }
 
 TEST_F(Runner, OnlyTheParametersTheSqlUsesGoToTheDatabase) {
@@ -358,7 +364,7 @@ TEST_F(Runner, DataSourceOfTheFormIsReadInItsIndexOrder) {
         }
     });
     m_runner->Run(m_form, "PLA01304.QR2", pla013::host::ReportTarget::Preview, {});
-    const std::string& page = m_preview.at(0).pages.at(0);
+    const std::string& page = m_preview.at(0).at(0);
     EXPECT_LT(page.find("10001"), page.find("20001"));
     EXPECT_LT(page.find("20001"), page.find("30002"));
     EXPECT_EQ(m_runner->lastOutcome()->rows, 3u);
