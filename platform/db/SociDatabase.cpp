@@ -791,10 +791,15 @@ struct SociDatabase::Impl::Cursor final : host::IRowCursor {
             return;
         }
         bound = db.bindings(sql, params, name);
+        // Firebird reads the query as its adapter rewrites it (parameters by
+        // position, long texts cut by the server), a row per fetch.
+        const std::string text = db.engine == DbEngine::Firebird
+                                     ? db.firebirdReadableText(db.firebirdText(sql, bound, name), bound, cap)
+                                     : sql;
         statement = std::make_unique<soci::statement>(db.session);
         row = std::make_unique<soci::row>();
         statement->exchange(soci::into(*row));
-        db.prepare(*statement, bound, sql);
+        db.prepare(*statement, bound, text);
         start(*statement);
     }
 
@@ -834,9 +839,11 @@ struct SociDatabase::Impl::Cursor final : host::IRowCursor {
 
 std::unique_ptr<host::IRowCursor> SociDatabase::Read(const host::QueryRequest& request) {
     Impl& d = *m_impl;
-    // A PostgreSQL cursor lives in a transaction: outside one, the rows are
-    // read whole. Firebird reads them whole as well, for now.
-    if ((d.engine == DbEngine::PostgreSQL && d.transactionDepth == 0) || d.engine == DbEngine::Firebird)
+    // A PostgreSQL cursor lives in a transaction, and so does a Firebird
+    // statement that is not committed on its own: outside one, the rows are
+    // read whole.
+    if ((d.engine == DbEngine::PostgreSQL && d.transactionDepth == 0) ||
+        (d.engine == DbEngine::Firebird && d.transactionDepth == 0 && d.readOnlyDepth == 0))
         return host::IDatabase::Read(request);
     const std::string& sql = selectText(request.sql, d.engine, request.name);
     d.checkReadOnlyHolds(request.name);

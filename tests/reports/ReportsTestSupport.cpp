@@ -46,28 +46,6 @@ std::string postgresUrl() {
     return url ? url : "";
 }
 
-PostgresDatabase::PostgresDatabase() {
-    static std::atomic<int> counter{0};
-    m_schema = "pla013_reports_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    pla013::db::SociDatabase admin(postgresUrl());
-    admin.execute("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
-    admin.execute("CREATE SCHEMA " + m_schema);
-    std::string url = postgresUrl();
-    url += (url.find('?') == std::string::npos ? "?" : "&") + std::string("options=-csearch_path%3D") + m_schema;
-    pla013::db::initializeDatabase(url, true);
-    m_db = std::make_unique<pla013::db::SociDatabase>(url);
-}
-
-PostgresDatabase::~PostgresDatabase() {
-    m_db.reset();
-    try {
-        pla013::db::SociDatabase admin(postgresUrl());
-        admin.execute("DROP SCHEMA IF EXISTS " + m_schema + " CASCADE");
-    } catch (...) {
-        // A schema left behind only costs space on the test server.
-    }
-}
-
 std::string reportsFolder() { return PLA013_REPORTS_DIR; }
 
 void expectGolden(const std::string& name, const std::string& text) {

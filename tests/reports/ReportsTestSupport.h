@@ -32,20 +32,7 @@ private:
     std::unique_ptr<pla013::db::SociDatabase> m_db;
 };
 
-// The same on the PostgreSQL server named by PLA013_TEST_PG_URL, in a schema
-// of its own dropped at the end; postgresUrl() is empty when none is set.
-class PostgresDatabase {
-public:
-    PostgresDatabase();
-    ~PostgresDatabase();
-    PostgresDatabase(const PostgresDatabase&) = delete;
-    PostgresDatabase& operator=(const PostgresDatabase&) = delete;
-    pla013::db::SociDatabase& db() { return *m_db; }
-
-private:
-    std::string m_schema;
-    std::unique_ptr<pla013::db::SociDatabase> m_db;
-};
+// The PostgreSQL server named by PLA013_TEST_PG_URL; empty when none is set.
 std::string postgresUrl();
 
 std::string reportsFolder();
