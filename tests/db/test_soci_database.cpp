@@ -341,6 +341,35 @@ TEST_P(Adapter, ReadOnlyScopeRefusesEveryChangeAndEndsWithTheWork) {
     db().execute("CREATE TABLE OUTRA (A INTEGER)");
 }
 
+// A cursor hands the rows Open returns, in the read-only scope (where it
+// streams: PostgreSQL in batches, Firebird and SQLite a row per fetch) and
+// outside it, with a text parameter bound and long texts cut.
+TEST_P(Adapter, ACursorReadsTheRowsOpenReturns) {
+    db().execute("CREATE TABLE DIGITO (N INTEGER)");
+    for (int n = 0; n < 10; ++n) db().execute("INSERT INTO DIGITO (N) VALUES (:N)", {{"N", n}});
+    db().execute("CREATE TABLE MUITAS (N INTEGER, S VARCHAR(40))");
+    db().execute(
+        "INSERT INTO MUITAS (N, S) SELECT a.N * 1000 + b.N * 100 + c.N * 10 + d.N, 'linha número ' || "
+        "CAST(a.N * 1000 + b.N * 100 + c.N * 10 + d.N AS VARCHAR(10)) FROM DIGITO a, DIGITO b, DIGITO c, DIGITO d");
+    pla013::host::QueryRequest request;
+    request.name = "qryMuitas";
+    request.sql.generic = "SELECT N, S FROM MUITAS WHERE S <> :S ORDER BY N";
+    request.params = {{"S", std::string("linha número 7")}};
+    request.maxTextLength = 8;
+    const DataPacket whole = db().Open(request);
+    ASSERT_EQ(whole.rows.size(), 9999u);
+    EXPECT_EQ(whole.rows[0][1], Variant("linha nú"));
+    auto readAll = [&] {
+        auto cursor = db().Read(request);
+        EXPECT_EQ(cursor->fields().size(), whole.fields.size());
+        std::vector<std::vector<Variant>> rows;
+        for (std::vector<Variant> row; cursor->next(row);) rows.push_back(row);
+        EXPECT_EQ(rows, whole.rows);
+    };
+    db().RunReadOnly(readAll);
+    readAll();
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Adapter,
                          ::testing::Values(DbEngine::SQLite, DbEngine::PostgreSQL, DbEngine::Firebird),
                          [](const auto& info) { return std::string(dbtest::engineName(info.param)); });
