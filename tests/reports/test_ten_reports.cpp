@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "DbTestSupport.h"
+#include "../db/DbTestSupport.h"
 #include "FormBinding.h"
 #include "ReportsTestSupport.h"
 #include "host/BaseForm.h"
