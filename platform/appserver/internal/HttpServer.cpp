@@ -470,7 +470,11 @@ private:
         call.deadline = request->deadline;
         call.start = [self = shared_from_this(), request] {
             self->m_state = State::Calling;
-            asio::post(*self->m_server.workers, [self, request] { self->run(*request); });
+            // The worker hands its reference on to the I/O thread (run).
+            asio::post(*self->m_server.workers, [self, request]() mutable {
+                Session& session = *self;
+                session.run(*request, std::move(self));
+            });
         };
         call.expire = [weak = weak_from_this()] {
             if (auto self = weak.lock(); self && self->m_state == State::Waiting)
@@ -489,15 +493,15 @@ private:
         });
     }
 
-    // On a worker: the call, and its answer given to the I/O thread.
-    void run(HttpRequest& request) {
+    // On a worker: the call, and its answer given to the I/O thread with
+    // the worker's reference (self): were the worker to keep one, the
+    // session might end here, on a thread that must not touch the server's
+    // connection lists.
+    void run(HttpRequest& request, std::shared_ptr<Session> self) {
         HttpResponse answer = m_server.handler(request);
-        if (answer.more) return stream(answer);
-        // The session goes back to the I/O thread whole: were the worker to
-        // keep a reference, the session might end here, on a thread that
-        // must not touch the server's connection lists.
+        if (answer.more) return stream(answer, std::move(self));
         asio::io_context& io = m_server.io;
-        asio::post(io, [self = shared_from_this(), answer = std::move(answer)]() mutable {
+        asio::post(io, [self = std::move(self), answer = std::move(answer)]() mutable {
             self->m_budget.cancel();
             self->m_server.calls.finished(self->m_key);
             self->m_state = State::Writing;
@@ -507,7 +511,7 @@ private:
 
     // On a worker: a produced answer, piece by piece as the client takes
     // them (HTTP/1.0 clients get it unframed, ended by the close).
-    void stream(HttpResponse& answer) {
+    void stream(HttpResponse& answer, std::shared_ptr<Session> self) {
         const bool chunked = m_version >= 11;
         const bool keepAlive = chunked && m_keepAlive;
         std::string head = statusLine(m_version, answer.status);
@@ -555,7 +559,7 @@ private:
         if (!complete && m_server.abandoned) m_server.abandoned(m_key, box->sentBytes, why);
         // An answer cut off was large all the same: what made it is freed now.
         if (m_server.answerSent) m_server.answerSent(complete ? made : std::numeric_limits<std::size_t>::max());
-        asio::post(m_server.io, [self = shared_from_this(), complete] {
+        asio::post(m_server.io, [self = std::move(self), complete] {
             self->m_budget.cancel();
             self->m_server.calls.finished(self->m_key);
             if (!complete) return self->close();
@@ -850,6 +854,11 @@ void HttpServer::stop() {
     asio::post(d.io, [&d] { d.shutdown(); });
     d.ioThread.join();
     d.workers->join();
+    // A call that ended after the I/O thread did handed its session back to
+    // it: those hand-overs run here, while the connection lists still
+    // exist, so that no session ends when the context is destroyed.
+    d.io.restart();
+    d.io.poll();
     // The I/O thread has ended: the last tick runs here.
     if (d.tick) d.tick();
 }
