@@ -85,7 +85,7 @@ TEST(Preview, PagesZoomNavigationPrintAndSaveAs) {
         QTest::qWait(50);  // laid out at its size
         // Pages arrive as the run lays them out: the figures below are those
         // of the whole report.
-        QTest::qWaitFor([preview] { return preview->complete(); }, 60000);
+        EXPECT_TRUE(QTest::qWaitFor([preview] { return preview->complete(); }, 60000));
         QTest::qWait(50);
         seen.title = w->windowTitle();
         seen.pages = preview->pageCount();
@@ -377,7 +377,7 @@ TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
     ModalSteps steps;
     steps.expect("preview window", ModalSteps::named("previewWindow"), [&](QWidget* w) {
         auto* preview = dynamic_cast<pla013::gui::PreviewWindow*>(w);
-        QTest::qWaitFor([preview] { return preview->complete(); }, 60000);
+        EXPECT_TRUE(QTest::qWaitFor([preview] { return preview->complete(); }, 60000));
         QTest::qWait(50);
         seen.room = fitting(*w);
         seen.opened = w->frameGeometry();
@@ -401,7 +401,9 @@ TEST(Preview, FitsTheScreenAfterASaveAsAndFromAKeptSize) {
     EXPECT_EQ(seen.savedText, QStringLiteral("Salvo em %1").arg(QString::fromStdString(deep.string())));
     EXPECT_TRUE(std::filesystem::exists(deep));
     const QString printed = QString::fromStdString((deep.parent_path() / "PLA01301.pdf").string());
-    if (QPrinterInfo::availablePrinterNames().isEmpty()) EXPECT_EQ(seen.offered, printed);
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+        EXPECT_EQ(seen.offered, printed);
+    }
     EXPECT_EQ(seen.printedText, QStringLiteral("Salvo em %1").arg(printed));
     EXPECT_TRUE(std::filesystem::exists(printed.toStdString()));
     // What was kept for the next time fits the screen too.
