@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/reports/internal/PdfImage.h"
 #include "platform/reports/internal/TrueTypeFont.h"
 
 namespace pla013::reports {
@@ -34,31 +35,11 @@ bool imagePixelSize(const std::string& b, int& width, int& height) {
         height = int((be16(b, 20) << 16) | be16(b, 22));
         return width > 0 && height > 0;
     }
-    if (b.size() < 4 || std::uint8_t(b[0]) != 0xFF || std::uint8_t(b[1]) != 0xD8) return false;
-    // JPEG: the frame header (SOF0..SOF15 but DHT, JPG and DAC) holds the size.
-    std::size_t at = 2;
-    while (at + 4 <= b.size()) {
-        if (std::uint8_t(b[at]) != 0xFF) return false;
-        const unsigned marker = std::uint8_t(b[at + 1]);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-            at += 2;
-            continue;
-        }
-        const unsigned length = be16(b, at + 2);
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-            if (at + 9 > b.size()) return false;
-            height = int(be16(b, at + 5));
-            width = int(be16(b, at + 7));
-            return width > 0 && height > 0;
-        }
-        if (marker == 0xD9 || marker == 0xDA || length < 2) return false;
-        at += 2 + length;
-    }
-    return false;
+    internal::JpegFrame jpeg;
+    if (!internal::readJpegFrame(b, jpeg)) return false;
+    width = jpeg.width;
+    height = jpeg.height;
+    return width > 0 && height > 0;
 }
 
 PageGeometry::PageGeometry(int charactersPerLine, int linesPerPage, double paperWidth, double paperHeight)

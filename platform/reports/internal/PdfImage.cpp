@@ -17,46 +17,19 @@ std::uint32_t be32(const std::string& b, std::size_t at) {
 }
 
 bool jpeg(const std::string& b, PdfImage& out) {
-    if (b.size() < 4 || std::uint8_t(b[0]) != 0xFF || std::uint8_t(b[1]) != 0xD8) return false;
-    std::size_t at = 2;
-    bool adobe = false;
-    while (at + 4 <= b.size()) {
-        if (std::uint8_t(b[at]) != 0xFF) return false;
-        const unsigned marker = std::uint8_t(b[at + 1]);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-            at += 2;
-            continue;
-        }
-        const unsigned length = (unsigned(std::uint8_t(b[at + 2])) << 8) | std::uint8_t(b[at + 3]);
-        if (marker == 0xEE && b.compare(at + 4, 5, "Adobe") == 0) adobe = true;
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-            if (at + 10 > b.size()) return false;
-            const int bits = std::uint8_t(b[at + 4]);
-            const int height = (int(std::uint8_t(b[at + 5])) << 8) | std::uint8_t(b[at + 6]);
-            const int width = (int(std::uint8_t(b[at + 7])) << 8) | std::uint8_t(b[at + 8]);
-            const int components = std::uint8_t(b[at + 9]);
-            if (width <= 0 || height <= 0 || bits != 8) return false;
-            const char* space = components == 1   ? "/DeviceGray"
-                                : components == 3 ? "/DeviceRGB"
-                                : components == 4 ? "/DeviceCMYK"
-                                                  : nullptr;
-            if (!space) return false;
-            out.dictionary = "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
-                             std::to_string(height) + " /ColorSpace " + space +
-                             " /BitsPerComponent 8 /Filter /DCTDecode";
-            // CMYK JPEGs of the usual editors store their inks inverted.
-            if (components == 4 && adobe) out.dictionary += " /Decode [1 0 1 0 1 0 1 0]";
-            out.data = b;
-            return true;
-        }
-        if (marker == 0xD9 || marker == 0xDA || length < 2) return false;
-        at += 2 + length;
-    }
-    return false;
+    JpegFrame f;
+    if (!readJpegFrame(b, f) || f.width <= 0 || f.height <= 0 || f.bits != 8) return false;
+    const char* space = f.components == 1   ? "/DeviceGray"
+                        : f.components == 3 ? "/DeviceRGB"
+                        : f.components == 4 ? "/DeviceCMYK"
+                                            : nullptr;
+    if (!space) return false;
+    out.dictionary = "/Type /XObject /Subtype /Image /Width " + std::to_string(f.width) + " /Height " +
+                     std::to_string(f.height) + " /ColorSpace " + space + " /BitsPerComponent 8 /Filter /DCTDecode";
+    // CMYK JPEGs of the usual editors store their inks inverted.
+    if (f.components == 4 && f.adobe) out.dictionary += " /Decode [1 0 1 0 1 0 1 0]";
+    out.data = b;
+    return true;
 }
 
 int paeth(int a, int b, int c) {
@@ -222,6 +195,38 @@ bool png(const std::string& b, PdfImage& out) {
 }
 
 }  // namespace
+
+bool readJpegFrame(const std::string& b, JpegFrame& out) {
+    if (b.size() < 4 || std::uint8_t(b[0]) != 0xFF || std::uint8_t(b[1]) != 0xD8) return false;
+    auto be16 = [&b](std::size_t at) { return (unsigned(std::uint8_t(b[at])) << 8) | std::uint8_t(b[at + 1]); };
+    std::size_t at = 2;
+    out.adobe = false;
+    while (at + 4 <= b.size()) {
+        if (std::uint8_t(b[at]) != 0xFF) return false;
+        const unsigned marker = std::uint8_t(b[at + 1]);
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        const unsigned length = be16(at + 2);
+        if (marker == 0xEE && b.compare(at + 4, 5, "Adobe") == 0) out.adobe = true;
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (at + 10 > b.size()) return false;
+            out.bits = std::uint8_t(b[at + 4]);
+            out.height = int(be16(at + 5));
+            out.width = int(be16(at + 7));
+            out.components = std::uint8_t(b[at + 9]);
+            return true;
+        }
+        if (marker == 0xD9 || marker == 0xDA || length < 2) return false;
+        at += 2 + length;
+    }
+    return false;
+}
 
 bool makePdfImage(const std::string& bytes, PdfImage& out) { return jpeg(bytes, out) || png(bytes, out); }
 
