@@ -94,15 +94,7 @@ void TClientDataSet::SetData(const DataPacket& packet) {
     SetData(std::move(compact));
 }
 
-void TClientDataSet::SetData(DataPacket&& packet) {
-    CompactPacket compact;
-    try {
-        compact = CompactPacket::fromPacket(std::move(packet));
-    } catch (const EVariantError& e) {
-        throw EHostError(Name() + ": " + e.what());
-    }
-    SetData(std::move(compact));
-}
+void TClientDataSet::SetData(DataPacket&& packet) { SetData(Compact(std::move(packet))); }
 
 void TClientDataSet::SetData(CompactPacket&& packet) {
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) {

@@ -190,14 +190,15 @@ std::size_t TDataSet::MemoryUsed() const {
 // callers hold stay valid; the values are checked against the field kinds
 // before anything changes, so a bad row leaves the old content in place.
 void TDataSet::SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Variant>> rows) {
-    DataPacket packet{std::move(defs), std::move(rows)};
-    CompactPacket compact;
+    SetStorage(Compact(DataPacket{std::move(defs), std::move(rows)}));
+}
+
+CompactPacket TDataSet::Compact(DataPacket&& packet) const {
     try {
-        compact = CompactPacket::fromPacket(std::move(packet));
+        return CompactPacket::fromPacket(std::move(packet));
     } catch (const EVariantError& e) {
         throw EHostError(Name() + ": " + e.what());
     }
-    SetStorage(std::move(compact));
 }
 
 void TDataSet::SetStorage(CompactPacket rows) {

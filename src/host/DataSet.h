@@ -89,6 +89,9 @@ protected:
     // Storage shared by the kinds of data set.
     void SetStorage(std::vector<FieldDef> defs, std::vector<std::vector<Variant>> rows);
     void SetStorage(CompactPacket rows);  // the fields are the packet's
+    // The packet in compact rows; a value that does not fit its field is an
+    // EHostError naming this data set.
+    CompactPacket Compact(DataPacket&& packet) const;
     void ClearStorage();
     virtual void Rebuild();  // recomputes the visible order
     Variant CurrentValue(int column) const;

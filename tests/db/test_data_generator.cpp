@@ -61,8 +61,11 @@ TEST(DataGenerator, SameSeedSameRowsOnEveryEngineAnotherSeedOtherRows) {
     const std::string seven = fingerprint(generated(DbEngine::SQLite, 7)->db());
     EXPECT_EQ(fingerprint(generated(DbEngine::SQLite, 7)->db()), seven);
     EXPECT_NE(fingerprint(generated(DbEngine::SQLite, 8)->db()), seven);
-    for (const DbEngine engine : {DbEngine::PostgreSQL, DbEngine::Firebird})
-        if (!dbtest::unavailable(engine)) EXPECT_EQ(fingerprint(generated(engine, 7)->db()), seven) << int(engine);
+    for (const DbEngine engine : {DbEngine::PostgreSQL, DbEngine::Firebird}) {
+        if (!dbtest::unavailable(engine)) {
+            EXPECT_EQ(fingerprint(generated(engine, 7)->db()), seven) << int(engine);
+        }
+    }
 }
 
 TEST(DataGenerator, DishCodesFillCompleteLevelsOfThePicture) {
